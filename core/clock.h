@@ -1,0 +1,56 @@
+// Clock seam: the PC's local date and time of day, read field by field, and
+// a monotonic time for bounded waits. The real clock reads the system; tests
+// and the simulated observatory use ManualClock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace stellacq {
+
+struct LocalDateTime {
+  int year = 1998;
+  int month = 1;   // 1..12
+  int day = 1;     // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;
+  int second = 0;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Local civil time; one call gives one consistent reading.
+  virtual LocalDateTime local_now() = 0;
+  // Monotonic time in microseconds from an arbitrary origin.
+  virtual std::int64_t monotonic_us() = 0;
+};
+
+class SystemClock final : public Clock {
+ public:
+  LocalDateTime local_now() override;
+  std::int64_t monotonic_us() override;
+};
+
+// A clock that only moves when told to. Each monotonic reading also advances
+// it by `auto_step_us`, so that a bounded wait polling a silent device still
+// reaches its limit in a test without real time passing.
+class ManualClock final : public Clock {
+ public:
+  LocalDateTime now_value;
+  std::int64_t monotonic_value_us = 0;
+  std::int64_t auto_step_us = 0;
+
+  LocalDateTime local_now() override { return now_value; }
+  std::int64_t monotonic_us() override {
+    monotonic_value_us += auto_step_us;
+    return monotonic_value_us;
+  }
+  void advance_us(std::int64_t us) { monotonic_value_us += us; }
+};
+
+// "yyyy-mm-dd" and "hh:mm:ss".
+std::string date_text(const LocalDateTime& t);
+std::string time_text(const LocalDateTime& t);
+
+}  // namespace stellacq

@@ -1,0 +1,41 @@
+// Busy-count seam. Guiding corrections time a mount move with an empty
+// counted loop; on this program a count of N always lasts N microseconds, so
+// the tracking factors and repeat counts in the settings keep one meaning on
+// every processor.
+#pragma once
+
+#include <cstdint>
+
+namespace stellacq {
+
+class Clock;
+
+class BusyCount {
+ public:
+  virtual ~BusyCount() = default;
+  // Returns after `count` microseconds (nothing for a count of 0 or less).
+  virtual void count(std::int64_t count) = 0;
+};
+
+// Spins on the monotonic clock, so the delay holds whatever the processor.
+class CalibratedBusyCount final : public BusyCount {
+ public:
+  explicit CalibratedBusyCount(Clock& clock) : clock_(clock) {}
+  void count(std::int64_t count) override;
+
+ private:
+  Clock& clock_;
+};
+
+// Test double: records the counts and advances nothing.
+class RecordingBusyCount final : public BusyCount {
+ public:
+  std::int64_t total = 0;
+  int calls = 0;
+  void count(std::int64_t count) override {
+    total += count;
+    ++calls;
+  }
+};
+
+}  // namespace stellacq

@@ -1,0 +1,140 @@
+// Automatic display stretch (auto_level) and the grey mapping (grey_level).
+//
+// auto_level: a 301-bin histogram between scan_min and scan_max, its
+// lowest-numbered highest bin as the peak, a five-bin root-sum-square
+// smoothing, and black and white at the first bins either side of the peak
+// whose smoothed level is below a tenth of the peak's.
+#include "image/auto_level.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/numeric.h"
+
+namespace stellacq {
+
+namespace {
+
+// Count of frame pixels per bin with every (x, y) visited once. The loop
+// runs row by row, which gives the same counts as a column-by-column walk.
+// For the usual 16-bit spans a table of the bin of every count in
+// [scan_min, scan_max] replaces one division per pixel; it holds exactly
+// what level_bin returns.
+constexpr std::int64_t kMaxTableSpan = std::int64_t{1} << 20;
+
+int clamp_rows(int height) { return std::clamp(height, 0, kFrameRows); }
+int clamp_columns(int width) { return std::clamp(width, 0, kFrameColumns); }
+
+// Int(i / 300 * (scan_max - scan_min) + scan_min + 0.5) of a bin number.
+double bin_count(int bin, std::int32_t scan_min, std::int32_t scan_max) {
+  const double span = static_cast<double>(scan_max) - static_cast<double>(scan_min);
+  return int_floor(bin / 300.0 * span + scan_min + 0.5);
+}
+
+}  // namespace
+
+int level_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max) {
+  if (v == scan_min) return 0;
+  const double span = static_cast<double>(scan_max) - static_cast<double>(scan_min);
+  const double offset = static_cast<double>(v) - static_cast<double>(scan_min);
+  if (span == 0.0) return offset > 0 ? 300 : 0;
+  const double q = offset / (span / 300) + 0.5;
+  if (!(q >= 0.0)) return 0;
+  if (q >= 300.0) return 300;
+  return static_cast<int>(std::floor(q));
+}
+
+Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::int32_t scan_min,
+                          std::int32_t scan_max) {
+  Histogram histogram{};
+  const int columns = clamp_columns(width);
+  const int rows = clamp_rows(height);
+  if (columns == 0 || rows == 0) return histogram;
+
+  const std::int64_t span = std::int64_t{scan_max} - std::int64_t{scan_min};
+  std::vector<std::uint16_t> table;
+  if (span >= 0 && span < kMaxTableSpan) {
+    table.resize(static_cast<std::size_t>(span) + 1);
+    for (std::int64_t k = 0; k <= span; ++k)
+      table[static_cast<std::size_t>(k)] =
+          static_cast<std::uint16_t>(level_bin(static_cast<std::int32_t>(scan_min + k), scan_min, scan_max));
+  }
+  for (int y = 0; y < rows; ++y) {
+    const std::int32_t* row = frame.row(y);
+    for (int x = 0; x < columns; ++x) {
+      const std::int32_t v = row[x];
+      const std::int64_t k = std::int64_t{v} - scan_min;
+      if (k >= 0 && k < static_cast<std::int64_t>(table.size()))
+        ++histogram[table[static_cast<std::size_t>(k)]];
+      else
+        ++histogram[static_cast<std::size_t>(level_bin(v, scan_min, scan_max))];
+    }
+  }
+  return histogram;
+}
+
+void auto_level(Frames& frames) {
+  const FrameBuffer* frame = nullptr;
+  int width = 0;
+  int height = 0;
+  switch (frames.display_source) {
+    case kSourceLight:
+      frame = &frames.light_frame;
+      width = frames.image_width;
+      height = frames.image_height;
+      break;
+    case kSourceDark:
+      frame = &frames.dark_frame;
+      width = frames.dark_width;
+      height = frames.dark_height;
+      break;
+    case kSourceFlat:
+      frame = &frames.flat_frame;
+      width = frames.image_width;
+      height = frames.image_height;
+      break;
+    default:
+      break;  // an empty histogram
+  }
+  Histogram h{};
+  if (frame != nullptr) h = level_histogram(*frame, width, height, frames.scan_min, frames.scan_max);
+
+  int peak = 0;
+  for (int i = 1; i < kHistogramBins; ++i)
+    if (h[i] > h[peak]) peak = i;
+
+  std::array<double, kHistogramBins> level{};
+  for (int i = 2; i <= 298; ++i) {
+    double sum = 0;
+    for (int k = i - 2; k <= i + 2; ++k) sum += static_cast<double>(h[k]) * static_cast<double>(h[k]);
+    level[i] = std::sqrt(sum) / 5;
+  }
+  const double threshold = 0.1 * level[peak];
+
+  for (int i = peak; i >= 0; --i) {
+    if (level[i] < threshold) {
+      frames.display_background = clamp_to_int32(bin_count(i, frames.scan_min, frames.scan_max));
+      break;
+    }
+  }
+  for (int j = peak; j <= 300; ++j) {
+    if (level[j] < threshold) {
+      const double white = bin_count(j, frames.scan_min, frames.scan_max);
+      frames.display_range = clamp_to_int32(white - frames.display_background);
+      break;
+    }
+  }
+  if (frames.display_range <= 0) frames.display_range = 1;
+}
+
+int grey_level(const Frames& frames, std::int32_t count) {
+  const std::int64_t d = std::int64_t{count} - frames.display_background;
+  const std::int32_t range = frames.display_range == 0 ? 1 : frames.display_range;
+  const double g = int_floor(static_cast<double>(d) / range * 256 + 0.5);
+  if (!(g >= 0.0)) return 0;
+  if (g > 255.0) return 255;
+  return static_cast<int>(g);
+}
+
+}  // namespace stellacq

@@ -1,0 +1,276 @@
+// Reading and writing STELLACQ.INI; see ini_file.h for the file format.
+
+#include "config/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/numeric.h"
+#include "core/program.h"
+
+namespace stellacq {
+
+namespace {
+
+// The file is a few hundred bytes; anything past this is not ours to read.
+constexpr std::size_t kMaxFileBytes = 1 << 20;
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view trim_blanks(std::string_view s) {
+  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// A whole (already trimmed) text that is one decimal number: optional sign,
+// digits with at most one point (a leading "." is fine), optional exponent.
+std::optional<double> whole_number(std::string_view s) {
+  std::size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  bool digits = false;
+  while (i < s.size() && is_digit(s[i])) ++i, digits = true;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && is_digit(s[i])) ++i, digits = true;
+  }
+  if (!digits) return std::nullopt;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    bool exponent_digits = false;
+    while (i < s.size() && is_digit(s[i])) ++i, exponent_digits = true;
+    if (!exponent_digits) return std::nullopt;
+  }
+  if (i != s.size()) return std::nullopt;
+  // The syntax is checked above, so strtod reads exactly this text; an
+  // exponent too large for a double is not a value this program wrote.
+  const double value = std::strtod(std::string(s).c_str(), nullptr);
+  if (!std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+// Integer fields take the nearest integer (ties to even) when it fits the
+// field's type; anything else leaves the field as it is.
+template <typename T>
+bool read_integer(std::string_view line, T& field) {
+  const auto value = whole_number(trim_blanks(line));
+  if (!value) return false;
+  const double rounded = round_half_even(*value);
+  if (rounded < static_cast<double>(std::numeric_limits<T>::min()) ||
+      rounded > static_cast<double>(std::numeric_limits<T>::max()))
+    return false;
+  field = static_cast<T>(rounded);
+  return true;
+}
+
+bool read_float(std::string_view line, float& field) {
+  const auto value = whole_number(trim_blanks(line));
+  if (!value || std::fabs(*value) > static_cast<double>(std::numeric_limits<float>::max())) return false;
+  field = static_cast<float>(*value);
+  return true;
+}
+
+bool read_double(std::string_view line, double& field) {
+  const auto value = whole_number(trim_blanks(line));
+  if (!value) return false;
+  field = *value;
+  return true;
+}
+
+bool read_optional(std::string_view line, OptionalNumber& field) {
+  const std::string_view s = trim_blanks(line);
+  if (s.empty()) {
+    field.reset();
+    return true;
+  }
+  const auto value = whole_number(s);
+  if (!value) return false;
+  field = *value;
+  return true;
+}
+
+// The folder line ends at its first comma.
+bool read_text(std::string_view line, std::string& field) {
+  const std::size_t comma = line.find(',');
+  field = std::string(trim_blanks(line.substr(0, comma)));
+  return true;
+}
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::string integer_text(std::int64_t value) { return decimal_text(static_cast<double>(value)); }
+
+std::string optional_text(const OptionalNumber& value) { return value ? decimal_text(*value) : std::string(); }
+
+// A folder name holding a line break would shift every later line of the
+// file; the line is cut there, like the comma cut on reading.
+std::string folder_line(const std::string& folder) { return folder.substr(0, folder.find_first_of("\r\n")); }
+
+bool write_all(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void sync_parent_folder(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // best effort: the rename itself has already succeeded
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string ini_path_for(const std::string& start_dir) {
+  if (!start_dir.empty() && start_dir.back() == '/') return start_dir + kSettingsFileName;
+  return start_dir + "/" + kSettingsFileName;
+}
+
+std::string settings_file_text(const Settings& s) {
+  const std::string lines[kSettingsLines] = {
+      integer_text(s.x_reverse),
+      integer_text(s.y_reverse),
+      integer_text(s.x_tracking_on),
+      integer_text(s.y_tracking_on),
+      integer_text(s.x_tracking_factor),
+      integer_text(s.y_tracking_factor),
+      optional_text(s.search_span),
+      integer_text(s.aperture),
+      decimal_text_single(s.threshold),
+      integer_text(s.guide_dark_sub),
+      integer_text(s.guide_flat_sub),
+      integer_text(s.com_port),
+      integer_text(s.parallel_port),
+      decimal_text(s.x_move_repeat, 15),
+      integer_text(s.y_move_repeat),
+      integer_text(s.unit_model),
+      integer_text(s.head_model),
+      integer_text(s.small_shift_ignore),
+      folder_line(s.save_folder),
+      optional_text(s.save_in_series),
+      optional_text(s.program_shutter),
+      optional_text(s.program_interval),
+      optional_text(s.program_count),
+      optional_text(s.program_repeat),
+      optional_text(s.program_wait),
+  };
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+SettingsFileState parse_settings_text(const std::string& text, Settings& settings) {
+  settings = Settings{};
+  const std::vector<std::string_view> lines = split_lines(text);
+  bool complete = lines.size() >= static_cast<std::size_t>(kSettingsLines);
+  auto line = [&](int i) { return i < static_cast<int>(lines.size()) ? lines[i] : std::string_view(); };
+  auto take = [&](bool ok) { complete = complete && ok; };
+  Settings& s = settings;
+  take(read_integer(line(0), s.x_reverse));
+  take(read_integer(line(1), s.y_reverse));
+  take(read_integer(line(2), s.x_tracking_on));
+  take(read_integer(line(3), s.y_tracking_on));
+  take(read_integer(line(4), s.x_tracking_factor));
+  take(read_integer(line(5), s.y_tracking_factor));
+  take(read_optional(line(6), s.search_span));
+  take(read_integer(line(7), s.aperture));
+  take(read_float(line(8), s.threshold));
+  take(read_integer(line(9), s.guide_dark_sub));
+  take(read_integer(line(10), s.guide_flat_sub));
+  take(read_integer(line(11), s.com_port));
+  take(read_integer(line(12), s.parallel_port));
+  take(read_double(line(13), s.x_move_repeat));
+  take(read_integer(line(14), s.y_move_repeat));
+  take(read_integer(line(15), s.unit_model));
+  take(read_integer(line(16), s.head_model));
+  take(read_integer(line(17), s.small_shift_ignore));
+  take(read_text(line(18), s.save_folder));
+  take(read_optional(line(19), s.save_in_series));
+  take(read_optional(line(20), s.program_shutter));
+  take(read_optional(line(21), s.program_interval));
+  take(read_optional(line(22), s.program_count));
+  take(read_optional(line(23), s.program_repeat));
+  take(read_optional(line(24), s.program_wait));
+  return complete ? SettingsFileState::Complete : SettingsFileState::Partial;
+}
+
+SettingsFileState read_settings_file(const std::string& path, Settings& settings) {
+  settings = Settings{};
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return SettingsFileState::Missing;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return SettingsFileState::Missing;
+  std::string text(kMaxFileBytes, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad()) return SettingsFileState::Missing;
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return parse_settings_text(text, settings);
+}
+
+bool write_settings_file(const std::string& path, const Settings& settings) {
+  const std::string bytes = settings_file_text(settings);
+  const std::string temporary = path + ".tmp";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // Keep the permissions of the file being replaced.
+  struct stat old_file {};
+  if (::stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode)) ::fchmod(fd, old_file.st_mode & 07777);
+  bool ok = write_all(fd, bytes) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  sync_parent_folder(path);
+  return true;
+}
+
+bool load_settings(Program& p) {
+  return read_settings_file(p.ini_path, p.settings) == SettingsFileState::Complete;
+}
+
+bool save_settings(Program& p) { return write_settings_file(p.ini_path, p.settings); }
+
+void report_settings_write_failure(Program& p) {
+  p.ui.message_box("設定ファイル " + p.ini_path +
+                       " に書き込めませんでした。\n変更した設定はこのプログラムを終了するまで有効ですが、"
+                       "ファイルには保存されていません。",
+                   "STELLACQ", MessageButtons::Ok);
+}
+
+}  // namespace stellacq

@@ -1,0 +1,36 @@
+// Dark frame and flat field: showing them, and correcting the light frame
+// with them (Image menu).
+//
+// Reads the dark frame, the flat field and flat_mean; the correcting
+// commands rewrite the light frame in place with its extremes, set
+// display_source to the light frame and redraw with fresh levels.
+#pragma once
+
+#include <cstdint>
+
+#include "core/program.h"
+#include "image/frames.h"
+
+namespace stellacq {
+
+// Pedestal added to every dark-subtracted pixel, so that sky noise below
+// the dark level does not all clip to 0.
+inline constexpr std::int32_t kDarkPedestal = 100;
+
+// light = light - dark + 100 over the light frame's size, below 0 -> 0,
+// beyond the 32-bit range -> 2147483647; refreshes light_max/light_min
+// (through scan_max/scan_min). Applied again at every call.
+void subtract_dark(Frames& frames);
+
+// light = light / flat * flat_mean, rounded to the nearest count with ties
+// to even, below 0 -> 0, beyond the 32-bit range -> 2147483647. A flat
+// pixel of 0 or less has no usable ratio and leaves the light pixel as it
+// is. Refreshes light_max/light_min.
+void divide_flat(Frames& frames);
+
+void image_menu_display_dark_Click(Program& p);
+void image_menu_display_dark_sub_Click(Program& p);
+void image_menu_display_flat_Click(Program& p);
+void image_menu_display_flat_sub_Click(Program& p);
+
+}  // namespace stellacq

@@ -1,0 +1,205 @@
+#include "fits/writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "core/program.h"
+#include "fits/cards.h"
+
+namespace stellacq {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// SIMPLE, BITPIX and the NAXIS family are written fresh at the front.
+bool is_structure_key(const std::string& key) {
+  if (key == "SIMPLE  " || key == "BITPIX  ") return true;
+  if (key.compare(0, 5, "NAXIS") != 0) return false;
+  std::size_t i = 5;
+  while (i < 8 && key[i] >= '0' && key[i] <= '9') ++i;
+  while (i < 8 && key[i] == ' ') ++i;
+  return i == 8;
+}
+
+std::string printable_card(const std::string& slot) {
+  std::string card = card_text(slot);
+  for (char& c : card)
+    if (c < 0x20 || c > 0x7E) c = ' ';
+  return card;
+}
+
+std::string error_text(int error) { return std::error_code(error, std::generic_category()).message(); }
+
+// Writes all of `data`, resuming after partial writes and interruptions.
+bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+mode_t new_file_mode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::vector<std::string> cards_for_write(const CardTable& table, int width, int height) {
+  int last = kHeaderSlots - 1;
+  for (int slot = 1; slot < kHeaderSlots; ++slot) {
+    if (is_end_card(table[slot])) {
+      last = slot - 1;
+      break;
+    }
+  }
+  // Without an END card, trailing empty or blank slots are not part of the header.
+  if (last == kHeaderSlots - 1)
+    while (last >= 1 && table[last].find_first_not_of(' ') == std::string::npos) --last;
+
+  std::vector<std::string> cards{
+      value_card("SIMPLE", "T"),       integer_card("BITPIX", 16),      integer_card("NAXIS", 2),
+      integer_card("NAXIS1", width),   integer_card("NAXIS2", height),
+  };
+  bool have_bzero = false, have_bscale = false;
+  for (int slot = 1; slot <= last; ++slot) {
+    const std::string card = printable_card(table[slot]);
+    const std::string key = card_key(card);
+    if (is_structure_key(key)) continue;
+    if (key == "BZERO   ") {
+      if (!have_bzero) cards.push_back(integer_card("BZERO", 32768));
+      have_bzero = true;
+    } else if (key == "BSCALE  ") {
+      if (!have_bscale) cards.push_back(integer_card("BSCALE", 1));
+      have_bscale = true;
+    } else {
+      cards.push_back(card);
+    }
+  }
+  if (!have_bzero) cards.push_back(integer_card("BZERO", 32768));
+  if (!have_bscale) cards.push_back(integer_card("BSCALE", 1));
+  cards.push_back(card_text("END"));
+  while (cards.size() % kCardsPerBlock != 0) cards.push_back(std::string(kCardLength, ' '));
+  return cards;
+}
+
+WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
+                            int width, int height, const WriteOptions& options) {
+  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows)
+    return {false, "frame size out of range"};
+
+  std::error_code ec;
+  fs::path target(path);
+  if (path.empty()) return {false, error_text(ENOENT)};
+  // A link is followed, so the file it names is replaced, not the link.
+  if (fs::is_symlink(target, ec)) {
+    const fs::path resolved = fs::weakly_canonical(target, ec);
+    if (!ec) target = resolved;
+  }
+  if (fs::is_directory(target, ec)) return {false, error_text(EISDIR)};
+
+  // Header and data in one buffer, written with one call.
+  const std::vector<std::string> cards = cards_for_write(table, width, height);
+  const std::size_t header_bytes = cards.size() * kCardLength;
+  const std::size_t data_bytes = 2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const std::size_t padded_data = (data_bytes + kBlockLength - 1) / kBlockLength * kBlockLength;
+  std::vector<std::uint8_t> bytes(header_bytes + padded_data, 0);
+  for (std::size_t i = 0; i < cards.size(); ++i)
+    std::memcpy(bytes.data() + i * kCardLength, cards[i].data(), kCardLength);
+
+  std::uint8_t* out = bytes.data() + header_bytes;
+  for (int y = 0; y < height; ++y) {
+    const std::int32_t* row = frame.row(y);
+    for (int x = 0; x < width; ++x) {
+      const std::int32_t count = std::clamp<std::int32_t>(row[x], 0, 65535);
+      // count - 32768 as a signed big-endian number: flip the top bit.
+      *out++ = static_cast<std::uint8_t>((count >> 8) ^ 0x80);
+      *out++ = static_cast<std::uint8_t>(count & 0xFF);
+    }
+  }
+
+  fs::path folder = target.parent_path();
+  if (folder.empty()) folder = ".";
+  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return {false, error_text(errno)};
+
+  // The new file gets the old file's permissions, or the usual ones.
+  struct stat old_stat {};
+  const mode_t mode = ::stat(target.c_str(), &old_stat) == 0 ? (old_stat.st_mode & 07777) : new_file_mode();
+  ::fchmod(fd, mode);
+
+  bool ok = write_all(fd, bytes.data(), bytes.size());
+  int error = ok ? 0 : errno;
+  if (ok && options.flush_to_disk && ::fsync(fd) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return {false, error_text(error)};
+  }
+  if (options.flush_to_disk) {
+    // Make the rename itself durable.
+    const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir_fd >= 0) {
+      ::fsync(dir_fd);
+      ::close(dir_fd);
+    }
+  }
+  return {true, {}};
+}
+
+bool save_fits(Program& p, const WriteOptions& options) {
+  const bool light = p.file.file_mode == kSaveLight;
+  const int width = light ? p.frames.image_width : p.frames.dark_width;
+  const int height = light ? p.frames.image_height : p.frames.dark_height;
+  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows) {
+    p.ui.message_box(light ? "You do not open the data file" : "You do not open the dark file", {},
+                     MessageButtons::Ok);
+    return false;
+  }
+
+  set_status(p, light ? " ライトフレーム保存中" : " ダークフレーム保存中");
+  p.ui.yield();
+
+  const std::string& path = p.file.save_file_name;
+  const WriteResult result = write_fits_file(path, light ? p.headers.light_header : p.headers.dark_header,
+                                             light ? p.frames.light_frame : p.frames.dark_frame, width,
+                                             height, options);
+  if (!result.ok) {
+    set_status(p, " ファイル保存失敗");
+    p.ui.message_box("ファイルを保存できません : " + path + "\n(" + result.reason + ")", "FITS",
+                     MessageButtons::Ok);
+    return false;
+  }
+  set_status(p, " ファイル保存終了");
+  p.ui.yield();
+  return true;
+}
+
+}  // namespace stellacq

@@ -1,0 +1,55 @@
+// The FITS writer: stores the light or the dark frame with its header cards.
+//
+// File layout: the header (the frame kind's card table through its END card,
+// with the data-describing cards set to what is written) padded with blank
+// cards to whole 2880-byte blocks, then the pixel rows, row 0 first, x
+// fastest, each count clipped to 0..65535 and stored in the standard
+// unsigned 16-bit form (BITPIX 16, BZERO 32768: the signed big-endian number
+// count - 32768), padded with zero bytes to a whole 2880-byte block.
+//
+// The file is written to a temporary file in the target folder, flushed and
+// renamed over the target, so the name never holds a half-written file and
+// a longer old file leaves no stale bytes behind.
+//
+// save_fits reads file_mode and save_file_name (FileState), the card tables,
+// frames and sizes; writes the status line (Form1 Text7) and, on failure, a
+// message box.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "fits/header_tables.h"
+
+namespace stellacq {
+
+class Program;
+class FrameBuffer;
+
+struct WriteOptions {
+  // Off only for measuring the writer itself (the benchmark).
+  bool flush_to_disk = true;
+};
+
+struct WriteResult {
+  bool ok = false;
+  std::string reason;  // why the file could not be written
+};
+
+// The cards written for a frame of width x height from `table`: slots 1..END;
+// SIMPLE, BITPIX 16, NAXIS 2, NAXIS1, NAXIS2 first; BZERO 32768 and BSCALE 1
+// in place (or before END when missing); higher axis cards dropped; END
+// added when the table lacks it; characters outside printable ASCII blanked;
+// blank cards up to a multiple of 36.
+std::vector<std::string> cards_for_write(const CardTable& table, int width, int height);
+
+// Writes one frame file as described above. width 1..1537, height 1..1025.
+WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
+                            int width, int height, const WriteOptions& options = {});
+
+// Writes the light frame (file_mode 1) or the dark frame (any other mode) to
+// save_file_name. Returns false, after telling the user why, when there is
+// no frame of that kind or the file cannot be written.
+bool save_fits(Program& p, const WriteOptions& options = {});
+
+}  // namespace stellacq

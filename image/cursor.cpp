@@ -1,0 +1,61 @@
+// Cursor readout and binning selector.
+//
+// The image area shows every frame in about 382 x 254 of its 384 x 256
+// nominal units, so a position is scaled by 384 / 382 across and 256 / 254
+// down before it is turned into a frame column and row.
+#include "image/cursor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/numeric.h"
+
+namespace stellacq {
+
+namespace {
+
+// Int of a single-precision coordinate, held inside 0..last.
+int held_index(float value, int last) {
+  if (!(value >= 0.0f)) return 0;  // negative or NaN
+  if (value >= static_cast<float>(last)) return last;
+  return std::min(static_cast<int>(std::floor(value)), last);
+}
+
+}  // namespace
+
+bool frame_position(const Frames& frames, double X, double Y, double W, double H, int& cx, int& cy) {
+  if (frames.image_width <= 0 || frames.image_height <= 0) return false;
+  if (!(W > 0) || !(H > 0)) return false;
+  const int width = std::min(frames.image_width, kFrameColumns);
+  const int height = std::min(frames.image_height, kFrameRows);
+  const float fx = static_cast<float>(X) / static_cast<float>(W) * static_cast<float>(frames.image_width) *
+                   384.0f / 382.0f;
+  const float fy = static_cast<float>(Y) / static_cast<float>(H) * static_cast<float>(frames.image_height) *
+                   256.0f / 254.0f;
+  cx = held_index(fx, width - 1);
+  cy = held_index(fy, height - 1);
+  return true;
+}
+
+void Picture1_MouseMove(Program& p, double X, double Y, double W, double H) {
+  int cx = 0;
+  int cy = 0;
+  if (!frame_position(p.frames, X, Y, W, H, cx, cy)) return;
+  p.form.Label1 = decimal_text(cx) + decimal_text(cy) + decimal_text(p.frames.light_frame.at(cx, cy));
+}
+
+void Option1_Click(Program& p) {
+  p.form.Option1 = true;
+  p.form.Option2 = false;
+  p.frames.binning = 1;
+  set_status(p, "ビニング なし");
+}
+
+void Option2_Click(Program& p) {
+  p.form.Option1 = false;
+  p.form.Option2 = true;
+  p.frames.binning = 2;
+  set_status(p, "ビニング あり");
+}
+
+}  // namespace stellacq

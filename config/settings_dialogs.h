@@ -1,0 +1,90 @@
+// The three small settings dialogs of the camera and serial links:
+// Form2 (parallel port), Form5 (COM port) and Form7 (control unit and camera
+// head models). Each is non-modal, centres itself on the screen when shown,
+// reads the settings record when it is created, and on OK stores its choice,
+// writes the settings file and closes. When the file cannot be written the
+// user is told (the new choice stays in effect for this run) and the dialog
+// stays open, so OK can be tried again; closing the window gives up.
+//
+// Shared state: reads and writes Program::settings; Form2 also writes
+// Program::ports; all three write the file at Program::ini_path. No device
+// is touched here.
+#pragma once
+
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace stellacq {
+
+class Program;
+
+// Base of the three dialogs: centring on the screen and delete on close.
+class SettingsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  SettingsDialog(Program& p, QWidget* parent);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  // Shows the write-failure message when `saved` is false, else closes.
+  void finish(bool saved);
+  Program& p_;
+};
+
+// "Parallel port address": the three base addresses 0x278, 0x378, 0x3BC.
+class Form2 : public SettingsDialog {
+  Q_OBJECT
+ public:
+  Form2(Program& p, QWidget* parent = nullptr);
+  QLabel* Label1;
+  QRadioButton* Option1;
+  QRadioButton* Option2;
+  QRadioButton* Option3;
+  QPushButton* Command1;
+  void Command1_Click();
+};
+
+// "COM port address": COM1..COM3 of the mount controller.
+class Form5 : public SettingsDialog {
+  Q_OBJECT
+ public:
+  Form5(Program& p, QWidget* parent = nullptr);
+  QRadioButton* Option1;
+  QRadioButton* Option2;
+  QRadioButton* Option3;
+  QPushButton* Command1;
+  void Command1_Click();
+};
+
+// "TU11/22 select": control unit TU-11/TU-22 and camera head TX-11/TX-22.
+// A TU-11 unit only drives a TX-11 head, and a TX-22 head needs a TU-22
+// unit, so choosing either also selects its partner.
+class Form7 : public SettingsDialog {
+  Q_OBJECT
+ public:
+  Form7(Program& p, QWidget* parent = nullptr);
+  QGroupBox* Frame1;
+  QGroupBox* Frame2;
+  QRadioButton* Option1;
+  QRadioButton* Option2;
+  QRadioButton* Option3;
+  QRadioButton* Option4;
+  QPushButton* Command1;
+  QPushButton* Command2;
+  void Option1_Click();
+  void Option4_Click();
+  void Command1_Click();
+  void Command2_Click();
+};
+
+// Open the dialogs non-modally (the menu commands config_menu_para,
+// config_menu_serial, config_menu_cu and the start-up port dialogs).
+Form2* show_parallel_port_dialog(Program& p, QWidget* parent);
+Form5* show_com_port_dialog(Program& p, QWidget* parent);
+Form7* show_model_dialog(Program& p, QWidget* parent);
+
+}  // namespace stellacq

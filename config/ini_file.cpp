@@ -8,8 +8,8 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -125,7 +125,9 @@ std::vector<std::string_view> split_lines(std::string_view text) {
 
 std::string integer_text(std::int64_t value) { return decimal_text(static_cast<double>(value)); }
 
-std::string optional_text(const OptionalNumber& value) { return value ? decimal_text(*value) : std::string(); }
+std::string optional_text(const OptionalNumber& value) {
+  return value ? decimal_text(*value) : std::string();
+}
 
 // A folder name holding a line break would shift every later line of the
 // file; the line is cut there, like the comma cut on reading.
@@ -162,30 +164,18 @@ std::string ini_path_for(const std::string& start_dir) {
 
 std::string settings_file_text(const Settings& s) {
   const std::string lines[kSettingsLines] = {
-      integer_text(s.x_reverse),
-      integer_text(s.y_reverse),
-      integer_text(s.x_tracking_on),
-      integer_text(s.y_tracking_on),
-      integer_text(s.x_tracking_factor),
-      integer_text(s.y_tracking_factor),
-      optional_text(s.search_span),
-      integer_text(s.aperture),
-      decimal_text_single(s.threshold),
-      integer_text(s.guide_dark_sub),
-      integer_text(s.guide_flat_sub),
-      integer_text(s.com_port),
-      integer_text(s.parallel_port),
-      decimal_text(s.x_move_repeat, 15),
-      integer_text(s.y_move_repeat),
-      integer_text(s.unit_model),
-      integer_text(s.head_model),
-      integer_text(s.small_shift_ignore),
-      folder_line(s.save_folder),
-      optional_text(s.save_in_series),
-      optional_text(s.program_shutter),
-      optional_text(s.program_interval),
-      optional_text(s.program_count),
-      optional_text(s.program_repeat),
+      integer_text(s.x_reverse),         integer_text(s.y_reverse),
+      integer_text(s.x_tracking_on),     integer_text(s.y_tracking_on),
+      integer_text(s.x_tracking_factor), integer_text(s.y_tracking_factor),
+      optional_text(s.search_span),      integer_text(s.aperture),
+      decimal_text_single(s.threshold),  integer_text(s.guide_dark_sub),
+      integer_text(s.guide_flat_sub),    integer_text(s.com_port),
+      integer_text(s.parallel_port),     decimal_text(s.x_move_repeat, 15),
+      integer_text(s.y_move_repeat),     integer_text(s.unit_model),
+      integer_text(s.head_model),        integer_text(s.small_shift_ignore),
+      folder_line(s.save_folder),        optional_text(s.save_in_series),
+      optional_text(s.program_shutter),  optional_text(s.program_interval),
+      optional_text(s.program_count),    optional_text(s.program_repeat),
       optional_text(s.program_wait),
   };
   std::string text;
@@ -248,7 +238,8 @@ bool write_settings_file(const std::string& path, const Settings& settings) {
   if (fd < 0) return false;
   // Keep the permissions of the file being replaced.
   struct stat old_file {};
-  if (::stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode)) ::fchmod(fd, old_file.st_mode & 07777);
+  if (::stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode))
+    ::fchmod(fd, old_file.st_mode & 07777);
   bool ok = write_all(fd, bytes) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;

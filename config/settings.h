@@ -14,31 +14,31 @@ using OptionalNumber = std::optional<double>;
 inline double number_or_zero(const OptionalNumber& n) { return n.value_or(0.0); }
 
 struct Settings {
-  std::int16_t x_reverse = 0;          // 1: X (right ascension) corrections reversed
-  std::int16_t y_reverse = 0;          // 1: Y (declination) corrections reversed
+  std::int16_t x_reverse = 0;  // 1: X (right ascension) corrections reversed
+  std::int16_t y_reverse = 0;  // 1: Y (declination) corrections reversed
   std::int16_t x_tracking_on = 0;
   std::int16_t y_tracking_on = 0;
   std::int32_t x_tracking_factor = 0;  // busy counts per unit of X correction
   std::int32_t y_tracking_factor = 0;
-  OptionalNumber search_span;          // whole number
+  OptionalNumber search_span;  // whole number
   std::int16_t aperture = 0;
   float threshold = 0.0f;
   std::int16_t guide_dark_sub = 0;
   std::int16_t guide_flat_sub = 0;
-  std::int16_t com_port = 0;           // 1..3 = COM1..COM3, 0 = not chosen
-  std::int16_t parallel_port = 0;      // 1..3, see port_addresses(); 0 = not chosen
+  std::int16_t com_port = 0;       // 1..3 = COM1..COM3, 0 = not chosen
+  std::int16_t parallel_port = 0;  // 1..3, see port_addresses(); 0 = not chosen
   double x_move_repeat = 0.0;
   std::int16_t y_move_repeat = 0;
-  std::int16_t unit_model = 0;         // 4 = TU-11, 16 = TU-22
-  std::int16_t head_model = 0;         // 4 = TX-11 (768 x 512), 16 = TX-22 (1536 x 1024)
+  std::int16_t unit_model = 0;  // 4 = TU-11, 16 = TU-22
+  std::int16_t head_model = 0;  // 4 = TX-11 (768 x 512), 16 = TX-22 (1536 x 1024)
   std::int16_t small_shift_ignore = 0;
   std::string save_folder;
-  OptionalNumber save_in_series;       // 1 = save every frame of a series
-  OptionalNumber program_shutter;      // seconds
-  OptionalNumber program_interval;     // seconds
+  OptionalNumber save_in_series;    // 1 = save every frame of a series
+  OptionalNumber program_shutter;   // seconds
+  OptionalNumber program_interval;  // seconds
   OptionalNumber program_count;
   OptionalNumber program_repeat;
-  OptionalNumber program_wait;         // seconds
+  OptionalNumber program_wait;  // seconds
 
   bool operator==(const Settings&) const = default;
 };

@@ -87,10 +87,17 @@ Form2::Form2(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   layout->addWidget(Command1, 0, Qt::AlignHCenter);
 
   switch (p.settings.parallel_port) {
-    case 1: Option1->setChecked(true); break;
-    case 2: Option2->setChecked(true); break;
-    case 3: Option3->setChecked(true); break;
-    default: break;
+    case 1:
+      Option1->setChecked(true);
+      break;
+    case 2:
+      Option2->setChecked(true);
+      break;
+    case 3:
+      Option3->setChecked(true);
+      break;
+    default:
+      break;
   }
   connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
 }
@@ -114,10 +121,17 @@ Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   layout->addWidget(Command1, 0, Qt::AlignHCenter);
 
   switch (p.settings.com_port) {
-    case 1: Option1->setChecked(true); break;
-    case 2: Option2->setChecked(true); break;
-    case 3: Option3->setChecked(true); break;
-    default: break;
+    case 1:
+      Option1->setChecked(true);
+      break;
+    case 2:
+      Option2->setChecked(true);
+      break;
+    case 3:
+      Option3->setChecked(true);
+      break;
+    default:
+      break;
   }
   connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
 }
@@ -129,7 +143,8 @@ void Form5::Command1_Click() {
 
 Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   name_window(this, "Form7", "TU11/22 select");
-  Frame1 = named(new QGroupBox(QStringLiteral("Control Unit"), this), "Frame1", QStringLiteral("Control Unit"));
+  Frame1 =
+      named(new QGroupBox(QStringLiteral("Control Unit"), this), "Frame1", QStringLiteral("Control Unit"));
   Frame2 = named(new QGroupBox(QStringLiteral("Camera Head"), this), "Frame2", QStringLiteral("Camera Head"));
   // Each frame is its own option group: radio buttons are exclusive among
   // the buttons of one parent.

@@ -1,7 +1,6 @@
 #include "config/ini_file.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -254,14 +253,6 @@ TEST_F(SettingsFile, EmptyNumberLinesSurviveRepeatedRewrites) {
   EXPECT_FALSE(p.settings.save_in_series.has_value());
 }
 
-TEST_F(SettingsFile, AFolderWithACommaIsCutWhenReadBack) {
-  p.settings.save_folder = "/data/M31,M32";
-  ASSERT_TRUE(save_settings(p));
-  EXPECT_NE(read_bytes(p.ini_path).find("/data/M31,M32\r\n"), std::string::npos);
-  ASSERT_TRUE(load_settings(p));
-  EXPECT_EQ(p.settings.save_folder, "/data/M31");
-}
-
 TEST_F(SettingsFile, MissingShortOrUnreadableFileGivesAFreshRecord) {
   p.settings = typical_settings();
   EXPECT_FALSE(load_settings(p));  // no file yet
@@ -313,14 +304,6 @@ TEST_F(SettingsFile, RewriteKeepsThePermissionsOfTheOldFile) {
   struct stat st {};
   ASSERT_EQ(::stat(p.ini_path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
-}
-
-TEST_F(SettingsFile, WriteFailureMessageNamesTheFile) {
-  report_settings_write_failure(p);
-  ASSERT_EQ(world.ui.boxes.size(), 1u);
-  EXPECT_NE(world.ui.boxes[0].text.find(p.ini_path), std::string::npos);
-  EXPECT_NE(world.ui.boxes[0].text.find("書き込めません"), std::string::npos);
-  EXPECT_EQ(world.ui.boxes[0].buttons, MessageButtons::Ok);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "config/settings_dialogs.h"
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
@@ -7,7 +9,6 @@
 #include <QtTest>
 
 #include "config/ini_file.h"
-#include "config/settings_dialogs.h"
 #include "config/tests/test_program.h"
 
 namespace stellacq {
@@ -75,10 +76,14 @@ class SettingsDialogsTest : public QObject {
       QCOMPARE(c.widget->accessibleDescription(), QString::fromLatin1(c.name));
       QCOMPARE(c.widget->accessibleName(), caption);
       QString shown;
-      if (auto* b = qobject_cast<QAbstractButton*>(c.widget)) shown = b->text();
-      else if (auto* l = qobject_cast<QLabel*>(c.widget)) shown = l->text();
-      else if (auto* g = qobject_cast<QGroupBox*>(c.widget)) shown = g->title();
-      else shown = c.widget->windowTitle();
+      if (auto* b = qobject_cast<QAbstractButton*>(c.widget))
+        shown = b->text();
+      else if (auto* l = qobject_cast<QLabel*>(c.widget))
+        shown = l->text();
+      else if (auto* g = qobject_cast<QGroupBox*>(c.widget))
+        shown = g->title();
+      else
+        shown = c.widget->windowTitle();
       QCOMPARE(shown, caption);
     }
     QVERIFY(f2->findChildren<QPushButton*>().size() == 1);  // no cancel button
@@ -154,7 +159,8 @@ class SettingsDialogsTest : public QObject {
       std::int16_t unit, head;
       bool tu11, tx11;
     };
-    const Case cases[] = {{4, 4, true, true}, {16, 16, false, false}, {4, 16, true, false}, {0, 0, false, false}};
+    const Case cases[] = {
+        {4, 4, true, true}, {16, 16, false, false}, {4, 16, true, false}, {0, 0, false, false}};
     for (const auto& c : cases) {
       p().settings.unit_model = c.unit;
       p().settings.head_model = c.head;

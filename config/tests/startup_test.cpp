@@ -126,28 +126,6 @@ TEST_F(Startup, ConfirmingBothPortDialogsMeansNoDialogAtTheNextStart) {
   EXPECT_EQ(next.p.settings, p.settings);  // the other dialogs' fields kept too
 }
 
-TEST_F(Startup, ConfirmWithNothingChosenChangesNothingButStillWrites) {
-  settings_startup(p, folder.path());
-  EXPECT_TRUE(confirm_parallel_port(p, 0));
-  EXPECT_TRUE(confirm_com_port(p, 0));
-  EXPECT_FALSE(p.ports.set);
-  EXPECT_EQ(read_bytes(p.ini_path), settings_file_text(Settings{}));
-}
-
-TEST_F(Startup, ModelsAreStoredAsFourOrSixteen) {
-  settings_startup(p, folder.path());
-  EXPECT_TRUE(confirm_models(p, true, true));
-  EXPECT_EQ(p.settings.unit_model, 4);
-  EXPECT_EQ(p.settings.head_model, 4);
-  EXPECT_TRUE(confirm_models(p, false, false));
-  EXPECT_EQ(p.settings.unit_model, 16);
-  EXPECT_EQ(p.settings.head_model, 16);
-  Settings read;
-  ASSERT_EQ(read_settings_file(p.ini_path, read), SettingsFileState::Complete);
-  EXPECT_EQ(read.unit_model, 16);
-  EXPECT_EQ(read.head_model, 16);
-}
-
 TEST_F(Startup, ConfirmReportsAFileThatCannotBeWritten) {
   settings_startup(p, folder.path());
   p.ini_path = folder.path();  // a folder: the rename cannot replace it

@@ -2,14 +2,14 @@
 // settings tests.
 #pragma once
 
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-
-#include <unistd.h>
 
 #include "core/program.h"
 #include "telescope/busy_count.h"

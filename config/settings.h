@@ -26,7 +26,7 @@ struct Settings {
   std::int16_t guide_dark_sub = 0;
   std::int16_t guide_flat_sub = 0;
   std::int16_t com_port = 0;       // 1..3 = COM1..COM3, 0 = not chosen
-  std::int16_t parallel_port = 0;  // 1..3, see port_addresses(); 0 = not chosen
+  std::int16_t parallel_port = 0;  // 1..3, see apply_parallel_port(); 0 = not chosen
   double x_move_repeat = 0.0;
   std::int16_t y_move_repeat = 0;
   std::int16_t unit_model = 0;  // 4 = TU-11, 16 = TU-22

@@ -20,7 +20,7 @@ namespace {
 // runs row by row, which gives the same counts as a column-by-column walk.
 // For the usual 16-bit spans a table of the bin of every count in
 // [scan_min, scan_max] replaces one division per pixel; it holds exactly
-// what level_bin returns.
+// what the bin rule returns.
 constexpr std::int64_t kMaxTableSpan = std::int64_t{1} << 20;
 
 int clamp_rows(int height) { return std::clamp(height, 0, kFrameRows); }
@@ -46,7 +46,7 @@ int level_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max) {
 }
 
 Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::int32_t scan_min,
-                          std::int32_t scan_max) {
+                          std::int32_t scan_max, BinRule rule) {
   Histogram histogram{};
   const int columns = clamp_columns(width);
   const int rows = clamp_rows(height);
@@ -58,7 +58,7 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
     table.resize(static_cast<std::size_t>(span) + 1);
     for (std::int64_t k = 0; k <= span; ++k)
       table[static_cast<std::size_t>(k)] =
-          static_cast<std::uint16_t>(level_bin(static_cast<std::int32_t>(scan_min + k), scan_min, scan_max));
+          static_cast<std::uint16_t>(rule(static_cast<std::int32_t>(scan_min + k), scan_min, scan_max));
   }
   for (int y = 0; y < rows; ++y) {
     const std::int32_t* row = frame.row(y);
@@ -68,7 +68,7 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
       if (k >= 0 && k < static_cast<std::int64_t>(table.size()))
         ++histogram[table[static_cast<std::size_t>(k)]];
       else
-        ++histogram[static_cast<std::size_t>(level_bin(v, scan_min, scan_max))];
+        ++histogram[static_cast<std::size_t>(rule(v, scan_min, scan_max))];
     }
   }
   return histogram;

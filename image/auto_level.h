@@ -22,10 +22,14 @@ using Histogram = std::array<std::int64_t, kHistogramBins>;
 // counts below into bin 0.
 int level_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max);
 
-// Counts every pixel of `frame` over width x height into its level_bin.
-// Sizes are limited to the buffer's shape; a size of 0 or less counts nothing.
+// The bin (0..300) of a count between scan_min and scan_max.
+using BinRule = int (*)(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max);
+
+// Counts every pixel of `frame` over width x height into the bin `rule`
+// gives it. Sizes are limited to the buffer's shape; a size of 0 or less
+// counts nothing.
 Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::int32_t scan_min,
-                          std::int32_t scan_max);
+                          std::int32_t scan_max, BinRule rule = level_bin);
 
 // Finds the main peak of the histogram of the frame named by
 // display_source and puts black and white where the smoothed histogram

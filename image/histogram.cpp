@@ -1,0 +1,76 @@
+// Histogram window arithmetic: bins, clicks and OK, without any window.
+#include "image/histogram.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/numeric.h"
+#include "image/display.h"
+
+namespace stellacq {
+
+namespace {
+
+std::int32_t clamped(std::int64_t value) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                            std::numeric_limits<std::int32_t>::max()));
+}
+
+}  // namespace
+
+int histogram_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max) {
+  if (v == scan_min) return 0;
+  const double span = static_cast<double>(scan_max) - static_cast<double>(scan_min);
+  const double offset = static_cast<double>(v) - static_cast<double>(scan_min);
+  if (span == 0.0) return offset > 0 ? 300 : 0;
+  const double q = offset / span * 300 + 0.5;
+  if (!(q >= 0.0)) return 0;
+  if (q >= 300.0) return 300;
+  return static_cast<int>(std::floor(q));
+}
+
+HistogramWindowState open_histogram(const Frames& frames) {
+  HistogramWindowState state;
+  state.bins = level_histogram(frames.light_frame, frames.image_width, frames.image_height, frames.scan_min,
+                               frames.scan_max, histogram_bin);
+  std::int64_t largest = 0;
+  for (int i = 0; i < 300; ++i) largest = std::max(largest, state.bins[i]);
+  state.scale_height = largest + 1;
+  state.working_background = frames.display_background;
+  state.working_range = frames.display_range;
+  return state;
+}
+
+std::int32_t click_value(const Frames& frames, double X) {
+  const double span = static_cast<double>(frames.scan_max) - static_cast<double>(frames.scan_min);
+  return clamp_to_int32(round_half_even(span * X / 300 + frames.scan_min));
+}
+
+MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bool left_button, double X) {
+  const std::int32_t value = click_value(frames, X);
+  double& marker = left_button ? state.background_marker : state.white_marker;
+  MarkerMove move;
+  move.erased_at = marker;
+  move.redraw_bin = static_cast<int>(std::clamp(round_half_even(marker), 0.0, 300.0));
+  move.drawn_at = X;
+  marker = X;
+  if (left_button) {
+    state.working_range =
+        clamped(std::int64_t{state.working_range} + state.working_background - value);
+    state.working_background = value;
+  } else {
+    state.working_range = clamped(std::int64_t{value} - state.working_background);
+  }
+  return move;
+}
+
+std::string plain_number(std::int32_t value) { return std::to_string(value); }
+
+void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text) {
+  p.frames.display_background = clamp_to_int32(round_half_even(numeric_value(background_text)));
+  p.frames.display_range = clamp_to_int32(round_half_even(numeric_value(range_text)));
+  redraw_light_frame(p);
+}
+
+}  // namespace stellacq

@@ -1,0 +1,62 @@
+// Arithmetic of the histogram window: the 300-bar histogram of the light
+// frame, black- and white-point clicks turned into working levels, and OK.
+//
+// Reads the light frame, its size and scan_max/scan_min as they stand when
+// the window opens; OK writes display_background and display_range and
+// redraws the light frame in the image area.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/program.h"
+#include "image/auto_level.h"
+
+namespace stellacq {
+
+// The window's bin of a count: Int((v - scan_min) / (scan_max - scan_min) *
+// 300 + 0.5) clamped to 0..300, bin 0 for scan_min itself; with equal
+// extremes, counts above go to bin 300 and counts below to bin 0.
+int histogram_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max);
+
+// The window's state from opening to closing. Positions are in the
+// histogram picture's horizontal units: 300 across, bar i at i.
+struct HistogramWindowState {
+  Histogram bins{};
+  std::int64_t scale_height = 1;  // largest of bins 0..299, plus 1
+  std::int32_t working_background = 0;
+  std::int32_t working_range = 0;
+  double background_marker = 0;
+  double white_marker = 0;
+};
+
+// Builds the histogram of the light frame and takes the current levels as
+// the working ones.
+HistogramWindowState open_histogram(const Frames& frames);
+
+// The count a click at position X stands for: X / 300 of the way from
+// scan_min to scan_max, rounded with ties to even.
+std::int32_t click_value(const Frames& frames, double X);
+
+// What a click asks the window to draw: a white line at the old marker, the
+// bar of `redraw_bin` again, a black line at the new marker.
+struct MarkerMove {
+  double erased_at = 0;
+  int redraw_bin = 0;
+  double drawn_at = 0;
+};
+
+// A left click moves the black point and keeps the white point where it is
+// (the range grows by what the background loses); any other button moves
+// the white point. Updates the working levels and the marker.
+MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bool left_button, double X);
+
+// A level as the window's text fields show it: plain decimal, no blank.
+std::string plain_number(std::int32_t value);
+
+// OK: stores the two field texts (read leniently, rounded with ties to
+// even) as display_background and display_range, then redraws the light
+// frame with them, or shows the no-data message without a light frame.
+void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text);
+
+}  // namespace stellacq

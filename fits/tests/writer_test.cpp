@@ -71,7 +71,7 @@ TEST_F(WriterTest, EveryFrameSizeReadsBackThroughCfitsioExactly) {
 
     const std::size_t data = 2u * c.width * c.height;
     EXPECT_EQ(fs::file_size(w.p.file.save_file_name), 2880 + (data + 2879) / 2880 * 2880);
-    EXPECT_NE(testing::fitsverify_summary(w.p.file.save_file_name).find("OK"), std::string::npos)
+    EXPECT_NE(testing::fitsverify_summary(w.p.file.save_file_name).find("verification OK"), std::string::npos)
         << testing::fitsverify_summary(w.p.file.save_file_name);
   }
 }
@@ -148,7 +148,7 @@ TEST_F(WriterTest, LoadedTableIsRewrittenToDescribeTheData) {
   EXPECT_EQ(image.status, 0);
   EXPECT_EQ(image.width, 100);
   EXPECT_EQ(image.height, 50);
-  EXPECT_NE(testing::fitsverify_summary(w.p.file.save_file_name).find("OK"), std::string::npos)
+  EXPECT_NE(testing::fitsverify_summary(w.p.file.save_file_name).find("verification OK"), std::string::npos)
       << testing::fitsverify_summary(w.p.file.save_file_name);
 }
 

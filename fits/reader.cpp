@@ -1,0 +1,248 @@
+#include "fits/reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "core/numeric.h"
+#include "core/program.h"
+#include "fits/cards.h"
+#include "image/auto_level.h"
+
+namespace stellacq {
+
+namespace {
+
+// The data are read in chunks of this many bytes; a multiple of 1024, so a
+// chunk never splits a pixel of 1, 2 or 4 bytes.
+constexpr std::size_t kReadChunk = 1024;
+constexpr int kMaxCards = kHeaderSlots - 1;  // slots 1..144
+
+class FileHandle {
+ public:
+  explicit FileHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads exactly `size` bytes at `offset`; false on an error or an early end.
+bool read_at(int fd, std::uint8_t* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t n = ::pread(fd, data, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+std::string error_text(int error) { return std::error_code(error, std::generic_category()).message(); }
+
+// What a successful parse hands to the commit.
+struct Parsed {
+  CardTable cards;  // slots 1..last_slot filled
+  int last_slot = 0;
+  double bitpix = -1, naxis1 = -1, naxis2 = -1, bzero = 0, bscale = 1;
+  int width = 0, height = 0;
+  std::vector<std::int32_t> pixels;  // width x height, x fastest
+  std::int32_t max = -1;
+  std::int32_t min = std::numeric_limits<std::int32_t>::max();
+  std::int64_t sum = 0;
+};
+
+struct Decoder {
+  int bytes_per_pixel;
+  bool unsigned16;
+  double bzero, bscale;
+
+  std::int64_t stored(const std::uint8_t* b) const {
+    switch (bytes_per_pixel) {
+      case 1:
+        return b[0];
+      case 2: {
+        const std::uint16_t u = static_cast<std::uint16_t>((b[0] << 8) | b[1]);
+        return unsigned16 ? std::int64_t{u} : std::int64_t{static_cast<std::int16_t>(u)};
+      }
+      default: {
+        const std::uint32_t u = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
+                                (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
+        return static_cast<std::int32_t>(u);
+      }
+    }
+  }
+};
+
+std::int32_t clip_to_int32(std::int64_t v) {
+  if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
+  if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(v);
+}
+
+// Parses and decodes the file; the text of the message to show on failure.
+std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
+  const std::string cannot_open = "ファイルを開けません : " + path + "\n(";
+  FileHandle file(path);
+  if (file.fd() < 0) return cannot_open + error_text(errno) + ")";
+  struct stat st {};
+  if (::fstat(file.fd(), &st) != 0) return cannot_open + error_text(errno) + ")";
+  if (S_ISDIR(st.st_mode)) return cannot_open + error_text(EISDIR) + ")";
+  if (!S_ISREG(st.st_mode)) return cannot_open + "not a regular file)";
+  const std::int64_t length = st.st_size;
+
+  // Header cards, up to the card table's 144 slots.
+  const std::int64_t cards_in_file = length / kCardLength;
+  const int cards_to_read = static_cast<int>(std::min<std::int64_t>(cards_in_file, kMaxCards));
+  std::vector<std::uint8_t> head(static_cast<std::size_t>(cards_to_read) * kCardLength);
+  if (!read_at(file.fd(), head.data(), head.size(), 0)) return cannot_open + error_text(errno ? errno : EIO) + ")";
+  int end_slot = 0;
+  for (int n = 1; n <= cards_to_read; ++n) {
+    out.cards[n].assign(reinterpret_cast<const char*>(head.data()) + (n - 1) * kCardLength, kCardLength);
+    out.last_slot = n;
+    if (is_end_card(out.cards[n])) {
+      end_slot = n;
+      break;
+    }
+  }
+  if (end_slot == 0 && cards_in_file >= kMaxCards)
+    return "ヘッダーが長すぎます : " + path + "\n(144 枚のカードの中に END がありません)";
+  const int keyed_slots = out.last_slot;
+
+  bool legacy_comment = false;
+  for (int n = 1; n <= keyed_slots; ++n) {
+    std::string& card = out.cards[n];
+    const std::string key = card_key(card);
+    if (key == "BITPIX  ") {
+      out.bitpix = card_number(card);
+    } else if (key == "NAXIS1  ") {
+      out.naxis1 = card_number(card);
+    } else if (key == "NAXIS2  ") {
+      out.naxis2 = card_number(card);
+    } else if (key == "BZERO   ") {
+      out.bzero = card_number(card);
+      card = integer_card("BZERO", 0);
+    } else if (key == "BSCALE  ") {
+      out.bscale = card_number(card);
+      card = integer_card("BSCALE", 1);
+    } else if (card == card_text(kLegacyComment)) {
+      legacy_comment = true;
+    }
+  }
+
+  if (out.bitpix == -1) return std::string("BITPIX error");
+  if (out.bitpix != 8 && out.bitpix != 16 && out.bitpix != 32)
+    return "BITPIX error : BITPIX =" + decimal_text(out.bitpix);
+  if (out.naxis1 == -1) return std::string("NAXIS1 error");
+  if (out.naxis2 == -1) return std::string("NAXIS2 error");
+  const auto whole_in = [](double v, int high) { return v == std::floor(v) && v >= 1 && v <= high; };
+  if (!whole_in(out.naxis1, kFrameColumns) || !whole_in(out.naxis2, kFrameRows))
+    return "画像の大きさが扱えません : NAXIS1 =" + decimal_text(out.naxis1) + ", NAXIS2 =" +
+           decimal_text(out.naxis2) + "\n(最大 1537 x 1025)";
+  if (end_slot == 0) return "ヘッダーに END がありません : " + path;
+  out.width = static_cast<int>(out.naxis1);
+  out.height = static_cast<int>(out.naxis2);
+
+  // Pixel data begin at the next whole block after the END card.
+  const std::int64_t data_offset =
+      static_cast<std::int64_t>((end_slot + kCardsPerBlock - 1) / kCardsPerBlock) * kBlockLength;
+  const Decoder decoder{static_cast<int>(out.bitpix) / 8, legacy_comment && out.bzero == 0, out.bzero, out.bscale};
+  const std::size_t pixel_count = static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height);
+  const std::size_t data_bytes = pixel_count * static_cast<std::size_t>(decoder.bytes_per_pixel);
+  if (length - data_offset < static_cast<std::int64_t>(data_bytes))
+    return "画像データが足りません : " + path + "\n(NAXIS1 x NAXIS2 =" + decimal_text(static_cast<double>(pixel_count)) +
+           " 画素のデータがありません)";
+
+  // Integer offsets and a unit scale (the usual case) need no rounding.
+  const bool integral = decoder.bscale == 1 && decoder.bzero == std::floor(decoder.bzero) &&
+                        std::fabs(decoder.bzero) <= 9.0e15;
+  const std::int64_t integer_zero = integral ? static_cast<std::int64_t>(decoder.bzero) : 0;
+
+  out.pixels.resize(pixel_count);
+  std::int32_t* pixel = out.pixels.data();
+  std::uint8_t chunk[kReadChunk];
+  std::size_t remaining = data_bytes;
+  off_t offset = static_cast<off_t>(data_offset);
+  while (remaining > 0) {
+    const std::size_t size = std::min(remaining, kReadChunk);
+    if (!read_at(file.fd(), chunk, size, offset)) return cannot_open + error_text(errno ? errno : EIO) + ")";
+    for (std::size_t i = 0; i < size; i += static_cast<std::size_t>(decoder.bytes_per_pixel)) {
+      const std::int64_t s = decoder.stored(chunk + i);
+      const std::int32_t value = integral ? clip_to_int32(s + integer_zero)
+                                          : clamp_to_int32(round_half_even(decoder.bzero + decoder.bscale * static_cast<double>(s)));
+      *pixel++ = value;
+      if (value > out.max) out.max = value;
+      if (value < out.min) out.min = value;
+      out.sum += value;
+    }
+    remaining -= size;
+    offset += static_cast<off_t>(size);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool load_fits(Program& p, const std::string& path, int target_mode) {
+  if (target_mode != kOpenLight && target_mode != kOpenDark && target_mode != kOpenFlat) return false;
+
+  Parsed parsed;
+  if (const std::optional<std::string> error = parse_file(path, parsed)) {
+    p.ui.message_box(*error, {}, MessageButtons::Ok);
+    return false;
+  }
+
+  const bool dark = target_mode == kOpenDark;
+  HeaderTables& h = p.headers;
+  Frames& f = p.frames;
+  CardTable& table = target_mode == kOpenLight ? h.light_header : dark ? h.dark_header : h.flat_header;
+  for (int slot = 0; slot <= kCardsPerBlock; ++slot) table[slot] = std::string(kCardLength, ' ');
+  for (int slot = 1; slot <= parsed.last_slot; ++slot) table[slot] = parsed.cards[slot];
+
+  (dark ? h.dark_bitpix : h.light_bitpix) = parsed.bitpix;
+  (dark ? h.dark_bzero : h.light_bzero) = parsed.bzero;
+  (dark ? h.dark_bscale : h.light_bscale) = parsed.bscale;
+  (dark ? f.dark_width : f.image_width) = parsed.width;
+  (dark ? f.dark_height : f.image_height) = parsed.height;
+
+  FrameBuffer& frame = target_mode == kOpenLight ? f.light_frame : dark ? f.dark_frame : f.flat_frame;
+  for (int y = 0; y < parsed.height; ++y)
+    std::copy_n(parsed.pixels.data() + static_cast<std::size_t>(y) * parsed.width, parsed.width, frame.row(y));
+
+  f.scan_max = parsed.max;
+  f.scan_min = parsed.min;
+  if (target_mode == kOpenLight) {
+    f.light_max = parsed.max;
+    f.light_min = parsed.min;
+    f.display_source = kSourceLight;
+    auto_level(f);
+  } else if (dark) {
+    f.dark_max = parsed.max;
+    f.dark_min = parsed.min;
+  } else {
+    f.flat_max = parsed.max;
+    f.flat_min = parsed.min;
+    f.flat_mean = clamp_to_int32(round_half_even(static_cast<double>(parsed.sum) / parsed.width / parsed.height));
+    f.flat_loaded = 1;
+  }
+  return true;
+}
+
+bool load_fits(Program& p) { return load_fits(p, p.file.save_file_name, p.file.file_mode); }
+
+}  // namespace stellacq

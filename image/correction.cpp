@@ -20,6 +20,16 @@ namespace {
 
 constexpr std::int32_t kMaxCount = std::numeric_limits<std::int32_t>::max();
 
+// Nearest whole number, ties to even, of 0 <= t < 2^51: adding and taking
+// away 2^52 leaves no fraction bits, and the addition rounds the way the
+// FPU does by default, to nearest with ties to even (the program never
+// changes the rounding mode). Same result as round_half_even, without its
+// calls, in the per-pixel loop.
+double nearest_even(double t) {
+  constexpr double kShift = 4503599627370496.0;  // 2^52
+  return (t + kShift) - kShift;  // not an identity in IEEE arithmetic
+}
+
 template <typename Rule>
 void rewrite_light(Frames& f, Rule rule) {
   const int columns = std::clamp(f.image_width, 0, kFrameColumns);
@@ -82,9 +92,9 @@ void divide_flat(Frames& frames) {
     const std::int32_t f = flat.at(x, y);
     if (f <= 0) return light;
     double t = static_cast<double>(light) / f * mean;
+    if (!(t > 0)) return 0;  // every negative t rounds to 0 or below
     if (t > kMaxCount) t = kMaxCount;
-    const double rounded = round_half_even(t);
-    return rounded < 0 ? 0 : static_cast<std::int32_t>(rounded);
+    return static_cast<std::int32_t>(nearest_even(t));
   });
 }
 

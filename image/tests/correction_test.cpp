@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <random>
+
+#include "core/numeric.h"
 
 #include "image/display.h"
 #include "image/tests/world.h"
@@ -81,6 +85,33 @@ TEST(DivideFlat, WorkedPixels) {
     EXPECT_EQ(w->p.frames.light_max, c.result);
     EXPECT_EQ(w->p.frames.light_min, c.result);
   }
+}
+
+TEST(DivideFlat, SameAsRoundingEachQuotient) {
+  auto w = make_world();
+  w->set_light(300, 100, 0);
+  w->set_flat(0, 0);
+  std::mt19937 random(5);
+  std::uniform_int_distribution<std::int32_t> light(-1000, 70000), flat(1, 70000), half(0, 1000);
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 300; ++x) {
+      w->p.frames.light_frame.at(x, y) = light(random);
+      w->p.frames.flat_frame.at(x, y) = flat(random);
+    }
+  // Exact ties: light / flat * mean = n + 0.5 for a flat of 2 and mean 1.
+  for (int x = 0; x < 300; ++x) {
+    w->p.frames.light_frame.at(x, 0) = 2 * half(random) + 1;
+    w->p.frames.flat_frame.at(x, 0) = 2;
+  }
+  w->p.frames.flat_mean = 1;
+  const Frames before = w->p.frames;
+  divide_flat(w->p.frames);
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 300; ++x) {
+      const double t = static_cast<double>(before.light_frame.at(x, y)) / before.flat_frame.at(x, y) * 1;
+      const std::int32_t expected = std::max(0, static_cast<std::int32_t>(round_half_even(t)));
+      ASSERT_EQ(w->p.frames.light_frame.at(x, y), expected) << x << ", " << y;
+    }
 }
 
 TEST(CorrectionCommands, MissingFramesChangeNothing) {

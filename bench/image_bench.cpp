@@ -1,0 +1,151 @@
+// Display and correction speed on a full TX-22 frame (1536 x 1024):
+// automatic levels plus drawing, dark subtraction, flat correction.
+// Prints each figure next to its goal.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "core/program.h"
+#include "image/auto_level.h"
+#include "image/correction.h"
+#include "image/display.h"
+
+namespace stellacq {
+namespace {
+
+constexpr int kWidth = 1536;
+constexpr int kHeight = 1024;
+
+class NoPort final : public PortIo {
+ public:
+  std::uint8_t PortIn(std::uint16_t) override { return 0xFF; }
+  void PortOut(std::uint16_t, std::uint8_t) override {}
+};
+
+struct Bench {
+  NoPort port;
+  ManualClock clock;
+  ScriptedInteraction ui;
+  RecordingBusyCount busy;
+  Program p{port, clock, ui, busy};
+  FrameBuffer raw_light;
+
+  // Sky of about 1000 counts with noise, a few hundred stars, a dark of
+  // about 300 and a flat within a few percent of its mean.
+  Bench() {
+    std::mt19937 random(11);
+    std::normal_distribution<double> noise(0, 30);
+    Frames& f = p.frames;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        raw_light.at(x, y) = static_cast<std::int32_t>(1000 + noise(random));
+        f.dark_frame.at(x, y) = static_cast<std::int32_t>(300 + noise(random) / 3);
+        f.flat_frame.at(x, y) = static_cast<std::int32_t>(20000 + 10 * noise(random));
+      }
+    std::uniform_int_distribution<int> px(0, kWidth - 1), py(0, kHeight - 1);
+    for (int s = 0; s < 400; ++s) raw_light.at(px(random), py(random)) = 60000;
+    f.image_width = f.dark_width = kWidth;
+    f.image_height = f.dark_height = kHeight;
+    f.flat_mean = 20000;
+    f.flat_loaded = 1;
+    restore();
+  }
+  void restore() {
+    p.frames.light_frame = raw_light;
+    p.frames.light_max = 60000;
+    p.frames.light_min = 800;
+  }
+};
+
+Bench& bench() {
+  static auto b = std::make_unique<Bench>();
+  return *b;
+}
+
+void BM_AutoLevelAndDraw(benchmark::State& state) {
+  Bench& b = bench();
+  Frames& f = b.p.frames;
+  for (auto _ : state) {
+    f.scan_max = f.light_max;
+    f.scan_min = f.light_min;
+    f.display_source = kSourceLight;
+    auto_level(f);
+    draw_frame(b.p, f.light_frame, f.image_width, f.image_height);
+    benchmark::DoNotOptimize(b.p.picture.pixels.data());
+  }
+}
+
+void BM_SubtractDark(benchmark::State& state) {
+  Bench& b = bench();
+  for (auto _ : state) {
+    state.PauseTiming();
+    b.restore();
+    state.ResumeTiming();
+    subtract_dark(b.p.frames);
+    benchmark::DoNotOptimize(b.p.frames.light_frame.data());
+  }
+}
+
+void BM_DivideFlat(benchmark::State& state) {
+  Bench& b = bench();
+  for (auto _ : state) {
+    state.PauseTiming();
+    b.restore();
+    state.ResumeTiming();
+    divide_flat(b.p.frames);
+    benchmark::DoNotOptimize(b.p.frames.light_frame.data());
+  }
+}
+
+BENCHMARK(BM_AutoLevelAndDraw)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SubtractDark)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DivideFlat)->Unit(benchmark::kMillisecond);
+
+// Keeps the mean time of every run for the summary against the goals.
+class GoalReporter final : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> ms;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration)
+        ms[run.benchmark_name()] = run.GetAdjustedRealTime();  // in the run's unit: ms
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+}  // namespace
+}  // namespace stellacq
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  stellacq::GoalReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  struct Goal {
+    const char* name;
+    const char* what;
+    double goal_ms;
+  };
+  const Goal goals[] = {
+      {"BM_AutoLevelAndDraw", "auto_level + draw_frame, 1536 x 1024", 15},
+      {"BM_SubtractDark", "dark subtraction, 1536 x 1024", 5},
+      {"BM_DivideFlat", "flat correction, 1536 x 1024", 5},
+  };
+  std::printf("\n%-40s %10s %10s %8s\n", "operation", "ms", "goal ms", "ratio");
+  bool all_met = true;
+  for (const Goal& g : goals) {
+    const auto it = reporter.ms.find(g.name);
+    if (it == reporter.ms.end()) continue;
+    const bool met = it->second < g.goal_ms;
+    all_met = all_met && met;
+    std::printf("%-40s %10.2f %10.1f %8.2f %s\n", g.what, it->second, g.goal_ms, it->second / g.goal_ms,
+                met ? "met" : "MISSED");
+  }
+  std::printf("%s\n", all_met ? "all goals met" : "some goals missed");
+  return 0;
+}

@@ -1,0 +1,104 @@
+#include "fits/file_operations.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "config/ini_file.h"
+#include "core/program.h"
+#include "fits/reader.h"
+#include "fits/writer.h"
+
+namespace stellacq {
+
+namespace fs = std::filesystem;
+
+bool file_dialog_ok(Program& p, int file_mode, const std::string& text) {
+  const bool open = file_mode == kOpenLight || file_mode == kOpenDark || file_mode == kOpenFlat;
+  const bool save = file_mode == kSaveLight || file_mode == kSaveDark;
+  if (!open && !save) return false;
+  if (text.empty()) {
+    p.ui.message_box("ファイル名を入力してください", {}, MessageButtons::Ok);
+    return false;
+  }
+  std::error_code ec;
+  if (fs::is_directory(text, ec)) {
+    p.ui.message_box("フォルダーが指定されています。ファイルを選ぶか、ファイル名を入力してください : " + text, {},
+                     MessageButtons::Ok);
+    return false;
+  }
+
+  // The dialog performs the operation it was opened for, even when a series
+  // frame has set file_mode to 1 in the meantime.
+  p.file.file_mode = file_mode;
+  p.ui.busy_pointer(true);
+  bool done;
+  if (open) {
+    done = load_fits(p, text, file_mode);
+  } else {
+    p.file.save_file_name = text;
+    done = save_fits(p);
+  }
+  p.ui.busy_pointer(false);
+  p.ui.beep();
+  return done;
+}
+
+bool save_folder_ok(Program& p, std::string& text, bool save_checked) {
+  if (!text.empty() && text.back() == '$') text.pop_back();
+  if (text.empty()) {
+    p.ui.message_box("フォルダーを入力してください", {}, MessageButtons::Ok);
+    return false;
+  }
+  std::error_code ec;
+  // Browsing moves the current folder, so a relative folder would wander.
+  const fs::path absolute = fs::absolute(text, ec);
+  if (!ec) text = absolute.string();
+
+  const fs::file_status status = fs::status(text, ec);
+  if (!fs::exists(status)) {
+    if (p.ui.message_box("フォルダーを作成しますか", {}, MessageButtons::OkCancel) != MessageAnswer::Ok) return false;
+    fs::create_directories(text, ec);
+    if (ec || !fs::is_directory(text)) {
+      p.ui.message_box("フォルダーを作成できません : " + text + "\n(" + ec.message() + ")", {}, MessageButtons::Ok);
+      return false;
+    }
+    p.settings.save_folder = text;  // the check box is stored by a later OK
+  } else if (!fs::is_directory(status)) {
+    p.ui.message_box("同名のファイルがあります", {}, MessageButtons::Ok);
+    return false;
+  } else {
+    p.settings.save_in_series = save_checked ? 1.0 : 0.0;
+    p.settings.save_folder = text;
+  }
+  if (!save_settings(p)) report_settings_write_failure(p);
+  return true;
+}
+
+std::string series_file_name(const std::string& folder, const LocalDateTime& t) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%02d%02d%02d%02d.FIT", t.day % 100, t.hour % 100, t.minute % 100,
+                t.second % 100);
+  const bool has_separator = !folder.empty() && folder.back() == '/';
+  return folder + (has_separator ? "" : "/") + name;
+}
+
+bool series_save(Program& p) {
+  // One clock reading: the day and the time belong to the same instant.
+  p.file.save_file_name = series_file_name(p.settings.save_folder, p.clock.local_now());
+  p.file.file_mode = kSaveLight;
+  if (number_or_zero(p.settings.save_in_series) != 1) return true;
+
+  if (p.settings.save_folder.empty()) {
+    set_status(p, " 連続撮影の画像を保存できません");
+    p.ui.message_box("連続撮影の画像を保存するフォルダーが指定されていません", {}, MessageButtons::Ok);
+    return false;
+  }
+  if (!save_fits(p)) {  // save_fits has shown why
+    set_status(p, " 連続撮影の画像を保存できません");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace stellacq

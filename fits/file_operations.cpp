@@ -13,6 +13,11 @@ namespace stellacq {
 
 namespace fs = std::filesystem;
 
+std::string dialog_path_text(const std::string& folder, const std::string& name) {
+  const bool has_separator = !folder.empty() && folder.back() == '/';
+  return folder + (has_separator ? "" : "/") + name;
+}
+
 bool file_dialog_ok(Program& p, int file_mode, const std::string& text) {
   const bool open = file_mode == kOpenLight || file_mode == kOpenDark || file_mode == kOpenFlat;
   const bool save = file_mode == kSaveLight || file_mode == kSaveDark;
@@ -79,8 +84,7 @@ std::string series_file_name(const std::string& folder, const LocalDateTime& t) 
   char name[32];
   std::snprintf(name, sizeof name, "%02d%02d%02d%02d.FIT", t.day % 100, t.hour % 100, t.minute % 100,
                 t.second % 100);
-  const bool has_separator = !folder.empty() && folder.back() == '/';
-  return folder + (has_separator ? "" : "/") + name;
+  return dialog_path_text(folder, name);
 }
 
 bool series_save(Program& p) {

@@ -15,6 +15,10 @@ namespace stellacq {
 
 class Program;
 
+// The file dialog's path text: the folder, "/" unless the folder already
+// ends in one (the root), and the selected name (may be empty).
+std::string dialog_path_text(const std::string& folder, const std::string& name);
+
 // OK of the file dialog opened for `file_mode` (0, 10, 20 open a light,
 // dark or flat frame from `text`; 1, 11 save the light or dark frame to it).
 // Returns true when the operation succeeded and the dialog closes; an empty

@@ -155,6 +155,19 @@ TEST_F(FileOperationsTest, SeriesNamesFromDayAndTime) {
   for (const Case& c : cases) EXPECT_EQ(series_file_name(c.folder, c.t), c.name);
 }
 
+TEST(DialogPathText, OneSeparatorAtTheRootAndInSubfolders) {
+  struct Case {
+    const char *folder, *name, *text;
+  };
+  const Case cases[] = {
+      {"/", "IMAGE.FIT", "/IMAGE.FIT"},
+      {"/data/m42", "IMAGE.FIT", "/data/m42/IMAGE.FIT"},
+      {"/data/m42", "", "/data/m42/"},
+      {"/", "", "/"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(dialog_path_text(c.folder, c.name), c.text);
+}
+
 TEST_F(FileOperationsTest, SeriesSaveWritesOnlyWhenSwitchedOn) {
   w.p.settings.save_folder = dir.path().string();
   w.clock.now_value = {2026, 12, 25, 21, 3, 9};

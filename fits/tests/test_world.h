@@ -2,6 +2,7 @@
 // a port and busy count that are never used here, and a scratch folder.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 

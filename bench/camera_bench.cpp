@@ -56,7 +56,8 @@ BENCHMARK(BM_StatusRead);
 
 void BM_FullFrameDownload(benchmark::State& state) {
   World w;
-  if (!w.exchange("N 1 1") || !w.exchange("S 1000") || !w.exchange("V")) state.SkipWithError("exposure failed");
+  if (!w.exchange("N 1 1") || !w.exchange("S 1000") || !w.exchange("V"))
+    state.SkipWithError("exposure failed");
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
     if (!download_light(w.p)) state.SkipWithError("download failed");
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::printf("Goals: < 25 ns per port access (ns_per_access), < 0.25 s per 1536 x 1024 download (s_per_frame).\n");
+  std::printf(
+      "Goals: < 25 ns per port access (ns_per_access), < 0.25 s per 1536 x 1024 download (s_per_frame).\n");
   return 0;
 }

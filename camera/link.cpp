@@ -106,6 +106,14 @@ bool read_reply(Program& p, int mode, std::int64_t limit_us) {
     if (mode == kReplyFramed && b == kFrameEnd) break;
     reply += static_cast<char>(b);
     if (mode == kReplyLine && b == static_cast<std::uint8_t>(kLineEnd)) break;
+    if (reply.size() >= kMaxReplyBytes) {
+      p.port.PortOut(p.ports.port_control, kControlIdle);
+      p.link.unit_silent = true;
+      const std::string name = command_name(p);
+      set_status(p, " カメラの応答が不正です（" + (name.empty() ? std::string() : "「" + name + "」への") +
+                        "応答が終わりません）" + kSilentUnitHint);
+      return false;
+    }
   }
   p.port.PortOut(p.ports.port_control, kControlIdle);
   return true;

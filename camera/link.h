@@ -18,6 +18,7 @@
 // primitive return false. The caller then ends its operation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,12 +28,12 @@
 namespace stellacq {
 
 // Values of the control register.
-inline constexpr std::uint8_t kControlIdle = 0x04;         // initialise high, data lines driven
-inline constexpr std::uint8_t kControlStrobe = 0x05;       // byte on the data lines
-inline constexpr std::uint8_t kControlReceive = 0x26;      // data lines in, auto-feed
-inline constexpr std::uint8_t kControlTaken = 0x27;        // byte taken / second phase of a sample
-inline constexpr std::uint8_t kControlReset = 0x00;        // reset asserted
-inline constexpr std::uint8_t kStatusHandshake = 0x40;     // the unit's handshake line
+inline constexpr std::uint8_t kControlIdle = 0x04;      // initialise high, data lines driven
+inline constexpr std::uint8_t kControlStrobe = 0x05;    // byte on the data lines
+inline constexpr std::uint8_t kControlReceive = 0x26;   // data lines in, auto-feed
+inline constexpr std::uint8_t kControlTaken = 0x27;     // byte taken / second phase of a sample
+inline constexpr std::uint8_t kControlReset = 0x00;     // reset asserted
+inline constexpr std::uint8_t kStatusHandshake = 0x40;  // the unit's handshake line
 
 // Reply terminators.
 inline constexpr char kLineEnd = '\n';
@@ -43,6 +44,10 @@ inline constexpr int kReplyFramed = 1;
 // Longest time one handshake wait may see no change of the status line
 // before the unit is taken as silent, in microseconds.
 inline constexpr std::int64_t kHandshakeLimitUs = 3'000'000;
+
+// Longest text reply taken; a unit that sends more without its terminator
+// is out of step with the PC.
+inline constexpr std::size_t kMaxReplyBytes = 4096;
 
 // A wait checks the clock only once every this many polls of the status
 // register, so a poll costs one port read and one comparison.
@@ -60,7 +65,8 @@ inline constexpr const char* kSilentUnitHint = "。ケーブルと電源を確�
 // Reads bytes into link.reply_text until the terminator of `mode`:
 // kReplyLine stops after a line feed (kept, as is a CR before it),
 // kReplyFramed stops at 0xDB (not kept). `limit_us` bounds each wait; the
-// reply to an exposure command passes the exposure time plus a margin.
+// reply to an exposure command passes the exposure time plus a margin. A
+// reply longer than kMaxReplyBytes ends the exchange as a failure.
 [[nodiscard]] bool read_reply(Program& p, int mode, std::int64_t limit_us = kHandshakeLimitUs);
 
 // Reads exactly one byte into link.reply_text, whatever its value.

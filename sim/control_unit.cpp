@@ -167,9 +167,7 @@ void ControlUnit::pop() {
   }
 }
 
-void ControlUnit::queue_text(const std::string& text) {
-  text_ += text;
-}
+void ControlUnit::queue_text(const std::string& text) { text_ += text; }
 
 void ControlUnit::reply_framed(const std::string& text) {
   queue_text(text);

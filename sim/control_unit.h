@@ -28,7 +28,7 @@ inline constexpr int kUnitTu11 = 4;
 inline constexpr int kUnitTu22 = 16;
 
 struct ControlUnitOptions {
-  int unit_model = kUnitTu22;      // 4 = TU-11, anything else = TU-22
+  int unit_model = kUnitTu22;  // 4 = TU-11, anything else = TU-22
   double ambient_c = 20.0;
   double cooling_rate_c_per_s = 0.5;
   double max_cooling_c = 40.0;     // the cooler holds at most this far below ambient
@@ -48,7 +48,7 @@ struct Traffic {
   std::vector<std::string> commands;   // command lines, without the CR
   std::vector<int> counts;             // block counts, in order
   long long samples_sent = 0;
-  int strobes = 0;                     // strobe cycles of the write handshake
+  int strobes = 0;  // strobe cycles of the write handshake
   void clear() { *this = Traffic{}; }
 };
 
@@ -108,8 +108,8 @@ class ControlUnit final : public PortIo {
   Traffic traffic_;
 
   // Register state.
-  std::uint8_t data_out_ = 0xFF;   // what the unit drives on the data lines
-  std::uint8_t data_in_ = 0;       // what the PC last wrote
+  std::uint8_t data_out_ = 0xFF;  // what the unit drives on the data lines
+  std::uint8_t data_in_ = 0;      // what the PC last wrote
   std::uint8_t control_ = 0x04;
   bool in_reset_ = false;
   bool byte_latched_ = false;
@@ -120,11 +120,11 @@ class ControlUnit final : public PortIo {
   // Output: text bytes first, then the samples of the current block.
   std::string text_;
   std::size_t text_pos_ = 0;
-  bool text_gated_ = false;            // the text waits for the end of the exposure
+  bool text_gated_ = false;  // the text waits for the end of the exposure
   std::int64_t text_ready_at_us_ = 0;
   long long block_left_ = 0;
-  std::size_t sample_pos_ = 0;         // next wire sample of the frame
-  std::uint16_t current_raw_ = 0;      // raw (XORed) value of the presented sample
+  std::size_t sample_pos_ = 0;     // next wire sample of the frame
+  std::uint16_t current_raw_ = 0;  // raw (XORed) value of the presented sample
 
   // Command input.
   std::string line_;

@@ -78,8 +78,7 @@ void Sky::set_pointing(double ra_deg, double dec_deg) {
 }
 
 double Sky::dark_rate(double ccd_temp_c) const {
-  return conditions_.dark_adu_per_s_at_20c *
-         std::exp2((ccd_temp_c - 20.0) / conditions_.dark_doubling_c);
+  return conditions_.dark_adu_per_s_at_20c * std::exp2((ccd_temp_c - 20.0) / conditions_.dark_doubling_c);
 }
 
 std::vector<StarImage> Sky::stars_in_field(const ExposureSetup& setup) const {
@@ -131,7 +130,8 @@ std::vector<StarImage> Sky::stars_in_field(const ExposureSetup& setup) const {
         StarImage star;
         star.x = 0.5 * setup.sensor_width + xi / scale;
         star.y = 0.5 * setup.sensor_height - eta / scale;
-        if (star.x < 0 || star.y < 0 || star.x >= setup.sensor_width || star.y >= setup.sensor_height) continue;
+        if (star.x < 0 || star.y < 0 || star.x >= setup.sensor_width || star.y >= setup.sensor_height)
+          continue;
         star.adu_per_s = conditions_.mag10_adu_per_s * std::pow(10.0, -0.4 * (mag - 10.0));
         stars.push_back(star);
       }

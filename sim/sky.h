@@ -16,7 +16,7 @@ namespace stellacq::sim {
 
 struct SkyConditions {
   double seeing_fwhm_arcsec = 4.0;
-  double sky_adu_per_s = 3.0;          // background of one full-resolution pixel
+  double sky_adu_per_s = 3.0;  // background of one full-resolution pixel
   double bias_adu = 1000.0;
   double read_noise_adu = 6.0;
   double dark_adu_per_s_at_20c = 1.0;  // dark current of one pixel at +20 C
@@ -32,17 +32,17 @@ struct SkyConditions {
 struct ExposureSetup {
   int sensor_width = 1536;  // full-resolution pixels
   int sensor_height = 1024;
-  int binning = 1;          // 1 or 2 (2 x 2, summed on the chip)
+  int binning = 1;  // 1 or 2 (2 x 2, summed on the chip)
   double arcsec_per_pixel = 1.5;
   double seconds = 1.0;
   double ccd_temp_c = 20.0;
-  bool dark = false;        // shutter closed: no sky, no stars
+  bool dark = false;  // shutter closed: no sky, no stars
 };
 
 // A star as it falls on the full-resolution sensor.
 struct StarImage {
-  double x = 0, y = 0;     // centre, pixels (pixel centres at integer + 0.5)
-  double adu_per_s = 0;    // total signal rate
+  double x = 0, y = 0;   // centre, pixels (pixel centres at integer + 0.5)
+  double adu_per_s = 0;  // total signal rate
 };
 
 class Sky {

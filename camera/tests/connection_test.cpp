@@ -72,9 +72,9 @@ TEST(Cooling, SetPointEncodings) {
     const char* shown;
   };
   const Case cases[] = {
-      {"-10", "C -100", "-10"},   {"5", "C +50", " 5"},       {"0", "C +0", " 0"},
+      {"-10", "C -100", "-10"},      {"5", "C +50", " 5"},        {"0", "C +0", " 0"},
       {"-10.06", "C -101", "-10.1"}, {"-10.05", "C -100", "-10"}, {"2.25", "C +23", " 2.3"},
-      {" --.-", "C +0", " 0"},    {"-0.04", "C +0", " 0"},
+      {" --.-", "C +0", " 0"},       {"-0.04", "C +0", " 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.field);
@@ -132,7 +132,9 @@ TEST(Tick, DateLineAndRemainingFrames) {
     const char* line;
   };
   const Case cases[] = {
-      {-1, "2010-05-01 21:30:05"}, {0, "2010-05-01 21:30:05"}, {5, "2010-05-01 21:30:05 残り 5枚"},
+      {-1, "2010-05-01 21:30:05"},
+      {0, "2010-05-01 21:30:05"},
+      {5, "2010-05-01 21:30:05 残り 5枚"},
       {12, "2010-05-01 21:30:05 残り 12枚"},
   };
   for (const Case& c : cases) {
@@ -152,7 +154,8 @@ TEST(Tick, TemperatureDisplay) {
     const char* reply;
     const char* shown;
   };
-  const Case cases[] = {{"-100", "-10"}, {"-95", "-9.5"}, {"253", " 25.3"}, {"0", " 0"}, {"ERR", " 0"}, {"-5", "-.5"}};
+  const Case cases[] = {{"-100", "-10"}, {"-95", "-9.5"}, {"253", " 25.3"},
+                        {"0", " 0"},     {"ERR", " 0"},   {"-5", "-.5"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
     sim::ControlUnitOptions o = test::SimWorld::default_options();

@@ -127,8 +127,7 @@ TEST(Download, SmallHeadOnLargeUnitDropsTheSecondHalfOfEachRow) {
   w.p.frames.light_frame.at(384, 0) = -7;  // just right of the frame
   ASSERT_TRUE(download_light(w.p));
   EXPECT_EQ(w.traffic().samples_sent, 768 * 256);
-  EXPECT_EQ(count_bytes(w.traffic()),
-            counts({{6, {0x00, 0x78}}, {1, {0x00, 0x30}}, {1, {0x00, 0x00}}}));
+  EXPECT_EQ(count_bytes(w.traffic()), counts({{6, {0x00, 0x78}}, {1, {0x00, 0x30}}, {1, {0x00, 0x00}}}));
   const Frames& f = w.p.frames;
   EXPECT_EQ(f.light_frame.at(0, 0), 5000);
   EXPECT_EQ(f.light_frame.at(383, 255), 5000);

@@ -42,9 +42,17 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
   const ReplyCase cases[] = {
       {"framed temperature", kReplyFramed, "-100\xDB", "-100", 5},
       {"lone terminator", kReplyFramed, "\xDB", "", 1},
-      {"framed stops at first terminator", kReplyFramed, "AB\xDB" "C\xDB", "AB", 3},
+      {"framed stops at first terminator", kReplyFramed,
+       "AB\xDB"
+       "C\xDB",
+       "AB", 3},
       {"line keeps CR LF", kReplyLine, "768 512\r\n", "768 512\r\n", 9},
-      {"line ignores 0xDB", kReplyLine, "1\xDB" "2\n", "1\xDB" "2\n", 4},
+      {"line ignores 0xDB", kReplyLine,
+       "1\xDB"
+       "2\n",
+       "1\xDB"
+       "2\n",
+       4},
   };
   for (const ReplyCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -55,6 +63,18 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
     EXPECT_EQ(w.traffic().sent.size(), c.taken);
     EXPECT_EQ(w.control_register(), kControlIdle);
   }
+}
+
+TEST(LinkRead, EndlessReplyIsCutOff) {
+  test::SimWorld w;
+  w.unit.queue_output(std::string(kMaxReplyBytes + 100, 'A'));
+  w.p.link.command_text = "T";
+  EXPECT_FALSE(read_reply(w.p, kReplyFramed));
+  EXPECT_EQ(w.p.link.reply_text.size(), kMaxReplyBytes);
+  EXPECT_TRUE(w.p.link.unit_silent);
+  EXPECT_EQ(w.control_register(), kControlIdle);
+  EXPECT_EQ(w.ui.last_status().rfind(" カメラの応答が不正です（「T」への応答が終わりません）", 0), 0u)
+      << w.ui.last_status();
 }
 
 TEST(LinkRead, ReadByteTakesExactlyOneByteWhateverItIs) {
@@ -83,8 +103,12 @@ TEST(LinkParse, TwoNumberReplies) {
     double first, second;
   };
   const Case cases[] = {
-      {"1536 1024\r\n", 1536, 1024}, {"384 256", 384, 256}, {"abc def", 0, 0},
-      {"42", 42, 0},                 {"7 x", 7, 0},         {"", 0, 0},
+      {"1536 1024\r\n", 1536, 1024},
+      {"384 256", 384, 256},
+      {"abc def", 0, 0},
+      {"42", 42, 0},
+      {"7 x", 7, 0},
+      {"", 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
@@ -139,7 +163,12 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
       {"reply", [](Program& p) { return read_reply(p, kReplyFramed); }, "「T」への応答待ち"},
       {"byte", [](Program& p) { return read_byte(p); }, "応答バイト"},
       {"count", [](Program& p) { return send_count(p); }, "ブロック数"},
-      {"sample", [](Program& p) { std::int32_t s; return read_sample(p, s); }, "画像データ"},
+      {"sample",
+       [](Program& p) {
+         std::int32_t s;
+         return read_sample(p, s);
+       },
+       "画像データ"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,11 +1,11 @@
 // Finding the parallel port by its base address on a fake /proc tree, and
 // the message when it cannot be used.
-#include "camera/parport_linux.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "camera/parport_linux.h"
 
 namespace stellacq {
 namespace {

@@ -29,8 +29,8 @@ TEST(SimUnit, GreetingNamesTheModelAndFollowsEveryReset) {
     test::SimWorld w(o);
     reset_pulse(w);
     ASSERT_TRUE(read_reply(w.p, kReplyFramed));
-    EXPECT_EQ(w.p.link.reply_text, model == sim::kUnitTu11 ? " TU-11 CCD CONTROLLER READY"
-                                                           : " TU-22 CCD CONTROLLER READY");
+    EXPECT_EQ(w.p.link.reply_text,
+              model == sim::kUnitTu11 ? " TU-11 CCD CONTROLLER READY" : " TU-22 CCD CONTROLLER READY");
   }
 }
 
@@ -92,7 +92,7 @@ TEST(SimUnit, ExposureReplyComesOnlyAfterTheExposureTime) {
   EXPECT_TRUE(w.unit.frame().empty());
   w.unit_clock.advance_us(1'000);
   EXPECT_FALSE(w.unit.PortIn(sim::kSimBase + 1) & kStatusHandshake);  // the reply starts
-  EXPECT_EQ(w.unit.frame().size(), 1536u * 1024u);  // rendered at the end of the exposure
+  EXPECT_EQ(w.unit.frame().size(), 1536u * 1024u);                    // rendered at the end of the exposure
 }
 
 // Median and maximum of a frame.

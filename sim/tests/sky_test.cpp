@@ -55,8 +55,9 @@ TEST(SimSky, StarLightLandsWhereTheStarIs) {
   ASSERT_EQ(frame.size(), 1536u * 1024u);
   // The brightest star's centre pixel is the local maximum of the image.
   std::vector<StarImage> stars = sky.stars_in_field(s);
-  const auto brightest = *std::max_element(stars.begin(), stars.end(),
-                                           [](const StarImage& a, const StarImage& b) { return a.adu_per_s < b.adu_per_s; });
+  const auto brightest =
+      *std::max_element(stars.begin(), stars.end(),
+                        [](const StarImage& a, const StarImage& b) { return a.adu_per_s < b.adu_per_s; });
   const int cx = static_cast<int>(brightest.x), cy = static_cast<int>(brightest.y);
   const int centre = frame[cy * 1536 + cx];
   EXPECT_GT(centre, 1000 + 10);

@@ -147,6 +147,15 @@ TEST(Download, LongerAnnouncementStopsAfterTheBlockHoldingTheLastRow) {
   EXPECT_EQ(w.ui.last_status(), kDownloadDoneMessage);
 }
 
+TEST(Download, BlockEndingExactlyOnTheLastRowEndsTheTransfer) {
+  test::SimWorld w;
+  prepare(w, 4, 4, 2);
+  w.p.frames.image_height = 80;  // 384 x 80 = one full block
+  ASSERT_TRUE(download_light(w.p));
+  EXPECT_EQ(count_bytes(w.traffic()), counts({{1, {0x00, 0x78}}, {1, {0x00, 0x00}}}));
+  EXPECT_EQ(w.traffic().samples_sent, 30720);
+}
+
 TEST(Download, SamplesBeyondTheBufferAreDropped) {
   sim::ControlUnitOptions o = test::SimWorld::default_options();
   o.u_extra_rows = 40;

@@ -23,7 +23,7 @@ namespace {
 
 // The data are read in chunks of this many bytes; a multiple of 1024, so a
 // chunk never splits a pixel of 1, 2 or 4 bytes.
-constexpr std::size_t kReadChunk = 1024;
+constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr int kMaxCards = kHeaderSlots - 1;  // slots 1..144
 
 class FileHandle {
@@ -61,10 +61,8 @@ struct Parsed {
   int last_slot = 0;
   double bitpix = -1, naxis1 = -1, naxis2 = -1, bzero = 0, bscale = 1;
   int width = 0, height = 0;
-  std::vector<std::int32_t> pixels;  // width x height, x fastest
-  std::int32_t max = -1;
-  std::int32_t min = std::numeric_limits<std::int32_t>::max();
-  std::int64_t sum = 0;
+  bool unsigned16 = false;                  // an earlier own file, see above
+  const std::vector<std::uint8_t>* data = nullptr;  // the stored pixels, all read
 };
 
 struct Decoder {
@@ -168,32 +166,66 @@ std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
     return "画像データが足りません : " + path + "\n(NAXIS1 x NAXIS2 =" + decimal_text(static_cast<double>(pixel_count)) +
            " 画素のデータがありません)";
 
-  // Integer offsets and a unit scale (the usual case) need no rounding.
-  const bool integral = decoder.bscale == 1 && decoder.bzero == std::floor(decoder.bzero) &&
-                        std::fabs(decoder.bzero) <= 9.0e15;
-  const std::int64_t integer_zero = integral ? static_cast<std::int64_t>(decoder.bzero) : 0;
-
-  out.pixels.resize(pixel_count);
-  std::int32_t* pixel = out.pixels.data();
-  std::uint8_t chunk[kReadChunk];
-  std::size_t remaining = data_bytes;
-  off_t offset = static_cast<off_t>(data_offset);
-  while (remaining > 0) {
-    const std::size_t size = std::min(remaining, kReadChunk);
-    if (!read_at(file.fd(), chunk, size, offset)) return cannot_open + error_text(errno ? errno : EIO) + ")";
-    for (std::size_t i = 0; i < size; i += static_cast<std::size_t>(decoder.bytes_per_pixel)) {
-      const std::int64_t s = decoder.stored(chunk + i);
-      const std::int32_t value = integral ? clip_to_int32(s + integer_zero)
-                                          : clamp_to_int32(round_half_even(decoder.bzero + decoder.bscale * static_cast<double>(s)));
-      *pixel++ = value;
-      if (value > out.max) out.max = value;
-      if (value < out.min) out.min = value;
-      out.sum += value;
-    }
-    remaining -= size;
-    offset += static_cast<off_t>(size);
+  // All stored bytes are read before anything is changed; decoding them
+  // cannot fail. The buffer is kept between loads (3 MB for a full frame).
+  static std::vector<std::uint8_t> bytes;
+  bytes.resize(data_bytes);
+  std::size_t done = 0;
+  while (done < data_bytes) {
+    const std::size_t size = std::min(data_bytes - done, kReadChunk);
+    if (!read_at(file.fd(), bytes.data() + done, size, static_cast<off_t>(data_offset + static_cast<std::int64_t>(done))))
+      return cannot_open + error_text(errno ? errno : EIO) + ")";
+    done += size;
   }
+  out.unsigned16 = decoder.unsigned16;
+  out.data = &bytes;
   return std::nullopt;
+}
+
+struct Scan {
+  std::int32_t max = -1;
+  std::int32_t min = std::numeric_limits<std::int32_t>::max();
+  std::int64_t sum = 0;
+};
+
+// Decodes the stored pixels into [0, width) x [0, height) of `frame`.
+Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
+  const Decoder decoder{static_cast<int>(parsed.bitpix) / 8, parsed.unsigned16, parsed.bzero, parsed.bscale};
+  // Integer offsets and a unit scale (the usual case) need no rounding.
+  const bool integral =
+      decoder.bscale == 1 && decoder.bzero == std::floor(decoder.bzero) && std::fabs(decoder.bzero) <= 9.0e15;
+  const std::int64_t integer_zero = integral ? static_cast<std::int64_t>(decoder.bzero) : 0;
+  const bool plain16 = integral && decoder.bytes_per_pixel == 2 && !decoder.unsigned16 && integer_zero >= -32768 &&
+                       integer_zero <= 32768;
+  const std::size_t step = static_cast<std::size_t>(decoder.bytes_per_pixel);
+
+  Scan scan;
+  const std::uint8_t* b = parsed.data->data();
+  for (int y = 0; y < parsed.height; ++y) {
+    std::int32_t* out = frame.row(y);
+    std::int32_t max = scan.max, min = scan.min;
+    std::int64_t sum = 0;
+    for (int x = 0; x < parsed.width; ++x, b += step) {
+      std::int32_t value;
+      if (plain16) {
+        // The usual file: signed 16-bit with an offset that cannot overflow.
+        value = static_cast<std::int16_t>(static_cast<std::uint16_t>((b[0] << 8) | b[1])) +
+                static_cast<std::int32_t>(integer_zero);
+      } else {
+        const std::int64_t s = decoder.stored(b);
+        value = integral ? clip_to_int32(s + integer_zero)
+                         : clamp_to_int32(round_half_even(decoder.bzero + decoder.bscale * static_cast<double>(s)));
+      }
+      out[x] = value;
+      max = value > max ? value : max;
+      min = value < min ? value : min;
+      sum += value;
+    }
+    scan.max = max;
+    scan.min = min;
+    scan.sum += sum;
+  }
+  return scan;
 }
 
 }  // namespace
@@ -221,23 +253,22 @@ bool load_fits(Program& p, const std::string& path, int target_mode) {
   (dark ? f.dark_height : f.image_height) = parsed.height;
 
   FrameBuffer& frame = target_mode == kOpenLight ? f.light_frame : dark ? f.dark_frame : f.flat_frame;
-  for (int y = 0; y < parsed.height; ++y)
-    std::copy_n(parsed.pixels.data() + static_cast<std::size_t>(y) * parsed.width, parsed.width, frame.row(y));
+  const Scan scan = decode_into(parsed, frame);
 
-  f.scan_max = parsed.max;
-  f.scan_min = parsed.min;
+  f.scan_max = scan.max;
+  f.scan_min = scan.min;
   if (target_mode == kOpenLight) {
-    f.light_max = parsed.max;
-    f.light_min = parsed.min;
+    f.light_max = scan.max;
+    f.light_min = scan.min;
     f.display_source = kSourceLight;
     auto_level(f);
   } else if (dark) {
-    f.dark_max = parsed.max;
-    f.dark_min = parsed.min;
+    f.dark_max = scan.max;
+    f.dark_min = scan.min;
   } else {
-    f.flat_max = parsed.max;
-    f.flat_min = parsed.min;
-    f.flat_mean = clamp_to_int32(round_half_even(static_cast<double>(parsed.sum) / parsed.width / parsed.height));
+    f.flat_max = scan.max;
+    f.flat_min = scan.min;
+    f.flat_mean = clamp_to_int32(round_half_even(static_cast<double>(scan.sum) / parsed.width / parsed.height));
     f.flat_loaded = 1;
   }
   return true;

@@ -53,6 +53,40 @@ bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
+// Writes the header and the data in batches of whole rows, each batch one
+// write call; the batch buffer is kept between saves.
+bool write_frame(int fd, const CardTable& table, const FrameBuffer& frame, int width, int height) {
+  const std::vector<std::string> cards = cards_for_write(table, width, height);
+  std::string header;
+  header.reserve(cards.size() * kCardLength);
+  for (const std::string& card : cards) header += card;
+  if (!write_all(fd, reinterpret_cast<const std::uint8_t*>(header.data()), header.size())) return false;
+
+  constexpr std::size_t kBatchBytes = 256 * 1024;
+  static std::vector<std::uint8_t> batch(kBatchBytes);
+  const std::size_t row_bytes = 2 * static_cast<std::size_t>(width);
+  const int rows_per_batch = static_cast<int>(kBatchBytes / row_bytes);
+  for (int first = 0; first < height; first += rows_per_batch) {
+    const int last = std::min(height, first + rows_per_batch);
+    std::uint8_t* out = batch.data();
+    for (int y = first; y < last; ++y) {
+      const std::int32_t* row = frame.row(y);
+      for (int x = 0; x < width; ++x) {
+        const std::int32_t count = std::clamp<std::int32_t>(row[x], 0, 65535);
+        // count - 32768 as a signed big-endian number: flip the top bit.
+        *out++ = static_cast<std::uint8_t>((count >> 8) ^ 0x80);
+        *out++ = static_cast<std::uint8_t>(count & 0xFF);
+      }
+    }
+    if (!write_all(fd, batch.data(), static_cast<std::size_t>(out - batch.data()))) return false;
+  }
+  // Zero bytes up to the end of the last 2880-byte block.
+  const std::size_t data_bytes = row_bytes * static_cast<std::size_t>(height);
+  const std::size_t tail = (kBlockLength - data_bytes % kBlockLength) % kBlockLength;
+  const std::vector<std::uint8_t> zeros(tail, 0);
+  return write_all(fd, zeros.data(), zeros.size());
+}
+
 mode_t new_file_mode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -114,26 +148,6 @@ WriteResult write_fits_file(const std::string& path, const CardTable& table, con
   }
   if (fs::is_directory(target, ec)) return {false, error_text(EISDIR)};
 
-  // Header and data in one buffer, written with one call.
-  const std::vector<std::string> cards = cards_for_write(table, width, height);
-  const std::size_t header_bytes = cards.size() * kCardLength;
-  const std::size_t data_bytes = 2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  const std::size_t padded_data = (data_bytes + kBlockLength - 1) / kBlockLength * kBlockLength;
-  std::vector<std::uint8_t> bytes(header_bytes + padded_data, 0);
-  for (std::size_t i = 0; i < cards.size(); ++i)
-    std::memcpy(bytes.data() + i * kCardLength, cards[i].data(), kCardLength);
-
-  std::uint8_t* out = bytes.data() + header_bytes;
-  for (int y = 0; y < height; ++y) {
-    const std::int32_t* row = frame.row(y);
-    for (int x = 0; x < width; ++x) {
-      const std::int32_t count = std::clamp<std::int32_t>(row[x], 0, 65535);
-      // count - 32768 as a signed big-endian number: flip the top bit.
-      *out++ = static_cast<std::uint8_t>((count >> 8) ^ 0x80);
-      *out++ = static_cast<std::uint8_t>(count & 0xFF);
-    }
-  }
-
   fs::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
@@ -145,7 +159,7 @@ WriteResult write_fits_file(const std::string& path, const CardTable& table, con
   const mode_t mode = ::stat(target.c_str(), &old_stat) == 0 ? (old_stat.st_mode & 07777) : new_file_mode();
   ::fchmod(fd, mode);
 
-  bool ok = write_all(fd, bytes.data(), bytes.size());
+  bool ok = write_frame(fd, table, frame, width, height);
   int error = ok ? 0 : errno;
   if (ok && options.flush_to_disk && ::fsync(fd) != 0) {
     ok = false;

@@ -123,5 +123,22 @@ TEST(SimUnit, DarkFramesHaveNoStarsAndMoreDarkCurrentWhenWarm) {
   EXPECT_LE(cold_max, 65535);
 }
 
+TEST(SimUnit, SelfContainedUnitRendersItsOwnSky) {
+  ManualClock clock;
+  sim::ControlUnitOptions o;
+  o.unit_model = sim::kUnitTu11;
+  o.instant_exposures = true;
+  SimControlUnit unit(clock, o);
+  ScriptedInteraction ui;
+  RecordingBusyCount busy;
+  Program p(unit, clock, ui, busy);
+  apply_parallel_port(2, p.ports);
+  for (const char* command : {"I 768 512", "N 1 1", "S 1000", "V"}) ASSERT_TRUE(exchange(p, command));
+  EXPECT_EQ(unit.frame().size(), 768u * 512u);
+  EXPECT_EQ(unit.wire_width(), 768);  // a TU-11 sends a TX-11's rows as they are
+  unit.sky().set_pointing(10.0, 41.3);
+  EXPECT_EQ(unit.sky().dec_deg(), 41.3);
+}
+
 }  // namespace
 }  // namespace stellacq

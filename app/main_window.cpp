@@ -1,0 +1,425 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+#include "app/picture_box.h"
+#include "app/qt_interaction.h"
+#include "camera/connection.h"
+#include "config/settings_dialogs.h"
+#include "config/startup.h"
+#include "core/program.h"
+#include "exposure/single.h"
+#include "fits/file_dialog.h"
+#include "fits/save_folder_dialog.h"
+#include "image/correction.h"
+#include "image/cursor.h"
+#include "image/display.h"
+#include "image/histogram_window.h"
+
+namespace stellacq {
+
+namespace {
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// Gives a control its name from the window's control table: the Qt object
+// name and the accessible description, so tests and assistive tools find it.
+template <typename W>
+W* named(W* widget, const char* name) {
+  widget->setObjectName(name);
+  widget->setAccessibleDescription(name);
+  return widget;
+}
+
+QLabel* label(const char* name, const char* caption) {
+  auto* l = named(new QLabel(QString::fromUtf8(caption)), name);
+  l->setAccessibleName(QString::fromUtf8(caption));
+  return l;
+}
+
+QLineEdit* field(const char* name, const char* caption_of_label) {
+  auto* f = named(new QLineEdit, name);
+  f->setAccessibleName(QString::fromUtf8(caption_of_label));
+  return f;
+}
+
+void set_text_if_changed(QLineEdit* edit, const std::string& text) {
+  const QString value = q(text);
+  if (edit->text() != value) edit->setText(value);
+}
+
+struct MenuItem {
+  const char* name;
+  const char* parent;  // nullptr: the menu bar
+  const char* caption;
+  void (Form1::*handler)();  // nullptr: a submenu
+};
+
+const MenuItem kMenuTree[] = {
+    {"file_menu", nullptr, "ファイル", nullptr},
+    {"file_menu_open", "file_menu", "開く", nullptr},
+    {"file_menu_open_light", "file_menu_open", "ライトフレーム", &Form1::file_menu_open_light_Click},
+    {"file_menu_open_dark", "file_menu_open", "ダークフレーム", &Form1::file_menu_open_dark_Click},
+    {"file_menu_open_flat", "file_menu_open", "フラットフィールド読込", &Form1::file_menu_open_flat_Click},
+    {"file_menu_save", "file_menu", "保存", nullptr},
+    {"file_menu_save_light", "file_menu_save", "ライトフレーム", &Form1::file_menu_save_light_Click},
+    {"file_menu_save_dark", "file_menu_save", "ダークフレーム", &Form1::file_menu_save_dark_Click},
+    {"file_menu_end", "file_menu", "終了", &Form1::file_menu_end_Click},
+    {"camera_menu", nullptr, "カメラ", nullptr},
+    {"camera_menu_link", "camera_menu", "新規接続", &Form1::camera_menu_link_Click},
+    {"camera_menu_link_sumi", "camera_menu", "接続済み", &Form1::camera_menu_link_sumi_Click},
+    {"camera_menu_cool", "camera_menu", "冷却開始", &Form1::camera_menu_cool_Click},
+    {"camera_menu_cool_stop", "camera_menu", "冷却停止", &Form1::camera_menu_cool_stop_Click},
+    {"exp_menu", nullptr, "撮影", nullptr},
+    {"exp_menu_one", "exp_menu", "ライトフレーム撮影", &Form1::exp_menu_one_Click},
+    {"exp_menu_dark", "exp_menu", "ダークフレ－ム撮影", &Form1::exp_menu_dark_Click},
+    {"exp_menu_grab", "exp_menu", "連続撮影開始", &Form1::exp_menu_grab_Click},
+    {"exp_menu_grab_num", "exp_menu", "連続撮影開始（枚数指定）", &Form1::exp_menu_grab_num_Click},
+    {"exp_menu_grab_program", "exp_menu", "プログラム撮影", &Form1::exp_menu_grab_program_Click},
+    {"exp_menu_grab_stop", "exp_menu", "連続撮影停止", &Form1::exp_menu_grab_stop_Click},
+    {"exp_menu_grab_auto", "exp_menu", "連続撮影と自動追尾 開始", &Form1::exp_menu_grab_auto_Click},
+    {"exp_menu_grab_auto_stop", "exp_menu", "連続撮影と自動追尾 停止", &Form1::exp_menu_grab_auto_stop_Click},
+    {"image_menu", nullptr, "画像", nullptr},
+    {"image_menu_display", "image_menu", "ライトフレーム表示", nullptr},
+    {"image_menu_display_auto", "image_menu_display", "明るさ自動", &Form1::image_menu_display_auto_Click},
+    {"image_menu_display_manual", "image_menu_display", "明るさ設定", nullptr},
+    {"image_menu_display_manual_bright", "image_menu_display_manual", "手動設定",
+     &Form1::image_menu_display_manual_bright_Click},
+    {"image_menu_display_manual_range", "image_menu_display_manual", "レンジ",
+     &Form1::image_menu_display_manual_range_Click},
+    {"image_menu_display_manual_background", "image_menu_display_manual", "バックグランド",
+     &Form1::image_menu_display_manual_background_Click},
+    {"image_menu_display_dark", "image_menu", "ダークフレーム表示", &Form1::image_menu_display_dark_Click},
+    {"image_menu_display_dark_sub", "image_menu", "ダーク除去して表示", &Form1::image_menu_display_dark_sub_Click},
+    {"image_menu_display_flat", "image_menu", "フラットフィールド表示", &Form1::image_menu_display_flat_Click},
+    {"image_menu_display_flat_sub", "image_menu", "フラット処理して表示", &Form1::image_menu_display_flat_sub_Click},
+    {"telescope_menu", nullptr, "望遠鏡", &Form1::telescope_menu_Click},
+    {"config_menu", nullptr, "設定", nullptr},
+    {"config_menu_para", "config_menu", "ﾊﾟﾗﾚﾙﾎﾟｰﾄ設定 (TX11)", &Form1::config_menu_para_Click},
+    {"config_menu_cu", "config_menu", "ｶﾒﾗﾍｯﾄﾞ選択(TX-11/TX-22)", &Form1::config_menu_cu_Click},
+    {"config_menu_serial", "config_menu", "ｼﾘｱﾙﾎﾟｰﾄ設定 (SkySensor2000PC)", &Form1::config_menu_serial_Click},
+    {"config_menu_track", "config_menu", "ﾄﾗｯｷﾝｸﾞ設定", &Form1::config_menu_track_Click},
+    {"config_menu_file", "config_menu", "ﾌｫﾙﾀﾞｰ指定", &Form1::config_menu_file_Click},
+};
+
+}  // namespace
+
+Form1::Form1(Program& program, QtInteraction& ui, const std::string& start_dir)
+    : p_(program), ui_(ui), start_dir_(start_dir) {
+  named(this, "Form1");
+  setWindowTitle(QStringLiteral(" STELLACQ ver2.4"));
+  build_controls();
+  build_menus();
+  ui_.on_status = [this] { set_text_if_changed(Text7_, p_.form.Text7); Text7_->repaint(); };
+  ui_.on_fields = [this] { show_fields(); };
+  ui_.on_picture = [this] { Picture1_->update(); };
+  show_fields();
+}
+
+Form1::~Form1() {
+  ui_.on_status = nullptr;
+  ui_.on_fields = nullptr;
+  ui_.on_picture = nullptr;
+}
+
+void Form1::build_controls() {
+  auto* central = new QWidget;
+  auto* outer = new QVBoxLayout(central);
+
+  auto* top = new QHBoxLayout;
+  auto* frame = new QFrame;
+  frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  auto* frame_layout = new QVBoxLayout(frame);
+  frame_layout->setContentsMargins(1, 1, 1, 1);
+  Picture1_ = named(new PictureBox(p_.picture), "Picture1");
+  Picture1_->setAccessibleName(QStringLiteral("Picture1"));
+  frame_layout->addWidget(Picture1_);
+  top->addWidget(frame, 0, Qt::AlignTop);
+
+  auto* grid = new QGridLayout;
+  Text5_ = field("Text5", " ｼｬｯﾀｰ速度");
+  Text6_ = field("Text6", "撮影間隔");
+  Text3_ = field("Text3", "設定温度");
+  Text4_ = field("Text4", "現在温度");
+  for (QLineEdit* edit : {Text5_, Text6_, Text3_, Text4_}) edit->setMaximumWidth(80);
+  grid->addWidget(label("Label7", " ｼｬｯﾀｰ速度"), 0, 0);
+  grid->addWidget(Text5_, 0, 1);
+  grid->addWidget(label("Label8", "sec"), 0, 2);
+  grid->addWidget(label("Label9", "撮影間隔"), 1, 0);
+  grid->addWidget(Text6_, 1, 1);
+  grid->addWidget(label("Label10", "sec"), 1, 2);
+  grid->addWidget(label("Label3", "設定温度"), 2, 0);
+  grid->addWidget(Text3_, 2, 1);
+  grid->addWidget(label("Label4", "℃"), 2, 2);
+  grid->addWidget(label("Label5", "現在温度"), 3, 0);
+  grid->addWidget(Text4_, 3, 1);
+  grid->addWidget(label("Label6", "℃"), 3, 2);
+
+  Option1_ = named(new QRadioButton(QStringLiteral(" ﾋﾞﾆﾝｸﾞ なし")), "Option1");
+  Option2_ = named(new QRadioButton(QStringLiteral(" ﾋﾞﾆﾝｸﾞ  2x2")), "Option2");
+  Check1_ = named(new QCheckBox(QStringLiteral(" 撮影後表示")), "Check1");
+  for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{Option1_, Option2_, Check1_})
+    b->setAccessibleName(b->text());
+  grid->addWidget(Option1_, 4, 0, 1, 3);
+  grid->addWidget(Option2_, 5, 0, 1, 3);
+  grid->addWidget(Check1_, 6, 0, 1, 3);
+  grid->setRowStretch(7, 1);
+  top->addLayout(grid);
+  outer->addLayout(top);
+
+  Label1_ = label("Label1", "");
+  Label1_->setMinimumWidth(200);
+  Text1_ = field("Text1", "日付と時刻");
+  Text1_->setReadOnly(true);
+  Text7_ = field("Text7", "ステータス");
+  Text7_->setReadOnly(true);
+  outer->addWidget(Label1_);
+  outer->addWidget(Text1_);
+  outer->addWidget(Text7_);
+  setCentralWidget(central);
+
+  // Typing into a field writes it into the program state at once; the
+  // logic reads the fields from there.
+  connect(Text5_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text5 = t.toStdString(); });
+  connect(Text6_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text6 = t.toStdString(); });
+  connect(Text3_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text3 = t.toStdString(); });
+  connect(Text4_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text4 = t.toStdString(); });
+  connect(Check1_, &QCheckBox::clicked, this, &Form1::Check1_Click);
+  connect(Option1_, &QRadioButton::clicked, this, &Form1::Option1_Click);
+  connect(Option2_, &QRadioButton::clicked, this, &Form1::Option2_Click);
+  connect(Picture1_, &PictureBox::mouse_down, this, &Form1::Picture1_MouseDown);
+  connect(Picture1_, &PictureBox::mouse_move, this, &Form1::Picture1_MouseMove);
+
+  Timer1_ = new QTimer(this);
+  Timer1_->setObjectName(QStringLiteral("Timer1"));
+  Timer1_->setInterval(300);
+  connect(Timer1_, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
+
+void Form1::build_menus() {
+  std::map<std::string, QMenu*> menus;
+  for (const MenuItem& item : kMenuTree) {
+    const QString caption = QString::fromUtf8(item.caption);
+    QAction* action = nullptr;
+    if (item.handler == nullptr) {
+      QMenu* menu = item.parent ? menus.at(item.parent)->addMenu(caption) : menuBar()->addMenu(caption);
+      menu->setObjectName(QString::fromUtf8(item.name) + QStringLiteral("_menu"));
+      menus[item.name] = menu;
+      action = menu->menuAction();
+    } else {
+      action = item.parent ? menus.at(item.parent)->addAction(caption) : menuBar()->addAction(caption);
+      connect(action, &QAction::triggered, this, item.handler);
+    }
+    action->setObjectName(QString::fromUtf8(item.name));
+    actions_[item.name] = action;
+  }
+}
+
+QAction* Form1::menu_action(const std::string& item_name) const {
+  const auto it = actions_.find(item_name);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void Form1::show_fields() {
+  const Form1Fields& f = p_.form;
+  set_text_if_changed(Text1_, f.Text1);
+  set_text_if_changed(Text3_, f.Text3);
+  set_text_if_changed(Text4_, f.Text4);
+  set_text_if_changed(Text5_, f.Text5);
+  set_text_if_changed(Text6_, f.Text6);
+  set_text_if_changed(Text7_, f.Text7);
+  if (Label1_->text() != q(f.Label1)) Label1_->setText(q(f.Label1));
+  Check1_->setChecked(f.Check1);
+  Option1_->setChecked(f.Option1);
+  Option2_->setChecked(f.Option2);
+  actions_.at("image_menu_display_manual_range")->setText(q(f.range_caption));
+  actions_.at("image_menu_display_manual_background")->setText(q(f.background_caption));
+  actions_.at("exp_menu_grab_auto")->setEnabled(f.exp_menu_grab_auto_enabled);
+  actions_.at("exp_menu_grab_auto_stop")->setEnabled(f.exp_menu_grab_auto_stop_enabled);
+}
+
+template <typename F>
+void Form1::run(F&& logic) {
+  ++running_handlers_;
+  try {
+    logic();
+  } catch (const std::exception& e) {
+    ui_.message_box(std::string("内部エラー: ") + e.what(), {}, MessageButtons::Ok);
+  } catch (...) {
+    ui_.message_box("内部エラー", {}, MessageButtons::Ok);
+  }
+  --running_handlers_;
+  show_fields();
+}
+
+void Form1::open_dialog(QPointer<QWidget>& slot, QWidget* dialog) {
+  if (slot) {
+    delete dialog;
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+    return;
+  }
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  slot = dialog;
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+}
+
+// ---- start and end ----
+
+void Form1::Form_Load() {
+  move(0, 0);
+  StartupDialogs dialogs;
+  run([&] { dialogs = settings_startup(p_, start_dir_); });
+  // Both port dialogs open without waiting; the parallel-port one in front.
+  if (dialogs.open_com_dialog) config_menu_serial_Click();
+  if (dialogs.open_parallel_dialog) config_menu_para_Click();
+  Timer1_->start();
+}
+
+void Form1::Form_Unload() {
+  if (Form3* file_dialog = current_file_dialog()) file_dialog->close();
+  end_program();
+}
+
+void Form1::end_program() {
+  // Ends at once, without asking and without writing anything. A command
+  // still running inside a handler would otherwise go on after the window
+  // has gone.
+  if (running_handlers_ > 0) std::exit(0);
+  QApplication::quit();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  event->accept();
+  Form_Unload();
+}
+
+void Form1::file_menu_end_Click() { Form_Unload(); }
+
+// ---- timer, fields, image area ----
+
+void Form1::Timer1_Timer() {
+  run([&] { stellacq::Timer1_Timer(p_); });
+}
+
+void Form1::Check1_Click() {
+  p_.form.Check1 = Check1_->isChecked();
+  run([&] { stellacq::Check1_Click(p_); });
+}
+
+void Form1::Option1_Click() {
+  run([&] { stellacq::Option1_Click(p_); });
+}
+
+void Form1::Option2_Click() {
+  run([&] { stellacq::Option2_Click(p_); });
+}
+
+void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double, double) {
+  // Locking a guide star and the line profile come with auto-guiding.
+}
+
+void Form1::Picture1_MouseMove(double x, double y) {
+  run([&] { stellacq::Picture1_MouseMove(p_, x, y, Picture::kWidth, Picture::kHeight); });
+}
+
+// ---- file menu ----
+
+void Form1::file_menu_open_light_Click() { open_file_dialog(p_, kOpenLight); }
+void Form1::file_menu_open_dark_Click() { open_file_dialog(p_, kOpenDark); }
+void Form1::file_menu_open_flat_Click() { open_file_dialog(p_, kOpenFlat); }
+void Form1::file_menu_save_light_Click() { open_file_dialog(p_, kSaveLight); }
+void Form1::file_menu_save_dark_Click() { open_file_dialog(p_, kSaveDark); }
+
+// ---- camera menu ----
+
+void Form1::camera_menu_link_Click() {
+  run([&] { stellacq::camera_menu_link_Click(p_); });
+}
+void Form1::camera_menu_link_sumi_Click() {
+  run([&] { stellacq::camera_menu_link_sumi_Click(p_); });
+}
+void Form1::camera_menu_cool_Click() {
+  run([&] { stellacq::camera_menu_cool_Click(p_); });
+}
+void Form1::camera_menu_cool_stop_Click() {
+  run([&] { stellacq::camera_menu_cool_stop_Click(p_); });
+}
+
+// ---- shooting menu ----
+
+void Form1::exp_menu_one_Click() {
+  run([&] { stellacq::exp_menu_one_Click(p_); });
+}
+void Form1::exp_menu_dark_Click() {
+  run([&] { stellacq::exp_menu_dark_Click(p_); });
+}
+// Continuous, counted, guided and program shooting come with the series
+// commands; until then these menu items do nothing.
+void Form1::exp_menu_grab_Click() {}
+void Form1::exp_menu_grab_num_Click() {}
+void Form1::exp_menu_grab_program_Click() {}
+void Form1::exp_menu_grab_stop_Click() {}
+void Form1::exp_menu_grab_auto_Click() {}
+void Form1::exp_menu_grab_auto_stop_Click() {}
+
+// ---- image menu ----
+
+void Form1::image_menu_display_auto_Click() {
+  run([&] { stellacq::image_menu_display_auto_Click(p_); });
+}
+void Form1::image_menu_display_manual_bright_Click() {
+  Form9* histogram = Form9::show_window(p_, this);
+  connect(histogram, &Form9::levels_applied, this, &Form1::show_fields, Qt::UniqueConnection);
+}
+void Form1::image_menu_display_manual_range_Click() {
+  run([&] { stellacq::image_menu_display_manual_range_Click(p_); });
+}
+void Form1::image_menu_display_manual_background_Click() {
+  run([&] { stellacq::image_menu_display_manual_background_Click(p_); });
+}
+void Form1::image_menu_display_dark_Click() {
+  run([&] { stellacq::image_menu_display_dark_Click(p_); });
+}
+void Form1::image_menu_display_dark_sub_Click() {
+  run([&] { stellacq::image_menu_display_dark_sub_Click(p_); });
+}
+void Form1::image_menu_display_flat_Click() {
+  run([&] { stellacq::image_menu_display_flat_Click(p_); });
+}
+void Form1::image_menu_display_flat_sub_Click() {
+  run([&] { stellacq::image_menu_display_flat_sub_Click(p_); });
+}
+
+// ---- telescope and settings ----
+
+// The telescope window and the tracking settings come with the mount link
+// and auto-guiding.
+void Form1::telescope_menu_Click() {}
+void Form1::config_menu_track_Click() {}
+
+void Form1::config_menu_para_Click() { open_dialog(Form2_, new Form2(p_, this)); }
+void Form1::config_menu_cu_Click() { open_dialog(Form7_, new Form7(p_, this)); }
+void Form1::config_menu_serial_Click() { open_dialog(Form5_, new Form5(p_, this)); }
+void Form1::config_menu_file_Click() { open_save_folder_dialog(p_); }
+
+}  // namespace stellacq

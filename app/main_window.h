@@ -1,0 +1,117 @@
+// Form1: the main window. Holds the image area, the exposure and temperature
+// fields, the status line, the binning selector, the menu tree and the 300 ms
+// tick. Every handler forwards to the windowless logic of its subsystem and
+// then shows the fields the logic rewrote; the window itself decides nothing.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <map>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QTimer;
+
+namespace stellacq {
+
+class PictureBox;
+class Program;
+class QtInteraction;
+
+class Form1 final : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `start_dir` is the folder the INI file is kept in (the current folder at
+  // start-up).
+  Form1(Program& program, QtInteraction& ui, const std::string& start_dir);
+  ~Form1() override;
+
+  // The menu action of a menu item, by its item name ("exp_menu_one").
+  QAction* menu_action(const std::string& item_name) const;
+  // Copies the fields of the program state into the widgets.
+  void show_fields();
+
+ public slots:
+  void Form_Load();
+  void Timer1_Timer();
+
+  void file_menu_open_light_Click();
+  void file_menu_open_dark_Click();
+  void file_menu_open_flat_Click();
+  void file_menu_save_light_Click();
+  void file_menu_save_dark_Click();
+  void file_menu_end_Click();
+  void camera_menu_link_Click();
+  void camera_menu_link_sumi_Click();
+  void camera_menu_cool_Click();
+  void camera_menu_cool_stop_Click();
+  void exp_menu_one_Click();
+  void exp_menu_dark_Click();
+  void exp_menu_grab_Click();
+  void exp_menu_grab_num_Click();
+  void exp_menu_grab_program_Click();
+  void exp_menu_grab_stop_Click();
+  void exp_menu_grab_auto_Click();
+  void exp_menu_grab_auto_stop_Click();
+  void image_menu_display_auto_Click();
+  void image_menu_display_manual_bright_Click();
+  void image_menu_display_manual_range_Click();
+  void image_menu_display_manual_background_Click();
+  void image_menu_display_dark_Click();
+  void image_menu_display_dark_sub_Click();
+  void image_menu_display_flat_Click();
+  void image_menu_display_flat_sub_Click();
+  void telescope_menu_Click();
+  void config_menu_para_Click();
+  void config_menu_cu_Click();
+  void config_menu_serial_Click();
+  void config_menu_track_Click();
+  void config_menu_file_Click();
+  void Check1_Click();
+  void Option1_Click();
+  void Option2_Click();
+  void Picture1_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, double x, double y);
+  void Picture1_MouseMove(double x, double y);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void build_controls();
+  void build_menus();
+  void Form_Unload();
+  // Runs a piece of logic as one handler: no exception leaves it, and the
+  // fields are shown afterwards.
+  template <typename F>
+  void run(F&& logic);
+  void open_dialog(QPointer<QWidget>& slot, QWidget* dialog);
+  void end_program();
+
+  Program& p_;
+  QtInteraction& ui_;
+  std::string start_dir_;
+  int running_handlers_ = 0;
+
+  PictureBox* Picture1_ = nullptr;
+  QLineEdit* Text1_ = nullptr;
+  QLineEdit* Text3_ = nullptr;
+  QLineEdit* Text4_ = nullptr;
+  QLineEdit* Text5_ = nullptr;
+  QLineEdit* Text6_ = nullptr;
+  QLineEdit* Text7_ = nullptr;
+  QLabel* Label1_ = nullptr;
+  QRadioButton* Option1_ = nullptr;
+  QRadioButton* Option2_ = nullptr;
+  QCheckBox* Check1_ = nullptr;
+  QTimer* Timer1_ = nullptr;
+  std::map<std::string, QAction*> actions_;
+
+  // Windows opened from the menus; one of each at a time.
+  QPointer<QWidget> Form2_, Form5_, Form7_;
+};
+
+}  // namespace stellacq

@@ -1,0 +1,33 @@
+// The user-interaction seam on Qt: the main window's status line, message and
+// input boxes, the beep, the busy pointer and the event-queue yield.
+#pragma once
+
+#include <functional>
+
+#include "core/interaction.h"
+
+namespace stellacq {
+
+class QtInteraction final : public Interaction {
+ public:
+  // Called by status() and yield() so that the window shows the fields the
+  // logic has just rewritten, and by picture_changed() to repaint Picture1.
+  std::function<void()> on_status;
+  std::function<void()> on_fields;
+  std::function<void()> on_picture;
+
+  void status(const std::string& text) override;
+  MessageAnswer message_box(const std::string& text, const std::string& title,
+                            MessageButtons buttons) override;
+  std::string input_box(const std::string& prompt, const std::string& title,
+                        const std::string& default_text) override;
+  void beep() override;
+  void busy_pointer(bool on) override;
+  void yield() override;
+  void picture_changed() override;
+
+ private:
+  int busy_depth_ = 0;
+};
+
+}  // namespace stellacq

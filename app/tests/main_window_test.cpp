@@ -1,0 +1,147 @@
+// The main window as a person meets it: its caption, controls and menu tree,
+// the port dialogs at start-up, and a connection to the simulated unit.
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/main_window.h"
+#include "app/qt_interaction.h"
+#include "config/ini_file.h"
+#include "core/program.h"
+#include "sim/control_unit.h"
+
+namespace stellacq {
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+  struct World {
+    ManualClock clock;
+    SimControlUnit unit{clock};
+    QtInteraction ui;
+    RecordingBusyCount busy;
+    Program program{unit, clock, ui, busy};
+  };
+
+  static void write_ini(const QString& dir, int com_port, int parallel_port) {
+    Settings s;
+    s.com_port = static_cast<std::int16_t>(com_port);
+    s.parallel_port = static_cast<std::int16_t>(parallel_port);
+    s.unit_model = 16;
+    s.head_model = 16;
+    QVERIFY(write_settings_file(ini_path_for(dir.toStdString()), s));
+  }
+
+  static QWidget* top_level(const char* name) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->objectName() == QLatin1String(name) && w->isVisible()) return w;
+    return nullptr;
+  }
+
+ private slots:
+  void caption_controls_and_initial_texts() {
+    World w;
+    QTemporaryDir dir;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    QCOMPARE(form.windowTitle(), QStringLiteral(" STELLACQ ver2.4"));
+    const struct {
+      const char* name;
+      const char* text;
+    } fields[] = {{"Text5", "30"}, {"Text6", "0"}, {"Text3", "-10"}, {"Text4", " --.-"}, {"Text1", "1998-01-01"},
+                  {"Text7", ""}};
+    for (const auto& f : fields) {
+      auto* edit = form.findChild<QLineEdit*>(f.name);
+      QVERIFY2(edit, f.name);
+      QCOMPARE(edit->text(), QString::fromUtf8(f.text));
+      QCOMPARE(edit->accessibleDescription(), QString::fromUtf8(f.name));
+    }
+    QCOMPARE(form.findChild<QRadioButton*>("Option2")->isChecked(), true);
+    QCOMPARE(form.findChild<QRadioButton*>("Option1")->isChecked(), false);
+    QCOMPARE(form.findChild<QLabel*>("Label7")->text(), QStringLiteral(" ｼｬｯﾀｰ速度"));
+  }
+
+  void menu_tree_has_every_item_in_its_place() {
+    World w;
+    QTemporaryDir dir;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    const struct {
+      const char* name;
+      const char* parent;
+      const char* caption;
+    } items[] = {
+        {"file_menu_open_flat", "file_menu_open", "フラットフィールド読込"},
+        {"file_menu_end", "file_menu", "終了"},
+        {"camera_menu_link_sumi", "camera_menu", "接続済み"},
+        {"exp_menu_dark", "exp_menu", "ダークフレ－ム撮影"},
+        {"exp_menu_grab_num", "exp_menu", "連続撮影開始（枚数指定）"},
+        {"image_menu_display_manual_background", "image_menu_display_manual", "バックグランド"},
+        {"image_menu_display_flat_sub", "image_menu", "フラット処理して表示"},
+        {"config_menu_serial", "config_menu", "ｼﾘｱﾙﾎﾟｰﾄ設定 (SkySensor2000PC)"},
+    };
+    for (const auto& item : items) {
+      QAction* action = form.menu_action(item.name);
+      QVERIFY2(action, item.name);
+      QCOMPARE(action->text(), QString::fromUtf8(item.caption));
+      QAction* parent = form.menu_action(item.parent);
+      QVERIFY2(parent && parent->menu(), item.parent);
+      QVERIFY2(parent->menu()->actions().contains(action), item.name);
+    }
+    // The telescope command sits directly on the menu bar.
+    QAction* telescope = form.menu_action("telescope_menu");
+    QVERIFY(telescope && !telescope->menu());
+    QCOMPARE(telescope->text(), QStringLiteral("望遠鏡"));
+  }
+
+  void start_up_opens_the_port_dialogs_that_are_not_chosen_data() {
+    QTest::addColumn<int>("com_port");
+    QTest::addColumn<int>("parallel_port");
+    QTest::addColumn<bool>("com_dialog");
+    QTest::addColumn<bool>("parallel_dialog");
+    QTest::newRow("both unset") << 0 << 0 << true << true;
+    QTest::newRow("parallel unset") << 1 << 0 << false << true;
+    QTest::newRow("com unset") << 0 << 2 << true << false;
+    QTest::newRow("both set") << 2 << 3 << false << false;
+  }
+  void start_up_opens_the_port_dialogs_that_are_not_chosen() {
+    QFETCH(int, com_port);
+    QFETCH(int, parallel_port);
+    QFETCH(bool, com_dialog);
+    QFETCH(bool, parallel_dialog);
+    QTemporaryDir dir;
+    write_ini(dir.path(), com_port, parallel_port);
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.show();
+    form.Form_Load();
+    QCOMPARE(top_level("Form5") != nullptr, com_dialog);
+    QCOMPARE(top_level("Form2") != nullptr, parallel_dialog);
+    QCOMPARE(form.menu_action("exp_menu_grab_auto")->isEnabled(), false);
+    QCOMPARE(form.menu_action("exp_menu_grab_auto_stop")->isEnabled(), false);
+    if (parallel_port == 3) QCOMPARE(w.program.ports.port_data, std::uint16_t{0x3BC});
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top != &form) top->close();
+  }
+
+  void new_connection_shows_the_greeting_and_reads_the_temperature() {
+    QTemporaryDir dir;
+    write_ini(dir.path(), 1, 2);
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.Form_Load();
+    form.camera_menu_link_Click();
+    QCOMPARE(w.program.link.camera_connected, std::int16_t{1});
+    QVERIFY(!form.findChild<QLineEdit*>("Text7")->text().isEmpty());
+    form.Timer1_Timer();
+    QVERIFY(form.findChild<QLineEdit*>("Text4")->text() != QStringLiteral(" --.-"));
+  }
+};
+
+}  // namespace stellacq
+
+QTEST_MAIN(stellacq::MainWindowTest)
+#include "main_window_test.moc"

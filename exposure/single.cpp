@@ -1,0 +1,95 @@
+#include "exposure/single.h"
+
+#include <algorithm>
+
+#include "camera/download.h"
+#include "camera/link.h"
+#include "core/numeric.h"
+#include "core/program.h"
+#include "fits/header_builder.h"
+#include "image/correction.h"
+#include "image/display.h"
+
+namespace stellacq {
+
+namespace {
+
+// The unit answers an exposure command once the exposure has ended; its
+// reply may lag behind the PC's idea of the time by its readout and clock
+// differences, so the wait allows a generous margin.
+constexpr double kExposureMarginSeconds = 15.0;
+// No exposure wait is longer than a day, whatever the field holds.
+constexpr double kLongestExposureWaitSeconds = 86400.0;
+
+bool exchange(Program& p, const char* command, std::int64_t limit_us = kHandshakeLimitUs) {
+  p.link.command_text = command;
+  return send_command(p) && read_reply(p, kReplyFramed, limit_us);
+}
+
+bool expose(Program& p, const char* command) {
+  set_status(p, kExposingMessage);
+  const double seconds = numeric_value(p.form.Text5);
+  return exchange(p, command, exposure_reply_limit_us(seconds));
+}
+
+enum class FrameKind { Light, Dark };
+
+// The steps shared by the light and the dark command.
+void take_frame(Program& p, FrameKind kind) {
+  if (p.link.camera_connected == 0) {
+    set_status(p, kConnectCameraMessage);
+    return;
+  }
+  const double t = numeric_value(p.form.Text5);
+  if (t < 1) {
+    set_status(p, kShutterTooShortMessage);
+    return;
+  }
+  p.form.Text5 = decimal_text(int_floor(t));
+  if (!set_exposure_time(p) || !set_binning(p)) return;
+  set_status(p, kShootingMessage);
+  p.ui.yield();
+
+  // The header is built immediately before the exposure command, so that its
+  // date and time are those of the start of the exposure.
+  if (kind == FrameKind::Light) {
+    make_light_header(p);
+    if (!expose_light(p) || !download_light(p)) return;
+  } else {
+    make_dark_header(p);
+    if (!expose_dark(p) || !download_dark(p)) return;
+  }
+  set_status(p, kShootingDoneMessage);
+  p.ui.yield();
+
+  if (p.exposure.display_after_shooting == 1) {
+    if (kind == FrameKind::Light)
+      image_menu_display_auto_Click(p);
+    else
+      image_menu_display_dark_Click(p);
+  }
+}
+
+}  // namespace
+
+std::int64_t exposure_reply_limit_us(double seconds) {
+  const double wait = std::clamp(seconds, 0.0, kLongestExposureWaitSeconds) + kExposureMarginSeconds;
+  return static_cast<std::int64_t>(wait * 1e6);
+}
+
+bool set_exposure_time(Program& p) {
+  const std::string command = "S" + p.form.Text5 + "000";
+  return exchange(p, command.c_str());
+}
+
+bool set_binning(Program& p) { return exchange(p, p.frames.binning == 1 ? "N 1 1" : "N 2 2"); }
+
+bool expose_light(Program& p) { return expose(p, "V"); }
+bool expose_dark(Program& p) { return expose(p, "D"); }
+
+void exp_menu_one_Click(Program& p) { take_frame(p, FrameKind::Light); }
+void exp_menu_dark_Click(Program& p) { take_frame(p, FrameKind::Dark); }
+
+void Check1_Click(Program& p) { p.exposure.display_after_shooting = p.form.Check1 ? 1 : 0; }
+
+}  // namespace stellacq

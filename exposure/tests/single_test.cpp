@@ -1,0 +1,107 @@
+// Single light and dark exposures end to end through the simulated unit:
+// the exact command order, the status texts the user sees, the rewritten
+// shutter field and the frame that arrives.
+#include "exposure/single.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "camera/connection.h"
+#include "camera/tests/sim_world.h"
+
+namespace stellacq {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class SingleExposure : public ::testing::Test {
+ protected:
+  SingleExposure() {
+    w.p.settings.unit_model = 4;
+    w.p.settings.head_model = 4;
+    camera_menu_link_sumi_Click(w.p);
+    w.traffic().clear();
+    w.ui.statuses.clear();
+  }
+  test::SimWorld w;
+};
+
+TEST_F(SingleExposure, LightFrameRunsTheWholeDialogueAndShowsTheFrame) {
+  exp_menu_one_Click(w.p);
+  EXPECT_EQ(w.traffic().commands, (Strings{"S 30000", "N 2 2", "V", "X", "U"}));
+  EXPECT_EQ(w.ui.statuses, (Strings{" 撮影しています", " 露出中", " ダウンロード中", " ダウンロード完了",
+                                    " 撮影終了しました"}));
+  EXPECT_EQ(w.p.frames.image_width, 384);
+  EXPECT_EQ(w.p.frames.image_height, 256);
+  EXPECT_EQ(w.p.form.Text5, " 30");
+  // The header was built for this frame, and the frame was shown.
+  EXPECT_EQ(w.p.headers.light_header[4].substr(0, 30), "NAXIS1  =                  384");
+  EXPECT_GT(w.p.frames.light_max, w.p.frames.light_min);
+  EXPECT_EQ(w.ui.picture_updates, 1);
+  EXPECT_EQ(w.ui.beeps, 1);
+}
+
+TEST_F(SingleExposure, DarkFrameUsesTheDarkCommandAndBuffer) {
+  w.p.frames.binning = 1;
+  w.p.form.Text5 = "1.9";
+  exp_menu_dark_Click(w.p);
+  EXPECT_EQ(w.traffic().commands, (Strings{"S 1000", "N 1 1", "D", "X", "U"}));
+  EXPECT_EQ(w.p.form.Text5, " 1");
+  EXPECT_EQ(w.p.frames.dark_width, 768);
+  EXPECT_EQ(w.p.frames.dark_height, 512);
+  EXPECT_EQ(w.p.frames.image_width, 0);
+  EXPECT_EQ(w.p.frames.display_source, kSourceDark);
+  EXPECT_EQ(w.ui.picture_updates, 1);
+}
+
+TEST_F(SingleExposure, RefusalsSendNothing) {
+  struct Case {
+    const char* shutter;
+    bool connected;
+    const char* status;
+  };
+  const Case cases[] = {
+      {"0.5", true, " シャッター時間は1sec以上"},
+      {"", true, " シャッター時間は1sec以上"},
+      {"abc", true, " シャッター時間は1sec以上"},
+      {"30", false, " ＴＸ－１１の接続をして下さい"},
+  };
+  for (const Case& c : cases) {
+    w.p.link.camera_connected = c.connected ? 1 : 0;
+    w.p.form.Text5 = c.shutter;
+    w.traffic().clear();
+    exp_menu_one_Click(w.p);
+    exp_menu_dark_Click(w.p);
+    EXPECT_TRUE(w.traffic().received.empty()) << c.shutter;
+    EXPECT_EQ(w.ui.last_status(), c.status) << c.shutter;
+    EXPECT_EQ(w.p.form.Text5, c.shutter);
+  }
+}
+
+TEST_F(SingleExposure, WithoutDisplayAfterShootingTheFrameIsNotDrawn) {
+  w.p.form.Check1 = false;
+  Check1_Click(w.p);
+  EXPECT_EQ(w.p.exposure.display_after_shooting, 0);
+  exp_menu_one_Click(w.p);
+  EXPECT_EQ(w.p.frames.image_width, 384);
+  EXPECT_EQ(w.ui.picture_updates, 0);
+}
+
+TEST_F(SingleExposure, ASilentUnitEndsTheExposureWithAMessage) {
+  w.unit.options().powered = false;
+  exp_menu_one_Click(w.p);
+  EXPECT_NE(w.ui.last_status().find("応答しません"), std::string::npos);
+  EXPECT_EQ(w.p.frames.image_width, 0);
+  EXPECT_EQ(w.ui.picture_updates, 0);
+}
+
+TEST(ExposureWait, AllowsTheExposureTimeAndAMargin) {
+  EXPECT_GT(exposure_reply_limit_us(600), 600'000'000);
+  EXPECT_LT(exposure_reply_limit_us(600), 700'000'000);
+  EXPECT_EQ(exposure_reply_limit_us(-5), exposure_reply_limit_us(0));
+}
+
+}  // namespace
+}  // namespace stellacq

@@ -18,7 +18,7 @@ struct SkyConditions {
   double seeing_fwhm_arcsec = 4.0;
   double sky_adu_per_s = 3.0;  // background of one full-resolution pixel
   double bias_adu = 1000.0;
-  double read_noise_adu = 6.0;
+  double read_noise_adu = 100.0;
   double dark_adu_per_s_at_20c = 1.0;  // dark current of one pixel at +20 C
   double dark_doubling_c = 6.0;        // dark current doubles every this many degrees
   double mag10_adu_per_s = 5000.0;     // total signal of a 10th-magnitude star

@@ -226,7 +226,7 @@ TEST(Download, RenderedExposureArrivesWhole) {
   for (int y = 0; y < 512; y += 7)
     for (int x = 0; x < 768; x += 5) ASSERT_EQ(w.p.frames.light_frame.at(x, y), truth[y * 768 + x]);
   EXPECT_GT(w.p.frames.light_max, 3000);  // stars above the sky
-  EXPECT_GT(w.p.frames.light_min, 900);   // nothing far below the bias
+  EXPECT_GT(w.p.frames.light_min, 400);   // bias 1000, read noise about 100 counts
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ class SingleExposure : public ::testing::Test {
   SingleExposure() {
     w.p.settings.unit_model = 4;
     w.p.settings.head_model = 4;
+    w.unit.options().unit_model = sim::kUnitTu11;
     camera_menu_link_sumi_Click(w.p);
     w.traffic().clear();
     w.ui.statuses.clear();
@@ -41,6 +42,23 @@ TEST_F(SingleExposure, LightFrameRunsTheWholeDialogueAndShowsTheFrame) {
   EXPECT_GT(w.p.frames.light_max, w.p.frames.light_min);
   EXPECT_EQ(w.ui.picture_updates, 1);
   EXPECT_EQ(w.ui.beeps, 1);
+}
+
+// The simulated sky must be one the automatic levels can stretch: with too
+// little noise below the sky, the histogram peak falls into its first bins
+// and the first light frame would show as a white area.
+TEST_F(SingleExposure, FirstLightGetsLevelsThatShowTheSky) {
+  for (const char* shutter : {"1", "30", "300"}) {
+    w.p.frames.display_background = 0;
+    w.p.frames.display_range = 0;
+    w.p.form.Text5 = shutter;
+    exp_menu_one_Click(w.p);
+    const Frames& f = w.p.frames;
+    EXPECT_EQ(w.ui.last_status(), " 撮影終了しました");
+    EXPECT_GT(f.display_background, f.light_min) << shutter;
+    EXPECT_GT(f.display_range, 50) << shutter;
+    EXPECT_LT(f.display_background + f.display_range, f.light_max) << shutter;
+  }
 }
 
 TEST_F(SingleExposure, DarkFrameUsesTheDarkCommandAndBuffer) {

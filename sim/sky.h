@@ -15,15 +15,15 @@
 namespace stellacq::sim {
 
 struct SkyConditions {
-  double seeing_fwhm_arcsec = 4.0;
-  double sky_adu_per_s = 3.0;  // background of one full-resolution pixel
+  double seeing_fwhm_arcsec = 5.0;
+  double sky_adu_per_s = 10.0;  // background of one full-resolution pixel
   double bias_adu = 1000.0;
   double read_noise_adu = 100.0;
   double dark_adu_per_s_at_20c = 1.0;  // dark current of one pixel at +20 C
   double dark_doubling_c = 6.0;        // dark current doubles every this many degrees
-  double mag10_adu_per_s = 5000.0;     // total signal of a 10th-magnitude star
+  double mag10_adu_per_s = 20000.0;    // total signal of a 10th-magnitude star
   double limiting_magnitude = 15.0;
-  double stars_per_square_degree = 400.0;
+  double stars_per_square_degree = 2500.0;
   int hot_pixels = 12;
   std::uint64_t seed = 20100501;
 };

@@ -108,8 +108,8 @@ TEST(SimUnit, DarkFramesHaveNoStarsAndMoreDarkCurrentWhenWarm) {
   const auto [light_median, light_max] = median_max(w.unit.frame());
   ASSERT_TRUE(exchange(w.p, "D"));
   const auto [warm_median, warm_max] = median_max(w.unit.frame());
-  // Light: bias 1000 + 4 pixels x (sky 3 + dark 1) x 60 s; stars far above.
-  EXPECT_NEAR(light_median, 1960, 40);
+  // Light: bias 1000 + 4 pixels x (sky 10 + dark 1) x 60 s; stars far above.
+  EXPECT_NEAR(light_median, 3640, 60);
   EXPECT_EQ(light_max, 65535);
   // Dark: bias + dark current only; hot pixels stand out.
   EXPECT_NEAR(warm_median, 1240, 30);

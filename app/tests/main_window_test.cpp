@@ -1,6 +1,8 @@
 // The main window as a person meets it: its caption, controls and menu tree,
 // the port dialogs at start-up, and a connection to the simulated unit.
 #include <QAction>
+#include <QCheckBox>
+#include <QImage>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,8 +23,14 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
   struct World {
+    World() { clock.auto_step_us = 1000; }
+    static sim::ControlUnitOptions instant() {
+      sim::ControlUnitOptions o;
+      o.instant_exposures = true;
+      return o;
+    }
     ManualClock clock;
-    SimControlUnit unit{clock};
+    SimControlUnit unit{clock, instant()};
     QtInteraction ui;
     RecordingBusyCount busy;
     Program program{unit, clock, ui, busy};
@@ -138,6 +146,33 @@ class MainWindowTest : public QObject {
     QVERIFY(!form.findChild<QLineEdit*>("Text7")->text().isEmpty());
     form.Timer1_Timer();
     QVERIFY(form.findChild<QLineEdit*>("Text4")->text() != QStringLiteral(" --.-"));
+  }
+
+  // What the user types reaches the logic, and what the logic rewrites
+  // reaches the window: the shutter field, the status line and the picture.
+  void light_frame_from_the_menu_round_trips_the_fields() {
+    QTemporaryDir dir;
+    write_ini(dir.path(), 1, 2);
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.Form_Load();
+    form.camera_menu_link_sumi_Click();
+    auto* shutter = form.findChild<QLineEdit*>("Text5");
+    shutter->selectAll();
+    QTest::keyClicks(shutter, QStringLiteral("2.7"));
+    form.menu_action("exp_menu_one")->trigger();
+    QCOMPARE(shutter->text(), QStringLiteral(" 2"));
+    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 撮影終了しました"));
+    QCOMPARE(w.program.frames.image_width, 768);
+    const QImage shown = form.findChild<QWidget*>("Picture1")->grab().toImage();
+    int lit = 0;
+    for (int x = 0; x < 300; x += 3)
+      for (int y = 0; y < 200; y += 3) lit += qGray(shown.pixel(x, y)) > 0;
+    QVERIFY(lit > 100);
+
+    // With display after shooting cleared, the next frame is not drawn.
+    form.findChild<QCheckBox*>("Check1")->click();
+    QCOMPARE(w.program.exposure.display_after_shooting, 0);
   }
 };
 

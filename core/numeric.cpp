@@ -92,8 +92,8 @@ std::string decimal_text(double value, int significant_digits) {
 std::string decimal_text_single(float value) { return decimal_text(static_cast<double>(value), 7); }
 
 double round_half_even(double value) {
-  // nearbyint follows the current rounding mode, which this program never
-  // changes from round-to-nearest-even; make that explicit and cheap.
+  // Spelled out rather than left to the floating-point rounding mode, so the
+  // result never depends on how the process was set up.
   const double floor_value = std::floor(value);
   const double fraction = value - floor_value;
   if (fraction < 0.5) return floor_value;

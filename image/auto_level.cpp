@@ -20,11 +20,8 @@ namespace {
 // runs row by row, which gives the same counts as a column-by-column walk.
 // For the usual 16-bit spans a table of the bin of every count in
 // [scan_min, scan_max] replaces one division per pixel; it holds exactly
-// what the bin rule returns.
+// what count_bin returns.
 constexpr std::int64_t kMaxTableSpan = std::int64_t{1} << 20;
-
-int clamp_rows(int height) { return std::clamp(height, 0, kFrameRows); }
-int clamp_columns(int width) { return std::clamp(width, 0, kFrameColumns); }
 
 // Int(i / 300 * (scan_max - scan_min) + scan_min + 0.5) of a bin number.
 double bin_count(int bin, std::int32_t scan_min, std::int32_t scan_max) {
@@ -34,22 +31,23 @@ double bin_count(int bin, std::int32_t scan_min, std::int32_t scan_max) {
 
 }  // namespace
 
-int level_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max) {
+int count_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max, BinFormula formula) {
   if (v == scan_min) return 0;
   const double span = static_cast<double>(scan_max) - static_cast<double>(scan_min);
   const double offset = static_cast<double>(v) - static_cast<double>(scan_min);
   if (span == 0.0) return offset > 0 ? 300 : 0;
-  const double q = offset / (span / 300) + 0.5;
+  const double quotient = formula == BinFormula::kAutoLevel ? offset / (span / 300) : offset / span * 300;
+  const double q = quotient + 0.5;
   if (!(q >= 0.0)) return 0;
   if (q >= 300.0) return 300;
   return static_cast<int>(std::floor(q));
 }
 
 Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::int32_t scan_min,
-                          std::int32_t scan_max, BinRule rule) {
+                          std::int32_t scan_max, BinFormula formula) {
   Histogram histogram{};
-  const int columns = clamp_columns(width);
-  const int rows = clamp_rows(height);
+  const int columns = std::clamp(width, 0, kFrameColumns);
+  const int rows = std::clamp(height, 0, kFrameRows);
   if (columns == 0 || rows == 0) return histogram;
 
   const std::int64_t span = std::int64_t{scan_max} - std::int64_t{scan_min};
@@ -57,8 +55,8 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
   if (span >= 0 && span < kMaxTableSpan) {
     table.resize(static_cast<std::size_t>(span) + 1);
     for (std::int64_t k = 0; k <= span; ++k)
-      table[static_cast<std::size_t>(k)] =
-          static_cast<std::uint16_t>(rule(static_cast<std::int32_t>(scan_min + k), scan_min, scan_max));
+      table[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(
+          count_bin(static_cast<std::int32_t>(scan_min + k), scan_min, scan_max, formula));
   }
   for (int y = 0; y < rows; ++y) {
     const std::int32_t* row = frame.row(y);
@@ -68,37 +66,31 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
       if (k >= 0 && k < static_cast<std::int64_t>(table.size()))
         ++histogram[table[static_cast<std::size_t>(k)]];
       else
-        ++histogram[static_cast<std::size_t>(rule(v, scan_min, scan_max))];
+        ++histogram[static_cast<std::size_t>(count_bin(v, scan_min, scan_max, formula))];
     }
   }
   return histogram;
 }
 
-void auto_level(Frames& frames) {
-  const FrameBuffer* frame = nullptr;
-  int width = 0;
-  int height = 0;
-  switch (frames.display_source) {
+SourceFrame source_frame(const Frames& frames, int source) {
+  switch (source) {
     case kSourceLight:
-      frame = &frames.light_frame;
-      width = frames.image_width;
-      height = frames.image_height;
-      break;
+      return {&frames.light_frame, frames.image_width, frames.image_height, frames.light_max,
+              frames.light_min};
     case kSourceDark:
-      frame = &frames.dark_frame;
-      width = frames.dark_width;
-      height = frames.dark_height;
-      break;
+      return {&frames.dark_frame, frames.dark_width, frames.dark_height, frames.dark_max, frames.dark_min};
     case kSourceFlat:
-      frame = &frames.flat_frame;
-      width = frames.image_width;
-      height = frames.image_height;
-      break;
+      return {&frames.flat_frame, frames.image_width, frames.image_height, frames.flat_max, frames.flat_min};
     default:
-      break;  // an empty histogram
+      return {};
   }
-  Histogram h{};
-  if (frame != nullptr) h = level_histogram(*frame, width, height, frames.scan_min, frames.scan_max);
+}
+
+void auto_level(Frames& frames) {
+  const SourceFrame source = source_frame(frames, frames.display_source);
+  Histogram h{};  // an unknown source leaves it empty
+  if (source.frame != nullptr)
+    h = level_histogram(*source.frame, source.width, source.height, frames.scan_min, frames.scan_max);
 
   int peak = 0;
   for (int i = 1; i < kHistogramBins; ++i)

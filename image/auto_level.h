@@ -15,21 +15,35 @@ namespace stellacq {
 inline constexpr int kHistogramBins = 301;  // bins 0..300
 using Histogram = std::array<std::int64_t, kHistogramBins>;
 
-// The bin of a count in the 301-bin histogram between scan_min and
-// scan_max: bin 0 for scan_min itself, otherwise
-// Int((v - scan_min) / ((scan_max - scan_min) / 300) + 0.5) clamped to
-// 0..300. When scan_max equals scan_min, counts above fall into bin 300 and
-// counts below into bin 0.
-int level_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max);
+// How the bin of a count is formed. auto_level divides the offset from
+// scan_min by a three-hundredth of the span; the histogram window divides
+// by the span and multiplies by 300. In double precision the two can land
+// on different sides of a bin boundary, so each keeps its own.
+enum class BinFormula { kAutoLevel, kHistogramWindow };
 
-// The bin (0..300) of a count between scan_min and scan_max.
-using BinRule = int (*)(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max);
+// The bin (0..300) of a count between scan_min and scan_max: bin 0 for
+// scan_min itself, otherwise Int(quotient + 0.5) clamped to 0..300. When
+// scan_max equals scan_min, counts above fall into bin 300 and counts below
+// into bin 0.
+int count_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max,
+              BinFormula formula = BinFormula::kAutoLevel);
 
-// Counts every pixel of `frame` over width x height into the bin `rule`
-// gives it. Sizes are limited to the buffer's shape; a size of 0 or less
-// counts nothing.
+// Counts every pixel of `frame` over width x height into its bin. Sizes are
+// limited to the buffer's shape; a size of 0 or less counts nothing.
 Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::int32_t scan_min,
-                          std::int32_t scan_max, BinRule rule = level_bin);
+                          std::int32_t scan_max, BinFormula formula = BinFormula::kAutoLevel);
+
+// The frame a display_source value names, the size it is used with (the
+// flat field takes the light frame's) and its own extremes; a null frame
+// for an unknown source.
+struct SourceFrame {
+  const FrameBuffer* frame = nullptr;
+  int width = 0;
+  int height = 0;
+  std::int32_t max = 0;
+  std::int32_t min = 0;
+};
+SourceFrame source_frame(const Frames& frames, int source);
 
 // Finds the main peak of the histogram of the frame named by
 // display_source and puts black and white where the smoothed histogram

@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "core/numeric.h"
-#include "image/auto_level.h"
 #include "image/display.h"
 
 namespace stellacq {
@@ -51,17 +49,6 @@ void rewrite_light(Frames& f, Rule rule) {
   f.light_min = scan_min;
 }
 
-// Shows the light frame with fresh levels, as after a download, and ends
-// the busy pointer the command started.
-void show_corrected_light(Program& p) {
-  Frames& f = p.frames;
-  f.display_source = kSourceLight;
-  auto_level(f);
-  draw_frame(p, f.light_frame, f.image_width, f.image_height);
-  p.ui.busy_pointer(false);
-  p.ui.beep();
-}
-
 // The flat commands need a flat field and, with it, a frame size.
 bool flat_ready(Program& p) {
   if (p.frames.flat_loaded == 0) {
@@ -99,51 +86,38 @@ void divide_flat(Frames& frames) {
 }
 
 void image_menu_display_dark_Click(Program& p) {
-  Frames& f = p.frames;
-  if (f.dark_width == 0 || f.dark_height == 0) {
+  if (p.frames.dark_width == 0 || p.frames.dark_height == 0) {
     p.ui.message_box(kNoDarkFile);
     return;
   }
   p.ui.busy_pointer(true);
-  f.scan_max = f.dark_max;
-  f.scan_min = f.dark_min;
-  f.display_source = kSourceDark;
-  auto_level(f);
-  draw_frame(p, f.dark_frame, f.dark_width, f.dark_height);
-  p.ui.busy_pointer(false);
-  p.ui.beep();
+  show_auto_levelled(p, kSourceDark, false);
 }
 
+// The corrected light frame is shown like a fresh download: its new
+// extremes, fresh levels, the captions left as they were.
 void image_menu_display_dark_sub_Click(Program& p) {
-  Frames& f = p.frames;
+  const Frames& f = p.frames;
   if (!light_frame_present(f) || f.dark_width == 0 || f.dark_height == 0) {
     p.ui.message_box(kNoDataFile);
     return;
   }
   p.ui.busy_pointer(true);
-  subtract_dark(f);
-  show_corrected_light(p);
+  subtract_dark(p.frames);
+  show_auto_levelled(p, kSourceLight, false);
 }
 
 void image_menu_display_flat_Click(Program& p) {
   if (!flat_ready(p)) return;
-  Frames& f = p.frames;
   p.ui.busy_pointer(true);
-  f.scan_max = f.flat_max;
-  f.scan_min = f.flat_min;
-  f.display_source = kSourceFlat;
-  auto_level(f);
-  show_level_captions(p);
-  draw_frame(p, f.flat_frame, f.image_width, f.image_height);
-  p.ui.busy_pointer(false);
-  p.ui.beep();
+  show_auto_levelled(p, kSourceFlat, true);
 }
 
 void image_menu_display_flat_sub_Click(Program& p) {
   if (!flat_ready(p)) return;
   p.ui.busy_pointer(true);
   divide_flat(p.frames);
-  show_corrected_light(p);
+  show_auto_levelled(p, kSourceLight, false);
 }
 
 }  // namespace stellacq

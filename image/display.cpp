@@ -7,7 +7,6 @@
 #include "image/display.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <vector>
 
@@ -44,8 +43,9 @@ std::vector<int> last_source(int count, int screen_size, Map map) {
 }
 
 // Draws, then ends the busy pointer that the caller started, with one beep.
-void draw_and_finish(Program& p, const FrameBuffer& frame, int width, int height) {
-  draw_frame(p, frame, width, height);
+void draw_and_finish(Program& p, int source) {
+  const SourceFrame shown = source_frame(p.frames, source);
+  draw_frame(p, *shown.frame, shown.width, shown.height);
   p.ui.busy_pointer(false);
   p.ui.beep();
 }
@@ -94,22 +94,27 @@ void redraw_light_frame(Program& p) {
   }
   p.ui.busy_pointer(true);
   show_level_captions(p);
-  draw_and_finish(p, p.frames.light_frame, p.frames.image_width, p.frames.image_height);
+  draw_and_finish(p, kSourceLight);
+}
+
+void show_auto_levelled(Program& p, int source, bool captions) {
+  Frames& f = p.frames;
+  const SourceFrame shown = source_frame(f, source);
+  f.scan_max = shown.max;
+  f.scan_min = shown.min;
+  f.display_source = source;
+  auto_level(f);
+  if (captions) show_level_captions(p);
+  draw_and_finish(p, source);
 }
 
 void image_menu_display_auto_Click(Program& p) {
-  Frames& f = p.frames;
-  if (!light_frame_present(f)) {
+  if (!light_frame_present(p.frames)) {
     p.ui.message_box(kNoDataFile);
     return;
   }
   p.ui.busy_pointer(true);
-  f.scan_max = f.light_max;
-  f.scan_min = f.light_min;
-  f.display_source = kSourceLight;
-  auto_level(f);
-  show_level_captions(p);
-  draw_and_finish(p, f.light_frame, f.image_width, f.image_height);
+  show_auto_levelled(p, kSourceLight, true);
 }
 
 void image_menu_display_manual_range_Click(Program& p) {

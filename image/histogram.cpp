@@ -3,37 +3,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "core/numeric.h"
 #include "image/display.h"
 
 namespace stellacq {
 
-namespace {
-
-std::int32_t clamped(std::int64_t value) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
-}
-
-}  // namespace
-
-int histogram_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max) {
-  if (v == scan_min) return 0;
-  const double span = static_cast<double>(scan_max) - static_cast<double>(scan_min);
-  const double offset = static_cast<double>(v) - static_cast<double>(scan_min);
-  if (span == 0.0) return offset > 0 ? 300 : 0;
-  const double q = offset / span * 300 + 0.5;
-  if (!(q >= 0.0)) return 0;
-  if (q >= 300.0) return 300;
-  return static_cast<int>(std::floor(q));
-}
-
 HistogramWindowState open_histogram(const Frames& frames) {
   HistogramWindowState state;
   state.bins = level_histogram(frames.light_frame, frames.image_width, frames.image_height, frames.scan_min,
-                               frames.scan_max, histogram_bin);
+                               frames.scan_max, BinFormula::kHistogramWindow);
   std::int64_t largest = 0;
   for (int i = 0; i < 300; ++i) largest = std::max(largest, state.bins[i]);
   state.scale_height = largest + 1;
@@ -56,15 +35,14 @@ MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bo
   move.drawn_at = X;
   marker = X;
   if (left_button) {
-    state.working_range = clamped(std::int64_t{state.working_range} + state.working_background - value);
+    state.working_range =
+        clamp_to_int32(static_cast<double>(state.working_range) + state.working_background - value);
     state.working_background = value;
   } else {
-    state.working_range = clamped(std::int64_t{value} - state.working_background);
+    state.working_range = clamp_to_int32(static_cast<double>(value) - state.working_background);
   }
   return move;
 }
-
-std::string plain_number(std::int32_t value) { return std::to_string(value); }
 
 void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text) {
   p.frames.display_background = clamp_to_int32(round_half_even(numeric_value(background_text)));

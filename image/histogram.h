@@ -14,11 +14,6 @@
 
 namespace stellacq {
 
-// The window's bin of a count: Int((v - scan_min) / (scan_max - scan_min) *
-// 300 + 0.5) clamped to 0..300, bin 0 for scan_min itself; with equal
-// extremes, counts above go to bin 300 and counts below to bin 0.
-int histogram_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max);
-
 // The window's state from opening to closing. Positions are in the
 // histogram picture's horizontal units: 300 across, bar i at i.
 struct HistogramWindowState {
@@ -50,9 +45,6 @@ struct MarkerMove {
 // (the range grows by what the background loses); any other button moves
 // the white point. Updates the working levels and the marker.
 MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bool left_button, double X);
-
-// A level as the window's text fields show it: plain decimal, no blank.
-std::string plain_number(std::int32_t value);
 
 // OK: stores the two field texts (read leniently, rounded with ties to
 // even) as display_background and display_range, then redraws the light

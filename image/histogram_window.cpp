@@ -111,8 +111,8 @@ void Form9::Form_Load() {
   state_ = open_histogram(p_.frames);
   draw_histogram();
   p_.ui.busy_pointer(false);
-  Text1_->setText(QString::fromStdString(plain_number(state_.working_background)));
-  Text2_->setText(QString::fromStdString(plain_number(state_.working_range)));
+  Text1_->setText(QString::number(state_.working_background));
+  Text2_->setText(QString::number(state_.working_range));
 }
 
 void Form9::draw_histogram() {
@@ -127,8 +127,8 @@ void Form9::Picture1_MouseDown(Qt::MouseButton button, double X) {
   Picture1_->draw_line(move.erased_at, Qt::white);
   Picture1_->draw_bar(move.redraw_bin, state_.bins[move.redraw_bin]);
   Picture1_->draw_line(move.drawn_at, Qt::black);
-  if (left) Text1_->setText(QString::fromStdString(plain_number(state_.working_background)));
-  Text2_->setText(QString::fromStdString(plain_number(state_.working_range)));
+  if (left) Text1_->setText(QString::number(state_.working_background));
+  Text2_->setText(QString::number(state_.working_range));
 }
 
 void Form9::Command1_Click() {

@@ -1,184 +1,123 @@
-// Automatic levels and the grey mapping, on frames built so that each
-// branch of the stretch is taken, with the expected levels worked by hand.
+// Bins, the automatic stretch on frames built to take each of its branches
+// (levels worked by hand), and the grey mapping.
 #include "image/auto_level.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <limits>
-#include <memory>
+#include <numeric>
 #include <random>
+#include <vector>
 
 namespace stellacq {
 namespace {
 
 constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
+constexpr BinFormula kAuto = BinFormula::kAutoLevel;
+constexpr BinFormula kWindow = BinFormula::kHistogramWindow;
 
-// A light frame of width x height filled with `fill`, with the given extremes.
-std::unique_ptr<Frames> light(int width, int height, std::int32_t fill, std::int32_t scan_min,
-                              std::int32_t scan_max) {
-  auto f = std::make_unique<Frames>();
-  f->image_width = width;
-  f->image_height = height;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) f->light_frame.at(x, y) = fill;
-  f->scan_min = scan_min;
-  f->scan_max = scan_max;
-  f->display_source = kSourceLight;
-  return f;
-}
-
-// Puts `n` pixels of value v into the frame, walking it row by row from
-// pixel number `start`.
-int put(Frames& f, int start, int n, std::int32_t v) {
-  for (int k = start; k < start + n; ++k) f.light_frame.at(k % f.image_width, k / f.image_width) = v;
-  return start + n;
-}
-
-TEST(LevelBin, BinsOfCounts) {
+TEST(CountBin, BinsOfCounts) {
   struct Case {
     std::int32_t v, min, max;
+    BinFormula formula;
     int bin;
   };
   const Case cases[] = {
-      {0, 0, 3000, 0},
-      {1000, 0, 3000, 100},
-      {1004, 0, 3000, 100},
-      {1005, 0, 3000, 101},
-      {3000, 0, 3000, 300},
-      {9000, 0, 3000, 300},
-      {-50, 0, 3000, 0},
-      {500, 500, 500, 0},
-      {600, 500, 500, 300},
-      {400, 500, 500, 0},
-      {kMax32, kMin32, kMax32, 300},
-      {kMin32, kMin32, kMax32, 0},
-      {0, kMax32, -1, 300},  // extremes of an empty fill
+      {1004, 0, 3000, kAuto, 100},
+      {1005, 0, 3000, kAuto, 101},
+      {9000, 0, 3000, kAuto, 300},
+      {-50, 0, 3000, kWindow, 0},
+      {500, 500, 500, kAuto, 0},
+      {600, 500, 500, kAuto, 300},
+      {400, 500, 500, kWindow, 0},
+      {3, 0, 8, kAuto, 112},
+      {3, 0, 8, kWindow, 113},  // 112.5, rounded apart
+      {kMax32, kMin32, kMax32, kAuto, 300},
+      {0, kMax32, -1, kAuto, 300},  // extremes of an empty fill
   };
   for (const Case& c : cases)
-    EXPECT_EQ(level_bin(c.v, c.min, c.max), c.bin) << c.v << " in " << c.min << ".." << c.max;
+    EXPECT_EQ(count_bin(c.v, c.min, c.max, c.formula), c.bin) << c.v << " in " << c.min << ".." << c.max;
 }
 
-TEST(LevelHistogram, TableAndFormulaAgree) {
-  // The histogram counts through a table for 16-bit spans; check it against
-  // the bin of every pixel computed one by one.
-  auto f = light(300, 200, 0, 17, 65535);
+TEST(LevelHistogram, SameAsTheBinOfEveryPixel) {
+  FrameBuffer frame;
   std::mt19937 random(7);
   std::uniform_int_distribution<std::int32_t> count(-100, 66000);
   for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 300; ++x) f->light_frame.at(x, y) = count(random);
-  Histogram expected{};
-  for (int x = 0; x < 300; ++x)
-    for (int y = 0; y < 200; ++y) ++expected[level_bin(f->light_frame.at(x, y), 17, 65535)];
-  EXPECT_EQ(level_histogram(f->light_frame, 300, 200, 17, 65535), expected);
-}
-
-TEST(LevelHistogram, SizesBeyondTheBufferAreLimited) {
-  FrameBuffer frame;
-  const Histogram h = level_histogram(frame, 5000, 5000, 0, 10);
-  EXPECT_EQ(h[0], std::int64_t{kFrameColumns} * kFrameRows);
-  EXPECT_EQ(level_histogram(frame, -3, 10, 0, 10)[0], 0);
-}
-
-TEST(AutoLevel, FlatFrameKeepsLevelsAndLiftsRangeToOne) {
-  auto f = light(40, 30, 500, 500, 500);
-  f->display_background = 123;
-  f->display_range = 0;
-  auto_level(*f);
-  EXPECT_EQ(f->display_background, 123);
-  EXPECT_EQ(f->display_range, 1);
-
-  f->display_range = 77;
-  auto_level(*f);
-  EXPECT_EQ(f->display_background, 123);
-  EXPECT_EQ(f->display_range, 77);
-}
-
-TEST(AutoLevel, PeakAtTheEdgesKeepsLevels) {
-  // min 0, max 3000: one bin is 10 counts. Peaks in bins 1, 299 and 300.
-  const std::int32_t peaks[] = {10, 2990, 3000};
-  for (std::int32_t peak_value : peaks) {
-    auto f = light(10, 10, peak_value, 0, 3000);
-    put(*f, 0, 3, 0);
-    put(*f, 3, 3, 1500);
-    f->display_background = -40;
-    f->display_range = -5;
-    auto_level(*f);
-    EXPECT_EQ(f->display_background, -40) << peak_value;
-    EXPECT_EQ(f->display_range, 1) << peak_value;
+    for (int x = 0; x < 300; ++x) frame.at(x, y) = count(random);
+  for (BinFormula formula : {kAuto, kWindow}) {
+    Histogram expected{};
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 300; ++x) ++expected[count_bin(frame.at(x, y), 17, 65535, formula)];
+    EXPECT_EQ(level_histogram(frame, 300, 200, 17, 65535, formula), expected);
   }
+  const Histogram whole = level_histogram(frame, 5000, 5000, 0, 10);  // held to the buffer
+  EXPECT_EQ(std::accumulate(whole.begin(), whole.end(), std::int64_t{0}),
+            std::int64_t{kFrameColumns} * kFrameRows);
+  EXPECT_EQ(level_histogram(frame, -3, 10, 0, 10), Histogram{});
 }
 
-TEST(AutoLevel, SkyPeakWithStars) {
-  // min 0, max 3000. Sky: 50 pixels in bin 100, 40 in bin 101; a faint
-  // wing of 6 pixels in bin 105; one dead pixel (bin 0) and one star (bin
-  // 300). Peak 100, level sqrt(50^2 + 40^2) / 5 = 12.81, a tenth 1.281.
-  // Downwards: bin 97 is the first with level 0 -> Int(970.5) = 970.
-  // Upwards: level(103) = sqrt(40^2 + 6^2) / 5 = 8.09, level(104) = 6 / 5
-  // = 1.2 < 1.281 -> Int(1040.5) = 1040, range 70.
-  auto f = light(10, 10, 1000, 0, 3000);
-  int k = put(*f, 0, 1, 0);
-  k = put(*f, k, 1, 3000);
-  k = put(*f, k, 40, 1010);
-  put(*f, k, 6, 1050);
-  auto_level(*f);
-  EXPECT_EQ(f->display_background, 970);
-  EXPECT_EQ(f->display_range, 70);
-}
-
-TEST(AutoLevel, EqualPeaksTakeTheLowerBin) {
-  // 50 pixels at 1000 (bin 100), 50 at 2000 (bin 200): peak 100, so black
-  // at bin 97 (970) and white at bin 103 (1030).
-  auto f = light(10, 10, 1000, 1000, 2000);
-  f->scan_min = 0;
-  f->scan_max = 3000;
-  put(*f, 0, 50, 2000);
-  auto_level(*f);
-  EXPECT_EQ(f->display_background, 970);
-  EXPECT_EQ(f->display_range, 60);
-}
-
-TEST(AutoLevel, MeasuresTheFrameNamedBySource) {
-  // The dark frame over its own size; the light frame holds other counts.
-  auto f = light(20, 20, 2990, 0, 3000);
-  f->dark_width = 10;
-  f->dark_height = 10;
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 10; ++x) f->dark_frame.at(x, y) = 1000;
-  f->dark_frame.at(0, 0) = 0;
-  f->dark_frame.at(1, 0) = 3000;
-  f->display_source = kSourceDark;
-  auto_level(*f);
-  EXPECT_EQ(f->display_background, 970);
-  EXPECT_EQ(f->display_range, 60);
-
-  // The flat field over the light frame's size.
-  for (int y = 0; y < 20; ++y)
-    for (int x = 0; x < 20; ++x) f->flat_frame.at(x, y) = 2000;
-  f->flat_frame.at(0, 0) = 0;
-  f->display_source = kSourceFlat;
-  auto_level(*f);
-  EXPECT_EQ(f->display_background, 1970);
-  EXPECT_EQ(f->display_range, 60);
-
-  // An unknown source measures nothing and keeps the levels.
-  f->display_source = 7;
-  auto_level(*f);
-  EXPECT_EQ(f->display_background, 1970);
-  EXPECT_EQ(f->display_range, 60);
-}
-
-TEST(AutoLevel, ExtremeCountsStayInRange) {
-  // A frame spanning the whole 32-bit range: nothing overflows and the
-  // range stays positive.
-  auto f = light(10, 10, 0, kMin32, kMax32);
-  put(*f, 0, 1, kMin32);
-  put(*f, 1, 1, kMax32);
-  auto_level(*f);
-  EXPECT_GT(f->display_range, 0);
-  EXPECT_LE(f->display_background, 0);
-  EXPECT_GE(std::int64_t{f->display_background} + f->display_range, 0);
+TEST(AutoLevel, WorkedLevels) {
+  // The measured frame holds `base` with n pixels of each patch laid row by
+  // row; the other frames hold 2990. Light 20 x 20, dark 10 x 10. Levels
+  // start at background -40, range 0. With 0..3000 one bin is 10 counts.
+  struct Patch {
+    int n;
+    std::int32_t v;
+  };
+  struct Case {
+    const char* name;
+    int source;
+    std::int32_t base, min, max;
+    std::vector<Patch> patches;
+    std::int32_t background, range;
+  };
+  const std::vector<Case> cases = {
+      {"one count: bin 0, levels kept", kSourceLight, 500, 500, 500, {}, -40, 1},
+      {"peak in bin 1", kSourceLight, 10, 0, 3000, {{3, 0}, {3, 1500}}, -40, 1},
+      {"peak in bin 299", kSourceLight, 2990, 0, 3000, {{3, 0}, {3, 1500}}, -40, 1},
+      {"peak in bin 300", kSourceLight, 3000, 0, 3000, {{3, 0}, {3, 1500}}, -40, 1},
+      // Peak 100 (352), level 70.86: bin 97 is empty around; 103 holds
+      // sqrt(40^2 + 6^2) / 5 = 8.09, 104 only 6 / 5 = 1.2.
+      {"sky with a wing and stars",
+       kSourceLight,
+       1000,
+       0,
+       3000,
+       {{1, 0}, {1, 3000}, {40, 1010}, {6, 1050}},
+       970,
+       70},
+      {"equal peaks: the lower", kSourceLight, 1000, 0, 3000, {{200, 2000}}, 970, 60},
+      {"dark over its own size", kSourceDark, 1000, 0, 3000, {{1, 0}, {1, 3000}}, 970, 60},
+      {"flat over the light size", kSourceFlat, 2000, 0, 3000, {{1, 0}}, 1970, 60},
+      {"unknown source", 7, 1000, 0, 3000, {{1, 0}}, -40, 1},
+      // Bins 147 and 153 of the whole 32-bit span; nothing overflows.
+      {"32-bit span", kSourceLight, 0, kMin32, kMax32, {{1, kMin32}, {1, kMax32}}, -42949673, 85899345},
+  };
+  for (const Case& c : cases) {
+    auto f = std::make_unique<Frames>();
+    f->image_width = f->image_height = 20;
+    f->dark_width = f->dark_height = 10;
+    FrameBuffer* frames[] = {&f->light_frame, &f->dark_frame, &f->flat_frame};
+    for (int s = 0; s < 3; ++s)
+      for (int k = 0; k < 400; ++k) frames[s]->at(k % 20, k / 20) = 2990;
+    const int width = c.source == kSourceDark ? 10 : 20;
+    FrameBuffer& measured = c.source == kSourceDark   ? f->dark_frame
+                            : c.source == kSourceFlat ? f->flat_frame
+                                                      : f->light_frame;
+    for (int k = 0; k < width * width; ++k) measured.at(k % width, k / width) = c.base;
+    int k = 0;
+    for (const Patch& patch : c.patches)
+      for (int i = 0; i < patch.n; ++i, ++k) measured.at(k % width, k / width) = patch.v;
+    f->display_source = c.source;
+    f->scan_min = c.min;
+    f->scan_max = c.max;
+    f->display_background = -40;
+    auto_level(*f);
+    EXPECT_EQ(f->display_background, c.background) << c.name;
+    EXPECT_EQ(f->display_range, c.range) << c.name;
+  }
 }
 
 TEST(GreyLevel, CountsToGrey) {
@@ -187,17 +126,11 @@ TEST(GreyLevel, CountsToGrey) {
     int grey;
   };
   const Case cases[] = {
-      {1000, 2000, 1000, 0},
-      {1000, 2000, 2000, 128},
-      {1000, 2000, 3000, 255},
-      {1000, 2000, 999, 0},
-      {1000, 2000, 1007, 1},  // 0.896 + 0.5 -> 1
-      {1000, 2000, 1003, 0},  // 0.384 + 0.5 -> 0
-      {0, 0, 0, 0},           // a range of 0 is taken as 1
-      {0, 0, 1, 255},
-      {2000, -500, 1500, 255},
-      {kMin32, kMax32, kMax32, 255},  // the difference needs more than 32 bits
-      {kMax32, 1000, kMin32, 0},
+      {1000, 2000, 1000, 0},   {1000, 2000, 2000, 128},       {1000, 2000, 3000, 255},
+      {1000, 2000, 999, 0},    {1000, 2000, 1007, 1},  // 0.896 + 0.5
+      {1000, 2000, 1003, 0},                           // 0.384 + 0.5
+      {0, 0, 1, 255},                                  // a range of 0 is taken as 1
+      {2000, -500, 1500, 255}, {kMin32, kMax32, kMax32, 255}, {kMax32, 1000, kMin32, 0},
   };
   for (const Case& c : cases) {
     Frames f;

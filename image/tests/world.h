@@ -1,5 +1,5 @@
-// A fresh program for each test: no camera on the port, a manual clock and
-// a scripted person at the screen.
+// A fresh program for each test (no camera on the port, a manual clock, a
+// scripted person at the screen) and frames of one count laid into it.
 #pragma once
 
 #include <memory>
@@ -21,36 +21,34 @@ struct World {
   ScriptedInteraction ui;
   RecordingBusyCount busy;
   Program p{port, clock, ui, busy};
+  Frames& f = p.frames;
 
-  // Fills a frame of width x height with `value` and gives the frame the
-  // extremes a filling would leave.
-  void fill(FrameBuffer& frame, int width, int height, std::int32_t value) {
+  static void fill(FrameBuffer& frame, int width, int height, std::int32_t value) {
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) frame.at(x, y) = value;
   }
+  // Each frame gets its size (the flat takes the light's) and extremes.
   void set_light(int width, int height, std::int32_t value) {
-    fill(p.frames.light_frame, width, height, value);
-    p.frames.image_width = width;
-    p.frames.image_height = height;
-    p.frames.light_max = p.frames.light_min = value;
+    fill(f.light_frame, f.image_width = width, f.image_height = height, value);
+    f.light_max = f.light_min = value;
   }
   void set_dark(int width, int height, std::int32_t value) {
-    fill(p.frames.dark_frame, width, height, value);
-    p.frames.dark_width = width;
-    p.frames.dark_height = height;
-    p.frames.dark_max = p.frames.dark_min = value;
+    fill(f.dark_frame, f.dark_width = width, f.dark_height = height, value);
+    f.dark_max = f.dark_min = value;
   }
   void set_flat(std::int32_t value, std::int32_t mean) {
-    fill(p.frames.flat_frame, p.frames.image_width, p.frames.image_height, value);
-    p.frames.flat_max = p.frames.flat_min = value;
-    p.frames.flat_mean = mean;
-    p.frames.flat_loaded = 1;
+    fill(f.flat_frame, f.image_width, f.image_height, value);
+    f.flat_max = f.flat_min = value;
+    f.flat_mean = mean;
+    f.flat_loaded = 1;
   }
+  // Pictures drawn, beeps and busy pointers: 0 when a command did nothing.
+  int activity() const { return ui.picture_updates + ui.beeps + ui.busy_on; }
 };
 
 inline std::unique_ptr<World> make_world() { return std::make_unique<World>(); }
 
-// The grey colour of the image area for a grey level.
+// The colour of a grey level in the image area.
 inline std::uint32_t grey(std::uint32_t g) { return 0xFF000000u | g << 16 | g << 8 | g; }
 
 }  // namespace stellacq::testing

@@ -19,11 +19,11 @@ TEST(ScreenMapping, FramesOfEverySizeFillTheSameArea) {
   struct Case {
     int x, y, width, height, sx, sy;
   };
+  // clang-format off
   const Case cases[] = {
       {767, 511, 768, 512, 302, 199}, {383, 255, 384, 256, 302, 199}, {1535, 1023, 1536, 1024, 302, 199},
-      {384, 256, 768, 512, 151, 100},  // 151.296, 99.84
-      {5, 3, 768, 512, 2, 1},          // 1.97, 1.17
-  };
+      {384, 256, 768, 512, 151, 100}, {5, 3, 768, 512, 2, 1}};  // 151.296, 99.84; 1.97, 1.17
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(screen_x(c.x, c.width), c.sx) << c.x << "/" << c.width;
     EXPECT_EQ(screen_y(c.y, c.height), c.sy) << c.y << "/" << c.height;
@@ -89,11 +89,12 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
     std::int32_t stored;
     int draws;
   };
+  // clang-format off
   const Case cases[] = {
       {true, true, "1234.5", 1234, 1}, {true, true, "1235.5", 1236, 1}, {true, true, "  2e3xyz", 2000, 1},
-      {false, true, "abc", 0, 1},      {false, true, "-40", -40, 1},    {true, true, "9e99", 2147483647, 1},
-      {true, true, "", 2000, 0},       {false, true, "", -5, 0},        {true, false, "300", 300, 0},
-  };
+      {false, true, "abc", 0, 1}, {false, true, "-40", -40, 1}, {true, true, "9e99", 2147483647, 1},
+      {true, true, "", 2000, 0}, {false, true, "", -5, 0}, {true, false, "300", 300, 0}};
+  // clang-format on
   for (const Case& c : cases) {
     auto w = make_world();
     w->set_light(c.light ? 8 : 0, 8, 1000);

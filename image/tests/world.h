@@ -27,7 +27,7 @@ struct World {
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) frame.at(x, y) = value;
   }
-  // Each frame gets its size (the flat takes the light's) and extremes.
+  // A frame of one count with its size (the flat takes the light's) and extremes.
   void set_light(int width, int height, std::int32_t value) {
     fill(f.light_frame, f.image_width = width, f.image_height = height, value);
     f.light_max = f.light_min = value;
@@ -42,7 +42,7 @@ struct World {
     f.flat_mean = mean;
     f.flat_loaded = 1;
   }
-  // Pictures drawn, beeps and busy pointers: 0 when a command did nothing.
+  // Drawings, beeps and busy pointers: 0 when a command did nothing.
   int activity() const { return ui.picture_updates + ui.beeps + ui.busy_on; }
 };
 

@@ -15,6 +15,7 @@
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "core/numeric.h"
@@ -63,35 +64,23 @@ std::optional<double> whole_number(std::string_view s) {
   return value;
 }
 
-// Integer fields take the nearest integer (ties to even) when it fits the
-// field's type; anything else leaves the field as it is.
+// Integer fields take the nearest integer (ties to even) and floating
+// fields the value itself, when it fits the field's type; anything else
+// leaves the field as it is.
 template <typename T>
-bool read_integer(std::string_view line, T& field) {
+requires std::is_arithmetic_v<T>
+bool read_field(std::string_view line, T& field) {
   const auto value = whole_number(trim_blanks(line));
   if (!value) return false;
-  const double rounded = round_half_even(*value);
-  if (rounded < static_cast<double>(std::numeric_limits<T>::min()) ||
-      rounded > static_cast<double>(std::numeric_limits<T>::max()))
+  const double v = std::is_integral_v<T> ? round_half_even(*value) : *value;
+  if (v < static_cast<double>(std::numeric_limits<T>::lowest()) ||
+      v > static_cast<double>(std::numeric_limits<T>::max()))
     return false;
-  field = static_cast<T>(rounded);
+  field = static_cast<T>(v);
   return true;
 }
 
-bool read_float(std::string_view line, float& field) {
-  const auto value = whole_number(trim_blanks(line));
-  if (!value || std::fabs(*value) > static_cast<double>(std::numeric_limits<float>::max())) return false;
-  field = static_cast<float>(*value);
-  return true;
-}
-
-bool read_double(std::string_view line, double& field) {
-  const auto value = whole_number(trim_blanks(line));
-  if (!value) return false;
-  field = *value;
-  return true;
-}
-
-bool read_optional(std::string_view line, OptionalNumber& field) {
+bool read_field(std::string_view line, OptionalNumber& field) {
   const std::string_view s = trim_blanks(line);
   if (s.empty()) {
     field.reset();
@@ -104,10 +93,51 @@ bool read_optional(std::string_view line, OptionalNumber& field) {
 }
 
 // The folder line ends at its first comma.
-bool read_text(std::string_view line, std::string& field) {
-  const std::size_t comma = line.find(',');
-  field = std::string(trim_blanks(line.substr(0, comma)));
+bool read_field(std::string_view line, std::string& field) {
+  field = std::string(trim_blanks(line.substr(0, line.find(','))));
   return true;
+}
+
+// Integers (16- and 32-bit alike) and numbers carry a sign position; the
+// float keeps 7 significant digits, the double 15.
+std::string field_text(std::int32_t value) { return decimal_text(value); }
+std::string field_text(float value) { return decimal_text_single(value); }
+std::string field_text(double value) { return decimal_text(value, 15); }
+std::string field_text(const OptionalNumber& value) { return value ? decimal_text(*value) : std::string(); }
+
+// A folder name holding a line break would shift every later line of the
+// file; the line is cut there, like the comma cut on reading.
+std::string field_text(const std::string& folder) { return folder.substr(0, folder.find_first_of("\r\n")); }
+
+// Calls `f` on each of the 25 fields in file order (S is Settings or const
+// Settings).
+template <typename S, typename F>
+void for_each_field(S& s, F&& f) {
+  f(s.x_reverse);
+  f(s.y_reverse);
+  f(s.x_tracking_on);
+  f(s.y_tracking_on);
+  f(s.x_tracking_factor);
+  f(s.y_tracking_factor);
+  f(s.search_span);
+  f(s.aperture);
+  f(s.threshold);
+  f(s.guide_dark_sub);
+  f(s.guide_flat_sub);
+  f(s.com_port);
+  f(s.parallel_port);
+  f(s.x_move_repeat);
+  f(s.y_move_repeat);
+  f(s.unit_model);
+  f(s.head_model);
+  f(s.small_shift_ignore);
+  f(s.save_folder);
+  f(s.save_in_series);
+  f(s.program_shutter);
+  f(s.program_interval);
+  f(s.program_count);
+  f(s.program_repeat);
+  f(s.program_wait);
 }
 
 std::vector<std::string_view> split_lines(std::string_view text) {
@@ -122,16 +152,6 @@ std::vector<std::string_view> split_lines(std::string_view text) {
   if (start < text.size()) lines.push_back(text.substr(start));
   return lines;
 }
-
-std::string integer_text(std::int64_t value) { return decimal_text(static_cast<double>(value)); }
-
-std::string optional_text(const OptionalNumber& value) {
-  return value ? decimal_text(*value) : std::string();
-}
-
-// A folder name holding a line break would shift every later line of the
-// file; the line is cut there, like the comma cut on reading.
-std::string folder_line(const std::string& folder) { return folder.substr(0, folder.find_first_of("\r\n")); }
 
 bool write_all(int fd, const std::string& bytes) {
   std::size_t done = 0;
@@ -162,24 +182,9 @@ std::string ini_path_for(const std::string& start_dir) {
   return start_dir + "/" + kSettingsFileName;
 }
 
-std::string settings_file_text(const Settings& s) {
-  const std::string lines[kSettingsLines] = {
-      integer_text(s.x_reverse),         integer_text(s.y_reverse),
-      integer_text(s.x_tracking_on),     integer_text(s.y_tracking_on),
-      integer_text(s.x_tracking_factor), integer_text(s.y_tracking_factor),
-      optional_text(s.search_span),      integer_text(s.aperture),
-      decimal_text_single(s.threshold),  integer_text(s.guide_dark_sub),
-      integer_text(s.guide_flat_sub),    integer_text(s.com_port),
-      integer_text(s.parallel_port),     decimal_text(s.x_move_repeat, 15),
-      integer_text(s.y_move_repeat),     integer_text(s.unit_model),
-      integer_text(s.head_model),        integer_text(s.small_shift_ignore),
-      folder_line(s.save_folder),        optional_text(s.save_in_series),
-      optional_text(s.program_shutter),  optional_text(s.program_interval),
-      optional_text(s.program_count),    optional_text(s.program_repeat),
-      optional_text(s.program_wait),
-  };
+std::string settings_file_text(const Settings& settings) {
   std::string text;
-  for (const auto& line : lines) text += line + "\r\n";
+  for_each_field(settings, [&](const auto& field) { text += field_text(field) + "\r\n"; });
   return text;
 }
 
@@ -187,34 +192,12 @@ SettingsFileState parse_settings_text(const std::string& text, Settings& setting
   settings = Settings{};
   const std::vector<std::string_view> lines = split_lines(text);
   bool complete = lines.size() >= static_cast<std::size_t>(kSettingsLines);
-  auto line = [&](int i) { return i < static_cast<int>(lines.size()) ? lines[i] : std::string_view(); };
-  auto take = [&](bool ok) { complete = complete && ok; };
-  Settings& s = settings;
-  take(read_integer(line(0), s.x_reverse));
-  take(read_integer(line(1), s.y_reverse));
-  take(read_integer(line(2), s.x_tracking_on));
-  take(read_integer(line(3), s.y_tracking_on));
-  take(read_integer(line(4), s.x_tracking_factor));
-  take(read_integer(line(5), s.y_tracking_factor));
-  take(read_optional(line(6), s.search_span));
-  take(read_integer(line(7), s.aperture));
-  take(read_float(line(8), s.threshold));
-  take(read_integer(line(9), s.guide_dark_sub));
-  take(read_integer(line(10), s.guide_flat_sub));
-  take(read_integer(line(11), s.com_port));
-  take(read_integer(line(12), s.parallel_port));
-  take(read_double(line(13), s.x_move_repeat));
-  take(read_integer(line(14), s.y_move_repeat));
-  take(read_integer(line(15), s.unit_model));
-  take(read_integer(line(16), s.head_model));
-  take(read_integer(line(17), s.small_shift_ignore));
-  take(read_text(line(18), s.save_folder));
-  take(read_optional(line(19), s.save_in_series));
-  take(read_optional(line(20), s.program_shutter));
-  take(read_optional(line(21), s.program_interval));
-  take(read_optional(line(22), s.program_count));
-  take(read_optional(line(23), s.program_repeat));
-  take(read_optional(line(24), s.program_wait));
+  std::size_t i = 0;
+  for_each_field(settings, [&](auto& field) {
+    const std::string_view line = i < lines.size() ? lines[i] : std::string_view();
+    ++i;
+    complete = read_field(line, field) && complete;
+  });
   return complete ? SettingsFileState::Complete : SettingsFileState::Partial;
 }
 

@@ -45,6 +45,18 @@ void name_window(QWidget* window, const char* name, const char* caption) {
   named(window, name, text);
 }
 
+// The port dialogs' three options stand for the settings 1, 2 and 3; any
+// other setting selects none, and no selection reads as 0.
+void check_choice(std::int16_t setting, QRadioButton* const (&options)[3]) {
+  if (setting >= 1 && setting <= 3) options[setting - 1]->setChecked(true);
+}
+
+int checked_choice(QRadioButton* const (&options)[3]) {
+  for (int i = 0; i < 3; ++i)
+    if (options[i]->isChecked()) return i + 1;
+  return 0;
+}
+
 }  // namespace
 
 SettingsDialog::SettingsDialog(Program& p, QWidget* parent) : QDialog(parent), p_(p) {
@@ -81,30 +93,18 @@ Form2::Form2(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   Command1 = button("Command1", "OK", this);
 
   auto* layout = new QVBoxLayout(this);
-  for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Option1),
-                     static_cast<QWidget*>(Option2), static_cast<QWidget*>(Option3)})
-    layout->addWidget(w);
+  layout->addWidget(Label1);
+  layout->addWidget(Option1);
+  layout->addWidget(Option2);
+  layout->addWidget(Option3);
   layout->addWidget(Command1, 0, Qt::AlignHCenter);
 
-  switch (p.settings.parallel_port) {
-    case 1:
-      Option1->setChecked(true);
-      break;
-    case 2:
-      Option2->setChecked(true);
-      break;
-    case 3:
-      Option3->setChecked(true);
-      break;
-    default:
-      break;
-  }
+  check_choice(p.settings.parallel_port, {Option1, Option2, Option3});
   connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
 }
 
 void Form2::Command1_Click() {
-  const int choice = Option1->isChecked() ? 1 : Option2->isChecked() ? 2 : Option3->isChecked() ? 3 : 0;
-  finish(confirm_parallel_port(p_, choice));
+  finish(confirm_parallel_port(p_, checked_choice({Option1, Option2, Option3})));
 }
 
 Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
@@ -120,26 +120,11 @@ Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   layout->addWidget(Option3);
   layout->addWidget(Command1, 0, Qt::AlignHCenter);
 
-  switch (p.settings.com_port) {
-    case 1:
-      Option1->setChecked(true);
-      break;
-    case 2:
-      Option2->setChecked(true);
-      break;
-    case 3:
-      Option3->setChecked(true);
-      break;
-    default:
-      break;
-  }
+  check_choice(p.settings.com_port, {Option1, Option2, Option3});
   connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
 }
 
-void Form5::Command1_Click() {
-  const int choice = Option1->isChecked() ? 1 : Option2->isChecked() ? 2 : Option3->isChecked() ? 3 : 0;
-  finish(confirm_com_port(p_, choice));
-}
+void Form5::Command1_Click() { finish(confirm_com_port(p_, checked_choice({Option1, Option2, Option3}))); }
 
 Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   name_window(this, "Form7", "TU11/22 select");
@@ -187,22 +172,5 @@ void Form7::Option4_Click() { Option2->setChecked(true); }
 void Form7::Command1_Click() { finish(confirm_models(p_, Option1->isChecked(), Option3->isChecked())); }
 
 void Form7::Command2_Click() { close(); }
-
-namespace {
-
-template <typename Dialog>
-Dialog* show_dialog(Program& p, QWidget* parent) {
-  auto* dialog = new Dialog(p, parent);
-  dialog->show();
-  dialog->raise();
-  dialog->activateWindow();
-  return dialog;
-}
-
-}  // namespace
-
-Form2* show_parallel_port_dialog(Program& p, QWidget* parent) { return show_dialog<Form2>(p, parent); }
-Form5* show_com_port_dialog(Program& p, QWidget* parent) { return show_dialog<Form5>(p, parent); }
-Form7* show_model_dialog(Program& p, QWidget* parent) { return show_dialog<Form7>(p, parent); }
 
 }  // namespace stellacq

@@ -81,10 +81,4 @@ class Form7 : public SettingsDialog {
   void Command2_Click();
 };
 
-// Open the dialogs non-modally (the menu commands config_menu_para,
-// config_menu_serial, config_menu_cu and the start-up port dialogs).
-Form2* show_parallel_port_dialog(Program& p, QWidget* parent);
-Form5* show_com_port_dialog(Program& p, QWidget* parent);
-Form7* show_model_dialog(Program& p, QWidget* parent);
-
 }  // namespace stellacq

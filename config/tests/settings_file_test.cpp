@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <vector>
+
+#include "config/ini_file.h"
+#include "config/settings_choices.h"
+#include "config/startup.h"
+#include "config/tests/test_program.h"
+
+namespace stellacq {
+namespace {
+
+using testing::read_bytes;
+
+// Every field a value of its own, in file order, so that two fields swapped
+// show in the bytes; program_interval and program_wait never set.
+const Settings kDistinct{
+    1,  -1,  2,  3,  120000, -35, 30, 5, 0.5f, 6, 7, 1, 2, 2.25, 8, 16, 4, 9, "/home/obs/m42 night",
+    10, 0.5, {}, 11, -12,    {}};
+
+std::vector<std::string> crlf_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+TEST(SettingsFileText, WritesTwentyFiveCrLfLinesWithSignPosition) {
+  EXPECT_EQ(settings_file_text(kDistinct),
+            " 1\r\n-1\r\n 2\r\n 3\r\n 120000\r\n-35\r\n 30\r\n 5\r\n .5\r\n 6\r\n 7\r\n 1\r\n 2\r\n"
+            " 2.25\r\n 8\r\n 16\r\n 4\r\n 9\r\n/home/obs/m42 night\r\n 10\r\n .5\r\n\r\n 11\r\n-12\r\n\r\n");
+  Settings odd;
+  odd.x_tracking_factor = -2147483647 - 1;
+  odd.search_span = 0;  // zero, unlike never set, is written
+  odd.threshold = 1.0f / 3.0f;
+  odd.x_move_repeat = 1.0 / 3.0;
+  odd.save_folder = "/data/one\r\ntwo";  // a line break must not shift the later lines
+  EXPECT_EQ(settings_file_text(odd),
+            " 0\r\n 0\r\n 0\r\n 0\r\n-2147483648\r\n 0\r\n 0\r\n 0\r\n .3333333\r\n 0\r\n 0\r\n 0\r\n 0\r\n"
+            " .333333333333333\r\n 0\r\n 0\r\n 0\r\n 0\r\n/data/one\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
+}
+
+TEST(ParseSettings, ReadsValuesLenientlyAndRefusesWhatDoesNotFit) {
+  const struct {
+    int line;  // 0-based
+    const char* text;
+    std::function<bool(const Settings&)> holds;
+    bool complete;
+  } cases[] = {
+      {8, " .5", [](const Settings& s) { return s.threshold == 0.5f; }, true},
+      {4, "-1", [](const Settings& s) { return s.x_tracking_factor == -1; }, true},
+      {12, "   3 \t", [](const Settings& s) { return s.parallel_port == 3; }, true},
+      {6, "   ", [](const Settings& s) { return !s.search_span.has_value(); }, true},
+      {13, " 1E+20", [](const Settings& s) { return s.x_move_repeat == 1e20; }, true},
+      {7, " 4.5", [](const Settings& s) { return s.aperture == 4; }, true},
+      {7, " 5.5", [](const Settings& s) { return s.aperture == 6; }, true},
+      {4, " 2147483647", [](const Settings& s) { return s.x_tracking_factor == 2147483647; }, true},
+      {18, "  /data/a,b,c  ", [](const Settings& s) { return s.save_folder == "/data/a"; }, true},
+      // A value its field cannot hold leaves the field fresh; the file counts as incomplete.
+      {12, " 99999", [](const Settings& s) { return s.parallel_port == 0; }, false},
+      {7, "-32769", [](const Settings& s) { return s.aperture == 0; }, false},
+      {4, " 2147483648", [](const Settings& s) { return s.x_tracking_factor == 0; }, false},
+      {8, " 1E+39", [](const Settings& s) { return s.threshold == 0.0f; }, false},
+      {13, " 1E+999", [](const Settings& s) { return s.x_move_repeat == 0.0; }, false},
+      {11, " 2x", [](const Settings& s) { return s.com_port == 0; }, false},
+      {11, ".", [](const Settings& s) { return s.com_port == 0; }, false},
+      {21, "later", [](const Settings& s) { return !s.program_interval.has_value(); }, false},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> lines = crlf_lines(settings_file_text(Settings{}));
+    lines[c.line] = c.text;
+    std::string text;
+    for (const auto& line : lines) text += line + "\r\n";
+    Settings s = kDistinct;
+    const bool complete = parse_settings_text(text, s) == SettingsFileState::Complete;
+    EXPECT_TRUE(c.holds(s) && complete == c.complete) << "line " << c.line + 1 << " \"" << c.text << '"';
+  }
+}
+
+TEST(ParseSettings, RoundTripsEveryFieldWhateverTheLineEnds) {
+  Settings waiting = kDistinct;
+  waiting.threshold = -123.4567f;
+  waiting.program_wait = 60;
+  for (const Settings& original : {kDistinct, Settings{}, waiting}) {
+    const std::string crlf = settings_file_text(original);
+    std::string lf, cr;
+    for (char c : crlf) {
+      if (c != '\r') lf += c;
+      if (c != '\n') cr += c;
+    }
+    std::vector<std::string> texts = {crlf, lf, cr, crlf + "extra\r\nlines\r\n"};
+    if (original.program_wait) texts.push_back(crlf.substr(0, crlf.size() - 2));  // no last line end
+    for (const std::string& text : texts) {
+      Settings read;
+      EXPECT_EQ(parse_settings_text(text, read), SettingsFileState::Complete);
+      EXPECT_EQ(read, original);
+    }
+  }
+  // A short file keeps what it has; the rest is fresh.
+  const std::vector<std::string> lines = crlf_lines(settings_file_text(kDistinct));
+  std::string first_twelve;
+  for (int i = 0; i < 12; ++i) first_twelve += lines[i] + "\r\n";
+  Settings s;
+  EXPECT_EQ(parse_settings_text(first_twelve, s), SettingsFileState::Partial);
+  EXPECT_EQ(s.com_port, 1);
+  EXPECT_EQ(s.parallel_port, 0);
+}
+
+class SettingsFile : public ::testing::Test {
+ protected:
+  testing::TempFolder folder;
+  testing::TestWorld world;
+  Program& p = world.p;
+  void SetUp() override { p.ini_path = ini_path_for(folder.path()); }
+  void write_ports(int com, int parallel) {
+    Settings s;
+    s.com_port = static_cast<std::int16_t>(com);
+    s.parallel_port = static_cast<std::int16_t>(parallel);
+    ASSERT_TRUE(write_settings_file(p.ini_path, s));
+  }
+};
+
+TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByteAndThePermissions) {
+  p.settings = kDistinct;
+  ASSERT_TRUE(save_settings(p));
+  const std::string first = read_bytes(p.ini_path);
+  EXPECT_EQ(first, settings_file_text(kDistinct));
+  ASSERT_EQ(::chmod(p.ini_path.c_str(), 0640), 0);
+  for (int round = 0; round < 3; ++round) {
+    p.settings = Settings{};
+    ASSERT_TRUE(load_settings(p));
+    ASSERT_TRUE(save_settings(p));
+  }
+  EXPECT_EQ(p.settings, kDistinct);
+  EXPECT_EQ(read_bytes(p.ini_path), first);  // never-set program fields stay empty lines
+  EXPECT_FALSE(std::filesystem::exists(p.ini_path + ".tmp"));
+  struct stat st {};
+  ASSERT_EQ(::stat(p.ini_path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndReportsFalse) {
+  p.settings = kDistinct;
+  ASSERT_TRUE(save_settings(p));
+  const std::string old_bytes = read_bytes(p.ini_path);
+
+  // The temporary file cannot be created: the old file must stay as it was.
+  std::filesystem::create_directory(p.ini_path + ".tmp");
+  p.settings.com_port = 3;
+  EXPECT_FALSE(save_settings(p));
+  EXPECT_EQ(read_bytes(p.ini_path), old_bytes);
+
+  // The settings path is a folder: the rename fails, nothing is left behind.
+  const std::string folder_path = folder.file("as_folder");
+  std::filesystem::create_directories(folder_path + "/inside");
+  EXPECT_FALSE(write_settings_file(folder_path, p.settings));
+  EXPECT_TRUE(std::filesystem::is_directory(folder_path + "/inside"));
+  EXPECT_FALSE(std::filesystem::exists(folder_path + ".tmp"));
+}
+
+TEST_F(SettingsFile, ConfirmWithoutAChoiceKeepsTheSettingAndWritesTheFile) {
+  p.settings.com_port = p.settings.parallel_port = 5;  // no option matches: none is selected
+  EXPECT_TRUE(confirm_com_port(p, 0) && confirm_parallel_port(p, 0));
+  EXPECT_TRUE(p.settings.com_port == 5 && p.settings.parallel_port == 5 && !p.ports.set);
+  EXPECT_EQ(read_bytes(p.ini_path), settings_file_text(p.settings));
+}
+
+TEST_F(SettingsFile, ResetsRunTimeStateAndReadsTheFileInTheStartFolder) {
+  p.link.camera_connected = 1;
+  p.link.unit_silent = p.form.Option1 = p.form.exp_menu_grab_auto_enabled = true;
+  p.form.exp_menu_grab_auto_stop_enabled = true;
+  p.frames.binning = p.frames.flat_loaded = p.series.series_running = 1;
+  p.exposure.display_after_shooting = 0;
+  p.series.frames_remaining = 7;
+  write_ports(1, 2);
+  p.ini_path.clear();
+
+  settings_startup(p, folder.path() + "/");
+  EXPECT_TRUE(p.link.camera_connected == 0 && !p.link.unit_silent);
+  EXPECT_TRUE(p.frames.binning == 2 && p.form.Option2 && !p.form.Option1);
+  EXPECT_EQ(p.exposure.display_after_shooting, 1);
+  EXPECT_EQ(p.frames.flat_loaded, 0);
+  EXPECT_EQ(p.series.series_running, 0);
+  EXPECT_EQ(p.series.frames_remaining, -1);
+  EXPECT_FALSE(p.form.exp_menu_grab_auto_enabled || p.form.exp_menu_grab_auto_stop_enabled);
+  EXPECT_EQ(p.ini_path, folder.path() + "/STELLACQ.INI");
+  EXPECT_EQ(p.settings.parallel_port, 2);
+  EXPECT_TRUE(world.ui.statuses.empty());
+}
+
+TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
+  const struct {
+    int com, parallel;
+    bool com_dialog, parallel_dialog;
+    std::uint16_t data;  // 0: addresses left unset
+  } cases[] = {
+      {0, 0, true, true, 0},       {2, 1, false, false, 0x278}, {3, 2, false, false, 0x378},
+      {1, 3, false, false, 0x3BC}, {0, 3, true, false, 0x3BC},  {1, 0, false, true, 0},
+      {1, 5, false, false, 0},     {1, -1, false, false, 0},
+  };
+  for (const auto& c : cases) {
+    testing::TestWorld w;
+    write_ports(c.com, c.parallel);
+    const StartupDialogs d = settings_startup(w.p, folder.path());
+    SCOPED_TRACE("com " + std::to_string(c.com) + " parallel " + std::to_string(c.parallel));
+    EXPECT_EQ(d.open_com_dialog, c.com_dialog);
+    EXPECT_EQ(d.open_parallel_dialog, c.parallel_dialog);
+    EXPECT_EQ(w.p.ports.set, c.data != 0);
+    EXPECT_EQ(w.p.ports.port_data, c.data);
+    EXPECT_EQ(w.p.ports.port_status, c.data ? c.data + 1 : 0);
+    EXPECT_EQ(w.p.ports.port_control, c.data ? c.data + 2 : 0);
+  }
+}
+
+TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
+  // A first start says nothing; a damaged file is mentioned on the status line.
+  for (const char* kind : {"missing", "garbled", "folder"}) {
+    if (kind[0] == 'g') std::ofstream(p.ini_path) << "\x01\x02 not a settings file";
+    if (kind[0] == 'f') {
+      std::filesystem::remove(p.ini_path);
+      std::filesystem::create_directory(p.ini_path);
+    }
+    testing::TestWorld w;
+    const StartupDialogs d = settings_startup(w.p, folder.path());
+    SCOPED_TRACE(kind);
+    EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog);
+    EXPECT_FALSE(w.p.ports.set);
+    EXPECT_EQ(w.p.settings, Settings{});
+    const std::vector<std::string> expected = {" 設定ファイル " + w.p.ini_path +
+                                               " の一部が読めません。読めない項目は初期値にしました。"};
+    EXPECT_EQ(w.ui.statuses, kind[0] == 'g' ? expected : std::vector<std::string>{});
+  }
+}
+
+}  // namespace
+}  // namespace stellacq

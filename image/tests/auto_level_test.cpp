@@ -4,17 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
-#include <memory>
 #include <numeric>
 #include <utility>
 #include <vector>
 
+#include "image/tests/world.h"
+
 namespace stellacq {
 namespace {
 
-constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
+using testing::kMax32;
+using testing::kMin32;
 constexpr BinFormula kAuto = BinFormula::kAutoLevel;
 constexpr BinFormula kWindow = BinFormula::kHistogramWindow;
 
@@ -74,25 +74,23 @@ TEST(AutoLevel, WorkedLevels) {
       {kSourceLight, 0, kMin32, kMax32, {{1, kMin32}, {1, kMax32}}, -42949673, 85899345}};  // bins 147, 153
   // clang-format on
   for (const Case& c : cases) {
-    auto f = std::make_unique<Frames>();
-    f->image_width = f->image_height = 20;
-    f->dark_width = f->dark_height = 10;
-    FrameBuffer* frames[] = {&f->light_frame, &f->dark_frame, &f->flat_frame};
-    for (FrameBuffer* frame : frames)
-      for (int k = 0; k < 400; ++k) frame->at(k % 20, k / 20) = 2990;
-    FrameBuffer& measured = *frames[c.source == 7 ? 0 : c.source];
+    auto w = testing::make_world();
+    w->set_light(20, 20, 2990);
+    w->set_dark(10, 10, 2990);
+    w->set_flat(2990, 0);
+    FrameBuffer* frames[] = {&w->f.light_frame, &w->f.dark_frame, &w->f.flat_frame};
     const int width = c.source == kSourceDark ? 10 : 20;
+    testing::World::fill(*frames[c.source % 7], width, width, c.base);
     int k = 0;
     for (const auto& [n, v] : c.patches)
-      for (int i = 0; i < n; ++i, ++k) measured.at(k % width, k / width) = v;
-    for (; k < width * width; ++k) measured.at(k % width, k / width) = c.base;
-    f->display_source = c.source;
-    f->scan_min = c.min;
-    f->scan_max = c.max;
-    f->display_background = -40;
-    auto_level(*f);
-    EXPECT_EQ(f->display_background, c.background) << c.source << " " << c.base;
-    EXPECT_EQ(f->display_range, c.range) << c.source << " " << c.base;
+      for (int i = 0; i < n; ++i, ++k) frames[c.source % 7]->at(k % width, k / width) = v;
+    w->f.display_source = c.source;
+    w->f.scan_min = c.min;
+    w->f.scan_max = c.max;
+    w->f.display_background = -40;
+    auto_level(w->f);
+    EXPECT_EQ(w->f.display_background, c.background) << c.source << " " << c.base;
+    EXPECT_EQ(w->f.display_range, c.range) << c.source << " " << c.base;
   }
 }
 

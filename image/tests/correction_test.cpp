@@ -1,9 +1,8 @@
-// Dark subtraction, flat correction and the four dark and flat commands.
+// Dark subtraction, flat correction, the four dark and flat commands and
+// what every display command refuses without its frame.
 #include "image/correction.h"
 
 #include <gtest/gtest.h>
-
-#include <limits>
 
 #include "image/display.h"
 #include "image/tests/world.h"
@@ -14,8 +13,8 @@ namespace {
 using testing::grey;
 using testing::make_world;
 
-constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
+using testing::kMax32;
+using testing::kMin32;
 
 TEST(Corrections, WorkedPixels) {
   // Dark subtraction of `other`, or flat correction by `other` with `mean`.
@@ -44,7 +43,7 @@ TEST(Corrections, WorkedPixels) {
   }
 }
 
-TEST(CorrectionCommands, MissingFramesChangeNothing) {
+TEST(ImageCommands, MissingFramesChangeNothing) {
   struct Case {
     bool light, dark, flat;
     void (*command)(Program&);
@@ -58,7 +57,8 @@ TEST(CorrectionCommands, MissingFramesChangeNothing) {
       {true, true, false, image_menu_display_flat_Click, "You do not open the flat field file"},
       {true, true, false, image_menu_display_flat_sub_Click, "You do not open the flat field file"},
       {false, true, true, image_menu_display_flat_Click, "You do not open the data file"},
-      {false, true, true, image_menu_display_flat_sub_Click, "You do not open the data file"}};
+      {false, true, true, image_menu_display_flat_sub_Click, "You do not open the data file"},
+      {false, true, true, image_menu_display_auto_Click, "You do not open the data file"}};
   // clang-format on
   for (const Case& c : cases) {
     auto w = make_world();
@@ -71,13 +71,14 @@ TEST(CorrectionCommands, MissingFramesChangeNothing) {
     c.command(w->p);
     ASSERT_EQ(w->ui.boxes.size(), 1u) << c.message;
     EXPECT_EQ(w->ui.boxes[0].text, c.message);
+    EXPECT_EQ(w->ui.boxes[0].buttons, MessageButtons::Ok);
     EXPECT_EQ(w->f.light_frame.at(0, 0) + w->f.light_max, 3000);
     EXPECT_EQ(w->f.display_range, 55);
     EXPECT_EQ(w->activity(), 0) << c.message;
   }
 }
 
-TEST(CorrectionCommands, DarkDisplaySubtractionTwiceAndManualRange) {
+TEST(CorrectionCommands, DarkAndFlatSession) {
   auto w = make_world();  // no light frame: the dark display still works
   w->set_dark(10, 10, 100);
   w->f.dark_frame.at(0, 0) = w->f.dark_min = 0;
@@ -86,7 +87,6 @@ TEST(CorrectionCommands, DarkDisplaySubtractionTwiceAndManualRange) {
   EXPECT_EQ(w->f.display_background, 97);  // bins 97 and 103 around the peak 100
   EXPECT_EQ(w->f.display_range, 6);
   EXPECT_EQ(w->p.picture.at(30, 0), grey(255));
-  EXPECT_EQ(w->p.form.range_caption, "レンジ");  // captions left alone
 
   // Each subtraction of a dark of 100 takes off what the pedestal adds.
   w->set_light(10, 10, 700);
@@ -96,35 +96,30 @@ TEST(CorrectionCommands, DarkDisplaySubtractionTwiceAndManualRange) {
     image_menu_display_dark_sub_Click(w->p);
     EXPECT_EQ(w->f.light_frame.at(0, 0) + w->f.light_frame.at(5, 3), 1600);
     EXPECT_EQ(w->f.light_max - w->f.light_min, 200);
+    EXPECT_EQ(w->f.display_source, kSourceLight);
   }
-  EXPECT_EQ(w->f.display_source, kSourceLight);
-  EXPECT_EQ(w->p.form.range_caption, "レンジ");
-  EXPECT_EQ(w->ui.beeps + w->ui.busy_off, 6);
+  EXPECT_EQ(w->p.form.range_caption, "レンジ");  // neither sets the captions
 
   image_menu_display_dark_Click(w->p);  // then a manual range redraws the light frame
   w->f.display_background = 0;
   w->ui.input_answers.push_back("1400");
   image_menu_display_manual_range_Click(w->p);
   EXPECT_EQ(w->p.picture.at(0, 0), grey(128));  // 700 / 1400 * 256
-}
 
-TEST(CorrectionCommands, FlatDisplaySetsCaptionsAndCorrectionUsesTheMean) {
-  auto w = make_world();
+  // Only the flat display sets the captions; the correction uses the mean.
   w->set_light(10, 10, 1200);
   w->set_flat(1000, 1000);
   w->f.flat_frame.at(0, 0) = w->f.flat_min = 0;
   w->f.flat_frame.at(1, 0) = w->f.flat_max = 3000;
-  image_menu_display_flat_Click(w->p);
-  EXPECT_EQ(w->p.form.range_caption, "レンジ  ( 60 )");
-  EXPECT_EQ(w->p.form.background_caption, "バックグランド  ( 970 )");
-
   w->f.flat_frame.at(2, 0) = 900;
+  image_menu_display_flat_Click(w->p);
+  EXPECT_EQ(w->p.form.background_caption, "バックグランド  ( 970 )");
   image_menu_display_flat_sub_Click(w->p);
   EXPECT_EQ(w->f.display_source, kSourceLight);
-  EXPECT_EQ(w->f.light_max, 1333);                       // under the flat's 900
-  EXPECT_EQ(w->f.light_min, 400);                        // under its 3000
-  EXPECT_EQ(w->p.form.range_caption, "レンジ  ( 60 )");  // only the flat display sets them
-  EXPECT_EQ(w->ui.beeps + w->ui.busy_off, 4);
+  EXPECT_EQ(w->f.light_max, 1333);  // under the flat's 900
+  EXPECT_EQ(w->f.light_min, 400);   // under its 3000
+  EXPECT_EQ(w->p.form.range_caption, "レンジ  ( 60 )");
+  EXPECT_EQ(w->ui.beeps + w->ui.busy_off, 14);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
-// Rendering into the image area, level captions and the brightness
-// commands of the Image menu.
+// Rendering into the image area, level captions, the brightness commands
+// of the Image menu, the cursor readout and the binning selector.
 #include "image/display.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "image/auto_level.h"
+#include "image/cursor.h"
 #include "image/tests/world.h"
 
 namespace stellacq {
@@ -33,10 +32,8 @@ TEST(ScreenMapping, FramesOfEverySizeFillTheSameArea) {
 TEST(DrawFrame, SameAsDrawingEveryPixelInOrder) {
   // Rows outer, columns inner, the last pixel on a screen pixel showing.
   auto w = make_world();
-  std::mt19937 random(3);
-  std::uniform_int_distribution<std::int32_t> count(0, 65535);
   for (int y = 0; y < kFrameRows; ++y)
-    for (int x = 0; x < kFrameColumns; ++x) w->f.light_frame.at(x, y) = count(random);
+    for (int x = 0; x < kFrameColumns; ++x) w->f.light_frame.at(x, y) = (x * 7919 + y * 104729) % 65536;
   w->f.display_background = 20000;
   w->f.display_range = 30000;
   const int sizes[][2] = {{1, 1}, {768, 512}, {384, 256}, {1536, 1024}, {100, 37}, {1537, 1025}};
@@ -72,12 +69,6 @@ TEST(AutoCommand, MeasuresTheLightFrameAndDraws) {
   EXPECT_EQ(w->p.picture.at(30, 0), grey(255));   // 3000 at x = 1
   EXPECT_EQ(w->p.picture.at(61, 20), grey(128));  // (2, 1): 30 / 60 * 256
   EXPECT_EQ(w->ui.picture_updates + w->ui.busy_on + w->ui.busy_off + w->ui.beeps, 4);
-
-  w->f.display_range = -5;
-  w->f.display_background = 0;
-  show_level_captions(w->p);
-  EXPECT_EQ(w->p.form.range_caption, "レンジ  (-5 )");
-  EXPECT_EQ(w->p.form.background_caption, "バックグランド  ( 0 )");
 }
 
 TEST(BrightnessCommands, AnswersAndRefusals) {
@@ -112,14 +103,47 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
     EXPECT_EQ(w->p.form.range_caption != "レンジ", c.draws == 1);
     EXPECT_EQ(w->ui.boxes.size(), c.light ? 0u : 1u);
   }
+}
 
-  auto w = make_world();  // the automatic command without a light frame
-  w->f.display_range = 55;
-  image_menu_display_auto_Click(w->p);
-  ASSERT_EQ(w->ui.boxes.size(), 1u);
-  EXPECT_EQ(w->ui.boxes[0].text, "You do not open the data file");
-  EXPECT_EQ(w->ui.boxes[0].buttons, MessageButtons::Ok);
-  EXPECT_EQ(w->f.display_range + w->activity(), 55);
+TEST(CursorReadout, PositionsToColumnRowAndCount) {
+  // 768 x 512 frame in an area of 304 x 201 units; count = 10 x + y, but
+  // (0, 0) = -5. A width of 5000 reads inside the buffer.
+  struct Case {
+    double X, Y, W;
+    int width;
+    const char* label;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {0, 0, 304, 768, " 0 0-5"}, {152, 100.5, 304, 768, " 386 258 4118"},  // 386.02, 258.02
+      {151.2, 99.7, 304, 768, " 383 255 4085"},  // 383.98, 255.96
+      {304, 201, 304, 768, " 767 511 8181"}, {1e30, 1e30, 304, 768, " 767 511 8181"},  // past the edge
+      {-3, -0.5, 304, 768, " 0 0-5"}, {300, 0, 304, 5000, " 1536 0 15360"},
+      {10, 10, 0, 768, "before"}, {10, 10, 304, 0, "before"}};  // no area, no frame
+  // clang-format on
+  for (const Case& c : cases) {
+    auto w = make_world();
+    for (int y = 0; y < 512; ++y)
+      for (int x = 0; x < kFrameColumns; ++x) w->f.light_frame.at(x, y) = 10 * x + y;
+    w->f.light_frame.at(0, 0) = -5;
+    w->f.image_width = c.width;
+    w->f.image_height = 512;
+    w->p.form.Label1 = "before";
+    Picture1_MouseMove(w->p, c.X, c.Y, c.W, 201);
+    EXPECT_EQ(w->p.form.Label1, c.label) << c.X << ", " << c.Y;
+  }
+}
+
+TEST(BinningSelector, OptionsSetBinningAndStatus) {
+  auto w = make_world();
+  Option1_Click(w->p);
+  EXPECT_EQ(w->f.binning, 1);
+  EXPECT_EQ(w->ui.last_status(), "ビニング なし");
+  EXPECT_TRUE(w->p.form.Option1 && !w->p.form.Option2);
+  Option2_Click(w->p);
+  EXPECT_EQ(w->f.binning, 2);
+  EXPECT_EQ(w->p.form.Text7, "ビニング あり");
+  EXPECT_TRUE(!w->p.form.Option1 && w->p.form.Option2);
 }
 
 }  // namespace

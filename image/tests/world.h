@@ -2,12 +2,17 @@
 // scripted person at the screen) and frames of one count laid into it.
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <memory>
 
 #include "core/interaction.h"
 #include "core/program.h"
 
 namespace stellacq::testing {
+
+inline constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
+inline constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 
 class NoPort final : public PortIo {
  public:

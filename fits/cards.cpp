@@ -33,18 +33,12 @@ std::string card_key(std::string_view card) {
   return key;
 }
 
-bool card_has_key(std::string_view card, std::string_view key) {
-  std::string wanted(key);
-  wanted.resize(8, ' ');
-  return card_key(card) == wanted;
-}
-
 double card_number(std::string_view card) {
   if (card.size() <= 9) return 0.0;
   return numeric_value(card.substr(9, 21));
 }
 
-bool is_end_card(std::string_view card) { return card_has_key(card, "END"); }
+bool is_end_card(std::string_view card) { return card_key(card) == "END     "; }
 
 std::string fixed_number_text(double value) {
   for (int digits = 15; digits > 1; --digits) {

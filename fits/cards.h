@@ -29,9 +29,6 @@ std::string integer_card(std::string_view key, long long value);
 // Columns 1-8 of a card (shorter cards are blank padded).
 std::string card_key(std::string_view card);
 
-// True when columns 1-8 hold `key` (given without its padding blanks).
-bool card_has_key(std::string_view card, std::string_view key);
-
 // The numeric value of columns 10-30, 0 when there is none.
 double card_number(std::string_view card);
 

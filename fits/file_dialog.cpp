@@ -2,11 +2,9 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 
 #include "core/program.h"
 #include "fits/file_operations.h"
@@ -21,24 +19,20 @@ QPointer<Form3>& the_dialog() {
   return dialog;
 }
 
-template <typename W>
-W* control(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
-  auto* widget = new W(parent);
-  widget->setObjectName(name);
-  widget->setAccessibleDescription(name);
-  widget->setAccessibleName(caption);
-  widget->setGeometry(x, y, w, h);
-  return widget;
-}
-
 QString caption_for(int file_mode) {
   switch (file_mode) {
-    case kOpenLight: return "File open";
-    case kOpenDark: return "Dark File open";
-    case kOpenFlat: return "Flat File open";
-    case kSaveLight: return "File save";
-    case kSaveDark: return "Dark File save";
-    default: return "File";
+    case kOpenLight:
+      return "File open";
+    case kOpenDark:
+      return "Dark File open";
+    case kOpenFlat:
+      return "Flat File open";
+    case kSaveLight:
+      return "File save";
+    case kSaveDark:
+      return "Dark File save";
+    default:
+      return "File";
   }
 }
 
@@ -48,14 +42,14 @@ Form3::Form3(Program& p) : QWidget(nullptr, Qt::Window), p_(p) {
   setObjectName("Form3");
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(312, 264);
-  Text1 = control<QLineEdit>(this, "Text1", "", 8, 8, 297, 18);
-  File1 = control<QListWidget>(this, "File1", "*.fit;*.fts;*.fits", 8, 32, 145, 222);
-  Command1 = control<QPushButton>(this, "Command1", "OK", 160, 32, 65, 25);
+  Text1 = place_control<QLineEdit>(this, "Text1", "", 8, 8, 297, 18);
+  File1 = place_control<QListWidget>(this, "File1", "*.fit;*.fts;*.fits", 8, 32, 145, 222);
+  Command1 = place_control<QPushButton>(this, "Command1", "OK", 160, 32, 65, 25);
   Command1->setText("OK");
-  Command2 = control<QPushButton>(this, "Command2", "Cancel", 240, 32, 65, 25);
+  Command2 = place_control<QPushButton>(this, "Command2", "Cancel", 240, 32, 65, 25);
   Command2->setText("Cancel");
-  Drive1 = control<QComboBox>(this, "Drive1", "", 160, 64, 145, 20);
-  Dir1 = control<QListWidget>(this, "Dir1", "", 160, 88, 145, 160);
+  Drive1 = place_control<QComboBox>(this, "Drive1", "", 160, 64, 145, 20);
+  Dir1 = place_control<QListWidget>(this, "Dir1", "", 160, 88, 145, 160);
 
   connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
   connect(Dir1, &QListWidget::itemActivated, this, [this] { Dir1_Change(); });
@@ -74,11 +68,7 @@ void Form3::set_operation(int file_mode, const QString& caption) {
 
 void Form3::Form_Load() {
   p_.ui.beep();
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen) {
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-  }
+  centre_on_screen(this);
 }
 
 void Form3::show_folder(const QString& folder) {

@@ -28,8 +28,6 @@ class Form3 : public QWidget {
   // The operation and caption of the menu command that showed the dialog.
   void set_operation(int file_mode, const QString& caption);
   int operation() const { return mode_; }
-  // The folder File1 and Dir1 show.
-  QString folder() const { return folder_; }
 
   void Form_Load();
   void Drive1_Change();

@@ -28,8 +28,8 @@ bool file_dialog_ok(Program& p, int file_mode, const std::string& text) {
   }
   std::error_code ec;
   if (fs::is_directory(text, ec)) {
-    p.ui.message_box("フォルダーが指定されています。ファイルを選ぶか、ファイル名を入力してください : " + text, {},
-                     MessageButtons::Ok);
+    p.ui.message_box("フォルダーが指定されています。ファイルを選ぶか、ファイル名を入力してください : " + text,
+                     {}, MessageButtons::Ok);
     return false;
   }
 
@@ -62,10 +62,12 @@ bool save_folder_ok(Program& p, std::string& text, bool save_checked) {
 
   const fs::file_status status = fs::status(text, ec);
   if (!fs::exists(status)) {
-    if (p.ui.message_box("フォルダーを作成しますか", {}, MessageButtons::OkCancel) != MessageAnswer::Ok) return false;
+    if (p.ui.message_box("フォルダーを作成しますか", {}, MessageButtons::OkCancel) != MessageAnswer::Ok)
+      return false;
     fs::create_directories(text, ec);
     if (ec || !fs::is_directory(text)) {
-      p.ui.message_box("フォルダーを作成できません : " + text + "\n(" + ec.message() + ")", {}, MessageButtons::Ok);
+      p.ui.message_box("フォルダーを作成できません : " + text + "\n(" + ec.message() + ")", {},
+                       MessageButtons::Ok);
       return false;
     }
     p.settings.save_folder = text;  // the check box is stored by a later OK

@@ -3,10 +3,20 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QListWidget>
+#include <QScreen>
 #include <QStringList>
 
 namespace stellacq {
+
+void centre_on_screen(QWidget* dialog) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->geometry();
+  dialog->move(area.x() + (area.width() - dialog->width()) / 2,
+               area.y() + (area.height() - dialog->height()) / 2);
+}
 
 void fill_drive_list(QComboBox* drives, const QString& folder) {
   const QSignalBlocker quiet(drives);
@@ -37,7 +47,8 @@ void fill_folder_list(QListWidget* folders, const QString& folder) {
   }
   folders->setCurrentRow(static_cast<int>(chain.size()) - 1);
   const QDir here(folder);
-  for (const QString& sub : here.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
+  for (const QString& sub :
+       here.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
     auto* item = new QListWidgetItem(QString(depth * 2, ' ') + sub, folders);
     item->setData(Qt::UserRole, here.absoluteFilePath(sub));
   }

@@ -8,12 +8,18 @@
 
 namespace stellacq {
 
+namespace {
+
+struct FrameSize {
+  int width;
+  int height;
+};
+
+// TX-11 (head 4) or TX-22 (anything else), without binning (1) or 2 x 2.
 FrameSize frame_size_for(int head_model, int binning) {
   if (head_model == 4) return binning == 1 ? FrameSize{768, 512} : FrameSize{384, 256};
   return binning == 1 ? FrameSize{1536, 1024} : FrameSize{768, 512};
 }
-
-namespace {
 
 // The frame-kind values a header build sets.
 struct KindValues {
@@ -62,7 +68,8 @@ void build_header(Program& p, KindValues kind) {
 
   // The idle temperature text " --.-" reads as 0.
   p.headers.fits_temperature = numeric_value(p.form.Text4);
-  h[12] = value_card("TEMPERAT", fixed_number_text(p.headers.fits_temperature), " / TEMPERATURE IN DEGREES C");
+  h[12] =
+      value_card("TEMPERAT", fixed_number_text(p.headers.fits_temperature), " / TEMPERATURE IN DEGREES C");
 
   h[13] = card_text(kLegacyComment);
   h[14] = card_text("END");
@@ -77,8 +84,8 @@ void make_light_header(Program& p) {
 }
 
 void make_dark_header(Program& p) {
-  build_header(p, {p.headers.dark_header, p.headers.dark_bitpix, p.headers.dark_bzero,
-                   p.headers.dark_bscale, p.frames.dark_width, p.frames.dark_height});
+  build_header(p, {p.headers.dark_header, p.headers.dark_bitpix, p.headers.dark_bzero, p.headers.dark_bscale,
+                   p.frames.dark_width, p.frames.dark_height});
 }
 
 }  // namespace stellacq

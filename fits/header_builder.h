@@ -17,12 +17,4 @@ class Program;
 void make_light_header(Program& p);
 void make_dark_header(Program& p);
 
-// Frame size for a camera head (4 = TX-11, anything else TX-22) and binning
-// (1 = none, anything else 2 x 2).
-struct FrameSize {
-  int width;
-  int height;
-};
-FrameSize frame_size_for(int head_model, int binning);
-
 }  // namespace stellacq

@@ -23,8 +23,8 @@ struct HeaderTables {
   double dark_bitpix = 0, dark_bzero = 0, dark_bscale = 0;
 
   // Values of the last header build (either kind).
-  std::string obs_date;  // "YYYY-MM-DD", the local date
-  std::string obs_time;  // "hh:mm:ss", the local time of day
+  std::string obs_date;         // "YYYY-MM-DD", the local date
+  std::string obs_time;         // "hh:mm:ss", the local time of day
   double fits_exptime = 0;      // seconds
   double fits_temperature = 0;  // degrees C
 };

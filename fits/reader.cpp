@@ -61,36 +61,21 @@ struct Parsed {
   int last_slot = 0;
   double bitpix = -1, naxis1 = -1, naxis2 = -1, bzero = 0, bscale = 1;
   int width = 0, height = 0;
-  bool unsigned16 = false;                  // an earlier own file, see above
+  bool unsigned16 = false;                          // an earlier own file, see above
   const std::vector<std::uint8_t>* data = nullptr;  // the stored pixels, all read
 };
 
-struct Decoder {
-  int bytes_per_pixel;
-  bool unsigned16;
-  double bzero, bscale;
-
-  std::int64_t stored(const std::uint8_t* b) const {
-    switch (bytes_per_pixel) {
-      case 1:
-        return b[0];
-      case 2: {
-        const std::uint16_t u = static_cast<std::uint16_t>((b[0] << 8) | b[1]);
-        return unsigned16 ? std::int64_t{u} : std::int64_t{static_cast<std::int16_t>(u)};
-      }
-      default: {
-        const std::uint32_t u = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-                                (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
-        return static_cast<std::int32_t>(u);
-      }
-    }
+// The stored number of the pixel at `b`: unsigned for 8 bits (and for an
+// earlier own 16-bit file), signed two's complement for 16 and 32 bits.
+std::int64_t stored_number(const std::uint8_t* b, int bytes_per_pixel, bool unsigned16) {
+  if (bytes_per_pixel == 1) return b[0];
+  if (bytes_per_pixel == 2) {
+    const std::uint16_t u = static_cast<std::uint16_t>((b[0] << 8) | b[1]);
+    return unsigned16 ? std::int64_t{u} : std::int64_t{static_cast<std::int16_t>(u)};
   }
-};
-
-std::int32_t clip_to_int32(std::int64_t v) {
-  if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-  if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-  return static_cast<std::int32_t>(v);
+  const std::uint32_t u = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
+                          (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]};
+  return static_cast<std::int32_t>(u);
 }
 
 // Parses and decodes the file; the text of the message to show on failure.
@@ -108,7 +93,8 @@ std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
   const std::int64_t cards_in_file = length / kCardLength;
   const int cards_to_read = static_cast<int>(std::min<std::int64_t>(cards_in_file, kMaxCards));
   std::vector<std::uint8_t> head(static_cast<std::size_t>(cards_to_read) * kCardLength);
-  if (!read_at(file.fd(), head.data(), head.size(), 0)) return cannot_open + error_text(errno ? errno : EIO) + ")";
+  if (!read_at(file.fd(), head.data(), head.size(), 0))
+    return cannot_open + error_text(errno ? errno : EIO) + ")";
   int end_slot = 0;
   for (int n = 1; n <= cards_to_read; ++n) {
     out.cards[n].assign(reinterpret_cast<const char*>(head.data()) + (n - 1) * kCardLength, kCardLength);
@@ -150,8 +136,8 @@ std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
   if (out.naxis2 == -1) return std::string("NAXIS2 error");
   const auto whole_in = [](double v, int high) { return v == std::floor(v) && v >= 1 && v <= high; };
   if (!whole_in(out.naxis1, kFrameColumns) || !whole_in(out.naxis2, kFrameRows))
-    return "画像の大きさが扱えません : NAXIS1 =" + decimal_text(out.naxis1) + ", NAXIS2 =" +
-           decimal_text(out.naxis2) + "\n(最大 1537 x 1025)";
+    return "画像の大きさが扱えません : NAXIS1 =" + decimal_text(out.naxis1) +
+           ", NAXIS2 =" + decimal_text(out.naxis2) + "\n(最大 1537 x 1025)";
   if (end_slot == 0) return "ヘッダーに END がありません : " + path;
   out.width = static_cast<int>(out.naxis1);
   out.height = static_cast<int>(out.naxis2);
@@ -159,11 +145,11 @@ std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
   // Pixel data begin at the next whole block after the END card.
   const std::int64_t data_offset =
       static_cast<std::int64_t>((end_slot + kCardsPerBlock - 1) / kCardsPerBlock) * kBlockLength;
-  const Decoder decoder{static_cast<int>(out.bitpix) / 8, legacy_comment && out.bzero == 0, out.bzero, out.bscale};
   const std::size_t pixel_count = static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height);
-  const std::size_t data_bytes = pixel_count * static_cast<std::size_t>(decoder.bytes_per_pixel);
+  const std::size_t data_bytes = pixel_count * static_cast<std::size_t>(out.bitpix / 8);
   if (length - data_offset < static_cast<std::int64_t>(data_bytes))
-    return "画像データが足りません : " + path + "\n(NAXIS1 x NAXIS2 =" + decimal_text(static_cast<double>(pixel_count)) +
+    return "画像データが足りません : " + path +
+           "\n(NAXIS1 x NAXIS2 =" + decimal_text(static_cast<double>(pixel_count)) +
            " 画素のデータがありません)";
 
   // All stored bytes are read before anything is changed; decoding them
@@ -173,11 +159,12 @@ std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
   std::size_t done = 0;
   while (done < data_bytes) {
     const std::size_t size = std::min(data_bytes - done, kReadChunk);
-    if (!read_at(file.fd(), bytes.data() + done, size, static_cast<off_t>(data_offset + static_cast<std::int64_t>(done))))
+    if (!read_at(file.fd(), bytes.data() + done, size,
+                 static_cast<off_t>(data_offset + static_cast<std::int64_t>(done))))
       return cannot_open + error_text(errno ? errno : EIO) + ")";
     done += size;
   }
-  out.unsigned16 = decoder.unsigned16;
+  out.unsigned16 = legacy_comment && out.bzero == 0;
   out.data = &bytes;
   return std::nullopt;
 }
@@ -190,14 +177,13 @@ struct Scan {
 
 // Decodes the stored pixels into [0, width) x [0, height) of `frame`.
 Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
-  const Decoder decoder{static_cast<int>(parsed.bitpix) / 8, parsed.unsigned16, parsed.bzero, parsed.bscale};
-  // Integer offsets and a unit scale (the usual case) need no rounding.
-  const bool integral =
-      decoder.bscale == 1 && decoder.bzero == std::floor(decoder.bzero) && std::fabs(decoder.bzero) <= 9.0e15;
-  const std::int64_t integer_zero = integral ? static_cast<std::int64_t>(decoder.bzero) : 0;
-  const bool plain16 = integral && decoder.bytes_per_pixel == 2 && !decoder.unsigned16 && integer_zero >= -32768 &&
-                       integer_zero <= 32768;
-  const std::size_t step = static_cast<std::size_t>(decoder.bytes_per_pixel);
+  const int bytes_per_pixel = static_cast<int>(parsed.bitpix) / 8;
+  const double bzero = parsed.bzero, bscale = parsed.bscale;
+  // The usual file: signed 16-bit, unit scale and a whole offset that cannot
+  // overflow; no rounding needed.
+  const bool plain16 = bytes_per_pixel == 2 && !parsed.unsigned16 && bscale == 1 &&
+                       bzero == std::floor(bzero) && bzero >= -32768 && bzero <= 32768;
+  const std::int32_t plain_zero = plain16 ? static_cast<std::int32_t>(bzero) : 0;
 
   Scan scan;
   const std::uint8_t* b = parsed.data->data();
@@ -205,17 +191,12 @@ Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
     std::int32_t* out = frame.row(y);
     std::int32_t max = scan.max, min = scan.min;
     std::int64_t sum = 0;
-    for (int x = 0; x < parsed.width; ++x, b += step) {
-      std::int32_t value;
-      if (plain16) {
-        // The usual file: signed 16-bit with an offset that cannot overflow.
-        value = static_cast<std::int16_t>(static_cast<std::uint16_t>((b[0] << 8) | b[1])) +
-                static_cast<std::int32_t>(integer_zero);
-      } else {
-        const std::int64_t s = decoder.stored(b);
-        value = integral ? clip_to_int32(s + integer_zero)
-                         : clamp_to_int32(round_half_even(decoder.bzero + decoder.bscale * static_cast<double>(s)));
-      }
+    for (int x = 0; x < parsed.width; ++x, b += bytes_per_pixel) {
+      const std::int32_t value =
+          plain16
+              ? static_cast<std::int16_t>(static_cast<std::uint16_t>((b[0] << 8) | b[1])) + plain_zero
+              : clamp_to_int32(round_half_even(bzero + bscale * static_cast<double>(stored_number(
+                                                                    b, bytes_per_pixel, parsed.unsigned16))));
       out[x] = value;
       max = value > max ? value : max;
       min = value < min ? value : min;
@@ -268,12 +249,11 @@ bool load_fits(Program& p, const std::string& path, int target_mode) {
   } else {
     f.flat_max = scan.max;
     f.flat_min = scan.min;
-    f.flat_mean = clamp_to_int32(round_half_even(static_cast<double>(scan.sum) / parsed.width / parsed.height));
+    f.flat_mean =
+        clamp_to_int32(round_half_even(static_cast<double>(scan.sum) / parsed.width / parsed.height));
     f.flat_loaded = 1;
   }
   return true;
 }
-
-bool load_fits(Program& p) { return load_fits(p, p.file.save_file_name, p.file.file_mode); }
 
 }  // namespace stellacq

@@ -27,7 +27,4 @@ class Program;
 // 20 flat). Returns true when the frame was replaced.
 bool load_fits(Program& p, const std::string& path, int target_mode);
 
-// The same for save_file_name and file_mode.
-bool load_fits(Program& p);
-
 }  // namespace stellacq

@@ -3,12 +3,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 
 #include "core/program.h"
 #include "fits/file_operations.h"
@@ -23,16 +21,6 @@ QPointer<Form8>& the_dialog() {
   return dialog;
 }
 
-template <typename W>
-W* control(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
-  auto* widget = new W(parent);
-  widget->setObjectName(name);
-  widget->setAccessibleDescription(name);
-  widget->setAccessibleName(caption);
-  widget->setGeometry(x, y, w, h);
-  return widget;
-}
-
 }  // namespace
 
 Form8::Form8(Program& p) : QWidget(nullptr, Qt::Window), p_(p) {
@@ -40,16 +28,16 @@ Form8::Form8(Program& p) : QWidget(nullptr, Qt::Window), p_(p) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle("フォルダー指定");
   setFixedSize(279, 215);
-  Label1 = control<QLabel>(this, "Label1", "連続撮影画像を保存するフォルダー", 8, 8, 193, 17);
+  Label1 = place_control<QLabel>(this, "Label1", "連続撮影画像を保存するフォルダー", 8, 8, 193, 17);
   Label1->setText("連続撮影画像を保存するフォルダー");
-  Text1 = control<QLineEdit>(this, "Text1", "", 8, 24, 265, 41);
-  Drive1 = control<QComboBox>(this, "Drive1", "", 8, 72, 193, 20);
-  Dir1 = control<QListWidget>(this, "Dir1", "", 8, 96, 193, 90);
-  Command1 = control<QPushButton>(this, "Command1", "OK", 208, 72, 65, 25);
+  Text1 = place_control<QLineEdit>(this, "Text1", "", 8, 24, 265, 41);
+  Drive1 = place_control<QComboBox>(this, "Drive1", "", 8, 72, 193, 20);
+  Dir1 = place_control<QListWidget>(this, "Dir1", "", 8, 96, 193, 90);
+  Command1 = place_control<QPushButton>(this, "Command1", "OK", 208, 72, 65, 25);
   Command1->setText("OK");
-  Command2 = control<QPushButton>(this, "Command2", "Cancel", 208, 104, 65, 25);
+  Command2 = place_control<QPushButton>(this, "Command2", "Cancel", 208, 104, 65, 25);
   Command2->setText("Cancel");
-  Check1 = control<QCheckBox>(this, "Check1", "連続撮影時に画像を保存する", 48, 192, 185, 17);
+  Check1 = place_control<QCheckBox>(this, "Check1", "連続撮影時に画像を保存する", 48, 192, 185, 17);
   Check1->setText("連続撮影時に画像を保存する");
 
   connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
@@ -63,11 +51,7 @@ void Form8::Form_Load() {
   Check1->setChecked(number_or_zero(p_.settings.save_in_series) == 1);
   // The lists start at the program's current folder, not at save_folder.
   show_folder(QDir::currentPath());
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen) {
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-  }
+  centre_on_screen(this);
 }
 
 void Form8::show_folder(const QString& folder) {

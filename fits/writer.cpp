@@ -108,8 +108,8 @@ std::vector<std::string> cards_for_write(const CardTable& table, int width, int 
     while (last >= 1 && table[last].find_first_not_of(' ') == std::string::npos) --last;
 
   std::vector<std::string> cards{
-      value_card("SIMPLE", "T"),       integer_card("BITPIX", 16),      integer_card("NAXIS", 2),
-      integer_card("NAXIS1", width),   integer_card("NAXIS2", height),
+      value_card("SIMPLE", "T"),     integer_card("BITPIX", 16),     integer_card("NAXIS", 2),
+      integer_card("NAXIS1", width), integer_card("NAXIS2", height),
   };
   bool have_bzero = false, have_bscale = false;
   for (int slot = 1; slot <= last; ++slot) {
@@ -202,9 +202,9 @@ bool save_fits(Program& p, const WriteOptions& options) {
   p.ui.yield();
 
   const std::string& path = p.file.save_file_name;
-  const WriteResult result = write_fits_file(path, light ? p.headers.light_header : p.headers.dark_header,
-                                             light ? p.frames.light_frame : p.frames.dark_frame, width,
-                                             height, options);
+  const WriteResult result =
+      write_fits_file(path, light ? p.headers.light_header : p.headers.dark_header,
+                      light ? p.frames.light_frame : p.frames.dark_frame, width, height, options);
   if (!result.ok) {
     set_status(p, " ファイル保存失敗");
     p.ui.message_box("ファイルを保存できません : " + path + "\n(" + result.reason + ")", "FITS",

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "fits/header_builder.h"
 #include "fits/tests/test_world.h"
 
@@ -15,187 +12,130 @@ namespace fs = std::filesystem;
 using testing::ScratchDir;
 using testing::World;
 
-class FileOperationsTest : public ::testing::Test {
- protected:
-  FileOperationsTest() {
-    w.p.ini_path = dir.file("STELLACQ.INI");
-    w.p.settings.head_model = 4;
-    w.p.frames.binning = 2;
-    make_light_header(w.p);  // a 384 x 256 light frame
-    w.p.frames.light_frame.at(3, 4) = 4321;
-  }
+// A 384 x 256 light frame with its header; the settings file in `dir`.
+void take_light(World& w, const ScratchDir& dir) {
+  w.p.ini_path = dir.file("STELLACQ.INI");
+  w.p.settings.head_model = 4;
+  make_light_header(w.p);
+  w.p.frames.light_frame.at(3, 4) = 4321;
+}
+
+TEST(FileDialogOk, SavesTheTypedNameAndOpensItWithPointerAndBeep) {
   ScratchDir dir;
   World w;
-};
-
-TEST_F(FileOperationsTest, DialogOkSavesAndOpensWithPointerAndBeep) {
+  take_light(w, dir);
   const std::string path = dir.file("typed_name");  // no extension is added
   EXPECT_TRUE(file_dialog_ok(w.p, kSaveLight, path));
-  EXPECT_TRUE(fs::exists(path));
-  EXPECT_EQ(w.p.file.save_file_name, path);
-  EXPECT_EQ(w.p.file.file_mode, kSaveLight);
-
   EXPECT_TRUE(file_dialog_ok(w.p, kOpenDark, path));
-  EXPECT_EQ(w.p.file.file_mode, kOpenDark);
+  EXPECT_EQ(std::tie(w.p.file.save_file_name, w.p.file.file_mode), std::tie(path, kOpenDark));
   EXPECT_EQ(w.p.frames.dark_frame.at(3, 4), 4321);
-  EXPECT_EQ(w.p.frames.dark_width, 384);
-  EXPECT_EQ(w.ui.busy_on, 2);
-  EXPECT_EQ(w.ui.busy_off, 2);
-  EXPECT_FALSE(w.ui.busy_now);
-  EXPECT_EQ(w.ui.beeps, 2);
-  EXPECT_TRUE(w.ui.boxes.empty());
+  EXPECT_EQ((std::vector{w.ui.busy_on, w.ui.busy_off, w.ui.beeps, int(w.ui.boxes.size())}),
+            (std::vector{2, 2, 2, 0}));
 }
 
-TEST_F(FileOperationsTest, DialogOkRefusalsKeepTheDialogOpen) {
-  { std::ofstream(dir.file("plain")) << "x"; }
-  struct Case {
-    int mode;
-    std::string text;
-    const char* message_start;  // nullptr: nothing is shown at all
-  };
-  const Case cases[] = {
-      {kOpenLight, "", "ファイル名を入力してください"},
-      {kSaveLight, "", "ファイル名を入力してください"},
-      {kOpenFlat, dir.path().string(), "フォルダーが指定されています"},
-      {kSaveDark, dir.path().string() + "/", "フォルダーが指定されています"},
-      {kOpenLight, dir.file("missing.fit"), "ファイルを開けません"},
-      {kSaveLight, dir.file("plain") + "/x.fit", "ファイルを保存できません"},
-      {kSaveDark, dir.file("d.fit"), "You do not open the dark file"},
-      {5, dir.file("x.fit"), nullptr},
-  };
-  for (const Case& c : cases) {
-    World fresh;
-    fresh.p.frames = w.p.frames;
-    fresh.p.headers = w.p.headers;
-    fresh.p.file.file_mode = 99;
-    EXPECT_FALSE(file_dialog_ok(fresh.p, c.mode, c.text)) << c.text;
-    if (c.message_start == nullptr) {
-      EXPECT_TRUE(fresh.ui.boxes.empty());
-      EXPECT_EQ(fresh.p.file.file_mode, 99);
-      continue;
-    }
-    ASSERT_EQ(fresh.ui.boxes.size(), 1u) << c.text;
-    EXPECT_EQ(fresh.ui.boxes[0].text.rfind(c.message_start, 0), 0u) << fresh.ui.boxes[0].text;
-    EXPECT_FALSE(fresh.ui.busy_now);
+TEST(FileDialogOk, RefusalsExplainAndKeepTheDialogOpen) {
+  ScratchDir dir;
+  std::ofstream(dir.file("plain")) << "x";
+  const std::pair<int, std::string> cases[] = {{kOpenLight, ""},
+                                               {kSaveLight, ""},
+                                               {kOpenFlat, dir.path},
+                                               {kSaveDark, dir.file("")},
+                                               {kOpenLight, dir.file("missing.fit")},
+                                               {kSaveLight, dir.file("plain/x.fit")},
+                                               {kSaveDark, dir.file("d.fit")},
+                                               {5, dir.file("x.fit")}};
+  const char* messages[] = {"ファイル名を入力してください",  "ファイル名を入力してください",
+                            "フォルダーが指定されています",  "フォルダーが指定されています",
+                            "ファイルを開けません",          "ファイルを保存できません",
+                            "You do not open the dark file", nullptr};  // an unknown mode does nothing
+  for (int i = 0; i < 8; ++i) {
+    World w;
+    take_light(w, dir);
+    w.p.file.file_mode = 99;
+    EXPECT_FALSE(file_dialog_ok(w.p, cases[i].first, cases[i].second)) << cases[i].second;
+    ASSERT_EQ(w.ui.boxes.size(), messages[i] ? 1u : 0u) << cases[i].second;
+    EXPECT_TRUE(!messages[i] || w.ui.boxes[0].text.starts_with(messages[i])) << w.ui.boxes[0].text;
+    EXPECT_EQ(w.p.file.file_mode, messages[i] ? w.p.file.file_mode : 99);
+    EXPECT_FALSE(w.ui.busy_now);
   }
-  EXPECT_FALSE(fs::exists(dir.file("x.fit")));
-  EXPECT_FALSE(fs::exists(dir.file("d.fit")));
+  EXPECT_FALSE(fs::exists(dir.file("x.fit")) || fs::exists(dir.file("d.fit")));
 }
 
-TEST_F(FileOperationsTest, SaveFolderOkPaths) {
-  const std::string existing = dir.file("existing");
+TEST(SaveFolderOk, EveryPathOfTheOkButtonInTurn) {
+  ScratchDir dir;
+  World w;
+  take_light(w, dir);
+  const std::string existing = dir.file("existing"), created = dir.file("new/nested"),
+                    file = dir.file("afile");
   fs::create_directory(existing);
-  { std::ofstream(dir.file("afile")) << "x"; }
+  std::ofstream(file) << "x";
   w.p.settings.save_in_series = 1.0;
-
-  // An existing folder stores the folder and the check box; "$" is dropped.
-  std::string text = existing + "$";
-  EXPECT_TRUE(save_folder_ok(w.p, text, false));
-  EXPECT_EQ(text, existing);
-  EXPECT_EQ(w.p.settings.save_folder, existing);
-  EXPECT_EQ(w.p.settings.save_in_series, 0.0);
-  EXPECT_TRUE(fs::exists(w.p.ini_path));
-  EXPECT_TRUE(w.ui.boxes.empty());
-
-  // A file of that name is refused and nothing is stored.
-  text = dir.file("afile");
-  EXPECT_FALSE(save_folder_ok(w.p, text, true));
-  ASSERT_EQ(w.ui.boxes.size(), 1u);
-  EXPECT_EQ(w.ui.boxes[0].text, "同名のファイルがあります");
+  struct Step {
+    std::string typed;
+    MessageAnswer answer;     // to the creation question
+    std::string box, folder;  // the last message ("" none), save_folder after
+    double save_in_series;    // after; the check box is always ticked but in the first step
+  };
+  const Step steps[] = {
+      {existing + "$", MessageAnswer::Ok, "", existing, 0},
+      {file, MessageAnswer::Ok, "同名のファイルがあります", existing, 0},
+      {created, MessageAnswer::Cancel, "フォルダーを作成しますか", existing, 0},
+      // Creating stores the folder, not the check box; a second OK stores it.
+      {created, MessageAnswer::Ok, "フォルダーを作成しますか", created, 0},
+      {created, MessageAnswer::Ok, "", created, 1},
+      {file + "/sub", MessageAnswer::Ok, "フォルダーを作成できません : ", created, 1},
+      {"$", MessageAnswer::Ok, "フォルダーを入力してください", created, 1},
+  };
+  for (const Step& s : steps) {
+    const bool closes =
+        s.box.empty() || (s.box == "フォルダーを作成しますか" && s.answer == MessageAnswer::Ok);
+    fs::remove(w.p.ini_path);
+    w.ui.boxes.clear();
+    w.ui.box_answers = {s.answer};
+    std::string text = s.typed;
+    EXPECT_EQ(save_folder_ok(w.p, text, &s != &steps[0]), closes) << s.typed;
+    EXPECT_EQ(w.ui.boxes.empty() ? "" : w.ui.boxes.back().text.substr(0, s.box.size()), s.box) << s.typed;
+    EXPECT_EQ(std::tie(w.p.settings.save_folder, w.p.settings.save_in_series),
+              std::tie(s.folder, s.save_in_series));
+    EXPECT_EQ(fs::exists(w.p.ini_path), closes) << s.typed;
+    EXPECT_EQ(text, s.typed.ends_with("$") ? s.typed.substr(0, s.typed.size() - 1) : s.typed);
+  }
   EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::Ok);
-  EXPECT_EQ(w.p.settings.save_folder, existing);
-
-  // A missing folder (parent missing too): Cancel changes nothing.
-  const std::string fresh_folder = dir.file("new/nested");
-  text = fresh_folder;
-  w.ui.box_answers.push_back(MessageAnswer::Cancel);
-  EXPECT_FALSE(save_folder_ok(w.p, text, true));
-  EXPECT_EQ(w.ui.boxes.back().text, "フォルダーを作成しますか");
-  EXPECT_EQ(w.ui.boxes.back().buttons, MessageButtons::OkCancel);
-  EXPECT_FALSE(fs::exists(fresh_folder));
-  EXPECT_EQ(w.p.settings.save_folder, existing);
-
-  // OK creates it with its parent and stores the folder, not the check box...
-  w.ui.box_answers.push_back(MessageAnswer::Ok);
-  EXPECT_TRUE(save_folder_ok(w.p, text, true));
-  EXPECT_TRUE(fs::is_directory(fresh_folder));
-  EXPECT_EQ(w.p.settings.save_folder, fresh_folder);
-  EXPECT_EQ(w.p.settings.save_in_series, 0.0);
-  // ...which a second OK, the folder now existing, stores.
-  EXPECT_TRUE(save_folder_ok(w.p, text, true));
-  EXPECT_EQ(w.p.settings.save_in_series, 1.0);
 }
 
-TEST_F(FileOperationsTest, SaveFolderThatCannotBeCreatedOrIsEmpty) {
-  { std::ofstream(dir.file("afile")) << "x"; }
-  w.p.settings.save_folder = "/kept";
-  std::string text = dir.file("afile") + "/sub";
-  EXPECT_FALSE(save_folder_ok(w.p, text, true));
-  ASSERT_EQ(w.ui.boxes.size(), 2u);
-  EXPECT_EQ(w.ui.boxes[1].text.rfind("フォルダーを作成できません : ", 0), 0u);
-  text = "$";
-  EXPECT_FALSE(save_folder_ok(w.p, text, true));
-  EXPECT_EQ(w.ui.boxes.back().text, "フォルダーを入力してください");
-  EXPECT_EQ(w.p.settings.save_folder, "/kept");
-  EXPECT_FALSE(fs::exists(w.p.ini_path));
+TEST(SeriesSave, NamesFromTheDayAndTime) {
+  const LocalDateTime t{2026, 12, 25, 21, 3, 9};
+  EXPECT_EQ(series_file_name("/data/m42", t), "/data/m42/25210309.FIT");
+  EXPECT_EQ(series_file_name("/data/m42/", t), "/data/m42/25210309.FIT");
+  EXPECT_EQ(series_file_name("/d", {2027, 2, 25, 21, 3, 9}), "/d/25210309.FIT");  // another month, same name
+  EXPECT_EQ(series_file_name("/", {2027, 1, 5, 0, 0, 0}), "/05000000.FIT");
 }
 
-TEST_F(FileOperationsTest, SeriesNamesFromDayAndTime) {
+TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
+  ScratchDir dir;
   struct Case {
-    const char* folder;
-    LocalDateTime t;
-    const char* name;
+    double save_in_series;
+    std::string folder, status;  // the last status line ("" none)
   };
-  const Case cases[] = {
-      {"/data/m42", {2026, 12, 25, 21, 3, 9}, "/data/m42/25210309.FIT"},
-      {"/data/m42/", {2026, 12, 25, 21, 3, 9}, "/data/m42/25210309.FIT"},
-      {"/", {2027, 1, 5, 0, 0, 0}, "/05000000.FIT"},
-      {"/d", {2027, 2, 25, 21, 3, 9}, "/d/25210309.FIT"},  // same name another month
-  };
-  for (const Case& c : cases) EXPECT_EQ(series_file_name(c.folder, c.t), c.name);
-}
-
-TEST(DialogPathText, OneSeparatorAtTheRootAndInSubfolders) {
-  struct Case {
-    const char *folder, *name, *text;
-  };
-  const Case cases[] = {
-      {"/", "IMAGE.FIT", "/IMAGE.FIT"},
-      {"/data/m42", "IMAGE.FIT", "/data/m42/IMAGE.FIT"},
-      {"/data/m42", "", "/data/m42/"},
-      {"/", "", "/"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(dialog_path_text(c.folder, c.name), c.text);
-}
-
-TEST_F(FileOperationsTest, SeriesSaveWritesOnlyWhenSwitchedOn) {
-  w.p.settings.save_folder = dir.path().string();
-  w.clock.now_value = {2026, 12, 25, 21, 3, 9};
-  w.p.file.file_mode = kOpenFlat;
-  w.p.settings.save_in_series = 0.0;
-  EXPECT_TRUE(series_save(w.p));
-  EXPECT_EQ(w.p.file.file_mode, kSaveLight);
-  EXPECT_EQ(w.p.file.save_file_name, dir.file("25210309.FIT"));
-  EXPECT_FALSE(fs::exists(dir.file("25210309.FIT")));
-
-  w.p.settings.save_in_series = 1.0;
-  EXPECT_TRUE(series_save(w.p));
-  EXPECT_TRUE(fs::exists(dir.file("25210309.FIT")));
-  EXPECT_EQ(w.ui.last_status(), " ファイル保存終了");
-}
-
-TEST_F(FileOperationsTest, SeriesSaveIntoAVanishedFolderStopsWithAReport) {
-  w.p.settings.save_in_series = 1.0;
-  for (const std::string& folder : {dir.file("gone"), std::string()}) {
-    World fresh;
-    fresh.p.frames = w.p.frames;
-    fresh.p.headers = w.p.headers;
-    fresh.p.settings = w.p.settings;
-    fresh.p.settings.save_folder = folder;
-    EXPECT_FALSE(series_save(fresh.p)) << folder;
-    EXPECT_EQ(fresh.ui.last_status(), " 連続撮影の画像を保存できません");
-    EXPECT_EQ(fresh.ui.boxes.size(), 1u);
-    EXPECT_FALSE(fs::exists(dir.file("gone")));
+  const Case cases[] = {{0, dir.path, ""},
+                        {1, dir.path, " ファイル保存終了"},
+                        {1, dir.file("gone"), " 連続撮影の画像を保存できません"},
+                        {1, "", " 連続撮影の画像を保存できません"}};
+  for (const Case& c : cases) {
+    World w;
+    take_light(w, dir);
+    w.clock.now_value = {2026, 12, 25, 21, 3, 9};
+    w.p.file.file_mode = kOpenFlat;
+    w.p.settings.save_in_series = c.save_in_series;
+    w.p.settings.save_folder = c.folder;
+    const bool ok = !c.status.starts_with(" 連続");
+    EXPECT_EQ(series_save(w.p), ok) << c.folder;
+    EXPECT_EQ(std::tie(w.p.file.file_mode, w.p.file.save_file_name),
+              std::tuple(kSaveLight, c.folder + "/25210309.FIT"));
+    EXPECT_EQ(fs::exists(w.p.file.save_file_name), c.save_in_series == 1 && ok);
+    EXPECT_EQ(w.ui.statuses.empty() ? "" : w.ui.last_status(), c.status);
+    EXPECT_EQ(w.ui.boxes.size(), ok ? 0u : 1u);
+    fs::remove(dir.file("25210309.FIT"));
   }
 }
 

@@ -2,35 +2,26 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "fits/cards.h"
 #include "fits/tests/test_world.h"
 
 namespace stellacq {
 namespace {
 
+using testing::pad;
 using testing::World;
 
-std::string pad(const std::string& s) { return s + std::string(80 - s.size(), ' '); }
-
-class HeaderBuilderTest : public ::testing::Test {
- protected:
-  HeaderBuilderTest() {
-    w.clock.now_value = {2026, 12, 6, 21, 3, 9};
-    w.p.settings.head_model = 16;
-    w.p.frames.binning = 1;
-    w.p.form.Text5 = "30";
-    w.p.form.Text4 = "-10.5";
-  }
+TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield) {
   World w;
-};
-
-TEST_F(HeaderBuilderTest, LightHeaderCardsByteForByte) {
+  w.clock.now_value = {2026, 12, 6, 21, 3, 9};
+  w.p.settings.head_model = 16;
+  w.p.frames.binning = 1;
+  w.p.form.Text5 = "30";
+  w.p.form.Text4 = " --.-";
+  w.ui.on_yield = [&] { w.p.form.Text4 = "-10.5"; };
+  CardTable& h = w.p.headers.light_header;
+  h[0] = "zero", h[20] = "HISTORY gone", h[37] = "HISTORY kept";
   make_light_header(w.p);
-  const CardTable& h = w.p.headers.light_header;
-  const std::string expected[] = {
-      "",
+  const char* expected[] = {
       "SIMPLE  =                    T",
       "BITPIX  =                   16",
       "NAXIS   =                    2",
@@ -46,97 +37,46 @@ TEST_F(HeaderBuilderTest, LightHeaderCardsByteForByte) {
       "COMMENT File created by the ASTRIDE software from T.Arven",
       "END",
   };
-  for (int slot = 1; slot <= 14; ++slot) EXPECT_EQ(h[slot], pad(expected[slot])) << "slot " << slot;
-  for (int slot = 15; slot <= 36; ++slot) EXPECT_EQ(h[slot], std::string(80, ' ')) << "slot " << slot;
-  EXPECT_EQ(h[6].find('/'), 31u);  // comment in column 32
-  EXPECT_EQ(h[7].find('/'), 31u);
-  EXPECT_EQ(w.p.headers.obs_date, "2026-12-06");
-  EXPECT_EQ(w.p.headers.obs_time, "21:03:09");
-  EXPECT_EQ(w.p.headers.fits_exptime, 30);
-  EXPECT_EQ(w.p.headers.fits_temperature, -10.5);
-  EXPECT_EQ(w.p.headers.light_bitpix, 16);
-  EXPECT_EQ(w.p.headers.light_bzero, 32768);
-  EXPECT_EQ(w.p.headers.light_bscale, 1);
+  for (int slot = 1; slot <= 36; ++slot)
+    EXPECT_EQ(h[slot], pad(slot <= 14 ? expected[slot - 1] : "")) << slot;
+  EXPECT_EQ(std::tie(h[0], h[37], w.ui.yields), std::tuple("zero", "HISTORY kept", 1));
+  const HeaderTables& v = w.p.headers;
+  EXPECT_EQ(std::tie(v.obs_date, v.obs_time), std::tuple("2026-12-06", "21:03:09"));
+  EXPECT_EQ((std::vector{v.fits_exptime, v.fits_temperature, v.light_bitpix, v.light_bzero, v.light_bscale}),
+            (std::vector<double>{30, -10.5, 16, 32768, 1}));
 }
 
-TEST_F(HeaderBuilderTest, SizesByHeadAndBinningGoToTheirOwnFrameKind) {
+// The number ends in column 30, whatever the field holds; sizes by head and binning.
+TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
   struct Case {
-    int head, binning;
-    const char *naxis1, *naxis2;
-    int width, height;
+    int head, binning, width, height;
+    const char *field, *number;
   };
   const Case cases[] = {
-      {4, 1, "NAXIS1  =                  768", "NAXIS2  =                  512", 768, 512},
-      {4, 2, "NAXIS1  =                  384", "NAXIS2  =                  256", 384, 256},
-      {16, 1, "NAXIS1  =                 1536", "NAXIS2  =                 1024", 1536, 1024},
-      {16, 2, "NAXIS1  =                  768", "NAXIS2  =                  512", 768, 512},
-      {0, 2, "NAXIS1  =                  768", "NAXIS2  =                  512", 768, 512},
-  };
-  for (const Case& c : cases) {
-    World fresh;
-    fresh.p.settings.head_model = static_cast<std::int16_t>(c.head);
-    fresh.p.frames.binning = c.binning;
-    make_dark_header(fresh.p);
-    EXPECT_EQ(fresh.p.headers.dark_header[4], pad(c.naxis1)) << c.head << "/" << c.binning;
-    EXPECT_EQ(fresh.p.headers.dark_header[5], pad(c.naxis2));
-    EXPECT_EQ(fresh.p.frames.dark_width, c.width);
-    EXPECT_EQ(fresh.p.frames.dark_height, c.height);
-    // The light side is untouched by a dark build.
-    EXPECT_EQ(fresh.p.frames.image_width, 0);
-    EXPECT_EQ(fresh.p.headers.light_header[1], "");
-    EXPECT_EQ(fresh.p.headers.dark_header[8], pad("INSTRUME= 'KERNO TX-11'"));
-  }
-}
-
-TEST_F(HeaderBuilderTest, NumberTextsEndInColumn30) {
-  struct Case {
-    const char* field;
-    const char* exptime_card;
-  };
-  const Case cases[] = {
-      {"30", "EXPTIME =                   30 / EXPOSURE IN SECONDS"},
-      {" 0.5", "EXPTIME =                   .5 / EXPOSURE IN SECONDS"},
-      {"abc", "EXPTIME =                    0 / EXPOSURE IN SECONDS"},
-      {"-2.25s", "EXPTIME =                -2.25 / EXPOSURE IN SECONDS"},
-      {"1e20", "EXPTIME =                1E+20 / EXPOSURE IN SECONDS"},
-      {"0.123456789012345", "EXPTIME =     .123456789012345 / EXPOSURE IN SECONDS"},
-      {"-0.0000123456789012345", "EXPTIME =-.0000123456789012345 / EXPOSURE IN SECONDS"},
+      {4, 1, 768, 512, " --.-", " 0"},
+      {4, 2, 384, 256, "abc", " 0"},
+      {16, 1, 1536, 1024, " 0.5", " .5"},
+      {16, 2, 768, 512, "-2.25s", "-2.25"},
+      {0, 2, 768, 512, "1e20", " 1E+20"},
+      {16, 1, 1536, 1024, "-0.0000123456789012345", "-.0000123456789012345"},
       // 15 significant digits would need 22 columns: fewer digits are kept.
-      {"-0.00000111111111111111", "EXPTIME =-.0000011111111111111 / EXPOSURE IN SECONDS"},
+      {16, 1, 1536, 1024, "-0.00000111111111111111", "-.0000011111111111111"},
   };
   for (const Case& c : cases) {
-    w.p.form.Text5 = c.field;
-    make_light_header(w.p);
-    EXPECT_EQ(w.p.headers.light_header[11], pad(c.exptime_card)) << c.field;
-    EXPECT_EQ(w.p.headers.light_header[11].size(), 80u);
+    World w;
+    w.p.settings.head_model = static_cast<std::int16_t>(c.head);
+    w.p.frames.binning = c.binning;
+    w.p.form.Text5 = w.p.form.Text4 = c.field;
+    make_dark_header(w.p);
+    const auto value = [](std::string n) { return std::string(21 - n.size(), ' ') + n; };
+    const CardTable& h = w.p.headers.dark_header;
+    EXPECT_EQ(h[4], pad("NAXIS1  =" + value(std::to_string(c.width)))) << c.field;
+    EXPECT_EQ(h[5], pad("NAXIS2  =" + value(std::to_string(c.height))));
+    EXPECT_EQ(h[11], pad("EXPTIME =" + value(c.number) + " / EXPOSURE IN SECONDS"));
+    EXPECT_EQ(h[12], pad("TEMPERAT=" + value(c.number) + " / TEMPERATURE IN DEGREES C"));
+    EXPECT_EQ(std::tie(w.p.frames.dark_width, w.p.frames.dark_height), std::tie(c.width, c.height));
+    EXPECT_EQ(w.p.frames.image_width, 0);  // the light side is untouched
   }
-}
-
-TEST_F(HeaderBuilderTest, IdleTemperatureReadsZeroAndIsReadAfterTheYield) {
-  w.p.form.Text4 = " --.-";
-  make_light_header(w.p);
-  EXPECT_EQ(w.p.headers.light_header[12], pad("TEMPERAT=                    0 / TEMPERATURE IN DEGREES C"));
-
-  // A temperature shown during the one yield is the one recorded.
-  int yields_seen = 0;
-  w.ui.on_yield = [&] {
-    ++yields_seen;
-    w.p.form.Text4 = "-20";
-  };
-  make_light_header(w.p);
-  EXPECT_EQ(yields_seen, 1);
-  EXPECT_EQ(w.p.headers.fits_temperature, -20);
-  EXPECT_EQ(w.p.headers.light_header[12], pad("TEMPERAT=                  -20 / TEMPERATURE IN DEGREES C"));
-}
-
-TEST_F(HeaderBuilderTest, KeepsSlotsBeyond36AndSlot0) {
-  w.p.headers.light_header[0] = "zero";
-  w.p.headers.light_header[37] = pad("HISTORY kept");
-  w.p.headers.light_header[20] = pad("HISTORY gone");
-  make_light_header(w.p);
-  EXPECT_EQ(w.p.headers.light_header[0], "zero");
-  EXPECT_EQ(w.p.headers.light_header[37], pad("HISTORY kept"));
-  EXPECT_EQ(w.p.headers.light_header[20], std::string(80, ' '));
 }
 
 }  // namespace

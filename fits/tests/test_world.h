@@ -1,26 +1,25 @@
-// A fresh program world for the FITS tests: manual clock, scripted user,
-// a port and busy count that are never used here, and a scratch folder.
+// A fresh program world for the FITS tests (manual clock, scripted user, a
+// port and busy count never used here), a scratch folder removed at the end,
+// and small file helpers.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "core/program.h"
 
 namespace stellacq::testing {
 
-class NullPort final : public PortIo {
- public:
+struct NullPort final : PortIo {
   std::uint8_t PortIn(std::uint16_t) override { return 0; }
   void PortOut(std::uint16_t, std::uint8_t) override {}
 };
-
-class NullBusy final : public BusyCount {
- public:
+struct NullBusy final : BusyCount {
   void count(std::int64_t) override {}
 };
-
 struct World {
   NullPort port;
   ManualClock clock;
@@ -29,22 +28,23 @@ struct World {
   Program p{port, clock, ui, busy};
 };
 
-// A folder of its own under the system's temporary folder, removed at the end.
-class ScratchDir {
- public:
-  ScratchDir() {
+struct ScratchDir {
+  std::filesystem::path path = [] {
     std::string pattern = (std::filesystem::temp_directory_path() / "fits_test_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
+    return std::filesystem::path(mkdtemp(pattern.data()));
+  }();
   ~ScratchDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
+  std::string file(const std::string& name) const { return (path / name).string(); }
 };
+
+inline std::string pad(const std::string& s) { return s + std::string(80 - s.size(), ' '); }
+
+inline std::string file_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 }  // namespace stellacq::testing

@@ -8,15 +8,6 @@
 
 namespace stellacq {
 
-namespace {
-
-bool exchange(Program& p, const std::string& command) {
-  p.link.command_text = command;
-  return send_command(p) && read_reply(p, kReplyFramed);
-}
-
-}  // namespace
-
 std::string sensor_size_command(int head_model) { return head_model == 4 ? "I 768 512" : "I 1536 1024"; }
 
 CoolingSetPoint cooling_set_point(const std::string& set_temperature_text) {
@@ -30,11 +21,11 @@ CoolingSetPoint cooling_set_point(const std::string& set_temperature_text) {
   return s;
 }
 
+// A failed exchange below has already put its reason on the status line;
+// the command simply ends there.
+
 void camera_menu_link_Click(Program& p) {
-  if (!p.ports.set) {
-    set_status(p, kChoosePortMessage);
-    return;
-  }
+  if (!port_chosen(p)) return;
   p.link.unit_silent = false;
   p.port.PortOut(p.ports.port_control, kControlIdle);
   p.port.PortOut(p.ports.port_control, kControlReset);
@@ -45,18 +36,15 @@ void camera_menu_link_Click(Program& p) {
   if (!read_reply(p, kReplyFramed)) return;
   set_status(p, p.link.reply_text);
   p.link.camera_connected = 1;
-  if (!exchange(p, sensor_size_command(p.settings.head_model))) return;
+  (void)exchange_command(p, sensor_size_command(p.settings.head_model));
 }
 
 void camera_menu_link_sumi_Click(Program& p) {
-  if (!p.ports.set) {
-    set_status(p, kChoosePortMessage);
-    return;
-  }
+  if (!port_chosen(p)) return;
   p.link.unit_silent = false;
   p.link.camera_connected = 1;
   set_status(p, kAssumedConnectedMessage);
-  if (!exchange(p, sensor_size_command(p.settings.head_model))) return;
+  (void)exchange_command(p, sensor_size_command(p.settings.head_model));
 }
 
 void camera_menu_cool_Click(Program& p) {
@@ -65,10 +53,10 @@ void camera_menu_cool_Click(Program& p) {
     return;
   }
   set_status(p, kCoolingStartedMessage);
-  if (!exchange(p, "F 99")) return;
+  if (!exchange_command(p, "F 99")) return;
   const CoolingSetPoint s = cooling_set_point(p.form.Text3);
   p.form.Text3 = s.field;
-  if (!exchange(p, s.command)) return;
+  (void)exchange_command(p, s.command);
 }
 
 void camera_menu_cool_stop_Click(Program& p) {
@@ -78,8 +66,7 @@ void camera_menu_cool_stop_Click(Program& p) {
   }
   set_status(p, kCoolingStoppedMessage);
   p.form.Text3 = kNoSetTemperature;
-  const bool answered = exchange(p, "C 751");
-  (void)answered;  // a failure is already on the status line
+  (void)exchange_command(p, "C 751");
   p.ui.yield();
 }
 
@@ -93,7 +80,7 @@ void Timer1_Timer(Program& p) {
 
   if (p.link.camera_connected == 1 && !p.link.unit_silent && p.ports.set) {
     // The unit reports tenths of a degree as signed decimal text ("-100").
-    if (exchange(p, "T")) p.form.Text4 = decimal_text(numeric_value(p.link.reply_text) / 10.0);
+    if (exchange_command(p, "T")) p.form.Text4 = decimal_text(numeric_value(p.link.reply_text) / 10.0);
   }
 }
 

@@ -22,11 +22,6 @@ struct Target {
   int source;
 };
 
-bool exchange(Program& p, const char* command, int mode) {
-  p.link.command_text = command;
-  return send_command(p) && read_reply(p, mode);
-}
-
 // Waits through whatever the unit sends after a block count until its "K".
 bool wait_for_ack(Program& p) {
   for (int i = 0; i <= kMaxBytesBeforeAck; ++i) {
@@ -46,15 +41,10 @@ bool download(Program& p, Target t) {
     return false;
   }
 
-  Frames& f = p.frames;
-  f.scan_max = -1;
-  f.scan_min = std::numeric_limits<std::int32_t>::max();
-
-  if (!exchange(p, "X", kReplyFramed)) return false;
-  if (!exchange(p, "U", kReplyLine)) return false;
+  if (!exchange_command(p, "X") || !exchange_command(p, "U", kReplyLine)) return false;
   const TwoNumbers size = parse_two_numbers(p.link.reply_text);
-  // The product is the number of samples the unit will send; negative or
-  // absurd values (a garbled reply) count as nothing / as a bounded amount.
+  // The product is the number of samples the unit will send; a garbled
+  // reply counts as nothing (negative) or as a bounded amount (absurd).
   const double product = std::clamp(size.first * size.second, 0.0, 1e12);
   long long remaining = std::isnan(product) ? 0 : static_cast<long long>(product);
 
@@ -65,8 +55,9 @@ bool download(Program& p, Target t) {
   int x = 0;
   int y = 0;
   std::int32_t* row = t.frame.row(0);
-  std::int32_t scan_max = f.scan_max;
-  std::int32_t scan_min = f.scan_min;
+  // The running extremes live in locals while the samples stream in.
+  std::int32_t scan_max = -1;
+  std::int32_t scan_min = std::numeric_limits<std::int32_t>::max();
   bool failed = false;
   while (remaining > 0 && !failed) {
     const int block = static_cast<int>(std::min<long long>(remaining, kBlockSamples));
@@ -98,6 +89,7 @@ bool download(Program& p, Target t) {
     }
     if (y >= t.height) break;  // every row is in, whatever the unit announced
   }
+  Frames& f = p.frames;
   f.scan_max = scan_max;
   f.scan_min = scan_min;
   if (failed) return false;

@@ -15,15 +15,17 @@ namespace {
 bool wait_status(Program& p, bool want_high, std::int64_t limit_us) {
   PortIo& io = p.port;
   const std::uint16_t status = p.ports.port_status;
-  for (int i = 0; i < kPollsPerClockRead; ++i) {
-    if (((io.PortIn(status) & kStatusHandshake) != 0) == want_high) return true;
-  }
-  const std::int64_t start = p.clock.monotonic_us();
+  std::int64_t start = -1;
   for (;;) {
     for (int i = 0; i < kPollsPerClockRead; ++i) {
       if (((io.PortIn(status) & kStatusHandshake) != 0) == want_high) return true;
     }
-    if (p.clock.monotonic_us() - start >= limit_us) return false;
+    const std::int64_t now = p.clock.monotonic_us();
+    if (start < 0) {
+      start = now;
+    } else if (now - start >= limit_us) {
+      return false;
+    }
   }
 }
 
@@ -36,18 +38,17 @@ std::string command_name(const Program& p) {
 }
 
 // Ends a failed exchange: control register idle, unit marked silent, the
-// failure named on the status line.
-bool give_up(Program& p, const std::string& what) {
+// failure (`what`, ended by the hint to reconnect) on the status line.
+bool fail(Program& p, const std::string& what) {
   p.port.PortOut(p.ports.port_control, kControlIdle);
   p.link.unit_silent = true;
-  set_status(p, " カメラが応答しません（" + what + "）" + kSilentUnitHint);
+  set_status(p, what + kSilentUnitHint);
   return false;
 }
 
-bool port_chosen(Program& p) {
-  if (p.ports.set) return true;
-  set_status(p, kChoosePortMessage);
-  return false;
+// A handshake that saw no answer in time, while doing `doing`.
+bool give_up(Program& p, const std::string& doing) {
+  return fail(p, " カメラが応答しません（" + doing + "）");
 }
 
 // Write handshake of one byte. False when the unit did not take it in time.
@@ -83,6 +84,17 @@ void control_idle(Program& p) {
   if (p.ports.set) p.port.PortOut(p.ports.port_control, kControlIdle);
 }
 
+bool port_chosen(Program& p) {
+  if (p.ports.set) return true;
+  set_status(p, kChoosePortMessage);
+  return false;
+}
+
+bool exchange_command(Program& p, std::string_view command, int mode, std::int64_t limit_us) {
+  p.link.command_text = command;
+  return send_command(p) && read_reply(p, mode, limit_us);
+}
+
 bool send_command(Program& p) {
   if (!port_chosen(p)) return false;
   p.port.PortOut(p.ports.port_control, kControlIdle);
@@ -107,12 +119,9 @@ bool read_reply(Program& p, int mode, std::int64_t limit_us) {
     reply += static_cast<char>(b);
     if (mode == kReplyLine && b == static_cast<std::uint8_t>(kLineEnd)) break;
     if (reply.size() >= kMaxReplyBytes) {
-      p.port.PortOut(p.ports.port_control, kControlIdle);
-      p.link.unit_silent = true;
       const std::string name = command_name(p);
-      set_status(p, " カメラの応答が不正です（" + (name.empty() ? std::string() : "「" + name + "」への") +
-                        "応答が終わりません）" + kSilentUnitHint);
-      return false;
+      return fail(p, " カメラの応答が不正です（" + (name.empty() ? std::string() : "「" + name + "」への") +
+                         "応答が終わりません）");
     }
   }
   p.port.PortOut(p.ports.port_control, kControlIdle);
@@ -153,15 +162,9 @@ bool read_sample(Program& p, std::int32_t& sample) {
 }
 
 TwoNumbers parse_two_numbers(std::string_view reply) {
-  TwoNumbers n;
   const std::size_t blank = reply.find(' ');
-  if (blank == std::string_view::npos) {
-    n.first = numeric_value(reply);
-    return n;
-  }
-  n.first = numeric_value(reply.substr(0, blank));
-  n.second = numeric_value(reply.substr(blank + 1));
-  return n;
+  if (blank == std::string_view::npos) return {numeric_value(reply), 0};
+  return {numeric_value(reply.substr(0, blank)), numeric_value(reply.substr(blank + 1))};
 }
 
 }  // namespace stellacq

@@ -79,6 +79,14 @@ inline constexpr const char* kSilentUnitHint = "。ケーブルと電源を確�
 // exchanges). Does nothing without a chosen port.
 void control_idle(Program& p);
 
+// True when a parallel port is chosen; otherwise says so on the status line.
+bool port_chosen(Program& p);
+
+// One whole exchange: link.command_text := `command`, send_command, then one
+// read_reply in `mode`. False when either step failed.
+[[nodiscard]] bool exchange_command(Program& p, std::string_view command, int mode = kReplyFramed,
+                                    std::int64_t limit_us = kHandshakeLimitUs);
+
 // One image sample: the unit puts the low byte on the data lines while the
 // status line is low and the high byte after it has risen again. The value is
 // (256 * high + low) XOR 0x7FFF, 0..65535. Used only inside the image

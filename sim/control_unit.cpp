@@ -110,16 +110,10 @@ void ControlUnit::on_control(std::uint8_t value) {
   if (phase_ == Phase::Taken) pop();
   if (value & kBitStrobe) {
     if (!byte_latched_) {
-      // A new byte: whatever the unit still had to say is abandoned.
-      text_.clear();
-      text_pos_ = 0;
-      text_gated_ = false;
-      block_left_ = 0;
-      phase_ = Phase::Idle;
+      drop_output();  // a new byte: whatever the unit still had to say is abandoned
       latched_ = data_in_;
       byte_latched_ = true;
       status_high_ = false;
-      ++traffic_.strobes;
       if (options_.record) traffic_.received.push_back(latched_);
     }
   } else if (byte_latched_) {
@@ -167,19 +161,21 @@ void ControlUnit::pop() {
   }
 }
 
-void ControlUnit::queue_text(const std::string& text) { text_ += text; }
-
 void ControlUnit::reply_framed(const std::string& text) {
-  queue_text(text);
+  text_ += text;
   text_ += static_cast<char>(kFrameEnd);
 }
 
-void ControlUnit::reset() {
+void ControlUnit::drop_output() {
   text_.clear();
   text_pos_ = 0;
   text_gated_ = false;
   block_left_ = 0;
   phase_ = Phase::Idle;
+}
+
+void ControlUnit::reset() {
+  drop_output();
   status_high_ = true;
   byte_latched_ = false;
   line_.clear();
@@ -272,8 +268,7 @@ void ControlUnit::run_command(const std::string& line) {
       sample_pos_ = 0;
       expecting_counts_ = true;
       count_bytes_ = 0;
-      queue_text(std::to_string(wire_width()) + " " + std::to_string(frame_height_ + options_.u_extra_rows) +
-                 "\r\n");
+      queue_output(std::to_string(wire_width()) + " " + std::to_string(frame_height_) + "\r\n");
       return;
     default:
       reply_framed("?");
@@ -282,14 +277,13 @@ void ControlUnit::run_command(const std::string& line) {
 }
 
 void ControlUnit::on_count(int count) {
-  if (options_.record) traffic_.counts.push_back(count);
   if (count == 0) {
     expecting_counts_ = false;
     block_left_ = 0;
     reply_framed("OK");
     return;
   }
-  queue_text(options_.bytes_before_k + "K");
+  queue_output(options_.bytes_before_k + "K");
   block_left_ = count;
 }
 

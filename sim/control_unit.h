@@ -37,7 +37,6 @@ struct ControlUnitOptions {
   bool record = false;             // keep the traffic in recorder()
   std::string bytes_before_k;      // sent after each block count before the "K"
   std::string temperature_reply;   // not empty: the "T" reply text instead of the CCD's
-  int u_extra_rows = 0;            // the "U" reply announces this many rows more than the frame has
 };
 
 // Everything that crossed the port, for tests.
@@ -46,9 +45,7 @@ struct Traffic {
   std::vector<std::uint8_t> received;  // bytes the unit latched on a strobe
   std::vector<std::uint8_t> sent;      // text bytes the PC took (samples excluded)
   std::vector<std::string> commands;   // command lines, without the CR
-  std::vector<int> counts;             // block counts, in order
   long long samples_sent = 0;
-  int strobes = 0;  // strobe cycles of the write handshake
   void clear() { *this = Traffic{}; }
 };
 
@@ -64,27 +61,17 @@ class ControlUnit : public PortIo {
 
   // CCD temperature now, degrees C.
   double ccd_temperature();
-  bool cooling_on() const { return cooling_on_; }
-  double set_point_c() const { return set_point_c_; }
-  // Head size the unit was told ("I w h"), binning ("N b b") and exposure time ("S ms").
-  int head_width() const { return head_width_; }
-  int head_height() const { return head_height_; }
-  int binning() const { return binning_; }
-  long long exposure_ms() const { return exposure_ms_; }
-  // The last rendered frame as the unit holds it (stored width x height).
+  // The last rendered frame as the unit holds it (width x height the head
+  // size over the binning), row by row.
   const std::vector<std::uint16_t>& frame() const { return frame_; }
-  int frame_width() const { return frame_width_; }
-  int frame_height() const { return frame_height_; }
-  // Samples per row on the wire: twice the width for a TX-11 head on a TU-22.
-  int wire_width() const;
-  // Replaces the frame the next transfer sends (tests).
+  // Replaces the frame the next transfer sends (tests); a frame taller than
+  // the head makes the unit announce and send more than the PC expects.
   void load_frame(int width, int height, std::vector<std::uint16_t> values);
 
   std::string greeting() const;
 
-  // Bytes the unit sends next with the text handshake, as they are (tests of
-  // reply framing).
-  void queue_output(const std::string& bytes) { queue_text(bytes); }
+  // Bytes the unit sends next with the text handshake, as they are.
+  void queue_output(const std::string& bytes) { text_ += bytes; }
 
  private:
   enum class Phase { Idle, Presented, Taken };
@@ -94,13 +81,15 @@ class ControlUnit : public PortIo {
   void run_command(const std::string& line);
   void on_count(int count);
   void reply_framed(const std::string& text);
-  void queue_text(const std::string& text);
+  void drop_output();
   bool output_ready();
   void present();
   void pop();
   void finish_exposure();
   void reset();
   void update_temperature();
+  // Samples per row on the wire: twice the width for a TX-11 head on a TU-22.
+  int wire_width() const;
 
   Clock& clock_;
   Sky& sky_;

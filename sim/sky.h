@@ -52,7 +52,6 @@ class Sky {
   void set_pointing(double ra_deg, double dec_deg);
   double ra_deg() const { return ra_deg_; }
   double dec_deg() const { return dec_deg_; }
-  SkyConditions& conditions() { return conditions_; }
 
   // Stars whose centre falls on the sensor of `setup`.
   std::vector<StarImage> stars_in_field(const ExposureSetup& setup) const;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "camera/link.h"
 #include "camera/tests/sim_world.h"
 
@@ -12,175 +15,116 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
-TEST(Connection, NewConnectionResetsBeforeReadingAndShowsTheGreeting) {
+TEST(Connection, NewConnectionResetsFirstAlreadyConnectedNever) {
   test::SimWorld w;
   camera_menu_link_Click(w.p);
   const Bytes& c = w.traffic().controls;
   ASSERT_GE(c.size(), 4u);
   EXPECT_EQ(Bytes(c.begin(), c.begin() + 4), (Bytes{0x04, 0x00, 0x04, 0x26}));
-  EXPECT_EQ(w.busy.calls, 1);
   EXPECT_EQ(w.busy.total, 1001);
   EXPECT_EQ(w.ui.statuses.front(), w.unit.greeting());
   EXPECT_EQ(w.p.link.camera_connected, 1);
   EXPECT_EQ(w.traffic().commands, (Lines{"I 1536 1024"}));
-  EXPECT_EQ(w.control_register(), kControlIdle);
-}
 
-TEST(Connection, SensorSizeFollowsTheHead) {
-  struct Case {
-    std::int16_t head;
-    const char* command;
-  };
-  const Case cases[] = {{4, "I 768 512"}, {16, "I 1536 1024"}, {0, "I 1536 1024"}, {7, "I 1536 1024"}};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.head);
-    test::SimWorld w;
-    w.p.settings.head_model = k.head;
-    camera_menu_link_sumi_Click(w.p);
-    EXPECT_EQ(w.traffic().commands, (Lines{k.command}));
-    EXPECT_EQ(w.p.link.camera_connected, 1);
-    EXPECT_EQ(w.ui.statuses.front(), kAssumedConnectedMessage);
-    // No reset pulse on an already running unit.
-    for (std::uint8_t v : w.traffic().controls) EXPECT_NE(v, 0x00);
+  for (const auto& [head, command] : {std::pair{4, "I 768 512"}, {16, "I 1536 1024"}, {7, "I 1536 1024"}}) {
+    test::SimWorld v;
+    v.p.settings.head_model = static_cast<std::int16_t>(head);
+    camera_menu_link_sumi_Click(v.p);
+    EXPECT_EQ(v.traffic().commands, (Lines{command}));
+    EXPECT_EQ(v.p.link.camera_connected, 1);
+    EXPECT_EQ(v.ui.statuses.front(), kAssumedConnectedMessage);
+    EXPECT_EQ(std::count(v.traffic().controls.begin(), v.traffic().controls.end(), kControlReset), 0);
   }
 }
 
-TEST(Connection, SilentUnitLeavesTheCameraUnconnected) {
-  test::SimWorld w;
-  w.unit.options().powered = false;
-  camera_menu_link_Click(w.p);
-  EXPECT_EQ(w.p.link.camera_connected, 0);
-  EXPECT_TRUE(w.p.link.unit_silent);
-  EXPECT_EQ(w.ui.last_status().rfind(" カメラが応答しません", 0), 0u);
+TEST(Connection, RefusalsTouchNothing) {
+  using Row = std::tuple<bool, void (*)(Program&), const char*>;  // port chosen, command, status
+  const Row cases[] = {{false, camera_menu_link_Click, kChoosePortMessage},
+                       {false, camera_menu_link_sumi_Click, kChoosePortMessage},
+                       {true, camera_menu_cool_Click, kPleaseConnectMessage},
+                       {true, camera_menu_cool_stop_Click, kPleaseConnectMessage}};
+  for (const auto& [port_chosen, command, status] : cases) {
+    test::SimWorld w;
+    if (!port_chosen) w.p.ports = {};
+    command(w.p);
+    EXPECT_TRUE(w.traffic().controls.empty());
+    EXPECT_EQ(w.busy.calls, 0);
+    EXPECT_EQ(w.p.link.camera_connected, 0);
+    EXPECT_EQ(w.p.form.Text3, "-10");
+    EXPECT_EQ(w.ui.statuses, (Lines{status}));
+  }
 }
 
-TEST(Connection, NoPortChosenTouchesNothing) {
-  test::SimWorld w;
-  w.p.ports = {};
-  camera_menu_link_Click(w.p);
-  camera_menu_link_sumi_Click(w.p);
-  EXPECT_TRUE(w.traffic().controls.empty());
-  EXPECT_EQ(w.busy.calls, 0);
-  EXPECT_EQ(w.p.link.camera_connected, 0);
-  EXPECT_EQ(w.ui.last_status(), kChoosePortMessage);
-}
-
-TEST(Cooling, SetPointEncodings) {
-  struct Case {
-    const char* field;
-    const char* command;
-    const char* shown;
-  };
-  const Case cases[] = {
-      {"-10", "C -100", "-10"},      {"5", "C +50", " 5"},        {"0", "C +0", " 0"},
-      {"-10.06", "C -101", "-10.1"}, {"-10.05", "C -100", "-10"}, {"2.25", "C +23", " 2.3"},
-      {" --.-", "C +0", " 0"},       {"-0.04", "C +0", " 0"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.field);
+TEST(Cooling, SetPointEncodingsAndStop) {
+  using Row = std::tuple<const char*, const char*, const char*>;  // field, command, field afterwards
+  const Row cases[] = {{"-10", "C -100", "-10"},      {"5", "C +50", " 5"},        {"0", "C +0", " 0"},
+                       {"-10.06", "C -101", "-10.1"}, {"-10.05", "C -100", "-10"}, {"2.25", "C +23", " 2.3"},
+                       {" --.-", "C +0", " 0"},       {"-0.04", "C +0", " 0"}};
+  for (const auto& [field, command, shown] : cases) {
     test::SimWorld w;
     camera_menu_link_sumi_Click(w.p);
     w.traffic().clear();
-    w.p.form.Text3 = c.field;
+    w.p.form.Text3 = field;
     camera_menu_cool_Click(w.p);
-    EXPECT_EQ(w.traffic().commands, (Lines{"F 99", c.command}));
-    EXPECT_EQ(w.p.form.Text3, c.shown);
+    EXPECT_EQ(w.traffic().commands, (Lines{"F 99", command})) << field;
+    EXPECT_EQ(w.p.form.Text3, shown);
     EXPECT_EQ(w.ui.statuses.back(), kCoolingStartedMessage);
+    w.traffic().clear();
+    camera_menu_cool_stop_Click(w.p);
+    EXPECT_EQ(w.traffic().commands, (Lines{"C 751"}));
+    EXPECT_EQ(w.p.form.Text3, " --.-");
+    EXPECT_EQ(w.ui.statuses.back(), kCoolingStoppedMessage);
+    EXPECT_EQ(w.ui.yields, 1);
   }
 }
 
-TEST(Cooling, StopSendsTheOffCodeAndClearsTheField) {
-  test::SimWorld w;
-  camera_menu_link_sumi_Click(w.p);
-  w.traffic().clear();
-  camera_menu_cool_stop_Click(w.p);
-  EXPECT_EQ(w.traffic().commands, (Lines{"C 751"}));
-  EXPECT_EQ(w.p.form.Text3, " --.-");
-  EXPECT_EQ(w.ui.last_status(), kCoolingStoppedMessage);
-  EXPECT_EQ(w.ui.yields, 1);
-  EXPECT_FALSE(w.unit.cooling_on());
-}
-
-TEST(Cooling, RefusedWithoutAConnection) {
-  test::SimWorld w;
-  camera_menu_cool_Click(w.p);
-  camera_menu_cool_stop_Click(w.p);
-  EXPECT_TRUE(w.traffic().controls.empty());
-  EXPECT_EQ(w.p.form.Text3, "-10");
-  EXPECT_EQ(w.ui.statuses, (Lines{kPleaseConnectMessage, kPleaseConnectMessage}));
-}
-
-TEST(Cooling, UnitApproachesTheSetPointAndDriftsBackAfterStop) {
+TEST(Cooling, UnitCoolsAndWarmsAtItsRate) {
   test::SimWorld w;
   camera_menu_link_Click(w.p);
-  camera_menu_cool_Click(w.p);  // -10 C
+  camera_menu_cool_Click(w.p);  // -10 C, from +20 C at 0.5 C a second
   w.unit_clock.advance_us(10'000'000);
   Timer1_Timer(w.p);
-  EXPECT_EQ(w.p.form.Text4, " 15");  // 0.5 C per second from +20 C
-  w.unit_clock.advance_us(100'000'000);
-  Timer1_Timer(w.p);
-  EXPECT_EQ(w.p.form.Text4, "-10");
+  EXPECT_EQ(w.p.form.Text4, " 15");
   camera_menu_cool_stop_Click(w.p);
   w.unit_clock.advance_us(4'000'000);
   Timer1_Timer(w.p);
-  EXPECT_EQ(w.p.form.Text4, "-8");
+  EXPECT_EQ(w.p.form.Text4, " 17");
 }
 
-TEST(Tick, DateLineAndRemainingFrames) {
-  struct Case {
-    int remaining;
-    const char* line;
-  };
-  const Case cases[] = {
-      {-1, "2010-05-01 21:30:05"},
-      {0, "2010-05-01 21:30:05"},
-      {5, "2010-05-01 21:30:05 残り 5枚"},
-      {12, "2010-05-01 21:30:05 残り 12枚"},
-  };
-  for (const Case& c : cases) {
-    test::SimWorld w;
-    w.clock.now_value = {2010, 5, 1, 21, 30, 5};
-    w.p.series.frames_remaining = c.remaining;
-    Timer1_Timer(w.p);
-    EXPECT_EQ(w.p.form.Text1, c.line);
-    // Before any connection the tick leaves the unit alone.
-    EXPECT_TRUE(w.traffic().controls.empty());
-    EXPECT_EQ(w.p.form.Text4, " --.-");
-  }
-}
-
-TEST(Tick, TemperatureDisplay) {
-  struct Case {
-    const char* reply;
-    const char* shown;
-  };
-  const Case cases[] = {{"-100", "-10"}, {"-95", "-9.5"}, {"253", " 25.3"},
-                        {"0", " 0"},     {"ERR", " 0"},   {"-5", "-.5"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.reply);
+TEST(Tick, DateLineRemainingFramesAndTemperature) {
+  // Frames remaining, end of the line, the unit's "T" reply (null: no camera
+  // connected), temperature shown.
+  using Row = std::tuple<int, const char*, const char*, const char*>;
+  const Row cases[] = {{-1, "", nullptr, " --.-"},      {0, "", nullptr, " --.-"},
+                       {5, " 残り 5枚", "-100", "-10"}, {12, " 残り 12枚", "-95", "-9.5"},
+                       {0, "", "253", " 25.3"},         {-1, "", "0", " 0"},
+                       {-1, "", "ERR", " 0"},           {-1, "", "-5", "-.5"}};
+  for (const auto& [remaining, line_end, reply, shown] : cases) {
     sim::ControlUnitOptions o = test::SimWorld::default_options();
-    o.temperature_reply = c.reply;
+    if (reply) o.temperature_reply = reply;
     test::SimWorld w(o);
-    camera_menu_link_sumi_Click(w.p);
+    if (reply) camera_menu_link_sumi_Click(w.p);
     w.traffic().clear();
+    w.clock.now_value = {2010, 5, 1, 21, 30, 5};
+    w.p.series.frames_remaining = remaining;
     Timer1_Timer(w.p);
-    EXPECT_EQ(w.traffic().commands, (Lines{"T"}));
-    EXPECT_EQ(w.p.form.Text4, c.shown);
+    EXPECT_EQ(w.p.form.Text1, std::string("2010-05-01 21:30:05") + line_end);
+    EXPECT_EQ(w.traffic().controls.empty(), reply == nullptr);
+    EXPECT_EQ(w.traffic().commands, reply ? Lines{"T"} : Lines{});
+    EXPECT_EQ(w.p.form.Text4, shown);
   }
 }
 
-TEST(Tick, SilentUnitIsNotQueriedAgainUntilANewConnection) {
+TEST(Tick, SilentUnitIsLeftAloneUntilANewConnection) {
   test::SimWorld w;
-  camera_menu_link_Click(w.p);
   w.unit.options().powered = false;
-  Timer1_Timer(w.p);
+  camera_menu_link_Click(w.p);  // no greeting: not connected
+  EXPECT_EQ(w.p.link.camera_connected, 0);
+  camera_menu_link_sumi_Click(w.p);  // connected, the head size goes unanswered
   EXPECT_TRUE(w.p.link.unit_silent);
   EXPECT_EQ(w.ui.last_status().rfind(" カメラが応答しません", 0), 0u);
-  EXPECT_EQ(w.control_register(), kControlIdle);
-
   const std::size_t writes = w.traffic().controls.size();
   const std::int64_t clock_before = w.clock.monotonic_value_us;
-  Timer1_Timer(w.p);
   Timer1_Timer(w.p);
   EXPECT_EQ(w.traffic().controls.size(), writes);
   EXPECT_EQ(w.clock.monotonic_value_us, clock_before);  // no wait at all
@@ -191,7 +135,6 @@ TEST(Tick, SilentUnitIsNotQueriedAgainUntilANewConnection) {
   w.traffic().clear();
   Timer1_Timer(w.p);
   EXPECT_EQ(w.traffic().commands, (Lines{"T"}));
-  EXPECT_EQ(w.p.form.Text4, " 20");
 }
 
 }  // namespace

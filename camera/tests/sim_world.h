@@ -11,7 +11,6 @@ namespace stellacq::test {
 struct SimWorld {
   explicit SimWorld(sim::ControlUnitOptions options = default_options())
       : unit(unit_clock, sky, options), p(unit, clock, ui, busy) {
-    p.ports = {};
     apply_parallel_port(2, p.ports);  // 0x378
     p.settings.unit_model = 16;
     p.settings.head_model = 16;

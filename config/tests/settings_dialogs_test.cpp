@@ -8,7 +8,6 @@
 #include <QtTest>
 
 #include "config/ini_file.h"
-#include "config/startup.h"
 #include "config/tests/test_program.h"
 
 namespace stellacq {
@@ -71,8 +70,6 @@ class SettingsDialogsTest : public QObject {
         QCOMPARE(w->accessibleDescription(), name);
       }
     }
-    QCOMPARE(f2.findChildren<QPushButton*>().size() + f5.findChildren<QPushButton*>().size(),
-             2);  // no cancel
   }
 
   void dialogs_open_with_the_current_settings() {
@@ -80,9 +77,9 @@ class SettingsDialogsTest : public QObject {
       std::int16_t port;
       int checked;  // 0 = none
       std::int16_t unit, head;
-      int model_options;  // 13 = Option1 and Option3, 24 = Option2 and Option4, ...
+      int model_options;  // 11 = TU-11 and TX-11, 22 = TU-22 and TX-22, ...
     } cases[] = {
-        {0, 0, 4, 4, 13}, {1, 1, 16, 16, 24}, {2, 2, 4, 16, 14}, {3, 3, 0, 0, 24}, {5, 0, 16, 4, 23}};
+        {0, 0, 4, 4, 11}, {1, 1, 16, 16, 22}, {2, 2, 4, 16, 12}, {3, 3, 0, 0, 22}, {5, 0, 16, 4, 21}};
     for (const auto& c : cases) {
       p().settings.parallel_port = p().settings.com_port = c.port;
       p().settings.unit_model = c.unit;
@@ -92,39 +89,24 @@ class SettingsDialogsTest : public QObject {
       Form7 f7(p(), nullptr);
       QCOMPARE(choice(f2.Option1, f2.Option2, f2.Option3), c.checked);
       QCOMPARE(choice(f5.Option1, f5.Option2, f5.Option3), c.checked);
-      QCOMPARE((f7.Option1->isChecked() ? 10 : 20) + (f7.Option3->isChecked() ? 3 : 4), c.model_options);
-      QVERIFY(f7.Option1->isChecked() != f7.Option2->isChecked() &&
-              f7.Option3->isChecked() != f7.Option4->isChecked());
+      QCOMPARE(choice(f7.Option1, f7.Option2, f7.Option1) * 10 + choice(f7.Option3, f7.Option4, f7.Option3),
+               c.model_options);
     }
   }
 
-  void first_start_port_dialogs_write_the_file_and_the_next_start_asks_nothing() {
-    StartupDialogs d = settings_startup(p(), folder_->path());
-    QVERIFY(d.open_com_dialog && d.open_parallel_dialog);
+  void form2_ok_puts_the_chosen_port_in_use_at_once_and_writes_the_file() {
     QPointer<Form2> f2 = open<Form2>();
     click(f2->Command1);  // no option chosen: nothing changes, the file is written
     QVERIFY(!p().ports.set && f2);
     QCOMPARE(file(), settings_file_text(Settings{}));
-
     p().settings.save_folder = "/data/night";
-    p().settings.program_count = 4;
     click(f2->Option3);
     click(f2->Command1);
-    QCOMPARE(p().ports.port_data, std::uint16_t{0x3BC});  // in use at once
-    QCOMPARE(p().ports.port_status, std::uint16_t{0x3BD});
-    QCOMPARE(p().ports.port_control, std::uint16_t{0x3BE});
-    QPointer<Form5> f5 = open<Form5>();
-    click(f5->Option2);
-    click(f5->Command1);
     settle();
-    QVERIFY(f2.isNull() && f5.isNull());  // closed and gone
+    QVERIFY(f2.isNull() && p().settings.parallel_port == 3);  // closed and gone
+    QVERIFY(p().ports.port_data == 0x3BC && p().ports.port_status == 0x3BD &&
+            p().ports.port_control == 0x3BE);
     QCOMPARE(file(), settings_file_text(p().settings));
-
-    testing::TestWorld next;
-    d = settings_startup(next.p, folder_->path());
-    QVERIFY(!d.open_com_dialog && !d.open_parallel_dialog);
-    QVERIFY(next.p.settings.parallel_port == 3 && next.p.settings.com_port == 2);
-    QVERIFY(next.p.settings == p().settings);  // the other dialogs' fields kept too
   }
 
   void form7_couples_unit_and_head_and_cancel_writes_nothing() {

@@ -21,15 +21,10 @@ constexpr double kExposureMarginSeconds = 15.0;
 // No exposure wait is longer than a day, whatever the field holds.
 constexpr double kLongestExposureWaitSeconds = 86400.0;
 
-bool exchange(Program& p, const char* command, std::int64_t limit_us = kHandshakeLimitUs) {
-  p.link.command_text = command;
-  return send_command(p) && read_reply(p, kReplyFramed, limit_us);
-}
-
 bool expose(Program& p, const char* command) {
   set_status(p, kExposingMessage);
   const double seconds = numeric_value(p.form.Text5);
-  return exchange(p, command, exposure_reply_limit_us(seconds));
+  return exchange_command(p, command, kReplyFramed, exposure_reply_limit_us(seconds));
 }
 
 enum class FrameKind { Light, Dark };
@@ -78,11 +73,10 @@ std::int64_t exposure_reply_limit_us(double seconds) {
 }
 
 bool set_exposure_time(Program& p) {
-  const std::string command = "S" + p.form.Text5 + "000";
-  return exchange(p, command.c_str());
+  return exchange_command(p, "S" + p.form.Text5 + "000");
 }
 
-bool set_binning(Program& p) { return exchange(p, p.frames.binning == 1 ? "N 1 1" : "N 2 2"); }
+bool set_binning(Program& p) { return exchange_command(p, p.frames.binning == 1 ? "N 1 1" : "N 2 2"); }
 
 bool expose_light(Program& p) { return expose(p, "V"); }
 bool expose_dark(Program& p) { return expose(p, "D"); }

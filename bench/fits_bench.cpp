@@ -30,16 +30,12 @@ class NullPort final : public PortIo {
   std::uint8_t PortIn(std::uint16_t) override { return 0; }
   void PortOut(std::uint16_t, std::uint8_t) override {}
 };
-class NullBusy final : public BusyCount {
- public:
-  void count(std::int64_t) override {}
-};
 
 struct World {
   NullPort port;
   ManualClock clock;
   ScriptedInteraction ui;
-  NullBusy busy;
+  RecordingBusyCount busy;
   Program p{port, clock, ui, busy};
   std::vector<int> contiguous;  // the same counts for cfitsio
 

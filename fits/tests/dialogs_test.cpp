@@ -77,7 +77,7 @@ class DialogsTest : public QObject {
     d->Text1->setText(folder_ + "/a.FIT");  // not FITS inside
     QTest::mouseClick(d->Command1, Qt::LeftButton);
     QCOMPARE(std::tuple(w_->ui.boxes.size(), w_->p.frames.dark_width), std::tuple(size_t{1}, 0));
-    QVERIFY(current_file_dialog() != nullptr);
+    QVERIFY(d->isVisible());  // the dialog stays usable
     QTest::mouseClick(d->Command2, Qt::LeftButton);
     QTRY_VERIFY(current_file_dialog() == nullptr);
     QCOMPARE(std::tuple(w_->p.file.file_mode, w_->ui.boxes.size()), std::tuple(kOpenDark, size_t{1}));
@@ -93,8 +93,12 @@ class DialogsTest : public QObject {
     QCOMPARE(current_save_folder_dialog(), d);
     QCOMPARE(std::tuple(d->windowTitle(), d->Text1->text(), d->Check1->isChecked()),
              std::tuple(QString("フォルダー指定"), QString("/somewhere"), true));
-    choose_folder(d, folder_ + "/sub");  // browsing fills Text1
-    QCOMPARE(d->Text1->text(), folder_ + "/sub");
+    d->Text1->setText(folder_ + "/notes.txt$");  // a file of that name: refused, the dialog stays
+    QTest::mouseClick(d->Command1, Qt::LeftButton);
+    QCOMPARE(std::tuple(d->isVisible(), d->Text1->text()), std::tuple(true, folder_ + "/notes.txt"));
+    choose_folder(d, folder_ + "/sub");  // browsing fills Text1 and moves the current folder
+    QCOMPARE(std::tuple(d->Text1->text(), QDir::currentPath()),
+             std::tuple(folder_ + "/sub", folder_ + "/sub"));
     d->Check1->setChecked(false);
     QTest::mouseClick(d->Command1, Qt::LeftButton);
     QCOMPARE(QString::fromStdString(w_->p.settings.save_folder), folder_ + "/sub");

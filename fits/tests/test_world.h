@@ -1,6 +1,5 @@
 // A fresh program world for the FITS tests (manual clock, scripted user, a
-// port and busy count never used here), a scratch folder removed at the end,
-// and small file helpers.
+// port and busy count never used here), a scratch folder, file helpers.
 #pragma once
 
 #include <cstdlib>
@@ -17,26 +16,19 @@ struct NullPort final : PortIo {
   std::uint8_t PortIn(std::uint16_t) override { return 0; }
   void PortOut(std::uint16_t, std::uint8_t) override {}
 };
-struct NullBusy final : BusyCount {
-  void count(std::int64_t) override {}
-};
 struct World {
   NullPort port;
   ManualClock clock;
   ScriptedInteraction ui;
-  NullBusy busy;
+  RecordingBusyCount busy;
   Program p{port, clock, ui, busy};
 };
 
+// A folder of its own under the temporary folder, removed at the end.
 struct ScratchDir {
-  std::filesystem::path path = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fits_test_XXXXXX").string();
-    return std::filesystem::path(mkdtemp(pattern.data()));
-  }();
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
+  std::string pattern = (std::filesystem::temp_directory_path() / "fits_test_XXXXXX").string();
+  std::filesystem::path path = mkdtemp(pattern.data());
+  ~ScratchDir() { std::filesystem::remove_all(path); }
   std::string file(const std::string& name) const { return (path / name).string(); }
 };
 

@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "core/program.h"
+#include "core/tests/offline_world.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
+
 
 namespace stellacq {
 namespace {
@@ -25,18 +27,7 @@ namespace {
 constexpr int kWidth = 1536;
 constexpr int kHeight = 1024;
 
-class NullPort final : public PortIo {
- public:
-  std::uint8_t PortIn(std::uint16_t) override { return 0; }
-  void PortOut(std::uint16_t, std::uint8_t) override {}
-};
-
-struct World {
-  NullPort port;
-  ManualClock clock;
-  ScriptedInteraction ui;
-  RecordingBusyCount busy;
-  Program p{port, clock, ui, busy};
+struct World : testing::OfflineWorld {
   std::vector<int> contiguous;  // the same counts for cfitsio
 
   World() {

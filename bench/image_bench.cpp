@@ -10,9 +10,11 @@
 #include <string>
 
 #include "core/program.h"
+#include "core/tests/offline_world.h"
 #include "image/auto_level.h"
 #include "image/correction.h"
 #include "image/display.h"
+
 
 namespace stellacq {
 namespace {
@@ -20,18 +22,7 @@ namespace {
 constexpr int kWidth = 1536;
 constexpr int kHeight = 1024;
 
-class NoPort final : public PortIo {
- public:
-  std::uint8_t PortIn(std::uint16_t) override { return 0xFF; }
-  void PortOut(std::uint16_t, std::uint8_t) override {}
-};
-
-struct Bench {
-  NoPort port;
-  ManualClock clock;
-  ScriptedInteraction ui;
-  RecordingBusyCount busy;
-  Program p{port, clock, ui, busy};
+struct Bench : testing::OfflineWorld {
   FrameBuffer raw_light;
 
   // Sky of about 1000 counts with noise, a few hundred stars, a dark of

@@ -8,7 +8,7 @@
 #include <QtTest>
 
 #include "config/ini_file.h"
-#include "config/tests/test_program.h"
+#include "core/tests/offline_world.h"
 
 namespace stellacq {
 
@@ -24,10 +24,10 @@ void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDele
 
 class SettingsDialogsTest : public QObject {
   Q_OBJECT
-  std::unique_ptr<testing::TempFolder> folder_;
-  std::unique_ptr<testing::TestWorld> world_;
+  std::unique_ptr<testing::ScratchDir> folder_;
+  std::unique_ptr<testing::OfflineWorld> world_;
   Program& p() { return world_->p; }
-  std::string file() { return testing::read_bytes(p().ini_path); }
+  std::string file() { return testing::file_bytes(p().ini_path); }
 
   template <typename Dialog>
   QPointer<Dialog> open() {
@@ -38,8 +38,8 @@ class SettingsDialogsTest : public QObject {
 
  private slots:
   void init() {
-    folder_ = std::make_unique<testing::TempFolder>();
-    world_ = std::make_unique<testing::TestWorld>();
+    folder_ = std::make_unique<testing::ScratchDir>();
+    world_ = std::make_unique<testing::OfflineWorld>();
     p().ini_path = ini_path_for(folder_->path());
   }
   void cleanup() { settle(); }

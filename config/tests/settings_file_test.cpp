@@ -9,12 +9,12 @@
 #include "config/ini_file.h"
 #include "config/settings_choices.h"
 #include "config/startup.h"
-#include "config/tests/test_program.h"
+#include "core/tests/offline_world.h"
 
 namespace stellacq {
 namespace {
 
-using testing::read_bytes;
+using testing::file_bytes;
 
 // Every field a value of its own, in file order, so that two fields swapped
 // show in the bytes; program_interval and program_wait never set.
@@ -96,8 +96,8 @@ TEST(ParseSettings, ToleratesOtherLineEndsExtraLinesAndShortFiles) {
 
 class SettingsFile : public ::testing::Test {
  protected:
-  testing::TempFolder folder;
-  testing::TestWorld world;
+  testing::ScratchDir folder;
+  testing::OfflineWorld world;
   Program& p = world.p;
   void SetUp() override { p.ini_path = ini_path_for(folder.path()); }
   void write_ports(int com, int parallel) {
@@ -111,13 +111,13 @@ class SettingsFile : public ::testing::Test {
 TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByteAndThePermissions) {
   p.settings = kDistinct;
   ASSERT_TRUE(save_settings(p));
-  const std::string first = read_bytes(p.ini_path);
+  const std::string first = file_bytes(p.ini_path);
   EXPECT_EQ(first, settings_file_text(kDistinct));
   ASSERT_EQ(::chmod(p.ini_path.c_str(), 0640), 0);
   p.settings = Settings{};
   ASSERT_TRUE(load_settings(p) && save_settings(p));
   EXPECT_EQ(p.settings, kDistinct);
-  EXPECT_EQ(read_bytes(p.ini_path), first);  // never-set program fields stay empty lines
+  EXPECT_EQ(file_bytes(p.ini_path), first);  // never-set program fields stay empty lines
   EXPECT_FALSE(std::filesystem::exists(p.ini_path + ".tmp"));
   struct stat st {};
   ASSERT_EQ(::stat(p.ini_path.c_str(), &st), 0);
@@ -127,13 +127,13 @@ TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByteAndThePermissio
 TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndReportsFalse) {
   p.settings = kDistinct;
   ASSERT_TRUE(save_settings(p));
-  const std::string old_bytes = read_bytes(p.ini_path);
+  const std::string old_bytes = file_bytes(p.ini_path);
 
   // The temporary file cannot be created: the old file must stay as it was.
   std::filesystem::create_directory(p.ini_path + ".tmp");
   p.settings.com_port = 3;
   EXPECT_FALSE(save_settings(p));
-  EXPECT_EQ(read_bytes(p.ini_path), old_bytes);
+  EXPECT_EQ(file_bytes(p.ini_path), old_bytes);
 
   // The settings path is a folder: the rename fails, nothing is left behind.
   const std::string folder_path = folder.file("as_folder");
@@ -147,7 +147,7 @@ TEST_F(SettingsFile, ConfirmWithoutAChoiceKeepsTheSettingAndWritesTheFile) {
   p.settings.com_port = p.settings.parallel_port = 5;  // no option matches: none is selected
   EXPECT_TRUE(confirm_com_port(p, 0) && confirm_parallel_port(p, 0));
   EXPECT_TRUE(p.settings.com_port == 5 && p.settings.parallel_port == 5 && !p.ports.set);
-  EXPECT_EQ(read_bytes(p.ini_path), settings_file_text(p.settings));
+  EXPECT_EQ(file_bytes(p.ini_path), settings_file_text(p.settings));
 }
 
 TEST_F(SettingsFile, ResetsRunTimeStateAndReadsTheFileInTheStartFolder) {
@@ -182,7 +182,7 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
       {1, 5, false, false, 0},     {1, -1, false, false, 0},
   };
   for (const auto& c : cases) {
-    testing::TestWorld w;
+    testing::OfflineWorld w;
     write_ports(c.com, c.parallel);
     const StartupDialogs d = settings_startup(w.p, folder.path());
     SCOPED_TRACE("com " + std::to_string(c.com) + " parallel " + std::to_string(c.parallel));
@@ -202,7 +202,7 @@ TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
       std::filesystem::remove(p.ini_path);
       std::filesystem::create_directory(p.ini_path);
     }
-    testing::TestWorld w;
+    testing::OfflineWorld w;
     const StartupDialogs d = settings_startup(w.p, folder.path());
     SCOPED_TRACE(kind);
     EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog);

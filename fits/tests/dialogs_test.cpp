@@ -33,7 +33,7 @@ class DialogsTest : public QObject {
     start_folder_ = QDir::currentPath();
     w_ = new testing::World;
     dir_ = new testing::ScratchDir;
-    folder_ = QString::fromStdString(dir_->path.string());
+    folder_ = QString::fromStdString(dir_->path());
     std::filesystem::create_directory(dir_->file("sub"));
     for (const char* name : {"a.FIT", "b.fits", "c.Fts", "notes.txt", "d.fit.bak"})
       std::ofstream(dir_->file(name)) << "x";

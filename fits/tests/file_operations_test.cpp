@@ -31,7 +31,7 @@ TEST(FileDialogOk, OperationsAndRefusals) {
       {kOpenDark, typed, "", 1},
       {kOpenLight, "", "ファイル名を入力してください", 0},
       {kSaveLight, "", "ファイル名を入力してください", 0},
-      {kOpenFlat, dir.path, "フォルダーが指定されています", 0},
+      {kOpenFlat, dir.path(), "フォルダーが指定されています", 0},
       {kSaveDark, dir.file(""), "フォルダーが指定されています", 0},
       {kOpenLight, dir.file("missing.fit"), "ファイルを開けません", 1},
       {kSaveLight, dir.file("plain/x.fit"), "ファイルを保存できません", 1},
@@ -109,8 +109,8 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
     double save_in_series;
     std::string folder, status;  // the last status line ("" none)
   };
-  const Case cases[] = {{0, dir.path, ""},
-                        {1, dir.path, " ファイル保存終了"},
+  const Case cases[] = {{0, dir.path(), ""},
+                        {1, dir.path(), " ファイル保存終了"},
                         {1, dir.file("gone"), " 連続撮影の画像を保存できません"},
                         {1, "", " 連続撮影の画像を保存できません"}};
   for (const Case& c : cases) {

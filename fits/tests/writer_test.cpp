@@ -13,7 +13,7 @@ namespace stellacq {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::file_text;
+using testing::file_bytes;
 using testing::pad;
 using testing::ScratchDir;
 using testing::World;
@@ -79,7 +79,7 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     EXPECT_EQ(mismatches, 0) << width << "x" << height;
     EXPECT_EQ(w.p.frames.light_frame.at(5, 0), 70000);  // the frame itself is not clipped
 
-    const std::string bytes = file_text(path);
+    const std::string bytes = file_bytes(path);
     const std::size_t data_end = 2880 + 2u * width * height;
     EXPECT_EQ(bytes.size(), (data_end + 2879) / 2880 * 2880);
     EXPECT_EQ(bytes.find_first_not_of('\0', data_end), std::string::npos);
@@ -90,8 +90,8 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     EXPECT_EQ(other.p.headers.dark_header[9], pad("BZERO   =                    0"));
     other.p.file = {kSaveDark, again};
     ASSERT_TRUE(save_fits(other.p));
-    EXPECT_TRUE(file_text(again) == bytes);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2);
+    EXPECT_TRUE(file_bytes(again) == bytes);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
   }
 }
 
@@ -121,7 +121,7 @@ TEST(Writer, LoadedTableIsRewrittenToDescribeTheData) {
   for (int i = 0; i < 28; ++i) header += pad("HISTORY filler");
   header += pad("BSCALE  =                    1") + pad("END");
   header.resize(5760, ' ');  // two header blocks
-  const std::string bytes = file_text(w.p.file.save_file_name);
+  const std::string bytes = file_bytes(w.p.file.save_file_name);
   EXPECT_EQ(bytes.size(), 5760u + 4u * 2880u);  // 10000 data bytes: four blocks
   EXPECT_EQ(bytes.substr(0, 5760), header);
   long size[2];
@@ -158,7 +158,7 @@ TEST(Writer, FailuresAreReportedAndLeaveNothingBehind) {
     EXPECT_EQ(w.ui.statuses.empty() ? "" : w.ui.last_status(), taken ? failed : "");
   }
   // Only what the test made: no temporary file left behind.
-  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path), {}), 2);
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path()), {}), 2);
 }
 
 }  // namespace

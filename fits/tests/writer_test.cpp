@@ -140,7 +140,6 @@ TEST(Writer, FailuresAreReportedAndLeaveNothingBehind) {
   const std::string cannot = "ファイルを保存できません : ", failed = " ファイル保存失敗";
   const Case cases[] = {
       {kSaveLight, dir.file("plain") + "/frame.fit", cannot + dir.file("plain")},
-      {kSaveLight, dir.file("missing") + "/frame.fit", cannot + dir.file("missing")},
       {kSaveLight, dir.file("folder"), cannot + dir.file("folder")},
       {kSaveLight, "", cannot},
       {kSaveLight, dir.file("never.fit"), "You do not open the data file"},

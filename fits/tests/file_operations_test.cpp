@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "fits/header_builder.h"
-#include "fits/tests/test_world.h"
+#include "core/tests/offline_world.h"
 
 namespace stellacq {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ScratchDir;
-using testing::World;
+using World = testing::OfflineWorld;
 
 // A 384 x 256 light frame with its header; the settings file in `dir`.
 void take_light(World& w, const ScratchDir& dir) {

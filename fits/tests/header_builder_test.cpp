@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "fits/tests/test_world.h"
+#include "core/tests/offline_world.h"
 
 namespace stellacq {
 namespace {
 
 using testing::pad;
-using testing::World;
+using World = testing::OfflineWorld;
 
 TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield) {
   World w;
@@ -53,10 +53,8 @@ TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
     const char *field, *number;
   };
   const Case cases[] = {
-      {4, 1, 768, 512, " --.-", " 0"},
-      {4, 2, 384, 256, " 0.5", " .5"},
-      {16, 2, 768, 512, "-2.25s", "-2.25"},
-      {0, 2, 768, 512, "1e20", " 1E+20"},
+      {4, 1, 768, 512, " --.-", " 0"},  {4, 2, 384, 256, " 0.5", " .5"},
+      {16, 2, 768, 512, "-2.25s", "-2.25"}, {0, 2, 768, 512, "1e20", " 1E+20"},
       // 15 significant digits would need 22 columns: fewer digits are kept.
       {16, 1, 1536, 1024, "-0.00000111111111111111", "-.0000011111111111111"},
   };

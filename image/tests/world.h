@@ -3,15 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <memory>
 
 #include "core/tests/offline_world.h"
 
 namespace stellacq::testing {
-
-inline constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
-inline constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 
 struct World : OfflineWorld {
   Frames& f = p.frames;

@@ -64,12 +64,9 @@ class MainWindowTest : public QObject {
       const char* caption;
     } items[] = {
         {"file_menu_open_flat", "file_menu_open", "フラットフィールド読込"},
-        {"file_menu_end", "file_menu", "終了"},
         {"camera_menu_link_sumi", "camera_menu", "接続済み"},
         {"exp_menu_dark", "exp_menu", "ダークフレ－ム撮影"},
-        {"exp_menu_grab_num", "exp_menu", "連続撮影開始（枚数指定）"},
         {"image_menu_display_manual_background", "image_menu_display_manual", "バックグランド"},
-        {"image_menu_display_flat_sub", "image_menu", "フラット処理して表示"},
         {"config_menu_serial", "config_menu", "ｼﾘｱﾙﾎﾟｰﾄ設定 (SkySensor2000PC)"},
     };
     for (const auto& item : items) {

@@ -67,18 +67,13 @@ TEST(LinkDecode, SamplesOnTheWire) {
   EXPECT_EQ(decode_sample(0xFF, 0xFF), 32768);
 }
 
-bool read_one_sample(Program& p) {
-  std::int32_t sample;
-  return read_sample(p, sample);
-}
-
 TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
   using Row = std::pair<bool (*)(Program&), const char*>;  // primitive, part of the status text
   const Row cases[] = {{[](Program& p) { return send_command(p); }, "「T」の送信中"},
                        {[](Program& p) { return read_reply(p, kReplyFramed); }, "「T」への応答待ち"},
                        {read_byte, "応答バイト"},
                        {send_count, "ブロック数"},
-                       {read_one_sample, "画像データ"}};
+                       {[](Program& p) { std::int32_t sample; return read_sample(p, sample); }, "画像データ"}};
   for (const auto& [run, names] : cases) {
     test::SimWorld w;
     w.unit.options().powered = false;

@@ -26,7 +26,8 @@ TEST(CountBin, BinsOfCounts) {
       {1004, 0, 3000, kAuto, 100}, {1005, 0, 3000, kAuto, 101}, {9000, 0, 3000, kAuto, 300},
       {-50, 0, 3000, kWindow, 0}, {600, 500, 500, kAuto, 300},
       {3, 0, 8, kAuto, 112}, {3, 0, 8, kWindow, 113},  // 112.5 rounded apart
-      {INT32_MAX, INT32_MIN, INT32_MAX, kAuto, 300}, {0, INT32_MAX, -1, kAuto, 300}};  // extremes of an empty fill
+      {INT32_MAX, INT32_MIN, INT32_MAX, kAuto, 300},
+      {0, INT32_MAX, -1, kAuto, 300}};  // extremes of an empty fill
   // clang-format on
   for (const Case& c : cases)
     EXPECT_EQ(count_bin(c.v, c.min, c.max, c.formula), c.bin) << c.v << " in " << c.min << ".." << c.max;
@@ -53,7 +54,8 @@ TEST(AutoLevel, WorkedLevels) {
       {kSourceDark, 1000, 0, 3000, {{1, 0}, {1, 3000}}, 970, 60},  // over its own size
       {kSourceFlat, 2000, 0, 3000, {{1, 0}}, 1970, 60},  // over the light size
       {7, 1000, 0, 3000, {{1, 0}}, -40, 1},  // unknown source
-      {kSourceLight, 0, INT32_MIN, INT32_MAX, {{1, INT32_MIN}, {1, INT32_MAX}}, -42949673, 85899345}};  // bins 147, 153
+      // bins 147, 153
+      {kSourceLight, 0, INT32_MIN, INT32_MAX, {{1, INT32_MIN}, {1, INT32_MAX}}, -42949673, 85899345}};
   // clang-format on
   for (const Case& c : cases) {
     auto w = testing::make_world();

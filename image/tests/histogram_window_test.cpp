@@ -16,7 +16,8 @@ class HistogramWindowTest : public QObject {
   QPointer<Form9> form_;
 
   QString fields() {
-    return form_->findChild<QLineEdit*>("Text1")->text() + " " + form_->findChild<QLineEdit*>("Text2")->text();
+    const auto text = [this](const char* name) { return form_->findChild<QLineEdit*>(name)->text(); };
+    return text("Text1") + " " + text("Text2");
   }
   QRgb pixel(int x, int y) { return form_->picture()->image().pixel(x, y); }
   void click(Qt::MouseButton button, int x) {

@@ -56,7 +56,7 @@ class MainWindowTest : public QObject {
     Form1 form(w.program, w.ui, dir.path().toStdString());
     QCOMPARE(form.windowTitle(), QStringLiteral(" STELLACQ ver2.4"));
     auto* cooling = form.findChild<QLineEdit*>("Text3");
-    QVERIFY(cooling && cooling->text() == QStringLiteral("-10") && cooling->accessibleDescription() == "Text3");
+    QVERIFY(cooling && cooling->text() == "-10" && cooling->accessibleDescription() == "Text3");
     QVERIFY(form.findChild<QRadioButton*>("Option2")->isChecked());
     const struct {
       const char* name;

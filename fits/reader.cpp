@@ -187,16 +187,12 @@ Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
 
   Scan scan;
   const std::uint8_t* b = parsed.data->data();
-  for (int y = 0; y < parsed.height; ++y) {
-    std::int32_t* out = frame.row(y);
+  // Stores one row through `value_at` and folds it into the scan.
+  const auto decode_row = [&](std::int32_t* out, auto value_at) {
     std::int32_t max = scan.max, min = scan.min;
     std::int64_t sum = 0;
     for (int x = 0; x < parsed.width; ++x, b += bytes_per_pixel) {
-      const std::int32_t value =
-          plain16
-              ? static_cast<std::int16_t>(static_cast<std::uint16_t>((b[0] << 8) | b[1])) + plain_zero
-              : clamp_to_int32(round_half_even(bzero + bscale * static_cast<double>(stored_number(
-                                                                    b, bytes_per_pixel, parsed.unsigned16))));
+      const std::int32_t value = value_at(b);
       out[x] = value;
       max = value > max ? value : max;
       min = value < min ? value : min;
@@ -205,6 +201,18 @@ Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
     scan.max = max;
     scan.min = min;
     scan.sum += sum;
+  };
+  for (int y = 0; y < parsed.height; ++y) {
+    if (plain16) {
+      decode_row(frame.row(y), [plain_zero](const std::uint8_t* at) {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>((at[0] << 8) | at[1])) + plain_zero;
+      });
+    } else {
+      decode_row(frame.row(y), [&](const std::uint8_t* at) {
+        return clamp_to_int32(round_half_even(
+            bzero + bscale * static_cast<double>(stored_number(at, bytes_per_pixel, parsed.unsigned16))));
+      });
+    }
   }
   return scan;
 }

@@ -36,5 +36,28 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
   }
 }
 
+// The CCD temperature moves towards the set point at the cooler's rate, as
+// the unit reports it, and drifts back to ambient once cooling stops.
+TEST(SimUnit, CoolingMovesTheTemperatureAtAFiniteRateAndBack) {
+  test::SimWorld w;  // ambient +20 C, 0.5 C a second
+  const auto reported = [&w] {
+    EXPECT_TRUE(exchange_command(w.p, "T"));
+    return w.p.link.reply_text;
+  };
+  EXPECT_EQ(reported(), "200");
+  ASSERT_TRUE(exchange_command(w.p, "F 99") && exchange_command(w.p, "C -100"));
+  // Seconds more on the unit's clock, and the temperature then reported.
+  const std::pair<std::int64_t, const char*> cooling[] = {{10, "150"}, {50, "-100"}, {100, "-100"}};
+  for (const auto& [seconds, tenths] : cooling) {
+    w.unit_clock.advance_us(seconds * 1'000'000);
+    EXPECT_EQ(reported(), tenths) << seconds;
+  }
+  ASSERT_TRUE(exchange_command(w.p, "C 751"));
+  w.unit_clock.advance_us(20'000'000);
+  EXPECT_EQ(reported(), "0");
+  w.unit_clock.advance_us(100'000'000);
+  EXPECT_EQ(reported(), "200");
+}
+
 }  // namespace
 }  // namespace stellacq

@@ -17,8 +17,10 @@ class SettingsFollowingUnit final : public stellacq::PortIo {
   void follow(const stellacq::Program& program) { program_ = &program; }
 
   std::uint8_t PortIn(std::uint16_t address) override { return unit_.PortIn(address); }
+  // Follows the settings on the data register only: commands and block
+  // counts pass there, the per-sample handshakes of a download do not.
   void PortOut(std::uint16_t address, std::uint8_t value) override {
-    if (program_) unit_.options().unit_model = program_->settings.unit_model;
+    if (program_ && address == program_->ports.port_data) unit_.options().unit_model = program_->settings.unit_model;
     unit_.PortOut(address, value);
   }
 

@@ -16,7 +16,6 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <exception>
-#include <vector>
 
 #include "app/picture_box.h"
 #include "app/qt_interaction.h"
@@ -268,19 +267,15 @@ void Form1::run(F&& logic) {
   show_fields();
 }
 
-void Form1::open_dialog(QPointer<QWidget>& slot, QWidget* dialog) {
-  if (slot) {
-    delete dialog;
-    slot->show();
-    slot->raise();
-    slot->activateWindow();
-    return;
+template <typename Dialog>
+void Form1::open_dialog(QPointer<QWidget>& slot) {
+  if (!slot) {
+    slot = new Dialog(p_, this);
+    slot->setAttribute(Qt::WA_DeleteOnClose);
   }
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  slot = dialog;
-  dialog->show();
-  dialog->raise();
-  dialog->activateWindow();
+  slot->show();
+  slot->raise();
+  slot->activateWindow();
 }
 
 // ---- start and end ----
@@ -417,9 +412,9 @@ void Form1::image_menu_display_flat_sub_Click() {
 void Form1::telescope_menu_Click() {}
 void Form1::config_menu_track_Click() {}
 
-void Form1::config_menu_para_Click() { open_dialog(Form2_, new Form2(p_, this)); }
-void Form1::config_menu_cu_Click() { open_dialog(Form7_, new Form7(p_, this)); }
-void Form1::config_menu_serial_Click() { open_dialog(Form5_, new Form5(p_, this)); }
+void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_); }
+void Form1::config_menu_cu_Click() { open_dialog<Form7>(Form7_); }
+void Form1::config_menu_serial_Click() { open_dialog<Form5>(Form5_); }
 void Form1::config_menu_file_Click() { open_save_folder_dialog(p_); }
 
 }  // namespace stellacq

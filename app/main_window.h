@@ -88,7 +88,10 @@ class Form1 final : public QMainWindow {
   // fields are shown afterwards.
   template <typename F>
   void run(F&& logic);
-  void open_dialog(QPointer<QWidget>& slot, QWidget* dialog);
+  // Shows the settings dialog kept in `slot`, creating it first when it is
+  // not open: one of each at a time.
+  template <typename Dialog>
+  void open_dialog(QPointer<QWidget>& slot);
   void end_program();
 
   Program& p_;

@@ -23,6 +23,7 @@
 #include "config/settings_dialogs.h"
 #include "config/startup.h"
 #include "core/program.h"
+#include "core/wait.h"
 #include "exposure/single.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
@@ -255,7 +256,7 @@ void Form1::show_fields() {
 
 template <typename F>
 void Form1::run(F&& logic) {
-  ++running_handlers_;
+  RunningHandler running(running_handlers_);
   try {
     logic();
   } catch (const std::exception& e) {
@@ -263,7 +264,6 @@ void Form1::run(F&& logic) {
   } catch (...) {
     ui_.message_box("内部エラー", {}, MessageButtons::Ok);
   }
-  --running_handlers_;
   show_fields();
 }
 

@@ -3,15 +3,20 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QEventLoop>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QString>
+#include <QTimer>
 
 namespace stellacq {
 
 namespace {
 
 const char* const kProgramTitle = "STELLACQ";
+
+// Length of one pass of a wait.
+constexpr int kIdleMs = 5;
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -57,6 +62,15 @@ void QtInteraction::busy_pointer(bool on) {
 void QtInteraction::yield() {
   if (on_fields) on_fields();
   QCoreApplication::processEvents();
+}
+
+void QtInteraction::idle() {
+  if (on_fields) on_fields();
+  // Runs the event loop for a few milliseconds: events are handled as they
+  // come, and the processor rests in between.
+  QEventLoop loop;
+  QTimer::singleShot(kIdleMs, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 void QtInteraction::picture_changed() {

@@ -24,6 +24,7 @@ class QtInteraction final : public Interaction {
   void beep() override;
   void busy_pointer(bool on) override;
   void yield() override;
+  void idle() override;
   void picture_changed() override;
 
  private:

@@ -30,6 +30,12 @@ void ScriptedInteraction::yield() {
   if (on_yield) on_yield();
 }
 
+void ScriptedInteraction::idle() {
+  ++idles;
+  yield();
+  if (on_idle) on_idle();
+}
+
 const std::string& ScriptedInteraction::last_status() const {
   static const std::string empty;
   return statuses.empty() ? empty : statuses.back();

@@ -30,6 +30,9 @@ class Interaction {
   virtual void busy_pointer(bool on) = 0;
   // Processes the pending window events once and returns.
   virtual void yield() = 0;
+  // One pass of a wait: processes the pending events and lets the processor
+  // rest a few milliseconds, so that a wait of minutes does not spin.
+  virtual void idle() { yield(); }
   // The picture of the image area (Picture1) has changed and must be shown.
   virtual void picture_changed() = 0;
 };
@@ -54,10 +57,14 @@ class ScriptedInteraction final : public Interaction {
   int busy_off = 0;
   bool busy_now = false;
   int yields = 0;
+  int idles = 0;  // passes of a wait; each also counts as a yield
   int picture_updates = 0;
   // Called at every yield, so a test can run a stop command or a tick in the
   // middle of a long operation, as a person clicking would.
   std::function<void()> on_yield;
+  // Called at every pass of a wait after on_yield: a test moves its manual
+  // clock here, so waits end without real time passing.
+  std::function<void()> on_idle;
 
   void status(const std::string& text) override { statuses.push_back(text); }
   MessageAnswer message_box(const std::string& text, const std::string& title,
@@ -67,6 +74,7 @@ class ScriptedInteraction final : public Interaction {
   void beep() override { ++beeps; }
   void busy_pointer(bool on) override;
   void yield() override;
+  void idle() override;
   void picture_changed() override { ++picture_updates; }
 
   const std::string& last_status() const;

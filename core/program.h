@@ -18,7 +18,7 @@
 #include "core/interaction.h"
 #include "fits/header_tables.h"
 #include "image/frames.h"
-#include "telescope/busy_count.h"
+#include "core/busy_count.h"
 
 namespace stellacq {
 

@@ -1,4 +1,4 @@
-#include "telescope/busy_count.h"
+#include "core/busy_count.h"
 
 #include "core/clock.h"
 

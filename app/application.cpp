@@ -5,7 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/qt_interaction.h"
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 
@@ -13,7 +13,7 @@ int run_stellacq(PortIo& port, const std::function<void(Program&)>& after_load) 
   SystemClock clock;
   QtInteraction ui;
   CalibratedBusyCount busy(clock);
-  Program program(port, clock, ui, busy);
+  Program program({port, clock, ui, busy});
   // The INI file stays in the folder the program was started from, even
   // when browsing later moves the current folder.
   Form1 window(program, ui, QDir::currentPath().toStdString());

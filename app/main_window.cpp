@@ -22,7 +22,7 @@
 #include "camera/connection.h"
 #include "config/settings_dialogs.h"
 #include "config/startup.h"
-#include "core/program.h"
+#include "program/program.h"
 #include "core/wait.h"
 #include "exposure/single.h"
 #include "fits/file_dialog.h"

@@ -9,9 +9,8 @@
 #include "camera/connection.h"
 #include "camera/download.h"
 #include "camera/link.h"
-#include "core/program.h"
-#include "sim/control_unit.h"
-#include "sim/sky.h"
+#include "program/program.h"
+#include "test_support/world.h"
 
 namespace {
 
@@ -21,35 +20,21 @@ using namespace stellacq;
 // control 0x27, status, high byte (the simulated unit answers at once).
 constexpr double kAccessesPerSample = 6.0;
 
-struct World {
-  World() : unit(clock, sky, options()), p(unit, clock, ui, busy) {
-    apply_parallel_port(2, p.ports);
-    p.settings.unit_model = 16;
-    p.settings.head_model = 16;
+struct World : testing::SimWorld {
+  World() {
     p.frames.image_width = 1536;
     p.frames.image_height = 1024;
     camera_menu_link_sumi_Click(p);
-  }
-  static sim::ControlUnitOptions options() {
-    sim::ControlUnitOptions o;
-    o.instant_exposures = true;
-    return o;
   }
   bool exchange(const char* command) {
     p.link.command_text = command;
     return send_command(p) && read_reply(p, kReplyFramed);
   }
-  ManualClock clock;
-  sim::Sky sky;
-  sim::ControlUnit unit;
-  ScriptedInteraction ui;
-  RecordingBusyCount busy;
-  Program p;
 };
 
 void BM_StatusRead(benchmark::State& state) {
   World w;
-  PortIo& io = w.unit;
+  PortIo& io = w.observatory.parallel_port();
   for (auto _ : state) benchmark::DoNotOptimize(io.PortIn(w.p.ports.port_status));
 }
 BENCHMARK(BM_StatusRead);

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/program.h"
-#include "core/tests/offline_world.h"
+#include "program/program.h"
+#include "test_support/world.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
@@ -27,7 +27,7 @@ namespace {
 constexpr int kWidth = 1536;
 constexpr int kHeight = 1024;
 
-struct World : testing::OfflineWorld {
+struct World : testing::World {
   std::vector<int> contiguous;  // the same counts for cfitsio
 
   World() {

@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "core/program.h"
-#include "core/tests/offline_world.h"
+#include "program/program.h"
+#include "test_support/world.h"
 #include "image/auto_level.h"
 #include "image/correction.h"
 #include "image/display.h"
@@ -22,7 +22,7 @@ namespace {
 constexpr int kWidth = 1536;
 constexpr int kHeight = 1024;
 
-struct Bench : testing::OfflineWorld {
+struct Bench : testing::World {
   FrameBuffer raw_light;
 
   // Sky of about 1000 counts with noise, a few hundred stars, a dark of

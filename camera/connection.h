@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

@@ -14,7 +14,7 @@
 // and the status line. Yields only before and after the transfer.
 #pragma once
 
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

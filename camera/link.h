@@ -23,7 +23,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

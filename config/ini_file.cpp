@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/numeric.h"
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

@@ -3,7 +3,7 @@
 #include "config/settings_choices.h"
 
 #include "config/ini_file.h"
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

@@ -13,7 +13,7 @@
 
 #include "config/ini_file.h"
 #include "config/settings_choices.h"
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

@@ -3,7 +3,7 @@
 #include "config/startup.h"
 
 #include "config/ini_file.h"
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

@@ -5,7 +5,7 @@
 #include "camera/download.h"
 #include "camera/link.h"
 #include "core/numeric.h"
-#include "core/program.h"
+#include "program/program.h"
 #include "fits/header_builder.h"
 #include "image/correction.h"
 #include "image/display.h"

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "config/ini_file.h"
-#include "core/program.h"
+#include "program/program.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
 

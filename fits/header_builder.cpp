@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/numeric.h"
-#include "core/program.h"
+#include "program/program.h"
 #include "fits/cards.h"
 
 namespace stellacq {

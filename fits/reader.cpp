@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/numeric.h"
-#include "core/program.h"
+#include "program/program.h"
 #include "fits/cards.h"
 #include "image/auto_level.h"
 

@@ -8,7 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "core/program.h"
+#include "program/program.h"
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
 

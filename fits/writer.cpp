@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/program.h"
+#include "program/program.h"
 #include "fits/cards.h"
 
 namespace stellacq {

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "core/program.h"
+#include "program/program.h"
 #include "image/frames.h"
 
 namespace stellacq {

@@ -6,7 +6,7 @@
 // p.form.Option1/Option2 and the status line.
 #pragma once
 
-#include "core/program.h"
+#include "program/program.h"
 
 namespace stellacq {
 

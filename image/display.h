@@ -5,7 +5,7 @@
 // level captions in p.form and, through the commands, the display levels.
 #pragma once
 
-#include "core/program.h"
+#include "program/program.h"
 #include "image/frames.h"
 
 namespace stellacq {

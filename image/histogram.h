@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/program.h"
+#include "program/program.h"
 #include "image/auto_level.h"
 
 namespace stellacq {

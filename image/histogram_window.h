@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "core/program.h"
+#include "program/program.h"
 #include "image/histogram.h"
 
 namespace stellacq {

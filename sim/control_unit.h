@@ -141,24 +141,4 @@ class ControlUnit : public PortIo {
   double set_point_c_ = 20.0;
 };
 
-namespace detail {
-struct OwnSky {
-  Sky own_sky;
-};
-}  // namespace detail
-
 }  // namespace stellacq::sim
-
-namespace stellacq {
-
-// The simulated unit with a sky of its own, as the simulated program wires
-// it: construct it with the program's clock and the unit model of the INI
-// file; the mount simulation moves sky().set_pointing().
-class SimControlUnit final : private sim::detail::OwnSky, public sim::ControlUnit {
- public:
-  explicit SimControlUnit(Clock& clock, const sim::ControlUnitOptions& options = {})
-      : sim::ControlUnit(clock, own_sky, options) {}
-  sim::Sky& sky() { return own_sky; }
-};
-
-}  // namespace stellacq

@@ -12,26 +12,28 @@
 #include "app/main_window.h"
 #include "app/qt_interaction.h"
 #include "config/ini_file.h"
-#include "core/program.h"
-#include "sim/control_unit.h"
+#include "program/program.h"
+#include "sim/observatory.h"
 
 namespace stellacq {
 
 class MainWindowTest : public QObject {
   Q_OBJECT
 
+  // The program on the simulated observatory, with the window's own
+  // interaction so that boxes and the status line are the real ones.
   struct World {
     World() { clock.auto_step_us = 1000; }
-    static sim::ControlUnitOptions instant() {
-      sim::ControlUnitOptions o;
-      o.instant_exposures = true;
+    static sim::ObservatoryOptions instant() {
+      sim::ObservatoryOptions o;
+      o.unit.instant_exposures = true;
       return o;
     }
     ManualClock clock;
-    SimControlUnit unit{clock, instant()};
+    sim::Observatory observatory{clock, instant()};
     QtInteraction ui;
     RecordingBusyCount busy;
-    Program program{unit, clock, ui, busy};
+    Program program{{observatory.parallel_port(), clock, ui, busy}};
   };
 
   static void write_ini(const QString& dir, int com_port, int parallel_port) {

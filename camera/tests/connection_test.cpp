@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "camera/link.h"
-#include "camera/tests/sim_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -16,18 +16,18 @@ using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
 TEST(Connection, NewConnectionResetsFirstAlreadyConnectedNever) {
-  test::SimWorld w;
+  testing::SimWorld w;
   camera_menu_link_Click(w.p);
   const Bytes& c = w.traffic().controls;
   ASSERT_GE(c.size(), 4u);
   EXPECT_EQ(Bytes(c.begin(), c.begin() + 4), (Bytes{0x04, 0x00, 0x04, 0x26}));
   EXPECT_EQ(w.busy.total, 1001);
-  EXPECT_EQ(w.ui.statuses.front(), w.unit.greeting());
+  EXPECT_EQ(w.ui.statuses.front(), w.unit().greeting());
   EXPECT_EQ(w.p.link.camera_connected, 1);
   EXPECT_EQ(w.traffic().commands, (Lines{"I 1536 1024"}));
 
   for (const auto& [head, command] : {std::pair{4, "I 768 512"}, {16, "I 1536 1024"}, {7, "I 1536 1024"}}) {
-    test::SimWorld v;
+    testing::SimWorld v;
     v.p.settings.head_model = static_cast<std::int16_t>(head);
     camera_menu_link_sumi_Click(v.p);
     EXPECT_EQ(v.traffic().commands, (Lines{command}));
@@ -44,7 +44,7 @@ TEST(Connection, RefusalsTouchNothing) {
                        {true, camera_menu_cool_Click, kPleaseConnectMessage},
                        {true, camera_menu_cool_stop_Click, kPleaseConnectMessage}};
   for (const auto& [port_chosen, command, status] : cases) {
-    test::SimWorld w;
+    testing::SimWorld w;
     if (!port_chosen) w.p.ports = {};
     command(w.p);
     EXPECT_TRUE(w.traffic().controls.empty());
@@ -60,7 +60,7 @@ TEST(Cooling, SetPointEncodingsAndStop) {
   const Row cases[] = {{"-10", "C -100", "-10"},      {"5", "C +50", " 5"},        {" --.-", "C +0", " 0"},
                        {"-10.06", "C -101", "-10.1"}, {"-10.05", "C -100", "-10"}, {"2.25", "C +23", " 2.3"}};
   for (const auto& [field, command, shown] : cases) {
-    test::SimWorld w;
+    testing::SimWorld w;
     camera_menu_link_sumi_Click(w.p);
     w.traffic().clear();
     w.p.form.Text3 = field;
@@ -84,9 +84,9 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
   const Row cases[] = {{-1, "", nullptr, " --.-"}, {12, " 残り 12枚", "-95", "-9.5"}, {0, "", "253", " 25.3"},
                        {-1, "", "ERR", " 0"},      {-1, "", "-5", "-.5"}};
   for (const auto& [remaining, line_end, reply, shown] : cases) {
-    sim::ControlUnitOptions o = test::SimWorld::default_options();
-    if (reply) o.temperature_reply = reply;
-    test::SimWorld w(o);
+    sim::ObservatoryOptions o = testing::SimWorld::default_options();
+    if (reply) o.unit.temperature_reply = reply;
+    testing::SimWorld w(o);
     if (reply) camera_menu_link_sumi_Click(w.p);
     w.traffic().clear();
     w.clock.now_value = {2010, 5, 1, 21, 30, 5};
@@ -100,8 +100,8 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
 }
 
 TEST(Tick, SilentUnitIsLeftAloneUntilANewConnection) {
-  test::SimWorld w;
-  w.unit.options().powered = false;
+  testing::SimWorld w;
+  w.unit().options().powered = false;
   camera_menu_link_Click(w.p);  // no greeting: not connected
   EXPECT_EQ(w.p.link.camera_connected, 0);
   camera_menu_link_sumi_Click(w.p);  // connected, the head size goes unanswered
@@ -113,7 +113,7 @@ TEST(Tick, SilentUnitIsLeftAloneUntilANewConnection) {
   EXPECT_EQ(w.traffic().controls.size(), writes);
   EXPECT_EQ(w.clock.monotonic_value_us, clock_before);  // no wait at all
 
-  w.unit.options().powered = true;
+  w.unit().options().powered = true;
   camera_menu_link_Click(w.p);
   EXPECT_FALSE(w.p.link.unit_silent);
   w.traffic().clear();

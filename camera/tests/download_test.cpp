@@ -6,7 +6,7 @@
 
 #include "camera/connection.h"
 #include "camera/link.h"
-#include "camera/tests/sim_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -19,10 +19,10 @@ std::int32_t pattern(int x, int y) { return 1 + (x * 131 + y * 977) % 65535; }
 
 // Tells the unit the head, loads a pattern frame of `rows` rows into it and
 // sets the light and dark frame sizes as the exposure code would.
-void prepare(test::SimWorld& w, std::int16_t unit, std::int16_t head, int binning, int rows = 0) {
+void prepare(testing::SimWorld& w, std::int16_t unit, std::int16_t head, int binning, int rows = 0) {
   w.p.settings.unit_model = unit;
   w.p.settings.head_model = head;
-  w.unit.options().unit_model = unit;
+  w.unit().options().unit_model = unit;
   const int width = (head == 4 ? 768 : 1536) / binning, height = (head == 4 ? 512 : 1024) / binning;
   w.p.frames.image_width = w.p.frames.dark_width = width;
   w.p.frames.image_height = w.p.frames.dark_height = height;
@@ -31,7 +31,7 @@ void prepare(test::SimWorld& w, std::int16_t unit, std::int16_t head, int binnin
   std::vector<std::uint16_t> v(static_cast<std::size_t>(width) * rows);
   for (int y = 0; y < rows; ++y)
     for (int x = 0; x < width; ++x) v[static_cast<std::size_t>(y) * width + x] = pattern(x, y);
-  w.unit.load_frame(width, rows, std::move(v));
+  w.unit().load_frame(width, rows, std::move(v));
   w.traffic().clear();
   w.ui.statuses.clear();
   w.ui.yields = 0;
@@ -61,8 +61,8 @@ TEST(Download, BlocksLayoutAndExtremes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test::SimWorld w;
-    w.unit.options().bytes_before_k = c.before_k;
+    testing::SimWorld w;
+    w.unit().options().bytes_before_k = c.before_k;
     prepare(w, c.unit, c.head, c.binning, c.unit_rows);
     Frames& f = w.p.frames;
     if (c.frame_rows) f.image_height = c.frame_rows;
@@ -98,15 +98,15 @@ TEST(Download, BlocksLayoutAndExtremes) {
 }
 
 TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
-  test::SimWorld w;
+  testing::SimWorld w;
   prepare(w, 4, 4, 2);
   w.p.frames.light_max = 99;
-  w.unit.options().bytes_before_k = std::string(kMaxBytesBeforeAck + 10, 'A');
+  w.unit().options().bytes_before_k = std::string(kMaxBytesBeforeAck + 10, 'A');
   EXPECT_FALSE(download_light(w.p));
   EXPECT_EQ(w.ui.last_status(), kNoBlockAckMessage);
   EXPECT_EQ(w.control_register(), kControlIdle);
-  w.unit.options().bytes_before_k.clear();
-  w.unit.options().powered = false;
+  w.unit().options().bytes_before_k.clear();
+  w.unit().options().powered = false;
   EXPECT_FALSE(download_light(w.p));
   EXPECT_EQ(w.ui.last_status().rfind(" カメラが応答しません", 0), 0u);
   EXPECT_EQ(w.p.frames.light_max, 99);

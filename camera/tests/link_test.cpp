@@ -5,7 +5,7 @@
 
 #include <tuple>
 
-#include "camera/tests/sim_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(LinkWrite, CommandGoesOutByteByByteWithOneStrobeEach) {
-  test::SimWorld w;
+  testing::SimWorld w;
   w.p.link.command_text = "T";
   ASSERT_TRUE(send_command(w.p));
   EXPECT_EQ(w.traffic().received, (Bytes{0x54, 0x0D}));
@@ -36,8 +36,8 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
   };
   for (const auto& [mode, bytes, expected, taken] : cases) {
     SCOPED_TRACE(bytes);
-    test::SimWorld w;
-    w.unit.queue_output(bytes);
+    testing::SimWorld w;
+    w.unit().queue_output(bytes);
     ASSERT_TRUE(mode == kByte ? read_byte(w.p) : read_reply(w.p, mode));
     EXPECT_EQ(w.p.link.reply_text, expected);
     EXPECT_EQ(w.traffic().sent.size(), taken);
@@ -50,8 +50,8 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
 }
 
 TEST(LinkRead, EndlessReplyIsCutOff) {
-  test::SimWorld w;
-  w.unit.queue_output(std::string(kMaxReplyBytes + 100, 'A'));
+  testing::SimWorld w;
+  w.unit().queue_output(std::string(kMaxReplyBytes + 100, 'A'));
   w.p.link.command_text = "T";
   EXPECT_FALSE(read_reply(w.p, kReplyFramed));
   EXPECT_EQ(w.p.link.reply_text.size(), kMaxReplyBytes);
@@ -75,8 +75,8 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
                        {send_count, "ブロック数"},
                        {[](Program& p) { std::int32_t sample; return read_sample(p, sample); }, "画像データ"}};
   for (const auto& [run, names] : cases) {
-    test::SimWorld w;
-    w.unit.options().powered = false;
+    testing::SimWorld w;
+    w.unit().options().powered = false;
     w.p.link.command_text = "T";
     EXPECT_FALSE(run(w.p));
     EXPECT_TRUE(w.p.link.unit_silent);
@@ -90,9 +90,9 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
 }
 
 TEST(LinkTimeout, ExposureReplyComesAfterTheExposureTimeWithinTheCallersLimit) {
-  sim::ControlUnitOptions o = test::SimWorld::default_options();
-  o.instant_exposures = false;
-  test::SimWorld w(o);
+  sim::ObservatoryOptions o = testing::SimWorld::default_options();
+  o.unit.instant_exposures = false;
+  testing::SimWorld w(o);
   ASSERT_TRUE(exchange_command(w.p, "S 2000"));
   w.p.link.command_text = "V";
   ASSERT_TRUE(send_command(w.p));

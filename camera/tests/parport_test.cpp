@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "camera/chosen_port.h"
 #include "camera/parport_linux.h"
-#include "core/tests/offline_world.h"
+#include "sim/observatory.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -33,6 +35,45 @@ TEST(Parport, FindsThePortByItsFirstAddressOrExplainsWhyItCannotBeUsed) {
   r = port.open(0x378, proc, dev);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.message.find("PPCLAIM"), std::string::npos) << r.message;
+}
+
+TEST(ChosenPort, OpensTheChosenPortAgainWhenTheChoiceChangesAndTellsWhyOncePerAddress) {
+  testing::ScratchDir root;  // an empty /proc tree: no port can be opened
+  ChosenParallelPort port(/*allow_raw=*/false, root.file("proc"), root.file("dev"));
+  PortAddresses ports;
+  std::vector<std::string> reports;
+  port.follow(ports, [&](const std::string& m) { reports.push_back(m); });
+  EXPECT_TRUE(reports.empty());  // nothing chosen yet: nothing opened
+
+  apply_parallel_port(2, ports);  // 0x378, chosen in the dialog while running
+  EXPECT_EQ(port.PortIn(0x379), 0xFF);  // a port that could not be opened reads all ones
+  port.PortOut(0x37A, 0x04);
+  ASSERT_EQ(reports.size(), 1u);  // the reason once, not at every access
+  EXPECT_NE(reports[0].find("modprobe"), std::string::npos) << reports[0];
+
+  port.PortIn(0x279);  // a register of a port that is not the chosen one opens nothing
+  EXPECT_EQ(reports.size(), 1u);
+  apply_parallel_port(1, ports);  // 0x278
+  port.PortIn(0x279);
+  EXPECT_EQ(reports.size(), 2u);
+  EXPECT_FALSE(port.is_open());
+}
+
+TEST(SimulatedPort, TheUnitFollowsTheModelOfTheSettingsOnCommandsOnly) {
+  ManualClock clock;
+  sim::Observatory observatory(clock);
+  sim::SettingsFollowingPort& port = observatory.parallel_port();
+  Settings settings;
+  PortAddresses ports;
+  apply_parallel_port(2, ports);
+  settings.unit_model = sim::kUnitTu11;
+  port.PortOut(0x37A, 0x04);  // before follow(): the unit keeps its own model
+  EXPECT_EQ(observatory.unit().options().unit_model, sim::kUnitTu22);
+  port.follow(settings, ports);
+  port.PortOut(0x37A, 0x04);  // control register: no command passes there
+  EXPECT_EQ(observatory.unit().options().unit_model, sim::kUnitTu22);
+  port.PortOut(0x378, 'X');
+  EXPECT_EQ(observatory.unit().options().unit_model, sim::kUnitTu11);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <QtTest>
 
 #include "config/ini_file.h"
-#include "core/tests/offline_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 
@@ -18,7 +18,7 @@ void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDele
 class SettingsDialogsTest : public QObject {
   Q_OBJECT
   std::unique_ptr<testing::ScratchDir> folder_;
-  std::unique_ptr<testing::OfflineWorld> world_;
+  std::unique_ptr<testing::World> world_;
   Program& p() { return world_->p; }
   std::string file() { return testing::file_bytes(p().ini_path); }
 
@@ -32,7 +32,7 @@ class SettingsDialogsTest : public QObject {
  private slots:
   void init() {
     folder_ = std::make_unique<testing::ScratchDir>();
-    world_ = std::make_unique<testing::OfflineWorld>();
+    world_ = std::make_unique<testing::World>();
     p().ini_path = ini_path_for(folder_->path());
   }
   void cleanup() { settle(); }

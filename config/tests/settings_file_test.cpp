@@ -8,7 +8,7 @@
 
 #include "config/ini_file.h"
 #include "config/startup.h"
-#include "core/tests/offline_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -94,7 +94,7 @@ TEST(ParseSettings, ToleratesOtherLineEndsExtraLinesAndShortFiles) {
 class SettingsFile : public ::testing::Test {
  protected:
   testing::ScratchDir folder;
-  testing::OfflineWorld world;
+  testing::World world;
   Program& p = world.p;
   void SetUp() override { p.ini_path = ini_path_for(folder.path()); }
   void write_ports(int com, int parallel) {
@@ -150,7 +150,7 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
       {1, 0, false, true, 0},     {1, 5, false, false, 0},
   };
   for (const auto& c : cases) {
-    testing::OfflineWorld w;
+    testing::World w;
     write_ports(c.com, c.parallel);
     const StartupDialogs d = settings_startup(w.p, folder.path() + "/");
     EXPECT_EQ(w.p.ini_path, folder.path() + "/STELLACQ.INI");
@@ -171,7 +171,7 @@ TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
       std::filesystem::remove(p.ini_path);
       std::filesystem::create_directory(p.ini_path);
     }
-    testing::OfflineWorld w;
+    testing::World w;
     const StartupDialogs d = settings_startup(w.p, folder.path());
     SCOPED_TRACE(kind);
     EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "camera/connection.h"
-#include "camera/tests/sim_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -21,12 +21,12 @@ class SingleExposure : public ::testing::Test {
   SingleExposure() {
     w.p.settings.unit_model = 4;
     w.p.settings.head_model = 4;
-    w.unit.options().unit_model = sim::kUnitTu11;
+    w.unit().options().unit_model = sim::kUnitTu11;
     camera_menu_link_sumi_Click(w.p);
     w.traffic().clear();
     w.ui.statuses.clear();
   }
-  test::SimWorld w;
+  testing::SimWorld w;
 };
 
 TEST_F(SingleExposure, LightFrameRunsTheWholeDialogueAndShowsTheFrame) {
@@ -92,7 +92,7 @@ TEST_F(SingleExposure, WithoutDisplayAfterShootingTheFrameIsNotDrawn) {
 }
 
 TEST_F(SingleExposure, ASilentUnitEndsTheExposureWithAMessage) {
-  w.unit.options().powered = false;
+  w.unit().options().powered = false;
   exp_menu_one_Click(w.p);
   EXPECT_NE(w.ui.last_status().find("応答しません"), std::string::npos);
   EXPECT_EQ(w.p.frames.image_width, 0);

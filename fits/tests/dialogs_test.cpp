@@ -6,14 +6,14 @@
 #include <QtTest>
 
 #include "fits/file_dialog.h"
-#include "core/tests/offline_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 
 class DialogsTest : public QObject {
   Q_OBJECT
 
-  testing::OfflineWorld* w_ = nullptr;
+  testing::World* w_ = nullptr;
   testing::ScratchDir* dir_ = nullptr;
   QString start_folder_, folder_;
 
@@ -28,7 +28,7 @@ class DialogsTest : public QObject {
  private slots:
   void init() {
     start_folder_ = QDir::currentPath();
-    w_ = new testing::OfflineWorld;
+    w_ = new testing::World;
     dir_ = new testing::ScratchDir;
     folder_ = QString::fromStdString(dir_->path());
     std::filesystem::create_directory(dir_->file("sub"));

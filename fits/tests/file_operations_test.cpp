@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "fits/header_builder.h"
-#include "core/tests/offline_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ScratchDir;
-using World = testing::OfflineWorld;
+using World = testing::World;
 
 // A 384 x 256 light frame with its header; the settings file in `dir`.
 void take_light(World& w, const ScratchDir& dir) {

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "core/tests/offline_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
 
 using testing::pad;
-using World = testing::OfflineWorld;
+using World = testing::World;
 
 TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield) {
   World w;

@@ -6,14 +6,14 @@
 #include <algorithm>
 
 #include "fits/cards.h"
-#include "core/tests/offline_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
 
 using testing::pad;
 using testing::ScratchDir;
-using World = testing::OfflineWorld;
+using World = testing::World;
 
 // A FITS file made by hand: SIMPLE, BITPIX, NAXIS1, NAXIS2 (each left out
 // when -1), `cards`, END, blanks to a whole block, then the data.

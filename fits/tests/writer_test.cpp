@@ -7,7 +7,7 @@
 
 #include "fits/header_builder.h"
 #include "fits/reader.h"
-#include "core/tests/offline_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using testing::file_bytes;
 using testing::pad;
 using testing::ScratchDir;
-using World = testing::OfflineWorld;
+using World = testing::World;
 
 // The first plane as cfitsio reads it (BZERO and BSCALE applied) and its
 // size; no values on any cfitsio error.

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "image/tests/world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -64,7 +64,7 @@ TEST(AutoLevel, WorkedLevels) {
     w->set_flat(2990, 0);
     FrameBuffer* frames[] = {&w->f.light_frame, &w->f.dark_frame, &w->f.flat_frame};
     const int width = c.source == kSourceDark ? 10 : 20;
-    testing::World::fill(*frames[c.source % 7], width, width, c.base);
+    testing::fill(*frames[c.source % 7], width, width, c.base);
     int k = 0;
     for (const auto& [n, v] : c.patches)
       for (int i = 0; i < n; ++i, ++k) frames[c.source % 7]->at(k % width, k / width) = v;

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "image/display.h"
-#include "image/tests/world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QTest>
 
-#include "image/tests/world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 

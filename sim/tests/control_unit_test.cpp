@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "camera/link.h"
-#include "camera/tests/sim_world.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -21,10 +21,10 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
                        {sim::kUnitTu22, "I 99999 3", "N 1 1", "1536 1024", "1536 1024\r\n"}};  // not a head
   for (const auto& [unit, head, binning, x_reply, u_reply] : cases) {
     SCOPED_TRACE(u_reply);
-    sim::ControlUnitOptions o = test::SimWorld::default_options();
-    o.unit_model = unit;
-    test::SimWorld w(o);
-    for (std::uint8_t v : {0x04, 0x00, 0x04}) w.unit.PortOut(sim::kSimBase + 2, v);
+    sim::ObservatoryOptions o = testing::SimWorld::default_options();
+    o.unit.unit_model = unit;
+    testing::SimWorld w(o);
+    for (std::uint8_t v : {0x04, 0x00, 0x04}) w.unit().PortOut(sim::kSimBase + 2, v);
     ASSERT_TRUE(read_reply(w.p, kReplyFramed));
     EXPECT_EQ(w.p.link.reply_text,
               unit == sim::kUnitTu11 ? " TU-11 CCD CONTROLLER READY" : " TU-22 CCD CONTROLLER READY");
@@ -39,7 +39,7 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
 // The CCD temperature moves towards the set point at the cooler's rate, as
 // the unit reports it, and drifts back to ambient once cooling stops.
 TEST(SimUnit, CoolingMovesTheTemperatureAtAFiniteRateAndBack) {
-  test::SimWorld w;  // ambient +20 C, 0.5 C a second
+  testing::SimWorld w;  // ambient +20 C, 0.5 C a second
   const auto reported = [&w] {
     EXPECT_TRUE(exchange_command(w.p, "T"));
     return w.p.link.reply_text;

@@ -3,22 +3,25 @@
 // One Program object lives as long as the main window. It owns the settings
 // record, the port addresses, the frames and display levels, the header card
 // tables, the file operation, and the run-time state of the camera link, the
-// series and guiding, grouped by the subsystem that defines each. Logic
-// functions take the Program by reference; the windows read and write the
-// same object and show what it holds.
+// series and guiding; each group is defined in the folder of the subsystem
+// it belongs to. The menu handlers and the sequences built of them take the
+// Program by reference, and so do the windows; the kernels and device
+// primitives below them take only the parts they touch.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
+#include "camera/link_state.h"
 #include "camera/port_io.h"
 #include "config/settings.h"
+#include "core/busy_count.h"
 #include "core/clock.h"
 #include "core/interaction.h"
+#include "exposure/exposure_state.h"
 #include "fits/header_tables.h"
+#include "guiding/guide_state.h"
 #include "image/frames.h"
-#include "core/busy_count.h"
+#include "telescope/telescope_state.h"
 
 namespace stellacq {
 
@@ -44,47 +47,19 @@ struct Form1Fields {
   bool exp_menu_grab_auto_stop_enabled = true;
 };
 
-struct CameraLinkState {
-  std::int16_t camera_connected = 0;
-  std::string command_text;  // the command send_command sends
-  std::string reply_text;    // one character per received byte
-  std::uint8_t count_low = 0;
-  std::uint8_t count_high = 0;
-  // Set when a handshake with the unit gave up; the periodic temperature
-  // query stays silent until the next connection command, so a unit that
-  // does not answer cannot freeze the window at every tick.
-  bool unit_silent = false;
-};
-
-struct ExposureState {
-  int display_after_shooting = 1;
-};
-
-struct SeriesState {
-  int series_running = 0;
-  int frames_remaining = -1;  // -1 while no counted series runs
-  int guiding_mode = 0;
-  std::string interval_text;
-  std::string next_shot_text;
-  int program_running = 0;
-};
-
-struct GuideState {
-  std::int16_t guide_locked = 0;
-  int guide_x = 0, guide_y = 0;  // locked position, frame pixels
-  int star_x = 0, star_y = 0;    // best aperture box of the last measurement
-  double star_sum = 0;
-  double sky_sum = 0;
-};
-
-struct TelescopeState {
-  int move_amount = 0;
+// The devices and the person the program talks to. The two programs and the
+// test worlds each build one and hand it to Program.
+struct Seams {
+  PortIo& port;
+  Clock& clock;
+  Interaction& ui;
+  BusyCount& busy;
 };
 
 class Program {
  public:
-  Program(PortIo& port, Clock& clock, Interaction& ui, BusyCount& busy)
-      : port(port), clock(clock), ui(ui), busy(busy) {}
+  explicit Program(const Seams& seams)
+      : port(seams.port), clock(seams.clock), ui(seams.ui), busy(seams.busy) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 

@@ -1,0 +1,47 @@
+// The real parallel port that the settings chose, for the stellacq program.
+//
+// It opens the port at the base address of the program's port addresses,
+// and again whenever that choice changes (the parallel-port dialog may pick
+// another port while the program runs). A port that cannot be opened reads
+// 0xFF, so the camera link gives up on it with its own message; why it could
+// not be opened is handed to `report` once per address. The window shows it
+// after the running exchange, never inside it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "camera/parport_linux.h"
+#include "config/settings.h"
+
+namespace stellacq {
+
+class ChosenParallelPort final : public PortIo {
+ public:
+  using Report = std::function<void(const std::string& message)>;
+
+  explicit ChosenParallelPort(bool allow_raw = true, std::string proc_root = kParportProcRoot,
+                              std::string device_dir = kDeviceDir)
+      : port_(allow_raw), proc_root_(std::move(proc_root)), device_dir_(std::move(device_dir)) {}
+
+  // From now on the port follows `ports`; opens it at once when one is chosen.
+  void follow(const PortAddresses& ports, Report report);
+
+  std::uint8_t PortIn(std::uint16_t address) override;
+  void PortOut(std::uint16_t address, std::uint8_t value) override;
+
+  bool is_open() const { return port_.is_open(); }
+
+ private:
+  void follow_address(std::uint16_t address);
+  void open(std::uint16_t base);
+
+  LinuxParallelPort port_;
+  std::string proc_root_, device_dir_;
+  const PortAddresses* ports_ = nullptr;
+  Report report_;
+  std::uint16_t opened_for_ = 0;
+};
+
+}  // namespace stellacq

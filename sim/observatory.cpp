@@ -1,0 +1,13 @@
+#include "sim/observatory.h"
+
+namespace stellacq::sim {
+
+void SettingsFollowingPort::PortOut(std::uint16_t address, std::uint8_t value) {
+  if (settings_ && ports_ && address == ports_->port_data) unit_.options().unit_model = settings_->unit_model;
+  unit_.PortOut(address, value);
+}
+
+Observatory::Observatory(Clock& clock, const ObservatoryOptions& options)
+    : sky_(options.sky), unit_(clock, sky_, options.unit) {}
+
+}  // namespace stellacq::sim

@@ -1,0 +1,94 @@
+// Test and benchmark support: fresh program worlds, a scratch folder, file
+// bytes and frames of one count.
+//
+// A world is the program state wired to test seams: a manual clock, a
+// scripted person at the screen, a recording busy count, and a parallel port
+// with either nothing on it (World) or the simulated observatory behind it
+// (SimWorld). Every test builds its own.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "program/program.h"
+#include "sim/observatory.h"
+
+namespace stellacq::testing {
+
+// A port with nothing attached: reads float high, writes go nowhere.
+struct OfflinePort final : PortIo {
+  std::uint8_t PortIn(std::uint16_t) override { return 0xFF; }
+  void PortOut(std::uint16_t, std::uint8_t) override {}
+};
+
+// The seams every test world has besides its port.
+struct TestSeams {
+  ManualClock clock;
+  ScriptedInteraction ui;
+  RecordingBusyCount busy;
+  Seams on(PortIo& port) { return {port, clock, ui, busy}; }
+};
+
+// The program with no camera attached.
+struct World : TestSeams {
+  OfflinePort port;
+  Program p{on(port)};
+  Frames& f = p.frames;
+
+  // A frame of one count with its size (the flat takes the light's) and extremes.
+  void set_light(int width, int height, std::int32_t value);
+  void set_dark(int width, int height, std::int32_t value);
+  void set_flat(std::int32_t value, std::int32_t mean);
+  // Drawings, beeps and busy pointers: 0 when a command did nothing.
+  int activity() const { return ui.picture_updates + ui.beeps + ui.busy_on; }
+};
+
+// The program on the simulated observatory: the unit on port 0x378, a TU-22
+// with a TX-22 head in the settings, exposures that end at once. The unit
+// has a clock of its own, which the tests move.
+struct SimWorld : TestSeams {
+  explicit SimWorld(const sim::ObservatoryOptions& options = default_options());
+  static sim::ObservatoryOptions default_options();
+
+  std::uint8_t control_register() { return unit().PortIn(sim::kSimBase + 2); }
+  sim::Traffic& traffic() { return unit().recorder(); }
+  sim::ControlUnit& unit() { return observatory.unit(); }
+
+  ManualClock unit_clock;
+  sim::Observatory observatory;
+  Program p{on(observatory.parallel_port())};
+};
+
+// Worlds hold three full frames: tests keep them on the heap.
+inline std::unique_ptr<World> make_world() { return std::make_unique<World>(); }
+
+void fill(FrameBuffer& frame, int width, int height, std::int32_t value);
+
+// The colour of a grey level in the image area.
+inline std::uint32_t grey(std::uint32_t g) { return 0xFF000000u | g << 16 | g << 8 | g; }
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A FITS header card: the text filled with blanks to 80 characters.
+inline std::string pad(const std::string& s) { return s + std::string(80 - s.size(), ' '); }
+
+std::string file_bytes(const std::string& path);
+
+}  // namespace stellacq::testing

@@ -9,6 +9,7 @@
 #include "camera/connection.h"
 #include "camera/download.h"
 #include "camera/link.h"
+#include "camera/operations.h"
 #include "program/program.h"
 #include "test_support/world.h"
 
@@ -27,8 +28,7 @@ struct World : testing::SimWorld {
     camera_menu_link_sumi_Click(p);
   }
   bool exchange(const char* command) {
-    p.link.command_text = command;
-    return send_command(p) && read_reply(p, kReplyFramed);
+    return camera_exchange(p, command);
   }
 };
 

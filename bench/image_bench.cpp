@@ -63,7 +63,7 @@ void BM_AutoLevelAndDraw(benchmark::State& state) {
   for (auto _ : state) {
     f.scan_max = f.light_max;
     f.scan_min = f.light_min;
-    f.display_source = kSourceLight;
+    f.display_source = DisplaySource::Light;
     auto_level(f);
     draw_frame(b.p, f.light_frame, f.image_width, f.image_height);
     benchmark::DoNotOptimize(b.p.picture.pixels.data());

@@ -3,8 +3,9 @@
 
 #include <cmath>
 
-#include "camera/link.h"
+#include "camera/operations.h"
 #include "core/numeric.h"
+#include "program/program.h"
 
 namespace stellacq {
 
@@ -33,10 +34,11 @@ void camera_menu_link_Click(Program& p) {
   p.port.PortOut(p.ports.port_control, kControlIdle);
 
   p.link.command_text.clear();  // the greeting answers no command
-  if (!read_reply(p, kReplyFramed)) return;
+  CameraPort port = camera_port(p);
+  if (!link_ok(p, read_reply(port, p.link, ReplyMode::Framed))) return;
   set_status(p, p.link.reply_text);
   p.link.camera_connected = 1;
-  (void)exchange_command(p, sensor_size_command(p.settings.head_model));
+  (void)camera_exchange(p, sensor_size_command(p.settings.head_model));
 }
 
 void camera_menu_link_sumi_Click(Program& p) {
@@ -44,7 +46,7 @@ void camera_menu_link_sumi_Click(Program& p) {
   p.link.unit_silent = false;
   p.link.camera_connected = 1;
   set_status(p, kAssumedConnectedMessage);
-  (void)exchange_command(p, sensor_size_command(p.settings.head_model));
+  (void)camera_exchange(p, sensor_size_command(p.settings.head_model));
 }
 
 void camera_menu_cool_Click(Program& p) {
@@ -53,10 +55,10 @@ void camera_menu_cool_Click(Program& p) {
     return;
   }
   set_status(p, kCoolingStartedMessage);
-  if (!exchange_command(p, "F 99")) return;
+  if (!camera_exchange(p, "F 99")) return;
   const CoolingSetPoint s = cooling_set_point(p.form.Text3);
   p.form.Text3 = s.field;
-  (void)exchange_command(p, s.command);
+  (void)camera_exchange(p, s.command);
 }
 
 void camera_menu_cool_stop_Click(Program& p) {
@@ -66,7 +68,7 @@ void camera_menu_cool_stop_Click(Program& p) {
   }
   set_status(p, kCoolingStoppedMessage);
   p.form.Text3 = kNoSetTemperature;
-  (void)exchange_command(p, "C 751");
+  (void)camera_exchange(p, "C 751");
   p.ui.yield();
 }
 
@@ -80,7 +82,7 @@ void Timer1_Timer(Program& p) {
 
   if (p.link.camera_connected == 1 && !p.link.unit_silent && p.ports.set) {
     // The unit reports tenths of a degree as signed decimal text ("-100").
-    if (exchange_command(p, "T")) p.form.Text4 = decimal_text(numeric_value(p.link.reply_text) / 10.0);
+    if (camera_exchange(p, "T")) p.form.Text4 = decimal_text(numeric_value(p.link.reply_text) / 10.0);
   }
 }
 

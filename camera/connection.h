@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "program/program.h"
-
 namespace stellacq {
+
+class Program;
 
 inline constexpr const char* kAssumedConnectedMessage = " ＴＸ－１１接続済みとしました";
 inline constexpr const char* kPleaseConnectMessage = " ＴＸ－１１の接続をして下さい";

@@ -1,5 +1,4 @@
 // Register handshakes and the four primitives of the camera dialogue.
-// Reads and writes Program::ports, Program::link and the status line.
 #include "camera/link.h"
 
 #include "core/numeric.h"
@@ -9,18 +8,18 @@ namespace stellacq {
 namespace {
 
 // Polls the handshake line until it reads `want_high`, giving up once
-// `limit_us` has passed on the program's clock without it. The clock is read
-// only every kPollsPerClockRead polls; a unit that answers within the first
-// batch costs no clock read at all.
-bool wait_status(Program& p, bool want_high, std::int64_t limit_us) {
-  PortIo& io = p.port;
-  const std::uint16_t status = p.ports.port_status;
+// `limit_us` has passed on the clock without it. The clock is read only
+// every kPollsPerClockRead polls; a unit that answers within the first batch
+// costs no clock read at all.
+bool wait_status(CameraPort& port, bool want_high, std::int64_t limit_us) {
+  PortIo& io = port.io;
+  const std::uint16_t status = port.ports.port_status;
   std::int64_t start = -1;
   for (;;) {
     for (int i = 0; i < kPollsPerClockRead; ++i) {
       if (((io.PortIn(status) & kStatusHandshake) != 0) == want_high) return true;
     }
-    const std::int64_t now = p.clock.monotonic_us();
+    const std::int64_t now = port.clock.monotonic_us();
     if (start < 0) {
       start = now;
     } else if (now - start >= limit_us) {
@@ -29,136 +28,104 @@ bool wait_status(Program& p, bool want_high, std::int64_t limit_us) {
   }
 }
 
-// The command as the user would recognise it: command_text without the
-// carriage return send_command appended.
-std::string command_name(const Program& p) {
-  std::string name = p.link.command_text;
-  while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.pop_back();
-  return name;
-}
-
-// Ends a failed exchange: control register idle, unit marked silent, the
-// failure (`what`, ended by the hint to reconnect) on the status line.
-bool fail(Program& p, const std::string& what) {
-  p.port.PortOut(p.ports.port_control, kControlIdle);
-  p.link.unit_silent = true;
-  set_status(p, what + kSilentUnitHint);
-  return false;
-}
-
-// A handshake that saw no answer in time, while doing `doing`.
-bool give_up(Program& p, const std::string& doing) {
-  return fail(p, " カメラが応答しません（" + doing + "）");
+// Ends a failed exchange: the control register back to idle.
+LinkResult fail(CameraPort& port, LinkResult result) {
+  port.io.PortOut(port.ports.port_control, kControlIdle);
+  return result;
 }
 
 // Write handshake of one byte. False when the unit did not take it in time.
-bool write_byte(Program& p, std::uint8_t b) {
-  PortIo& io = p.port;
-  io.PortOut(p.ports.port_data, b);
-  io.PortOut(p.ports.port_control, kControlStrobe);
-  if (!wait_status(p, false, kHandshakeLimitUs)) return false;
-  io.PortOut(p.ports.port_control, kControlIdle);
-  return wait_status(p, true, kHandshakeLimitUs);
+bool write_byte(CameraPort& port, std::uint8_t b) {
+  PortIo& io = port.io;
+  io.PortOut(port.ports.port_data, b);
+  io.PortOut(port.ports.port_control, kControlStrobe);
+  if (!wait_status(port, false, kHandshakeLimitUs)) return false;
+  io.PortOut(port.ports.port_control, kControlIdle);
+  return wait_status(port, true, kHandshakeLimitUs);
 }
 
 // One pass of the text-read handshake; the control register is left at
 // kControlReceive. `limit_us` bounds the wait for the byte to appear.
-bool receive_text_byte(Program& p, std::uint8_t& b, std::int64_t limit_us) {
-  PortIo& io = p.port;
-  if (!wait_status(p, false, limit_us)) return false;
-  b = io.PortIn(p.ports.port_data);
-  io.PortOut(p.ports.port_control, kControlTaken);
-  if (!wait_status(p, true, kHandshakeLimitUs)) return false;
-  io.PortOut(p.ports.port_control, kControlReceive);
+bool receive_text_byte(CameraPort& port, std::uint8_t& b, std::int64_t limit_us) {
+  PortIo& io = port.io;
+  if (!wait_status(port, false, limit_us)) return false;
+  b = io.PortIn(port.ports.port_data);
+  io.PortOut(port.ports.port_control, kControlTaken);
+  if (!wait_status(port, true, kHandshakeLimitUs)) return false;
+  io.PortOut(port.ports.port_control, kControlReceive);
   return true;
-}
-
-std::string reply_name(const Program& p) {
-  const std::string name = command_name(p);
-  return name.empty() ? std::string("応答の受信中") : "「" + name + "」への応答待ち";
 }
 
 }  // namespace
 
-void control_idle(Program& p) {
-  if (p.ports.set) p.port.PortOut(p.ports.port_control, kControlIdle);
+void control_idle(CameraPort& port) {
+  if (port.ports.set) port.io.PortOut(port.ports.port_control, kControlIdle);
 }
 
-bool port_chosen(Program& p) {
-  if (p.ports.set) return true;
-  set_status(p, kChoosePortMessage);
-  return false;
+LinkResult exchange_command(CameraPort& port, CameraLinkState& link, std::string_view command, ReplyMode mode,
+                            std::int64_t limit_us) {
+  link.command_text = command;
+  const LinkResult sent = send_command(port, link);
+  return sent != LinkResult::Ok ? sent : read_reply(port, link, mode, limit_us);
 }
 
-bool exchange_command(Program& p, std::string_view command, int mode, std::int64_t limit_us) {
-  p.link.command_text = command;
-  return send_command(p) && read_reply(p, mode, limit_us);
-}
-
-bool send_command(Program& p) {
-  if (!port_chosen(p)) return false;
-  p.port.PortOut(p.ports.port_control, kControlIdle);
-  p.link.command_text += '\r';
-  for (const char c : p.link.command_text) {
-    if (!write_byte(p, static_cast<std::uint8_t>(c))) {
-      return give_up(p, "「" + command_name(p) + "」の送信中");
-    }
+LinkResult send_command(CameraPort& port, CameraLinkState& link) {
+  if (!port.ports.set) return LinkResult::NoPort;
+  port.io.PortOut(port.ports.port_control, kControlIdle);
+  link.command_text += '\r';
+  for (const char c : link.command_text) {
+    if (!write_byte(port, static_cast<std::uint8_t>(c))) return fail(port, LinkResult::SendTimeout);
   }
-  return true;
+  return LinkResult::Ok;
 }
 
-bool read_reply(Program& p, int mode, std::int64_t limit_us) {
-  if (!port_chosen(p)) return false;
-  std::string& reply = p.link.reply_text;
+LinkResult read_reply(CameraPort& port, CameraLinkState& link, ReplyMode mode, std::int64_t limit_us) {
+  if (!port.ports.set) return LinkResult::NoPort;
+  std::string& reply = link.reply_text;
   reply.clear();
-  p.port.PortOut(p.ports.port_control, kControlReceive);
+  port.io.PortOut(port.ports.port_control, kControlReceive);
   for (;;) {
     std::uint8_t b = 0;
-    if (!receive_text_byte(p, b, limit_us)) return give_up(p, reply_name(p));
-    if (mode == kReplyFramed && b == kFrameEnd) break;
+    if (!receive_text_byte(port, b, limit_us)) return fail(port, LinkResult::ReplyTimeout);
+    if (mode == ReplyMode::Framed && b == kFrameEnd) break;
     reply += static_cast<char>(b);
-    if (mode == kReplyLine && b == static_cast<std::uint8_t>(kLineEnd)) break;
-    if (reply.size() >= kMaxReplyBytes) {
-      const std::string name = command_name(p);
-      return fail(p, " カメラの応答が不正です（" + (name.empty() ? std::string() : "「" + name + "」への") +
-                         "応答が終わりません）");
-    }
+    if (mode == ReplyMode::Line && b == static_cast<std::uint8_t>(kLineEnd)) break;
+    if (reply.size() >= kMaxReplyBytes) return fail(port, LinkResult::ReplyOverlong);
   }
-  p.port.PortOut(p.ports.port_control, kControlIdle);
-  return true;
+  port.io.PortOut(port.ports.port_control, kControlIdle);
+  return LinkResult::Ok;
 }
 
-bool read_byte(Program& p) {
-  if (!port_chosen(p)) return false;
-  p.link.reply_text.clear();
-  p.port.PortOut(p.ports.port_control, kControlReceive);
+LinkResult read_byte(CameraPort& port, CameraLinkState& link) {
+  if (!port.ports.set) return LinkResult::NoPort;
+  link.reply_text.clear();
+  port.io.PortOut(port.ports.port_control, kControlReceive);
   std::uint8_t b = 0;
-  if (!receive_text_byte(p, b, kHandshakeLimitUs)) return give_up(p, "応答バイトの受信中");
-  p.link.reply_text += static_cast<char>(b);
-  p.port.PortOut(p.ports.port_control, kControlIdle);
-  return true;
+  if (!receive_text_byte(port, b, kHandshakeLimitUs)) return fail(port, LinkResult::ByteTimeout);
+  link.reply_text += static_cast<char>(b);
+  port.io.PortOut(port.ports.port_control, kControlIdle);
+  return LinkResult::Ok;
 }
 
-bool send_count(Program& p) {
-  if (!port_chosen(p)) return false;
-  p.port.PortOut(p.ports.port_control, kControlIdle);
-  if (!write_byte(p, p.link.count_low) || !write_byte(p, p.link.count_high)) {
-    return give_up(p, "ブロック数の送信中");
-  }
-  return true;
+LinkResult send_count(CameraPort& port, const CameraLinkState& link) {
+  if (!port.ports.set) return LinkResult::NoPort;
+  port.io.PortOut(port.ports.port_control, kControlIdle);
+  if (!write_byte(port, link.count_low) || !write_byte(port, link.count_high))
+    return fail(port, LinkResult::CountTimeout);
+  return LinkResult::Ok;
 }
 
-bool read_sample(Program& p, std::int32_t& sample) {
-  PortIo& io = p.port;
-  const PortAddresses& a = p.ports;
+LinkResult read_sample(CameraPort& port, std::int32_t& sample) {
+  PortIo& io = port.io;
+  const PortAddresses& a = port.ports;
   io.PortOut(a.port_control, kControlReceive);
-  if (!wait_status(p, false, kHandshakeLimitUs)) return give_up(p, "画像データの受信中");
+  if (!wait_status(port, false, kHandshakeLimitUs)) return fail(port, LinkResult::SampleTimeout);
   const std::uint8_t low = io.PortIn(a.port_data);
   io.PortOut(a.port_control, kControlTaken);
-  if (!wait_status(p, true, kHandshakeLimitUs)) return give_up(p, "画像データの受信中");
+  if (!wait_status(port, true, kHandshakeLimitUs)) return fail(port, LinkResult::SampleTimeout);
   const std::uint8_t high = io.PortIn(a.port_data);
   sample = decode_sample(low, high);
-  return true;
+  return LinkResult::Ok;
 }
 
 TwoNumbers parse_two_numbers(std::string_view reply) {

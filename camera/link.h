@@ -1,4 +1,5 @@
-// Byte-level link to the camera control unit on the parallel port.
+// Byte-level link to the camera control unit on the parallel port: the
+// protocol primitives.
 //
 // Three registers of the chosen port carry everything: the data register
 // (command bytes out, reply bytes and image samples in), the status register
@@ -7,15 +8,15 @@
 // handshakes sit the four primitives of the camera dialogue and the
 // two-byte sample read of the image transfer.
 //
-// Reads and writes Program::ports (the register addresses), Program::link
-// (command_text, reply_text, count_low, count_high, unit_silent), the status
-// line, and the port and clock seams. Nothing here yields to the event queue:
-// an exchange runs from its first register access to its last in one go.
+// The primitives touch only the port, its register addresses, the clock that
+// bounds their waits and the link state (command_text, reply_text,
+// count_low, count_high). Nothing here yields to the event queue: an
+// exchange runs from its first register access to its last in one go.
 //
 // No wait is unbounded: a handshake that sees no change of the status line
-// within its limit gives up, puts the control register back to idle (0x04),
-// names the failure on the status line, marks the unit silent and makes the
-// primitive return false. The caller then ends its operation.
+// within its limit gives up, puts the control register back to idle (0x04)
+// and returns what failed. The operations above (camera/operations.h) tell
+// the user and mark the unit silent.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +24,10 @@
 #include <string>
 #include <string_view>
 
-#include "program/program.h"
+#include "camera/link_state.h"
+#include "camera/port_io.h"
+#include "config/settings.h"
+#include "core/clock.h"
 
 namespace stellacq {
 
@@ -38,8 +42,10 @@ inline constexpr std::uint8_t kStatusHandshake = 0x40;  // the unit's handshake 
 // Reply terminators.
 inline constexpr char kLineEnd = '\n';
 inline constexpr unsigned char kFrameEnd = 0xDB;
-inline constexpr int kReplyLine = 0;
-inline constexpr int kReplyFramed = 1;
+
+// How a text reply ends: a line stops after its line feed (kept, as is a CR
+// before it); a framed reply stops at 0xDB (not kept).
+enum class ReplyMode { Line, Framed };
 
 // Longest time one handshake wait may see no change of the status line
 // before the unit is taken as silent, in microseconds.
@@ -53,45 +59,56 @@ inline constexpr std::size_t kMaxReplyBytes = 4096;
 // register, so a poll costs one port read and one comparison.
 inline constexpr int kPollsPerClockRead = 4096;
 
-// Status-line texts.
-inline constexpr const char* kChoosePortMessage =
-    " パラレルポートが選ばれていません。設定メニューでパラレルポートを選んで下さい";
-inline constexpr const char* kSilentUnitHint = "。ケーブルと電源を確かめて新規接続して下さい";
+// What the primitives use of the world.
+struct CameraPort {
+  PortIo& io;
+  const PortAddresses& ports;
+  Clock& clock;
+};
+
+// How a primitive ended.
+enum class LinkResult {
+  Ok,
+  NoPort,         // no parallel port is chosen; nothing was sent
+  SendTimeout,    // the unit did not take a byte of the command in time
+  ReplyTimeout,   // a byte of the reply did not come in time
+  ReplyOverlong,  // the reply went on past kMaxReplyBytes without its terminator
+  ByteTimeout,    // read_byte saw no byte in time
+  CountTimeout,   // the unit did not take a byte of the block count in time
+  SampleTimeout,  // an image sample did not come in time
+};
 
 // Appends a carriage return to link.command_text and writes every character
 // of it with the write handshake.
-[[nodiscard]] bool send_command(Program& p);
+[[nodiscard]] LinkResult send_command(CameraPort& port, CameraLinkState& link);
 
-// Reads bytes into link.reply_text until the terminator of `mode`:
-// kReplyLine stops after a line feed (kept, as is a CR before it),
-// kReplyFramed stops at 0xDB (not kept). `limit_us` bounds each wait; the
-// reply to an exposure command passes the exposure time plus a margin. A
-// reply longer than kMaxReplyBytes ends the exchange as a failure.
-[[nodiscard]] bool read_reply(Program& p, int mode, std::int64_t limit_us = kHandshakeLimitUs);
+// Reads bytes into link.reply_text until the terminator of `mode`.
+// `limit_us` bounds each wait; the reply to an exposure command passes the
+// exposure time plus a margin.
+[[nodiscard]] LinkResult read_reply(CameraPort& port, CameraLinkState& link, ReplyMode mode,
+                                    std::int64_t limit_us = kHandshakeLimitUs);
 
 // Reads exactly one byte into link.reply_text, whatever its value.
-[[nodiscard]] bool read_byte(Program& p);
+[[nodiscard]] LinkResult read_byte(CameraPort& port, CameraLinkState& link);
 
 // Writes link.count_low then link.count_high with the write handshake.
-[[nodiscard]] bool send_count(Program& p);
-
-// Writes the idle value to the control register (the state between
-// exchanges). Does nothing without a chosen port.
-void control_idle(Program& p);
-
-// True when a parallel port is chosen; otherwise says so on the status line.
-bool port_chosen(Program& p);
-
-// One whole exchange: link.command_text := `command`, send_command, then one
-// read_reply in `mode`. False when either step failed.
-[[nodiscard]] bool exchange_command(Program& p, std::string_view command, int mode = kReplyFramed,
-                                    std::int64_t limit_us = kHandshakeLimitUs);
+[[nodiscard]] LinkResult send_count(CameraPort& port, const CameraLinkState& link);
 
 // One image sample: the unit puts the low byte on the data lines while the
 // status line is low and the high byte after it has risen again. The value is
 // (256 * high + low) XOR 0x7FFF, 0..65535. Used only inside the image
 // transfer, after the block count and the "K", on a chosen port.
-[[nodiscard]] bool read_sample(Program& p, std::int32_t& sample);
+[[nodiscard]] LinkResult read_sample(CameraPort& port, std::int32_t& sample);
+
+// One whole exchange: link.command_text := `command`, send_command, then one
+// read_reply in `mode`.
+[[nodiscard]] LinkResult exchange_command(CameraPort& port, CameraLinkState& link, std::string_view command,
+                                          ReplyMode mode = ReplyMode::Framed,
+                                          std::int64_t limit_us = kHandshakeLimitUs);
+
+// Writes the idle value to the control register (the state between
+// exchanges). Does nothing without a chosen port.
+void control_idle(CameraPort& port);
 
 // The sample value of a raw byte pair.
 constexpr std::int32_t decode_sample(std::uint8_t low, std::uint8_t high) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "camera/download.h"
-#include "camera/link.h"
+#include "camera/operations.h"
 #include "core/numeric.h"
 #include "program/program.h"
 #include "fits/header_builder.h"
@@ -24,7 +24,7 @@ constexpr double kLongestExposureWaitSeconds = 86400.0;
 bool expose(Program& p, const char* command) {
   set_status(p, kExposingMessage);
   const double seconds = numeric_value(p.form.Text5);
-  return exchange_command(p, command, kReplyFramed, exposure_reply_limit_us(seconds));
+  return camera_exchange(p, command, ReplyMode::Framed, exposure_reply_limit_us(seconds));
 }
 
 enum class FrameKind { Light, Dark };
@@ -73,10 +73,10 @@ std::int64_t exposure_reply_limit_us(double seconds) {
 }
 
 bool set_exposure_time(Program& p) {
-  return exchange_command(p, "S" + p.form.Text5 + "000");
+  return camera_exchange(p, "S" + p.form.Text5 + "000");
 }
 
-bool set_binning(Program& p) { return exchange_command(p, p.frames.binning == 1 ? "N 1 1" : "N 2 2"); }
+bool set_binning(Program& p) { return camera_exchange(p, p.frames.binning == 1 ? "N 1 1" : "N 2 2"); }
 
 bool expose_light(Program& p) { return expose(p, "V"); }
 bool expose_dark(Program& p) { return expose(p, "D"); }

@@ -249,7 +249,7 @@ bool load_fits(Program& p, const std::string& path, int target_mode) {
   if (target_mode == kOpenLight) {
     f.light_max = scan.max;
     f.light_min = scan.min;
-    f.display_source = kSourceLight;
+    f.display_source = DisplaySource::Light;
     auto_level(f);
   } else if (dark) {
     f.dark_max = scan.max;

@@ -72,25 +72,22 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
   return histogram;
 }
 
-SourceFrame source_frame(const Frames& frames, int source) {
+SourceFrame source_frame(const Frames& frames, DisplaySource source) {
   switch (source) {
-    case kSourceLight:
+    case DisplaySource::Light:
       return {&frames.light_frame, frames.image_width, frames.image_height, frames.light_max,
               frames.light_min};
-    case kSourceDark:
+    case DisplaySource::Dark:
       return {&frames.dark_frame, frames.dark_width, frames.dark_height, frames.dark_max, frames.dark_min};
-    case kSourceFlat:
+    case DisplaySource::Flat:
       return {&frames.flat_frame, frames.image_width, frames.image_height, frames.flat_max, frames.flat_min};
-    default:
-      return {};
   }
+  return {};
 }
 
 void auto_level(Frames& frames) {
   const SourceFrame source = source_frame(frames, frames.display_source);
-  Histogram h{};  // an unknown source leaves it empty
-  if (source.frame != nullptr)
-    h = level_histogram(*source.frame, source.width, source.height, frames.scan_min, frames.scan_max);
+  const Histogram h = level_histogram(*source.frame, source.width, source.height, frames.scan_min, frames.scan_max);
 
   int peak = 0;
   for (int i = 1; i < kHistogramBins; ++i)

@@ -43,7 +43,7 @@ struct SourceFrame {
   std::int32_t max = 0;
   std::int32_t min = 0;
 };
-SourceFrame source_frame(const Frames& frames, int source);
+SourceFrame source_frame(const Frames& frames, DisplaySource source);
 
 // Finds the main peak of the histogram of the frame named by
 // display_source and puts black and white where the smoothed histogram

@@ -91,7 +91,7 @@ void image_menu_display_dark_Click(Program& p) {
     return;
   }
   p.ui.busy_pointer(true);
-  show_auto_levelled(p, kSourceDark, false);
+  show_auto_levelled(p, DisplaySource::Dark, false);
 }
 
 // The corrected light frame is shown like a fresh download: its new
@@ -104,20 +104,20 @@ void image_menu_display_dark_sub_Click(Program& p) {
   }
   p.ui.busy_pointer(true);
   subtract_dark(p.frames);
-  show_auto_levelled(p, kSourceLight, false);
+  show_auto_levelled(p, DisplaySource::Light, false);
 }
 
 void image_menu_display_flat_Click(Program& p) {
   if (!flat_ready(p)) return;
   p.ui.busy_pointer(true);
-  show_auto_levelled(p, kSourceFlat, true);
+  show_auto_levelled(p, DisplaySource::Flat, true);
 }
 
 void image_menu_display_flat_sub_Click(Program& p) {
   if (!flat_ready(p)) return;
   p.ui.busy_pointer(true);
   divide_flat(p.frames);
-  show_auto_levelled(p, kSourceLight, false);
+  show_auto_levelled(p, DisplaySource::Light, false);
 }
 
 }  // namespace stellacq

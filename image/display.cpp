@@ -43,7 +43,7 @@ std::vector<int> last_source(int count, int screen_size, Map map) {
 }
 
 // Draws, then ends the busy pointer that the caller started, with one beep.
-void draw_and_finish(Program& p, int source) {
+void draw_and_finish(Program& p, DisplaySource source) {
   const SourceFrame shown = source_frame(p.frames, source);
   draw_frame(p, *shown.frame, shown.width, shown.height);
   p.ui.busy_pointer(false);
@@ -94,10 +94,10 @@ void redraw_light_frame(Program& p) {
   }
   p.ui.busy_pointer(true);
   show_level_captions(p);
-  draw_and_finish(p, kSourceLight);
+  draw_and_finish(p, DisplaySource::Light);
 }
 
-void show_auto_levelled(Program& p, int source, bool captions) {
+void show_auto_levelled(Program& p, DisplaySource source, bool captions) {
   Frames& f = p.frames;
   const SourceFrame shown = source_frame(f, source);
   f.scan_max = shown.max;
@@ -114,7 +114,7 @@ void image_menu_display_auto_Click(Program& p) {
     return;
   }
   p.ui.busy_pointer(true);
-  show_auto_levelled(p, kSourceLight, true);
+  show_auto_levelled(p, DisplaySource::Light, true);
 }
 
 void image_menu_display_manual_range_Click(Program& p) {

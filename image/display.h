@@ -46,10 +46,10 @@ void image_menu_display_manual_background_Click(Program& p);
 // message when there is no light frame.
 void redraw_light_frame(Program& p);
 
-// Shows the frame `source` names (kSourceLight/Dark/Flat) with fresh
+// Shows the frame `source` names (DisplaySource::Light/Dark/Flat) with fresh
 // levels: its own extremes into scan_max/scan_min, display_source, then
 // auto_level, the level captions when `captions`, and the drawing; ends
 // the busy pointer the caller started after its checks, with one beep.
-void show_auto_levelled(Program& p, int source, bool captions);
+void show_auto_levelled(Program& p, DisplaySource source, bool captions);
 
 }  // namespace stellacq

@@ -35,10 +35,8 @@ class FrameBuffer {
   std::vector<std::int32_t> counts_;
 };
 
-// display_source values: which frame auto_level measures.
-inline constexpr int kSourceLight = 0;
-inline constexpr int kSourceDark = 1;
-inline constexpr int kSourceFlat = 2;
+// Which frame auto_level measures (display_source).
+enum class DisplaySource { Light, Dark, Flat };
 
 struct Frames {
   FrameBuffer light_frame;
@@ -62,7 +60,7 @@ struct Frames {
   int flat_loaded = 0;
   std::int32_t flat_mean = 0;
 
-  int display_source = kSourceLight;
+  DisplaySource display_source = DisplaySource::Light;
   std::int32_t display_background = 0;  // count shown as black
   std::int32_t display_range = 0;       // counts from black to white
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "camera/link.h"
+#include "camera/operations.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -1,6 +1,7 @@
 // Image transfer against the simulated unit: block counts, row layouts,
 // extremes, and what happens when the unit says more or less than expected.
 #include "camera/download.h"
+#include "camera/transfer.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +80,7 @@ TEST(Download, BlocksLayoutAndExtremes) {
     EXPECT_EQ(w.control_register(), kControlIdle);
     EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{kDownloadingMessage, kDownloadDoneMessage}));
     EXPECT_EQ(w.ui.yields, 2);
-    EXPECT_EQ(f.display_source, kSourceLight);
+    EXPECT_EQ(f.display_source, DisplaySource::Light);
 
     // Every row that arrived is stored, up to the buffer's spare row, and
     // counts in the extremes; the dropped half of a doubled row does not.

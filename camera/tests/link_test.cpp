@@ -1,8 +1,11 @@
 // Register-level behaviour of the link primitives against the simulated unit.
 #include "camera/link.h"
 
+#include "camera/operations.h"
+
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 
 #include "test_support/world.h"
@@ -14,31 +17,34 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(LinkWrite, CommandGoesOutByteByByteWithOneStrobeEach) {
   testing::SimWorld w;
+  CameraPort port = camera_port(w.p);
   w.p.link.command_text = "T";
-  ASSERT_TRUE(send_command(w.p));
+  ASSERT_EQ(send_command(port, w.p.link), LinkResult::Ok);
   EXPECT_EQ(w.traffic().received, (Bytes{0x54, 0x0D}));
   EXPECT_EQ(w.traffic().controls, (Bytes{0x04, 0x05, 0x04, 0x05, 0x04}));
 }
 
-constexpr int kByte = -1;  // read_byte instead of read_reply
+// read_byte instead of read_reply.
+constexpr std::optional<ReplyMode> kByte;
 
 TEST(LinkRead, RepliesEndAtTheirTerminator) {
   // Mode, bytes the unit sends, reply_text afterwards, bytes the PC took.
-  using Row = std::tuple<int, std::string, std::string, std::size_t>;
+  using Row = std::tuple<std::optional<ReplyMode>, std::string, std::string, std::size_t>;
   // (\333 is the frame end 0xDB.)
   const Row cases[] = {
-      {kReplyFramed, "-100\333", "-100", 5},
-      {kReplyFramed, "\333", "", 1},
-      {kReplyFramed, "AB\333C\333", "AB", 3},
-      {kReplyLine, "768 512\r\n", "768 512\r\n", 9},
-      {kReplyLine, "1\3332\n", "1\3332\n", 4},
+      {ReplyMode::Framed, "-100\333", "-100", 5},
+      {ReplyMode::Framed, "\333", "", 1},
+      {ReplyMode::Framed, "AB\333C\333", "AB", 3},
+      {ReplyMode::Line, "768 512\r\n", "768 512\r\n", 9},
+      {ReplyMode::Line, "1\3332\n", "1\3332\n", 4},
       {kByte, "\333Z", "\333", 1},
   };
   for (const auto& [mode, bytes, expected, taken] : cases) {
     SCOPED_TRACE(bytes);
     testing::SimWorld w;
+    CameraPort port = camera_port(w.p);
     w.unit().queue_output(bytes);
-    ASSERT_TRUE(mode == kByte ? read_byte(w.p) : read_reply(w.p, mode));
+    ASSERT_EQ(mode ? read_reply(port, w.p.link, *mode) : read_byte(port, w.p.link), LinkResult::Ok);
     EXPECT_EQ(w.p.link.reply_text, expected);
     EXPECT_EQ(w.traffic().sent.size(), taken);
     // 0x26, then 0x27 and 0x26 for every byte taken, and idle at the end.
@@ -51,9 +57,10 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
 
 TEST(LinkRead, EndlessReplyIsCutOff) {
   testing::SimWorld w;
+  CameraPort port = camera_port(w.p);
   w.unit().queue_output(std::string(kMaxReplyBytes + 100, 'A'));
   w.p.link.command_text = "T";
-  EXPECT_FALSE(read_reply(w.p, kReplyFramed));
+  EXPECT_FALSE(link_ok(w.p, read_reply(port, w.p.link, ReplyMode::Framed)));
   EXPECT_EQ(w.p.link.reply_text.size(), kMaxReplyBytes);
   EXPECT_TRUE(w.p.link.unit_silent);
   EXPECT_EQ(w.control_register(), kControlIdle);
@@ -68,40 +75,64 @@ TEST(LinkDecode, SamplesOnTheWire) {
 }
 
 TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
-  using Row = std::pair<bool (*)(Program&), const char*>;  // primitive, part of the status text
-  const Row cases[] = {{[](Program& p) { return send_command(p); }, "「T」の送信中"},
-                       {[](Program& p) { return read_reply(p, kReplyFramed); }, "「T」への応答待ち"},
-                       {read_byte, "応答バイト"},
-                       {send_count, "ブロック数"},
-                       {[](Program& p) { std::int32_t sample; return read_sample(p, sample); }, "画像データ"}};
-  for (const auto& [run, names] : cases) {
+  // Primitive, what it returns, part of the status text the operations show.
+  using Run = LinkResult (*)(CameraPort&, CameraLinkState&);
+  using Row = std::tuple<Run, LinkResult, const char*>;
+  const Row cases[] = {
+      {[](CameraPort& c, CameraLinkState& l) { return send_command(c, l); }, LinkResult::SendTimeout, "「T」の送信中"},
+      {[](CameraPort& c, CameraLinkState& l) { return read_reply(c, l, ReplyMode::Framed); },
+       LinkResult::ReplyTimeout, "「T」への応答待ち"},
+      {read_byte, LinkResult::ByteTimeout, "応答バイト"},
+      {[](CameraPort& c, CameraLinkState& l) { return send_count(c, l); }, LinkResult::CountTimeout, "ブロック数"},
+      {[](CameraPort& c, CameraLinkState&) {
+         std::int32_t sample;
+         return read_sample(c, sample);
+       },
+       LinkResult::SampleTimeout, "画像データ"}};
+  for (const auto& [run, result, names] : cases) {
     testing::SimWorld w;
+    CameraPort port = camera_port(w.p);
     w.unit().options().powered = false;
     w.p.link.command_text = "T";
-    EXPECT_FALSE(run(w.p));
-    EXPECT_TRUE(w.p.link.unit_silent);
+    const LinkResult r = run(port, w.p.link);
+    EXPECT_EQ(r, result);
+    EXPECT_FALSE(w.p.link.unit_silent);  // the primitive tells nobody
+    EXPECT_TRUE(w.ui.statuses.empty());
     EXPECT_EQ(w.traffic().controls.back(), kControlIdle);
+    // The wait ended near its limit, not long after it.
+    EXPECT_LT(w.clock.monotonic_value_us, 2 * kHandshakeLimitUs);
+
+    EXPECT_FALSE(link_ok(w.p, r));
+    EXPECT_TRUE(w.p.link.unit_silent);
     const std::string& status = w.ui.last_status();
     EXPECT_EQ(status.rfind(" カメラが応答しません", 0), 0u) << status;
     EXPECT_NE(status.find(names), std::string::npos) << status;
-    // The wait ended near its limit, not long after it.
-    EXPECT_LT(w.clock.monotonic_value_us, 2 * kHandshakeLimitUs);
   }
+}
+
+TEST(LinkTimeout, WithoutAChosenPortNothingIsSentAndTheUnitIsNotMarkedSilent) {
+  testing::SimWorld w;
+  w.p.ports = {};
+  EXPECT_FALSE(camera_exchange(w.p, "T"));
+  EXPECT_TRUE(w.traffic().controls.empty());
+  EXPECT_FALSE(w.p.link.unit_silent);
+  EXPECT_EQ(w.ui.last_status(), kChoosePortMessage);
 }
 
 TEST(LinkTimeout, ExposureReplyComesAfterTheExposureTimeWithinTheCallersLimit) {
   sim::ObservatoryOptions o = testing::SimWorld::default_options();
   o.unit.instant_exposures = false;
   testing::SimWorld w(o);
-  ASSERT_TRUE(exchange_command(w.p, "S 2000"));
+  CameraPort port = camera_port(w.p);
+  ASSERT_TRUE(camera_exchange(w.p, "S 2000"));
   w.p.link.command_text = "V";
-  ASSERT_TRUE(send_command(w.p));
+  ASSERT_EQ(send_command(port, w.p.link), LinkResult::Ok);
   w.unit_clock.advance_us(1'999'000);  // the unit's clock stands still while the PC waits
   const std::int64_t start = w.clock.monotonic_value_us;
-  EXPECT_FALSE(read_reply(w.p, kReplyFramed, 10'000'000));
+  EXPECT_EQ(read_reply(port, w.p.link, ReplyMode::Framed, 10'000'000), LinkResult::ReplyTimeout);
   EXPECT_GE(w.clock.monotonic_value_us - start, 10'000'000);  // waited as long as allowed
   w.unit_clock.advance_us(1'000);
-  ASSERT_TRUE(read_reply(w.p, kReplyFramed));
+  ASSERT_EQ(read_reply(port, w.p.link, ReplyMode::Framed), LinkResult::Ok);
   EXPECT_EQ(w.p.link.reply_text, "OK");
 }
 

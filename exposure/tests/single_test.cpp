@@ -55,7 +55,7 @@ TEST_F(SingleExposure, DarkFrameUsesTheDarkCommandAndBuffer) {
   EXPECT_EQ(w.p.form.Text5, " 1");
   EXPECT_EQ(std::pair(w.p.frames.dark_width, w.p.frames.dark_height), std::pair(768, 512));
   EXPECT_EQ(w.p.frames.image_width, 0);
-  EXPECT_EQ(w.p.frames.display_source, kSourceDark);
+  EXPECT_EQ(w.p.frames.display_source, DisplaySource::Dark);
   EXPECT_EQ(w.ui.picture_updates, 1);
 }
 

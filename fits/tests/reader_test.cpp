@@ -147,7 +147,7 @@ TEST(Reader, EveryRefusalExplainsAndChangesNothing) {
         v.insert(v.end(),
                  {f.image_width, f.image_height, f.dark_width, f.dark_height, f.scan_max, f.scan_min,
                   f.light_max, f.light_min, f.dark_max, f.dark_min, f.flat_max, f.flat_min, f.flat_loaded,
-                  f.flat_mean, f.display_source, f.display_background, f.display_range});
+                  f.flat_mean, static_cast<int>(f.display_source), f.display_background, f.display_range});
         return std::tuple(v, h.light_header, h.dark_header, h.flat_header, h.light_bitpix, h.light_bzero,
                           h.light_bscale, h.dark_bitpix, h.dark_bzero, h.dark_bscale);
       };

@@ -38,24 +38,23 @@ TEST(AutoLevel, WorkedLevels) {
   // the others hold 2990. Light 20 x 20, dark 10 x 10. Levels start at
   // background -40, range 0. With 0..3000 one bin is 10 counts.
   struct Case {
-    int source;
+    DisplaySource source;
     std::int32_t base, min, max;
     std::vector<std::pair<int, std::int32_t>> patches;
     std::int32_t background, range;
   };
   // clang-format off
   const std::vector<Case> cases = {
-      {kSourceLight, 500, 500, 500, {}, -40, 1},  // one count: bin 0, levels kept
-      {kSourceLight, 10, 0, 3000, {{3, 0}, {3, 1500}}, -40, 1},  // peaks in bins 1, 299, 300: kept
+      {DisplaySource::Light, 500, 500, 500, {}, -40, 1},  // one count: bin 0, levels kept
+      {DisplaySource::Light, 10, 0, 3000, {{3, 0}, {3, 1500}}, -40, 1},  // peaks in bins 1, 299, 300: kept
       // Peak 100 (352), level 70.86: bin 97 is empty around; 103 holds
       // sqrt(40^2 + 6^2) / 5 = 8.09, 104 only 6 / 5 = 1.2.
-      {kSourceLight, 1000, 0, 3000, {{1, 0}, {1, 3000}, {40, 1010}, {6, 1050}}, 970, 70},
-      {kSourceLight, 1000, 0, 3000, {{200, 2000}}, 970, 60},  // equal peaks: the lower
-      {kSourceDark, 1000, 0, 3000, {{1, 0}, {1, 3000}}, 970, 60},  // over its own size
-      {kSourceFlat, 2000, 0, 3000, {{1, 0}}, 1970, 60},  // over the light size
-      {7, 1000, 0, 3000, {{1, 0}}, -40, 1},  // unknown source
+      {DisplaySource::Light, 1000, 0, 3000, {{1, 0}, {1, 3000}, {40, 1010}, {6, 1050}}, 970, 70},
+      {DisplaySource::Light, 1000, 0, 3000, {{200, 2000}}, 970, 60},  // equal peaks: the lower
+      {DisplaySource::Dark, 1000, 0, 3000, {{1, 0}, {1, 3000}}, 970, 60},  // over its own size
+      {DisplaySource::Flat, 2000, 0, 3000, {{1, 0}}, 1970, 60},  // over the light size
       // bins 147, 153
-      {kSourceLight, 0, INT32_MIN, INT32_MAX, {{1, INT32_MIN}, {1, INT32_MAX}}, -42949673, 85899345}};
+      {DisplaySource::Light, 0, INT32_MIN, INT32_MAX, {{1, INT32_MIN}, {1, INT32_MAX}}, -42949673, 85899345}};
   // clang-format on
   for (const Case& c : cases) {
     auto w = testing::make_world();
@@ -63,18 +62,18 @@ TEST(AutoLevel, WorkedLevels) {
     w->set_dark(10, 10, 2990);
     w->set_flat(2990, 0);
     FrameBuffer* frames[] = {&w->f.light_frame, &w->f.dark_frame, &w->f.flat_frame};
-    const int width = c.source == kSourceDark ? 10 : 20;
-    testing::fill(*frames[c.source % 7], width, width, c.base);
+    const int width = c.source == DisplaySource::Dark ? 10 : 20;
+    testing::fill(*frames[static_cast<int>(c.source)], width, width, c.base);
     int k = 0;
     for (const auto& [n, v] : c.patches)
-      for (int i = 0; i < n; ++i, ++k) frames[c.source % 7]->at(k % width, k / width) = v;
+      for (int i = 0; i < n; ++i, ++k) frames[static_cast<int>(c.source)]->at(k % width, k / width) = v;
     w->f.display_source = c.source;
     w->f.scan_min = c.min;
     w->f.scan_max = c.max;
     w->f.display_background = -40;
     auto_level(w->f);
-    EXPECT_EQ(w->f.display_background, c.background) << c.source << " " << c.base;
-    EXPECT_EQ(w->f.display_range, c.range) << c.source << " " << c.base;
+    EXPECT_EQ(w->f.display_background, c.background) << static_cast<int>(c.source) << " " << c.base;
+    EXPECT_EQ(w->f.display_range, c.range) << static_cast<int>(c.source) << " " << c.base;
   }
 }
 

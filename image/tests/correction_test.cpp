@@ -85,7 +85,7 @@ TEST(CorrectionCommands, DarkThenFlatOnTheLightFrame) {
   w->f.flat_frame.at(1, 0) = 3000;
   w->f.flat_frame.at(2, 0) = 900;
   image_menu_display_flat_sub_Click(w->p);
-  EXPECT_EQ(w->f.display_source, kSourceLight);
+  EXPECT_EQ(w->f.display_source, DisplaySource::Light);
   EXPECT_EQ(w->f.light_max, 1333);  // under the flat's 900
   EXPECT_EQ(w->f.light_min, 400);   // under its 3000
   EXPECT_EQ(w->ui.beeps + w->ui.picture_updates, 6);

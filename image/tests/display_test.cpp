@@ -19,9 +19,9 @@ TEST(AutoCommand, MeasuresTheLightFrameAndDraws) {
   w->f.light_frame.at(0, 0) = w->f.light_min = 0;
   w->f.light_frame.at(1, 0) = w->f.light_max = 3000;
   w->f.scan_min = w->f.scan_max = 77;  // left by another frame
-  w->f.display_source = kSourceDark;
+  w->f.display_source = DisplaySource::Dark;
   image_menu_display_auto_Click(w->p);
-  EXPECT_EQ(w->f.display_source, kSourceLight);
+  EXPECT_EQ(w->f.display_source, DisplaySource::Light);
   EXPECT_EQ(w->p.form.range_caption, "レンジ  ( 60 )");
   EXPECT_EQ(w->p.form.background_caption, "バックグランド  ( 970 )");
   EXPECT_EQ(w->p.picture.at(30, 0), grey(255));   // 3000 at x = 1

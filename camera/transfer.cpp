@@ -1,0 +1,110 @@
+// Block-by-block transfer of a frame from the control unit.
+#include "camera/transfer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace stellacq {
+
+namespace {
+
+// Waits through whatever the unit sends after a block count until its "K".
+TransferResult wait_for_ack(CameraPort& port, CameraLinkState& link) {
+  TransferResult r;
+  for (int i = 0; i <= kMaxBytesBeforeAck; ++i) {
+    r.link = read_byte(port, link);
+    if (r.link != LinkResult::Ok) {
+      r.end = TransferEnd::LinkFailed;
+      return r;
+    }
+    if (link.reply_text == "K") return r;
+  }
+  control_idle(port);
+  r.end = TransferEnd::NoBlockAck;
+  return r;
+}
+
+TransferResult link_failed(LinkResult link) {
+  TransferResult r;
+  r.end = TransferEnd::LinkFailed;
+  r.link = link;
+  return r;
+}
+
+}  // namespace
+
+TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuffer& frame, int width,
+                              int height, bool doubled_rows) {
+  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows) {
+    TransferResult r;
+    r.end = TransferEnd::BadFrameSize;
+    return r;
+  }
+  if (LinkResult l = exchange_command(port, link, "X"); l != LinkResult::Ok) return link_failed(l);
+  if (LinkResult l = exchange_command(port, link, "U", ReplyMode::Line); l != LinkResult::Ok)
+    return link_failed(l);
+  const TwoNumbers size = parse_two_numbers(link.reply_text);
+  // The product is the number of samples the unit will send; a garbled
+  // reply counts as nothing (negative) or as a bounded amount (absurd).
+  const double product = std::clamp(size.first * size.second, 0.0, 1e12);
+  long long remaining = std::isnan(product) ? 0 : static_cast<long long>(product);
+
+  const int wire_width = doubled_rows ? 2 * width : width;
+  TransferResult r;
+  r.streamed = true;
+  int x = 0;
+  int y = 0;
+  std::int32_t* row = frame.row(0);
+  // The running extremes live in locals while the samples stream in.
+  std::int32_t scan_max = r.scan_max;
+  std::int32_t scan_min = r.scan_min;
+  while (remaining > 0 && r.end == TransferEnd::Complete) {
+    const int block = static_cast<int>(std::min<long long>(remaining, kBlockSamples));
+    remaining -= block;
+    link.count_low = static_cast<std::uint8_t>(block & 0xFF);
+    link.count_high = static_cast<std::uint8_t>((block & 0x7F00) >> 8);
+    if (LinkResult l = send_count(port, link); l != LinkResult::Ok) {
+      r.end = TransferEnd::LinkFailed;
+      r.link = l;
+      break;
+    }
+    if (const TransferResult ack = wait_for_ack(port, link); ack.end != TransferEnd::Complete) {
+      r.end = ack.end;
+      r.link = ack.link;
+      break;
+    }
+    for (int i = 0; i < block; ++i) {
+      std::int32_t sample;
+      if (LinkResult l = read_sample(port, sample); l != LinkResult::Ok) {
+        r.end = TransferEnd::LinkFailed;
+        r.link = l;
+        break;
+      }
+      // Samples past the buffer's last row (a unit sending more than the
+      // frame holds) are read and dropped.
+      if (x < width && y < kFrameRows) {
+        row[x] = sample;
+        if (scan_max < sample) scan_max = sample;
+        if (scan_min > sample) scan_min = sample;
+      }
+      if (++x == wire_width) {
+        x = 0;
+        ++y;
+        row = frame.row(std::min(y, kFrameRows - 1));
+      }
+    }
+    if (y >= height) break;  // every row is in, whatever the unit announced
+  }
+  r.scan_max = scan_max;
+  r.scan_min = scan_min;
+  if (r.end != TransferEnd::Complete) return r;
+
+  link.count_low = 0;
+  link.count_high = 0;
+  r.link = send_count(port, link);
+  if (r.link == LinkResult::Ok) r.link = read_reply(port, link, ReplyMode::Framed);
+  if (r.link != LinkResult::Ok) r.end = TransferEnd::LinkFailed;
+  return r;
+}
+
+}  // namespace stellacq

@@ -1,0 +1,52 @@
+// The image transfer primitive: reads the frame waiting in the control unit
+// into a frame buffer, block by block.
+//
+// The transfer: "X" (framed reply, not used), "U" (line reply: samples per
+// row on the wire and rows; their product is the number of samples), then
+// blocks of at most 30720 samples, each announced by a two-byte count and
+// acknowledged by the unit with "K", and a closing count of 0 with its
+// framed reply. A TX-11 head on a TU-22 unit sends rows twice as long as the
+// frame; the second half of each row is read and dropped.
+//
+// Touches only the port, the link state and the target buffer; the caller
+// turns the result into status texts and the frame's extremes.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+#include "camera/link.h"
+#include "image/frames.h"
+
+namespace stellacq {
+
+inline constexpr int kBlockSamples = 30720;  // 0x7800, the unit's largest block
+
+// Bytes the unit may send after a block count before its "K"; more than
+// this and the transfer is abandoned.
+inline constexpr int kMaxBytesBeforeAck = 4096;
+
+enum class TransferEnd {
+  Complete,
+  BadFrameSize,  // the target size is outside the buffer; nothing was sent
+  LinkFailed,    // a primitive failed: see TransferResult::link
+  NoBlockAck,    // the unit never acknowledged a block count with "K"
+};
+
+struct TransferResult {
+  TransferEnd end = TransferEnd::Complete;
+  LinkResult link = LinkResult::Ok;
+  // Set once samples began to stream (also when the transfer failed later):
+  // the extremes of the samples stored in the frame.
+  bool streamed = false;
+  std::int32_t scan_max = -1;
+  std::int32_t scan_min = std::numeric_limits<std::int32_t>::max();
+};
+
+// Reads a frame of width x height into `frame`; `doubled_rows` for a TX-11
+// head on a TU-22 unit. When it does not complete, the frame holds what
+// arrived.
+TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuffer& frame, int width,
+                              int height, bool doubled_rows);
+
+}  // namespace stellacq

@@ -27,9 +27,7 @@
 #include "exposure/single.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
-#include "image/correction.h"
-#include "image/cursor.h"
-#include "image/display.h"
+#include "image/commands.h"
 #include "image/histogram_window.h"
 
 namespace stellacq {

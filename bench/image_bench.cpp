@@ -65,7 +65,7 @@ void BM_AutoLevelAndDraw(benchmark::State& state) {
     f.scan_min = f.light_min;
     f.display_source = DisplaySource::Light;
     auto_level(f);
-    draw_frame(b.p, f.light_frame, f.image_width, f.image_height);
+    draw_frame(b.p.picture, f, f.light_frame, f.image_width, f.image_height);
     benchmark::DoNotOptimize(b.p.picture.pixels.data());
   }
 }

@@ -7,8 +7,7 @@
 #include "core/numeric.h"
 #include "program/program.h"
 #include "fits/header_builder.h"
-#include "image/correction.h"
-#include "image/display.h"
+#include "image/commands.h"
 
 namespace stellacq {
 

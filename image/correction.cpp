@@ -1,5 +1,4 @@
-// Dark subtraction and flat-field correction of the light frame, and the
-// display of the dark frame and the flat field.
+// Dark subtraction and flat-field correction of the light frame.
 //
 // Both corrections walk the light frame over image_width x image_height,
 // read the dark frame and the flat field at the same (x, y), keep the
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "image/display.h"
 
 namespace stellacq {
 
@@ -49,19 +47,6 @@ void rewrite_light(Frames& f, Rule rule) {
   f.light_min = scan_min;
 }
 
-// The flat commands need a flat field and, with it, a frame size.
-bool flat_ready(Program& p) {
-  if (p.frames.flat_loaded == 0) {
-    p.ui.message_box(kNoFlatFile);
-    return false;
-  }
-  if (!light_frame_present(p.frames)) {
-    p.ui.message_box(kNoDataFile);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void subtract_dark(Frames& frames) {
@@ -83,41 +68,6 @@ void divide_flat(Frames& frames) {
     if (t > kMaxCount) t = kMaxCount;
     return static_cast<std::int32_t>(nearest_even(t));
   });
-}
-
-void image_menu_display_dark_Click(Program& p) {
-  if (p.frames.dark_width == 0 || p.frames.dark_height == 0) {
-    p.ui.message_box(kNoDarkFile);
-    return;
-  }
-  p.ui.busy_pointer(true);
-  show_auto_levelled(p, DisplaySource::Dark, false);
-}
-
-// The corrected light frame is shown like a fresh download: its new
-// extremes, fresh levels, the captions left as they were.
-void image_menu_display_dark_sub_Click(Program& p) {
-  const Frames& f = p.frames;
-  if (!light_frame_present(f) || f.dark_width == 0 || f.dark_height == 0) {
-    p.ui.message_box(kNoDataFile);
-    return;
-  }
-  p.ui.busy_pointer(true);
-  subtract_dark(p.frames);
-  show_auto_levelled(p, DisplaySource::Light, false);
-}
-
-void image_menu_display_flat_Click(Program& p) {
-  if (!flat_ready(p)) return;
-  p.ui.busy_pointer(true);
-  show_auto_levelled(p, DisplaySource::Flat, true);
-}
-
-void image_menu_display_flat_sub_Click(Program& p) {
-  if (!flat_ready(p)) return;
-  p.ui.busy_pointer(true);
-  divide_flat(p.frames);
-  show_auto_levelled(p, DisplaySource::Light, false);
 }
 
 }  // namespace stellacq

@@ -1,14 +1,11 @@
-// Dark frame and flat field: showing them, and correcting the light frame
-// with them (Image menu).
+// Correcting the light frame with the dark frame and the flat field.
 //
-// Reads the dark frame, the flat field and flat_mean; the correcting
-// commands rewrite the light frame in place with its extremes, set
-// display_source to the light frame and redraw with fresh levels.
+// Both read the dark frame or the flat field (with flat_mean) and rewrite
+// the light frame in place with its extremes.
 #pragma once
 
 #include <cstdint>
 
-#include "program/program.h"
 #include "image/frames.h"
 
 namespace stellacq {
@@ -27,10 +24,5 @@ void subtract_dark(Frames& frames);
 // pixel of 0 or less has no usable ratio and leaves the light pixel as it
 // is. Refreshes light_max/light_min.
 void divide_flat(Frames& frames);
-
-void image_menu_display_dark_Click(Program& p);
-void image_menu_display_dark_sub_Click(Program& p);
-void image_menu_display_flat_Click(Program& p);
-void image_menu_display_flat_sub_Click(Program& p);
 
 }  // namespace stellacq

@@ -37,25 +37,4 @@ bool frame_position(const Frames& frames, double X, double Y, double W, double H
   return true;
 }
 
-void Picture1_MouseMove(Program& p, double X, double Y, double W, double H) {
-  int cx = 0;
-  int cy = 0;
-  if (!frame_position(p.frames, X, Y, W, H, cx, cy)) return;
-  p.form.Label1 = decimal_text(cx) + decimal_text(cy) + decimal_text(p.frames.light_frame.at(cx, cy));
-}
-
-void Option1_Click(Program& p) {
-  p.form.Option1 = true;
-  p.form.Option2 = false;
-  p.frames.binning = 1;
-  set_status(p, "ビニング なし");
-}
-
-void Option2_Click(Program& p) {
-  p.form.Option1 = false;
-  p.form.Option2 = true;
-  p.frames.binning = 2;
-  set_status(p, "ビニング あり");
-}
-
 }  // namespace stellacq

@@ -1,4 +1,4 @@
-// Rendering into the image area and the brightness commands.
+// Rendering a frame into the picture of the image area.
 //
 // The image area is 304 x 201 device pixels; a frame of any size is scaled
 // by 384 / width x 0.788 across and 256 / height x 0.78 down, rounding to
@@ -7,7 +7,6 @@
 #include "image/display.h"
 
 #include <algorithm>
-#include <string>
 #include <vector>
 
 #include "core/numeric.h"
@@ -42,27 +41,10 @@ std::vector<int> last_source(int count, int screen_size, Map map) {
   return last;
 }
 
-// Draws, then ends the busy pointer that the caller started, with one beep.
-void draw_and_finish(Program& p, DisplaySource source) {
-  const SourceFrame shown = source_frame(p.frames, source);
-  draw_frame(p, *shown.frame, shown.width, shown.height);
-  p.ui.busy_pointer(false);
-  p.ui.beep();
-}
-
-// Asks for a level in an input box; false when the box was cancelled or
-// left empty, otherwise `value` holds the answer read leniently.
-bool ask_level(Program& p, const char* title, std::int32_t current, std::int32_t& value) {
-  const std::string answer = p.ui.input_box("", title, decimal_text(current));
-  if (answer.empty()) return false;
-  value = clamp_to_int32(round_half_even(numeric_value(answer)));
-  return true;
-}
-
 }  // namespace
 
-void draw_frame(Program& p, const FrameBuffer& frame, int width, int height) {
-  p.picture.clear();
+void draw_frame(Picture& picture, const Frames& levels, const FrameBuffer& frame, int width, int height) {
+  picture.clear();
   const int columns = std::clamp(width, 0, kFrameColumns);
   const int rows = std::clamp(height, 0, kFrameRows);
   if (columns > 0 && rows > 0) {
@@ -74,57 +56,11 @@ void draw_frame(Program& p, const FrameBuffer& frame, int width, int height) {
       const std::int32_t* row = frame.row(ys[sy]);
       for (int sx = 0; sx < Picture::kWidth; ++sx) {
         if (xs[sx] < 0) continue;
-        const auto g = static_cast<std::uint32_t>(grey_level(p.frames, row[xs[sx]]));
-        p.picture.at(sx, sy) = 0xFF000000u | g << 16 | g << 8 | g;
+        const auto g = static_cast<std::uint32_t>(grey_level(levels, row[xs[sx]]));
+        picture.at(sx, sy) = 0xFF000000u | g << 16 | g << 8 | g;
       }
     }
   }
-  p.ui.picture_changed();
-}
-
-void show_level_captions(Program& p) {
-  p.form.range_caption = "レンジ  (" + decimal_text(p.frames.display_range) + " )";
-  p.form.background_caption = "バックグランド  (" + decimal_text(p.frames.display_background) + " )";
-}
-
-void redraw_light_frame(Program& p) {
-  if (!light_frame_present(p.frames)) {
-    p.ui.message_box(kNoDataFile);
-    return;
-  }
-  p.ui.busy_pointer(true);
-  show_level_captions(p);
-  draw_and_finish(p, DisplaySource::Light);
-}
-
-void show_auto_levelled(Program& p, DisplaySource source, bool captions) {
-  Frames& f = p.frames;
-  const SourceFrame shown = source_frame(f, source);
-  f.scan_max = shown.max;
-  f.scan_min = shown.min;
-  f.display_source = source;
-  auto_level(f);
-  if (captions) show_level_captions(p);
-  draw_and_finish(p, source);
-}
-
-void image_menu_display_auto_Click(Program& p) {
-  if (!light_frame_present(p.frames)) {
-    p.ui.message_box(kNoDataFile);
-    return;
-  }
-  p.ui.busy_pointer(true);
-  show_auto_levelled(p, DisplaySource::Light, true);
-}
-
-void image_menu_display_manual_range_Click(Program& p) {
-  if (!ask_level(p, "レンジ設定", p.frames.display_range, p.frames.display_range)) return;
-  redraw_light_frame(p);
-}
-
-void image_menu_display_manual_background_Click(Program& p) {
-  if (!ask_level(p, "バックグランド設定", p.frames.display_background, p.frames.display_background)) return;
-  redraw_light_frame(p);
 }
 
 }  // namespace stellacq

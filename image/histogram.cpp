@@ -44,10 +44,4 @@ MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bo
   return move;
 }
 
-void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text) {
-  p.frames.display_background = clamp_to_int32(round_half_even(numeric_value(background_text)));
-  p.frames.display_range = clamp_to_int32(round_half_even(numeric_value(range_text)));
-  redraw_light_frame(p);
-}
-
 }  // namespace stellacq

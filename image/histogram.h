@@ -1,16 +1,16 @@
 // Arithmetic of the histogram window: the 300-bar histogram of the light
-// frame, black- and white-point clicks turned into working levels, and OK.
+// frame and black- and white-point clicks turned into working levels. The
+// window's OK is histogram_ok (image/commands.h).
 //
 // Reads the light frame, its size and scan_max/scan_min as they stand when
-// the window opens; OK writes display_background and display_range and
-// redraws the light frame in the image area.
+// the window opens.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "program/program.h"
 #include "image/auto_level.h"
+#include "image/frames.h"
 
 namespace stellacq {
 
@@ -46,9 +46,5 @@ struct MarkerMove {
 // the white point. Updates the working levels and the marker.
 MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bool left_button, double X);
 
-// OK: stores the two field texts (read leniently, rounded with ties to
-// even) as display_background and display_range, then redraws the light
-// frame with them, or shows the no-data message without a light frame.
-void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text);
 
 }  // namespace stellacq

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <cmath>
 
+#include "image/commands.h"
+
 namespace stellacq {
 
 namespace {

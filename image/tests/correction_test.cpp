@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/commands.h"
 #include "image/display.h"
 #include "test_support/world.h"
 

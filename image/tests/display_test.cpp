@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image/commands.h"
 #include "image/cursor.h"
 #include "test_support/world.h"
 

@@ -1,0 +1,68 @@
+// The image subsystem's commands: the Image menu (brightness, dark frame
+// and flat field), the histogram window's OK, the cursor readout over the
+// image area and the binning selector.
+//
+// They read and write the frames and display levels (Program::frames), the
+// picture of the image area, the level captions, Label1, Option1/Option2
+// and the status line, and tell the user when a frame is missing.
+#pragma once
+
+#include <string>
+
+#include "image/frames.h"
+
+namespace stellacq {
+
+class Program;
+
+// Texts shown when a command finds no frame to work on.
+inline constexpr const char* kNoDataFile = "You do not open the data file";
+inline constexpr const char* kNoDarkFile = "You do not open the dark file";
+inline constexpr const char* kNoFlatFile = "You do not open the flat field file";
+
+// Captions of the range and background menu items with the current levels:
+// "レンジ  ( 2000 )", "バックグランド  (-5 )".
+void show_level_captions(Program& p);
+
+// Image menu: automatic brightness of the light frame.
+void image_menu_display_auto_Click(Program& p);
+// Image menu: range and background typed into an input box; an empty answer
+// changes nothing, any other answer is read leniently and stored even when
+// no light frame is there to redraw.
+void image_menu_display_manual_range_Click(Program& p);
+void image_menu_display_manual_background_Click(Program& p);
+
+// Shows the light frame with the levels as they stand (no auto_level):
+// captions, drawing, busy pointer around it and one beep; the no-data
+// message when there is no light frame.
+void redraw_light_frame(Program& p);
+
+// Shows the frame `source` names (DisplaySource::Light/Dark/Flat) with fresh
+// levels: its own extremes into scan_max/scan_min, display_source, then
+// auto_level, the level captions when `captions`, and the drawing; ends
+// the busy pointer the caller started after its checks, with one beep.
+void show_auto_levelled(Program& p, DisplaySource source, bool captions);
+
+// Dark frame and flat field: showing them, and correcting the light frame
+// with them. The correcting commands redraw the light frame with fresh
+// levels, like a fresh download; the captions stay as they were.
+void image_menu_display_dark_Click(Program& p);
+void image_menu_display_dark_sub_Click(Program& p);
+void image_menu_display_flat_Click(Program& p);
+void image_menu_display_flat_sub_Click(Program& p);
+
+// OK: stores the two field texts (read leniently, rounded with ties to
+// even) as display_background and display_range, then redraws the light
+// frame with them, or shows the no-data message without a light frame.
+void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text);
+
+// Shows " cx cy count" of the light frame under the pointer in Label1, each
+// number with its sign position; leaves Label1 as it is without a frame.
+void Picture1_MouseMove(Program& p, double X, double Y, double W, double H);
+
+// Binning none (1) or 2 x 2 (2) for the next exposure; the frames in
+// memory stay as they are.
+void Option1_Click(Program& p);
+void Option2_Click(Program& p);
+
+}  // namespace stellacq

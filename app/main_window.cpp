@@ -29,21 +29,13 @@
 #include "fits/save_folder_dialog.h"
 #include "image/commands.h"
 #include "image/histogram_window.h"
+#include "ui/window_support.h"
 
 namespace stellacq {
 
 namespace {
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
-
-// Gives a control its name from the window's control table: the Qt object
-// name and the accessible description, so tests and assistive tools find it.
-template <typename W>
-W* named(W* widget, const char* name) {
-  widget->setObjectName(name);
-  widget->setAccessibleDescription(name);
-  return widget;
-}
 
 QLabel* label(const char* name, const char* caption) {
   auto* l = named(new QLabel(QString::fromUtf8(caption)), name);
@@ -131,6 +123,9 @@ Form1::Form1(Program& program, QtInteraction& ui, const std::string& start_dir)
 }
 
 Form1::~Form1() {
+  // The windows that stand on their own go with the main window.
+  delete Form3_.data();
+  delete Form8_.data();
   ui_.on_status = nullptr;
   ui_.on_fields = nullptr;
   ui_.on_picture = nullptr;
@@ -266,14 +261,13 @@ void Form1::run(F&& logic) {
 }
 
 template <typename Dialog>
-void Form1::open_dialog(QPointer<QWidget>& slot) {
-  if (!slot) {
-    slot = new Dialog(p_, this);
-    slot->setAttribute(Qt::WA_DeleteOnClose);
-  }
-  slot->show();
-  slot->raise();
-  slot->activateWindow();
+Dialog* Form1::open_dialog(QPointer<QWidget>& slot) {
+  return show_single<Dialog>(slot, nullptr, p_, this);
+}
+
+void Form1::open_file_dialog(int file_mode) {
+  p_.file.file_mode = file_mode;
+  show_single<Form3>(Form3_, nullptr, p_, nullptr)->set_operation(file_mode);
 }
 
 // ---- start and end ----
@@ -289,7 +283,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::Form_Unload() {
-  if (Form3* file_dialog = current_file_dialog()) file_dialog->close();
+  if (Form3_) Form3_->close();
   end_program();
 }
 
@@ -337,11 +331,11 @@ void Form1::Picture1_MouseMove(double x, double y) {
 
 // ---- file menu ----
 
-void Form1::file_menu_open_light_Click() { open_file_dialog(p_, kOpenLight); }
-void Form1::file_menu_open_dark_Click() { open_file_dialog(p_, kOpenDark); }
-void Form1::file_menu_open_flat_Click() { open_file_dialog(p_, kOpenFlat); }
-void Form1::file_menu_save_light_Click() { open_file_dialog(p_, kSaveLight); }
-void Form1::file_menu_save_dark_Click() { open_file_dialog(p_, kSaveDark); }
+void Form1::file_menu_open_light_Click() { open_file_dialog(kOpenLight); }
+void Form1::file_menu_open_dark_Click() { open_file_dialog(kOpenDark); }
+void Form1::file_menu_open_flat_Click() { open_file_dialog(kOpenFlat); }
+void Form1::file_menu_save_light_Click() { open_file_dialog(kSaveLight); }
+void Form1::file_menu_save_dark_Click() { open_file_dialog(kSaveDark); }
 
 // ---- camera menu ----
 
@@ -381,7 +375,7 @@ void Form1::image_menu_display_auto_Click() {
   run([&] { stellacq::image_menu_display_auto_Click(p_); });
 }
 void Form1::image_menu_display_manual_bright_Click() {
-  Form9* histogram = Form9::show_window(p_, this);
+  Form9* histogram = open_dialog<Form9>(Form9_);
   connect(histogram, &Form9::levels_applied, this, &Form1::show_fields, Qt::UniqueConnection);
 }
 void Form1::image_menu_display_manual_range_Click() {
@@ -413,6 +407,6 @@ void Form1::config_menu_track_Click() {}
 void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_); }
 void Form1::config_menu_cu_Click() { open_dialog<Form7>(Form7_); }
 void Form1::config_menu_serial_Click() { open_dialog<Form5>(Form5_); }
-void Form1::config_menu_file_Click() { open_save_folder_dialog(p_); }
+void Form1::config_menu_file_Click() { show_single<Form8>(Form8_, nullptr, p_, nullptr); }
 
 }  // namespace stellacq

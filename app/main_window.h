@@ -88,10 +88,12 @@ class Form1 final : public QMainWindow {
   // fields are shown afterwards.
   template <typename F>
   void run(F&& logic);
-  // Shows the settings dialog kept in `slot`, creating it first when it is
-  // not open: one of each at a time.
+  // Shows the dialog kept in `slot`, a child of this window, creating it
+  // first when it is not open: one of each at a time.
   template <typename Dialog>
-  void open_dialog(QPointer<QWidget>& slot);
+  Dialog* open_dialog(QPointer<QWidget>& slot);
+  // The file dialog for `file_mode`, with its caption; sets file_mode.
+  void open_file_dialog(int file_mode);
   void end_program();
 
   Program& p_;
@@ -113,8 +115,10 @@ class Form1 final : public QMainWindow {
   QTimer* Timer1_ = nullptr;
   std::map<std::string, QAction*> actions_;
 
-  // Windows opened from the menus; one of each at a time.
-  QPointer<QWidget> Form2_, Form5_, Form7_;
+  // Windows opened from the menus and the image area; one of each at a
+  // time. The file dialog and the save-folder dialog stand on their own on
+  // the desktop; the others belong to this window.
+  QPointer<QWidget> Form2_, Form3_, Form5_, Form7_, Form8_, Form9_;
 };
 
 }  // namespace stellacq

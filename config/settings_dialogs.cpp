@@ -14,20 +14,11 @@
 #include "config/ini_file.h"
 #include "config/settings_choices.h"
 #include "program/program.h"
+#include "ui/window_support.h"
 
 namespace stellacq {
 
 namespace {
-
-// Names a control after its role in the window: objectName and
-// accessibleDescription carry the control name, accessibleName the caption.
-template <typename W>
-W* named(W* widget, const char* name, const QString& caption) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setAccessibleDescription(QString::fromLatin1(name));
-  widget->setAccessibleName(caption);
-  return widget;
-}
 
 QRadioButton* option(const char* name, const char* caption, QWidget* parent) {
   const QString text = QString::fromUtf8(caption);
@@ -86,90 +77,90 @@ Form2::Form2(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   // The heading and the address columns line up only in a fixed-pitch font.
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   const QString heading = QString::fromLatin1("     data  stat cont");
-  Label1 = named(new QLabel(heading, this), "Label1", heading);
-  Option1 = option("Option1", " : 278  279  27a", this);
-  Option2 = option("Option2", " : 378  379  37a", this);
-  Option3 = option("Option3", " : 3bc  3bd  3be", this);
-  Command1 = button("Command1", "OK", this);
+  Label1_ = named(new QLabel(heading, this), "Label1", heading);
+  Option1_ = option("Option1", " : 278  279  27a", this);
+  Option2_ = option("Option2", " : 378  379  37a", this);
+  Option3_ = option("Option3", " : 3bc  3bd  3be", this);
+  Command1_ = button("Command1", "OK", this);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Label1);
-  layout->addWidget(Option1);
-  layout->addWidget(Option2);
-  layout->addWidget(Option3);
-  layout->addWidget(Command1, 0, Qt::AlignHCenter);
+  layout->addWidget(Label1_);
+  layout->addWidget(Option1_);
+  layout->addWidget(Option2_);
+  layout->addWidget(Option3_);
+  layout->addWidget(Command1_, 0, Qt::AlignHCenter);
 
-  check_choice(p.settings.parallel_port, {Option1, Option2, Option3});
-  connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+  check_choice(p.settings.parallel_port, {Option1_, Option2_, Option3_});
+  connect(Command1_, &QPushButton::clicked, this, &Form2::Command1_Click);
 }
 
 void Form2::Command1_Click() {
-  finish(confirm_parallel_port(p_, checked_choice({Option1, Option2, Option3})));
+  finish(confirm_parallel_port(p_, checked_choice({Option1_, Option2_, Option3_})));
 }
 
 Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   name_window(this, "Form5", "COM port address");
-  Option1 = option("Option1", " COM1", this);
-  Option2 = option("Option2", " COM2", this);
-  Option3 = option("Option3", " COM3", this);
-  Command1 = button("Command1", "OK", this);
+  Option1_ = option("Option1", " COM1", this);
+  Option2_ = option("Option2", " COM2", this);
+  Option3_ = option("Option3", " COM3", this);
+  Command1_ = button("Command1", "OK", this);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(Option1);
-  layout->addWidget(Option2);
-  layout->addWidget(Option3);
-  layout->addWidget(Command1, 0, Qt::AlignHCenter);
+  layout->addWidget(Option1_);
+  layout->addWidget(Option2_);
+  layout->addWidget(Option3_);
+  layout->addWidget(Command1_, 0, Qt::AlignHCenter);
 
-  check_choice(p.settings.com_port, {Option1, Option2, Option3});
-  connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
+  check_choice(p.settings.com_port, {Option1_, Option2_, Option3_});
+  connect(Command1_, &QPushButton::clicked, this, &Form5::Command1_Click);
 }
 
-void Form5::Command1_Click() { finish(confirm_com_port(p_, checked_choice({Option1, Option2, Option3}))); }
+void Form5::Command1_Click() { finish(confirm_com_port(p_, checked_choice({Option1_, Option2_, Option3_}))); }
 
 Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   name_window(this, "Form7", "TU11/22 select");
-  Frame1 =
+  Frame1_ =
       named(new QGroupBox(QStringLiteral("Control Unit"), this), "Frame1", QStringLiteral("Control Unit"));
-  Frame2 = named(new QGroupBox(QStringLiteral("Camera Head"), this), "Frame2", QStringLiteral("Camera Head"));
+  Frame2_ = named(new QGroupBox(QStringLiteral("Camera Head"), this), "Frame2", QStringLiteral("Camera Head"));
   // Each frame is its own option group: radio buttons are exclusive among
   // the buttons of one parent.
-  Option1 = option("Option1", "TU-11", Frame1);
-  Option2 = option("Option2", "TU-22", Frame1);
-  Option3 = option("Option3", "TX-11", Frame2);
-  Option4 = option("Option4", "TX-22", Frame2);
-  Command1 = button("Command1", "OK", this);
-  Command2 = button("Command2", "Cancel", this);
+  Option1_ = option("Option1", "TU-11", Frame1_);
+  Option2_ = option("Option2", "TU-22", Frame1_);
+  Option3_ = option("Option3", "TX-11", Frame2_);
+  Option4_ = option("Option4", "TX-22", Frame2_);
+  Command1_ = button("Command1", "OK", this);
+  Command2_ = button("Command2", "Cancel", this);
 
-  auto* unit_layout = new QVBoxLayout(Frame1);
-  unit_layout->addWidget(Option1);
-  unit_layout->addWidget(Option2);
-  auto* head_layout = new QVBoxLayout(Frame2);
-  head_layout->addWidget(Option3);
-  head_layout->addWidget(Option4);
+  auto* unit_layout = new QVBoxLayout(Frame1_);
+  unit_layout->addWidget(Option1_);
+  unit_layout->addWidget(Option2_);
+  auto* head_layout = new QVBoxLayout(Frame2_);
+  head_layout->addWidget(Option3_);
+  head_layout->addWidget(Option4_);
   auto* frames = new QHBoxLayout;
-  frames->addWidget(Frame1);
-  frames->addWidget(Frame2);
+  frames->addWidget(Frame1_);
+  frames->addWidget(Frame2_);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(Command1);
-  buttons->addWidget(Command2);
+  buttons->addWidget(Command1_);
+  buttons->addWidget(Command2_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(frames);
   layout->addLayout(buttons);
 
-  (p.settings.unit_model == kModel11 ? Option1 : Option2)->setChecked(true);
-  (p.settings.head_model == kModel11 ? Option3 : Option4)->setChecked(true);
+  (p.settings.unit_model == kModel11 ? Option1_ : Option2_)->setChecked(true);
+  (p.settings.head_model == kModel11 ? Option3_ : Option4_)->setChecked(true);
 
-  connect(Option1, &QRadioButton::clicked, this, &Form7::Option1_Click);
-  connect(Option4, &QRadioButton::clicked, this, &Form7::Option4_Click);
-  connect(Command1, &QPushButton::clicked, this, &Form7::Command1_Click);
-  connect(Command2, &QPushButton::clicked, this, &Form7::Command2_Click);
+  connect(Option1_, &QRadioButton::clicked, this, &Form7::Option1_Click);
+  connect(Option4_, &QRadioButton::clicked, this, &Form7::Option4_Click);
+  connect(Command1_, &QPushButton::clicked, this, &Form7::Command1_Click);
+  connect(Command2_, &QPushButton::clicked, this, &Form7::Command2_Click);
 }
 
-void Form7::Option1_Click() { Option3->setChecked(true); }
+void Form7::Option1_Click() { Option3_->setChecked(true); }
 
-void Form7::Option4_Click() { Option2->setChecked(true); }
+void Form7::Option4_Click() { Option2_->setChecked(true); }
 
-void Form7::Command1_Click() { finish(confirm_models(p_, Option1->isChecked(), Option3->isChecked())); }
+void Form7::Command1_Click() { finish(confirm_models(p_, Option1_->isChecked(), Option3_->isChecked())); }
 
 void Form7::Command2_Click() { close(); }
 

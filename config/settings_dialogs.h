@@ -22,7 +22,7 @@ namespace stellacq {
 
 class Program;
 
-// Base of the three dialogs: centring on the screen and delete on close.
+// Base of the three dialogs: centring on the screen when shown.
 class SettingsDialog : public QDialog {
   Q_OBJECT
  public:
@@ -40,12 +40,14 @@ class Form2 : public SettingsDialog {
   Q_OBJECT
  public:
   Form2(Program& p, QWidget* parent = nullptr);
-  QLabel* Label1;
-  QRadioButton* Option1;
-  QRadioButton* Option2;
-  QRadioButton* Option3;
-  QPushButton* Command1;
   void Command1_Click();
+
+ private:
+  QLabel* Label1_;
+  QRadioButton* Option1_;
+  QRadioButton* Option2_;
+  QRadioButton* Option3_;
+  QPushButton* Command1_;
 };
 
 // "COM port address": COM1..COM3 of the mount controller.
@@ -53,11 +55,13 @@ class Form5 : public SettingsDialog {
   Q_OBJECT
  public:
   Form5(Program& p, QWidget* parent = nullptr);
-  QRadioButton* Option1;
-  QRadioButton* Option2;
-  QRadioButton* Option3;
-  QPushButton* Command1;
   void Command1_Click();
+
+ private:
+  QRadioButton* Option1_;
+  QRadioButton* Option2_;
+  QRadioButton* Option3_;
+  QPushButton* Command1_;
 };
 
 // "TU11/22 select": control unit TU-11/TU-22 and camera head TX-11/TX-22.
@@ -67,18 +71,20 @@ class Form7 : public SettingsDialog {
   Q_OBJECT
  public:
   Form7(Program& p, QWidget* parent = nullptr);
-  QGroupBox* Frame1;
-  QGroupBox* Frame2;
-  QRadioButton* Option1;
-  QRadioButton* Option2;
-  QRadioButton* Option3;
-  QRadioButton* Option4;
-  QPushButton* Command1;
-  QPushButton* Command2;
   void Option1_Click();
   void Option4_Click();
   void Command1_Click();
   void Command2_Click();
+
+ private:
+  QGroupBox* Frame1_;
+  QGroupBox* Frame2_;
+  QRadioButton* Option1_;
+  QRadioButton* Option2_;
+  QRadioButton* Option3_;
+  QRadioButton* Option4_;
+  QPushButton* Command1_;
+  QPushButton* Command2_;
 };
 
 }  // namespace stellacq

@@ -9,15 +9,11 @@
 #include "program/program.h"
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
+#include "ui/window_support.h"
 
 namespace stellacq {
 
 namespace {
-
-QPointer<Form3>& the_dialog() {
-  static QPointer<Form3> dialog;
-  return dialog;
-}
 
 QString caption_for(int file_mode) {
   switch (file_mode) {
@@ -38,32 +34,32 @@ QString caption_for(int file_mode) {
 
 }  // namespace
 
-Form3::Form3(Program& p) : QWidget(nullptr, Qt::Window), p_(p) {
-  setObjectName("Form3");
-  setAttribute(Qt::WA_DeleteOnClose);
+Form3::Form3(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+  named(this, "Form3");
   setFixedSize(312, 264);
-  Text1 = place_control<QLineEdit>(this, "Text1", "", 8, 8, 297, 18);
-  File1 = place_control<QListWidget>(this, "File1", "*.fit;*.fts;*.fits", 8, 32, 145, 222);
-  Command1 = place_control<QPushButton>(this, "Command1", "OK", 160, 32, 65, 25);
-  Command1->setText("OK");
-  Command2 = place_control<QPushButton>(this, "Command2", "Cancel", 240, 32, 65, 25);
-  Command2->setText("Cancel");
-  Drive1 = place_control<QComboBox>(this, "Drive1", "", 160, 64, 145, 20);
-  Dir1 = place_control<QListWidget>(this, "Dir1", "", 160, 88, 145, 160);
+  Text1_ = place_control<QLineEdit>(this, "Text1", "", 8, 8, 297, 18);
+  File1_ = place_control<QListWidget>(this, "File1", "*.fit;*.fts;*.fits", 8, 32, 145, 222);
+  Command1_ = place_control<QPushButton>(this, "Command1", "OK", 160, 32, 65, 25);
+  Command1_->setText("OK");
+  Command2_ = place_control<QPushButton>(this, "Command2", "Cancel", 240, 32, 65, 25);
+  Command2_->setText("Cancel");
+  Drive1_ = place_control<QComboBox>(this, "Drive1", "", 160, 64, 145, 20);
+  Dir1_ = place_control<QListWidget>(this, "Dir1", "", 160, 88, 145, 160);
 
-  connect(Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
-  connect(Dir1, &QListWidget::itemActivated, this, [this] { Dir1_Change(); });
-  connect(File1, &QListWidget::itemClicked, this, [this] { File1_Click(); });
-  connect(File1, &QListWidget::itemActivated, this, [this] { File1_Click(); });
-  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  connect(Drive1_, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
+  connect(Dir1_, &QListWidget::itemActivated, this, [this] { Dir1_Change(); });
+  connect(File1_, &QListWidget::itemClicked, this, [this] { File1_Click(); });
+  connect(File1_, &QListWidget::itemActivated, this, [this] { File1_Click(); });
+  connect(Command1_, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  connect(Command2_, &QPushButton::clicked, this, [this] { Command2_Click(); });
 
   show_folder(QDir::currentPath());
+  Form_Load();
 }
 
-void Form3::set_operation(int file_mode, const QString& caption) {
+void Form3::set_operation(int file_mode) {
   mode_ = file_mode;
-  setWindowTitle(caption);
+  setWindowTitle(caption_for(file_mode));
 }
 
 void Form3::Form_Load() {
@@ -73,18 +69,18 @@ void Form3::Form_Load() {
 
 void Form3::show_folder(const QString& folder) {
   folder_ = QDir(folder).absolutePath();
-  fill_drive_list(Drive1, folder_);
-  fill_folder_list(Dir1, folder_);
-  fill_fits_file_list(File1, folder_);
+  fill_drive_list(Drive1_, folder_);
+  fill_folder_list(Dir1_, folder_);
+  fill_fits_file_list(File1_, folder_);
 }
 
 void Form3::Drive1_Change() {
-  show_folder(Drive1->currentData().toString());
+  show_folder(Drive1_->currentData().toString());
   file_name_set();
 }
 
 void Form3::Dir1_Change() {
-  const QListWidgetItem* item = Dir1->currentItem();
+  const QListWidgetItem* item = Dir1_->currentItem();
   if (item) show_folder(item->data(Qt::UserRole).toString());
   file_name_set();
 }
@@ -94,36 +90,15 @@ void Form3::File1_Click() { file_name_set(); }
 void Form3::file_name_set() {
   // Browsing moves the program's current folder; later dialogs start there.
   QDir::setCurrent(folder_);
-  const QListWidgetItem* selected = File1->currentItem();
+  const QListWidgetItem* selected = File1_->currentItem();
   const QString name = selected && selected->isSelected() ? selected->text() : QString();
-  Text1->setText(QString::fromStdString(dialog_path_text(folder_.toStdString(), name.toStdString())));
+  Text1_->setText(QString::fromStdString(dialog_path_text(folder_.toStdString(), name.toStdString())));
 }
 
 void Form3::Command1_Click() {
-  if (file_dialog_ok(p_, mode_, Text1->text().toStdString())) close();
+  if (file_dialog_ok(p_, mode_, Text1_->text().toStdString())) close();
 }
 
 void Form3::Command2_Click() { close(); }
-
-Form3* open_file_dialog(Program& p, int file_mode) {
-  p.file.file_mode = file_mode;
-  QPointer<Form3>& dialog = the_dialog();
-  const bool fresh = dialog.isNull();
-  if (fresh) dialog = new Form3(p);
-  dialog->set_operation(file_mode, caption_for(file_mode));
-  if (fresh) dialog->Form_Load();
-  dialog->show();
-  dialog->raise();
-  dialog->activateWindow();
-  return dialog;
-}
-
-Form3* current_file_dialog() { return the_dialog(); }
-
-void file_menu_open_light_Click(Program& p) { open_file_dialog(p, kOpenLight); }
-void file_menu_open_dark_Click(Program& p) { open_file_dialog(p, kOpenDark); }
-void file_menu_open_flat_Click(Program& p) { open_file_dialog(p, kOpenFlat); }
-void file_menu_save_light_Click(Program& p) { open_file_dialog(p, kSaveLight); }
-void file_menu_save_dark_Click(Program& p) { open_file_dialog(p, kSaveDark); }
 
 }  // namespace stellacq

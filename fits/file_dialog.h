@@ -1,7 +1,8 @@
 // Form3, the file dialog of the file menu: pick a drive, a folder and a FITS
-// file, or type a name, and press OK to open or save a frame. One dialog at a
-// time, not modal; browsing moves the program's current folder. OK performs
-// the operation the dialog was opened for (file_dialog_ok).
+// file, or type a name, and press OK to open or save a frame. Not modal; the
+// main window keeps one open at a time. Browsing moves the program's current
+// folder. OK performs the operation the dialog was opened for
+// (file_dialog_ok).
 //
 // Reads and writes the Program's FileState through file_dialog_ok; the
 // frames and card tables through load_fits / save_fits.
@@ -23,10 +24,11 @@ class Form3 : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form3(Program& p);
+  explicit Form3(Program& p, QWidget* parent = nullptr);
 
-  // The operation and caption of the menu command that showed the dialog.
-  void set_operation(int file_mode, const QString& caption);
+  // The operation of the menu command that showed the dialog (file_mode
+  // 0, 10, 20, 1, 11), with its caption.
+  void set_operation(int file_mode);
   int operation() const { return mode_; }
 
   void Form_Load();
@@ -37,32 +39,20 @@ class Form3 : public QWidget {
   void Command1_Click();
   void Command2_Click();
 
-  QLineEdit* Text1;
-  QListWidget* File1;
-  QPushButton* Command1;
-  QPushButton* Command2;
-  QComboBox* Drive1;
-  QListWidget* Dir1;
 
  private:
   void show_folder(const QString& folder);
+
+  QLineEdit* Text1_;
+  QListWidget* File1_;
+  QPushButton* Command1_;
+  QPushButton* Command2_;
+  QComboBox* Drive1_;
+  QListWidget* Dir1_;
 
   Program& p_;
   int mode_ = 0;
   QString folder_;
 };
-
-// Shows the one file dialog for `file_mode` (0, 10, 20, 1, 11) with the
-// caption of its menu command, creating it when none is open; sets
-// file_mode. Returns the dialog.
-Form3* open_file_dialog(Program& p, int file_mode);
-// The dialog now open, or null.
-Form3* current_file_dialog();
-
-void file_menu_open_light_Click(Program& p);
-void file_menu_open_dark_Click(Program& p);
-void file_menu_open_flat_Click(Program& p);
-void file_menu_save_light_Click(Program& p);
-void file_menu_save_dark_Click(Program& p);
 
 }  // namespace stellacq

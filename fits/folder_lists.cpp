@@ -3,20 +3,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QListWidget>
-#include <QScreen>
 #include <QStringList>
 
 namespace stellacq {
-
-void centre_on_screen(QWidget* dialog) {
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect area = screen->geometry();
-  dialog->move(area.x() + (area.width() - dialog->width()) / 2,
-               area.y() + (area.height() - dialog->height()) / 2);
-}
 
 void fill_drive_list(QComboBox* drives, const QString& folder) {
   const QSignalBlocker quiet(drives);

@@ -1,5 +1,5 @@
-// The parts shared by the file dialog and the save-folder dialog: placing a
-// named control, centring the dialog, and the drive, folder and file lists.
+// The parts shared by the file dialog and the save-folder dialog: the
+// drive, folder and file lists.
 // On this system the "drives" are the file-system roots. Every list item
 // keeps its absolute path in Qt::UserRole.
 #pragma once
@@ -11,21 +11,6 @@ class QComboBox;
 class QListWidget;
 
 namespace stellacq {
-
-// A control of kind W named `name` (object name and accessible description)
-// with the visible caption `caption`, at x, y and w x h in `parent`.
-template <typename W>
-W* place_control(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h) {
-  auto* widget = new W(parent);
-  widget->setObjectName(name);
-  widget->setAccessibleDescription(name);
-  widget->setAccessibleName(caption);
-  widget->setGeometry(x, y, w, h);
-  return widget;
-}
-
-// Moves the dialog to the middle of the primary screen.
-void centre_on_screen(QWidget* dialog);
 
 // Fills Drive1 with the roots and selects the one holding `folder`.
 void fill_drive_list(QComboBox* drives, const QString& folder);

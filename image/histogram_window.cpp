@@ -9,17 +9,13 @@
 #include <cmath>
 
 #include "image/commands.h"
+#include "ui/window_support.h"
 
 namespace stellacq {
 
 namespace {
 
 const QColor kBarColour(0, 255, 0);
-
-void name_control(QWidget* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  w->setAccessibleDescription(QString::fromLatin1(name));
-}
 
 }  // namespace
 
@@ -63,8 +59,7 @@ void HistogramPicture::mousePressEvent(QMouseEvent* event) {
 
 Form9::Form9(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
   setWindowTitle(QStringLiteral("Histgram"));
-  setObjectName(QStringLiteral("Form9"));
-  setAttribute(Qt::WA_DeleteOnClose);
+  named(this, "Form9");
 
   Picture1_ = new HistogramPicture(this);
   Label1_ = new QLabel(QStringLiteral("Background"), this);
@@ -73,15 +68,13 @@ Form9::Form9(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
   Text2_ = new QLineEdit(this);
   Command1_ = new QPushButton(QStringLiteral("OK"), this);
   Command2_ = new QPushButton(QStringLiteral("Cancel"), this);
-  name_control(Picture1_, "Picture1");
-  name_control(Label1_, "Label1");
-  name_control(Label2_, "Label2");
-  name_control(Text1_, "Text1");
-  name_control(Text2_, "Text2");
-  name_control(Command1_, "Command1");
-  name_control(Command2_, "Command2");
-  Text1_->setAccessibleName(QStringLiteral("Background"));
-  Text2_->setAccessibleName(QStringLiteral("Range"));
+  named(Picture1_, "Picture1", QStringLiteral("Picture1"));
+  named(Label1_, "Label1", Label1_->text());
+  named(Label2_, "Label2", Label2_->text());
+  named(Text1_, "Text1", Label1_->text());
+  named(Text2_, "Text2", Label2_->text());
+  named(Command1_, "Command1", Command1_->text());
+  named(Command2_, "Command2", Command2_->text());
 
   auto* layout = new QGridLayout(this);
   layout->addWidget(Picture1_, 0, 0, 1, 4);
@@ -97,15 +90,6 @@ Form9::Form9(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
   connect(Command2_, &QPushButton::clicked, this, &Form9::Command2_Click);
 
   Form_Load();
-}
-
-Form9* Form9::show_window(Program& p, QWidget* parent) {
-  static QPointer<Form9> open;
-  if (open.isNull()) open = new Form9(p, parent);
-  open->show();
-  open->raise();
-  open->activateWindow();
-  return open.data();
 }
 
 void Form9::Form_Load() {

@@ -58,9 +58,6 @@ class Form9 final : public QWidget {
  public:
   explicit Form9(Program& p, QWidget* parent = nullptr);
 
-  // Opens the window, or raises the one already open: one at a time.
-  static Form9* show_window(Program& p, QWidget* parent = nullptr);
-
   void Picture1_MouseDown(Qt::MouseButton button, double X);
   void Command1_Click();
   void Command2_Click();

@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "app/qt_interaction.h"
 #include "config/ini_file.h"
+#include "fits/header_tables.h"
 #include "program/program.h"
 #include "sim/observatory.h"
 
@@ -113,6 +114,40 @@ class MainWindowTest : public QObject {
     if (parallel_port == 3) QCOMPARE(w.program.ports.port_data, std::uint16_t{0x3BC});
     for (QWidget* top : QApplication::topLevelWidgets())
       if (top != &form) top->close();
+  }
+
+  // Every window opened from a menu is one of its kind: a second command
+  // raises the window that is open, and the file dialog takes the operation
+  // and caption of the command that showed it last.
+  void menu_windows_are_one_of_a_kind() {
+    QTemporaryDir dir;
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    const auto count = [](const char* name) {
+      int n = 0;
+      for (QWidget* top : QApplication::topLevelWidgets()) n += top->objectName() == QLatin1String(name);
+      return n;
+    };
+    const std::pair<const char*, const char*> rows[] = {{"config_menu_para", "Form2"},
+                                                        {"config_menu_serial", "Form5"},
+                                                        {"config_menu_cu", "Form7"},
+                                                        {"config_menu_file", "Form8"},
+                                                        {"image_menu_display_manual_bright", "Form9"},
+                                                        {"file_menu_open_light", "Form3"}};
+    for (const auto& [item, window] : rows) {
+      form.menu_action(item)->trigger();
+      form.menu_action(item)->trigger();
+      QVERIFY2(count(window) == 1 && top_level(window), window);
+    }
+    form.menu_action("file_menu_save_dark")->trigger();
+    QCOMPARE(count("Form3"), 1);
+    QCOMPARE(top_level("Form3")->windowTitle(), QStringLiteral("Dark File save"));
+    QCOMPARE(w.program.file.file_mode, kSaveDark);
+    top_level("Form2")->close();  // a closed window is made afresh next time
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(count("Form2"), 0);
+    form.menu_action("config_menu_para")->trigger();
+    QCOMPARE(count("Form2"), 1);
   }
 
   // What the user types reaches the logic, and what the logic rewrites

@@ -12,6 +12,13 @@ namespace stellacq {
 
 void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
 
+// A control of a dialog by its name.
+QAbstractButton* child(QWidget* dialog, const char* name) {
+  auto* w = dialog->findChild<QAbstractButton*>(name);
+  if (!w) qFatal("no control %s", name);
+  return w;
+}
+
 // Lets a closed dialog finish deleting itself.
 void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
@@ -59,13 +66,13 @@ class SettingsDialogsTest : public QObject {
   void form2_ok_puts_the_chosen_port_in_use_at_once_and_writes_the_file() {
     p().settings.parallel_port = 5;  // no option matches: none is checked
     QPointer<Form2> f2 = open<Form2>();
-    QVERIFY(!f2->Option1->isChecked() && !f2->Option2->isChecked() && !f2->Option3->isChecked());
-    click(f2->Command1);  // nothing changes, the file is written
+    QVERIFY(!child(f2, "Option1")->isChecked() && !child(f2, "Option2")->isChecked() && !child(f2, "Option3")->isChecked());
+    click(child(f2, "Command1"));  // nothing changes, the file is written
     QVERIFY(!p().ports.set && f2);
     QCOMPARE(file(), settings_file_text(p().settings));
     p().settings.save_folder = "/data/night";
-    click(f2->Option3);
-    click(f2->Command1);
+    click(child(f2, "Option3"));
+    click(child(f2, "Command1"));
     settle();
     QVERIFY(f2.isNull() && p().settings.parallel_port == 3);  // closed and gone
     QVERIFY(p().ports.port_data == 0x3BC && p().ports.port_status == 0x3BD &&
@@ -79,21 +86,21 @@ class SettingsDialogsTest : public QObject {
     const Settings before = p().settings;
     const auto stamp = std::filesystem::last_write_time(p().ini_path);
     QPointer<Form7> f = open<Form7>();
-    QVERIFY(f->Option2->isChecked() && f->Option4->isChecked());  // opens with the settings
-    click(f->Option1);
-    click(f->Command2);
+    QVERIFY(child(f, "Option2")->isChecked() && child(f, "Option4")->isChecked());  // opens with the settings
+    click(child(f, "Option1"));
+    click(child(f, "Command2"));
     settle();
     QVERIFY(f.isNull() && p().settings == before);
     QVERIFY(std::filesystem::last_write_time(p().ini_path) == stamp);
 
     f = open<Form7>();
-    click(f->Option1);  // TU-11 brings TX-11
-    QVERIFY(f->Option1->isChecked() && f->Option3->isChecked());
-    click(f->Option4);  // TX-22 brings TU-22
-    QVERIFY(f->Option2->isChecked() && f->Option4->isChecked());
-    click(f->Option3);  // TX-11 alone: the unit stays
-    QVERIFY(f->Option2->isChecked() && f->Option3->isChecked());
-    click(f->Command1);
+    click(child(f, "Option1"));  // TU-11 brings TX-11
+    QVERIFY(child(f, "Option1")->isChecked() && child(f, "Option3")->isChecked());
+    click(child(f, "Option4"));  // TX-22 brings TU-22
+    QVERIFY(child(f, "Option2")->isChecked() && child(f, "Option4")->isChecked());
+    click(child(f, "Option3"));  // TX-11 alone: the unit stays
+    QVERIFY(child(f, "Option2")->isChecked() && child(f, "Option3")->isChecked());
+    click(child(f, "Command1"));
     QVERIFY(p().settings.unit_model == 16 && p().settings.head_model == 4);
     QCOMPARE(file(), settings_file_text(p().settings));
   }
@@ -101,8 +108,8 @@ class SettingsDialogsTest : public QObject {
   void failed_write_is_reported_and_the_dialog_stays_open() {
     p().ini_path = folder_->path();  // a folder cannot be replaced by the file
     QPointer<Form5> dialog = open<Form5>();
-    click(dialog->Option3);
-    click(dialog->Command1);
+    click(child(dialog, "Option3"));
+    click(child(dialog, "Command1"));
     settle();
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(p().settings.com_port, std::int16_t{3});  // in effect for this run

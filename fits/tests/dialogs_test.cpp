@@ -17,11 +17,16 @@ class DialogsTest : public QObject {
   testing::ScratchDir* dir_ = nullptr;
   QString start_folder_, folder_;
 
+  template <typename W>
+  static W* child(Form3* d, const char* name) {
+    return d->findChild<W*>(name);
+  }
   // Chooses the folder `path` in the dialog's Dir1 list.
   static void choose_folder(Form3* d, const QString& path) {
-    for (int i = 0; i < d->Dir1->count(); ++i)
-      if (d->Dir1->item(i)->data(Qt::UserRole).toString() == path) d->Dir1->setCurrentRow(i);
-    QCOMPARE(d->Dir1->currentItem()->data(Qt::UserRole).toString(), path);
+    auto* dirs = child<QListWidget>(d, "Dir1");
+    for (int i = 0; i < dirs->count(); ++i)
+      if (dirs->item(i)->data(Qt::UserRole).toString() == path) dirs->setCurrentRow(i);
+    QCOMPARE(dirs->currentItem()->data(Qt::UserRole).toString(), path);
     d->Dir1_Change();
   }
 
@@ -37,34 +42,34 @@ class DialogsTest : public QObject {
     QDir::setCurrent(folder_);
   }
   void cleanup() {
-    delete current_file_dialog();
     QDir::setCurrent(start_folder_);
     delete dir_;
     delete w_;
   }
 
-  void fileDialogIsOneNonModalDialogThatJoinsNamesOnce() {
-    file_menu_open_light_Click(w_->p);
-    Form3* d = current_file_dialog();
+  void fileDialogListsFitsFilesAndJoinsNamesOnce() {
+    Form3 dialog(w_->p);
+    Form3* d = &dialog;
+    d->set_operation(kOpenLight);
     QCOMPARE(d->windowTitle(), QString("File open"));
-    file_menu_save_dark_Click(w_->p);
-    QCOMPARE(current_file_dialog(), d);
+    d->set_operation(kSaveDark);
     QCOMPARE(d->windowTitle(), QString("Dark File save"));
-    QCOMPARE(std::tuple(d->operation(), w_->p.file.file_mode, w_->ui.beeps),
-             std::tuple(kSaveDark, kSaveDark, 1));
-    QVERIFY(!d->isModal() && d->parentWidget() == nullptr);
+    QCOMPARE(std::tuple(d->operation(), w_->ui.beeps), std::tuple(kSaveDark, 1));
+    QVERIFY(!d->isModal());
+    auto* files = child<QListWidget>(d, "File1");
+    auto* text = child<QLineEdit>(d, "Text1");
 
     QStringList names;
-    for (int i = 0; i < d->File1->count(); ++i) names << d->File1->item(i)->text();
+    for (int i = 0; i < files->count(); ++i) names << files->item(i)->text();
     QCOMPARE(names, QStringList({"a.FIT", "b.fits", "c.Fts"}));
-    d->File1->setCurrentRow(0);
+    files->setCurrentRow(0);
     d->File1_Click();
-    QCOMPARE(d->Text1->text(), folder_ + "/a.FIT");
+    QCOMPARE(text->text(), folder_ + "/a.FIT");
     choose_folder(d, folder_ + "/sub");  // the current folder follows
-    QCOMPARE(std::tuple(d->Text1->text(), QDir::currentPath(), d->File1->count()),
+    QCOMPARE(std::tuple(text->text(), QDir::currentPath(), files->count()),
              std::tuple(folder_ + "/sub/", folder_ + "/sub", 0));
     choose_folder(d, "/");  // at the root: no doubled separator
-    QCOMPARE(std::tuple(d->Text1->text(), QDir::currentPath()), std::tuple(QString("/"), QString("/")));
+    QCOMPARE(std::tuple(text->text(), QDir::currentPath()), std::tuple(QString("/"), QString("/")));
   }
 };
 

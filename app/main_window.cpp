@@ -31,6 +31,7 @@
 #include "image/cursor.h"
 #include "image/display.h"
 #include "image/histogram_window.h"
+#include "image/profile_window.h"
 
 namespace stellacq {
 
@@ -329,8 +330,13 @@ void Form1::Option2_Click() {
   run([&] { stellacq::Option2_Click(p_); });
 }
 
-void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double, double) {
-  // Locking a guide star and the line profile come with auto-guiding.
+void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
+  // Shift alone, with any button, opens the line profile of the clicked row.
+  if (is_profile_click(modifiers)) {
+    run([&] { open_line_profile(p_, Form12_, this, x, y, Picture::kWidth, Picture::kHeight); });
+    return;
+  }
+  // Locking and releasing a guide star come with auto-guiding.
 }
 
 void Form1::Picture1_MouseMove(double x, double y) {

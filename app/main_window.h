@@ -115,6 +115,7 @@ class Form1 final : public QMainWindow {
 
   // Windows opened from the menus; one of each at a time.
   QPointer<QWidget> Form2_, Form5_, Form7_;
+  QPointer<QWidget> Form12_;  // line profile graph
 };
 
 }  // namespace stellacq

@@ -81,6 +81,13 @@ struct TelescopeState {
   int move_amount = 0;
 };
 
+// Frame pixel (column, row) whose row the line-profile graph plots; set by a
+// Shift-click on the image area, moved by the graph's Line buttons.
+struct ProfilePoint {
+  int profile_x = 0;
+  int profile_y = 0;
+};
+
 class Program {
  public:
   Program(PortIo& port, Clock& clock, Interaction& ui, BusyCount& busy)
@@ -110,6 +117,7 @@ class Program {
   SeriesState series;
   GuideState guide;
   TelescopeState telescope;
+  ProfilePoint profile;
 };
 
 // Writes the status line: keeps the text in Text7 and shows it at once.

@@ -135,6 +135,23 @@ class MainWindowTest : public QObject {
       for (int y = 0; y < 200; y += 3) lit += qGray(shown.pixel(x, y)) > 0;
     QVERIFY(lit > 100);
   }
+
+  // Shift alone, with any button, opens the line profile; Shift with Ctrl
+  // belongs to the guide-star lock and opens nothing here.
+  void shift_alone_opens_the_line_profile() {
+    QTemporaryDir dir;
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.show();
+    w.program.frames.image_width = 768;
+    w.program.frames.image_height = 512;
+    auto* picture = form.findChild<QWidget*>("Picture1");
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(100, 100));
+    QVERIFY(!top_level("Form12"));
+    QTest::mouseClick(picture, Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
+    QVERIFY(top_level("Form12"));
+    QCOMPARE(std::pair(w.program.profile.profile_x, w.program.profile.profile_y), std::pair(253, 256));
+  }
 };
 
 }  // namespace stellacq

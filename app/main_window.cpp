@@ -27,6 +27,7 @@
 #include "exposure/single.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
+#include "guiding/tracking_dialog.h"
 #include "image/correction.h"
 #include "image/cursor.h"
 #include "image/display.h"
@@ -413,10 +414,9 @@ void Form1::image_menu_display_flat_sub_Click() {
 
 // ---- telescope and settings ----
 
-// The telescope window and the tracking settings come with the mount link
-// and auto-guiding.
+// The telescope window comes with the mount link.
 void Form1::telescope_menu_Click() {}
-void Form1::config_menu_track_Click() {}
+void Form1::config_menu_track_Click() { open_dialog<Form4>(Form4_); }
 
 void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_); }
 void Form1::config_menu_cu_Click() { open_dialog<Form7>(Form7_); }

@@ -152,6 +152,16 @@ class MainWindowTest : public QObject {
     QVERIFY(top_level("Form12"));
     QCOMPARE(std::pair(w.program.profile.profile_x, w.program.profile.profile_y), std::pair(253, 256));
   }
+
+  void tracking_setting_opens_one_dialog() {
+    QTemporaryDir dir;
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.menu_action("config_menu_track")->trigger();
+    form.menu_action("config_menu_track")->trigger();
+    QCOMPARE(form.findChildren<QWidget*>("Form4").size(), 1);
+    QVERIFY(top_level("Form4"));
+  }
 };
 
 }  // namespace stellacq

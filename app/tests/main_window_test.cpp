@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -149,8 +151,16 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(100, 100));
     QVERIFY(!top_level("Form12"));
     QTest::mouseClick(picture, Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
-    QVERIFY(top_level("Form12"));
+    QPointer<QWidget> graph = top_level("Form12");
+    QVERIFY(graph && graph->windowTitle() == "horizontal graph");
     QCOMPARE(std::pair(w.program.profile.profile_x, w.program.profile.profile_y), std::pair(253, 256));
+    auto* line_up = graph->findChild<QWidget*>("Frame1")->findChild<QPushButton*>("Command1");
+    QTest::mouseClick(line_up, Qt::LeftButton);
+    QCOMPARE(w.program.profile.profile_y, 257);
+    // A second Shift-click replaces the window.
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(4, 100));
+    QTRY_VERIFY(graph.isNull() && top_level("Form12"));
+    QCOMPARE(w.program.profile.profile_x, 10);
   }
 
   void tracking_setting_opens_one_dialog() {

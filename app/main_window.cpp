@@ -27,8 +27,10 @@
 #include "exposure/single.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
+#include "guiding/tracking_dialog.h"
 #include "image/commands.h"
 #include "image/histogram_window.h"
+#include "image/profile_window.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -321,8 +323,13 @@ void Form1::Option2_Click() {
   run([&] { stellacq::Option2_Click(p_); });
 }
 
-void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double, double) {
-  // Locking a guide star and the line profile come with auto-guiding.
+void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
+  // Shift alone, with any button, opens the line profile of the clicked row.
+  if (is_profile_click(modifiers)) {
+    run([&] { open_line_profile(p_, Form12_, this, x, y, Picture::kWidth, Picture::kHeight); });
+    return;
+  }
+  // Locking and releasing a guide star come with auto-guiding.
 }
 
 void Form1::Picture1_MouseMove(double x, double y) {
@@ -399,10 +406,9 @@ void Form1::image_menu_display_flat_sub_Click() {
 
 // ---- telescope and settings ----
 
-// The telescope window and the tracking settings come with the mount link
-// and auto-guiding.
+// The telescope window comes with the mount link.
 void Form1::telescope_menu_Click() {}
-void Form1::config_menu_track_Click() {}
+void Form1::config_menu_track_Click() { open_dialog<Form4>(Form4_); }
 
 void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_); }
 void Form1::config_menu_cu_Click() { open_dialog<Form7>(Form7_); }

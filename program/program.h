@@ -21,6 +21,7 @@
 #include "fits/header_tables.h"
 #include "guiding/guide_state.h"
 #include "image/frames.h"
+#include "image/profile.h"
 #include "telescope/telescope_state.h"
 
 namespace stellacq {
@@ -85,6 +86,7 @@ class Program {
   SeriesState series;
   GuideState guide;
   TelescopeState telescope;
+  ProfilePoint profile;
 };
 
 // Writes the status line: keeps the text in Text7 and shows it at once.

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -171,6 +173,41 @@ class MainWindowTest : public QObject {
     for (int x = 0; x < 300; x += 3)
       for (int y = 0; y < 200; y += 3) lit += qGray(shown.pixel(x, y)) > 0;
     QVERIFY(lit > 100);
+  }
+
+  // Shift alone, with any button, opens the line profile; Shift with Ctrl
+  // belongs to the guide-star lock and opens nothing here.
+  void shift_alone_opens_the_line_profile() {
+    QTemporaryDir dir;
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.show();
+    w.program.frames.image_width = 768;
+    w.program.frames.image_height = 512;
+    auto* picture = form.findChild<QWidget*>("Picture1");
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(100, 100));
+    QVERIFY(!top_level("Form12"));
+    QTest::mouseClick(picture, Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
+    QPointer<QWidget> graph = top_level("Form12");
+    QVERIFY(graph && graph->windowTitle() == "horizontal graph");
+    QCOMPARE(std::pair(w.program.profile.profile_x, w.program.profile.profile_y), std::pair(253, 256));
+    auto* line_up = graph->findChild<QWidget*>("Frame1")->findChild<QPushButton*>("Command1");
+    QTest::mouseClick(line_up, Qt::LeftButton);
+    QCOMPARE(w.program.profile.profile_y, 257);
+    // A second Shift-click replaces the window.
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(4, 100));
+    QTRY_VERIFY(graph.isNull() && top_level("Form12"));
+    QCOMPARE(w.program.profile.profile_x, 10);
+  }
+
+  void tracking_setting_opens_one_dialog() {
+    QTemporaryDir dir;
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.menu_action("config_menu_track")->trigger();
+    form.menu_action("config_menu_track")->trigger();
+    QCOMPARE(form.findChildren<QWidget*>("Form4").size(), 1);
+    QVERIFY(top_level("Form4"));
   }
 };
 

@@ -1,0 +1,107 @@
+// The tracking settings dialog on an offscreen screen: its controls, the
+// direction pairs, the repeat fields rewritten while typing, OK writing the
+// settings file, a refused OK and Cancel.
+#include "guiding/tracking_dialog.h"
+
+#include <QPointer>
+#include <QtTest>
+
+#include "config/ini_file.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+
+class TrackingDialogTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<testing::ScratchDir> folder_;
+  std::unique_ptr<testing::World> world_;
+  QPointer<Form4> dialog_;
+  Program& p() { return world_->p; }
+
+  template <typename W = QWidget>
+  W* control(const char* name) {
+    return dialog_->findChild<W*>(QString::fromLatin1(name));
+  }
+  // Clicks near the left edge, where a check box's indicator is.
+  void click(const char* name) {
+    QTest::mouseClick(control(name), Qt::LeftButton, Qt::NoModifier, QPoint(8, control(name)->height() / 2));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  bool ticked(const char* name) { return control<QCheckBox>(name)->isChecked(); }
+  QString type(const char* name, const QString& text) {
+    auto* field = control<QLineEdit>(name);
+    field->selectAll();  // the first key replaces the old text
+    if (text.isEmpty()) QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
+    return field->text();
+  }
+
+ private slots:
+  void init() {
+    folder_ = std::make_unique<testing::ScratchDir>();
+    world_ = std::make_unique<testing::World>();
+    p().ini_path = ini_path_for(folder_->path());
+    Settings& s = p().settings;
+    s.x_reverse = s.x_tracking_on = s.guide_dark_sub = 1;
+    s.x_tracking_factor = 150;
+    s.search_span = 10;
+    s.aperture = 2;
+    s.threshold = 1.5f;
+    s.x_move_repeat = 2.5;
+    s.y_move_repeat = 3;
+    dialog_ = new Form4(p(), nullptr);
+    dialog_->show();
+  }
+  void cleanup() { delete dialog_.data(); }
+
+  void opens_with_the_settings_and_ok_writes_the_file() {
+    QCOMPARE(dialog_->windowTitle(), QStringLiteral("Tracking Factor Setting"));
+    for (const char* name : {"Label2", "Check4", "Text3", "Line3", "Check9"})
+      QVERIFY2(control(name) && control(name)->accessibleDescription() == name, name);
+    QCOMPARE(control("Check9")->accessibleName(), QStringLiteral(" 5ﾋﾟｸｾﾙ以内のｽﾞﾚは追尾しない"));
+    QCOMPARE(control("Text3")->accessibleName(), QStringLiteral("Sarch Span"));
+    QVERIFY(!ticked("Check1") && ticked("Check2") && ticked("Check3") && !ticked("Check4"));
+    QVERIFY(ticked("Check5") && !ticked("Check6") && ticked("Check7"));
+    QCOMPARE(control<QLineEdit>("Text5")->text() + control<QLineEdit>("Text6")->text(), " 1.52.5");
+
+    click("Check2");  // clearing reversed ticks normal
+    QVERIFY(ticked("Check1") && !ticked("Check2"));
+    click("Check3");  // clearing normal ticks reversed
+    QVERIFY(!ticked("Check3") && ticked("Check4"));
+    click("Check6");
+    type("Text1", " &H 100");
+    type("Text3", "12.5");
+    type("Text5", "2.75 stars");
+    QCOMPARE(type("Text6", "4.5"), QStringLiteral("45"));  // the point is taken back at once
+    QCOMPARE(type("Text7", ""), QStringLiteral("1"));
+    QCOMPARE(p().settings.y_move_repeat, std::int16_t{1});          // stored while typing
+    QCOMPARE(p().settings.search_span, std::optional<double>(10));  // the rest waits for OK
+
+    click("Command1");
+    QVERIFY(dialog_.isNull());
+    const Settings& s = p().settings;
+    QVERIFY(s.x_reverse == 0 && s.y_reverse == 1 && s.y_tracking_on == 1 && s.guide_dark_sub == 1);
+    QVERIFY(s.x_tracking_factor == 256 && s.search_span == 12 && s.threshold == 2.75f &&
+            s.x_move_repeat == 45);
+    QCOMPARE(testing::file_bytes(p().ini_path), settings_file_text(s));
+  }
+
+  void refused_ok_and_cancel_store_nothing() {
+    const Settings before = p().settings;
+    type("Text3", "2");  // aperture 2 is no smaller than the span
+    click("Command1");
+    QVERIFY(dialog_ && dialog_->isVisible());
+    QCOMPARE(world_->ui.boxes.size(), std::size_t{1});
+    QVERIFY(world_->ui.boxes[0].text.find("Aperture") != std::string::npos);
+    click("Check1");
+    type("Text1", "999");
+    click("Command2");
+    QVERIFY(dialog_.isNull());
+    QVERIFY(p().settings == before && !std::filesystem::exists(p().ini_path));
+  }
+};
+
+}  // namespace stellacq
+
+QTEST_MAIN(stellacq::TrackingDialogTest)
+#include "tracking_dialog_test.moc"

@@ -14,11 +14,11 @@
 
 #include "camera/port_io.h"
 #include "config/settings.h"
+#include "core/busy_count.h"
 #include "core/clock.h"
 #include "core/interaction.h"
 #include "fits/header_tables.h"
 #include "image/frames.h"
-#include "core/busy_count.h"
 
 namespace stellacq {
 
@@ -69,12 +69,28 @@ struct SeriesState {
   int program_running = 0;
 };
 
+// A point of the image area and the colour it had before the marker covered it.
+struct SavedPoint {
+  int x = 0, y = 0;
+  std::uint32_t colour = 0;
+};
+
+// Texts of the tracking status window (Form6): the span, aperture and
+// threshold of the last measurement and its star/sky ratio.
+struct TrackingStatusValues {
+  std::string Label5, Label6, Label7, Label8;
+};
+
 struct GuideState {
   std::int16_t guide_locked = 0;
   int guide_x = 0, guide_y = 0;  // locked position, frame pixels
   int star_x = 0, star_y = 0;    // best aperture box of the last measurement
-  double star_sum = 0;
+  std::int64_t star_sum = 0;
   double sky_sum = 0;
+  // Picture points under the drawn marker, in drawing order; empty while no
+  // marker is drawn.
+  std::vector<SavedPoint> marker_saved;
+  TrackingStatusValues tracking_status;
 };
 
 struct TelescopeState {

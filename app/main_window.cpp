@@ -27,6 +27,8 @@
 #include "exposure/single.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
+#include "guiding/guide_lock.h"
+#include "guiding/tracking_status_window.h"
 #include "image/correction.h"
 #include "image/cursor.h"
 #include "image/display.h"
@@ -252,6 +254,7 @@ void Form1::show_fields() {
   actions_.at("image_menu_display_manual_background")->setText(q(f.background_caption));
   actions_.at("exp_menu_grab_auto")->setEnabled(f.exp_menu_grab_auto_enabled);
   actions_.at("exp_menu_grab_auto_stop")->setEnabled(f.exp_menu_grab_auto_stop_enabled);
+  if (auto* tracking_status = qobject_cast<Form6*>(Form6_.data())) tracking_status->show_values();
 }
 
 template <typename F>
@@ -329,8 +332,24 @@ void Form1::Option2_Click() {
   run([&] { stellacq::Option2_Click(p_); });
 }
 
-void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, double, double) {
-  // Locking a guide star and the line profile come with auto-guiding.
+void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
+  // Any button acts the same; Shift counts only without Ctrl, Alt or Meta.
+  const Qt::KeyboardModifiers keys =
+      modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+  const TrackingStatusHooks tracking_status{[this] { open_dialog<Form6>(Form6_); },
+                                            [this] {
+                                              if (Form6_) Form6_->close();
+                                            }};
+  PictureClickResult click;
+  run([&] {
+    click = stellacq::Picture1_MouseDown(p_, keys == Qt::ShiftModifier, x, y, Picture::kWidth,
+                                         Picture::kHeight, tracking_status);
+  });
+  if (click.outcome == PictureClick::ProfileRequested) {
+    // Line profile: the graph window (Form12) of the row at (click.frame_x,
+    // click.frame_y) opens here, closing the one already open:
+    //   open_line_profile(p_, click.frame_x, click.frame_y);
+  }
 }
 
 void Form1::Picture1_MouseMove(double x, double y) {

@@ -115,6 +115,8 @@ class Form1 final : public QMainWindow {
 
   // Windows opened from the menus; one of each at a time.
   QPointer<QWidget> Form2_, Form5_, Form7_;
+  // The tracking status window, opened and closed by the guide-star lock.
+  QPointer<QWidget> Form6_;
 };
 
 }  // namespace stellacq

@@ -3,8 +3,12 @@
 #include <QAction>
 #include <QImage>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -134,6 +138,55 @@ class MainWindowTest : public QObject {
     for (int x = 0; x < 300; x += 3)
       for (int y = 0; y < 200; y += 3) lit += qGray(shown.pixel(x, y)) > 0;
     QVERIFY(lit > 100);
+  }
+
+  // A click on the picture locks the star under it with the tracking status
+  // window and the auto-guiding menu items; Shift with Ctrl releases it;
+  // Shift alone neither locks nor releases.
+  void clicks_on_the_picture_lock_and_release_the_guide_star() {
+    QTemporaryDir dir;
+    write_ini(dir.path(), 1, 2);
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.Form_Load();
+    form.show();
+    Frames& f = w.program.frames;
+    f.image_width = 384;
+    f.image_height = 256;
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 384; ++x) f.light_frame.at(x, y) = 100;
+    w.program.settings.search_span = 10;
+    w.program.settings.aperture = 2;
+    int answered = 0;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ++answered;
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    answer.start(10);
+    QWidget* picture = form.findChild<QWidget*>("Picture1");
+    const auto enabled = [&] {
+      return form.menu_action("exp_menu_grab_auto")->isEnabled() &&
+             form.menu_action("exp_menu_grab_auto_stop")->isEnabled();
+    };
+
+    QTest::mouseClick(picture, Qt::RightButton, Qt::NoModifier, QPoint(100, 80));
+    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 126 102 100 Locked"));
+    QVERIFY(enabled());
+    QWidget* status = top_level("Form6");
+    QVERIFY(status != nullptr);
+    QCOMPARE(status->findChild<QLabel*>("Label5")->text(), QStringLiteral("10"));
+
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(10, 10));
+    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" UnLocked"));
+    QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled());
+    QTRY_VERIFY(top_level("Form6") == nullptr);
+
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 80));
+    QCOMPARE(w.program.guide.guide_locked, std::int16_t{0});
+    QCOMPARE(answered, 2);
   }
 };
 

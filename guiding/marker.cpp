@@ -84,8 +84,11 @@ std::vector<PicturePoint> marker_points(int gx, int gy, int span, const DisplayS
 void draw_guide_marker(Program& p) {
   Picture& picture = p.picture;
   std::vector<SavedPoint>& saved = p.guide.marker_saved;
+  // Only points that still show the marker are painted back: where the
+  // frame has been drawn anew since, the kept colours are out of date.
   const auto restore = [&] {
-    for (const SavedPoint& s : saved) picture.at(s.x, s.y) = s.colour;
+    for (const SavedPoint& s : saved)
+      if (picture.at(s.x, s.y) == kMarkerGreen) picture.at(s.x, s.y) = s.colour;
     saved.clear();
   };
   if (p.guide.guide_locked == 0) {

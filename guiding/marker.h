@@ -50,10 +50,11 @@ std::vector<PicturePoint> marker_points(int gx, int gy, int span, const DisplayS
                                         int picture_width, int picture_height);
 
 // With guide_locked 1: keeps the colour under every marker point and paints
-// it green. With guide_locked 0: paints every kept point back with its
-// colour, in the same order, and forgets them. A marker still standing on
-// the picture is taken away before it is drawn again; one whose picture has
-// been redrawn since is simply forgotten. Nothing happens without a frame.
+// it green. With guide_locked 0: paints every kept point that still shows
+// the marker back with its colour, in the same order, and forgets them; a
+// frame drawn since keeps its own pixels. A marker still standing on the
+// picture is taken away before it is drawn again; one whose picture has
+// been redrawn since is simply forgotten. Nothing is drawn without a frame.
 // Uses the area's own extent (Picture::kWidth x Picture::kHeight units).
 void draw_guide_marker(Program& p);
 

@@ -9,8 +9,6 @@
 #include <memory>
 #include <random>
 
-#include "core/tests/offline_world.h"
-
 namespace stellacq {
 namespace {
 
@@ -153,30 +151,6 @@ TEST(MeasureGuideStar, RatioText) {
       {-0.004, "."},     {1.5, "1.5"}, {123.456, "123.46"},
   };
   for (const auto& row : rows) EXPECT_EQ(ratio_text(row.ratio), row.text) << row.ratio;
-}
-
-TEST(MeasureGuideStar, OperationWritesTheGuideStateAndTheStatusValues) {
-  testing::OfflineWorld w;
-  Frames& f = w.p.frames;
-  f.image_width = 40;
-  f.image_height = 30;
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 40; ++x) f.light_frame.at(x, y) = 10;
-  f.light_frame.at(20, 15) = 1000;
-  w.p.settings.search_span = 4;
-  w.p.settings.aperture = 0;
-  w.p.settings.threshold = 2.5f;
-  w.p.guide.guide_x = 18;
-  w.p.guide.guide_y = 16;
-  const GuideMeasurement m = measure_guide_star(w.p, 6);
-  EXPECT_EQ(std::tuple(w.p.guide.star_x, w.p.guide.star_y, w.p.guide.star_sum),
-            std::tuple(20, 15, std::int64_t{1000}));
-  EXPECT_DOUBLE_EQ(w.p.guide.sky_sum, m.sky_sum);
-  EXPECT_DOUBLE_EQ(m.sky_sum, 10.0);  // 168 pixels of 10 over 168
-  const TrackingStatusValues& s = w.p.guide.tracking_status;
-  EXPECT_EQ(s.Label5 + "|" + s.Label6 + "|" + s.Label7 + "|" + s.Label8, "6|0|2.5|100.");
-  EXPECT_EQ(w.ui.yields, 1);
-  EXPECT_EQ(w.p.settings.search_span, 4.0);
 }
 
 }  // namespace

@@ -121,6 +121,12 @@ TEST(MeasureGuideStar, WorkedNumbers) {
   EXPECT_EQ(ratio_text(m.ratio()), ".");
   EXPECT_FALSE(m.found(0.0f));
 
+  // The widest spans and apertures a hand-edited settings file can hold.
+  m = measure_guide_star(*f, 50, 50, 10, 10, std::numeric_limits<int>::max(), 0, 0, 0);
+  EXPECT_EQ(std::tuple(m.star_x, m.star_y, m.star_sum), std::tuple(30, 40, std::int64_t{7}));
+  m = measure_guide_star(*f, 50, 50, 10, 10, 1, std::numeric_limits<int>::max(), 0, 0);
+  EXPECT_EQ(std::tuple(m.star_sum, m.sky_known), std::tuple(std::int64_t{7}, false));
+
   // An aperture as wide as the span leaves no sky: never found.
   f->at(10, 10) = 500;
   m = measure_guide_star(*f, 50, 50, 10, 10, 3, 3, 0, 0);

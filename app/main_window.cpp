@@ -27,7 +27,9 @@
 #include "exposure/single.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
+#include "guiding/guide_lock.h"
 #include "guiding/tracking_dialog.h"
+#include "guiding/tracking_status_window.h"
 #include "image/commands.h"
 #include "image/histogram_window.h"
 #include "image/profile_window.h"
@@ -247,6 +249,7 @@ void Form1::show_fields() {
   actions_.at("image_menu_display_manual_background")->setText(q(f.background_caption));
   actions_.at("exp_menu_grab_auto")->setEnabled(f.exp_menu_grab_auto_enabled);
   actions_.at("exp_menu_grab_auto_stop")->setEnabled(f.exp_menu_grab_auto_stop_enabled);
+  if (auto* tracking_status = qobject_cast<Form6*>(Form6_.data())) tracking_status->show_values();
 }
 
 template <typename F>
@@ -329,7 +332,14 @@ void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers,
     run([&] { open_line_profile(p_, Form12_, this, x, y, Picture::kWidth, Picture::kHeight); });
     return;
   }
-  // Locking and releasing a guide star come with auto-guiding.
+  // Any other click, with any button, locks or releases the guide star.
+  const TrackingStatusHooks tracking_status{[this] { open_dialog<Form6>(Form6_); },
+                                            [this] {
+                                              if (Form6_) Form6_->close();
+                                            }};
+  run([&] {
+    stellacq::Picture1_MouseDown(p_, x, y, Picture::kWidth, Picture::kHeight, tracking_status);
+  });
 }
 
 void Form1::Picture1_MouseMove(double x, double y) {

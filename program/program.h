@@ -44,8 +44,8 @@ struct Form1Fields {
   // Menu captions and enable states that the logic changes.
   std::string range_caption = "レンジ";
   std::string background_caption = "バックグランド";
-  bool exp_menu_grab_auto_enabled = true;
-  bool exp_menu_grab_auto_stop_enabled = true;
+  bool exp_menu_grab_auto_enabled = false;  // enabled while a guide star is locked by a click
+  bool exp_menu_grab_auto_stop_enabled = false;
 };
 
 // The devices and the person the program talks to. The two programs and the

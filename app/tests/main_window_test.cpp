@@ -3,10 +3,13 @@
 #include <QAction>
 #include <QImage>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -134,6 +137,7 @@ class MainWindowTest : public QObject {
                                                         {"config_menu_serial", "Form5"},
                                                         {"config_menu_cu", "Form7"},
                                                         {"config_menu_file", "Form8"},
+                                                        {"config_menu_track", "Form4"},
                                                         {"image_menu_display_manual_bright", "Form9"},
                                                         {"file_menu_open_light", "Form3"}};
     for (const auto& [item, window] : rows) {
@@ -175,8 +179,8 @@ class MainWindowTest : public QObject {
     QVERIFY(lit > 100);
   }
 
-  // Shift alone, with any button, opens the line profile; Shift with Ctrl
-  // belongs to the guide-star lock and opens nothing here.
+  // Shift alone, with any button, opens the line profile (Shift with Ctrl
+  // belongs to the guide-star lock, below).
   void shift_alone_opens_the_line_profile() {
     QTemporaryDir dir;
     World w;
@@ -185,8 +189,6 @@ class MainWindowTest : public QObject {
     w.program.frames.image_width = 768;
     w.program.frames.image_height = 512;
     auto* picture = form.findChild<QWidget*>("Picture1");
-    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(100, 100));
-    QVERIFY(!top_level("Form12"));
     QTest::mouseClick(picture, Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
     QPointer<QWidget> graph = top_level("Form12");
     QVERIFY(graph && graph->windowTitle() == "horizontal graph");
@@ -200,14 +202,53 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.program.profile.profile_x, 10);
   }
 
-  void tracking_setting_opens_one_dialog() {
+  // A click on the picture locks the star under it with the tracking status
+  // window and the auto-guiding menu items; Shift with Ctrl releases it;
+  // Shift alone neither locks nor releases.
+  void clicks_on_the_picture_lock_and_release_the_guide_star() {
     QTemporaryDir dir;
+    write_ini(dir.path(), 1, 2);
     World w;
     Form1 form(w.program, w.ui, dir.path().toStdString());
-    form.menu_action("config_menu_track")->trigger();
-    form.menu_action("config_menu_track")->trigger();
-    QCOMPARE(form.findChildren<QWidget*>("Form4").size(), 1);
-    QVERIFY(top_level("Form4"));
+    form.Form_Load();
+    form.show();
+    Frames& f = w.program.frames;
+    f.image_width = 384;
+    f.image_height = 256;
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 384; ++x) f.light_frame.at(x, y) = 100;
+    w.program.settings.search_span = 10;
+    w.program.settings.aperture = 2;
+    int answered = 0;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ++answered;
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    answer.start(10);
+    QWidget* picture = form.findChild<QWidget*>("Picture1");
+    const auto enabled = [&] {
+      return form.menu_action("exp_menu_grab_auto")->isEnabled() &&
+             form.menu_action("exp_menu_grab_auto_stop")->isEnabled();
+    };
+
+    QTest::mouseClick(picture, Qt::RightButton, Qt::NoModifier, QPoint(100, 80));
+    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 126 102 100 Locked"));
+    QVERIFY(enabled());
+    QWidget* status = top_level("Form6");
+    QVERIFY(status != nullptr);
+    QCOMPARE(status->findChild<QLabel*>("Label5")->text(), QStringLiteral("10"));
+
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(10, 10));
+    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" UnLocked"));
+    QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled());
+    QTRY_VERIFY(top_level("Form6") == nullptr);
+
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 80));
+    QCOMPARE(w.program.guide.guide_locked, std::int16_t{0});
+    QCOMPARE(answered, 2);
   }
 };
 

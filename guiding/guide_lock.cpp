@@ -1,0 +1,124 @@
+// Guide-star lock and release; see guide_lock.h.
+#include "guiding/guide_lock.h"
+
+#include <algorithm>
+
+#include "core/numeric.h"
+#include "guiding/marker.h"
+#include "guiding/measure.h"
+#include "program/program.h"
+
+namespace stellacq {
+
+namespace {
+
+void set_auto_guiding_menu(Program& p, bool enabled) {
+  p.form.exp_menu_grab_auto_enabled = enabled;
+  p.form.exp_menu_grab_auto_stop_enabled = enabled;
+}
+
+void unlock(Program& p, const TrackingStatusHooks& tracking_status) {
+  if (tracking_status.close) tracking_status.close();
+  set_status(p, kUnlockedText);
+  p.guide.guide_locked = 0;
+  draw_guide_marker(p);
+  set_auto_guiding_menu(p, false);
+}
+
+}  // namespace
+
+PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width,
+                                      double scale_height, const TrackingStatusHooks& tracking_status) {
+  PictureClickResult result;
+  const Frames& f = p.frames;
+  if (f.image_width <= 0 || f.image_height <= 0) return result;
+  const std::optional<DisplayScale> scale =
+      display_scale(f.image_width, f.image_height, scale_width, scale_height);
+  if (!scale) return result;
+  result.frame_x = frame_column(X, *scale);
+  result.frame_y = frame_row(Y, *scale);
+
+  GuideState& g = p.guide;
+  if (g.guide_locked != 0) {
+    if (p.ui.message_box(kReleasePrompt, kGuideTitle, MessageButtons::OkCancel) == MessageAnswer::Cancel) {
+      result.outcome = PictureClick::ReleaseCancelled;
+      return result;
+    }
+    unlock(p, tracking_status);
+    result.outcome = PictureClick::Released;
+    return result;
+  }
+
+  g.guide_locked = 1;
+  g.guide_x = result.frame_x;
+  g.guide_y = result.frame_y;
+  const int shown_x = std::clamp(g.guide_x, 0, std::min(f.image_width, kFrameColumns) - 1);
+  const int shown_y = std::clamp(g.guide_y, 0, std::min(f.image_height, kFrameRows) - 1);
+  set_status(p, decimal_text(g.guide_x) + decimal_text(g.guide_y) +
+                    decimal_text(f.light_frame.at(shown_x, shown_y)) + kLockedText);
+  draw_guide_marker(p);
+  measure_guide_star(p, configured_span(p.settings));
+  if (tracking_status.open) tracking_status.open();
+  set_auto_guiding_menu(p, true);
+  p.ui.yield();
+
+  if (p.ui.message_box(kLockPrompt, kGuideTitle, MessageButtons::OkCancel) == MessageAnswer::Ok) {
+    result.outcome = PictureClick::Locked;
+    return result;
+  }
+  unlock(p, tracking_status);
+  result.outcome = PictureClick::LockCancelled;
+  return result;
+}
+
+GuideMeasurement measure_guide_star(Program& p, int span) {
+  const Frames& f = p.frames;
+  GuideState& g = p.guide;
+  const GuideMeasurement m = measure_guide_star(f.light_frame, f.image_width, f.image_height, g.guide_x,
+                                                g.guide_y, span, p.settings.aperture, g.star_x, g.star_y);
+  g.star_x = m.star_x;
+  g.star_y = m.star_y;
+  g.star_sum = m.star_sum;
+  g.sky_sum = m.sky_sum;
+  g.tracking_status.Label5 = plain_text(span);
+  g.tracking_status.Label6 = plain_text(p.settings.aperture);
+  g.tracking_status.Label7 = plain_text(p.settings.threshold, 7);
+  g.tracking_status.Label8 = ratio_text(m.ratio());
+  p.ui.yield();
+  return m;
+}
+
+void draw_guide_marker(Program& p) {
+  Picture& picture = p.picture;
+  std::vector<SavedPoint>& saved = p.guide.marker_saved;
+  // Only points that still show the marker are painted back: where the
+  // frame has been drawn anew since, the kept colours are out of date.
+  const auto restore = [&] {
+    for (const SavedPoint& s : saved)
+      if (picture.at(s.x, s.y) == kMarkerGreen) picture.at(s.x, s.y) = s.colour;
+    saved.clear();
+  };
+  if (p.guide.guide_locked == 0) {
+    restore();
+    p.ui.picture_changed();
+    return;
+  }
+  const bool still_drawn = std::all_of(
+      saved.begin(), saved.end(), [&](const SavedPoint& s) { return picture.at(s.x, s.y) == kMarkerGreen; });
+  if (still_drawn)
+    restore();
+  else
+    saved.clear();
+  const std::optional<DisplayScale> scale =
+      display_scale(p.frames.image_width, p.frames.image_height, Picture::kWidth, Picture::kHeight);
+  if (!scale) return;
+  for (const PicturePoint& point :
+       marker_points(p.guide.guide_x, p.guide.guide_y, configured_span(p.settings), *scale, Picture::kWidth,
+                     Picture::kHeight)) {
+    saved.push_back({point.x, point.y, picture.at(point.x, point.y)});
+    picture.at(point.x, point.y) = kMarkerGreen;
+  }
+  p.ui.picture_changed();
+}
+
+}  // namespace stellacq

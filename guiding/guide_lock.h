@@ -1,0 +1,74 @@
+// Locking and releasing the guide star with a click on the image area
+// (Picture1_MouseDown), windowless.
+//
+// Reads the light frame and its size and the settings; writes p.guide, the
+// status line, the two auto-guiding menu items of p.form and, through the
+// marker, p.picture. The window passes in how the tracking status window is
+// opened and closed.
+#pragma once
+
+#include <functional>
+
+#include "guiding/measure.h"
+
+namespace stellacq {
+
+class Program;
+
+inline constexpr const char* kGuideTitle = "自動追尾";
+inline constexpr const char* kLockPrompt = "この星を追尾星にします";
+inline constexpr const char* kReleasePrompt = "追尾星指定を解除します";
+inline constexpr const char* kLockedText = " Locked";
+inline constexpr const char* kUnlockedText = " UnLocked";
+
+// How the logic opens and closes the tracking status window (Form6).
+struct TrackingStatusHooks {
+  std::function<void()> open;
+  std::function<void()> close;
+};
+
+enum class PictureClick {
+  Ignored,           // no frame yet
+  Locked,            // locked and confirmed
+  LockCancelled,     // locked, then cancelled in the confirmation: unlocked again
+  Released,
+  ReleaseCancelled,  // still locked
+};
+
+struct PictureClickResult {
+  PictureClick outcome = PictureClick::Ignored;
+  // The clicked frame pixel by the display mapping; at the right or bottom
+  // edge it may lie beyond the last column or row.
+  int frame_x = 0, frame_y = 0;
+};
+
+// Mouse down on the image area at (X, Y) of an area of scale_width x
+// scale_height units; any button acts the same. (A click with Shift alone
+// opens the line profile instead; the window sorts the two apart.)
+//
+// With a frame, a locked star is released after an OK/Cancel box, and an
+// unlocked one is locked at the clicked pixel: status line " x y count
+// Locked", marker, measurement with the configured span, tracking status
+// window and the two auto-guiding menu items, then the OK/Cancel
+// confirmation; Cancel undoes the lock. The count shown is that of the
+// nearest pixel inside the frame, since a click at the edge can map beyond
+// it; the measurement uses the candidates inside the frame.
+PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width,
+                                      double scale_height, const TrackingStatusHooks& tracking_status);
+
+// Measures around the locked position with half-width `span`: writes
+// star_x, star_y, star_sum and sky_sum of p.guide and the tracking status
+// values (the span, aperture and threshold as plain decimals, the ratio as
+// "##.##"), then lets pending window events run. search_span is not touched.
+GuideMeasurement measure_guide_star(Program& p, int span);
+
+// With guide_locked 1: keeps the colour under every marker point and paints
+// it green. With guide_locked 0: paints every kept point that still shows
+// the marker back with its colour, in the same order, and forgets them; a
+// frame drawn since keeps its own pixels. A marker still standing on the
+// picture is taken away before it is drawn again; one whose picture has
+// been redrawn since is simply forgotten. Nothing is drawn without a frame.
+// Uses the area's own extent (Picture::kWidth x Picture::kHeight units).
+void draw_guide_marker(Program& p);
+
+}  // namespace stellacq

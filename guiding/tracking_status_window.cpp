@@ -1,0 +1,96 @@
+// The tracking status window; see tracking_status_window.h.
+#include "guiding/tracking_status_window.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+
+#include "program/program.h"
+#include "guiding/measure.h"
+
+namespace stellacq {
+
+namespace {
+
+template <typename W>
+W* named(W* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setAccessibleDescription(QString::fromLatin1(name));
+  return widget;
+}
+
+QLabel* caption(const char* name, const char* text, QWidget* parent) {
+  auto* label = named(new QLabel(QString::fromLatin1(text), parent), name);
+  label->setAccessibleName(label->text());
+  return label;
+}
+
+// A value label: its accessible name follows its text.
+QLabel* value(const char* name, QWidget* parent) {
+  auto* label = named(new QLabel(parent), name);
+  label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label->setMinimumWidth(60);
+  return label;
+}
+
+}  // namespace
+
+Form6::Form6(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+  named(this, "Form6");
+  setWindowTitle(QStringLiteral("Tracking Stat."));
+  setAccessibleName(windowTitle());
+  setAttribute(Qt::WA_DeleteOnClose);
+
+  Label1_ = caption("Label1", "Sarch Span", this);
+  Label2_ = caption("Label2", "Aperture", this);
+  Label3_ = caption("Label3", "Threshold", this);
+  Label4_ = caption("Label4", "Star / Sky", this);
+  Label5_ = value("Label5", this);
+  Label6_ = value("Label6", this);
+  Label7_ = value("Label7", this);
+  Label8_ = value("Label8", this);
+  Line1_ = named(new QFrame(this), "Line1");
+  Line1_->setFrameShape(QFrame::HLine);
+  Line1_->setFrameShadow(QFrame::Sunken);
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(Label1_, 0, 0);
+  grid->addWidget(Label5_, 0, 1);
+  grid->addWidget(Label2_, 1, 0);
+  grid->addWidget(Label6_, 1, 1);
+  grid->addWidget(Label3_, 2, 0);
+  grid->addWidget(Label7_, 2, 1);
+  grid->addWidget(Line1_, 3, 0, 1, 2);
+  grid->addWidget(Label4_, 4, 0);
+  grid->addWidget(Label8_, 4, 1);
+  Form_Load();
+}
+
+void Form6::Form_Load() {
+  TrackingStatusValues& values = p_.guide.tracking_status;
+  values.Label5 = plain_text(configured_span(p_.settings));
+  values.Label6 = plain_text(p_.settings.aperture);
+  values.Label7 = plain_text(p_.settings.threshold, 7);
+  show_values();
+}
+
+void Form6::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Left edge at the main window's width, top at 0: beside a main window at
+  // the screen's top-left corner.
+  move(parentWidget() ? parentWidget()->frameGeometry().width() : 0, 0);
+}
+
+void Form6::show_values() {
+  const TrackingStatusValues& values = p_.guide.tracking_status;
+  const auto set = [](QLabel* label, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    if (label->text() != shown) label->setText(shown);
+  };
+  set(Label5_, values.Label5);
+  set(Label6_, values.Label6);
+  set(Label7_, values.Label7);
+  set(Label8_, values.Label8);
+}
+
+}  // namespace stellacq

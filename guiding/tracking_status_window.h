@@ -1,0 +1,46 @@
+// The tracking status window (Form6, "Tracking Stat."): the search span,
+// aperture and threshold of the last guide-star measurement and its
+// star/sky ratio. Opened by the lock click, closed by the release; it sits
+// just right of the main window, at the top of the screen.
+//
+// Reads p.guide.tracking_status; on opening writes the settings' span,
+// aperture and threshold into it. No logic of its own.
+#pragma once
+
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+
+namespace stellacq {
+
+class Program;
+
+class Form6 final : public QWidget {
+  Q_OBJECT
+ public:
+  // `parent` is the main window, whose width places this window.
+  Form6(Program& p, QWidget* parent);
+
+  // Copies the status values of the last measurement into the labels.
+  void show_values();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void Form_Load();
+
+  Program& p_;
+  QLabel* Label1_;
+  QLabel* Label2_;
+  QLabel* Label3_;
+  QLabel* Label4_;
+  QLabel* Label5_;
+  QLabel* Label6_;
+  QLabel* Label7_;
+  QLabel* Label8_;
+  QFrame* Line1_;
+};
+
+}  // namespace stellacq

@@ -31,6 +31,7 @@
 #include "image/cursor.h"
 #include "image/display.h"
 #include "image/histogram_window.h"
+#include "telescope/telescope_window.h"
 
 namespace stellacq {
 
@@ -407,9 +408,8 @@ void Form1::image_menu_display_flat_sub_Click() {
 
 // ---- telescope and settings ----
 
-// The telescope window and the tracking settings come with the mount link
-// and auto-guiding.
-void Form1::telescope_menu_Click() {}
+// The tracking settings come with auto-guiding.
+void Form1::telescope_menu_Click() { open_dialog<Form10>(Form10_); }
 void Form1::config_menu_track_Click() {}
 
 void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_); }

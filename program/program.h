@@ -21,6 +21,7 @@
 #include "fits/header_tables.h"
 #include "guiding/guide_state.h"
 #include "image/frames.h"
+#include "telescope/serial_line.h"
 #include "telescope/telescope_state.h"
 
 namespace stellacq {
@@ -54,12 +55,13 @@ struct Seams {
   Clock& clock;
   Interaction& ui;
   BusyCount& busy;
+  SerialLine& serial;  // the mount controller's line
 };
 
 class Program {
  public:
   explicit Program(const Seams& seams)
-      : port(seams.port), clock(seams.clock), ui(seams.ui), busy(seams.busy) {}
+      : port(seams.port), clock(seams.clock), ui(seams.ui), busy(seams.busy), serial(seams.serial) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -68,6 +70,7 @@ class Program {
   Clock& clock;
   Interaction& ui;
   BusyCount& busy;
+  SerialLine& serial;
 
   // Configuration.
   Settings settings;

@@ -69,7 +69,10 @@ void QtSerialLine::close() {
 }
 
 void QtSerialLine::check_gone() {
-  if (port_.isOpen() && port_.error() == QSerialPort::ResourceError) port_.close();
+  // A device that has gone (or whose far end hung up) fails every read.
+  const QSerialPort::SerialPortError error = port_.error();
+  if (port_.isOpen() && (error == QSerialPort::ResourceError || error == QSerialPort::ReadError))
+    port_.close();
 }
 
 void QtSerialLine::discard_input() {
@@ -86,7 +89,10 @@ LineError QtSerialLine::send(const std::string& text) {
   bool written = port_.write(bytes) == bytes.size();
   while (written && port_.bytesToWrite() > 0) written = port_.waitForBytesWritten(kWriteTimeoutMs);
   check_gone();
-  return written ? LineError::None : LineError::WriteFailed;
+  if (written) return LineError::None;
+  // A line that refuses a command is not to be trusted with the next one.
+  port_.close();
+  return LineError::WriteFailed;
 }
 
 std::string QtSerialLine::take_received() {

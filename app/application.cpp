@@ -9,11 +9,11 @@
 
 namespace stellacq {
 
-int run_stellacq(PortIo& port, const std::function<void(Program&)>& after_load) {
+int run_stellacq(PortIo& port, SerialLine& serial, const std::function<void(Program&)>& after_load) {
   SystemClock clock;
   QtInteraction ui;
   CalibratedBusyCount busy(clock);
-  Program program({port, clock, ui, busy});
+  Program program({port, clock, ui, busy, serial});
   // The INI file stays in the folder the program was started from, even
   // when browsing later moves the current folder.
   Form1 window(program, ui, QDir::currentPath().toStdString());

@@ -1,17 +1,19 @@
 // stellacq: the program driving the real camera control unit on the PC's
-// parallel port.
+// parallel port and the mount's hand controller on its serial port.
 #include <QApplication>
 #include <QTimer>
 
 #include "app/application.h"
 #include "camera/chosen_port.h"
 #include "program/program.h"
+#include "telescope/qt_serial_line.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("stellacq"));
   stellacq::ChosenParallelPort port;
-  return stellacq::run_stellacq(port, [&port](stellacq::Program& program) {
+  stellacq::QtSerialLine serial;
+  return stellacq::run_stellacq(port, serial, [&port](stellacq::Program& program) {
     // The box waits until the running exchange with the port has ended.
     port.follow(program.ports, [&program](const std::string& message) {
       QTimer::singleShot(0, [&program, message] { program.ui.message_box(message); });

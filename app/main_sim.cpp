@@ -1,6 +1,6 @@
 // stellacq-sim: the program wired to the simulated observatory, a control
-// unit with its camera head answering on base address 0x378 and looking at a
-// simulated sky.
+// unit with its camera head answering on base address 0x378 and an LX200
+// mount on the serial line (any COM port), both on one simulated sky.
 #include <QApplication>
 
 #include "app/application.h"
@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   stellacq::SystemClock device_clock;
   stellacq::sim::Observatory observatory(device_clock);
   stellacq::sim::SettingsFollowingPort& port = observatory.parallel_port();
-  return stellacq::run_stellacq(
-      port, [&port](stellacq::Program& program) { port.follow(program.settings, program.ports); });
+  return stellacq::run_stellacq(port, observatory.serial_line(), [&port](stellacq::Program& program) {
+    port.follow(program.settings, program.ports);
+  });
 }

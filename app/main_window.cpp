@@ -33,6 +33,7 @@
 #include "image/commands.h"
 #include "image/histogram_window.h"
 #include "image/profile_window.h"
+#include "telescope/telescope_window.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -416,8 +417,7 @@ void Form1::image_menu_display_flat_sub_Click() {
 
 // ---- telescope and settings ----
 
-// The telescope window comes with the mount link.
-void Form1::telescope_menu_Click() {}
+void Form1::telescope_menu_Click() { open_dialog<Form10>(Form10_); }
 void Form1::config_menu_track_Click() { open_dialog<Form4>(Form4_); }
 
 void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_); }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace stellacq {
 
@@ -27,14 +28,18 @@ class CalibratedBusyCount final : public BusyCount {
   Clock& clock_;
 };
 
-// Test double: records the counts and advances nothing.
+// Test double: records the counts and advances nothing by itself.
 class RecordingBusyCount final : public BusyCount {
  public:
   std::int64_t total = 0;
   int calls = 0;
+  // Called with every count: a test moves a simulated clock here or notes
+  // the count among other events.
+  std::function<void(std::int64_t)> on_count;
   void count(std::int64_t count) override {
     total += count;
     ++calls;
+    if (on_count) on_count(count);
   }
 };
 

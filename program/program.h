@@ -22,6 +22,7 @@
 #include "guiding/guide_state.h"
 #include "image/frames.h"
 #include "image/profile.h"
+#include "telescope/serial_line.h"
 #include "telescope/telescope_state.h"
 
 namespace stellacq {
@@ -55,12 +56,13 @@ struct Seams {
   Clock& clock;
   Interaction& ui;
   BusyCount& busy;
+  SerialLine& serial;  // the mount controller's line
 };
 
 class Program {
  public:
   explicit Program(const Seams& seams)
-      : port(seams.port), clock(seams.clock), ui(seams.ui), busy(seams.busy) {}
+      : port(seams.port), clock(seams.clock), ui(seams.ui), busy(seams.busy), serial(seams.serial) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -69,6 +71,7 @@ class Program {
   Clock& clock;
   Interaction& ui;
   BusyCount& busy;
+  SerialLine& serial;
 
   // Configuration.
   Settings settings;

@@ -289,6 +289,7 @@ void ControlUnit::on_count(int count) {
 
 void ControlUnit::finish_exposure() {
   exposing_ = false;
+  if (exposure_end_) exposure_end_();
   ExposureSetup setup;
   setup.sensor_width = head_width_;
   setup.sensor_height = head_height_;

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,10 @@ class ControlUnit : public PortIo {
   // Bytes the unit sends next with the text handshake, as they are.
   void queue_output(const std::string& bytes) { text_ += bytes; }
 
+  // Runs when an exposure ends, just before its image is rendered from the
+  // sky (the observatory points the sky where the mount points then).
+  void on_exposure_end(std::function<void()> hook) { exposure_end_ = std::move(hook); }
+
  private:
   enum class Phase { Idle, Presented, Taken };
 
@@ -94,6 +99,7 @@ class ControlUnit : public PortIo {
   Clock& clock_;
   Sky& sky_;
   ControlUnitOptions options_;
+  std::function<void()> exposure_end_;
   Traffic traffic_;
 
   // Register state.

@@ -8,6 +8,10 @@ void SettingsFollowingPort::PortOut(std::uint16_t address, std::uint8_t value) {
 }
 
 Observatory::Observatory(Clock& clock, const ObservatoryOptions& options)
-    : sky_(options.sky), unit_(clock, sky_, options.unit) {}
+    : sky_(options.sky),
+      unit_(clock, sky_, options.unit),
+      mount_(clock, sky_.ra_deg(), sky_.dec_deg(), options.mount) {
+  unit_.on_exposure_end([this] { sky_.set_pointing(mount_.ra_deg(), mount_.dec_deg()); });
+}
 
 }  // namespace stellacq::sim

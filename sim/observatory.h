@@ -1,7 +1,8 @@
 // The simulated observatory: one sky and the devices that look at it. The
 // control unit with its camera head answers on the parallel port at base
-// 0x378 and renders its exposures from the sky; the mount's pointing moves
-// the sky, so every device sees the same stars.
+// 0x378 and renders its exposures from the sky; the mount answers on the
+// serial line, and where it points when an exposure ends is where the sky
+// is rendered from, so a guide move shifts the stars of the next frame.
 //
 // Both the stellacq-sim program and the tests build one in a line; the
 // parallel port it hands out follows the unit model of the settings, so the
@@ -14,6 +15,7 @@
 #include "config/settings.h"
 #include "core/clock.h"
 #include "sim/control_unit.h"
+#include "sim/mount.h"
 #include "sim/sky.h"
 
 namespace stellacq::sim {
@@ -21,6 +23,7 @@ namespace stellacq::sim {
 struct ObservatoryOptions {
   ControlUnitOptions unit;
   SkyConditions sky;
+  MountOptions mount;
 };
 
 // The unit as the program sees it on its port: it takes the unit model from
@@ -56,11 +59,16 @@ class Observatory {
   ControlUnit& unit() { return unit_; }
   // The parallel port of the simulated PC, with the unit behind it.
   SettingsFollowingPort& parallel_port() { return port_; }
+  Mount& mount() { return mount_; }
+  // The serial line of the simulated PC, with the mount on every COM port.
+  MountLine& serial_line() { return line_; }
 
  private:
   Sky sky_;
   ControlUnit unit_;
   SettingsFollowingPort port_{unit_};
+  Mount mount_;
+  MountLine line_{mount_};
 };
 
 }  // namespace stellacq::sim

@@ -24,10 +24,43 @@ void World::set_flat(std::int32_t value, std::int32_t mean) {
   f.flat_loaded = 1;
 }
 
+LineError RecordingSerialLine::open(std::string* detail) {
+  events.push_back("open COM" + std::to_string(com) + " " + settings);
+  if (open_error != LineError::None) {
+    if (detail) *detail = "scripted failure";
+    return open_error;
+  }
+  open_now = true;
+  return LineError::None;
+}
+
+void RecordingSerialLine::close() {
+  events.push_back("close");
+  open_now = false;
+}
+
+LineError RecordingSerialLine::send(const std::string& text) {
+  if (!open_now) return LineError::NotOpen;
+  if (send_error != LineError::None) return send_error;
+  events.push_back("send " + text);
+  sent += text;
+  if (on_send) on_send(text);
+  return LineError::None;
+}
+
+std::string RecordingSerialLine::take_received() {
+  if (!open_now || incoming.empty()) return {};
+  std::string piece = incoming.front();
+  incoming.pop_front();
+  return piece;
+}
+
 SimWorld::SimWorld(const sim::ObservatoryOptions& options) : observatory(unit_clock, options) {
   apply_parallel_port(2, p.ports);  // 0x378
   p.settings.unit_model = 16;
   p.settings.head_model = 16;
+  p.settings.com_port = 1;
+  busy.on_count = [this](std::int64_t us) { unit_clock.advance_us(us); };
   // A silent unit must end a wait at once in a test.
   clock.auto_step_us = 250'000;
 }

@@ -9,11 +9,13 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "program/program.h"
 #include "sim/observatory.h"
@@ -26,12 +28,45 @@ struct OfflinePort final : PortIo {
   void PortOut(std::uint16_t, std::uint8_t) override {}
 };
 
+// A serial line that records what happened on it and answers from a
+// script. `events` keeps the order: "open COM1 9600,N,8,1", "send #:GR#\r\n",
+// "discard", "close" (a test adds the busy counts through the busy count's
+// on_count to see what lies between two sends).
+struct RecordingSerialLine final : SerialLine {
+  int com = 0;
+  std::string settings;
+  bool open_now = false;
+  LineError open_error = LineError::None;  // what opens answer
+  LineError send_error = LineError::None;  // what sends answer; a failed send records nothing
+  std::string sent;                        // every byte sent, in order
+  std::vector<std::string> events;
+  // Each take answers the next piece ("" = nothing has come yet); then "".
+  std::deque<std::string> incoming;
+  // Called with every text sent, after it is recorded: a test queues the
+  // reply here.
+  std::function<void(const std::string&)> on_send;
+  std::string device = "/dev/ttyS0";
+
+  void set_port_number(int n) override { com = n; }
+  int port_number() const override { return com; }
+  void set_settings(const std::string& s) override { settings = s; }
+  LineError open(std::string* detail = nullptr) override;
+  void close() override;
+  bool is_open() const override { return open_now; }
+  void discard_input() override { events.push_back("discard"); }
+  LineError send(const std::string& text) override;
+  std::string take_received() override;
+  std::string device_name() const override { return device; }
+};
+
 // The seams every test world has besides its port.
 struct TestSeams {
   ManualClock clock;
   ScriptedInteraction ui;
   RecordingBusyCount busy;
-  Seams on(PortIo& port) { return {port, clock, ui, busy}; }
+  RecordingSerialLine serial;
+  Seams on(PortIo& port) { return {port, clock, ui, busy, serial}; }
+  Seams on(PortIo& port, SerialLine& line) { return {port, clock, ui, busy, line}; }
 };
 
 // The program with no camera attached.
@@ -49,8 +84,10 @@ struct World : TestSeams {
 };
 
 // The program on the simulated observatory: the unit on port 0x378, a TU-22
-// with a TX-22 head in the settings, exposures that end at once. The unit
-// has a clock of its own, which the tests move.
+// with a TX-22 head in the settings, exposures that end at once, the mount
+// on the serial line (COM1 in the settings). The devices have a clock of
+// their own, which the tests move; busy counts move it too, so a timed
+// move lasts its counts on the mount.
 struct SimWorld : TestSeams {
   explicit SimWorld(const sim::ObservatoryOptions& options = default_options());
   static sim::ObservatoryOptions default_options();
@@ -61,7 +98,7 @@ struct SimWorld : TestSeams {
 
   ManualClock unit_clock;
   sim::Observatory observatory;
-  Program p{on(observatory.parallel_port())};
+  Program p{on(observatory.parallel_port(), observatory.serial_line())};
 };
 
 // Worlds hold three full frames: tests keep them on the heap.

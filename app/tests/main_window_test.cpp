@@ -39,7 +39,7 @@ class MainWindowTest : public QObject {
     sim::Observatory observatory{clock, instant()};
     QtInteraction ui;
     RecordingBusyCount busy;
-    Program program{{observatory.parallel_port(), clock, ui, busy}};
+    Program program{{observatory.parallel_port(), clock, ui, busy, observatory.serial_line()}};
   };
 
   static void write_ini(const QString& dir, int com_port, int parallel_port) {

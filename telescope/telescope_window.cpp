@@ -1,0 +1,150 @@
+#include "telescope/telescope_window.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "program/program.h"
+#include "ui/window_support.h"
+
+namespace stellacq {
+
+namespace {
+
+constexpr int kPollIntervalMs = 500;
+
+QPushButton* button(const char* name, const char* caption) {
+  const QString text = QString::fromUtf8(caption);
+  return named(new QPushButton(text), name, text);
+}
+
+QLabel* label(const char* name, const char* caption) {
+  const QString text = QString::fromUtf8(caption);
+  return named(new QLabel(text), name, text);
+}
+
+}  // namespace
+
+Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+  const QString title = QStringLiteral("望遠鏡");
+  setWindowTitle(title);
+  named(this, "Form10", title);
+
+  Command1_ = button("Command1", "RS232C Open");
+  Command2_ = button("Command2", "Close");
+  Label1_ = label("Label1", "R.A.");
+  Label3_ = label("Label3", "00:00:00");
+  Label2_ = label("Label2", "R.D.");
+  Label4_ = label("Label4", "+00d00'");
+  Command3_ = button("Command3", "Up");
+  Command4_ = button("Command4", "Down");
+  Command6_ = button("Command6", "Left");
+  Command5_ = button("Command5", "Right");
+  // The value fields are named by their rows' labels.
+  Label3_->setAccessibleName(QStringLiteral("R.A."));
+  Label4_->setAccessibleName(QStringLiteral("R.D."));
+  Label3_->setMinimumWidth(90);
+  Label4_->setMinimumWidth(90);
+  Timer1_ = new QTimer(this);
+  Timer1_->setObjectName(QStringLiteral("Timer1"));
+  Timer1_->setInterval(kPollIntervalMs);
+
+  // The link buttons stacked at the top left, the two position rows under
+  // them, the direction buttons as a cross at the bottom.
+  auto* layout = new QVBoxLayout(this);
+  auto* links = new QVBoxLayout;
+  links->addWidget(Command1_);
+  links->addWidget(Command2_);
+  auto* top = new QHBoxLayout;
+  top->addLayout(links);
+  top->addStretch();
+  layout->addLayout(top);
+  auto* rows = new QGridLayout;
+  rows->addWidget(Label1_, 0, 0);
+  rows->addWidget(Label3_, 0, 1);
+  rows->addWidget(Label2_, 1, 0);
+  rows->addWidget(Label4_, 1, 1);
+  layout->addLayout(rows);
+  auto* cross = new QGridLayout;
+  cross->addWidget(Command3_, 0, 1);
+  cross->addWidget(Command6_, 1, 0);
+  cross->addWidget(Command5_, 1, 2);
+  cross->addWidget(Command4_, 2, 1);
+  layout->addLayout(cross);
+
+  connect(Command1_, &QPushButton::clicked, this, &Form10::Command1_Click);
+  connect(Command2_, &QPushButton::clicked, this, &Form10::Command2_Click);
+  connect(Command3_, &QPushButton::clicked, this, &Form10::Command3_Click);
+  connect(Command4_, &QPushButton::clicked, this, &Form10::Command4_Click);
+  connect(Command5_, &QPushButton::clicked, this, &Form10::Command5_Click);
+  connect(Command6_, &QPushButton::clicked, this, &Form10::Command6_Click);
+  connect(Timer1_, &QTimer::timeout, this, &Form10::Timer1_Timer);
+  Form_Load();
+}
+
+Form10::~Form10() { Form_Unload(); }
+
+void Form10::Form_Load() {
+  telescope_window_load(p_);
+  show_fields();
+}
+
+void Form10::Form_Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  Timer1_->stop();
+  telescope_window_close(p_);
+}
+
+void Form10::show_fields() {
+  const TelescopeState& t = p_.telescope;
+  Label3_->setText(QString::fromStdString(t.ra_text));
+  Label4_->setText(QString::fromStdString(t.dec_text));
+  if (!t.polling || unloaded_) {
+    Timer1_->stop();
+  } else if (!Timer1_->isActive()) {
+    Timer1_->start();
+  }
+}
+
+void Form10::Command1_Click() {
+  telescope_window_open(p_);
+  show_fields();
+}
+
+void Form10::Command2_Click() {
+  Form_Unload();
+  close();
+}
+
+void Form10::nudge(Direction direction) {
+  // The timer stops for the nudge and starts afresh after it, so the next
+  // tick comes one interval later.
+  Timer1_->stop();
+  QPointer<Form10> self(this);
+  telescope_window_nudge(p_, direction);
+  if (self) show_fields();
+}
+
+void Form10::Command3_Click() { nudge(Direction::Up); }
+void Form10::Command4_Click() { nudge(Direction::Down); }
+void Form10::Command5_Click() { nudge(Direction::Right); }
+void Form10::Command6_Click() { nudge(Direction::Left); }
+
+void Form10::Timer1_Timer() {
+  // The tick yields; the window may be closed meanwhile.
+  QPointer<Form10> self(this);
+  telescope_window_tick(p_);
+  if (self) show_fields();
+}
+
+void Form10::closeEvent(QCloseEvent* event) {
+  Form_Unload();
+  QWidget::closeEvent(event);
+}
+
+}  // namespace stellacq

@@ -1,0 +1,322 @@
+// The mount link through a recording serial line: bytes and busy counts in
+// their order, reply collection, refusals on a closed or failing line, the
+// shared line of the telescope window and the guiding step, and the
+// telescope window's polling of a silent mount.
+#include <gtest/gtest.h>
+
+#include "telescope/mount_link.h"
+#include "telescope/telescope.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+namespace {
+
+using Events = std::vector<std::string>;
+
+// A world whose busy counts appear among the line's events.
+struct LinkWorld : testing::World {
+  LinkWorld() {
+    p.settings.com_port = 1;
+    busy.on_count = [this](std::int64_t n) { serial.events.push_back("count " + std::to_string(n)); };
+  }
+  // The events after the line was opened for the window or for guiding.
+  Events after_open() {
+    Events e = serial.events;
+    e.erase(e.begin());
+    return e;
+  }
+  // Answers "#:GR#" and "#:GD#" like a mount, each reply in one piece.
+  void answer(const std::string& ra, const std::string& dec) {
+    serial.on_send = [this, ra, dec](const std::string& text) {
+      if (text == "#:GR#\r\n") serial.incoming.push_back(ra);
+      if (text == "#:GD#\r\n") serial.incoming.push_back(dec);
+    };
+  }
+};
+
+Events counts(int n, std::int64_t each) {
+  return Events(static_cast<std::size_t>(n), "count " + std::to_string(each));
+}
+Events join(std::initializer_list<Events> parts) {
+  Events all;
+  for (const Events& e : parts) all.insert(all.end(), e.begin(), e.end());
+  return all;
+}
+
+TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
+  struct Case {
+    Direction direction;
+    int amount;
+    std::int32_t factor;
+    double repeat;
+    Events traffic;
+    const char* status;
+  };
+  const Case cases[] = {
+      {Direction::Left, 3, 10, 2, join({{"send #:Me#\r\n"}, counts(2, 31), {"send #:Qe#\r\n", "count 1000"}}),
+       "move left 3( 10)"},
+      {Direction::Up,
+       12,
+       30,
+       1,
+       {"send #:Mn#\r\n", "count 361", "send #:Qn#\r\n", "count 1000"},
+       "move up 12( 30)"},
+      // amount x factor = 0 still makes one count a round.
+      {Direction::Down, 4, 0, 3, join({{"send #:Ms#\r\n"}, counts(3, 1), {"send #:Qs#\r\n", "count 1000"}}),
+       "move down 4( 0)"},
+      // A fractional repeat runs its whole rounds; a negative product moves for no time.
+      {Direction::Right, -2, 5, 2.5,
+       join({{"send #:Mw#\r\n"}, counts(2, 0), {"send #:Qw#\r\n", "count 1000"}}), "move right-2( 5)"},
+      // 6e9 does not fit 32 bits: no wrap-around, cut to 60 s.
+      {Direction::Right,
+       2'000'000,
+       3000,
+       1,
+       {"send #:Mw#\r\n", "count 60000000", "send #:Qw#\r\n", "count 1000"},
+       "move right 2000000( 3000)"},
+  };
+  for (const Case& c : cases) {
+    LinkWorld w;
+    const bool vertical = c.direction == Direction::Up || c.direction == Direction::Down;
+    (vertical ? w.p.settings.y_tracking_factor : w.p.settings.x_tracking_factor) = c.factor;
+    if (vertical) {
+      w.p.settings.y_move_repeat = static_cast<std::int16_t>(c.repeat);
+    } else {
+      w.p.settings.x_move_repeat = c.repeat;
+    }
+    ASSERT_TRUE(open_link_for_guiding(w.p));
+    w.p.telescope.move_amount = c.amount;
+    std::size_t sent_at_yield = 99;
+    w.ui.on_yield = [&] { sent_at_yield = w.serial.sent.size(); };
+    EXPECT_EQ(timed_move(w.p, c.direction), MoveEnd::Done) << c.status;
+    EXPECT_EQ(w.after_open(), c.traffic) << c.status;
+    EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{c.status, std::string(c.status) + " stop"}));
+    EXPECT_EQ(w.ui.yields, 1);
+    EXPECT_EQ(sent_at_yield, 0u) << "the one yield comes before the start command";
+  }
+}
+
+TEST(TimedMove, NamedMovesUseTheirOwnAxis) {
+  LinkWorld w;
+  w.p.settings.x_tracking_factor = 2;
+  w.p.settings.x_move_repeat = 1;
+  w.p.settings.y_tracking_factor = 7;
+  w.p.settings.y_move_repeat = 1;
+  ASSERT_TRUE(open_link_for_guiding(w.p));
+  w.p.telescope.move_amount = 1;
+  move_up(w.p);
+  move_down(w.p);
+  move_left(w.p);
+  move_right(w.p);
+  EXPECT_EQ(w.serial.sent, "#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Me#\r\n#:Qe#\r\n#:Mw#\r\n#:Qw#\r\n");
+  EXPECT_EQ(w.busy.total, 8 + 8 + 3 + 3 + 4 * 1000);
+}
+
+TEST(TimedMove, ClosedOrFailingLine) {
+  {  // Closed: nothing is sent, no time is spent, the status says why.
+    LinkWorld w;
+    w.p.telescope.move_amount = 3;
+    EXPECT_EQ(move_left(w.p), MoveEnd::NotSent);
+    EXPECT_TRUE(w.serial.sent.empty());
+    EXPECT_EQ(w.busy.calls, 0);
+    EXPECT_EQ(w.ui.last_status(), "move left 3( 0) 送信しませんでした: 望遠鏡のポートが開いていません");
+  }
+  {  // The line fails after the start: the user hears that the mount may still move.
+    LinkWorld w;
+    ASSERT_TRUE(open_link_for_guiding(w.p));
+    w.serial.on_send = [&](const std::string&) { w.serial.send_error = LineError::WriteFailed; };
+    EXPECT_EQ(move_down(w.p), MoveEnd::StopNotSent);
+    EXPECT_EQ(w.serial.sent, "#:Ms#\r\n");
+    ASSERT_EQ(w.ui.boxes.size(), 1u);
+    EXPECT_NE(w.ui.boxes[0].text.find("#:Qs#"), std::string::npos);
+    EXPECT_NE(w.ui.boxes[0].text.find("動き続けているかもしれません"), std::string::npos);
+  }
+}
+
+TEST(Query, CollectsTheReplyUpToItsHash) {
+  struct Case {
+    const char* name;
+    std::deque<std::string> incoming;
+    ReplyEnd end;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"whole", {"12:34:56#"}, ReplyEnd::Complete, "12:34:56#"},
+      {"in pieces", {"", "1", "2:34", "", "", ":56#"}, ReplyEnd::Complete, "12:34:56#"},
+      {"more after the hash", {"+05*23'24#12"}, ReplyEnd::Complete, "+05*23'24#"},
+      {"stops in the middle", {"12:3"}, ReplyEnd::Incomplete, "12:3"},
+      {"garbled and long", {std::string(40, 'x')}, ReplyEnd::Incomplete, std::string(kMaxReplyLength, 'x')},
+      {"none", {}, ReplyEnd::NoReply, ""},
+  };
+  for (const Case& c : cases) {
+    LinkWorld w;
+    ASSERT_EQ(open_link(w.p), LineError::None);
+    w.serial.incoming = c.incoming;
+    const Reply reply = mount_query(w.serial, w.busy, "#:GR#");
+    EXPECT_EQ(reply.end, c.end) << c.name;
+    EXPECT_EQ(reply.text, c.text) << c.name;
+    EXPECT_EQ(Events(w.serial.events.begin() + 1, w.serial.events.begin() + 3),
+              (Events{"discard", "send #:GR#\r\n"}))
+        << c.name;
+  }
+  LinkWorld silent;
+  ASSERT_EQ(open_link(silent.p), LineError::None);
+  mount_query(silent.serial, silent.busy, "#:GD#");
+  EXPECT_EQ(silent.busy.total, kQueryPolls * kPauseTickCounts);  // about a second
+
+  LinkWorld closed;
+  const Reply refused = mount_query(closed.serial, closed.busy, "#:GR#");
+  EXPECT_EQ(refused.end, ReplyEnd::NotSent);
+  EXPECT_EQ(refused.error, LineError::NotOpen);
+  EXPECT_TRUE(closed.serial.events.empty());
+}
+
+TEST(TelescopeWindow, OpenPollsAndNudges) {
+  LinkWorld w;
+  w.answer("05:35:17#", "-05*23'24#");
+  telescope_window_load(w.p);
+  EXPECT_EQ(w.p.telescope.ra_text, "00:00:00");
+  EXPECT_EQ(w.p.telescope.dec_text, "+00d00'");
+  telescope_window_open(w.p);
+  EXPECT_EQ(w.serial.events, Events{"open COM1 9600,N,8,1"});
+  EXPECT_TRUE(w.p.telescope.polling);
+  telescope_window_tick(w.p);
+  EXPECT_EQ(w.p.telescope.ra_text, "05:35:17#");
+  EXPECT_EQ(w.p.telescope.dec_text, "-05*23'24#");
+  EXPECT_EQ(w.serial.sent, "#:GR#\r\n#:GD#\r\n");
+  EXPECT_EQ(w.ui.yields, 1);
+
+  w.serial.events.clear();
+  telescope_window_nudge(w.p, Direction::Up);
+  EXPECT_EQ(w.serial.events, join({{"send #:Mn#\r\n"}, counts(11, 100), {"send #:Qn#\r\n"}}));
+  EXPECT_TRUE(w.p.telescope.polling);
+
+  telescope_window_close(w.p);
+  EXPECT_FALSE(w.p.telescope.polling);
+  EXPECT_FALSE(w.serial.is_open());
+}
+
+TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {
+  LinkWorld w;
+  telescope_window_open(w.p);
+  telescope_window_tick(w.p);  // one query waits its full limit, the second is skipped
+  EXPECT_TRUE(w.p.telescope.mount_silent);
+  EXPECT_EQ(w.p.telescope.ra_text, "");
+  EXPECT_EQ(w.p.telescope.dec_text, "");
+  EXPECT_EQ(w.busy.total, kQueryPolls * kPauseTickCounts);
+  EXPECT_EQ(w.ui.last_status(),
+            " 望遠鏡が応答しません (COM1 (/dev/ttyS0))。電源とケーブルを確かめてください");
+
+  w.busy.total = 0;
+  w.serial.sent.clear();
+  telescope_window_tick(w.p);
+  telescope_window_tick(w.p);
+  EXPECT_EQ(w.busy.total, 0);  // probes only
+  EXPECT_EQ(w.serial.sent, "#:GR#\r\n#:GR#\r\n");
+
+  w.serial.incoming = {"05:3"};  // the mount is back
+  telescope_window_tick(w.p);
+  EXPECT_FALSE(w.p.telescope.mount_silent);
+  w.answer("05:35:17#", "-05*23'24#");
+  telescope_window_tick(w.p);
+  EXPECT_EQ(w.p.telescope.dec_text, "-05*23'24#");
+}
+
+TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
+  struct Case {
+    LineError error;
+    const char* reason;
+    const char* remedy;
+  };
+  const Case cases[] = {
+      {LineError::NoDevice, "装置がありません", "STELLACQ_COM1=/dev/ttyUSB0"},
+      {LineError::NoPermission, "権限がありません", "dialout"},
+      {LineError::InUse, "他のプログラムが使っています", "終えてから"},
+      {LineError::BadPortNumber, "COM ポートが選ばれていません", "COM1〜COM3"},
+      {LineError::Other, "scripted failure", "確かめて"},
+  };
+  for (const Case& c : cases) {
+    LinkWorld w;
+    w.serial.open_error = c.error;
+    telescope_window_open(w.p);
+    EXPECT_FALSE(w.p.telescope.polling);
+    ASSERT_EQ(w.ui.boxes.size(), 1u);
+    const std::string& text = w.ui.boxes[0].text;
+    EXPECT_NE(text.find("COM1 (/dev/ttyS0)"), std::string::npos) << text;
+    EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+    EXPECT_NE(text.find(c.remedy), std::string::npos) << text;
+  }
+  LinkWorld closed;  // a button before "RS232C Open"
+  telescope_window_nudge(closed.p, Direction::Left);
+  EXPECT_TRUE(closed.serial.sent.empty());
+  ASSERT_EQ(closed.ui.boxes.size(), 1u);
+  EXPECT_NE(closed.ui.boxes[0].text.find("RS232C Open"), std::string::npos);
+
+  LinkWorld lost;  // the adapter is pulled out while polling
+  telescope_window_open(lost.p);
+  lost.serial.open_now = false;
+  telescope_window_tick(lost.p);
+  EXPECT_FALSE(lost.p.telescope.polling);
+  ASSERT_EQ(lost.ui.boxes.size(), 1u);
+  EXPECT_NE(lost.ui.boxes[0].text.find("接続が切れました"), std::string::npos);
+}
+
+TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
+  {  // Alone: the step opens and closes.
+    LinkWorld w;
+    ASSERT_TRUE(open_link_for_guiding(w.p));
+    close_link_after_guiding(w.p);
+    EXPECT_EQ(w.serial.events, (Events{"open COM1 9600,N,8,1", "close"}));
+  }
+  {  // The window has it open: the step leaves it open, the window closes it.
+    LinkWorld w;
+    telescope_window_open(w.p);
+    ASSERT_TRUE(open_link_for_guiding(w.p));
+    close_link_after_guiding(w.p);
+    EXPECT_TRUE(w.serial.is_open());
+    telescope_window_close(w.p);
+    EXPECT_EQ(w.serial.events, (Events{"open COM1 9600,N,8,1", "close"}));
+  }
+  {  // The window opens during the step and keeps the line after it.
+    LinkWorld w;
+    ASSERT_TRUE(open_link_for_guiding(w.p));
+    telescope_window_open(w.p);
+    close_link_after_guiding(w.p);
+    EXPECT_TRUE(w.serial.is_open());
+  }
+  {  // The window closes during the step: the line stays for the step, which closes it.
+    LinkWorld w;
+    telescope_window_open(w.p);
+    ASSERT_TRUE(open_link_for_guiding(w.p));
+    telescope_window_close(w.p);
+    EXPECT_TRUE(w.serial.is_open());
+    close_link_after_guiding(w.p);
+    EXPECT_FALSE(w.serial.is_open());
+  }
+  {  // A line that cannot be opened: no move, the status line says why.
+    LinkWorld w;
+    w.serial.open_error = LineError::NoPermission;
+    EXPECT_FALSE(open_link_for_guiding(w.p));
+    EXPECT_NE(w.ui.last_status().find("dialout"), std::string::npos);
+    EXPECT_TRUE(w.ui.boxes.empty());
+  }
+}
+
+TEST(SerialLineSettings, ReadsTheSettingsStringAndTheDevice) {
+  const auto s = parse_line_settings("9600,N,8,1");
+  ASSERT_TRUE(s.has_value());
+  EXPECT_EQ(std::tuple(s->baud, s->parity, s->data_bits, s->stop_bits), std::tuple(9600, 'N', 8, 1.0));
+  for (const char* bad : {"", "9600,N,8", "9600,X,8,1", "fast,N,8,1", "9600,N,9,1", "9600,N,8,3"})
+    EXPECT_FALSE(parse_line_settings(bad).has_value()) << bad;
+
+  const auto usb_on_com2 = [](const char* name) -> const char* {
+    return std::string(name) == "STELLACQ_COM2" ? "/dev/ttyUSB0" : nullptr;
+  };
+  EXPECT_EQ(serial_device(1, usb_on_com2), "/dev/ttyS0");
+  EXPECT_EQ(serial_device(2, usb_on_com2), "/dev/ttyUSB0");
+  EXPECT_EQ(serial_device(3, usb_on_com2), "/dev/ttyS2");
+  EXPECT_EQ(serial_device(0, usb_on_com2), "");
+}
+
+}  // namespace
+}  // namespace stellacq

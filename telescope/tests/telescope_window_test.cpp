@@ -1,0 +1,78 @@
+// The telescope window on an offscreen screen, on the simulated mount:
+// captions and initial texts, polling after "RS232C Open", a nudge, Close,
+// and one window at a time from the main window's menu.
+#include "telescope/telescope_window.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "test_support/world.h"
+
+namespace stellacq {
+
+class TelescopeWindowTest : public QObject {
+  Q_OBJECT
+
+  static QString text(QWidget* w, const char* name) {
+    if (auto* b = w->findChild<QPushButton*>(name)) return b->text();
+    return w->findChild<QLabel*>(name)->text();
+  }
+
+ private slots:
+  void shows_the_mount_and_nudges_it() {
+    testing::SimWorld w;
+    w.observatory.mount().options().periodic_error_arcsec = 0;
+    QPointer<Form10> form = new Form10(w.p);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->show();
+    QCOMPARE(form->windowTitle(), QStringLiteral("望遠鏡"));
+    QCOMPARE(form->objectName(), QStringLiteral("Form10"));
+    const char* names[] = {"Command1", "Command2", "Label1",   "Label3",   "Label2",
+                           "Label4",   "Command3", "Command4", "Command6", "Command5"};
+    QStringList captions;
+    for (const char* name : names) captions << text(form, name);
+    QCOMPARE(captions.join('|'),
+             QStringLiteral("RS232C Open|Close|R.A.|00:00:00|R.D.|+00d00'|Up|Down|Left|Right"));
+    auto* timer = form->findChild<QTimer*>("Timer1");
+    QCOMPARE(timer->interval(), 500);
+    QVERIFY(!timer->isActive());
+
+    // Replies come at the line's pace on the mount's clock; each busy count moves it.
+    QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(timer->isActive());
+    form->Timer1_Timer();
+    QCOMPARE(text(form, "Label3"), QStringLiteral("05:35:17#"));
+    QCOMPARE(text(form, "Label4"), QStringLiteral("-05*23'24#"));
+
+    QTest::mouseClick(form->findChild<QPushButton*>("Command4"), Qt::LeftButton);  // Down
+    QVERIFY(w.observatory.mount().received().ends_with("#:Ms#\r\n#:Qs#\r\n"));
+    QCOMPARE(w.observatory.mount().move_times().south_us, std::int64_t{1100});
+    QVERIFY(timer->isActive());
+
+    QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    QTRY_VERIFY(form.isNull());
+    QVERIFY(!w.p.serial.is_open());
+    QVERIFY(!w.p.telescope.polling);
+  }
+
+  void absent_device_is_reported_and_nothing_polls() {
+    testing::World w;
+    w.p.settings.com_port = 1;
+    w.serial.open_error = LineError::NoDevice;
+    Form10 form(w.p);
+    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(!form.findChild<QTimer*>("Timer1")->isActive());
+    QCOMPARE(w.ui.boxes.size(), std::size_t{1});
+    QTest::mouseClick(form.findChild<QPushButton*>("Command3"), Qt::LeftButton);  // Up on a closed line
+    QVERIFY(w.serial.sent.empty());
+    QCOMPARE(w.ui.boxes.size(), std::size_t{2});
+  }
+};
+
+}  // namespace stellacq
+
+QTEST_MAIN(stellacq::TelescopeWindowTest)
+#include "telescope_window_test.moc"

@@ -1,0 +1,42 @@
+#include "test_support/pty_mount.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace stellacq::testing {
+
+PtyMount::PtyMount(sim::Mount& mount) : mount_(mount) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (master_ < 0) return;
+  const char* name = (::grantpt(master_) == 0 && ::unlockpt(master_) == 0) ? ::ptsname(master_) : nullptr;
+  if (name == nullptr) {
+    ::close(master_);
+    master_ = -1;
+    return;
+  }
+  device_ = name;
+}
+
+PtyMount::~PtyMount() {
+  if (master_ >= 0) ::close(master_);
+}
+
+void PtyMount::pump() {
+  if (master_ < 0) return;
+  char buffer[256];
+  for (;;) {
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n <= 0) break;
+    mount_.receive(std::string_view(buffer, static_cast<std::size_t>(n)));
+  }
+  const std::string out = mount_.take_output();
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t n = ::write(master_, out.data() + done, out.size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace stellacq::testing

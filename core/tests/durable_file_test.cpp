@@ -128,15 +128,5 @@ TEST(ReplaceFile, RemovesOnlyStaleUnlockedOrphansOfItsOwnPattern) {
                                       "a.fit.stellacq-abcdef", "b.fit"}));
 }
 
-TEST(ResolveLinkTarget, FollowsChainsRelativeToEachLink) {
-  ScratchDir dir;
-  fs::create_directory(dir.file("sub"));
-  fs::create_symlink("sub/second", dir.file("first"));
-  fs::create_symlink("../real", dir.file("sub/second"));  // relative to sub/
-  std::string reason;
-  EXPECT_EQ(fs::path(resolve_link_target(dir.file("first"), reason)).lexically_normal(), dir.file("real"));
-  EXPECT_EQ(resolve_link_target(dir.file("plain"), reason), dir.file("plain"));
-}
-
 }  // namespace
 }  // namespace stellacq

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <type_traits>
 #include <vector>
 
@@ -101,9 +101,12 @@ bool read_field(std::string_view line, std::string& field) {
 // Integers (16- and 32-bit alike) and numbers carry a sign position; the
 // float keeps 7 significant digits, the double 15.
 std::string field_text(std::int32_t value) { return decimal_text(value); }
-std::string field_text(float value) { return decimal_text_single(value); }
-std::string field_text(double value) { return decimal_text(value, 15); }
-std::string field_text(const OptionalNumber& value) { return value ? decimal_text(*value) : std::string(); }
+// Plain decimals however large or small: the file holds no exponents.
+std::string field_text(float value) { return plain_decimal_text(static_cast<double>(value), 7); }
+std::string field_text(double value) { return plain_decimal_text(value, 15); }
+std::string field_text(const OptionalNumber& value) {
+  return value ? plain_decimal_text(*value) : std::string();
+}
 
 // A folder name holding a line break would shift every later line of the
 // file; the line is cut there, like the comma cut on reading.
@@ -153,27 +156,7 @@ std::vector<std::string_view> split_lines(std::string_view text) {
   return lines;
 }
 
-bool write_all(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void sync_parent_folder(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  const std::string folder = parent.empty() ? std::string(".") : parent.string();
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // best effort: the rename itself has already succeeded
-  ::close(fd);
-}
+std::string error_text(int error) { return std::error_code(error, std::generic_category()).message(); }
 
 }  // namespace
 
@@ -198,53 +181,99 @@ SettingsFileState parse_settings_text(const std::string& text, Settings& setting
     ++i;
     complete = read_field(line, field) && complete;
   });
+  // A repeat count below 1 would make every guiding move on that axis a
+  // no-op; it is not a value the program writes.
+  const Settings fresh;
+  if (!(settings.x_move_repeat >= 1)) {
+    settings.x_move_repeat = fresh.x_move_repeat;
+    complete = false;
+  }
+  if (settings.y_move_repeat < 1) {
+    settings.y_move_repeat = fresh.y_move_repeat;
+    complete = false;
+  }
   return complete ? SettingsFileState::Complete : SettingsFileState::Partial;
 }
 
-SettingsFileState read_settings_file(const std::string& path, Settings& settings) {
+SettingsFileState read_settings_file(const std::string& path, Settings& settings, std::string* reason) {
   settings = Settings{};
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return SettingsFileState::Missing;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return SettingsFileState::Missing;
+  const auto unreadable = [reason](const std::string& why) {
+    if (reason) *reason = why;
+    return SettingsFileState::Unreadable;
+  };
+  // The kind is checked before the open: a pipe would hold it for good.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT ? SettingsFileState::Missing : unreadable(error_text(errno));
+  if (S_ISDIR(st.st_mode)) return unreadable(error_text(EISDIR));
+  if (!S_ISREG(st.st_mode)) return unreadable("not a regular file");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return unreadable(error_text(errno));
   std::string text(kMaxFileBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) return SettingsFileState::Missing;
-  text.resize(static_cast<std::size_t>(in.gcount()));
+  std::size_t done = 0;
+  int error = 0;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) error = EINVAL;
+  while (error == 0 && done < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (error != 0) return unreadable(error_text(error));
+  text.resize(done);
   return parse_settings_text(text, settings);
 }
 
-bool write_settings_file(const std::string& path, const Settings& settings) {
+ReplaceResult replace_settings_file(const std::string& path, const Settings& settings) {
   const std::string bytes = settings_file_text(settings);
-  const std::string temporary = path + ".tmp";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  // Keep the permissions of the file being replaced.
-  struct stat old_file {};
-  if (::stat(path.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode))
-    ::fchmod(fd, old_file.st_mode & 07777);
-  bool ok = write_all(fd, bytes) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  sync_parent_folder(path);
-  return true;
+  return replace_file(path, [&bytes](int fd) { return write_all(fd, bytes.data(), bytes.size()); });
+}
+
+bool write_settings_file(const std::string& path, const Settings& settings) {
+  return replace_settings_file(path, settings).ok;
 }
 
 bool load_settings(Program& p) {
-  return read_settings_file(p.ini_path, p.settings) == SettingsFileState::Complete;
+  std::string reason;
+  const SettingsFileState state = read_settings_file(p.ini_path, p.settings, &reason);
+  p.ini_status.unreadable_reason = state == SettingsFileState::Unreadable ? reason : std::string();
+  return state == SettingsFileState::Complete;
 }
 
-bool save_settings(Program& p) { return write_settings_file(p.ini_path, p.settings); }
+bool save_settings(Program& p) {
+  SettingsFileStatus& status = p.ini_status;
+  status.last_failure.clear();
+  status.declined = false;
+  if (!status.unreadable_reason.empty() &&
+      p.ui.message_box("設定ファイル " + p.ini_path + " は読めなかったため (" + status.unreadable_reason +
+                           ")、初期値で動いています。\nこのファイルを今の設定で置き換えますか",
+                       "STELLACQ", MessageButtons::OkCancel) != MessageAnswer::Ok) {
+    status.declined = true;
+    return false;
+  }
+  const ReplaceResult result = replace_settings_file(p.ini_path, p.settings);
+  if (!result.ok) {
+    status.last_failure = result.reason;
+    return false;
+  }
+  status.unreadable_reason.clear();
+  return true;
+}
 
 void report_settings_write_failure(Program& p) {
-  p.ui.message_box("設定ファイル " + p.ini_path +
-                       " に書き込めませんでした。\n変更した設定はこのプログラムを終了するまで有効ですが、"
-                       "ファイルには保存されていません。",
-                   "STELLACQ", MessageButtons::Ok);
+  const SettingsFileStatus& status = p.ini_status;
+  const std::string kept =
+      "変更した設定はこのプログラムを終了するまで有効ですが、ファイルには保存されていません。";
+  if (status.declined) {
+    p.ui.message_box("設定ファイル " + p.ini_path + " は置き換えませんでした。\n" + kept, "STELLACQ",
+                     MessageButtons::Ok);
+    return;
+  }
+  const std::string why = status.last_failure.empty() ? std::string() : " (" + status.last_failure + ")";
+  p.ui.message_box("設定ファイル " + p.ini_path + " に書き込めませんでした" + why + "。\n" + kept, "STELLACQ",
+                   MessageButtons::Ok);
 }
 
 }  // namespace stellacq

@@ -5,15 +5,21 @@
 // never set is an empty line; the save folder is written as held. Reading is
 // forgiving: blanks around a value are skipped, a leading "." is accepted,
 // the folder line ends at its first comma, and a line that is missing, not a
-// number, or outside its field's range leaves that field at the value of a
-// fresh record (so an unreadable file brings up both port dialogs).
+// number, or outside its field's range (a repeat count below 1 included)
+// leaves that field at the value of a fresh record (so an unreadable file
+// brings up both port dialogs).
 //
-// Shared state: Program::settings (read and written), Program::ini_path (read).
+// A file that exists but cannot be read at all is never replaced without
+// the user's word: save_settings asks first (OK/Cancel).
+//
+// Shared state: Program::settings (read and written), Program::ini_path
+// (read), Program::ini_status (read and written).
 #pragma once
 
 #include <string>
 
 #include "config/settings.h"
+#include "core/durable_file.h"
 
 namespace stellacq {
 
@@ -29,9 +35,10 @@ std::string ini_path_for(const std::string& start_dir);
 std::string settings_file_text(const Settings& settings);
 
 enum class SettingsFileState {
-  Complete,  // all 25 fields read as they stand
-  Partial,   // the file was there, but some fields took fresh values
-  Missing,   // no readable file; every field took its fresh value
+  Complete,    // all 25 fields read as they stand
+  Partial,     // the file was there, but some fields took fresh values
+  Missing,     // no file of that name; every field took its fresh value
+  Unreadable,  // a file (or folder, pipe...) that could not be read; all fresh
 };
 
 // Parses file contents (any of CR LF, LF or CR line ends) into `settings`,
@@ -39,23 +46,30 @@ enum class SettingsFileState {
 // were present and valid.
 SettingsFileState parse_settings_text(const std::string& text, Settings& settings);
 
-// Reads the file at `path` into `settings` (see parse_settings_text).
-SettingsFileState read_settings_file(const std::string& path, Settings& settings);
+// Reads the file at `path` into `settings` (see parse_settings_text). A file
+// that is not a regular file is never opened. For Unreadable, `reason`
+// (when given) says why.
+SettingsFileState read_settings_file(const std::string& path, Settings& settings,
+                                     std::string* reason = nullptr);
 
-// Writes `settings` to `path` safely: the bytes go to a temporary file beside
-// it, are flushed to the disk, and the temporary file is then renamed over
-// the old one. On failure the old file stays as it was and false is returned.
+// Writes `settings` to `path` through core/durable_file: unique temporary
+// file, flushed, renamed over the old file; a link is saved through; a
+// write-protected file is refused. On failure the old file stays as it was.
+ReplaceResult replace_settings_file(const std::string& path, const Settings& settings);
 bool write_settings_file(const std::string& path, const Settings& settings);
 
 // Reads p.ini_path into p.settings. True when the file held all 25 fields.
+// Notes in p.ini_status when the file exists but could not be read.
 bool load_settings(Program& p);
 
-// Writes p.settings to p.ini_path. False when the file could not be written;
-// the caller then reports it (report_settings_write_failure).
+// Writes p.settings to p.ini_path. When the file could not be read at start,
+// asks first whether to replace it. False when the file was not written
+// (p.ini_status says why); the caller then reports it
+// (report_settings_write_failure).
 bool save_settings(Program& p);
 
-// Tells the user, in a message box naming the file, that the settings could
-// not be written and stay in effect only until the program ends.
+// Tells the user, in a message box naming the file and the reason, that the
+// settings were not written and stay in effect only until the program ends.
 void report_settings_write_failure(Program& p);
 
 }  // namespace stellacq

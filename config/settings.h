@@ -27,10 +27,12 @@ struct Settings {
   std::int16_t guide_flat_sub = 0;
   std::int16_t com_port = 0;       // 1..3 = COM1..COM3, 0 = not chosen
   std::int16_t parallel_port = 0;  // 1..3, see apply_parallel_port(); 0 = not chosen
-  double x_move_repeat = 0.0;
-  std::int16_t y_move_repeat = 0;
-  std::int16_t unit_model = 0;  // 4 = TU-11, 16 = TU-22
-  std::int16_t head_model = 0;  // 4 = TX-11 (768 x 512), 16 = TX-22 (1536 x 1024)
+  // A fresh record holds values inside each field's range: a repeat count
+  // of 0 would make every guiding move a no-op.
+  double x_move_repeat = 1.0;      // at least 1
+  std::int16_t y_move_repeat = 1;  // at least 1
+  std::int16_t unit_model = 16;    // 4 = TU-11, 16 = TU-22
+  std::int16_t head_model = 16;    // 4 = TX-11 (768 x 512), 16 = TX-22 (1536 x 1024)
   std::int16_t small_shift_ignore = 0;
   std::string save_folder;
   OptionalNumber save_in_series;    // 1 = save every frame of a series
@@ -41,6 +43,17 @@ struct Settings {
   OptionalNumber program_wait;  // seconds
 
   bool operator==(const Settings&) const = default;
+};
+
+// What the program knows about STELLACQ.INI beyond its contents.
+struct SettingsFileStatus {
+  // Why the file could not be read at start (empty when it was read or was
+  // missing). While set, a save asks before it replaces that file.
+  std::string unreadable_reason;
+  // Why the last save did not write the file; `declined` when the user
+  // chose to keep the unreadable file.
+  std::string last_failure;
+  bool declined = false;
 };
 
 // The three registers of the chosen parallel port.

@@ -24,8 +24,13 @@ StartupDialogs settings_startup(Program& p, const std::string& start_dir) {
   p.form.exp_menu_grab_auto_stop_enabled = false;
 
   p.ini_path = ini_path_for(start_dir);
-  if (read_settings_file(p.ini_path, p.settings) == SettingsFileState::Partial)
+  std::string reason;
+  const SettingsFileState state = read_settings_file(p.ini_path, p.settings, &reason);
+  p.ini_status.unreadable_reason = state == SettingsFileState::Unreadable ? reason : std::string();
+  if (state == SettingsFileState::Partial)
     set_status(p, " 設定ファイル " + p.ini_path + " の一部が読めません。読めない項目は初期値にしました。");
+  if (state == SettingsFileState::Unreadable)
+    set_status(p, " 設定ファイル " + p.ini_path + " を読めません (" + reason + ")。初期値で始めます。");
 
   StartupDialogs dialogs;
   dialogs.open_com_dialog = p.settings.com_port == 0;

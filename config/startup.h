@@ -28,7 +28,9 @@ struct StartupDialogs {
 // dialogs are needed (a port setting of 0); applies parallel_port to the
 // port addresses (left unset for a value other than 1, 2 or 3).
 // A settings file that exists but could not be read whole is mentioned on
-// the status line; a missing file (first start) is not.
+// the status line, one that could not be read at all with the reason (and
+// the first save asks before replacing it); a missing file (first start)
+// is not mentioned.
 StartupDialogs settings_startup(Program& p, const std::string& start_dir);
 
 }  // namespace stellacq

@@ -51,7 +51,9 @@ double numeric_value(std::string_view text) {
   return std::isfinite(value) ? value : 0.0;
 }
 
-std::string decimal_text(double value, int significant_digits) {
+namespace {
+
+std::string decimal_form(double value, int significant_digits, bool exponent_allowed) {
   if (std::isnan(value)) return " 0";
   if (value == 0.0) return " 0";  // also -0.0
   const char* sign = value < 0 ? "-" : " ";
@@ -70,7 +72,7 @@ std::string decimal_text(double value, int significant_digits) {
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   std::string body;
-  if (exponent >= significant_digits || exponent < -significant_digits) {
+  if (exponent_allowed && (exponent >= significant_digits || exponent < -significant_digits)) {
     body = digits.substr(0, 1);
     if (digits.size() > 1) body += "." + digits.substr(1);
     char exp_text[16];
@@ -87,6 +89,16 @@ std::string decimal_text(double value, int significant_digits) {
     }
   }
   return sign + body;
+}
+
+}  // namespace
+
+std::string decimal_text(double value, int significant_digits) {
+  return decimal_form(value, significant_digits, true);
+}
+
+std::string plain_decimal_text(double value, int significant_digits) {
+  return decimal_form(value, significant_digits, false);
 }
 
 std::string decimal_text_single(float value) { return decimal_text(static_cast<double>(value), 7); }

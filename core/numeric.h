@@ -26,6 +26,11 @@ double numeric_value(std::string_view text);
 // use an exponent (" 1E+20").
 std::string decimal_text(double value, int significant_digits = 15);
 
+// The same, but always in plain notation, however large or small the value
+// (1E+15 -> " 1000000000000000", 1E-20 -> " .00000000000000000001"): the
+// settings file holds no exponents.
+std::string plain_decimal_text(double value, int significant_digits = 15);
+
 // The same for single-precision values (7 significant digits).
 std::string decimal_text_single(float value);
 

@@ -78,7 +78,12 @@ bool save_folder_ok(Program& p, std::string& text, bool save_checked) {
     p.settings.save_in_series = save_checked ? 1.0 : 0.0;
     p.settings.save_folder = text;
   }
-  if (!save_settings(p)) report_settings_write_failure(p);
+  // As in the other settings dialogs, a failed write keeps the dialog open
+  // for another try; the values stay in effect meanwhile.
+  if (!save_settings(p)) {
+    report_settings_write_failure(p);
+    return false;
+  }
   return true;
 }
 

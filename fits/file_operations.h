@@ -31,7 +31,8 @@ bool file_dialog_ok(Program& p, int file_mode, const std::string& text);
 // is updated to what was stored. A missing folder is created (with its
 // parents) after the user agrees, storing the folder but not the check box;
 // an existing folder stores both; a file of that name is refused. The
-// settings file is then written. Returns true when the dialog closes.
+// settings file is then written. Returns true when the dialog closes: not
+// after a refusal, nor when the settings file could not be written.
 bool save_folder_ok(Program& p, std::string& text, bool save_checked);
 
 // "<folder>/ddhhmmss.FIT" for a frame taken at `t`; no second "/" after a

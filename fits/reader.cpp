@@ -28,7 +28,10 @@ constexpr int kMaxCards = kHeaderSlots - 1;  // slots 1..144
 
 class FileHandle {
  public:
-  explicit FileHandle(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  // Without blocking: opening a named pipe for reading would otherwise wait
+  // for a writer that never comes. Reads of a regular file are unaffected.
+  explicit FileHandle(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
   ~FileHandle() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -81,12 +84,20 @@ std::int64_t stored_number(const std::uint8_t* b, int bytes_per_pixel, bool unsi
 // Parses and decodes the file; the text of the message to show on failure.
 std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
   const std::string cannot_open = "ファイルを開けません : " + path + "\n(";
+  // The kind of file is checked before it is opened (a pipe or a device
+  // could hold the open) and again on the open file, which is what is read.
+  struct stat st {};
+  const auto refusal = [&]() -> std::optional<std::string> {
+    if (S_ISDIR(st.st_mode)) return cannot_open + error_text(EISDIR) + ")";
+    if (!S_ISREG(st.st_mode)) return cannot_open + "not a regular file)";
+    return std::nullopt;
+  };
+  if (::stat(path.c_str(), &st) != 0) return cannot_open + error_text(errno) + ")";
+  if (auto refused = refusal()) return refused;
   FileHandle file(path);
   if (file.fd() < 0) return cannot_open + error_text(errno) + ")";
-  struct stat st {};
   if (::fstat(file.fd(), &st) != 0) return cannot_open + error_text(errno) + ")";
-  if (S_ISDIR(st.st_mode)) return cannot_open + error_text(EISDIR) + ")";
-  if (!S_ISREG(st.st_mode)) return cannot_open + "not a regular file)";
+  if (auto refused = refusal()) return refused;
   const std::int64_t length = st.st_size;
 
   // Header cards, up to the card table's 144 slots.

@@ -1,24 +1,16 @@
 #include "fits/writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <string>
 
+#include "core/durable_file.h"
 #include "program/program.h"
 #include "fits/cards.h"
 
 namespace stellacq {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // SIMPLE, BITPIX and the NAXIS family are written fresh at the front.
 bool is_structure_key(const std::string& key) {
@@ -37,30 +29,25 @@ std::string printable_card(const std::string& slot) {
   return card;
 }
 
-std::string error_text(int error) { return std::error_code(error, std::generic_category()).message(); }
+// The reader keeps at most this many cards, END included; a header the
+// writer produces never has more.
+constexpr std::size_t kMaxWrittenCards = kHeaderSlots - 1;
 
-// Writes all of `data`, resuming after partial writes and interruptions.
-bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+bool is_blank_card(const std::string& card) { return card.find_first_not_of(' ') == std::string::npos; }
+
+bool is_commentary_card(const std::string& card) {
+  const std::string key = card_key(card);
+  return key == "COMMENT " || key == "HISTORY ";
 }
 
 // Writes the header and the data in batches of whole rows, each batch one
 // write call; the batch buffer is kept between saves.
-bool write_frame(int fd, const CardTable& table, const FrameBuffer& frame, int width, int height) {
-  const std::vector<std::string> cards = cards_for_write(table, width, height);
+bool write_frame(int fd, const std::vector<std::string>& cards, const FrameBuffer& frame, int width,
+                 int height) {
   std::string header;
   header.reserve(cards.size() * kCardLength);
   for (const std::string& card : cards) header += card;
-  if (!write_all(fd, reinterpret_cast<const std::uint8_t*>(header.data()), header.size())) return false;
+  if (!write_all(fd, header.data(), header.size())) return false;
 
   constexpr std::size_t kBatchBytes = 256 * 1024;
   static std::vector<std::uint8_t> batch(kBatchBytes);
@@ -87,15 +74,9 @@ bool write_frame(int fd, const CardTable& table, const FrameBuffer& frame, int w
   return write_all(fd, zeros.data(), zeros.size());
 }
 
-mode_t new_file_mode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
 }  // namespace
 
-std::vector<std::string> cards_for_write(const CardTable& table, int width, int height) {
+std::vector<std::string> cards_for_write(const CardTable& table, int width, int height, int* left_out) {
   int last = kHeaderSlots - 1;
   for (int slot = 1; slot < kHeaderSlots; ++slot) {
     if (is_end_card(table[slot])) {
@@ -128,6 +109,22 @@ std::vector<std::string> cards_for_write(const CardTable& table, int width, int 
   }
   if (!have_bzero) cards.push_back(integer_card("BZERO", 32768));
   if (!have_bscale) cards.push_back(integer_card("BSCALE", 1));
+
+  // The added cards can push a full table past what the reader keeps: blank
+  // cards go first, then commentary, then other cards, each from the end;
+  // the five structure cards, BZERO and BSCALE always stay.
+  const std::size_t before = cards.size();
+  const auto leave_out = [&cards](auto&& may_go) {
+    for (std::size_t i = cards.size(); i-- > 5 && cards.size() + 1 > kMaxWrittenCards;) {
+      const std::string key = card_key(cards[i]);
+      if (key != "BZERO   " && key != "BSCALE  " && may_go(cards[i])) cards.erase(cards.begin() + i);
+    }
+  };
+  leave_out(is_blank_card);
+  leave_out(is_commentary_card);
+  leave_out([](const std::string&) { return true; });
+  if (left_out) *left_out = static_cast<int>(before - cards.size());
+
   cards.push_back(card_text("END"));
   while (cards.size() % kCardsPerBlock != 0) cards.push_back(std::string(kCardLength, ' '));
   return cards;
@@ -137,55 +134,14 @@ WriteResult write_fits_file(const std::string& path, const CardTable& table, con
                             int width, int height, const WriteOptions& options) {
   if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows)
     return {false, "frame size out of range"};
-
-  std::error_code ec;
-  fs::path target(path);
-  if (path.empty()) return {false, error_text(ENOENT)};
-  // A link is followed, so the file it names is replaced, not the link.
-  if (fs::is_symlink(target, ec)) {
-    const fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
-  }
-  if (fs::is_directory(target, ec)) return {false, error_text(EISDIR)};
-
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return {false, error_text(errno)};
-
-  // The new file gets the old file's permissions, or the usual ones.
-  struct stat old_stat {};
-  const mode_t mode = ::stat(target.c_str(), &old_stat) == 0 ? (old_stat.st_mode & 07777) : new_file_mode();
-  ::fchmod(fd, mode);
-
-  bool ok = write_frame(fd, table, frame, width, height);
-  int error = ok ? 0 : errno;
-  if (ok && options.flush_to_disk && ::fsync(fd) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return {false, error_text(error)};
-  }
-  if (options.flush_to_disk) {
-    // Make the rename itself durable.
-    const int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir_fd >= 0) {
-      ::fsync(dir_fd);
-      ::close(dir_fd);
-    }
-  }
-  return {true, {}};
+  WriteResult result;
+  const std::vector<std::string> cards = cards_for_write(table, width, height, &result.left_out_cards);
+  const ReplaceResult replaced =
+      replace_file(path, [&](int fd) { return write_frame(fd, cards, frame, width, height); },
+                   {options.flush_to_disk, options.unnamed_temporary});
+  result.ok = replaced.ok;
+  result.reason = replaced.reason;
+  return result;
 }
 
 bool save_fits(Program& p, const WriteOptions& options) {
@@ -211,7 +167,11 @@ bool save_fits(Program& p, const WriteOptions& options) {
                      MessageButtons::Ok);
     return false;
   }
-  set_status(p, " ファイル保存終了");
+  if (result.left_out_cards > 0)
+    set_status(p,
+               " ファイル保存終了 (ヘッダーカード " + std::to_string(result.left_out_cards) + " 枚を省略)");
+  else
+    set_status(p, " ファイル保存終了");
   p.ui.yield();
   return true;
 }

@@ -7,9 +7,12 @@
 // unsigned 16-bit form (BITPIX 16, BZERO 32768: the signed big-endian number
 // count - 32768), padded with zero bytes to a whole 2880-byte block.
 //
-// The file is written to a temporary file in the target folder, flushed and
-// renamed over the target, so the name never holds a half-written file and
-// a longer old file leaves no stale bytes behind.
+// The file is replaced through core/durable_file: written to a temporary
+// file in the target's folder, flushed and renamed over the target, so the
+// name never holds a half-written file, a longer old file leaves no stale
+// bytes behind, a symbolic link is saved through and a write-protected file
+// is refused. The header never exceeds the 144 cards the reader keeps, so
+// every file written here loads back.
 //
 // save_fits reads file_mode and save_file_name (FileState), the card tables,
 // frames and sizes; writes the status line (Form1 Text7) and, on failure, a
@@ -29,19 +32,25 @@ class FrameBuffer;
 struct WriteOptions {
   // Off only for measuring the writer itself (the benchmark).
   bool flush_to_disk = true;
+  // Off to write through a named temporary file (see core/durable_file.h).
+  bool unnamed_temporary = true;
 };
 
 struct WriteResult {
   bool ok = false;
-  std::string reason;  // why the file could not be written
+  std::string reason;      // why the file could not be written
+  int left_out_cards = 0;  // cards of an over-full table that did not fit
 };
 
 // The cards written for a frame of width x height from `table`: slots 1..END;
 // SIMPLE, BITPIX 16, NAXIS 2, NAXIS1, NAXIS2 first; BZERO 32768 and BSCALE 1
 // in place (or before END when missing); higher axis cards dropped; END
 // added when the table lacks it; characters outside printable ASCII blanked;
-// blank cards up to a multiple of 36.
-std::vector<std::string> cards_for_write(const CardTable& table, int width, int height);
+// at most 144 cards through END (blank, then commentary, then other cards
+// left out from the end, their number in `left_out`); blank cards up to a
+// multiple of 36.
+std::vector<std::string> cards_for_write(const CardTable& table, int width, int height,
+                                         int* left_out = nullptr);
 
 // Writes one frame file as described above. width 1..1537, height 1..1025.
 WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,

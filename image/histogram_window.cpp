@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <cmath>
 
+#include "core/numeric.h"
 #include "image/commands.h"
 #include "ui/window_support.h"
 
@@ -42,7 +43,9 @@ void HistogramPicture::draw_bar(int bin, std::int64_t count) {
 }
 
 void HistogramPicture::draw_line(double X, QColor colour) {
-  const int x = static_cast<int>(std::floor(X));
+  // The same column as the bar of the bin at X, which is redrawn after an
+  // erase: rounded with ties to even.
+  const int x = static_cast<int>(round_half_even(X));
   if (x < 0 || x >= kUnits) return;
   for (int y = 0; y < kPixelHeight; ++y) image_.setPixel(x, y, colour.rgb());
   update();

@@ -34,7 +34,7 @@ class HistogramPicture final : public QWidget {
   void set_scale_height(std::int64_t scale_height) { scale_height_ = scale_height > 0 ? scale_height : 1; }
   // Green bar of bin i from the bottom up to the bin's count.
   void draw_bar(int bin, std::int64_t count);
-  // Full-height line at horizontal position X.
+  // Full-height line at horizontal position X (the column X rounds to).
   void draw_line(double X, QColor colour);
   const QImage& image() const { return image_; }
 

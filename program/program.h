@@ -77,6 +77,7 @@ class Program {
   Settings settings;
   PortAddresses ports;
   std::string ini_path;  // fixed at start-up
+  SettingsFileStatus ini_status;
 
   // Main window and subsystems.
   Form1Fields form;

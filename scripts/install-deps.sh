@@ -4,11 +4,12 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcfitsio-dev fitsverify
   xvfb xauth fonts-noto-cjk
+  lintian desktop-file-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs every test through CTest.
+# Builds everything with warnings as errors, runs every test through CTest,
+# then builds and checks the Debian package (scripts/package-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -7,3 +8,6 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTELLACQ_WERROR=ON
 cmake --build build -j"$(nproc)"
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+cd ..
+# The Debian package: built, listed, checked by lintian, installed and removed.
+scripts/package-test.sh

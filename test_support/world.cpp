@@ -1,5 +1,8 @@
 #include "test_support/world.h"
 
+#include <algorithm>
+#include <csignal>
+
 namespace stellacq::testing {
 
 void fill(FrameBuffer& frame, int width, int height, std::int32_t value) {
@@ -85,6 +88,26 @@ ScratchDir::~ScratchDir() {
 std::string file_bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> folder_names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+  ::getrlimit(RLIMIT_FSIZE, &old_);
+  old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{bytes, old_.rlim_max};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  ::setrlimit(RLIMIT_FSIZE, &old_);
+  std::signal(SIGXFSZ, old_handler_);
 }
 
 }  // namespace stellacq::testing

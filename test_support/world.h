@@ -7,6 +7,8 @@
 // (SimWorld). Every test builds its own.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -15,6 +17,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 #include <vector>
 
 #include "program/program.h"
@@ -127,5 +130,22 @@ class ScratchDir {
 inline std::string pad(const std::string& s) { return s + std::string(80 - s.size(), ' '); }
 
 std::string file_bytes(const std::string& path);
+
+// The names in a folder, sorted.
+std::vector<std::string> folder_names(const std::string& folder);
+
+// While it lives, no file of this process may grow beyond `bytes`: a write
+// past it fails with EFBIG, as on a full disk (the signal is ignored).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
+};
 
 }  // namespace stellacq::testing

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <tuple>
 #include <vector>
 
@@ -40,7 +41,23 @@ TEST(SettingsFileText, WritesTwentyFiveCrLfLinesWithSignPosition) {
   odd.save_folder = "/data/one\r\ntwo";  // a line break must not shift the later lines
   EXPECT_EQ(settings_file_text(odd),
             " 0\r\n 0\r\n 0\r\n 0\r\n-2147483648\r\n 0\r\n 0\r\n 0\r\n .3333333\r\n 0\r\n 0\r\n 0\r\n 0\r\n"
-            " .333333333333333\r\n 0\r\n 0\r\n 0\r\n 0\r\n/data/one\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
+            " .333333333333333\r\n 1\r\n 16\r\n 16\r\n 0\r\n/data/one\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
+  // Plain decimals however large or small: the file has no exponents.
+  Settings wide;
+  wide.threshold = 1e7f;
+  wide.x_move_repeat = 1e15;
+  wide.program_count = 1e20;
+  wide.program_wait = 2.5e-9;
+  const std::vector<std::string> lines = crlf_lines(settings_file_text(wide));
+  EXPECT_EQ(std::tuple(lines[8], lines[13], lines[22], lines[24]),
+            std::tuple(" 10000000", " 1000000000000000", " 100000000000000000000", " .0000000025"));
+}
+
+TEST(SettingsRecord, FreshValuesLieInsideTheirRanges) {
+  const Settings fresh;
+  EXPECT_TRUE(fresh.x_move_repeat >= 1 && fresh.y_move_repeat >= 1);
+  EXPECT_TRUE(fresh.unit_model == 4 || fresh.unit_model == 16);
+  EXPECT_TRUE(fresh.head_model == 4 || fresh.head_model == 16);
 }
 
 TEST(ParseSettings, ReadsValuesLenientlyAndRefusesWhatDoesNotFit) {
@@ -58,6 +75,9 @@ TEST(ParseSettings, ReadsValuesLenientlyAndRefusesWhatDoesNotFit) {
       {4, " 2147483647", " 2147483647", true},                         {4, " 2147483648", " 0", false},
       {7, "-32769", " 0", false},     {8, " 1E+39", " 0", false},      {11, " 2x", " 0", false},
       {21, "later", "", false},
+      // A repeat count below 1 is unreadable: the field stays fresh.
+      {13, " 0", " 1", false},        {13, " .5", " 1", false},        {13, " 1.5", " 1.5", true},
+      {14, "-3", " 1", false},        {14, " 0", " 1", false},         {14, " 2", " 2", true},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -88,7 +108,51 @@ TEST(ParseSettings, ToleratesOtherLineEndsExtraLinesAndShortFiles) {
   // A short file keeps what it has; the rest is fresh.
   Settings s;
   EXPECT_EQ(parse_settings_text(crlf.substr(0, crlf.find("\r\n 2.25")), s), SettingsFileState::Partial);
-  EXPECT_TRUE(s.com_port == 1 && s.parallel_port == 2 && s.x_move_repeat == 0 && s.save_folder.empty());
+  EXPECT_TRUE(s.com_port == 1 && s.parallel_port == 2 && s.x_move_repeat == 1 && s.save_folder.empty());
+}
+
+// Random and mutated texts with a fixed seed. Whatever is read lies inside
+// the fields' ranges and writes a file that reads back complete and the
+// same; a file with one damaged line differs from its record in that
+// line's field at most.
+TEST(ParseSettingsFuzz, ReadsOnlyWhatItCanWriteBackAndDamageStaysLocal) {
+  std::mt19937 rng(20260611);
+  const auto pick = [&rng](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+  };
+  const char* const pieces[] = {" ",     "-",      "+",     ".",    "e",     "E+400", "1",     "0",
+                                "9",     "\r",     "\n",    "\r\n", ",",     "\t",    "nan",   "\0",
+                                "32767", "-32769", "1E+15", "2.5",  "1e-30", "\xff",  "65536", "/a b"};
+  const std::vector<std::string> clean = crlf_lines(settings_file_text(kDistinct));
+  for (int i = 0; i < 20000; ++i) {
+    std::vector<std::string> lines = clean;
+    const std::size_t damaged = pick(lines.size());
+    std::string& line = lines[damaged];
+    if (i % 2) line.clear();
+    for (std::size_t n = pick(6); n > 0; --n) {
+      const std::string piece = pieces[pick(std::size(pieces))];
+      line.insert(pick(line.size() + 1), piece);
+    }
+    std::string text;
+    for (const std::string& l : lines) text += l + "\r\n";
+    if (i % 5 == 0) text.resize(pick(text.size() + 1));  // and sometimes cut short
+    Settings read;
+    parse_settings_text(text, read);
+    EXPECT_TRUE(read.x_move_repeat >= 1 && read.y_move_repeat >= 1) << i;
+
+    Settings again;
+    const std::string written = settings_file_text(read);
+    ASSERT_EQ(parse_settings_text(written, again), SettingsFileState::Complete) << written;
+    EXPECT_EQ(settings_file_text(again), written) << i;
+    if (i % 5 != 0) {  // not cut: only the damaged line's field may differ
+      std::vector<std::string> expected = clean, got = crlf_lines(written);
+      // A line break typed into the damaged line shifts the lines below it.
+      if (line.find_first_of("\r\n") == std::string::npos) {
+        expected[damaged] = got[damaged];
+        EXPECT_EQ(got, expected) << i << ": " << line;
+      }
+    }
+  }
 }
 
 class SettingsFile : public ::testing::Test {
@@ -121,23 +185,64 @@ TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByteAndThePermissio
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndReportsFalse) {
+TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndIsReportedWithItsReason) {
   p.settings = kDistinct;
   ASSERT_TRUE(save_settings(p));
   const std::string old_bytes = file_bytes(p.ini_path);
-
-  // The temporary file cannot be created: the old file must stay as it was.
-  std::filesystem::create_directory(p.ini_path + ".tmp");
   p.settings.com_port = 3;
-  EXPECT_FALSE(save_settings(p));
+  {
+    testing::FileSizeLimit disk_full(100);  // the file is 128 bytes
+    EXPECT_FALSE(save_settings(p));
+  }
   EXPECT_EQ(file_bytes(p.ini_path), old_bytes);
+  EXPECT_EQ(testing::folder_names(folder.path()), std::vector<std::string>{"STELLACQ.INI"});
+  report_settings_write_failure(p);
+  ASSERT_EQ(world.ui.boxes.size(), 1u);
+  EXPECT_TRUE(world.ui.boxes[0].text.starts_with("設定ファイル " + p.ini_path +
+                                                 " に書き込めませんでした (File too large)。"))
+      << world.ui.boxes[0].text;
+}
 
-  // The settings path is a folder: the rename fails, nothing is left behind.
-  const std::string folder_path = folder.file("as_folder");
-  std::filesystem::create_directories(folder_path + "/inside");
-  EXPECT_FALSE(write_settings_file(folder_path, p.settings));
-  EXPECT_TRUE(std::filesystem::is_directory(folder_path + "/inside"));
-  EXPECT_FALSE(std::filesystem::exists(folder_path + ".tmp"));
+// Who else might hold or see the file: a write-protected file, a link, a file
+// of the old fixed temporary name, an old mode without owner access.
+TEST_F(SettingsFile, SavesThroughLinksAndNeverTouchesWhatIsNotItsToReplace) {
+  struct Case {
+    const char* what;
+    bool saved;
+  };
+  for (const Case& c : {Case{"write-protected", false}, Case{"link", true}, Case{"old temporary name", true},
+                        Case{"owner cannot read", true}}) {
+    testing::ScratchDir dir, elsewhere;
+    testing::World w;
+    w.p.ini_path = ini_path_for(dir.path());
+    w.p.settings = kDistinct;
+    const std::string what = c.what, real = elsewhere.file("real.ini");
+    std::ofstream(what == "link" ? real : w.p.ini_path) << "old";
+    if (what == "write-protected") ::chmod(w.p.ini_path.c_str(), 0444);
+    if (what == "link") std::filesystem::create_symlink(real, w.p.ini_path);
+    if (what == "old temporary name") std::ofstream(w.p.ini_path + ".tmp") << "a file of the user's";
+    if (what == "owner cannot read") ::chmod(w.p.ini_path.c_str(), 0200);
+    SCOPED_TRACE(what);
+
+    EXPECT_EQ(save_settings(w.p), c.saved);
+    EXPECT_EQ(file_bytes(what == "link" ? real : w.p.ini_path),
+              c.saved ? settings_file_text(kDistinct) : "old");
+    EXPECT_EQ(std::filesystem::is_symlink(w.p.ini_path), what == "link");
+    if (what == "old temporary name") {
+      EXPECT_EQ(file_bytes(w.p.ini_path + ".tmp"), "a file of the user's");
+    }
+    struct stat st {};
+    ::stat(w.p.ini_path.c_str(), &st);
+    if (what == "owner cannot read") {
+      EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    if (!c.saved) {
+      report_settings_write_failure(w.p);
+      ASSERT_EQ(w.ui.boxes.size(), 1u);
+      EXPECT_NE(w.ui.boxes[0].text.find(w.p.ini_path + " に書き込めませんでした ("), std::string::npos)
+          << w.ui.boxes[0].text;
+    }
+  }
 }
 
 TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
@@ -146,8 +251,8 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
     bool com_dialog, parallel_dialog;
     std::uint16_t data;  // 0: addresses left unset
   } cases[] = {
-      {0, 0, true, true, 0},      {2, 1, false, false, 0x278}, {0, 3, true, false, 0x3BC},
-      {1, 0, false, true, 0},     {1, 5, false, false, 0},
+      {0, 0, true, true, 0},  {2, 1, false, false, 0x278}, {0, 3, true, false, 0x3BC},
+      {1, 0, false, true, 0}, {1, 5, false, false, 0},
   };
   for (const auto& c : cases) {
     testing::World w;
@@ -164,12 +269,18 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
 }
 
 TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
-  // A first start says nothing; a damaged file is mentioned on the status line.
-  for (const char* kind : {"missing", "garbled", "folder"}) {
-    if (kind[0] == 'g') std::ofstream(p.ini_path) << "\x01\x02 not a settings file";
-    if (kind[0] == 'f') {
-      std::filesystem::remove(p.ini_path);
-      std::filesystem::create_directory(p.ini_path);
+  // A first start says nothing; a damaged file is mentioned on the status
+  // line, one that cannot be read at all with the reason.
+  for (const char* kind : {"missing", "garbled", "folder", "pipe", "no access"}) {
+    const std::string k = kind;
+    std::filesystem::remove_all(p.ini_path);
+    if (k == "garbled") std::ofstream(p.ini_path) << "\x01\x02 not a settings file";
+    if (k == "folder") std::filesystem::create_directory(p.ini_path);
+    if (k == "pipe") ::mkfifo(p.ini_path.c_str(), 0644);  // must not hold the start
+    if (k == "no access") {
+      if (::geteuid() == 0) continue;  // root reads any file
+      write_ports(1, 1);
+      ::chmod(p.ini_path.c_str(), 0);
     }
     testing::World w;
     const StartupDialogs d = settings_startup(w.p, folder.path());
@@ -177,10 +288,44 @@ TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
     EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog);
     EXPECT_FALSE(w.p.ports.set);
     EXPECT_EQ(w.p.settings, Settings{});
-    const std::vector<std::string> expected = {" 設定ファイル " + w.p.ini_path +
-                                               " の一部が読めません。読めない項目は初期値にしました。"};
-    EXPECT_EQ(w.ui.statuses, kind[0] == 'g' ? expected : std::vector<std::string>{});
+    const std::string path = w.p.ini_path;
+    const std::string reason = k == "folder" ? "Is a directory"
+                               : k == "pipe" ? "not a regular file"
+                                             : "Permission denied";
+    const std::vector<std::string> expected =
+        k == "missing"   ? std::vector<std::string>{}
+        : k == "garbled" ? std::vector<std::string>{" 設定ファイル " + path +
+                                                    " の一部が読めません。読めない項目は初期値にしました。"}
+                         : std::vector<std::string>{" 設定ファイル " + path + " を読めません (" + reason +
+                                                    ")。初期値で始めます。"};
+    EXPECT_EQ(w.ui.statuses, expected);
   }
+}
+
+TEST_F(SettingsFile, AFileThatCouldNotBeReadIsReplacedOnlyAfterAsking) {
+  // The start could not read the file (here a folder); the first save asks.
+  // Cancel keeps it; OK tries to replace it and says why it cannot.
+  std::filesystem::create_directory(p.ini_path);
+  settings_startup(p, folder.path());
+  p.settings.com_port = 2;
+  world.ui.box_answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
+  for (const char* report : {"は置き換えませんでした。", "に書き込めませんでした (Is a directory)。"}) {
+    world.ui.boxes.clear();
+    EXPECT_FALSE(save_settings(p));
+    report_settings_write_failure(p);
+    ASSERT_EQ(world.ui.boxes.size(), 2u);
+    EXPECT_EQ(world.ui.boxes[0].buttons, MessageButtons::OkCancel);
+    EXPECT_TRUE(world.ui.boxes[0].text.ends_with("このファイルを今の設定で置き換えますか"));
+    EXPECT_NE(world.ui.boxes[1].text.find(p.ini_path + " " + report), std::string::npos)
+        << world.ui.boxes[1].text;
+    EXPECT_TRUE(std::filesystem::is_directory(p.ini_path));
+  }
+  // Once the file could be replaced, later saves ask no more.
+  std::filesystem::remove(p.ini_path);
+  world.ui.boxes.clear();
+  world.ui.box_answers = {MessageAnswer::Ok};
+  EXPECT_TRUE(save_settings(p) && save_settings(p));
+  EXPECT_EQ(world.ui.boxes.size(), 1u);
 }
 
 }  // namespace

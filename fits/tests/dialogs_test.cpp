@@ -1,11 +1,15 @@
 // The file dialog on an offscreen screen.
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QtTest>
 
+#include "config/ini_file.h"
 #include "fits/file_dialog.h"
+#include "fits/save_folder_dialog.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -22,8 +26,9 @@ class DialogsTest : public QObject {
     return d->findChild<W*>(name);
   }
   // Chooses the folder `path` in the dialog's Dir1 list.
-  static void choose_folder(Form3* d, const QString& path) {
-    auto* dirs = child<QListWidget>(d, "Dir1");
+  template <typename Dialog>
+  static void choose_folder(Dialog* d, const QString& path) {
+    auto* dirs = d->template findChild<QListWidget*>("Dir1");
     for (int i = 0; i < dirs->count(); ++i)
       if (dirs->item(i)->data(Qt::UserRole).toString() == path) dirs->setCurrentRow(i);
     QCOMPARE(dirs->currentItem()->data(Qt::UserRole).toString(), path);
@@ -70,6 +75,38 @@ class DialogsTest : public QObject {
              std::tuple(folder_ + "/sub/", folder_ + "/sub", 0));
     choose_folder(d, "/");  // at the root: no doubled separator
     QCOMPARE(std::tuple(text->text(), QDir::currentPath()), std::tuple(QString("/"), QString("/")));
+  }
+
+  void saveFolderDialogLoadsTheSettingsAndFollowsTheFolderList() {
+    w_->p.ini_path = dir_->file("STELLACQ.INI");
+    for (const auto& [saving, ticked] :
+         {std::pair{OptionalNumber(1.0), true}, {OptionalNumber(0.0), false}, {OptionalNumber(), false}}) {
+      w_->p.settings.save_folder = "/data/m42";
+      w_->p.settings.save_in_series = saving;
+      Form8 dialog(w_->p);
+      QCOMPARE(std::tuple(dialog.findChild<QLineEdit*>("Text1")->text(),
+                          dialog.findChild<QCheckBox*>("Check1")->isChecked()),
+               std::tuple(QString("/data/m42"), ticked));
+      // The list starts at the current folder, not at save_folder.
+      QCOMPARE(dialog.findChild<QListWidget*>("Dir1")->currentItem()->data(Qt::UserRole).toString(), folder_);
+    }
+    QPointer<Form8> d = new Form8(w_->p);
+    d->setAttribute(Qt::WA_DeleteOnClose);
+    d->show();
+    choose_folder(d.data(), folder_ + "/sub");
+    QCOMPARE(std::tuple(d->findChild<QLineEdit*>("Text1")->text(), QDir::currentPath()),
+             std::tuple(folder_ + "/sub", folder_ + "/sub"));
+    QVERIFY(w_->p.settings.save_folder == "/data/m42");  // stored only by OK
+
+    // A settings file that cannot be written keeps the dialog open for another try.
+    w_->p.ini_path = dir_->file("gone/STELLACQ.INI");
+    QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(d->isVisible());
+    QCOMPARE(w_->ui.boxes.size(), std::size_t{1});
+    w_->p.ini_path = dir_->file("STELLACQ.INI");
+    QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QTRY_VERIFY(d.isNull());
+    QVERIFY(std::filesystem::exists(w_->p.ini_path));
   }
 };
 

@@ -93,6 +93,17 @@ TEST(SaveFolderOk, EveryPathOfTheOkButtonInTurn) {
   EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::Ok);
 }
 
+TEST(SaveFolderOk, AFailedSettingsWriteKeepsTheDialogOpen) {
+  ScratchDir dir;
+  World w;
+  w.p.ini_path = dir.file("gone/STELLACQ.INI");  // its folder has vanished
+  std::string text = dir.path();
+  EXPECT_FALSE(save_folder_ok(w.p, text, true));
+  EXPECT_EQ(w.p.settings.save_folder, dir.path());  // in effect for this run
+  ASSERT_EQ(w.ui.boxes.size(), 1u);
+  EXPECT_TRUE(w.ui.boxes[0].text.starts_with("設定ファイル " + w.p.ini_path + " に書き込めませんでした"));
+}
+
 TEST(SeriesSave, NamesFromTheDayAndTime) {
   EXPECT_EQ(series_file_name("/data/m42/", {2027, 1, 5, 0, 0, 0}), "/data/m42/05000000.FIT");
 }

@@ -1,9 +1,14 @@
 #include "fits/reader.h"
 
+#include <fcntl.h>
 #include <fitsio.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 
 #include "fits/cards.h"
 #include "test_support/world.h"
@@ -92,6 +97,36 @@ TEST(Reader, HandMadeFilesDecodeByTheStandardScaling) {
     EXPECT_EQ(std::vector(w.p.frames.light_frame.row(0), w.p.frames.light_frame.row(0) + count), c.expected)
         << c.what;
   }
+}
+
+TEST(Reader, ScalingCardsAreRewrittenToDescribeTheCountsAsHeld) {
+  ScratchDir dir;
+  std::ofstream(dir.file("s.fit"), std::ios::binary)
+      << fits_text(8, 2, 1, {"BSCALE  = 2.5 / scaled", "OBJECT  = 'M 42'", "BZERO   = -7"}, "\x02\x04");
+  World w;
+  ASSERT_TRUE(load_fits(w.p, dir.file("s.fit"), kOpenDark));
+  const CardTable& t = w.p.headers.dark_header;
+  EXPECT_EQ(std::vector(t.begin() + 5, t.begin() + 9),
+            (std::vector<std::string>{pad("BSCALE  =                    1"), pad("OBJECT  = 'M 42'"),
+                                      pad("BZERO   =                    0"), pad("END")}));
+  EXPECT_EQ(std::tuple(w.p.headers.dark_bscale, w.p.headers.dark_bzero), std::tuple(2.5, -7.0));
+  EXPECT_EQ(std::tuple(w.p.frames.dark_frame.at(0, 0), w.p.frames.dark_frame.at(1, 0)), std::tuple(-2, 3));
+}
+
+TEST(Reader, APipeIsRefusedWithoutWaitingForAWriter) {
+  ScratchDir dir;
+  const std::string path = dir.file("pipe.fit");
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  World w;
+  auto load = std::async(std::launch::async, [&] { return load_fits(w.p, path, kOpenLight); });
+  if (load.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+    ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // lets the stuck open return
+    load.wait();
+    FAIL() << "the load waited for a writer on the pipe";
+  }
+  EXPECT_FALSE(load.get());
+  ASSERT_EQ(w.ui.boxes.size(), 1u);
+  EXPECT_EQ(w.ui.boxes[0].text, "ファイルを開けません : " + path + "\n(not a regular file)");
 }
 
 TEST(Reader, FlatLoadSetsTheLightSizeMeanAndFlag) {

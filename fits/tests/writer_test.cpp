@@ -2,6 +2,10 @@
 
 #include <fitsio.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -158,6 +162,91 @@ TEST(Writer, FailuresAreReportedAndLeaveNothingBehind) {
   }
   // Only what the test made: no temporary file left behind.
   EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path()), {}), 2);
+}
+
+TEST(Writer, WhatItWritesLoadsBackAt143To146Cards) {
+  // A table of the structure cards, `history` HISTORY cards and END, with or
+  // without BZERO and BSCALE (which the writer adds). The reader keeps 144
+  // cards; the writer leaves out the last commentary cards that do not fit.
+  struct Case {
+    int history;
+    bool scaling;  // BZERO and BSCALE in the table
+    int written;   // cards through END
+  };
+  const Case cases[] = {{135, true, 143}, {136, true, 144}, {137, true, 144}, {138, false, 144}};
+  ScratchDir dir;
+  for (const Case& c : cases) {
+    World w, other;
+    CardTable& t = w.p.headers.light_header;
+    std::vector<std::string> cards = {"SIMPLE  = T", "BITPIX  = 16", "NAXIS   = 2", "NAXIS1  = 3",
+                                      "NAXIS2  = 2"};
+    if (c.scaling) cards.insert(cards.end(), {"BZERO   = 0", "BSCALE  = 1"});
+    for (int i = 0; i < c.history; ++i) cards.push_back("HISTORY " + std::to_string(i));
+    if (cards.size() < 144) cards.push_back("END");
+    std::transform(cards.begin(), cards.end(), t.begin() + 1, pad);
+    w.p.frames.image_width = 3, w.p.frames.image_height = 2, w.p.frames.light_frame.at(2, 1) = 60000;
+    w.p.file = {kSaveLight, dir.file("long.fit")};
+    SCOPED_TRACE(c.history);
+
+    ASSERT_TRUE(save_fits(w.p));
+    const int left_out = 7 + c.history + 1 - c.written;
+    EXPECT_EQ(w.ui.last_status(),
+              left_out ? " ファイル保存終了 (ヘッダーカード " + std::to_string(left_out) + " 枚を省略)"
+                       : " ファイル保存終了");
+    ASSERT_TRUE(load_fits(other.p, w.p.file.save_file_name, kOpenLight)) << other.ui.boxes[0].text;
+    const CardTable& loaded = other.p.headers.light_header;
+    EXPECT_EQ(loaded[c.written], pad("END"));
+    const int last_history = c.written - (c.scaling ? 1 : 3);  // BZERO and BSCALE added before END
+    EXPECT_EQ(loaded[last_history], pad("HISTORY " + std::to_string(c.history - left_out - 1)));
+    EXPECT_EQ(other.p.frames.light_frame.at(2, 1), 60000);
+  }
+}
+
+TEST(Writer, SavesThroughLinksAndRefusesWriteProtectedFiles) {
+  for (const char* what : {"link", "write-protected"}) {
+    ScratchDir dir, elsewhere;
+    World w;
+    take_light(w, 4, 2);
+    const std::string link = dir.file("frame.fit"), real = elsewhere.file("real.fit");
+    std::ofstream(what[0] == 'l' ? real : link) << "old";
+    if (what[0] == 'l') fs::create_symlink(real, link);
+    if (what[0] == 'w') ::chmod(link.c_str(), 0444);
+    w.p.file.save_file_name = link;
+    EXPECT_EQ(save_fits(w.p), what[0] == 'l') << what;
+    EXPECT_EQ(fs::is_symlink(link), what[0] == 'l');
+    EXPECT_EQ(file_bytes(what[0] == 'l' ? real : link).size(), what[0] == 'l' ? 201600u : 3u) << what;
+    if (what[0] == 'w') {
+      ASSERT_EQ(w.ui.boxes.size(), 1u);
+      EXPECT_TRUE(w.ui.boxes[0].text.starts_with("ファイルを保存できません : " + link + "\n("))
+          << w.ui.boxes[0].text;
+      EXPECT_GT(w.ui.boxes[0].text.size(), ("ファイルを保存できません : " + link + "\n()").size());
+    }
+  }
+}
+
+TEST(Writer, ASaveKilledHalfwayLeavesTheOldFileAndNothingElse) {
+  // The child is killed by the file-size signal in the middle of the pixel
+  // rows, as by kill -9 during a save.
+  ScratchDir dir;
+  const std::string path = dir.file("frame.fit");
+  std::ofstream(path) << "old frame";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit no_core{0, 0}, size{100'000, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_CORE, &no_core);
+    ::setrlimit(RLIMIT_FSIZE, &size);
+    World w;
+    take_light(w, 4, 1);
+    w.p.file.save_file_name = path;
+    save_fits(w.p);
+    ::_exit(0);  // not reached: the save dies first
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+  EXPECT_EQ(file_bytes(path), "old frame");
+  EXPECT_EQ(testing::folder_names(dir.path()), std::vector<std::string>{"frame.fit"});
 }
 
 }  // namespace

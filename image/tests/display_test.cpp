@@ -6,6 +6,7 @@
 
 #include "image/commands.h"
 #include "image/cursor.h"
+#include "image/histogram.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -55,7 +56,8 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
     EXPECT_EQ(w->ui.inputs[0].title, c.range ? "レンジ設定" : "バックグランド設定");
     EXPECT_EQ(w->ui.inputs[0].default_text, c.range ? " 2000" : "-5");
     EXPECT_EQ(std::pair(w->f.display_background, w->f.display_range),
-              c.range ? std::pair(-5, c.stored) : std::pair(c.stored, 2000)) << c.answer;
+              c.range ? std::pair(-5, c.stored) : std::pair(c.stored, 2000))
+        << c.answer;
     EXPECT_EQ(w->activity(), 3 * c.draws) << c.answer;
     EXPECT_EQ(w->ui.boxes.size(), c.light ? 0u : 1u);
   }
@@ -85,6 +87,71 @@ TEST(CursorReadout, PositionsToColumnRowAndCount) {
     w->p.form.Label1 = "before";
     Picture1_MouseMove(w->p, c.X, c.Y, c.W, 201);
     EXPECT_EQ(w->p.form.Label1, c.label) << c.X << ", " << c.Y;
+  }
+}
+
+TEST(DrawFrame, TheLastFramePixelDrawnOnAScreenPixelShows) {
+  // A 1536 x 1024 frame: frame columns and rows 0, 1 and 2 all land on
+  // screen (0, 0); drawn y outer, x inner, (2, 2) is the last of them.
+  struct Case {
+    int x, y;  // the one pixel set to 1000 in a frame of 0
+    std::uint32_t shown;
+  };
+  const Case cases[] = {
+      {2, 2, grey(255)}, {1, 2, grey(0)}, {2, 1, grey(0)}, {0, 0, grey(0)}, {3, 2, grey(0)}};
+  for (const Case& c : cases) {
+    auto w = make_world();
+    w->set_light(1536, 1024, 0);
+    w->f.light_frame.at(c.x, c.y) = 1000;
+    w->f.display_background = 0;
+    w->f.display_range = 100;
+    draw_frame(w->p.picture, w->f, w->f.light_frame, 1536, 1024);
+    EXPECT_EQ(w->p.picture.at(0, 0), c.shown) << c.x << ", " << c.y;
+  }
+  // And the other way round: (2, 2) dark among bright pixels.
+  auto w = make_world();
+  w->set_light(1536, 1024, 1000);
+  w->f.light_frame.at(2, 2) = 0;
+  w->f.display_range = 100;
+  draw_frame(w->p.picture, w->f, w->f.light_frame, 1536, 1024);
+  EXPECT_EQ(w->p.picture.at(0, 0), grey(0));
+}
+
+TEST(HistogramScale, OnlyBinsZeroTo299SetTheHeight) {
+  // 100 pixels: 60 at scan_max (bin 300), 30 at scan_min (bin 0), 10 just
+  // below scan_max (bin 299).
+  auto w = make_world();
+  w->set_light(10, 10, 3000);
+  for (int x = 0; x < 10; ++x) {
+    for (int y = 0; y < 3; ++y) w->f.light_frame.at(x, y) = 0;
+    w->f.light_frame.at(x, 3) = 2990;
+  }
+  w->f.scan_min = 0;
+  w->f.scan_max = 3000;
+  const HistogramWindowState state = open_histogram(w->f);
+  EXPECT_EQ(std::tuple(state.bins[0], state.bins[299], state.bins[300], state.scale_height),
+            std::tuple(30, 10, 60, 31));
+}
+
+TEST(BinningSelector, SetsBinningTheTicksAndTheStatusLine) {
+  struct Case {
+    std::vector<void (*)(Program&)> clicks;
+    int binning;
+    const char* status;
+  };
+  const Case cases[] = {
+      {{Option1_Click}, 1, "ビニング なし"},
+      {{Option1_Click, Option2_Click}, 2, "ビニング あり"},
+      {{Option2_Click, Option1_Click}, 1, "ビニング なし"},
+  };
+  for (const Case& c : cases) {
+    auto w = make_world();
+    w->set_light(384, 256, 5);
+    for (const auto click : c.clicks) click(w->p);
+    EXPECT_EQ(std::tuple(w->f.binning, w->p.form.Option1, w->p.form.Option2, w->p.form.Text7),
+              std::tuple(c.binning, c.binning == 1, c.binning == 2, std::string(c.status)));
+    // The frame in memory keeps its size.
+    EXPECT_EQ(std::pair(w->f.image_width, w->f.image_height), std::pair(384, 256));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTest>
 
+#include "core/numeric.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -59,6 +60,27 @@ class HistogramWindowTest : public QObject {
     QCOMPARE(w->p.form.range_caption, std::string("レンジ  (-500 )"));
     QCOMPARE(w->ui.picture_updates + w->ui.beeps, 2);
     QTRY_VERIFY(form_.isNull());  // closed and deleted
+  }
+
+  void aFractionalClickErasesAndRedrawsTheSameColumn() {
+    // One pixel in every bin (bars half the height); markers at 150.6, then elsewhere:
+    // the erased column gets its bar back (column 151, as the bar's bin).
+    auto w = testing::make_world();
+    w->set_light(301, 1, 0);
+    for (int x = 0; x <= 300; ++x) w->f.light_frame.at(x, 0) = x * 10;
+    w->f.scan_min = 0;
+    w->f.scan_max = 3000;
+    form_ = new Form9(w->p);
+    form_->setAttribute(Qt::WA_DeleteOnClose);
+    form_->show();
+    for (const double X : {150.6, 149.5, 0.4}) {
+      form_->Picture1_MouseDown(Qt::LeftButton, X);
+      QCOMPARE(pixel(static_cast<int>(round_half_even(X)), 0), qRgb(0, 0, 0));
+    }
+    for (const int column : {150, 151})  // both bars whole again, bottom to top of the bar
+      QCOMPARE(std::pair(pixel(column, 199), pixel(column, 0)),
+               std::pair(qRgb(0, 255, 0), qRgb(255, 255, 255)));
+    form_->close();
   }
 };
 

@@ -1,0 +1,63 @@
+// Replacing a file so that its name never holds a half-written or lost file,
+// for every file the program writes (FITS frames, STELLACQ.INI).
+//
+// The new contents go to a temporary file in the target's folder: an unnamed
+// one (O_TMPFILE) where the file system allows it, otherwise a uniquely named
+// hidden one (".NAME.stellacq-XXXXXX") that is locked while it is written.
+// The temporary file is flushed to the disk, given the target's name by a
+// rename, and the folder is flushed too. A save that is killed leaves no
+// file behind on the unnamed path; on the named path its orphan is removed
+// the next time the folder is written (orphans of this program's pattern
+// only, unlocked, at least a minute old, owned by this user).
+//
+// A symbolic link is followed: the file it names is replaced, in that file's
+// folder, and the link stays. A target that is not a regular file, or that
+// the user may not write to, is refused with the reason. The new file keeps
+// the old file's owner, group and mode, except that its owner can always
+// read and write it; a new name gets the usual mode (0666 less the umask).
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace stellacq {
+
+struct ReplaceOptions {
+  // Off only for measuring a writer itself (the benchmarks).
+  bool flush_to_disk = true;
+  // Off to take the named temporary file even where the unnamed one works
+  // (file systems where the unnamed one misbehaves; the tests of that path).
+  bool unnamed_temporary = true;
+};
+
+struct ReplaceResult {
+  bool ok = false;
+  std::string reason;  // why the file was not replaced (empty on success)
+};
+
+// Writes the contents of a file to an open descriptor; false on a failed
+// write, with errno telling why. May be called a second time on a fresh
+// descriptor when the first kind of temporary file could not be linked in.
+using ContentWriter = std::function<bool(int fd)>;
+
+// Replaces (or creates) the file at `path` with what `write` writes.
+ReplaceResult replace_file(const std::string& path, const ContentWriter& write,
+                           const ReplaceOptions& options = {});
+
+// The file a path finally names after following symbolic links (the path
+// itself when it is no link, or when the link names a file that does not
+// exist yet: then its would-be path). Empty, with `reason`, on a loop.
+std::string resolve_link_target(const std::string& path, std::string& reason);
+
+// The name pattern of this program's named temporary files for `name`,
+// without the six unique characters: ".NAME.stellacq-".
+std::string temporary_prefix(const std::string& name);
+
+// Removes the stale orphans of the program's named temporary files in
+// `folder` (see above). Returns how many were removed.
+int remove_stale_temporaries(const std::string& folder);
+
+// Writes all of `size` bytes, resuming after partial writes and signals.
+bool write_all(int fd, const void* data, std::size_t size);
+
+}  // namespace stellacq

@@ -114,7 +114,7 @@ class Form1 final : public QMainWindow {
   std::map<std::string, QAction*> actions_;
 
   // Windows opened from the menus; one of each at a time.
-  QPointer<QWidget> Form2_, Form5_, Form7_;
+  QPointer<QWidget> Form2_, Form5_, Form7_, Form11_;
 };
 
 }  // namespace stellacq

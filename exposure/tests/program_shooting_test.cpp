@@ -36,6 +36,11 @@ class ProgramShooting : public ::testing::Test {
     w.ui.on_idle = [this] {
       LocalDateTime& t = w.clock.now_value;
       if (++t.second == 60) t.second = 0, ++t.minute;
+      if (++passes_ == 20000) {  // a program that should have ended fails instead of hanging
+        ADD_FAILURE() << "the program did not end";
+        cancel_program(w.p);
+        exp_menu_grab_stop_Click(w.p);
+      }
     };
     w.traffic().clear();
     w.ui.statuses.clear();
@@ -53,6 +58,7 @@ class ProgramShooting : public ::testing::Test {
     return out;
   }
 
+  int passes_ = 0;
   testing::ScratchDir dir;
   testing::SimWorld w;
 };

@@ -50,7 +50,14 @@ class Series : public ::testing::Test {
     w.p.form.Text5 = "1";
     w.p.form.Text6 = "2";
     w.clock.now_value = {2026, 3, 7, 21, 30, 5};
-    w.ui.on_idle = [this] { advance(w.clock.now_value, 1); };
+    w.ui.on_idle = [this] {
+      advance(w.clock.now_value, 1);
+      // A series that should have ended fails the test instead of hanging.
+      if (++passes_ == kMostPasses) {
+        ADD_FAILURE() << "the series did not end";
+        exp_menu_grab_stop_Click(w.p);
+      }
+    };
     w.traffic().clear();
     w.ui.statuses.clear();
   }
@@ -71,6 +78,8 @@ class Series : public ::testing::Test {
     };
   }
 
+  static constexpr int kMostPasses = 20000;
+  int passes_ = 0;
   testing::ScratchDir dir;
   testing::SimWorld w;
 };

@@ -42,9 +42,15 @@ class ProgramWindowTest : public QObject {
     QCOMPARE(form->objectName(), QStringLiteral("Form11"));
     QCOMPARE(form->windowTitle(), QStringLiteral("プログラム撮影"));
     const std::pair<const char*, const char*> labels[] = {
-        {"Label1", "ｼｬｯﾀｰ速度"}, {"Label2", "秒"},         {"Label3", "撮影間隔"},
-        {"Label4", "秒"},         {"Label5", "撮影枚数"},   {"Label6", "枚"},
-        {"Label7", "左の条件を"}, {"Label8", " 回、繰り返す"}, {"Label9", "次の連続撮影までの待ち時間"},
+        {"Label1", "ｼｬｯﾀｰ速度"},
+        {"Label2", "秒"},
+        {"Label3", "撮影間隔"},
+        {"Label4", "秒"},
+        {"Label5", "撮影枚数"},
+        {"Label6", "枚"},
+        {"Label7", "左の条件を"},
+        {"Label8", " 回、繰り返す"},
+        {"Label9", "次の連続撮影までの待ち時間"},
         {"Label10", "秒"},
     };
     for (const auto& [name, caption] : labels) {
@@ -70,8 +76,8 @@ class ProgramWindowTest : public QObject {
     w.p.ini_path = dir.file("STELLACQ.INI");
     QPointer<Form11> form = new Form11(w.p);
     form->show();
-    for (const auto& [name, value] : {std::pair("Text1", "30"), {"Text2", "0"}, {"Text3", "0"}, {"Text4", "1"},
-                                      {"Text5", "0"}})
+    for (const auto& [name, value] :
+         {std::pair("Text1", "30"), {"Text2", "0"}, {"Text3", "0"}, {"Text4", "1"}, {"Text5", "0"}})
       set(form, name, value);
     click(form, "Command1");
     QCOMPARE(w.ui.boxes.size(), std::size_t{1});
@@ -100,8 +106,8 @@ class ProgramWindowTest : public QObject {
       program();
     };
     form->show();
-    for (const auto& [name, value] : {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"},
-                                      {"Text5", "3"}})
+    for (const auto& [name, value] :
+         {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"}, {"Text5", "3"}})
       set(form, name, value);
     bool clicked = false, hidden_while_running = false;
     w.ui.on_yield = [&] {

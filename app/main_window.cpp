@@ -24,6 +24,9 @@
 #include "config/startup.h"
 #include "program/program.h"
 #include "core/wait.h"
+#include "exposure/program_shooting.h"
+#include "exposure/program_window.h"
+#include "exposure/series.h"
 #include "exposure/single.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
@@ -378,14 +381,27 @@ void Form1::exp_menu_one_Click() {
 void Form1::exp_menu_dark_Click() {
   run([&] { stellacq::exp_menu_dark_Click(p_); });
 }
-// Continuous, counted, guided and program shooting come with the series
-// commands; until then these menu items do nothing.
-void Form1::exp_menu_grab_Click() {}
-void Form1::exp_menu_grab_num_Click() {}
-void Form1::exp_menu_grab_program_Click() {}
-void Form1::exp_menu_grab_stop_Click() {}
-void Form1::exp_menu_grab_auto_Click() {}
-void Form1::exp_menu_grab_auto_stop_Click() {}
+void Form1::exp_menu_grab_Click() {
+  run([&] { stellacq::exp_menu_grab_Click(p_); });
+}
+void Form1::exp_menu_grab_num_Click() {
+  run([&] { stellacq::exp_menu_grab_num_Click(p_); });
+}
+void Form1::exp_menu_grab_program_Click() {
+  run([&] { stellacq::exp_menu_grab_program_Click(p_); });
+  open_dialog<Form11>(Form11_);
+  if (auto* form = qobject_cast<Form11*>(Form11_.data()))
+    form->run_handler = [this](const std::function<void()>& program) { run(program); };
+}
+void Form1::exp_menu_grab_stop_Click() {
+  run([&] { stellacq::exp_menu_grab_stop_Click(p_); });
+}
+void Form1::exp_menu_grab_auto_Click() {
+  run([&] { stellacq::exp_menu_grab_auto_Click(p_); });
+}
+void Form1::exp_menu_grab_auto_stop_Click() {
+  run([&] { stellacq::exp_menu_grab_auto_stop_Click(p_); });
+}
 
 // ---- image menu ----
 

@@ -118,7 +118,7 @@ class Form1 final : public QMainWindow {
   // Windows opened from the menus and the image area; one of each at a
   // time. The file dialog and the save-folder dialog stand on their own on
   // the desktop; the others belong to this window.
-  QPointer<QWidget> Form2_, Form3_, Form4_, Form5_, Form7_, Form8_, Form9_, Form10_;
+  QPointer<QWidget> Form2_, Form3_, Form4_, Form5_, Form7_, Form8_, Form9_, Form10_, Form11_;
   QPointer<QWidget> Form6_;   // tracking status, opened and closed by the guide-star lock
   QPointer<QWidget> Form12_;  // line profile graph
 };

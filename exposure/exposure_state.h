@@ -2,6 +2,7 @@
 // shooting, the running flags, the remaining-frame count and the pacing.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace stellacq {
@@ -16,6 +17,12 @@ struct SeriesState {
   int guiding_mode = 0;
   std::string interval_text;
   std::string next_shot_text;
+  // The next frame's start as seconds of local time counted from a fixed
+  // day, so that the wait also holds across midnight and for long intervals.
+  std::int64_t next_shot_at = 0;
+  // The message of the stop command that ended the series, shown again when
+  // the series ends, since steps after the stop may write the status line.
+  std::string stop_message;
   int program_running = 0;
 };
 

@@ -94,19 +94,42 @@ std::string series_file_name(const std::string& folder, const LocalDateTime& t) 
   return dialog_path_text(folder, name);
 }
 
+std::string free_series_file_name(const std::string& folder, const LocalDateTime& t) {
+  const std::string name = series_file_name(folder, t);
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(name, ec))) return name;
+  const std::string stem = name.substr(0, name.size() - 4);  // without ".FIT"
+  for (int n = 1; n < 1000; ++n) {
+    const std::string other = stem + "_" + std::to_string(n) + ".FIT";
+    if (!fs::exists(fs::symlink_status(other, ec))) return other;
+  }
+  return stem + "_1000.FIT";  // refused below: never written over
+}
+
 bool series_save(Program& p) {
   // One clock reading: the day and the time belong to the same instant.
-  p.file.save_file_name = series_file_name(p.settings.save_folder, p.clock.local_now());
+  const LocalDateTime now = p.clock.local_now();
   p.file.file_mode = kSaveLight;
-  if (number_or_zero(p.settings.save_in_series) != 1) return true;
+  if (number_or_zero(p.settings.save_in_series) != 1) {
+    p.file.save_file_name = series_file_name(p.settings.save_folder, now);
+    return true;
+  }
+  p.file.save_file_name = free_series_file_name(p.settings.save_folder, now);
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(p.file.save_file_name, ec))) {
+    set_status(p, " 連続撮影の画像を保存できません : " + p.file.save_file_name);
+    p.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + p.file.save_file_name, {},
+                     MessageButtons::Ok);
+    return false;
+  }
 
   if (p.settings.save_folder.empty()) {
     set_status(p, " 連続撮影の画像を保存できません");
     p.ui.message_box("連続撮影の画像を保存するフォルダーが指定されていません", {}, MessageButtons::Ok);
     return false;
   }
-  if (!save_fits(p)) {  // save_fits has shown why
-    set_status(p, " 連続撮影の画像を保存できません");
+  if (!save_fits(p)) {  // save_fits has shown why in a message box
+    set_status(p, " 連続撮影の画像を保存できません : " + p.file.save_file_name);
     return false;
   }
   return true;

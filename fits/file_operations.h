@@ -39,9 +39,17 @@ bool save_folder_ok(Program& p, std::string& text, bool save_checked);
 // folder that ends in one.
 std::string series_file_name(const std::string& folder, const LocalDateTime& t);
 
+// The name a series frame taken at `t` is saved under: the
+// series_file_name, or, when a file of that name exists already (the names
+// repeat every month, and within a second), the first of
+// "ddhhmmss_1.FIT" .. "ddhhmmss_999.FIT" that does not exist, which sorts
+// right after the earlier frame of the same name. A series never
+// overwrites a file.
+std::string free_series_file_name(const std::string& folder, const LocalDateTime& t);
+
 // After each frame of a series: sets save_file_name to the frame's name in
-// save_folder and file_mode to 1, and writes the light frame when
-// save_in_series is 1. Returns false, after telling the user on the status
+// save_folder (free_series_file_name when saving) and file_mode to 1, and
+// writes the light frame when save_in_series is 1. Returns false, after telling the user on the status
 // line and in a message box, when the frame could not be saved, so the
 // series can stop in order.
 bool series_save(Program& p);

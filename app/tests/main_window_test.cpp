@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QApplication>
 #include <QLabel>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -249,6 +250,40 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 80));
     QCOMPARE(w.program.guide.guide_locked, std::int16_t{0});
     QCOMPARE(answered, 2);
+  }
+
+  // The series commands run from the menu: a stop clicked while the series
+  // waits ends it; the program window opens once however often it is asked.
+  void series_and_program_shooting_from_the_menu() {
+    QTemporaryDir dir;
+    write_ini(dir.path(), 1, 2);
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.Form_Load();
+    form.camera_menu_link_sumi_Click();
+    w.program.settings.save_in_series = 1;
+    w.program.settings.save_folder = dir.filePath(QStringLiteral("frames")).toStdString();
+    QVERIFY(QDir().mkpath(QString::fromStdString(w.program.settings.save_folder)));
+    w.program.form.Text5 = "1";
+    w.program.form.Text6 = "5";  // the manual clock stands still: the series waits until stopped
+    // A click on the stop command as soon as the window shows the wait.
+    QTimer clicker;
+    connect(&clicker, &QTimer::timeout, &form, [&] {
+      if (form.findChild<QLineEdit*>("Text7")->text().startsWith(QStringLiteral(" 次の撮影待ち")))
+        form.menu_action("exp_menu_grab_stop")->trigger();
+    });
+    clicker.start(0);
+    form.menu_action("exp_menu_grab")->trigger();
+    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 撮影を停止しました"));
+    QCOMPARE(QDir(QString::fromStdString(w.program.settings.save_folder)).entryList(QDir::Files).size(), 1);
+    QCOMPARE(w.program.series.series_running, 0);
+
+    form.menu_action("exp_menu_grab_program")->trigger();
+    form.menu_action("exp_menu_grab_program")->trigger();
+    int windows = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      windows += widget->objectName() == QLatin1String("Form11") && widget->isVisible();
+    QCOMPARE(windows, 1);
   }
 };
 

@@ -114,10 +114,11 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
     double save_in_series;
     std::string folder, status;  // the last status line ("" none)
   };
-  const Case cases[] = {{0, dir.path(), ""},
-                        {1, dir.path(), " ファイル保存終了"},
-                        {1, dir.file("gone"), " 連続撮影の画像を保存できません"},
-                        {1, "", " 連続撮影の画像を保存できません"}};
+  const Case cases[] = {
+      {0, dir.path(), ""},
+      {1, dir.path(), " ファイル保存終了"},
+      {1, dir.file("gone"), " 連続撮影の画像を保存できません : " + dir.file("gone/25210309.FIT")},
+      {1, "", " 連続撮影の画像を保存できません"}};
   for (const Case& c : cases) {
     World w;
     take_light(w, dir);
@@ -134,6 +135,29 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
     EXPECT_EQ(w.ui.boxes.size(), ok ? 0u : 1u);
     fs::remove(dir.file("25210309.FIT"));
   }
+}
+
+// The same day and time a month later, or twice within one second: the
+// earlier file keeps its bytes and the new frame gets the next free suffix.
+TEST(SeriesSave, NeverOverwritesAnEarlierFrame) {
+  ScratchDir dir;
+  World w;
+  take_light(w, dir);
+  w.p.settings.save_in_series = 1;
+  w.p.settings.save_folder = dir.path();
+  w.clock.now_value = {2026, 11, 25, 21, 3, 9};
+  std::ofstream(dir.file("25210309_2.FIT")) << "kept";
+  const char* const names[] = {"25210309.FIT", "25210309_1.FIT", "25210309_3.FIT"};
+  for (const char* name : names) {
+    ASSERT_TRUE(series_save(w.p)) << name;
+    EXPECT_EQ(w.p.file.save_file_name, dir.file(name));
+    w.clock.now_value.month = 12;
+  }
+  const std::string first = testing::file_bytes(dir.file("25210309.FIT"));
+  EXPECT_EQ(first.size(), 2880u + 198720u);
+  for (const char* name : {"25210309_1.FIT", "25210309_3.FIT"})
+    EXPECT_EQ(testing::file_bytes(dir.file(name)), first) << name;
+  EXPECT_EQ(testing::file_bytes(dir.file("25210309_2.FIT")), "kept");
 }
 
 }  // namespace

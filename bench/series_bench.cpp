@@ -1,0 +1,165 @@
+// Cost of one series frame on the simulated observatory apart from the
+// exposure itself (the simulated unit ends exposures at once): the header,
+// the exchange of the exposure command, the download of a 1536 x 1024
+// frame, dark subtraction and flat correction in place, automatic levels
+// and drawing, and the save with its flush to the disk.
+// Goal: < 100 ms per frame, with the share of each step.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "camera/connection.h"
+#include "camera/download.h"
+#include "exposure/series.h"
+#include "exposure/single.h"
+#include "fits/file_operations.h"
+#include "fits/header_builder.h"
+#include "image/commands.h"
+#include "program/program.h"
+#include "test_support/world.h"
+
+namespace {
+
+using namespace stellacq;
+
+// Milliseconds per call of each step, filled in by the benchmarks.
+std::map<std::string, double> g_step_ms;
+double g_frame_ms = 0;
+
+struct World : testing::SimWorld {
+  World() {
+    p.frames.binning = 1;  // 1536 x 1024
+    p.settings.save_in_series = 1;
+    p.settings.save_folder = dir.path();
+    p.settings.guide_dark_sub = 1;
+    p.settings.guide_flat_sub = 1;
+    p.form.Text5 = "1";
+    p.form.Text6 = "0";
+    clock.now_value = {2026, 3, 7, 21, 30, 5};
+    camera_menu_link_sumi_Click(p);
+    if (!set_exposure_time(p) || !set_binning(p)) std::abort();
+    make_light_header(p);
+    if (!expose_light(p) || !download_light(p)) std::abort();
+    // A dark and a flat of the frame's size.
+    Frames& f = p.frames;
+    testing::fill(f.dark_frame, f.dark_width = f.image_width, f.dark_height = f.image_height, 100);
+    f.dark_max = f.dark_min = 100;
+    testing::fill(f.flat_frame, f.image_width, f.image_height, 1000);
+    f.flat_max = f.flat_min = f.flat_mean = 1000;
+    f.flat_loaded = 1;
+    fresh = p.frames;
+    traffic().clear();
+  }
+  // The frames as they stand after a download: the steps that rewrite the
+  // light frame in place start from it again at every call.
+  void restore() { p.frames = fresh; }
+  Frames fresh;
+  testing::ScratchDir dir;
+};
+
+// Times `step` per call, each on a freshly downloaded frame, and keeps the
+// figure under `name`.
+template <typename Step>
+void time_step(benchmark::State& state, const char* name, World& w, Step step) {
+  double total = 0;
+  for (auto _ : state) {
+    w.restore();
+    const auto start = std::chrono::steady_clock::now();
+    step(w);
+    total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  }
+  g_step_ms[name] = total / static_cast<double>(state.iterations());
+}
+
+void BM_Header(benchmark::State& state) {
+  World w;
+  time_step(state, "header", w, [](World& v) { make_light_header(v.p); });
+}
+BENCHMARK(BM_Header)->Unit(benchmark::kMillisecond);
+
+// The exposure command: the simulated unit renders the sky into its frame
+// when the exposure ends, which is the simulator's work, not the program's.
+void BM_Expose(benchmark::State& state) {
+  World w;
+  time_step(state, "exposure command", w, [&](World& v) {
+    if (!expose_light(v.p)) state.SkipWithError("exposure failed");
+  });
+}
+BENCHMARK(BM_Expose)->Unit(benchmark::kMillisecond);
+
+void BM_Download(benchmark::State& state) {
+  World w;
+  time_step(state, "download", w, [&](World& v) {
+    if (!download_light(v.p)) state.SkipWithError("download failed");
+  });
+}
+BENCHMARK(BM_Download)->Unit(benchmark::kMillisecond);
+
+void BM_DarkSubtraction(benchmark::State& state) {
+  World w;
+  time_step(state, "dark subtraction", w, [](World& v) { image_menu_display_dark_sub_Click(v.p); });
+}
+BENCHMARK(BM_DarkSubtraction)->Unit(benchmark::kMillisecond);
+
+void BM_FlatCorrection(benchmark::State& state) {
+  World w;
+  time_step(state, "flat correction", w, [](World& v) { image_menu_display_flat_sub_Click(v.p); });
+}
+BENCHMARK(BM_FlatCorrection)->Unit(benchmark::kMillisecond);
+
+void BM_Display(benchmark::State& state) {
+  World w;
+  time_step(state, "levels + drawing", w, [](World& v) { image_menu_display_auto_Click(v.p); });
+}
+BENCHMARK(BM_Display)->Unit(benchmark::kMillisecond);
+
+void BM_DurableSave(benchmark::State& state) {
+  World w;
+  time_step(state, "save with flush", w, [&](World& v) {
+    if (!series_save(v.p)) state.SkipWithError("save failed");
+    v.clock.now_value.second = (v.clock.now_value.second + 1) % 60;
+    std::filesystem::remove(v.p.file.save_file_name);
+  });
+}
+BENCHMARK(BM_DurableSave)->Unit(benchmark::kMillisecond);
+
+// Whole frames of a counted series with interval 0, all steps together.
+void BM_SeriesFrame(benchmark::State& state) {
+  World w;
+  constexpr int kFrames = 5;
+  double total = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (const auto& e : std::filesystem::directory_iterator(w.dir.path())) std::filesystem::remove(e.path());
+    w.ui.input_answers = {std::to_string(kFrames)};
+    w.ui.on_yield = [&] {};
+    w.ui.on_idle = [&] { w.clock.now_value.second = (w.clock.now_value.second + 1) % 60; };
+    state.ResumeTiming();
+    const auto start = std::chrono::steady_clock::now();
+    exp_menu_grab_num_Click(w.p);
+    total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (w.ui.last_status() != kCountedSeriesDoneMessage) state.SkipWithError("series failed");
+  }
+  g_frame_ms = total / (static_cast<double>(state.iterations()) * kFrames);
+  state.counters["ms_per_frame"] = g_frame_ms;
+}
+BENCHMARK(BM_SeriesFrame)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  double steps = 0;
+  for (const auto& [name, ms] : g_step_ms) steps += ms;
+  std::printf("\nOne series frame of 1536 x 1024 apart from the exposure time:\n");
+  for (const auto& [name, ms] : g_step_ms)
+    std::printf("  %-20s %8.2f ms  %5.1f %%\n", name.c_str(), ms, steps > 0 ? 100.0 * ms / steps : 0.0);
+  std::printf("  %-20s %8.2f ms\n", "sum of the steps", steps);
+  std::printf("  %-20s %8.2f ms   goal < 100 ms per frame\n", "whole series frame", g_frame_ms);
+  return 0;
+}

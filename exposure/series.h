@@ -1,0 +1,94 @@
+// Continuous shooting: open-ended, counted and guided series of light frames,
+// and the two stop commands.
+//
+// One handler, exp_menu_grab_Click, runs the whole series: it sends the
+// exposure time and binning once, then for every frame builds the header,
+// exposes, downloads, optionally corrects and shows the frame, saves it into
+// the save folder, runs the guiding step in a guided series, and waits,
+// yielding, until the next start time. The interval runs from the start of
+// one frame to the start of the next. The stop commands run inside those
+// yields and only set the flags the loop tests.
+//
+// Reads the shutter-speed and interval fields (Form1 Text5, Text6),
+// display_after_shooting, the settings save_in_series, save_folder,
+// guide_dark_sub and guide_flat_sub, camera_connected; reads and writes the
+// series state (series_running, frames_remaining, guiding_mode,
+// interval_text, next_shot_text) and the status line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/clock.h"
+
+namespace stellacq {
+
+class Program;
+
+inline constexpr const char* kSeriesShootingMessage = " 撮影しています ";
+inline constexpr const char* kNextShotMessage = " 次の撮影待ち ";
+inline constexpr const char* kNoSaveQuestion = "画像を保存しません";
+inline constexpr const char* kCountPrompt = "撮影する枚数を入力して下さい";
+inline constexpr const char* kCountTitle = "撮影枚数指定";
+inline constexpr const char* kCountedSeriesDoneMessage = " 撮影終了";
+inline constexpr const char* kSeriesStoppedMessage = " 撮影を停止しました";
+inline constexpr const char* kGuidedSeriesStoppedMessage = " 撮影と追尾を停止しました";
+inline constexpr const char* kBadCountMessage = "撮影枚数は1以上の整数で入力して下さい";
+inline constexpr const char* kSeriesRunningMessage = " 連続撮影中です。連続撮影停止の後に開始して下さい";
+
+// An open-ended series warns when the save folder has room for fewer frames
+// than this.
+inline constexpr int kOpenEndedRoomFrames = 10;
+
+// How a series ended.
+enum class SeriesEnd {
+  NotStarted,  // a start check refused it, or the user cancelled at the start
+  Done,        // a counted series took its frames
+  Stopped,     // a stop command ended it
+  Failed,      // the unit or the save failed; the status line says why
+};
+
+// Menu commands. exp_menu_grab_Click returns when the series has ended.
+SeriesEnd exp_menu_grab_Click(Program& p);
+void exp_menu_grab_num_Click(Program& p);
+void exp_menu_grab_auto_Click(Program& p);
+void exp_menu_grab_stop_Click(Program& p);
+void exp_menu_grab_auto_stop_Click(Program& p);
+
+// next_shot_text and next_shot_at from the clock and interval_text.
+void next_shot_time(Program& p);
+
+// The start of the next frame `interval` seconds after `now`. The interval
+// counts in whole seconds (a fraction is dropped, a negative interval is 0).
+struct NextShot {
+  std::string text;     // hh:mm:ss, two digits each
+  std::int64_t at = 0;  // seconds of local time (seconds_of_local_time)
+};
+NextShot next_shot(const LocalDateTime& now, double interval);
+
+// Seconds from 1970-01-01 00:00:00 to `t`, read as a civil date and time
+// without time zone: a continuous scale on which the next day follows 23:59:59.
+std::int64_t seconds_of_local_time(const LocalDateTime& t);
+
+// The frame count typed into the count box: 0 for an empty answer (no
+// series), the count for a whole number from 1 to 2^31-1, nothing for any
+// other answer (a fraction, a negative number, a text that is not a number).
+std::optional<int> frame_count_answer(const std::string& answer);
+
+// Bytes of one series file of width x height: one header block and the
+// 16-bit pixels, each part padded to whole 2880-byte blocks.
+std::uintmax_t series_file_bytes(int width, int height);
+
+// Width and height of the frames the camera sends with the configured head
+// and the current binning.
+struct FrameSize {
+  int width = 0, height = 0;
+};
+FrameSize configured_frame_size(const Program& p);
+
+// How many series files of `file_bytes` the disk of `folder` still takes;
+// nothing when the folder's disk cannot be asked.
+std::optional<std::uintmax_t> frames_with_room(const std::string& folder, std::uintmax_t file_bytes);
+
+}  // namespace stellacq

@@ -1,0 +1,214 @@
+// Program shooting on the simulated observatory with the manual clock: the
+// checks and the stored program, the repeated series, the countdown by
+// changes of the clock's second, and cancel at each phase.
+#include "exposure/program_shooting.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "camera/connection.h"
+#include "config/ini_file.h"
+#include "exposure/series.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class ProgramShooting : public ::testing::Test {
+ protected:
+  ProgramShooting() {
+    w.p.settings.unit_model = 4;
+    w.p.settings.head_model = 4;
+    w.unit().options().unit_model = sim::kUnitTu11;
+    camera_menu_link_sumi_Click(w.p);
+    w.p.settings.save_in_series = 1;
+    w.p.settings.save_folder = dir.file("frames");
+    std::filesystem::create_directory(w.p.settings.save_folder);
+    w.p.ini_path = dir.file("STELLACQ.INI");
+    w.clock.now_value = {2026, 3, 7, 21, 30, 5};
+    // Every pass of a wait is one second of the clock.
+    w.ui.on_idle = [this] {
+      LocalDateTime& t = w.clock.now_value;
+      if (++t.second == 60) t.second = 0, ++t.minute;
+      // A program that should have ended fails the test instead of hanging.
+      if (exposures() >= 50 && w.p.series.series_running == 1) {
+        ADD_FAILURE() << "the program did not end";
+        cancel_program(w.p);
+        exp_menu_grab_stop_Click(w.p);
+      }
+    };
+    w.traffic().clear();
+    w.ui.statuses.clear();
+  }
+  int exposures() {
+    const auto& c = w.traffic().commands;
+    return static_cast<int>(std::count(c.begin(), c.end(), "V"));
+  }
+  // The status lines of the program itself: the countdown and the end.
+  Strings program_statuses() const {
+    Strings out;
+    for (const std::string& s : w.ui.statuses)
+      if (s.starts_with(" 待ち時間") || s == " プログラム撮影終了" || s == " 撮影しています ")
+        out.push_back(s);
+    return out;
+  }
+
+  testing::ScratchDir dir;
+  testing::SimWorld w;
+};
+
+TEST_F(ProgramShooting, RepeatOnceRunsOneSeriesWithoutCountdown) {
+  EXPECT_TRUE(run_program(w.p, {"2.5", "3", "2", "1", "5"}));
+  EXPECT_EQ(exposures(), 2);
+  EXPECT_EQ(program_statuses(),
+            (Strings{" 撮影しています ", " 撮影しています ", " 待ち時間", " プログラム撮影終了"}));
+  // The fields went to the main window; the series took whole seconds.
+  EXPECT_EQ(w.p.form.Text5, " 2");
+  EXPECT_EQ(w.p.form.Text6, "3");
+  EXPECT_EQ(w.traffic().commands[1], "S 2000");
+  // The program is stored and written.
+  const Settings& s = w.p.settings;
+  EXPECT_EQ(
+      std::tie(*s.program_shutter, *s.program_interval, *s.program_count, *s.program_repeat, *s.program_wait),
+      std::tuple(2.5, 3.0, 2.0, 1.0, 5.0));
+  Settings read;
+  EXPECT_EQ(read_settings_file(w.p.ini_path, read), SettingsFileState::Complete);
+  EXPECT_EQ(read, s);
+  EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+}
+
+TEST_F(ProgramShooting, RepeatTwiceCountsTheWaitDownBySecondChanges) {
+  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "2", "3"}));
+  EXPECT_EQ(exposures(), 4);
+  EXPECT_EQ(program_statuses(), (Strings{" 撮影しています ", " 撮影しています ", " 待ち時間", " 待ち時間 2秒",
+                                         " 待ち時間 1秒", " 待ち時間 0秒", " 撮影しています ",
+                                         " 撮影しています ", " 待ち時間", " プログラム撮影終了"}));
+  // Each step of the countdown waited for one change of the second.
+  EXPECT_EQ(std::pair(w.clock.now_value.minute, w.clock.now_value.second), std::pair(30, 5 + 2 + 3 + 2));
+}
+
+// The first field that fails its check is named; nothing is stored, the
+// settings file keeps its bytes and nothing reaches the unit.
+TEST_F(ProgramShooting, FieldChecksInOrder) {
+  struct Case {
+    ProgramFields fields;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"0.5", "0", "2", "1", "0"}, "シャッター速度を設定して下さい"},
+      {{"abc", "-1", "0", "0", "-1"}, "シャッター速度を設定して下さい"},
+      {{"1", "-1", "0", "0", "-1"}, "撮影間隔を設定して下さい"},
+      {{"1", "0", "0", "0", "-1"}, "撮影枚数を設定して下さい"},
+      {{"1", "0", "2.5", "1", "0"}, "撮影枚数を設定して下さい"},
+      {{"1", "0", "2", "1.5", "0"}, "繰り返し回数を設定して下さい"},
+      {{"1", "0", "2", "1", "-0.1"}, "待ち時間を設定して下さい"},
+      {{"1", "0", "2", "1", ""}, nullptr},  // an empty wait reads as 0
+  };
+  std::ofstream(w.p.ini_path, std::ios::binary) << settings_file_text(w.p.settings);
+  const std::string ini = testing::file_bytes(w.p.ini_path);
+  const Settings before = w.p.settings;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fields[0] + " " + c.fields[1] + " " + c.fields[2]);
+    const FieldProblem problem = check_program_fields(c.fields);
+    if (!c.message) {
+      EXPECT_EQ(problem.field, -1);
+      continue;
+    }
+    w.ui.boxes.clear();
+    EXPECT_TRUE(run_program(w.p, c.fields));
+    ASSERT_EQ(w.ui.boxes.size(), 1u);
+    EXPECT_EQ(w.ui.boxes[0].text, c.message);
+    EXPECT_EQ(w.ui.last_status(), " プログラム撮影終了");
+    EXPECT_EQ(testing::file_bytes(w.p.ini_path), ini);
+    EXPECT_EQ(w.p.settings, before);
+    EXPECT_TRUE(w.traffic().commands.empty());
+  }
+}
+
+// Cancel at each phase: the program ends at its next test of
+// program_running. Cancelled during a series, that series becomes uncounted
+// and runs on until it is stopped from the menu.
+TEST_F(ProgramShooting, CancelAtEachPhase) {
+  struct Case {
+    const char* at;  // the status line the cancel button is pressed after
+    int exposures;
+    Strings tail;  // the program's last status lines
+  };
+  const Case cases[] = {
+      {" 待ち時間", 2, {" 待ち時間", " プログラム撮影終了"}},
+      {" 待ち時間 2秒", 2, {" 待ち時間 2秒", " プログラム撮影終了"}},
+      {" 待ち時間 0秒", 2, {" 待ち時間 0秒", " プログラム撮影終了"}},
+      {" 次の撮影待ち", 4, {" 撮影しています ", " プログラム撮影終了"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.at);
+    w.ui.statuses.clear();
+    w.traffic().clear();
+    w.ui.on_yield = [&] {
+      const std::string& last = w.ui.last_status();
+      if (last.starts_with(c.at) && w.p.series.program_running == 1) cancel_program(w.p);
+      // The uncounted series is stopped from the menu in the fourth wait.
+      const auto waits = std::count_if(w.ui.statuses.begin(), w.ui.statuses.end(),
+                                       [](const std::string& s) { return s.starts_with(" 次の撮影待ち"); });
+      if (last.starts_with(" 次の撮影待ち") && waits == 4 && w.p.series.series_running == 1)
+        exp_menu_grab_stop_Click(w.p);
+    };
+    EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "3", "3"}));
+    EXPECT_EQ(exposures(), c.exposures);
+    const Strings statuses = program_statuses();
+    ASSERT_GE(statuses.size(), 2u);
+    EXPECT_EQ(Strings(statuses.end() - 2, statuses.end()), c.tail);
+    EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+  }
+}
+
+// Without a connection every series ends at once with its message, and the
+// program still counts down between them.
+TEST_F(ProgramShooting, WithoutTheCameraTheCountdownsStillRun) {
+  w.p.link.camera_connected = 0;
+  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "2", "1"}));
+  EXPECT_EQ(w.ui.statuses, (Strings{" ＴＸ－１１の接続をして下さい", " 待ち時間", " 待ち時間 0秒",
+                                    " ＴＸ－１１の接続をして下さい", " 待ち時間", " プログラム撮影終了"}));
+  EXPECT_TRUE(w.traffic().commands.empty());
+}
+
+// A failed save ends the whole program: the next series would fail the
+// same way after its first exposure.
+TEST_F(ProgramShooting, AFailedSaveEndsTheProgram) {
+  std::filesystem::remove(w.p.settings.save_folder);
+  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "3", "3"}));
+  EXPECT_EQ(exposures(), 1);
+  EXPECT_TRUE(w.ui.last_status().starts_with(" 連続撮影の画像を保存できません"));
+  EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+}
+
+// While a program or a series runs, execute only says so.
+TEST_F(ProgramShooting, OneProgramAtATime) {
+  bool refused = false;
+  w.ui.on_yield = [&] {
+    if (w.ui.last_status().starts_with(" 次の撮影待ち") && !refused)
+      refused = !run_program(w.p, {"1", "0", "5", "1", "0"});
+  };
+  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "1", "0"}));
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(exposures(), 2);
+  EXPECT_EQ(w.ui.boxes.size(), 1u);
+}
+
+TEST_F(ProgramShooting, FieldsFromTheSettings) {
+  w.p.settings.program_shutter = 30;
+  w.p.settings.program_interval = 0.5;
+  w.p.settings.program_count = 10;
+  w.p.settings.program_repeat = 3;
+  w.p.settings.program_wait = std::nullopt;
+  EXPECT_EQ(program_fields_from_settings(w.p), (ProgramFields{"30", ".5", "10", "3", ""}));
+}
+
+}  // namespace
+}  // namespace stellacq

@@ -1,0 +1,132 @@
+// The program window on an offscreen screen: its controls, the fields from
+// the settings, a refused field closing it, and cancel pressed while its own
+// program runs (the window disappears at once and is deleted only after the
+// execute handler has returned).
+#include "exposure/program_window.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+
+#include "camera/connection.h"
+#include "config/ini_file.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+
+class ProgramWindowTest : public QObject {
+  Q_OBJECT
+
+  static QString text(QWidget* form, const char* name) { return form->findChild<QLineEdit*>(name)->text(); }
+  static void set(QWidget* form, const char* name, const char* value) {
+    form->findChild<QLineEdit*>(name)->setText(QString::fromUtf8(value));
+  }
+  static void click(QWidget* form, const char* name) {
+    QTest::mouseClick(form->findChild<QPushButton*>(name), Qt::LeftButton);
+  }
+
+ private slots:
+  void shows_every_control_and_the_stored_program() {
+    testing::SimWorld w;
+    w.p.settings.program_shutter = 60;
+    w.p.settings.program_interval = 20;
+    w.p.settings.program_count = 10;
+    w.p.settings.program_repeat = 3;
+    w.p.settings.program_wait = 600;
+    auto* form = new Form11(w.p);
+    form->show();
+    QCOMPARE(form->objectName(), QStringLiteral("Form11"));
+    QCOMPARE(form->windowTitle(), QStringLiteral("プログラム撮影"));
+    const std::pair<const char*, const char*> labels[] = {
+        {"Label1", "ｼｬｯﾀｰ速度"},
+        {"Label2", "秒"},
+        {"Label3", "撮影間隔"},
+        {"Label4", "秒"},
+        {"Label5", "撮影枚数"},
+        {"Label6", "枚"},
+        {"Label7", "左の条件を"},
+        {"Label8", " 回、繰り返す"},
+        {"Label9", "次の連続撮影までの待ち時間"},
+        {"Label10", "秒"},
+    };
+    for (const auto& [name, caption] : labels) {
+      const QLabel* l = form->findChild<QLabel*>(name);
+      QVERIFY2(l, name);
+      QCOMPARE(l->text(), QString::fromUtf8(caption));
+      QCOMPARE(l->accessibleDescription(), QString::fromLatin1(name));
+    }
+    const auto* frame = form->findChild<QGroupBox*>("Frame1");
+    QCOMPARE(frame->title(), QStringLiteral("連続撮影条件"));
+    for (const char* name : {"Text1", "Text2", "Text3"}) QVERIFY(frame->findChild<QLineEdit*>(name));
+    QCOMPARE(form->findChild<QPushButton*>("Command1")->text(), QStringLiteral("実行"));
+    QCOMPARE(form->findChild<QPushButton*>("Command2")->text(), QStringLiteral("キャンセル"));
+    QCOMPARE(text(form, "Text1") + "," + text(form, "Text2") + "," + text(form, "Text3") + "," +
+                 text(form, "Text4") + "," + text(form, "Text5"),
+             QStringLiteral("60,20,10,3,600"));
+    delete form;
+  }
+
+  void a_refused_field_closes_the_window_and_stores_nothing() {
+    testing::SimWorld w;
+    testing::ScratchDir dir;
+    w.p.ini_path = dir.file("STELLACQ.INI");
+    QPointer<Form11> form = new Form11(w.p);
+    form->show();
+    for (const auto& [name, value] :
+         {std::pair("Text1", "30"), {"Text2", "0"}, {"Text3", "0"}, {"Text4", "1"}, {"Text5", "0"}})
+      set(form, name, value);
+    click(form, "Command1");
+    QCOMPARE(w.ui.boxes.size(), std::size_t{1});
+    QCOMPARE(w.ui.boxes[0].text, std::string("撮影枚数を設定して下さい"));
+    QCOMPARE(w.ui.last_status(), std::string(" プログラム撮影終了"));
+    QVERIFY(!std::filesystem::exists(w.p.ini_path));
+    QTRY_VERIFY(form.isNull());
+  }
+
+  void cancel_during_the_countdown_ends_the_program_and_the_window() {
+    testing::SimWorld w;
+    testing::ScratchDir dir;
+    w.p.ini_path = dir.file("STELLACQ.INI");
+    w.p.settings.save_in_series = 1;
+    w.p.settings.save_folder = dir.path();
+    camera_menu_link_sumi_Click(w.p);
+    w.ui.on_idle = [&] {
+      LocalDateTime& t = w.clock.now_value;
+      t.second = (t.second + 1) % 60;
+    };
+    QPointer<Form11> form = new Form11(w.p);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    int handlers = 0;
+    form->run_handler = [&](const std::function<void()>& program) {
+      ++handlers;
+      program();
+    };
+    form->show();
+    for (const auto& [name, value] :
+         {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"}, {"Text5", "3"}})
+      set(form, name, value);
+    bool clicked = false, hidden_while_running = false;
+    w.ui.on_yield = [&] {
+      if (clicked || w.ui.last_status() != " 待ち時間 2秒") return;
+      clicked = true;
+      click(form, "Command2");
+      hidden_while_running = form && form->isHidden() && w.p.series.program_running == 0;
+    };
+    click(form, "Command1");
+    QCOMPARE(handlers, 1);
+    QVERIFY(hidden_while_running);
+    QCOMPARE(w.ui.last_status(), std::string(" プログラム撮影終了"));
+    const auto& commands = w.traffic().commands;
+    QCOMPARE(std::count(commands.begin(), commands.end(), std::string("V")), 1);
+    QTRY_VERIFY(form.isNull());
+  }
+};
+
+}  // namespace stellacq
+
+QTEST_MAIN(stellacq::ProgramWindowTest)
+#include "program_window_test.moc"

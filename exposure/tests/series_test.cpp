@@ -1,0 +1,383 @@
+// Continuous shooting on the simulated observatory with the manual clock:
+// every pass of a wait moves the clock one second, so the pacing, the
+// midnight rule and the stop points run without real time passing.
+#include "exposure/series.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "camera/connection.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+// Moves a clock reading on by `seconds` within its month.
+void advance(LocalDateTime& t, int seconds) {
+  int s = ((t.day * 24 + t.hour) * 60 + t.minute) * 60 + t.second + seconds;
+  t.second = s % 60;
+  s /= 60;
+  t.minute = s % 60;
+  s /= 60;
+  t.hour = s % 24;
+  t.day = s / 24;
+}
+
+std::vector<std::string> files_in(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Series : public ::testing::Test {
+ protected:
+  Series() {
+    w.p.settings.unit_model = 4;
+    w.p.settings.head_model = 4;
+    w.unit().options().unit_model = sim::kUnitTu11;
+    camera_menu_link_sumi_Click(w.p);
+    w.p.settings.save_in_series = 1;
+    w.p.settings.save_folder = dir.path();
+    w.p.form.Text5 = "1";
+    w.p.form.Text6 = "2";
+    w.clock.now_value = {2026, 3, 7, 21, 30, 5};
+    w.ui.on_idle = [this] {
+      advance(w.clock.now_value, 1);
+      // A series that should have ended fails the test instead of hanging.
+      if (count("V") >= kMostFrames && w.p.series.series_running == 1) {
+        ADD_FAILURE() << "the series did not end";
+        exp_menu_grab_stop_Click(w.p);
+      }
+    };
+    w.traffic().clear();
+    w.ui.statuses.clear();
+  }
+  int count(const std::string& command) {
+    const auto& c = w.traffic().commands;
+    return static_cast<int>(std::count(c.begin(), c.end(), command));
+  }
+  int statuses_starting(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(w.ui.statuses.begin(), w.ui.statuses.end(),
+                                          [&](const std::string& s) { return s.starts_with(prefix); }));
+  }
+  // Runs `action` once, at the first yield after the `nth` status line
+  // (from 1) that starts with `prefix` was written, as a click would.
+  void at_yield(const std::string& prefix, int nth, std::function<void()> action) {
+    w.ui.on_yield = [this, prefix, nth, action, done = false]() mutable {
+      if (done || w.ui.statuses.empty() || !w.ui.last_status().starts_with(prefix)) return;
+      if (statuses_starting(prefix) == nth) done = true, action();
+    };
+  }
+
+  static constexpr int kMostFrames = 50;
+  testing::ScratchDir dir;
+  testing::SimWorld w;
+};
+
+// A count of 3: the tick shows the count at once, the count goes 3, 2, 1, 0
+// and is -1 afterwards; three exposures, three files, " 撮影終了" at the end.
+TEST_F(Series, ACountOfThreeTakesThreeFrames) {
+  w.ui.input_answers = {"3"};
+  std::vector<int> counts;
+  std::string first_line;
+  w.ui.on_yield = [&] {
+    if (first_line.empty()) first_line = w.p.form.Text1;
+    if (counts.empty() || counts.back() != w.p.series.frames_remaining)
+      counts.push_back(w.p.series.frames_remaining);
+  };
+  exp_menu_grab_num_Click(w.p);
+  counts.push_back(w.p.series.frames_remaining);
+
+  EXPECT_EQ(counts, (std::vector<int>{3, 2, 1, 0, -1}));
+  EXPECT_EQ(first_line, "2026-03-07 21:30:05 残り 3枚");
+  ASSERT_EQ(w.ui.inputs.size(), 1u);
+  EXPECT_EQ(std::tie(w.ui.inputs[0].prompt, w.ui.inputs[0].title),
+            std::tie("撮影する枚数を入力して下さい", "撮影枚数指定"));
+  EXPECT_EQ(w.traffic().commands,
+            (Strings{"T", "S 1000", "N 2 2", "V", "X", "U", "V", "X", "U", "V", "X", "U"}));
+  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213007.FIT", "07213009.FIT"}));
+  EXPECT_EQ(w.ui.last_status(), " 撮影終了");
+  EXPECT_EQ(w.p.series.series_running, 0);
+  EXPECT_TRUE(w.ui.boxes.empty());
+}
+
+// The status line of one frame, in order, and the interval field rewritten
+// as whole seconds.
+TEST_F(Series, OneFrameShowsEveryStep) {
+  w.ui.input_answers = {"1"};
+  w.p.form.Text6 = "2.7";
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(w.p.form.Text6, " 2");
+  EXPECT_EQ(w.ui.statuses,
+            (Strings{" 撮影しています ", " 露出中", " ダウンロード中", " ダウンロード完了",
+                     " ライトフレーム保存中", " ファイル保存終了", " 次の撮影待ち 21:30:07", " 撮影終了"}));
+  EXPECT_EQ(w.ui.picture_updates, 1);  // shown after shooting
+}
+
+TEST(NextShot, AddsTheIntervalToTheTimeOfDay) {
+  struct Case {
+    LocalDateTime now;
+    double interval;
+    const char* text;
+    std::int64_t later;  // seconds after now
+  };
+  const Case cases[] = {
+      {{2026, 3, 7, 21, 30, 5}, 30, "21:30:35", 30},
+      {{2026, 3, 7, 10, 58, 50}, 125, "11:00:55", 125},
+      {{2026, 3, 7, 23, 59, 55}, 10, "00:00:05", 10},
+      {{2026, 3, 7, 22, 0, 0}, 90000, "23:00:00", 90000},  // a day and an hour
+      {{2026, 3, 7, 9, 0, 0}, 2.9, "09:00:02", 2},
+      {{2026, 3, 7, 9, 0, 0}, -5, "09:00:00", 0},
+  };
+  for (const Case& c : cases) {
+    const NextShot next = next_shot(c.now, c.interval);
+    EXPECT_EQ(next.text, c.text) << c.interval;
+    EXPECT_EQ(next.at - seconds_of_local_time(c.now), c.later) << c.interval;
+  }
+  // The next day follows the last second of the month.
+  EXPECT_EQ(seconds_of_local_time({2026, 4, 1, 0, 0, 0}) - seconds_of_local_time({2026, 3, 31, 23, 59, 59}),
+            1);
+}
+
+// Two frames: where the second one starts, counted in passes of the wait
+// (one clock second each; the count then ends the series after one more
+// pass). `frame_seconds` is how long each frame takes.
+TEST_F(Series, PacingFromStartToStart) {
+  struct Case {
+    LocalDateTime start;
+    const char* interval;
+    int frame_seconds;
+    const char* next_shot;  // after the first frame
+    int passes;             // of the wait before the second frame
+    Strings files;
+  };
+  const Case cases[] = {
+      {{2026, 3, 7, 21, 30, 5}, "0", 0, "21:30:05", 1, {"07213005.FIT", "07213006.FIT"}},
+      {{2026, 3, 7, 21, 30, 5}, "2", 0, "21:30:07", 2, {"07213005.FIT", "07213007.FIT"}},
+      {{2026, 3, 7, 10, 58, 50}, "125", 0, "11:00:55", 125, {"07105850.FIT", "07110055.FIT"}},
+      // Waits through 23:59:59 and starts at 00:00:05 of the next day.
+      {{2026, 3, 7, 23, 59, 55}, "10", 0, "00:00:05", 10, {"07235955.FIT", "08000005.FIT"}},
+      {{2026, 3, 7, 23, 0, 0}, "7200", 0, "01:00:00", 7200, {"07230000.FIT", "08010000.FIT"}},
+      // A frame longer than the interval: the next one starts at once, also
+      // when the frame ends after midnight.
+      {{2026, 3, 7, 21, 30, 5}, "2", 5, "21:30:07", 1, {"07213010.FIT", "07213016.FIT"}},
+      {{2026, 3, 7, 23, 59, 50}, "5", 15, "23:59:55", 1, {"08000005.FIT", "08000021.FIT"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.next_shot);
+    for (const std::string& name : files_in(dir.path())) fs::remove(dir.file(name));
+    w.clock.now_value = c.start;
+    w.p.form.Text6 = c.interval;
+    w.ui.idles = 0;
+    w.ui.input_answers = {"2"};
+    // The clock moves on during the exposure, before the download.
+    int exposures_timed = 0;
+    w.ui.on_yield = [&] {
+      const auto& cmds = w.traffic().commands;
+      const int exposures = static_cast<int>(std::count(cmds.begin(), cmds.end(), "V"));
+      if (exposures > exposures_timed) advance(w.clock.now_value, c.frame_seconds);
+      exposures_timed = exposures;
+    };
+    w.traffic().clear();
+    exp_menu_grab_num_Click(w.p);
+    EXPECT_EQ(count("V"), 2);
+    EXPECT_EQ(w.ui.idles, c.passes + 1);
+    EXPECT_EQ(files_in(dir.path()), c.files);
+    EXPECT_TRUE(std::find(w.ui.statuses.begin(), w.ui.statuses.end(),
+                          std::string(" 次の撮影待ち ") + c.next_shot) != w.ui.statuses.end());
+  }
+}
+
+// A stop at each point of a frame. The exposure already sent runs to its
+// end; its download is skipped. A second click of the stop changes nothing.
+TEST_F(Series, StopsTakeEffectAtTheirPoints) {
+  struct Case {
+    const char* at;  // the status of the yield the stop is clicked in
+    int nth;
+    bool guided;
+    int exposures, downloads, files, guiding_steps;
+  };
+  const Case cases[] = {
+      {" 次の撮影待ち", 1, false, 1, 1, 1, 0},          // during the wait
+      {" 撮影しています ", 2, false, 2, 1, 1, 0},       // before the second exposure
+      {" ライトフレーム保存中", 2, false, 2, 2, 2, 0},  // during the save: the frame is kept
+      {" 追尾中", 2, true, 2, 2, 2, 2},                 // during the guiding step
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.at);
+    for (const std::string& name : files_in(dir.path())) fs::remove(dir.file(name));
+    w.ui.statuses.clear();
+    w.p.guide.guide_locked = 1;
+    const char* const stopped = c.guided ? " 撮影と追尾を停止しました" : " 撮影を停止しました";
+    at_yield(c.at, c.nth, [&] {
+      for (int i = 0; i < 2; ++i)
+        c.guided ? exp_menu_grab_auto_stop_Click(w.p) : exp_menu_grab_stop_Click(w.p);
+    });
+    w.traffic().clear();
+    const SeriesEnd end =
+        c.guided ? (exp_menu_grab_auto_Click(w.p), SeriesEnd::Stopped) : exp_menu_grab_Click(w.p);
+    EXPECT_EQ(end, SeriesEnd::Stopped);
+    EXPECT_EQ(count("V"), c.exposures);
+    EXPECT_EQ(count("U"), c.downloads);
+    EXPECT_EQ(static_cast<int>(files_in(dir.path()).size()), c.files);
+    EXPECT_EQ(statuses_starting(" 追尾中"), c.guiding_steps);
+    EXPECT_EQ(w.ui.last_status(), stopped);
+    EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.guiding_mode), std::tuple(0, 0));
+    EXPECT_EQ(w.p.guide.guide_locked, c.guided ? 0 : 1);  // the guided stop clears the marker
+  }
+}
+
+// The guiding step runs after every saved frame, before the wait.
+TEST_F(Series, AGuidedSeriesGuidesAfterEachSavedFrame) {
+  at_yield(" 次の撮影待ち", 3, [&] { exp_menu_grab_auto_stop_Click(w.p); });
+  exp_menu_grab_auto_Click(w.p);
+  std::string steps;
+  for (const std::string& s : w.ui.statuses) {
+    if (s == " ファイル保存終了") steps += "saved ";
+    if (s == " 追尾中") steps += "guided ";
+    if (s.starts_with(" 次の撮影待ち")) steps += "waits ";
+  }
+  EXPECT_EQ(steps, "saved guided waits saved guided waits saved guided waits ");
+  EXPECT_EQ(files_in(dir.path()).size(), 3u);
+  EXPECT_EQ(w.p.series.guiding_mode, 0);
+}
+
+// Refusals at the start: nothing is exposed, and a later series can start.
+TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
+  struct Case {
+    bool connected;
+    const char* shutter;
+    double save;
+    MessageAnswer answer;
+    Strings commands;
+    const char* status;
+  };
+  const Case cases[] = {
+      {false, "1", 1, MessageAnswer::Ok, {}, " ＴＸ－１１の接続をして下さい"},
+      {true, "0.9", 1, MessageAnswer::Ok, {}, " シャッター時間は1sec以上"},
+      {true, "1", 0, MessageAnswer::Cancel, {"S 1000", "N 2 2"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shutter);
+    w.p.link.camera_connected = c.connected;
+    w.p.form.Text5 = c.shutter;
+    w.p.settings.save_in_series = c.save;
+    w.ui.box_answers = {c.answer};
+    w.ui.boxes.clear();
+    w.ui.statuses.clear();
+    w.traffic().clear();
+    EXPECT_EQ(exp_menu_grab_Click(w.p), SeriesEnd::NotStarted);
+    EXPECT_EQ(w.traffic().commands, c.commands);
+    EXPECT_EQ(w.ui.statuses.empty() ? "" : w.ui.last_status(), c.status);
+    EXPECT_EQ(w.ui.boxes.size(), c.save == 0 ? 1u : 0u);
+    if (c.save == 0) {
+      EXPECT_EQ(w.ui.boxes[0].text, "画像を保存しません");
+    }
+    EXPECT_EQ(w.p.series.series_running, 0);
+  }
+  // Saving off and OK: the series runs and writes nothing.
+  w.ui.box_answers.clear();
+  w.ui.input_answers = {"2"};
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(count("V"), 2);
+  EXPECT_TRUE(files_in(dir.path()).empty());
+  EXPECT_EQ(w.p.file.file_mode, 1);
+}
+
+TEST_F(Series, FrameCountAnswers) {
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {"", 0},
+      {"  ", 0},
+      {"3", 3},
+      {" 3 ", 3},
+      {"2.0", 2},
+      {"2.5", std::nullopt},
+      {"-3", std::nullopt},
+      {"0", std::nullopt},
+      {"abc", std::nullopt},
+      {"3000000000", std::nullopt},
+  };
+  for (const auto& [answer, n] : cases) EXPECT_EQ(frame_count_answer(answer), n) << answer;
+  // A refused answer says so and starts nothing; an empty one only starts nothing.
+  w.ui.input_answers = {"2.5", ""};
+  exp_menu_grab_num_Click(w.p);
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_TRUE(w.traffic().commands.empty());
+  ASSERT_EQ(w.ui.boxes.size(), 1u);
+  EXPECT_EQ(w.ui.boxes[0].text, "撮影枚数は1以上の整数で入力して下さい");
+  EXPECT_EQ(w.p.series.frames_remaining, -1);
+}
+
+// A start command given while a series runs (in its wait) changes nothing.
+TEST_F(Series, OneSeriesAtATime) {
+  w.ui.input_answers = {"2", "5"};
+  at_yield(" 次の撮影待ち", 1, [&] {
+    exp_menu_grab_num_Click(w.p);
+    exp_menu_grab_auto_Click(w.p);
+    exp_menu_grab_Click(w.p);
+  });
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(count("V"), 2);
+  EXPECT_EQ(w.ui.inputs.size(), 1u);
+  EXPECT_EQ(statuses_starting(" 連続撮影中です"), 3);
+  EXPECT_EQ(w.ui.last_status(), " 撮影終了");
+}
+
+// The disk warning before a saving series counts the frames the folder's
+// disk still takes; Cancel starts nothing.
+TEST_F(Series, WarnsWhenTheDiskTakesFewerFrames) {
+  const std::uintmax_t file = series_file_bytes(384, 256);
+  EXPECT_EQ(file, 2880u + 198720u);
+  const std::uintmax_t room = *frames_with_room(dir.path(), file);
+  EXPECT_EQ(frames_with_room(dir.file("missing"), file), std::nullopt);
+
+  w.ui.input_answers = {std::to_string(room + 1)};
+  w.ui.box_answers = {MessageAnswer::Cancel};
+  exp_menu_grab_num_Click(w.p);
+  ASSERT_EQ(w.ui.boxes.size(), 1u);
+  EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::OkCancel);
+  EXPECT_NE(w.ui.boxes[0].text.find("あと " + std::to_string(room) + " 枚分"), std::string::npos);
+  EXPECT_EQ(count("V"), 0);
+}
+
+// A full disk: the frames saved before stay whole, the frame that does not
+// fit is named with the reason, and the series ends. Needs a small tmpfs.
+TEST_F(Series, AFullDiskStopsTheSeriesInOrder) {
+  // Room for two 384 x 256 frames (50 pages each), not for three.
+  if (::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=440k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount(path.c_str()); }
+  } unmount{dir.path()};
+
+  w.ui.input_answers = {"5"};
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(count("V"), 3);
+  const Strings files = files_in(dir.path());
+  EXPECT_EQ(files, (Strings{"07213005.FIT", "07213007.FIT"}));
+  for (const std::string& f : files) {
+    const std::string bytes = testing::file_bytes(dir.file(f));
+    EXPECT_EQ(bytes.size(), series_file_bytes(384, 256)) << f;
+    EXPECT_EQ(bytes.substr(0, 9), "SIMPLE  =") << f;
+  }
+  const std::string lost = dir.file("07213009.FIT");
+  ASSERT_EQ(w.ui.boxes.size(), 2u);  // the room warning, then the failed save
+  EXPECT_NE(w.ui.boxes[0].text.find("あと 2 枚分"), std::string::npos);
+  EXPECT_NE(w.ui.boxes[1].text.find(lost), std::string::npos);
+  EXPECT_NE(w.ui.boxes[1].text.find("No space left on device"), std::string::npos);
+  EXPECT_EQ(w.ui.last_status(), " 連続撮影の画像を保存できません : " + lost);
+  EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.frames_remaining), std::tuple(0, -1));
+}
+
+}  // namespace
+}  // namespace stellacq

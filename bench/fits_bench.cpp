@@ -16,6 +16,7 @@
 
 #include "program/program.h"
 #include "test_support/world.h"
+#include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
 #include "fits/writer.h"

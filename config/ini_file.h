@@ -9,11 +9,8 @@
 // leaves that field at the value of a fresh record (so an unreadable file
 // brings up both port dialogs).
 //
-// A file that exists but cannot be read at all is never replaced without
-// the user's word: save_settings asks first (OK/Cancel).
-//
-// Shared state: Program::settings (read and written), Program::ini_path
-// (read), Program::ini_status (read and written).
+// Reading and writing take the settings record and the path; the program's
+// own file is handled by config/settings_store.h.
 #pragma once
 
 #include <string>
@@ -22,8 +19,6 @@
 #include "core/durable_file.h"
 
 namespace stellacq {
-
-class Program;
 
 inline constexpr int kSettingsLines = 25;
 inline constexpr const char* kSettingsFileName = "STELLACQ.INI";
@@ -57,19 +52,5 @@ SettingsFileState read_settings_file(const std::string& path, Settings& settings
 // write-protected file is refused. On failure the old file stays as it was.
 ReplaceResult replace_settings_file(const std::string& path, const Settings& settings);
 bool write_settings_file(const std::string& path, const Settings& settings);
-
-// Reads p.ini_path into p.settings. True when the file held all 25 fields.
-// Notes in p.ini_status when the file exists but could not be read.
-bool load_settings(Program& p);
-
-// Writes p.settings to p.ini_path. When the file could not be read at start,
-// asks first whether to replace it. False when the file was not written
-// (p.ini_status says why); the caller then reports it
-// (report_settings_write_failure).
-bool save_settings(Program& p);
-
-// Tells the user, in a message box naming the file and the reason, that the
-// settings were not written and stay in effect only until the program ends.
-void report_settings_write_failure(Program& p);
 
 }  // namespace stellacq

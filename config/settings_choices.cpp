@@ -3,6 +3,7 @@
 #include "config/settings_choices.h"
 
 #include "config/ini_file.h"
+#include "config/settings_store.h"
 #include "program/program.h"
 
 namespace stellacq {

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "config/ini_file.h"
+#include "config/settings_store.h"
 #include "config/settings_choices.h"
 #include "program/program.h"
 #include "ui/window_support.h"

@@ -5,6 +5,7 @@
 
 #include "camera/connection.h"
 #include "config/ini_file.h"
+#include "config/settings_store.h"
 #include "core/numeric.h"
 #include "core/wait.h"
 #include "exposure/series.h"

@@ -5,11 +5,51 @@
 #include <system_error>
 
 #include "config/ini_file.h"
+#include "config/settings_store.h"
 #include "program/program.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
 
 namespace stellacq {
+
+bool load_fits(Program& p, const std::string& path, int target_mode) {
+  const std::optional<std::string> refused = read_fits_frame(path, target_mode, p.headers, p.frames);
+  if (refused) p.ui.message_box(*refused, {}, MessageButtons::Ok);
+  return !refused;
+}
+
+bool save_fits(Program& p, const WriteOptions& options) {
+  const bool light = p.file.file_mode == kSaveLight;
+  const int width = light ? p.frames.image_width : p.frames.dark_width;
+  const int height = light ? p.frames.image_height : p.frames.dark_height;
+  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows) {
+    p.ui.message_box(light ? "You do not open the data file" : "You do not open the dark file", {},
+                     MessageButtons::Ok);
+    return false;
+  }
+
+  set_status(p, light ? " ライトフレーム保存中" : " ダークフレーム保存中");
+  p.ui.yield();
+
+  const std::string& path = p.file.save_file_name;
+  const WriteResult result =
+      write_fits_file(path, light ? p.headers.light_header : p.headers.dark_header,
+                      light ? p.frames.light_frame : p.frames.dark_frame, width, height, options);
+  if (!result.ok) {
+    set_status(p, " ファイル保存失敗");
+    p.ui.message_box("ファイルを保存できません : " + path + "\n(" + result.reason + ")", "FITS",
+                     MessageButtons::Ok);
+    return false;
+  }
+  if (result.left_out_cards > 0)
+    set_status(p,
+               " ファイル保存終了 (ヘッダーカード " + std::to_string(result.left_out_cards) + " 枚を省略)");
+  else
+    set_status(p, " ファイル保存終了");
+  p.ui.yield();
+  return true;
+}
+
 
 namespace fs = std::filesystem;
 

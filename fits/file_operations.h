@@ -4,16 +4,28 @@
 //
 // Reads and writes file_mode and save_file_name (FileState), the settings
 // save_folder and save_in_series, and through load_fits / save_fits the
-// frames and card tables. Messages go to the user-interaction seam.
+// frames and card tables (the reader and the writer themselves are
+// fits/reader.h and fits/writer.h). Messages go to the user-interaction seam.
 #pragma once
 
 #include <string>
 
 #include "core/clock.h"
+#include "fits/writer.h"
 
 namespace stellacq {
 
 class Program;
+
+// Loads `path` into the frame kind of `target_mode` (0 light, 10 dark,
+// 20 flat); a refusal is explained in a message box and changes nothing.
+// Returns true when the frame was replaced.
+bool load_fits(Program& p, const std::string& path, int target_mode);
+
+// Writes the light frame (file_mode 1) or the dark frame (any other mode) to
+// save_file_name. Returns false, after telling the user why, when there is
+// no frame of that kind or the file cannot be written.
+bool save_fits(Program& p, const WriteOptions& options = {});
 
 // The file dialog's path text: the folder, "/" unless the folder already
 // ends in one (the root), and the selected name (may be empty).

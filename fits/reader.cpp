@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "core/numeric.h"
-#include "program/program.h"
 #include "fits/cards.h"
 #include "image/auto_level.h"
 
@@ -230,18 +229,15 @@ Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
 
 }  // namespace
 
-bool load_fits(Program& p, const std::string& path, int target_mode) {
-  if (target_mode != kOpenLight && target_mode != kOpenDark && target_mode != kOpenFlat) return false;
+std::optional<std::string> read_fits_frame(const std::string& path, int target_mode, HeaderTables& h,
+                                           Frames& f) {
+  if (target_mode != kOpenLight && target_mode != kOpenDark && target_mode != kOpenFlat)
+    return "File mode " + std::to_string(target_mode) + " does not load a frame";
 
   Parsed parsed;
-  if (const std::optional<std::string> error = parse_file(path, parsed)) {
-    p.ui.message_box(*error, {}, MessageButtons::Ok);
-    return false;
-  }
+  if (std::optional<std::string> error = parse_file(path, parsed)) return error;
 
   const bool dark = target_mode == kOpenDark;
-  HeaderTables& h = p.headers;
-  Frames& f = p.frames;
   CardTable& table = target_mode == kOpenLight ? h.light_header : dark ? h.dark_header : h.flat_header;
   for (int slot = 0; slot <= kCardsPerBlock; ++slot) table[slot] = std::string(kCardLength, ' ');
   for (int slot = 1; slot <= parsed.last_slot; ++slot) table[slot] = parsed.cards[slot];
@@ -272,7 +268,7 @@ bool load_fits(Program& p, const std::string& path, int target_mode) {
         clamp_to_int32(round_half_even(static_cast<double>(scan.sum) / parsed.width / parsed.height));
     f.flat_loaded = 1;
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace stellacq

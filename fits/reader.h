@@ -13,18 +13,21 @@
 // target's card table (slots 1..END, with BZERO and BSCALE cards replaced by
 // the 0 and 1 cards that describe the counts as held), header values
 // (the flat field uses the light frame's), frame rows, extremes, flat_mean
-// and flat_loaded. A light load ends with auto_level. Every refusal is
-// explained in a message box.
+// and flat_loaded. A light load ends with auto_level. A refusal says why.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "fits/header_tables.h"
+#include "image/frames.h"
 
 namespace stellacq {
 
-class Program;
-
 // Loads `path` into the frame kind of `target_mode` (0 light, 10 dark,
-// 20 flat). Returns true when the frame was replaced.
-bool load_fits(Program& p, const std::string& path, int target_mode);
+// 20 flat) with its cards and header values. Nothing, when the frame was
+// replaced; otherwise why the file was refused, and nothing changed.
+std::optional<std::string> read_fits_frame(const std::string& path, int target_mode, HeaderTables& headers,
+                                           Frames& frames);
 
 }  // namespace stellacq

@@ -26,7 +26,6 @@
 
 namespace stellacq {
 
-class Program;
 class FrameBuffer;
 
 struct WriteOptions {
@@ -55,10 +54,5 @@ std::vector<std::string> cards_for_write(const CardTable& table, int width, int 
 // Writes one frame file as described above. width 1..1537, height 1..1025.
 WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
                             int width, int height, const WriteOptions& options = {});
-
-// Writes the light frame (file_mode 1) or the dark frame (any other mode) to
-// save_file_name. Returns false, after telling the user why, when there is
-// no frame of that kind or the file cannot be written.
-bool save_fits(Program& p, const WriteOptions& options = {});
 
 }  // namespace stellacq

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "config/ini_file.h"
+#include "config/settings_store.h"
 #include "core/numeric.h"
 #include "program/program.h"
 

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "config/ini_file.h"
+#include "config/settings_store.h"
 #include "test_support/world.h"
 
 namespace stellacq {

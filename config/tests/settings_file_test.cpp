@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/ini_file.h"
+#include "config/settings_store.h"
 #include "config/startup.h"
 #include "test_support/world.h"
 

@@ -8,6 +8,7 @@
 
 #include "core/numeric.h"
 #include "test_support/world.h"
+#include "fits/file_operations.h"
 #include "fits/cards.h"
 #include "fits/reader.h"
 #include "fits/writer.h"

@@ -1,3 +1,4 @@
+#include "fits/file_operations.h"
 #include "fits/reader.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+#include "fits/file_operations.h"
 #include "fits/writer.h"
 
 #include <fitsio.h>

@@ -21,20 +21,30 @@ using namespace stellacq;
 // control 0x27, status, high byte (the simulated unit answers at once).
 constexpr double kAccessesPerSample = 6.0;
 
-struct World : testing::SimWorld {
-  World() {
+// The program on the simulated unit itself: the cost of the link and of
+// the unit, without the settings-following port of stellacq-sim in between.
+struct World : testing::TestSeams {
+  World() : observatory(clock, options()) {
+    apply_parallel_port(2, p.ports);
+    p.settings.unit_model = 16;
+    p.settings.head_model = 16;
     p.frames.image_width = 1536;
     p.frames.image_height = 1024;
     camera_menu_link_sumi_Click(p);
   }
-  bool exchange(const char* command) {
-    return camera_exchange(p, command);
+  static sim::ObservatoryOptions options() {
+    sim::ObservatoryOptions o;
+    o.unit.instant_exposures = true;
+    return o;
   }
+  bool exchange(const char* command) { return camera_exchange(p, command); }
+  sim::Observatory observatory;
+  Program p{on(observatory.unit())};
 };
 
 void BM_StatusRead(benchmark::State& state) {
   World w;
-  PortIo& io = w.observatory.parallel_port();
+  PortIo& io = w.observatory.unit();
   for (auto _ : state) benchmark::DoNotOptimize(io.PortIn(w.p.ports.port_status));
 }
 BENCHMARK(BM_StatusRead);

@@ -30,7 +30,13 @@ std::map<std::string, double> g_step_ms;
 double g_frame_ms = 0;
 
 struct World : testing::SimWorld {
-  World() {
+  // The unit keeps no record of the traffic, as in stellacq-sim.
+  static sim::ObservatoryOptions options() {
+    sim::ObservatoryOptions o = default_options();
+    o.unit.record = false;
+    return o;
+  }
+  World() : testing::SimWorld(options()) {
     p.frames.binning = 1;  // 1536 x 1024
     p.settings.save_in_series = 1;
     p.settings.save_folder = dir.path();
@@ -51,7 +57,6 @@ struct World : testing::SimWorld {
     f.flat_max = f.flat_min = f.flat_mean = 1000;
     f.flat_loaded = 1;
     fresh = p.frames;
-    traffic().clear();
   }
   // The frames as they stand after a download: the steps that rewrite the
   // light frame in place start from it again at every call.

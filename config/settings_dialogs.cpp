@@ -21,16 +21,6 @@ namespace stellacq {
 
 namespace {
 
-QRadioButton* option(const char* name, const char* caption, QWidget* parent) {
-  const QString text = QString::fromUtf8(caption);
-  return named(new QRadioButton(text, parent), name, text);
-}
-
-QPushButton* button(const char* name, const char* caption, QWidget* parent) {
-  const QString text = QString::fromUtf8(caption);
-  return named(new QPushButton(text, parent), name, text);
-}
-
 void name_window(QWidget* window, const char* name, const char* caption) {
   const QString text = QString::fromUtf8(caption);
   window->setWindowTitle(text);
@@ -79,10 +69,10 @@ Form2::Form2(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   const QString heading = QString::fromLatin1("     data  stat cont");
   Label1_ = named(new QLabel(heading, this), "Label1", heading);
-  Option1_ = option("Option1", " : 278  279  27a", this);
-  Option2_ = option("Option2", " : 378  379  37a", this);
-  Option3_ = option("Option3", " : 3bc  3bd  3be", this);
-  Command1_ = button("Command1", "OK", this);
+  Option1_ = captioned<QRadioButton>("Option1", " : 278  279  27a", this);
+  Option2_ = captioned<QRadioButton>("Option2", " : 378  379  37a", this);
+  Option3_ = captioned<QRadioButton>("Option3", " : 3bc  3bd  3be", this);
+  Command1_ = captioned<QPushButton>("Command1", "OK", this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Label1_);
@@ -101,10 +91,10 @@ void Form2::Command1_Click() {
 
 Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   name_window(this, "Form5", "COM port address");
-  Option1_ = option("Option1", " COM1", this);
-  Option2_ = option("Option2", " COM2", this);
-  Option3_ = option("Option3", " COM3", this);
-  Command1_ = button("Command1", "OK", this);
+  Option1_ = captioned<QRadioButton>("Option1", " COM1", this);
+  Option2_ = captioned<QRadioButton>("Option2", " COM2", this);
+  Option3_ = captioned<QRadioButton>("Option3", " COM3", this);
+  Command1_ = captioned<QPushButton>("Command1", "OK", this);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Option1_);
@@ -125,12 +115,12 @@ Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   Frame2_ = named(new QGroupBox(QStringLiteral("Camera Head"), this), "Frame2", QStringLiteral("Camera Head"));
   // Each frame is its own option group: radio buttons are exclusive among
   // the buttons of one parent.
-  Option1_ = option("Option1", "TU-11", Frame1_);
-  Option2_ = option("Option2", "TU-22", Frame1_);
-  Option3_ = option("Option3", "TX-11", Frame2_);
-  Option4_ = option("Option4", "TX-22", Frame2_);
-  Command1_ = button("Command1", "OK", this);
-  Command2_ = button("Command2", "Cancel", this);
+  Option1_ = captioned<QRadioButton>("Option1", "TU-11", Frame1_);
+  Option2_ = captioned<QRadioButton>("Option2", "TU-22", Frame1_);
+  Option3_ = captioned<QRadioButton>("Option3", "TX-11", Frame2_);
+  Option4_ = captioned<QRadioButton>("Option4", "TX-22", Frame2_);
+  Command1_ = captioned<QPushButton>("Command1", "OK", this);
+  Command2_ = captioned<QPushButton>("Command2", "Cancel", this);
 
   auto* unit_layout = new QVBoxLayout(Frame1_);
   unit_layout->addWidget(Option1_);

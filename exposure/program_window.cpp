@@ -13,6 +13,7 @@
 
 #include "exposure/program_shooting.h"
 #include "program/program.h"
+#include "ui/window_support.h"
 
 namespace stellacq {
 
@@ -20,19 +21,6 @@ namespace {
 
 // Object name and accessible description carry the control's name, the
 // accessible name its caption.
-template <typename W>
-W* named(W* widget, const char* name, const QString& caption) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setAccessibleDescription(QString::fromLatin1(name));
-  widget->setAccessibleName(caption);
-  return widget;
-}
-
-QLabel* label(const char* name, const char* caption) {
-  const QString text = QString::fromUtf8(caption);
-  return named(new QLabel(text), name, text);
-}
-
 // A field is known to assistive tools by the caption of the label before it.
 QLineEdit* field(const char* name, const QLabel* caption) {
   auto* f = named(new QLineEdit, name, caption->text());
@@ -49,16 +37,16 @@ Form11::Form11(Program& p, QWidget* parent) : QDialog(parent), p_(p) {
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
 
-  Label1_ = label("Label1", "ｼｬｯﾀｰ速度");
-  Label2_ = label("Label2", "秒");
-  Label3_ = label("Label3", "撮影間隔");
-  Label4_ = label("Label4", "秒");
-  Label5_ = label("Label5", "撮影枚数");
-  Label6_ = label("Label6", "枚");
-  Label7_ = label("Label7", "左の条件を");
-  Label8_ = label("Label8", " 回、繰り返す");
-  Label9_ = label("Label9", "次の連続撮影までの待ち時間");
-  Label10_ = label("Label10", "秒");
+  Label1_ = captioned<QLabel>("Label1", "ｼｬｯﾀｰ速度");
+  Label2_ = captioned<QLabel>("Label2", "秒");
+  Label3_ = captioned<QLabel>("Label3", "撮影間隔");
+  Label4_ = captioned<QLabel>("Label4", "秒");
+  Label5_ = captioned<QLabel>("Label5", "撮影枚数");
+  Label6_ = captioned<QLabel>("Label6", "枚");
+  Label7_ = captioned<QLabel>("Label7", "左の条件を");
+  Label8_ = captioned<QLabel>("Label8", " 回、繰り返す");
+  Label9_ = captioned<QLabel>("Label9", "次の連続撮影までの待ち時間");
+  Label10_ = captioned<QLabel>("Label10", "秒");
   Text1_ = field("Text1", Label1_);
   Text2_ = field("Text2", Label3_);
   Text3_ = field("Text3", Label5_);

@@ -1,4 +1,4 @@
-// Display mapping and guide marker; see marker.h.
+// The guide marker; see marker.h.
 //
 // Many frame pixels fall on one picture point (a full frame has about five
 // columns per point), and the outline's corners are visited twice. Each
@@ -17,12 +17,6 @@ namespace stellacq {
 
 namespace {
 
-int floor_to_int(float value) {
-  if (!(value > static_cast<float>(std::numeric_limits<int>::min()))) return std::numeric_limits<int>::min();
-  if (value >= static_cast<float>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
-  return static_cast<int>(std::floor(value));
-}
-
 // Frame indices whose picture points may lie inside a picture of `points`
 // points at `k` frame pixels per point (with a margin for rounding).
 struct Reach {
@@ -35,19 +29,6 @@ Reach reach(float k, int points) {
 }
 
 }  // namespace
-
-std::optional<DisplayScale> display_scale(int width, int height, double scale_width, double scale_height) {
-  if (width <= 0 || height <= 0 || !(scale_width > 0) || !(scale_height > 0)) return std::nullopt;
-  DisplayScale s;
-  s.kx = static_cast<float>(static_cast<double>(width) / scale_width * 384 / 382);
-  s.ky = static_cast<float>(static_cast<double>(height) / scale_height * 256 / 254);
-  return s;
-}
-
-int frame_column(double X, const DisplayScale& scale) {
-  return floor_to_int(static_cast<float>(X) * scale.kx);
-}
-int frame_row(double Y, const DisplayScale& scale) { return floor_to_int(static_cast<float>(Y) * scale.ky); }
 
 std::vector<PicturePoint> marker_points(int gx, int gy, int span, const DisplayScale& scale,
                                         int picture_width, int picture_height) {

@@ -11,16 +11,6 @@ namespace stellacq {
 
 namespace {
 
-QLabel* label(const char* name, const char* caption, QWidget* parent) {
-  const QString text = QString::fromUtf8(caption);
-  return named(new QLabel(text, parent), name, text);
-}
-
-QCheckBox* check(const char* name, const char* caption, QWidget* parent) {
-  const QString text = QString::fromUtf8(caption);
-  return named(new QCheckBox(text, parent), name, text);
-}
-
 // A field, known to assistive tools by the caption of the label before it.
 QLineEdit* field(const char* name, const QLabel* caption, const std::string& text, QWidget* parent) {
   return named(new QLineEdit(QString::fromStdString(text), parent), name, caption->text());
@@ -41,31 +31,31 @@ Form4::Form4(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   setWindowTitle(title);
 
   const TrackingTexts texts = tracking_texts(p.settings);
-  Label1_ = label("Label1", "(RA) X Axis", this);
-  Label2_ = label("Label2", "(RD) Y Axis", this);
-  Check1_ = check("Check1", " 正転", this);
-  Check2_ = check("Check2", " 逆転", this);
-  Check3_ = check("Check3", " 正転", this);
-  Check4_ = check("Check4", " 逆転", this);
-  Check5_ = check("Check5", "ﾄﾗｯｷﾝｸﾞする", this);
-  Check6_ = check("Check6", "ﾄﾗｯｷﾝｸﾞする", this);
-  Label3_ = label("Label3", "X : Tracking factor", this);
+  Label1_ = captioned<QLabel>("Label1", "(RA) X Axis", this);
+  Label2_ = captioned<QLabel>("Label2", "(RD) Y Axis", this);
+  Check1_ = captioned<QCheckBox>("Check1", " 正転", this);
+  Check2_ = captioned<QCheckBox>("Check2", " 逆転", this);
+  Check3_ = captioned<QCheckBox>("Check3", " 正転", this);
+  Check4_ = captioned<QCheckBox>("Check4", " 逆転", this);
+  Check5_ = captioned<QCheckBox>("Check5", "ﾄﾗｯｷﾝｸﾞする", this);
+  Check6_ = captioned<QCheckBox>("Check6", "ﾄﾗｯｷﾝｸﾞする", this);
+  Label3_ = captioned<QLabel>("Label3", "X : Tracking factor", this);
   Text1_ = field("Text1", Label3_, texts.Text1, this);
-  Label8_ = label("Label8", "x", this);
+  Label8_ = captioned<QLabel>("Label8", "x", this);
   Text6_ = field("Text6", Label8_, texts.Text6, this);
-  Label4_ = label("Label4", "Y : Tracking factor", this);
+  Label4_ = captioned<QLabel>("Label4", "Y : Tracking factor", this);
   Text2_ = field("Text2", Label4_, texts.Text2, this);
-  Label9_ = label("Label9", "x", this);
+  Label9_ = captioned<QLabel>("Label9", "x", this);
   Text7_ = field("Text7", Label9_, texts.Text7, this);
-  Label5_ = label("Label5", "Sarch Span", this);
+  Label5_ = captioned<QLabel>("Label5", "Sarch Span", this);
   Text3_ = field("Text3", Label5_, texts.Text3, this);
-  Label6_ = label("Label6", "Aperture", this);
+  Label6_ = captioned<QLabel>("Label6", "Aperture", this);
   Text4_ = field("Text4", Label6_, texts.Text4, this);
-  Label7_ = label("Label7", "Threshold", this);
+  Label7_ = captioned<QLabel>("Label7", "Threshold", this);
   Text5_ = field("Text5", Label7_, texts.Text5, this);
-  Check7_ = check("Check7", " ﾀﾞｰｸ除去して表示", this);
-  Check8_ = check("Check8", "ﾌﾗｯﾄ処理して表示", this);
-  Check9_ = check("Check9", " 5ﾋﾟｸｾﾙ以内のｽﾞﾚは追尾しない", this);
+  Check7_ = captioned<QCheckBox>("Check7", " ﾀﾞｰｸ除去して表示", this);
+  Check8_ = captioned<QCheckBox>("Check8", "ﾌﾗｯﾄ処理して表示", this);
+  Check9_ = captioned<QCheckBox>("Check9", " 5ﾋﾟｸｾﾙ以内のｽﾞﾚは追尾しない", this);
   Command1_ = named(new QPushButton(QStringLiteral("OK"), this), "Command1", QStringLiteral("OK"));
   Command2_ = named(new QPushButton(QStringLiteral("Cancel"), this), "Command2", QStringLiteral("Cancel"));
   Line2_ = line("Line2", this);

@@ -7,12 +7,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/numeric.h"
 
 namespace stellacq {
 
 namespace {
+
+int floor_to_int(float value) {
+  if (!(value > static_cast<float>(std::numeric_limits<int>::min()))) return std::numeric_limits<int>::min();
+  if (value >= static_cast<float>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+  return static_cast<int>(std::floor(value));
+}
 
 // Int of a single-precision coordinate, held inside 0..last.
 int held_index(float value, int last) {
@@ -36,5 +43,18 @@ bool frame_position(const Frames& frames, double X, double Y, double W, double H
   cy = held_index(fy, height - 1);
   return true;
 }
+
+std::optional<DisplayScale> display_scale(int width, int height, double scale_width, double scale_height) {
+  if (width <= 0 || height <= 0 || !(scale_width > 0) || !(scale_height > 0)) return std::nullopt;
+  DisplayScale s;
+  s.kx = static_cast<float>(static_cast<double>(width) / scale_width * 384 / 382);
+  s.ky = static_cast<float>(static_cast<double>(height) / scale_height * 256 / 254);
+  return s;
+}
+
+int frame_column(double X, const DisplayScale& scale) {
+  return floor_to_int(static_cast<float>(X) * scale.kx);
+}
+int frame_row(double Y, const DisplayScale& scale) { return floor_to_int(static_cast<float>(Y) * scale.ky); }
 
 }  // namespace stellacq

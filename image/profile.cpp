@@ -9,17 +9,11 @@
 #include <cmath>
 
 #include "core/numeric.h"
+#include "image/cursor.h"
 
 namespace stellacq {
 
 namespace {
-
-// Int of a single-precision coordinate, held inside 0..last.
-int held_index(float value, int last) {
-  if (!(value >= 0.0f)) return 0;  // negative or NaN
-  if (value >= static_cast<float>(last)) return last;
-  return std::min(static_cast<int>(std::floor(value)), last);
-}
 
 int last_row(const Frames& frames) { return std::max(std::min(frames.image_height, kFrameRows) - 1, 0); }
 
@@ -33,12 +27,10 @@ void ProfilePlot::set_point(double X, double Y) {
 }
 
 bool set_profile_point(const Frames& f, double X, double Y, double W, double H, ProfilePoint& point) {
-  if (f.image_width <= 0 || f.image_height <= 0) return false;
-  if (!(W > 0) || !(H > 0)) return false;
-  const float kx = static_cast<float>(f.image_width) / static_cast<float>(W) * 384.0f / 382.0f;
-  const float ky = static_cast<float>(f.image_height) / static_cast<float>(H) * 256.0f / 254.0f;
-  point.profile_x = held_index(static_cast<float>(X) * kx, std::min(f.image_width, kFrameColumns) - 1);
-  point.profile_y = held_index(static_cast<float>(Y) * ky, last_row(f));
+  const std::optional<DisplayScale> scale = display_scale(f.image_width, f.image_height, W, H);
+  if (!scale) return false;
+  point.profile_x = std::clamp(frame_column(X, *scale), 0, std::min(f.image_width, kFrameColumns) - 1);
+  point.profile_y = std::clamp(frame_row(Y, *scale), 0, last_row(f));
   return true;
 }
 

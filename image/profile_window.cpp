@@ -11,11 +11,6 @@ namespace stellacq {
 
 namespace {
 
-QPushButton* button(const char* name, const char* caption, QWidget* parent) {
-  const QString text = QString::fromLatin1(caption);
-  return named(new QPushButton(text, parent), name, text);
-}
-
 // A framed pair of buttons, "U" above "D".
 QGroupBox* pair(const char* name, const char* caption, QPushButton* up, QPushButton* down, QWidget* parent) {
   const QString text = QString::fromLatin1(caption);
@@ -48,12 +43,12 @@ Form12::Form12(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p)
   setAttribute(Qt::WA_DeleteOnClose);
 
   Picture1_ = named(new ProfilePicture(plot_, this), "Picture1", QStringLiteral("Picture1"));
-  Command1_ = button("Command1", "U", this);
-  Command2_ = button("Command2", "D", this);
-  Command3_ = button("Command3", "U", this);
-  Command4_ = button("Command4", "D", this);
-  Command5_ = button("Command5", "U", this);
-  Command6_ = button("Command6", "D", this);
+  Command1_ = captioned<QPushButton>("Command1", "U", this);
+  Command2_ = captioned<QPushButton>("Command2", "D", this);
+  Command3_ = captioned<QPushButton>("Command3", "U", this);
+  Command4_ = captioned<QPushButton>("Command4", "D", this);
+  Command5_ = captioned<QPushButton>("Command5", "U", this);
+  Command6_ = captioned<QPushButton>("Command6", "D", this);
   Frame1_ = pair("Frame1", "Line", Command1_, Command2_, this);
   Frame2_ = pair("Frame2", "Zoom", Command3_, Command4_, this);
   Frame3_ = pair("Frame3", "Level", Command5_, Command6_, this);

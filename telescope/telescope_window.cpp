@@ -17,16 +17,6 @@ namespace {
 
 constexpr int kPollIntervalMs = 500;
 
-QPushButton* button(const char* name, const char* caption) {
-  const QString text = QString::fromUtf8(caption);
-  return named(new QPushButton(text), name, text);
-}
-
-QLabel* label(const char* name, const char* caption) {
-  const QString text = QString::fromUtf8(caption);
-  return named(new QLabel(text), name, text);
-}
-
 }  // namespace
 
 Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
@@ -34,16 +24,16 @@ Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p)
   setWindowTitle(title);
   named(this, "Form10", title);
 
-  Command1_ = button("Command1", "RS232C Open");
-  Command2_ = button("Command2", "Close");
-  Label1_ = label("Label1", "R.A.");
-  Label3_ = label("Label3", "00:00:00");
-  Label2_ = label("Label2", "R.D.");
-  Label4_ = label("Label4", "+00d00'");
-  Command3_ = button("Command3", "Up");
-  Command4_ = button("Command4", "Down");
-  Command6_ = button("Command6", "Left");
-  Command5_ = button("Command5", "Right");
+  Command1_ = captioned<QPushButton>("Command1", "RS232C Open");
+  Command2_ = captioned<QPushButton>("Command2", "Close");
+  Label1_ = captioned<QLabel>("Label1", "R.A.");
+  Label3_ = captioned<QLabel>("Label3", "00:00:00");
+  Label2_ = captioned<QLabel>("Label2", "R.D.");
+  Label4_ = captioned<QLabel>("Label4", "+00d00'");
+  Command3_ = captioned<QPushButton>("Command3", "Up");
+  Command4_ = captioned<QPushButton>("Command4", "Down");
+  Command6_ = captioned<QPushButton>("Command6", "Left");
+  Command5_ = captioned<QPushButton>("Command5", "Right");
   // The value fields are named by their rows' labels.
   Label3_->setAccessibleName(QStringLiteral("R.A."));
   Label4_->setAccessibleName(QStringLiteral("R.D."));

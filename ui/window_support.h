@@ -24,6 +24,14 @@ W* named(W* widget, const char* name, const QString& caption = {}) {
   return widget;
 }
 
+// A control of kind W (a button, label, check box or option button) showing
+// `caption`, named `name`, its caption also its accessible name.
+template <typename W>
+W* captioned(const char* name, const char* caption, QWidget* parent = nullptr) {
+  const QString text = QString::fromUtf8(caption);
+  return named(new W(text, parent), name, text);
+}
+
 // A named control of kind W with the accessible name `caption`, at x, y and
 // w x h in `parent`.
 template <typename W>

@@ -128,7 +128,7 @@ std::vector<StarImage> Sky::stars_in_field(const ExposureSetup& setup) const {
         const double xi = std::cos(dec) * std::sin(dra) / cos_c / kDeg;
         const double eta = (cos_d0 * std::sin(dec) - sin_d0 * std::cos(dec) * std::cos(dra)) / cos_c / kDeg;
         StarImage star;
-        star.x = 0.5 * setup.sensor_width + xi / scale;
+        star.x = 0.5 * setup.sensor_width - xi / scale;  // east to the left
         star.y = 0.5 * setup.sensor_height - eta / scale;
         if (star.x < 0 || star.y < 0 || star.x >= setup.sensor_width || star.y >= setup.sensor_height)
           continue;

@@ -5,8 +5,13 @@
 // The star field depends only on the pointing (right ascension and
 // declination) and the seed, so moving the mount moves the stars across the
 // frame and pointing back brings the same stars back to the same pixels.
-// Orientation: right ascension grows to the right (+x), declination grows
-// upwards (towards smaller y). Values are ADU; one electron is one ADU.
+// Orientation: the sky as it looks overhead, north up and east to the left:
+// right ascension grows to the left (towards smaller x), declination
+// upwards (towards smaller y). So a move west ("#:Mw#", move right) carries
+// the stars to the left and a move north ("#:Mn#", move up) carries them
+// down, and guiding corrects with both axes set to normal direction, as on
+// a camera that sees the sky unmirrored. Values are ADU; one electron is one
+// ADU.
 #pragma once
 
 #include <cstdint>

@@ -95,37 +95,58 @@ TEST(SimMount, DriftsWhenNotCorrected) {
 }
 
 // A timed move of the program through the simulated line moves the sky of
-// the next exposure: east by guide rate x time, seen at 1.5" a pixel.
-TEST(SimObservatory, TimedMoveShiftsTheStarsOfTheNextFrame) {
-  sim::ObservatoryOptions options = testing::SimWorld::default_options();
-  options.mount = steady();
-  testing::SimWorld w(options);
-  camera_menu_link_sumi_Click(w.p);
-  const auto brightest_x = [&] {
-    sim::ExposureSetup setup;  // TX-22, no binning: 1.5" a pixel
-    std::vector<sim::StarImage> stars = w.observatory.sky().stars_in_field(setup);
-    const auto star = std::max_element(
-        stars.begin(), stars.end(), [](const auto& a, const auto& b) { return a.adu_per_s < b.adu_per_s; });
-    return star == stars.end() ? std::nan("") : star->x;
+// the next exposure by guide rate x time, seen at 1.5" a pixel. The frame
+// shows east to the left and north up, so each move carries the stars the
+// way a guiding correction with both axes in normal direction needs: a star
+// right of its place comes back with move right, one above it with move up.
+TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
+  struct Row {
+    Direction direction;
+    const char* commands;
+    double star_dx, star_dy;  // pixels per pixel-equivalent of move time
   };
-  ASSERT_TRUE(camera_exchange(w.p, "N 1 1"));
-  ASSERT_TRUE(camera_exchange(w.p, "V"));
-  const double before = brightest_x();
+  const Row rows[] = {
+      {Direction::Right, "#:Mw#\r\n#:Qw#\r\n", -1, 0},
+      {Direction::Left, "#:Me#\r\n#:Qe#\r\n", 1, 0},
+      {Direction::Up, "#:Mn#\r\n#:Qn#\r\n", 0, 1},
+      {Direction::Down, "#:Ms#\r\n#:Qs#\r\n", 0, -1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.commands);
+    sim::ObservatoryOptions options = testing::SimWorld::default_options();
+    options.mount = steady();
+    testing::SimWorld w(options);
+    camera_menu_link_sumi_Click(w.p);
+    const auto brightest = [&] {
+      sim::ExposureSetup setup;  // TX-22, no binning: 1.5" a pixel
+      std::vector<sim::StarImage> stars = w.observatory.sky().stars_in_field(setup);
+      const auto star = std::max_element(
+          stars.begin(), stars.end(), [](const auto& a, const auto& b) { return a.adu_per_s < b.adu_per_s; });
+      return star == stars.end() ? std::pair(std::nan(""), std::nan("")) : std::pair(star->x, star->y);
+    };
+    ASSERT_TRUE(camera_exchange(w.p, "N 1 1"));
+    ASSERT_TRUE(camera_exchange(w.p, "V"));
+    const auto before = brightest();
 
-  w.p.settings.x_tracking_factor = 100'000;  // 0.1 s a pixel of amount
-  w.p.settings.x_move_repeat = 1;
-  w.p.telescope.move_amount = 20;
-  ASSERT_TRUE(open_link_for_guiding(w.p));
-  EXPECT_EQ(move_left(w.p), MoveEnd::Done);
-  close_link_after_guiding(w.p);
-  EXPECT_EQ(w.observatory.mount().received(), "#:Me#\r\n#:Qe#\r\n");
-  EXPECT_EQ(w.observatory.mount().move_times().east_us, 2'000'001);
+    w.p.settings.x_tracking_factor = w.p.settings.y_tracking_factor = 100'000;  // 0.1 s a pixel of amount
+    w.p.telescope.move_amount = 20;
+    ASSERT_TRUE(open_link_for_guiding(w.p));
+    EXPECT_EQ(timed_move(w.p, r.direction), MoveEnd::Done);
+    close_link_after_guiding(w.p);
+    EXPECT_EQ(w.observatory.mount().received(), r.commands);
+    const sim::MoveTimes t = w.observatory.mount().move_times();
+    EXPECT_EQ(t.north_us + t.south_us + t.east_us + t.west_us, 2'000'001);
 
-  EXPECT_EQ(brightest_x(), before);  // the sky moves when an exposure ends
-  ASSERT_TRUE(camera_exchange(w.p, "V"));
-  const double expected =
-      0.5 * sim::kSiderealArcsecPerS * 2.000001 * std::cos(5.39 * 3.14159265358979 / 180) / 1.5;
-  EXPECT_NEAR(before - brightest_x(), expected, 0.01);  // about 10 pixels to the left
+    EXPECT_EQ(brightest(), before);  // the sky moves when an exposure ends
+    ASSERT_TRUE(camera_exchange(w.p, "V"));
+    const auto after = brightest();
+    // Right ascension moves by guide rate x time, which on the sky is
+    // shorter by cos(declination).
+    const double arcsec = 0.5 * sim::kSiderealArcsecPerS * 2.000001;
+    const double cos_dec = std::cos(5.39 * 3.14159265358979 / 180);
+    EXPECT_NEAR(after.first - before.first, r.star_dx * arcsec * cos_dec / 1.5, 0.01);  // about 10 pixels
+    EXPECT_NEAR(after.second - before.second, r.star_dy * arcsec / 1.5, 0.01);
+  }
 }
 
 }  // namespace

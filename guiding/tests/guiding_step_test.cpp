@@ -1,0 +1,290 @@
+// The guiding step as a whole, through the recording serial line and busy
+// count: which levels it measures, the commands and counts of its moves, the
+// settling waits after each and the status texts, on frames with one bright
+// pixel as the star.
+#include "guiding/guiding_step.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support/world.h"
+
+namespace stellacq {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr int kGuideX = 200, kGuideY = 150;
+
+// A 384 x 256 frame of sky 100, locked at (200, 150), with the step's
+// events in one list: the line's own ("open COM1 9600,N,8,1", "send
+// #:Mw#\r\n", "close"), "count N" for every busy count and "wait" for every
+// pass of a wait, each of which moves the clock's second on. The spans
+// measured are kept as the tracking status window shows them.
+struct StepWorld : testing::World {
+  Strings& events = serial.events;
+  Strings spans;
+
+  StepWorld() {
+    set_light(384, 256, 100);
+    Settings& s = p.settings;
+    s.com_port = 1;
+    s.search_span = 10;
+    s.aperture = 0;  // the box is the pixel itself: a one-pixel star is found where it is
+    // A frame of sky alone gives 2.7 at the widest level, where the sky
+    // is spread over the whole square although the frame covers a part.
+    s.threshold = 5;
+    s.x_tracking_on = s.y_tracking_on = 1;
+    s.x_tracking_factor = 10;
+    s.x_move_repeat = 2;
+    s.y_tracking_factor = 30;
+    s.y_move_repeat = 1;
+    p.guide.guide_locked = 1;
+    p.guide.guide_x = kGuideX;
+    p.guide.guide_y = kGuideY;
+    busy.on_count = [this](std::int64_t n) { events.push_back("count " + std::to_string(n)); };
+    ui.on_yield = [this] {
+      const std::string& span = p.guide.tracking_status.Label5;
+      if (!span.empty() && (spans.empty() || spans.back() != span)) spans.push_back(span);
+    };
+    ui.on_idle = [this] {
+      events.push_back("wait");
+      clock.now_value.second = (clock.now_value.second + 1) % 60;
+    };
+  }
+  void star(int x, int y) { p.frames.light_frame.at(x, y) = 10000; }
+};
+
+// The events of one timed move and its settling wait.
+Strings move(const std::string& letter, std::int64_t counts, int repeat) {
+  Strings e{"send #:M" + letter + "#\r\n"};
+  for (int i = 0; i < repeat; ++i) e.push_back("count " + std::to_string(counts));
+  e.insert(e.end(), {"send #:Q" + letter + "#\r\n", "count 1000"});
+  e.insert(e.end(), 8, "wait");
+  return e;
+}
+
+Strings step(std::initializer_list<Strings> moves) {
+  Strings e{"open COM1 9600,N,8,1"};
+  for (const Strings& m : moves) e.insert(e.end(), m.begin(), m.end());
+  e.push_back("close");
+  return e;
+}
+
+TEST(GuidingStep, LevelsMovesWaitsAndStatus) {
+  struct Row {
+    const char* name;
+    int star_x, star_y;  // -1: no star
+    int x_reverse, y_reverse, small_shift_ignore, x_on, y_on;
+    Strings spans;
+    Strings events;
+    Strings statuses;
+  };
+  // X moves: repeat 2 of amount x 10 + 1 counts; Y moves: one of amount x 30 + 1.
+  const Row rows[] = {
+      {"worked example: right 3 then down 4",
+       203,
+       146,
+       0,
+       1,
+       0,
+       1,
+       1,
+       {"10"},
+       step({move("w", 31, 2), move("s", 121, 1)}),
+       {" 追尾中", "move right 3( 10)", "move right 3( 10) stop", "move down 4( 30)",
+        "move down 4( 30) stop"}},
+      {"x reversed: dx 3 moves left",
+       203,
+       150,
+       1,
+       0,
+       0,
+       1,
+       1,
+       {"10"},
+       step({move("e", 31, 2)}),
+       {" 追尾中", "move left 3( 10)", "move left 3( 10) stop"}},
+      {"up, not reversed",
+       200,
+       141,
+       0,
+       0,
+       0,
+       1,
+       1,
+       {"10"},
+       step({move("n", 271, 1)}),
+       {" 追尾中", "move up 9( 30)", "move up 9( 30) stop"}},
+      {"dead band: 5 stays, 6 moves",
+       205,
+       144,
+       0,
+       0,
+       1,
+       1,
+       1,
+       {"10"},
+       step({move("n", 181, 1)}),
+       {" 追尾中", "move up 6( 30)", "move up 6( 30) stop"}},
+      {"level 1: X 4 x floor(6), Y floor(4.5)",
+       212,
+       141,
+       0,
+       0,
+       0,
+       1,
+       1,
+       {"10", "15"},
+       step({move("w", 241, 2), move("n", 121, 1)}),
+       {" 追尾中", "move right 24( 10)", "move right 24( 10) stop", "move up 4( 30)", "move up 4( 30) stop"}},
+      {"level 1: dy 1 gives no Y move",
+       188,
+       151,
+       0,
+       0,
+       0,
+       1,
+       1,
+       {"10", "15"},
+       step({move("e", 241, 2)}),
+       {" 追尾中", "move left 24( 10)", "move left 24( 10) stop"}},
+      {"level 2: X 8 x floor(7.5)",
+       225,
+       150,
+       0,
+       0,
+       0,
+       1,
+       1,
+       {"10", "15", "30"},
+       step({move("w", 561, 2)}),
+       {" 追尾中", "move right 56( 10)", "move right 56( 10) stop"}},
+      {"level 3: floor(0.3 x 50), floor(0.25 x 100)",
+       150,
+       250,
+       0,
+       0,
+       0,
+       1,
+       1,
+       {"10", "15", "30", "256"},
+       step({move("e", 151, 2), move("s", 751, 1)}),
+       {" 追尾中", "move left 15( 10)", "move left 15( 10) stop", "move down 25( 30)",
+        "move down 25( 30) stop"}},
+      {"not found at any level: no move",
+       -1,
+       -1,
+       0,
+       0,
+       0,
+       1,
+       1,
+       {"10", "15", "30", "256"},
+       step({}),
+       {" 追尾中"}},
+      {"both axes off: open and close only", 203, 146, 0, 0, 0, 0, 0, {"10"}, step({}), {" 追尾中"}},
+      {"Y off: X alone",
+       203,
+       146,
+       0,
+       0,
+       0,
+       1,
+       0,
+       {"10"},
+       step({move("w", 31, 2)}),
+       {" 追尾中", "move right 3( 10)", "move right 3( 10) stop"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    StepWorld w;
+    if (r.star_x >= 0) w.star(r.star_x, r.star_y);
+    Settings& s = w.p.settings;
+    s.x_reverse = static_cast<std::int16_t>(r.x_reverse);
+    s.y_reverse = static_cast<std::int16_t>(r.y_reverse);
+    s.small_shift_ignore = static_cast<std::int16_t>(r.small_shift_ignore);
+    s.x_tracking_on = static_cast<std::int16_t>(r.x_on);
+    s.y_tracking_on = static_cast<std::int16_t>(r.y_on);
+    guiding_step(w.p);
+    EXPECT_EQ(w.spans, r.spans);
+    EXPECT_EQ(w.events, r.events);
+    EXPECT_EQ(w.ui.statuses, r.statuses);
+    EXPECT_EQ(w.p.settings.search_span, 10);
+    EXPECT_EQ(std::pair(w.p.guide.guide_x, w.p.guide.guide_y), std::pair(kGuideX, kGuideY));
+    EXPECT_FALSE(w.serial.is_open());
+  }
+}
+
+// The step never looks at the series' stop: a stop given during the first
+// settling wait lets the Y move and its wait run all the same.
+TEST(GuidingStep, AStopDuringTheStepTakesEffectAfterIt) {
+  StepWorld w;
+  w.star(203, 146);
+  w.p.series.series_running = 1;
+  w.p.series.guiding_mode = 1;
+  const auto tick = w.ui.on_idle;
+  w.ui.on_idle = [&] {
+    tick();
+    w.p.series.series_running = 0;  // as the stop commands do
+    w.p.series.guiding_mode = 0;
+  };
+  guiding_step(w.p);
+  EXPECT_EQ(w.events, step({move("w", 31, 2), move("n", 121, 1)}));
+}
+
+// A line that cannot be opened: the status line says which and why, nothing
+// is measured or sent, and the step returns.
+TEST(GuidingStep, ALineThatCannotBeOpenedMakesNoMove) {
+  StepWorld w;
+  w.star(203, 146);
+  w.serial.open_error = LineError::NoDevice;
+  guiding_step(w.p);
+  EXPECT_EQ(w.events, Strings{"open COM1 9600,N,8,1"});
+  ASSERT_EQ(w.ui.statuses.size(), 1u);
+  EXPECT_TRUE(w.ui.statuses[0].starts_with(
+      " 望遠鏡のシリアルポート COM1 (/dev/ttyS0) を開けません: 装置がありません。"))
+      << w.ui.statuses[0];
+  EXPECT_TRUE(w.spans.empty());
+  EXPECT_EQ(w.busy.calls, 0);
+  EXPECT_EQ(w.ui.idles, 0);
+}
+
+// With the telescope window polling on the line, the step uses the line as
+// it is and leaves it open.
+TEST(GuidingStep, ALineTheWindowUsesStaysOpen) {
+  StepWorld w;
+  w.star(203, 146);
+  w.p.serial.set_port_number(1);
+  ASSERT_EQ(w.p.serial.open(), LineError::None);
+  w.p.telescope.window_uses_line = true;
+  w.events.clear();
+  guiding_step(w.p);
+  Strings expected = step({move("w", 31, 2), move("n", 121, 1)});
+  expected.erase(expected.begin());
+  expected.pop_back();
+  EXPECT_EQ(w.events, expected);
+  EXPECT_TRUE(w.serial.is_open());
+}
+
+// With display after shooting, the frame was drawn anew: the step locks and
+// draws the marker again before it measures.
+TEST(GuidingStep, RedrawsTheMarkerWhenTheFrameWasShown) {
+  StepWorld w;
+  w.star(203, 146);
+  w.p.exposure.display_after_shooting = 1;
+  w.p.guide.guide_locked = 0;
+  guiding_step(w.p);
+  EXPECT_EQ(w.p.guide.guide_locked, 1);
+  EXPECT_FALSE(w.p.guide.marker_saved.empty());
+  w.p.exposure.display_after_shooting = 0;
+  w.p.guide.guide_locked = 0;
+  w.p.guide.marker_saved.clear();
+  guiding_step(w.p);
+  EXPECT_TRUE(w.p.guide.marker_saved.empty());
+}
+
+}  // namespace
+}  // namespace stellacq

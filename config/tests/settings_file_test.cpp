@@ -54,13 +54,6 @@ TEST(SettingsFileText, WritesTwentyFiveCrLfLinesWithSignPosition) {
             std::tuple(" 10000000", " 1000000000000000", " 100000000000000000000", " .0000000025"));
 }
 
-TEST(SettingsRecord, FreshValuesLieInsideTheirRanges) {
-  const Settings fresh;
-  EXPECT_TRUE(fresh.x_move_repeat >= 1 && fresh.y_move_repeat >= 1);
-  EXPECT_TRUE(fresh.unit_model == 4 || fresh.unit_model == 16);
-  EXPECT_TRUE(fresh.head_model == 4 || fresh.head_model == 16);
-}
-
 TEST(ParseSettings, ReadsValuesLenientlyAndRefusesWhatDoesNotFit) {
   // One line of a fresh file replaced; the field read back is shown as the
   // writer would write it. A value its field cannot hold leaves the field

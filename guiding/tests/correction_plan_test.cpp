@@ -28,16 +28,9 @@ TEST(CorrectionPlan, MovesPerLevel) {
     int x_reverse, y_reverse, x_on, y_on, ignore_small;
     std::vector<GuideMove> moves;
   };
+  // clang-format off
   const Row rows[] = {
-      {"worked level 0: (203, 146) locked at (200, 150), Y reversed",
-       0,
-       3,
-       -4,
-       0,
-       1,
-       1,
-       1,
-       0,
+      {"worked level 0: (203, 146) locked at (200, 150), Y reversed", 0, 3, -4, 0, 1, 1, 1, 0,
        {{D::Right, 3}, {D::Down, 4}}},
       {"dead band: 5 stays, 6 moves", 0, 5, -6, 0, 0, 1, 1, 1, {{D::Up, 6}}},
       {"dead band: -6 moves left, 5 down stays", 0, -6, 5, 0, 0, 1, 1, 1, {{D::Left, 6}}},
@@ -51,6 +44,7 @@ TEST(CorrectionPlan, MovesPerLevel) {
       {"both switched off", 0, 30, 40, 0, 0, 0, 0, 0, {}},
       {"no offset", 2, 0, 0, 0, 0, 1, 1, 0, {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     Settings s;
     s.x_reverse = static_cast<std::int16_t>(row.x_reverse);

@@ -52,15 +52,11 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
     Events traffic;
     const char* status;
   };
+  // clang-format off
   const Case cases[] = {
       {Direction::Left, 3, 10, 2, join({{"send #:Me#\r\n"}, counts(2, 31), {"send #:Qe#\r\n", "count 1000"}}),
        "move left 3( 10)"},
-      {Direction::Up,
-       12,
-       30,
-       1,
-       {"send #:Mn#\r\n", "count 361", "send #:Qn#\r\n", "count 1000"},
-       "move up 12( 30)"},
+      {Direction::Up, 12, 30, 1, {"send #:Mn#\r\n", "count 361", "send #:Qn#\r\n", "count 1000"}, "move up 12( 30)"},
       // amount x factor = 0 still makes one count a round.
       {Direction::Down, 4, 0, 3, join({{"send #:Ms#\r\n"}, counts(3, 1), {"send #:Qs#\r\n", "count 1000"}}),
        "move down 4( 0)"},
@@ -68,13 +64,10 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
       {Direction::Right, -2, 5, 2.5,
        join({{"send #:Mw#\r\n"}, counts(2, 0), {"send #:Qw#\r\n", "count 1000"}}), "move right-2( 5)"},
       // 6e9 does not fit 32 bits: no wrap-around, cut to 60 s.
-      {Direction::Right,
-       2'000'000,
-       3000,
-       1,
-       {"send #:Mw#\r\n", "count 60000000", "send #:Qw#\r\n", "count 1000"},
+      {Direction::Right, 2'000'000, 3000, 1, {"send #:Mw#\r\n", "count 60000000", "send #:Qw#\r\n", "count 1000"},
        "move right 2000000( 3000)"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     LinkWorld w;
     const bool vertical = c.direction == Direction::Up || c.direction == Direction::Down;

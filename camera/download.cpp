@@ -38,6 +38,9 @@ bool download(Program& p, Target t) {
     case TransferEnd::NoBlockAck:
       set_status(p, kNoBlockAckMessage);
       return false;
+    case TransferEnd::ShortFrame:
+      set_status(p, short_frame_text(r.announced_samples, r.expected_samples));
+      return false;
     case TransferEnd::LinkFailed:
       return link_ok(p, r.link);
     case TransferEnd::Complete:
@@ -56,15 +59,21 @@ bool download(Program& p, Target t) {
 
 }  // namespace
 
+std::string short_frame_text(long long announced_samples, long long expected_samples) {
+  return " 画像サイズの応答が不正です（カメラの知らせた画素数 " + std::to_string(announced_samples) +
+         "、この画像に必要な画素数 " + std::to_string(expected_samples) + "）。画像は受信していません";
+}
+
 bool download_light(Program& p) {
   Frames& f = p.frames;
-  return download(p,
-                  {f.light_frame, f.image_width, f.image_height, f.light_max, f.light_min, DisplaySource::Light});
+  return download(
+      p, {f.light_frame, f.image_width, f.image_height, f.light_max, f.light_min, DisplaySource::Light});
 }
 
 bool download_dark(Program& p) {
   Frames& f = p.frames;
-  return download(p, {f.dark_frame, f.dark_width, f.dark_height, f.dark_max, f.dark_min, DisplaySource::Dark});
+  return download(p,
+                  {f.dark_frame, f.dark_width, f.dark_height, f.dark_max, f.dark_min, DisplaySource::Dark});
 }
 
 }  // namespace stellacq

@@ -7,6 +7,8 @@
 // and the status line. Yields only before and after the transfer.
 #pragma once
 
+#include <string>
+
 namespace stellacq {
 
 class Program;
@@ -17,6 +19,10 @@ inline constexpr const char* kBadFrameSizeMessage =
     " 画像サイズが決まっていません（撮影の準備をやり直して下さい）";
 inline constexpr const char* kNoBlockAckMessage =
     " カメラの応答が不正です（ブロックの確認「K」が来ません）。新規接続して下さい";
+
+// The status text of a size reply that announced fewer samples than the
+// frame needs: the frame on screen is still the previous one.
+std::string short_frame_text(long long announced_samples, long long expected_samples);
 
 // Both return false when the transfer did not complete (the reason is on the
 // status line); the frame then holds what arrived, its extremes are kept.

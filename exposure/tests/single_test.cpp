@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "camera/connection.h"
+#include "camera/download.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -96,6 +98,15 @@ TEST_F(SingleExposure, ASilentUnitEndsTheExposureWithAMessage) {
   exp_menu_one_Click(w.p);
   EXPECT_NE(w.ui.last_status().find("応答しません"), std::string::npos);
   EXPECT_EQ(w.p.frames.image_width, 0);
+  EXPECT_EQ(w.ui.picture_updates, 0);
+}
+
+TEST_F(SingleExposure, AGarbledSizeReplyEndsTheExposureAsFailed) {
+  w.unit().options().size_reply = "abc";
+  exp_menu_one_Click(w.p);
+  EXPECT_EQ(w.ui.last_status(), short_frame_text(0, 384 * 256));
+  EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kShootingDoneMessage), 0);
+  EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kDownloadDoneMessage), 0);
   EXPECT_EQ(w.ui.picture_updates, 0);
 }
 

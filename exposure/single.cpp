@@ -5,9 +5,9 @@
 #include "camera/download.h"
 #include "camera/operations.h"
 #include "core/numeric.h"
-#include "program/program.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"
+#include "program/program.h"
 
 namespace stellacq {
 
@@ -22,8 +22,7 @@ constexpr double kLongestExposureWaitSeconds = 86400.0;
 
 bool expose(Program& p, const char* command) {
   set_status(p, kExposingMessage);
-  const double seconds = numeric_value(p.form.Text5);
-  return camera_exchange(p, command, ReplyMode::Framed, exposure_reply_limit_us(seconds));
+  return camera_exchange(p, command, ReplyMode::Framed, exposure_reply_limit_us(p.exposure.seconds_sent));
 }
 
 enum class FrameKind { Light, Dark };
@@ -72,7 +71,11 @@ std::int64_t exposure_reply_limit_us(double seconds) {
 }
 
 bool set_exposure_time(Program& p) {
-  return camera_exchange(p, "S" + p.form.Text5 + "000");
+  // The unit reads the whole seconds of the field as sent.
+  const double seconds = numeric_value(p.form.Text5);
+  if (!camera_exchange(p, "S" + p.form.Text5 + "000")) return false;
+  p.exposure.seconds_sent = seconds;
+  return true;
 }
 
 bool set_binning(Program& p) { return camera_exchange(p, p.frames.binning == 1 ? "N 1 1" : "N 2 2"); }

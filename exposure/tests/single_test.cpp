@@ -110,6 +110,27 @@ TEST_F(SingleExposure, AGarbledSizeReplyEndsTheExposureAsFailed) {
   EXPECT_EQ(w.ui.picture_updates, 0);
 }
 
+// The wait for the end of a 30 s exposure keeps to the 30 s sent, though
+// the field is edited to 1 s while the window yields before the exposure.
+// The unit's clock runs with the program's: one unit poll per 61 us, and a
+// program clock read (250 ms) per 4096 polls.
+TEST(ExposureWait, FollowsTheTimeSentNotTheEditedField) {
+  sim::ObservatoryOptions options = testing::SimWorld::default_options();
+  options.unit.instant_exposures = false;
+  testing::SimWorld w(options);
+  w.unit_clock.auto_step_us = 61;
+  camera_menu_link_sumi_Click(w.p);
+  w.p.form.Text5 = "30";
+  w.ui.on_yield = [&] {
+    if (w.ui.last_status() == kShootingMessage) w.p.form.Text5 = "1";
+  };
+  exp_menu_one_Click(w.p);
+  EXPECT_EQ(w.p.exposure.seconds_sent, 30);
+  EXPECT_EQ(w.ui.last_status(), kShootingDoneMessage);
+  EXPECT_FALSE(w.p.link.unit_silent);
+  EXPECT_GE(w.unit_clock.monotonic_value_us, 30'000'000);
+}
+
 TEST(ExposureWait, AllowsTheExposureTimeAndAMargin) {
   EXPECT_GT(exposure_reply_limit_us(600), 600'000'000);
   EXPECT_LT(exposure_reply_limit_us(600), 700'000'000);

@@ -25,7 +25,11 @@ bool download(Program& p, Target t) {
   // A TX-11 head on a TU-22 unit sends each row twice as long as the frame.
   const bool doubled_rows = p.settings.head_model == 4 && p.settings.unit_model != 4;
   CameraPort port = camera_port(p);
+  port.on_block = [&p](long long done, long long needed) {
+    p.ui.exchange_progress({ExchangeKind::Download, done, needed});
+  };
   const TransferResult r = transfer_frame(port, p.link, t.frame, t.width, t.height, doubled_rows);
+  p.ui.exchange_ended();
   Frames& f = p.frames;
   if (r.streamed) {
     f.scan_max = r.scan_max;

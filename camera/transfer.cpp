@@ -105,6 +105,9 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
         row = frame.row(std::min(y, kFrameRows - 1));
       }
     }
+    if (port.on_block)
+      port.on_block(std::min(static_cast<long long>(y) * wire_width + x, r.expected_samples),
+                    r.expected_samples);
     if (y >= height) break;  // every row is in, whatever the unit announced
   }
   r.scan_max = scan_max;

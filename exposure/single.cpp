@@ -22,7 +22,16 @@ constexpr double kLongestExposureWaitSeconds = 86400.0;
 
 bool expose(Program& p, const char* command) {
   set_status(p, kExposingMessage);
-  return camera_exchange(p, command, ReplyMode::Framed, exposure_reply_limit_us(p.exposure.seconds_sent));
+  // The window shows the time left while the unit exposes.
+  CameraPort port = camera_port(p);
+  const auto total_ms = static_cast<std::int64_t>(std::clamp(p.exposure.seconds_sent, 0.0, 1e9) * 1000);
+  port.on_wait = [&p, total_ms](std::int64_t waited_us) {
+    p.ui.exchange_progress({ExchangeKind::Exposure, waited_us / 1000, total_ms});
+  };
+  const LinkResult result = exchange_command(port, p.link, command, ReplyMode::Framed,
+                                             exposure_reply_limit_us(p.exposure.seconds_sent));
+  p.ui.exchange_ended();
+  return link_ok(p, result);
 }
 
 enum class FrameKind { Light, Dark };

@@ -460,7 +460,12 @@ void Form1::exp_menu_grab_program_Click() {
   run([&] { stellacq::exp_menu_grab_program_Click(p_); });
   open_dialog<Form11>(Form11_);
   if (auto* form = qobject_cast<Form11*>(Form11_.data()))
-    form->run_handler = [this](const std::function<void()>& program) { run(program); };
+    form->run_handler = [this](const std::function<void()>& program) {
+      // The program refers to the window's locals and cannot wait for the end
+      // of an exchange; a start that falls into one (only a non-user event
+      // can) does nothing, and the window stays ready for the next click.
+      if (!exchange_running_) run(program);
+    };
 }
 void Form1::exp_menu_grab_stop_Click() {
   run([&] { stellacq::exp_menu_grab_stop_Click(p_); });

@@ -4,7 +4,9 @@
 // Reads settings.head_model and settings.unit_model, the frame sizes in
 // Program::frames; writes the frame, scan_max/scan_min, the frame's extremes,
 // display_source and (through auto_level) the display levels, the link state
-// and the status line. Yields only before and after the transfer.
+// and the status line. Yields only before and after the transfer; during it,
+// the share of the frame read is told after each block (exchange_progress),
+// so that the window can repaint without running any handler.
 #pragma once
 
 #include <string>

@@ -11,18 +11,20 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 #include "app/picture_box.h"
 #include "app/qt_interaction.h"
 #include "camera/connection.h"
 #include "config/settings_dialogs.h"
 #include "config/startup.h"
-#include "program/program.h"
 #include "core/wait.h"
 #include "exposure/program_shooting.h"
 #include "exposure/program_window.h"
@@ -36,6 +38,7 @@
 #include "image/commands.h"
 #include "image/histogram_window.h"
 #include "image/profile_window.h"
+#include "program/program.h"
 #include "telescope/telescope_window.h"
 #include "ui/window_support.h"
 
@@ -44,6 +47,9 @@ namespace stellacq {
 namespace {
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// Steps of the progress bar: tenths of a percent.
+constexpr int kProgressSteps = 1000;
 
 QLabel* label(const char* name, const char* caption) {
   auto* l = named(new QLabel(QString::fromUtf8(caption)), name);
@@ -104,9 +110,12 @@ const MenuItem kMenuTree[] = {
     {"image_menu_display_manual_background", "image_menu_display_manual", "バックグランド",
      &Form1::image_menu_display_manual_background_Click},
     {"image_menu_display_dark", "image_menu", "ダークフレーム表示", &Form1::image_menu_display_dark_Click},
-    {"image_menu_display_dark_sub", "image_menu", "ダーク除去して表示", &Form1::image_menu_display_dark_sub_Click},
-    {"image_menu_display_flat", "image_menu", "フラットフィールド表示", &Form1::image_menu_display_flat_Click},
-    {"image_menu_display_flat_sub", "image_menu", "フラット処理して表示", &Form1::image_menu_display_flat_sub_Click},
+    {"image_menu_display_dark_sub", "image_menu", "ダーク除去して表示",
+     &Form1::image_menu_display_dark_sub_Click},
+    {"image_menu_display_flat", "image_menu", "フラットフィールド表示",
+     &Form1::image_menu_display_flat_Click},
+    {"image_menu_display_flat_sub", "image_menu", "フラット処理して表示",
+     &Form1::image_menu_display_flat_sub_Click},
     {"telescope_menu", nullptr, "望遠鏡", &Form1::telescope_menu_Click},
     {"config_menu", nullptr, "設定", nullptr},
     {"config_menu_para", "config_menu", "ﾊﾟﾗﾚﾙﾎﾟｰﾄ設定 (TX11)", &Form1::config_menu_para_Click},
@@ -124,9 +133,14 @@ Form1::Form1(Program& program, QtInteraction& ui, const std::string& start_dir)
   setWindowTitle(QStringLiteral(" STELLACQ ver2.4"));
   build_controls();
   build_menus();
-  ui_.on_status = [this] { set_text_if_changed(Text7_, p_.form.Text7); Text7_->repaint(); };
+  ui_.on_status = [this] {
+    set_text_if_changed(Text7_, p_.form.Text7);
+    Text7_->repaint();
+  };
   ui_.on_fields = [this] { show_fields(); };
   ui_.on_picture = [this] { Picture1_->update(); };
+  ui_.on_progress = [this](const ExchangeProgress& progress) { show_progress(progress); };
+  ui_.on_exchange_end = [this] { end_progress(); };
   show_fields();
 }
 
@@ -137,6 +151,8 @@ Form1::~Form1() {
   ui_.on_status = nullptr;
   ui_.on_fields = nullptr;
   ui_.on_picture = nullptr;
+  ui_.on_progress = nullptr;
+  ui_.on_exchange_end = nullptr;
 }
 
 void Form1::build_controls() {
@@ -192,15 +208,27 @@ void Form1::build_controls() {
   Text7_->setReadOnly(true);
   outer->addWidget(Label1_);
   outer->addWidget(Text1_);
-  outer->addWidget(Text7_);
+  ProgressBar1_ = named(new QProgressBar, "ProgressBar1");
+  ProgressBar1_->setAccessibleName(QStringLiteral("進行状況"));
+  ProgressBar1_->setRange(0, kProgressSteps);
+  ProgressBar1_->setMinimumWidth(200);
+  ProgressBar1_->hide();
+  auto* status_row = new QHBoxLayout;
+  status_row->addWidget(Text7_, 1);
+  status_row->addWidget(ProgressBar1_);
+  outer->addLayout(status_row);
   setCentralWidget(central);
 
   // Typing into a field writes it into the program state at once; the
   // logic reads the fields from there.
-  connect(Text5_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text5 = t.toStdString(); });
-  connect(Text6_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text6 = t.toStdString(); });
-  connect(Text3_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text3 = t.toStdString(); });
-  connect(Text4_, &QLineEdit::textEdited, this, [this](const QString& t) { p_.form.Text4 = t.toStdString(); });
+  connect(Text5_, &QLineEdit::textEdited, this,
+          [this](const QString& t) { p_.form.Text5 = t.toStdString(); });
+  connect(Text6_, &QLineEdit::textEdited, this,
+          [this](const QString& t) { p_.form.Text6 = t.toStdString(); });
+  connect(Text3_, &QLineEdit::textEdited, this,
+          [this](const QString& t) { p_.form.Text3 = t.toStdString(); });
+  connect(Text4_, &QLineEdit::textEdited, this,
+          [this](const QString& t) { p_.form.Text4 = t.toStdString(); });
   connect(Check1_, &QCheckBox::clicked, this, &Form1::Check1_Click);
   connect(Option1_, &QRadioButton::clicked, this, &Form1::Option1_Click);
   connect(Option2_, &QRadioButton::clicked, this, &Form1::Option2_Click);
@@ -258,6 +286,10 @@ void Form1::show_fields() {
 
 template <typename F>
 void Form1::run(F&& logic) {
+  if (exchange_running_) {
+    deferred_.emplace_back(std::forward<F>(logic));
+    return;
+  }
   RunningHandler running(running_handlers_);
   try {
     logic();
@@ -267,6 +299,32 @@ void Form1::run(F&& logic) {
     ui_.message_box("内部エラー", {}, MessageButtons::Ok);
   }
   show_fields();
+}
+
+void Form1::run_deferred() {
+  std::vector<std::function<void()>> pending;
+  pending.swap(deferred_);
+  // A handler that starts an exchange of its own holds back the rest again,
+  // in their order.
+  for (std::function<void()>& logic : pending) run(std::move(logic));
+}
+
+void Form1::show_progress(const ExchangeProgress& progress) {
+  exchange_running_ = true;
+  const std::int64_t total = std::max<std::int64_t>(progress.total, 1);
+  const std::int64_t done = std::clamp<std::int64_t>(progress.done, 0, total);
+  ProgressBar1_->setValue(static_cast<int>(done * kProgressSteps / total));
+  if (progress.kind == ExchangeKind::Exposure)
+    ProgressBar1_->setFormat(QStringLiteral("露出 残り %1 秒").arg(seconds_left(progress)));
+  else
+    ProgressBar1_->setFormat(QStringLiteral("ダウンロード %p%"));
+  ProgressBar1_->show();
+}
+
+void Form1::end_progress() {
+  exchange_running_ = false;
+  ProgressBar1_->hide();
+  if (!deferred_.empty()) QTimer::singleShot(0, this, &Form1::run_deferred);
 }
 
 template <typename Dialog>
@@ -314,6 +372,17 @@ void Form1::file_menu_end_Click() { Form_Unload(); }
 // ---- timer, fields, image area ----
 
 void Form1::Timer1_Timer() {
+  // Ticks that fall into an exchange make one tick after it.
+  if (exchange_running_) {
+    if (!tick_deferred_) {
+      tick_deferred_ = true;
+      run([this] {
+        tick_deferred_ = false;
+        stellacq::Timer1_Timer(p_);
+      });
+    }
+    return;
+  }
   run([&] { stellacq::Timer1_Timer(p_); });
 }
 
@@ -333,7 +402,7 @@ void Form1::Option2_Click() {
 void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
   // Shift alone, with any button, opens the line profile of the clicked row.
   if (is_profile_click(modifiers)) {
-    run([&] { open_line_profile(p_, Form12_, this, x, y, Picture::kWidth, Picture::kHeight); });
+    run([this, x, y] { open_line_profile(p_, Form12_, this, x, y, Picture::kWidth, Picture::kHeight); });
     return;
   }
   // Any other click, with any button, locks or releases the guide star.
@@ -341,13 +410,13 @@ void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers,
                                             [this] {
                                               if (Form6_) Form6_->close();
                                             }};
-  run([&] {
+  run([this, x, y, tracking_status] {
     stellacq::Picture1_MouseDown(p_, x, y, Picture::kWidth, Picture::kHeight, tracking_status);
   });
 }
 
 void Form1::Picture1_MouseMove(double x, double y) {
-  run([&] { stellacq::Picture1_MouseMove(p_, x, y, Picture::kWidth, Picture::kHeight); });
+  run([this, x, y] { stellacq::Picture1_MouseMove(p_, x, y, Picture::kWidth, Picture::kHeight); });
 }
 
 // ---- file menu ----
@@ -391,7 +460,12 @@ void Form1::exp_menu_grab_program_Click() {
   run([&] { stellacq::exp_menu_grab_program_Click(p_); });
   open_dialog<Form11>(Form11_);
   if (auto* form = qobject_cast<Form11*>(Form11_.data()))
-    form->run_handler = [this](const std::function<void()>& program) { run(program); };
+    form->run_handler = [this](const std::function<void()>& program) {
+      // The program refers to the window's locals and cannot wait for the end
+      // of an exchange; a start that falls into one (only a non-user event
+      // can) does nothing, and the window stays ready for the next click.
+      if (!exchange_running_) run(program);
+    };
 }
 void Form1::exp_menu_grab_stop_Click() {
   run([&] { stellacq::exp_menu_grab_stop_Click(p_); });

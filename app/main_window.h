@@ -6,18 +6,22 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QRadioButton;
 class QTimer;
 
 namespace stellacq {
 
+struct ExchangeProgress;
 class PictureBox;
 class Program;
 class QtInteraction;
@@ -85,9 +89,16 @@ class Form1 final : public QMainWindow {
   void build_menus();
   void Form_Unload();
   // Runs a piece of logic as one handler: no exception leaves it, and the
-  // fields are shown afterwards.
+  // fields are shown afterwards. While an exchange with the unit runs (the
+  // window repaints inside it), the logic is kept and run after the
+  // exchange: it must hold copies of what it uses, not references to the
+  // caller's locals.
   template <typename F>
   void run(F&& logic);
+  // Handlers held back during an exchange, in their order.
+  void run_deferred();
+  void show_progress(const ExchangeProgress& progress);
+  void end_progress();
   // Shows the dialog kept in `slot`, a child of this window, creating it
   // first when it is not open: one of each at a time.
   template <typename Dialog>
@@ -100,6 +111,10 @@ class Form1 final : public QMainWindow {
   QtInteraction& ui_;
   std::string start_dir_;
   int running_handlers_ = 0;
+  // True from the first progress of an exchange with the unit to its end.
+  bool exchange_running_ = false;
+  bool tick_deferred_ = false;
+  std::vector<std::function<void()>> deferred_;
 
   PictureBox* Picture1_ = nullptr;
   QLineEdit* Text1_ = nullptr;
@@ -108,6 +123,7 @@ class Form1 final : public QMainWindow {
   QLineEdit* Text5_ = nullptr;
   QLineEdit* Text6_ = nullptr;
   QLineEdit* Text7_ = nullptr;
+  QProgressBar* ProgressBar1_ = nullptr;  // beside the status line during an exchange
   QLabel* Label1_ = nullptr;
   QRadioButton* Option1_ = nullptr;
   QRadioButton* Option2_ = nullptr;

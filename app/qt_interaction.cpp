@@ -28,9 +28,10 @@ void QtInteraction::status(const std::string&) {
 
 MessageAnswer QtInteraction::message_box(const std::string& text, const std::string& title,
                                          MessageButtons buttons) {
-  QMessageBox box(QMessageBox::NoIcon, q(title.empty() ? kProgramTitle : title), q(text),
-                  buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
-                  QApplication::activeWindow());
+  QMessageBox box(
+      QMessageBox::NoIcon, q(title.empty() ? kProgramTitle : title), q(text),
+      buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+      QApplication::activeWindow());
   // A box asked during a busy command must still get a normal pointer.
   const bool restore_busy = busy_depth_ > 0;
   if (restore_busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
@@ -42,8 +43,9 @@ MessageAnswer QtInteraction::message_box(const std::string& text, const std::str
 std::string QtInteraction::input_box(const std::string& prompt, const std::string& title,
                                      const std::string& default_text) {
   bool ok = false;
-  const QString answer = QInputDialog::getText(QApplication::activeWindow(), q(title.empty() ? kProgramTitle : title),
-                                               q(prompt), QLineEdit::Normal, q(default_text), &ok);
+  const QString answer =
+      QInputDialog::getText(QApplication::activeWindow(), q(title.empty() ? kProgramTitle : title), q(prompt),
+                            QLineEdit::Normal, q(default_text), &ok);
   return ok ? answer.toStdString() : std::string();
 }
 
@@ -71,6 +73,17 @@ void QtInteraction::idle() {
   QEventLoop loop;
   QTimer::singleShot(kIdleMs, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+void QtInteraction::exchange_progress(const ExchangeProgress& progress) {
+  if (on_progress) on_progress(progress);
+  // Paint and timer events run; clicks and keys stay in the queue until the
+  // next full pass of the event loop, after the exchange.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtInteraction::exchange_ended() {
+  if (on_exchange_end) on_exchange_end();
 }
 
 void QtInteraction::picture_changed() {

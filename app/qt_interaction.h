@@ -15,6 +15,10 @@ class QtInteraction final : public Interaction {
   std::function<void()> on_status;
   std::function<void()> on_fields;
   std::function<void()> on_picture;
+  // Called by exchange_progress() before the window repaints, and by
+  // exchange_ended().
+  std::function<void(const ExchangeProgress&)> on_progress;
+  std::function<void()> on_exchange_end;
 
   void status(const std::string& text) override;
   MessageAnswer message_box(const std::string& text, const std::string& title,
@@ -26,6 +30,9 @@ class QtInteraction final : public Interaction {
   void yield() override;
   void idle() override;
   void picture_changed() override;
+  // Shows the progress and lets the window repaint; input stays queued.
+  void exchange_progress(const ExchangeProgress& progress) override;
+  void exchange_ended() override;
 
  private:
   int busy_depth_ = 0;

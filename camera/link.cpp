@@ -10,20 +10,24 @@ namespace {
 // Polls the handshake line until it reads `want_high`, giving up once
 // `limit_us` has passed on the clock without it. The clock is read only
 // every kPollsPerClockRead polls; a unit that answers within the first batch
-// costs no clock read at all.
+// costs no clock read at all. A long wait tells its progress there too.
 bool wait_status(CameraPort& port, bool want_high, std::int64_t limit_us) {
   PortIo& io = port.io;
   const std::uint16_t status = port.ports.port_status;
   std::int64_t start = -1;
+  std::int64_t told = 0;
   for (;;) {
     for (int i = 0; i < kPollsPerClockRead; ++i) {
       if (((io.PortIn(status) & kStatusHandshake) != 0) == want_high) return true;
     }
     const std::int64_t now = port.clock.monotonic_us();
     if (start < 0) {
-      start = now;
+      start = told = now;
     } else if (now - start >= limit_us) {
       return false;
+    } else if (port.on_wait && now - told >= kProgressIntervalUs) {
+      told = now;
+      port.on_wait(now - start);
     }
   }
 }

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -59,11 +60,20 @@ inline constexpr std::size_t kMaxReplyBytes = 4096;
 // register, so a poll costs one port read and one comparison.
 inline constexpr int kPollsPerClockRead = 4096;
 
-// What the primitives use of the world.
+// A wait that runs long tells its progress at most once per this much clock
+// time, so the window above can repaint during a long exposure.
+inline constexpr std::int64_t kProgressIntervalUs = 100'000;
+
+// What the primitives use of the world. The two hooks are optional: a wait
+// calls on_wait with the time it has waited so far (only when it reads the
+// clock, at most once per kProgressIntervalUs), the image transfer calls
+// on_block after each block. Neither may touch the port.
 struct CameraPort {
   PortIo& io;
   const PortAddresses& ports;
   Clock& clock;
+  std::function<void(std::int64_t waited_us)> on_wait = nullptr;
+  std::function<void(long long samples_done, long long samples_needed)> on_block = nullptr;
 };
 
 // How a primitive ended.

@@ -51,6 +51,18 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
 
   const int wire_width = doubled_rows ? 2 * width : width;
   TransferResult r;
+  r.announced_samples = remaining;
+  r.expected_samples = static_cast<long long>(wire_width) * height;
+  if (remaining < r.expected_samples) {
+    // Too little to fill the frame: the closing count puts the unit back in
+    // step, and the frame is left as it was rather than passed off as new.
+    link.count_low = 0;
+    link.count_high = 0;
+    r.link = send_count(port, link);
+    if (r.link == LinkResult::Ok) r.link = read_reply(port, link, ReplyMode::Framed);
+    r.end = r.link == LinkResult::Ok ? TransferEnd::ShortFrame : TransferEnd::LinkFailed;
+    return r;
+  }
   r.streamed = true;
   int x = 0;
   int y = 0;
@@ -93,6 +105,9 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
         row = frame.row(std::min(y, kFrameRows - 1));
       }
     }
+    if (port.on_block)
+      port.on_block(std::min(static_cast<long long>(y) * wire_width + x, r.expected_samples),
+                    r.expected_samples);
     if (y >= height) break;  // every row is in, whatever the unit announced
   }
   r.scan_max = scan_max;

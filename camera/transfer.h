@@ -5,7 +5,10 @@
 // row on the wire and rows; their product is the number of samples), then
 // blocks of at most 30720 samples, each announced by a two-byte count and
 // acknowledged by the unit with "K", and a closing count of 0 with its
-// framed reply. A TX-11 head on a TU-22 unit sends rows twice as long as the
+// framed reply. A size reply that announces fewer samples than the frame
+// needs (a garbled line counts as none) ends the transfer at once with the
+// closing count: no sample is read, and the frame keeps what it held. A
+// TX-11 head on a TU-22 unit sends rows twice as long as the
 // frame; the second half of each row is read and dropped.
 //
 // Touches only the port, the link state and the target buffer; the caller
@@ -31,11 +34,17 @@ enum class TransferEnd {
   BadFrameSize,  // the target size is outside the buffer; nothing was sent
   LinkFailed,    // a primitive failed: see TransferResult::link
   NoBlockAck,    // the unit never acknowledged a block count with "K"
+  ShortFrame,    // the size reply announced fewer samples than the frame needs
 };
 
 struct TransferResult {
   TransferEnd end = TransferEnd::Complete;
   LinkResult link = LinkResult::Ok;
+  // The samples the size reply announced and the samples the frame needs
+  // (width x height, twice the width per row for doubled rows); set once
+  // the size reply has come.
+  long long announced_samples = 0;
+  long long expected_samples = 0;
   // Set once samples began to stream (also when the transfer failed later):
   // the extremes of the samples stored in the frame.
   bool streamed = false;
@@ -44,7 +53,8 @@ struct TransferResult {
 };
 
 // Reads a frame of width x height into `frame`; `doubled_rows` for a TX-11
-// head on a TU-22 unit. When it does not complete, the frame holds what
+// head on a TU-22 unit. Calls port.on_block after each block with the
+// samples of the frame read so far. When it does not complete, the frame holds what
 // arrived.
 TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuffer& frame, int width,
                               int height, bool doubled_rows);

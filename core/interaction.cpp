@@ -36,6 +36,16 @@ void ScriptedInteraction::idle() {
   if (on_idle) on_idle();
 }
 
+std::int64_t seconds_left(const ExchangeProgress& progress) {
+  const std::int64_t left_ms = progress.total - progress.done;
+  return left_ms <= 0 ? 0 : (left_ms + 999) / 1000;
+}
+
+void ScriptedInteraction::exchange_progress(const ExchangeProgress& p) {
+  progress.push_back(p);
+  if (on_progress) on_progress();
+}
+
 const std::string& ScriptedInteraction::last_status() const {
   static const std::string empty;
   return statuses.empty() ? empty : statuses.back();

@@ -4,6 +4,7 @@
 // from a script.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -12,6 +13,17 @@
 namespace stellacq {
 
 enum class MessageButtons { Ok, OkCancel };
+
+// How far an exchange with the camera unit has come: an exposure in
+// milliseconds of its time, a download in samples of the frame.
+enum class ExchangeKind { Exposure, Download };
+struct ExchangeProgress {
+  ExchangeKind kind = ExchangeKind::Exposure;
+  std::int64_t done = 0;
+  std::int64_t total = 0;
+};
+// The whole seconds of an exposure still to run (0 once it is over).
+std::int64_t seconds_left(const ExchangeProgress& progress);
 enum class MessageAnswer { Ok, Cancel };
 
 class Interaction {
@@ -35,6 +47,12 @@ class Interaction {
   virtual void idle() { yield(); }
   // The picture of the image area (Picture1) has changed and must be shown.
   virtual void picture_changed() = 0;
+  // Progress of an exchange with the camera unit, told while it runs. The
+  // window may repaint, but nothing may run that touches the program state
+  // or the port: input and ticks wait until exchange_ended().
+  virtual void exchange_progress(const ExchangeProgress&) {}
+  // The exchange has ended (whether or not it told any progress).
+  virtual void exchange_ended() {}
 };
 
 class ScriptedInteraction final : public Interaction {
@@ -59,6 +77,10 @@ class ScriptedInteraction final : public Interaction {
   int yields = 0;
   int idles = 0;  // passes of a wait; each also counts as a yield
   int picture_updates = 0;
+  std::vector<ExchangeProgress> progress;  // every progress told, in order
+  int exchanges_ended = 0;
+  // Called at every progress told, after it is recorded.
+  std::function<void()> on_progress;
   // Called at every yield, so a test can run a stop command or a tick in the
   // middle of a long operation, as a person clicking would.
   std::function<void()> on_yield;
@@ -76,6 +98,8 @@ class ScriptedInteraction final : public Interaction {
   void yield() override;
   void idle() override;
   void picture_changed() override { ++picture_updates; }
+  void exchange_progress(const ExchangeProgress& p) override;
+  void exchange_ended() override { ++exchanges_ended; }
 
   const std::string& last_status() const;
 };

@@ -9,6 +9,10 @@ namespace stellacq {
 
 struct ExposureState {
   int display_after_shooting = 1;
+  // The exposure time the unit was last told with "S", in seconds. The wait
+  // for the end of an exposure is bounded by it, not by the shutter field,
+  // which the user may edit while the exposure runs.
+  double seconds_sent = 0;
 };
 
 struct SeriesState {

@@ -5,9 +5,9 @@
 #include "camera/download.h"
 #include "camera/operations.h"
 #include "core/numeric.h"
-#include "program/program.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"
+#include "program/program.h"
 
 namespace stellacq {
 
@@ -22,8 +22,16 @@ constexpr double kLongestExposureWaitSeconds = 86400.0;
 
 bool expose(Program& p, const char* command) {
   set_status(p, kExposingMessage);
-  const double seconds = numeric_value(p.form.Text5);
-  return camera_exchange(p, command, ReplyMode::Framed, exposure_reply_limit_us(seconds));
+  // The window shows the time left while the unit exposes.
+  CameraPort port = camera_port(p);
+  const auto total_ms = static_cast<std::int64_t>(std::clamp(p.exposure.seconds_sent, 0.0, 1e9) * 1000);
+  port.on_wait = [&p, total_ms](std::int64_t waited_us) {
+    p.ui.exchange_progress({ExchangeKind::Exposure, waited_us / 1000, total_ms});
+  };
+  const LinkResult result = exchange_command(port, p.link, command, ReplyMode::Framed,
+                                             exposure_reply_limit_us(p.exposure.seconds_sent));
+  p.ui.exchange_ended();
+  return link_ok(p, result);
 }
 
 enum class FrameKind { Light, Dark };
@@ -72,7 +80,11 @@ std::int64_t exposure_reply_limit_us(double seconds) {
 }
 
 bool set_exposure_time(Program& p) {
-  return camera_exchange(p, "S" + p.form.Text5 + "000");
+  // The unit reads the whole seconds of the field as sent.
+  const double seconds = numeric_value(p.form.Text5);
+  if (!camera_exchange(p, "S" + p.form.Text5 + "000")) return false;
+  p.exposure.seconds_sent = seconds;
+  return true;
 }
 
 bool set_binning(Program& p) { return camera_exchange(p, p.frames.binning == 1 ? "N 1 1" : "N 2 2"); }

@@ -31,8 +31,9 @@ void Check1_Click(Program& p);
 [[nodiscard]] bool set_exposure_time(Program& p);
 // "N 1 1" for binning 1, "N 2 2" otherwise.
 [[nodiscard]] bool set_binning(Program& p);
+// "S" also keeps the seconds sent in ExposureState::seconds_sent.
 // "V" / "D": the reply arrives when the exposure has ended. The wait for it
-// is bounded by the exposure time in the shutter-speed field plus a margin.
+// is bounded by the exposure time last sent with "S" plus a margin.
 [[nodiscard]] bool expose_light(Program& p);
 [[nodiscard]] bool expose_dark(Program& p);
 

@@ -268,7 +268,9 @@ void ControlUnit::run_command(const std::string& line) {
       sample_pos_ = 0;
       expecting_counts_ = true;
       count_bytes_ = 0;
-      queue_output(std::to_string(wire_width()) + " " + std::to_string(frame_height_) + "\r\n");
+      queue_output(!options_.size_reply
+                       ? std::to_string(wire_width()) + " " + std::to_string(frame_height_) + "\r\n"
+                       : *options_.size_reply + "\r\n");
       return;
     default:
       reply_framed("?");

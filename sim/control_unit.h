@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,12 +33,13 @@ struct ControlUnitOptions {
   int unit_model = kUnitTu22;  // 4 = TU-11, anything else = TU-22
   double ambient_c = 20.0;
   double cooling_rate_c_per_s = 0.5;
-  double max_cooling_c = 40.0;     // the cooler holds at most this far below ambient
-  bool instant_exposures = false;  // exposure replies come at once (tests)
-  bool powered = true;             // false: nothing answers, the status line stays high
-  bool record = false;             // keep the traffic in recorder()
-  std::string bytes_before_k;      // sent after each block count before the "K"
-  std::string temperature_reply;   // not empty: the "T" reply text instead of the CCD's
+  double max_cooling_c = 40.0;            // the cooler holds at most this far below ambient
+  bool instant_exposures = false;         // exposure replies come at once (tests)
+  bool powered = true;                    // false: nothing answers, the status line stays high
+  bool record = false;                    // keep the traffic in recorder()
+  std::string bytes_before_k;             // sent after each block count before the "K"
+  std::string temperature_reply;          // not empty: the "T" reply text instead of the CCD's
+  std::optional<std::string> size_reply;  // the "U" reply line instead of the frame's size
 };
 
 // Everything that crossed the port, for tests.

@@ -1,23 +1,25 @@
 // The main window as a person meets it: its caption, controls and menu tree,
 // the port dialogs at start-up, and a frame taken from the simulated unit.
+#include "app/main_window.h"
+
 #include <QAction>
-#include <QImage>
 #include <QApplication>
-#include <QLabel>
 #include <QDir>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <map>
 
-#include "app/main_window.h"
 #include "app/qt_interaction.h"
 #include "config/ini_file.h"
 #include "fits/header_tables.h"
@@ -40,6 +42,27 @@ class MainWindowTest : public QObject {
     }
     ManualClock clock;
     sim::Observatory observatory{clock, instant()};
+    QtInteraction ui;
+    RecordingBusyCount busy;
+    Program program{{observatory.parallel_port(), clock, ui, busy, observatory.serial_line()}};
+  };
+
+  // The program on an observatory whose exposures take their time: the
+  // unit's clock runs with the program's (one poll of the unit per 61 us, a
+  // program clock read of 250 ms per 4096 polls).
+  struct TimedWorld {
+    TimedWorld() {
+      clock.auto_step_us = 250'000;
+      unit_clock.auto_step_us = 61;
+    }
+    static sim::ObservatoryOptions timed() {
+      sim::ObservatoryOptions o;
+      o.unit.record = true;
+      return o;
+    }
+    ManualClock clock;
+    ManualClock unit_clock;
+    sim::Observatory observatory{unit_clock, timed()};
     QtInteraction ui;
     RecordingBusyCount busy;
     Program program{{observatory.parallel_port(), clock, ui, busy, observatory.serial_line()}};
@@ -177,13 +200,11 @@ class MainWindowTest : public QObject {
       for (QWidget* top : QApplication::topLevelWidgets()) n += top->objectName() == QLatin1String(name);
       return n;
     };
-    const std::pair<const char*, const char*> rows[] = {{"config_menu_para", "Form2"},
-                                                        {"config_menu_serial", "Form5"},
-                                                        {"config_menu_cu", "Form7"},
-                                                        {"config_menu_file", "Form8"},
-                                                        {"config_menu_track", "Form4"},
-                                                        {"image_menu_display_manual_bright", "Form9"},
-                                                        {"file_menu_open_light", "Form3"}};
+    const std::pair<const char*, const char*> rows[] = {
+        {"config_menu_para", "Form2"},    {"config_menu_serial", "Form5"},
+        {"config_menu_cu", "Form7"},      {"config_menu_file", "Form8"},
+        {"config_menu_track", "Form4"},   {"image_menu_display_manual_bright", "Form9"},
+        {"file_menu_open_light", "Form3"}};
     for (const auto& [item, window] : rows) {
       form.menu_action(item)->trigger();
       form.menu_action(item)->trigger();
@@ -293,6 +314,59 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 80));
     QCOMPARE(w.program.guide.guide_locked, std::int16_t{0});
     QCOMPARE(answered, 2);
+  }
+
+  // During an exposure the window repaints and shows the seconds left, then
+  // the share downloaded; a menu command and ticks that come meanwhile run
+  // only after the exchange, never inside it.
+  void window_stays_alive_and_holds_commands_back_during_an_exposure() {
+    QTemporaryDir dir;
+    write_ini(dir.path(), 1, 2);
+    TimedWorld w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.show();
+    form.Form_Load();
+    form.camera_menu_link_sumi_Click();
+    w.program.form.Text5 = "3";
+    auto* bar = form.findChild<QProgressBar*>("ProgressBar1");
+    auto* status = form.findChild<QLineEdit*>("Text7");
+    QVERIFY(bar && !bar->isVisible());
+    QCOMPARE(bar->accessibleDescription(), QStringLiteral("ProgressBar1"));
+    sim::Traffic& traffic = w.observatory.unit().recorder();
+    traffic.clear();
+
+    QStringList seen;  // the bar's texts, as painted
+    int paints = 0;
+    int commands_when_clicked = -1;
+    int commands_after_click = -1;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, &form, [&] {
+      if (!bar->isVisible()) return;
+      if (seen.isEmpty() || seen.back() != bar->text()) seen.push_back(bar->text());
+      ++paints;
+      if (commands_when_clicked < 0 && status->text() == QStringLiteral(" 露出中")) {
+        commands_when_clicked = static_cast<int>(traffic.commands.size());
+        form.menu_action("camera_menu_cool_stop")->trigger();
+        form.Timer1_Timer();
+        form.Timer1_Timer();
+        commands_after_click = static_cast<int>(traffic.commands.size());
+      }
+    });
+    watcher.start(0);
+    form.menu_action("exp_menu_one")->trigger();
+    QCOMPARE(status->text(), QStringLiteral(" 撮影終了しました"));
+    QVERIFY(paints > 3);
+    QCOMPARE(commands_when_clicked, 3);  // "S", "N", "V": the exposure was running
+    QCOMPARE(commands_after_click, commands_when_clicked);
+    QVERIFY(!bar->isVisible());
+    QVERIFY(seen.contains(QStringLiteral("露出 残り 3 秒")));
+    QVERIFY(seen.contains(QStringLiteral("露出 残り 1 秒")));
+    QVERIFY(seen.back().startsWith(QStringLiteral("ダウンロード")));
+    // The held-back command and one tick run after the exposure's reply.
+    QTRY_COMPARE(traffic.commands.size(), std::size_t{7});
+    const std::vector<std::string> expected{"S 3000", "N 2 2", "V", "C 751", "T", "X", "U"};
+    QCOMPARE(traffic.commands, expected);
+    QCOMPARE(w.program.frames.image_width, 768);
   }
 
   // The series commands run from the menu: a stop clicked while the series

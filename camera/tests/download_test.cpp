@@ -1,12 +1,12 @@
 // Image transfer against the simulated unit: block counts, row layouts,
 // extremes, and what happens when the unit says more or less than expected.
 #include "camera/download.h"
-#include "camera/transfer.h"
 
 #include <gtest/gtest.h>
 
 #include "camera/connection.h"
 #include "camera/link.h"
+#include "camera/transfer.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -120,6 +120,48 @@ TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
     EXPECT_TRUE(w.traffic().controls.empty());
     EXPECT_EQ(w.ui.last_status(), kBadFrameSizeMessage);
   }
+}
+
+// A size reply that announces no samples, or fewer than the frame needs, is
+// never a new frame: the transfer closes at once, the old frame and its
+// extremes stay, the status line names both sizes, and the next download
+// runs in step.
+TEST(Download, ASizeReplyShortOfTheFrameIsNoNewFrame) {
+  struct Case {
+    const char* reply;
+    std::int16_t unit;
+    long long announced, expected;
+  };
+  const Case cases[] = {
+      {"abc", 4, 0, 384 * 256},      {"", 4, 0, 384 * 256},
+      {"384 0", 4, 0, 384 * 256},    {"384 255", 4, 384 * 255, 384 * 256},
+      {"-384 256", 4, 0, 384 * 256}, {"384 256", 16, 384 * 256, 768 * 256},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    testing::SimWorld w;
+    prepare(w, c.unit, 4, 2);
+    Frames& f = w.p.frames;
+    testing::fill(f.light_frame, 384, 256, 5);
+    f.light_max = f.light_min = 5;
+    f.display_source = DisplaySource::Dark;
+    w.unit().options().size_reply = c.reply;
+    EXPECT_FALSE(download_light(w.p));
+    EXPECT_EQ(w.ui.last_status(), short_frame_text(c.announced, c.expected));
+    EXPECT_EQ(w.traffic().received, (Bytes{'X', '\r', 'U', '\r', 0x00, 0x00}));
+    EXPECT_EQ(w.traffic().samples_sent, 0);
+    EXPECT_EQ(w.control_register(), kControlIdle);
+    EXPECT_EQ(std::tuple(f.light_frame.at(0, 0), f.light_frame.at(383, 255), f.light_max, f.light_min),
+              std::tuple(5, 5, 5, 5));
+    EXPECT_EQ(f.display_source, DisplaySource::Dark);
+
+    w.unit().options().size_reply.reset();
+    EXPECT_TRUE(download_light(w.p));
+    EXPECT_EQ(f.light_frame.at(383, 255), pattern(383, 255));
+  }
+  EXPECT_EQ(short_frame_text(0, 98304),
+            " 画像サイズの応答が不正です（カメラの知らせた画素数 0、この画像に必要な画素数 98304）。"
+            "画像は受信していません");
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 // Register-level behaviour of the link primitives against the simulated unit.
 #include "camera/link.h"
 
-#include "camera/operations.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <tuple>
 
+#include "camera/operations.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -32,12 +31,9 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
   using Row = std::tuple<std::optional<ReplyMode>, std::string, std::string, std::size_t>;
   // (\333 is the frame end 0xDB.)
   const Row cases[] = {
-      {ReplyMode::Framed, "-100\333", "-100", 5},
-      {ReplyMode::Framed, "\333", "", 1},
-      {ReplyMode::Framed, "AB\333C\333", "AB", 3},
-      {ReplyMode::Line, "768 512\r\n", "768 512\r\n", 9},
-      {ReplyMode::Line, "1\3332\n", "1\3332\n", 4},
-      {kByte, "\333Z", "\333", 1},
+      {ReplyMode::Framed, "-100\333", "-100", 5},   {ReplyMode::Framed, "\333", "", 1},
+      {ReplyMode::Framed, "AB\333C\333", "AB", 3},  {ReplyMode::Line, "768 512\r\n", "768 512\r\n", 9},
+      {ReplyMode::Line, "1\3332\n", "1\3332\n", 4}, {kByte, "\333Z", "\333", 1},
   };
   for (const auto& [mode, bytes, expected, taken] : cases) {
     SCOPED_TRACE(bytes);
@@ -67,6 +63,25 @@ TEST(LinkRead, EndlessReplyIsCutOff) {
   EXPECT_EQ(w.ui.last_status().rfind(" カメラの応答が不正です（「T」への応答が終わりません）", 0), 0u);
 }
 
+// A long wait tells how long it has waited at most once per 100 ms of clock
+// time and only while it waits; a reply that comes at once tells nothing.
+TEST(LinkProgress, ALongWaitTellsItsTimeEveryTenthOfASecond) {
+  testing::SimWorld w;
+  w.clock.auto_step_us = 30'000;
+  CameraPort port = camera_port(w.p);
+  std::vector<std::int64_t> waited;
+  port.on_wait = [&](std::int64_t us) { waited.push_back(us); };
+  w.unit().queue_output("OK\333");
+  ASSERT_EQ(read_reply(port, w.p.link, ReplyMode::Framed), LinkResult::Ok);
+  EXPECT_TRUE(waited.empty());
+
+  EXPECT_EQ(read_reply(port, w.p.link, ReplyMode::Framed, 1'000'000), LinkResult::ReplyTimeout);
+  ASSERT_EQ(waited.size(), 8u);  // 120, 240, ... 960 ms
+  EXPECT_GE(waited.front(), kProgressIntervalUs);
+  for (std::size_t i = 1; i < waited.size(); ++i) EXPECT_GE(waited[i] - waited[i - 1], kProgressIntervalUs);
+  EXPECT_LT(waited.back(), 1'000'000);
+}
+
 TEST(LinkDecode, SamplesOnTheWire) {
   EXPECT_EQ(decode_sample(0x00, 0x00), 32767);
   EXPECT_EQ(decode_sample(0xFF, 0x7F), 0);
@@ -78,17 +93,18 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
   // Primitive, what it returns, part of the status text the operations show.
   using Run = LinkResult (*)(CameraPort&, CameraLinkState&);
   using Row = std::tuple<Run, LinkResult, const char*>;
-  const Row cases[] = {
-      {[](CameraPort& c, CameraLinkState& l) { return send_command(c, l); }, LinkResult::SendTimeout, "「T」の送信中"},
-      {[](CameraPort& c, CameraLinkState& l) { return read_reply(c, l, ReplyMode::Framed); },
-       LinkResult::ReplyTimeout, "「T」への応答待ち"},
-      {read_byte, LinkResult::ByteTimeout, "応答バイト"},
-      {[](CameraPort& c, CameraLinkState& l) { return send_count(c, l); }, LinkResult::CountTimeout, "ブロック数"},
-      {[](CameraPort& c, CameraLinkState&) {
-         std::int32_t sample;
-         return read_sample(c, sample);
-       },
-       LinkResult::SampleTimeout, "画像データ"}};
+  const Row cases[] = {{[](CameraPort& c, CameraLinkState& l) { return send_command(c, l); },
+                        LinkResult::SendTimeout, "「T」の送信中"},
+                       {[](CameraPort& c, CameraLinkState& l) { return read_reply(c, l, ReplyMode::Framed); },
+                        LinkResult::ReplyTimeout, "「T」への応答待ち"},
+                       {read_byte, LinkResult::ByteTimeout, "応答バイト"},
+                       {[](CameraPort& c, CameraLinkState& l) { return send_count(c, l); },
+                        LinkResult::CountTimeout, "ブロック数"},
+                       {[](CameraPort& c, CameraLinkState&) {
+                          std::int32_t sample;
+                          return read_sample(c, sample);
+                        },
+                        LinkResult::SampleTimeout, "画像データ"}};
   for (const auto& [run, result, names] : cases) {
     testing::SimWorld w;
     CameraPort port = camera_port(w.p);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "camera/connection.h"
+#include "camera/download.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -347,6 +348,19 @@ TEST_F(Series, WarnsWhenTheDiskTakesFewerFrames) {
   EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::OkCancel);
   EXPECT_NE(w.ui.boxes[0].text.find("あと " + std::to_string(room) + " 枚分"), std::string::npos);
   EXPECT_EQ(count("V"), 0);
+}
+
+// A garbled size reply in the middle of a series: the frame is neither
+// shown nor saved, and the series ends with the reason on the status line.
+TEST_F(Series, AGarbledSizeReplyStopsTheSeriesWithoutSaving) {
+  w.ui.input_answers = {"3"};
+  at_yield(" ファイル保存終了", 1, [this] { w.unit().options().size_reply = "384 0"; });
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(count("V"), 2);
+  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT"}));
+  EXPECT_EQ(w.ui.last_status(), short_frame_text(0, 384 * 256));
+  EXPECT_EQ(w.ui.picture_updates, 1);
+  EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.frames_remaining), std::tuple(0, -1));
 }
 
 // A full disk: the frames saved before stay whole, the frame that does not

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "camera/connection.h"
+#include "camera/download.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -97,6 +99,83 @@ TEST_F(SingleExposure, ASilentUnitEndsTheExposureWithAMessage) {
   EXPECT_NE(w.ui.last_status().find("応答しません"), std::string::npos);
   EXPECT_EQ(w.p.frames.image_width, 0);
   EXPECT_EQ(w.ui.picture_updates, 0);
+}
+
+TEST_F(SingleExposure, AGarbledSizeReplyEndsTheExposureAsFailed) {
+  w.unit().options().size_reply = "abc";
+  exp_menu_one_Click(w.p);
+  EXPECT_EQ(w.ui.last_status(), short_frame_text(0, 384 * 256));
+  EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kShootingDoneMessage), 0);
+  EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kDownloadDoneMessage), 0);
+  EXPECT_EQ(w.ui.picture_updates, 0);
+}
+
+// The wait for the end of a 30 s exposure keeps to the 30 s sent, though
+// the field is edited to 1 s while the window yields before the exposure.
+// The unit's clock runs with the program's: one unit poll per 61 us, and a
+// program clock read (250 ms) per 4096 polls.
+TEST(ExposureWait, FollowsTheTimeSentNotTheEditedField) {
+  sim::ObservatoryOptions options = testing::SimWorld::default_options();
+  options.unit.instant_exposures = false;
+  testing::SimWorld w(options);
+  w.unit_clock.auto_step_us = 61;
+  camera_menu_link_sumi_Click(w.p);
+  w.p.form.Text5 = "30";
+  w.ui.on_yield = [&] {
+    if (w.ui.last_status() == kShootingMessage) w.p.form.Text5 = "1";
+  };
+  exp_menu_one_Click(w.p);
+  EXPECT_EQ(w.p.exposure.seconds_sent, 30);
+  EXPECT_EQ(w.ui.last_status(), kShootingDoneMessage);
+  EXPECT_FALSE(w.p.link.unit_silent);
+  EXPECT_GE(w.unit_clock.monotonic_value_us, 30'000'000);
+}
+
+// A 3 s exposure tells the seconds left as they fall, then the download the
+// share of the frame block by block up to the whole frame; the status line
+// keeps its texts.
+TEST(ExchangeProgress, ExposureCountsDownThenTheDownloadReachesTheWholeFrame) {
+  sim::ObservatoryOptions options = testing::SimWorld::default_options();
+  options.unit.instant_exposures = false;
+  testing::SimWorld w(options);
+  w.unit_clock.auto_step_us = 61;  // the unit's clock runs with the program's
+  camera_menu_link_sumi_Click(w.p);
+  w.p.form.Text5 = "3";
+  w.ui.statuses.clear();
+  exp_menu_one_Click(w.p);
+  EXPECT_EQ(w.ui.statuses, (Strings{" 撮影しています", " 露出中", " ダウンロード中", " ダウンロード完了",
+                                    " 撮影終了しました"}));
+  EXPECT_EQ(w.ui.exchanges_ended, 2);
+
+  std::vector<std::int64_t> left;
+  std::vector<ExchangeProgress> blocks;
+  for (const ExchangeProgress& e : w.ui.progress) {
+    if (e.kind == ExchangeKind::Exposure) {
+      ASSERT_TRUE(blocks.empty()) << "exposure progress after the download began";
+      EXPECT_EQ(e.total, 3000);
+      left.push_back(seconds_left(e));
+    } else {
+      blocks.push_back(e);
+    }
+  }
+  ASSERT_FALSE(left.empty());
+  EXPECT_EQ(left.front(), 3);
+  EXPECT_LE(left.back(), 1);
+  EXPECT_TRUE(std::is_sorted(left.rbegin(), left.rend()));
+  ASSERT_EQ(blocks.size(), 13u);  // 768 x 512 in blocks of 30720
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    EXPECT_EQ(blocks[i].total, 768 * 512);
+    EXPECT_EQ(blocks[i].done, std::min<std::int64_t>((i + 1) * 30720, 768 * 512));
+  }
+}
+
+TEST(ExchangeProgress, SecondsLeftRoundUpAndStopAtZero) {
+  const std::pair<ExchangeProgress, std::int64_t> cases[] = {
+      {{ExchangeKind::Exposure, 0, 3000}, 3},    {{ExchangeKind::Exposure, 1, 3000}, 3},
+      {{ExchangeKind::Exposure, 2000, 3000}, 1}, {{ExchangeKind::Exposure, 2999, 3000}, 1},
+      {{ExchangeKind::Exposure, 3000, 3000}, 0}, {{ExchangeKind::Exposure, 9000, 3000}, 0},
+  };
+  for (const auto& [progress, left] : cases) EXPECT_EQ(seconds_left(progress), left) << progress.done;
 }
 
 TEST(ExposureWait, AllowsTheExposureTimeAndAMargin) {

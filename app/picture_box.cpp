@@ -18,8 +18,8 @@ QSize PictureBox::sizeHint() const { return {Picture::kWidth, Picture::kHeight};
 
 void PictureBox::paintEvent(QPaintEvent*) {
   // The picture is wrapped, not copied: it is painted in one go.
-  const QImage image(reinterpret_cast<const uchar*>(picture_.pixels.data()), Picture::kWidth, Picture::kHeight,
-                     Picture::kWidth * 4, QImage::Format_RGB32);
+  const QImage image(reinterpret_cast<const uchar*>(picture_.pixels.data()), Picture::kWidth,
+                     Picture::kHeight, Picture::kWidth * 4, QImage::Format_RGB32);
   QPainter painter(this);
   painter.drawImage(0, 0, image);
 }

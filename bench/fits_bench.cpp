@@ -14,13 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "program/program.h"
-#include "test_support/world.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
-
+#include "program/program.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -65,7 +64,8 @@ void cfitsio_write(const std::string& path) {
   fits_create_file(&f, create.c_str(), &status);
   long axes[2] = {kWidth, kHeight};
   fits_create_img(f, USHORT_IMG, 2, axes, &status);
-  fits_write_img(f, TINT, 1, static_cast<LONGLONG>(world().contiguous.size()), world().contiguous.data(), &status);
+  fits_write_img(f, TINT, 1, static_cast<LONGLONG>(world().contiguous.size()), world().contiguous.data(),
+                 &status);
   fits_close_file(f, &status);
   if (status) std::abort();
 }
@@ -74,8 +74,8 @@ void BM_WriteOurs(benchmark::State& state) {
   World& w = world();
   const std::string path = scratch("ours.fit");
   for (auto _ : state) {
-    const WriteResult r = write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth, kHeight,
-                                          WriteOptions{false});
+    const WriteResult r = write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth,
+                                          kHeight, WriteOptions{false});
     if (!r.ok) state.SkipWithError(r.reason.c_str());
   }
 }
@@ -89,8 +89,8 @@ void BM_WriteOursNewName(benchmark::State& state) {
     state.PauseTiming();
     std::filesystem::remove(path);
     state.ResumeTiming();
-    const WriteResult r = write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth, kHeight,
-                                          WriteOptions{false});
+    const WriteResult r = write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth,
+                                          kHeight, WriteOptions{false});
     if (!r.ok) state.SkipWithError(r.reason.c_str());
   }
 }
@@ -166,7 +166,8 @@ int main(int argc, char** argv) {
   ratio("BM_WriteOursNewName", "BM_WriteCfitsio");
   ratio("BM_ReadOurs", "BM_ReadCfitsio");
   if (ms.count("BM_CompleteSaveWithFlush/iterations:20"))
-    std::printf("complete save with flush: %.1f ms (goal < 50 ms)\n", ms["BM_CompleteSaveWithFlush/iterations:20"]);
+    std::printf("complete save with flush: %.1f ms (goal < 50 ms)\n",
+                ms["BM_CompleteSaveWithFlush/iterations:20"]);
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(stellacq::scratch("x")).parent_path(), ignored);
   benchmark::Shutdown();

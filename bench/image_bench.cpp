@@ -9,12 +9,11 @@
 #include <random>
 #include <string>
 
-#include "program/program.h"
-#include "test_support/world.h"
 #include "image/auto_level.h"
 #include "image/correction.h"
 #include "image/display.h"
-
+#include "program/program.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {

@@ -12,7 +12,9 @@ std::string command_name(std::string name) {
   return name;
 }
 
-std::string silent(const std::string& doing) { return " カメラが応答しません（" + doing + "）" + kSilentUnitHint; }
+std::string silent(const std::string& doing) {
+  return " カメラが応答しません（" + doing + "）" + kSilentUnitHint;
+}
 
 }  // namespace
 

@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 
 #include "config/ini_file.h"
-#include "config/settings_store.h"
 #include "config/settings_choices.h"
+#include "config/settings_store.h"
 #include "program/program.h"
 #include "ui/window_support.h"
 
@@ -112,7 +112,8 @@ Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   name_window(this, "Form7", "TU11/22 select");
   Frame1_ =
       named(new QGroupBox(QStringLiteral("Control Unit"), this), "Frame1", QStringLiteral("Control Unit"));
-  Frame2_ = named(new QGroupBox(QStringLiteral("Camera Head"), this), "Frame2", QStringLiteral("Camera Head"));
+  Frame2_ =
+      named(new QGroupBox(QStringLiteral("Camera Head"), this), "Frame2", QStringLiteral("Camera Head"));
   // Each frame is its own option group: radio buttons are exclusive among
   // the buttons of one parent.
   Option1_ = captioned<QRadioButton>("Option1", "TU-11", Frame1_);

@@ -10,9 +10,9 @@ namespace stellacq {
 
 struct LocalDateTime {
   int year = 1998;
-  int month = 1;   // 1..12
-  int day = 1;     // 1..31
-  int hour = 0;    // 0..23
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+  int hour = 0;   // 0..23
   int minute = 0;
   int second = 0;
 };

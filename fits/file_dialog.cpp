@@ -6,9 +6,9 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "program/program.h"
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
+#include "program/program.h"
 #include "ui/window_support.h"
 
 namespace stellacq {

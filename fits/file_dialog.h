@@ -39,7 +39,6 @@ class Form3 : public QWidget {
   void Command1_Click();
   void Command2_Click();
 
-
  private:
   void show_folder(const QString& folder);
 

@@ -6,9 +6,9 @@
 
 #include "config/ini_file.h"
 #include "config/settings_store.h"
-#include "program/program.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
+#include "program/program.h"
 
 namespace stellacq {
 
@@ -49,7 +49,6 @@ bool save_fits(Program& p, const WriteOptions& options) {
   p.ui.yield();
   return true;
 }
-
 
 namespace fs = std::filesystem;
 

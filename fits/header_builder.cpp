@@ -3,8 +3,8 @@
 #include <string>
 
 #include "core/numeric.h"
-#include "program/program.h"
 #include "fits/cards.h"
+#include "program/program.h"
 
 namespace stellacq {
 

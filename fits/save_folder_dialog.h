@@ -33,7 +33,6 @@ class Form8 : public QWidget {
   void Command1_Click();
   void Command2_Click();
 
-
  private:
   void show_folder(const QString& folder);
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "core/durable_file.h"
-#include "image/frames.h"
 #include "fits/cards.h"
+#include "image/frames.h"
 
 namespace stellacq {
 

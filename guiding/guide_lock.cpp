@@ -27,8 +27,8 @@ void unlock(Program& p, const TrackingStatusHooks& tracking_status) {
 
 }  // namespace
 
-PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width,
-                                      double scale_height, const TrackingStatusHooks& tracking_status) {
+PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width, double scale_height,
+                                      const TrackingStatusHooks& tracking_status) {
   PictureClickResult result;
   const Frames& f = p.frames;
   if (f.image_width <= 0 || f.image_height <= 0) return result;

@@ -28,9 +28,9 @@ struct TrackingStatusHooks {
 };
 
 enum class PictureClick {
-  Ignored,           // no frame yet
-  Locked,            // locked and confirmed
-  LockCancelled,     // locked, then cancelled in the confirmation: unlocked again
+  Ignored,        // no frame yet
+  Locked,         // locked and confirmed
+  LockCancelled,  // locked, then cancelled in the confirmation: unlocked again
   Released,
   ReleaseCancelled,  // still locked
 };
@@ -53,8 +53,8 @@ struct PictureClickResult {
 // confirmation; Cancel undoes the lock. The count shown is that of the
 // nearest pixel inside the frame, since a click at the edge can map beyond
 // it; the measurement uses the candidates inside the frame.
-PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width,
-                                      double scale_height, const TrackingStatusHooks& tracking_status);
+PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width, double scale_height,
+                                      const TrackingStatusHooks& tracking_status);
 
 // Measures around the locked position with half-width `span`: writes
 // star_x, star_y, star_sum and sky_sum of p.guide and the tracking status

@@ -12,7 +12,6 @@
 
 #include "config/settings.h"
 #include "image/frames.h"
-#include "image/frames.h"
 
 namespace stellacq {
 

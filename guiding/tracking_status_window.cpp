@@ -5,8 +5,8 @@
 #include <QGridLayout>
 #include <QLabel>
 
-#include "program/program.h"
 #include "guiding/measure.h"
+#include "program/program.h"
 
 namespace stellacq {
 

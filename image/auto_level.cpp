@@ -87,7 +87,8 @@ SourceFrame source_frame(const Frames& frames, DisplaySource source) {
 
 void auto_level(Frames& frames) {
   const SourceFrame source = source_frame(frames, frames.display_source);
-  const Histogram h = level_histogram(*source.frame, source.width, source.height, frames.scan_min, frames.scan_max);
+  const Histogram h =
+      level_histogram(*source.frame, source.width, source.height, frames.scan_min, frames.scan_max);
 
   int peak = 0;
   for (int i = 1; i < kHistogramBins; ++i)

@@ -46,5 +46,4 @@ struct MarkerMove {
 // the white point. Updates the working levels and the marker.
 MarkerMove histogram_click(HistogramWindowState& state, const Frames& frames, bool left_button, double X);
 
-
 }  // namespace stellacq

@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "program/program.h"
 #include "image/histogram.h"
+#include "program/program.h"
 
 namespace stellacq {
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QVBoxLayout>
+
 #include "ui/window_support.h"
 
 namespace stellacq {

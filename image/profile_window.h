@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "program/program.h"
 #include "image/profile.h"
+#include "program/program.h"
 
 namespace stellacq {
 

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcfitsio-dev fitsverify
   xvfb xauth fonts-noto-cjk
-  lintian desktop-file-utils
+  lintian desktop-file-utils clang-format
 )
 
 missing=()

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors, runs every test through CTest,
-# then builds and checks the Debian package (scripts/package-test.sh).
+# Checks the formatting, builds everything with warnings as errors, runs
+# every test through CTest, then builds and checks the Debian package
+# (scripts/package-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-format.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTELLACQ_WERROR=ON
 cmake --build build -j"$(nproc)"
 cd build

@@ -18,7 +18,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include <vector>
 
 #include "program/program.h"
 #include "sim/observatory.h"

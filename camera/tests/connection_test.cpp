@@ -81,8 +81,11 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
   // Frames remaining, end of the line, the unit's "T" reply (null: no camera
   // connected), temperature shown.
   using Row = std::tuple<int, const char*, const char*, const char*>;
-  const Row cases[] = {{-1, "", nullptr, " --.-"}, {12, " 残り 12枚", "-95", "-9.5"}, {0, "", "253", " 25.3"},
-                       {-1, "", "ERR", " 0"},      {-1, "", "-5", "-.5"}};
+  const Row cases[] = {{-1, "", nullptr, " --.-"},
+                       {12, " 残り 12枚", "-95", "-9.5"},
+                       {0, "", "253", " 25.3"},
+                       {-1, "", "ERR", " 0"},
+                       {-1, "", "-5", "-.5"}};
   for (const auto& [remaining, line_end, reply, shown] : cases) {
     sim::ObservatoryOptions o = testing::SimWorld::default_options();
     if (reply) o.unit.temperature_reply = reply;

@@ -23,12 +23,14 @@ TEST(Parport, FindsThePortByItsFirstAddressOrExplainsWhyItCannotBeUsed) {
   EXPECT_NE(r.message.find("modprobe"), std::string::npos) << r.message;
   EXPECT_EQ(port.PortIn(0x379), 0xFF);  // a closed port reads all ones
 
-  for (const auto& [name, base_addr] : {std::pair{"parport0", "632\t1656\n"}, {"parport1", "888\t1912\n"},
-                                        {"parport3", "garbage"}, {"parportX", "888\n"}}) {
+  for (const auto& [name, base_addr] : {std::pair{"parport0", "632\t1656\n"},
+                                        {"parport1", "888\t1912\n"},
+                                        {"parport3", "garbage"},
+                                        {"parportX", "888\n"}}) {
     std::filesystem::create_directories(proc + "/" + name);
     std::ofstream(proc + "/" + name + "/base-addr") << base_addr;
   }
-  EXPECT_EQ(find_parport_by_base(proc, 0x378), 1);  // not parportX: not a port directory
+  EXPECT_EQ(find_parport_by_base(proc, 0x378), 1);            // not parportX: not a port directory
   EXPECT_EQ(find_parport_by_base(proc, 1912), std::nullopt);  // a second number never matches
   EXPECT_EQ(find_parport_by_base(root.file("missing"), 0x378), std::nullopt);
   std::ofstream(dev + "/parport1") << "not a device";
@@ -45,7 +47,7 @@ TEST(ChosenPort, OpensTheChosenPortAgainWhenTheChoiceChangesAndTellsWhyOncePerAd
   port.follow(ports, [&](const std::string& m) { reports.push_back(m); });
   EXPECT_TRUE(reports.empty());  // nothing chosen yet: nothing opened
 
-  apply_parallel_port(2, ports);  // 0x378, chosen in the dialog while running
+  apply_parallel_port(2, ports);        // 0x378, chosen in the dialog while running
   EXPECT_EQ(port.PortIn(0x379), 0xFF);  // a port that could not be opened reads all ones
   port.PortOut(0x37A, 0x04);
   ASSERT_EQ(reports.size(), 1u);  // the reason once, not at every access

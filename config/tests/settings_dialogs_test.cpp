@@ -67,7 +67,8 @@ class SettingsDialogsTest : public QObject {
   void form2_ok_puts_the_chosen_port_in_use_at_once_and_writes_the_file() {
     p().settings.parallel_port = 5;  // no option matches: none is checked
     QPointer<Form2> f2 = open<Form2>();
-    QVERIFY(!child(f2, "Option1")->isChecked() && !child(f2, "Option2")->isChecked() && !child(f2, "Option3")->isChecked());
+    QVERIFY(!child(f2, "Option1")->isChecked() && !child(f2, "Option2")->isChecked() &&
+            !child(f2, "Option3")->isChecked());
     click(child(f2, "Command1"));  // nothing changes, the file is written
     QVERIFY(!p().ports.set && f2);
     QCOMPARE(file(), settings_file_text(p().settings));

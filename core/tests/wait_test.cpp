@@ -48,7 +48,9 @@ TEST(YieldingWait, AStopGivenDuringAPassEndsTheWaitBeforeItsMoment) {
 
 TEST(YieldingWait, AStopWinsOverAMomentReachedInTheSamePass) {
   ScriptedInteraction ui;
-  EXPECT_EQ(wait_until(ui, [] { return true; }, [] { return true; }), WaitEnd::Stopped);
+  EXPECT_EQ(wait_until(
+                ui, [] { return true; }, [] { return true; }),
+            WaitEnd::Stopped);
   // A moment already come still lets pending commands run once.
   EXPECT_EQ(wait_until(ui, [] { return true; }), WaitEnd::Reached);
   EXPECT_EQ(ui.idles, 2);

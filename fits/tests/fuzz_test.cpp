@@ -7,11 +7,11 @@
 #include <random>
 
 #include "core/numeric.h"
-#include "test_support/world.h"
-#include "fits/file_operations.h"
 #include "fits/cards.h"
+#include "fits/file_operations.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {
@@ -111,9 +111,21 @@ void take_snapshot(const Program& p, Snapshot& s) {
   s.pixels.clear();
   for (const FrameBuffer* b : {&f.light_frame, &f.dark_frame, &f.flat_frame})
     for_band([&](int x, int y) { s.pixels.push_back(b->at(x, y)); });
-  s.values = {f.image_width, f.image_height, f.dark_width,     f.dark_height,   f.light_max,
-              f.light_min,   f.dark_max,     f.dark_min,       f.flat_max,      f.flat_min,
-              f.flat_loaded, f.flat_mean,    static_cast<int>(f.display_source), f.display_range, f.display_background};
+  s.values = {f.image_width,
+              f.image_height,
+              f.dark_width,
+              f.dark_height,
+              f.light_max,
+              f.light_min,
+              f.dark_max,
+              f.dark_min,
+              f.flat_max,
+              f.flat_min,
+              f.flat_loaded,
+              f.flat_mean,
+              static_cast<int>(f.display_source),
+              f.display_range,
+              f.display_background};
   s.headers = p.headers;
 }
 

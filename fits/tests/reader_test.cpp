@@ -1,4 +1,3 @@
-#include "fits/file_operations.h"
 #include "fits/reader.h"
 
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 #include <future>
 
 #include "fits/cards.h"
+#include "fits/file_operations.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -1,4 +1,3 @@
-#include "fits/file_operations.h"
 #include "fits/writer.h"
 
 #include <fitsio.h>
@@ -10,6 +9,7 @@
 
 #include <algorithm>
 
+#include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
 #include "test_support/world.h"

@@ -8,9 +8,9 @@
 #include <memory>
 #include <random>
 
-#include "test_support/world.h"
 #include "guiding/marker.h"
 #include "image/display.h"
+#include "test_support/world.h"
 
 namespace stellacq {
 namespace {

@@ -1,5 +1,5 @@
 // The program window on an offscreen screen: its controls, the fields from
-// the settings, a refused field closing it, and cancel pressed while its own
+// the settings, and cancel pressed while its own
 // program runs (the window disappears at once and is deleted only after the
 // execute handler has returned).
 #include "exposure/program_window.h"
@@ -68,23 +68,6 @@ class ProgramWindowTest : public QObject {
                  text(form, "Text4") + "," + text(form, "Text5"),
              QStringLiteral("60,20,10,3,600"));
     delete form;
-  }
-
-  void a_refused_field_closes_the_window_and_stores_nothing() {
-    testing::SimWorld w;
-    testing::ScratchDir dir;
-    w.p.ini_path = dir.file("STELLACQ.INI");
-    QPointer<Form11> form = new Form11(w.p);
-    form->show();
-    for (const auto& [name, value] :
-         {std::pair("Text1", "30"), {"Text2", "0"}, {"Text3", "0"}, {"Text4", "1"}, {"Text5", "0"}})
-      set(form, name, value);
-    click(form, "Command1");
-    QCOMPARE(w.ui.boxes.size(), std::size_t{1});
-    QCOMPARE(w.ui.boxes[0].text, std::string("撮影枚数を設定して下さい"));
-    QCOMPARE(w.ui.last_status(), std::string(" プログラム撮影終了"));
-    QVERIFY(!std::filesystem::exists(w.p.ini_path));
-    QTRY_VERIFY(form.isNull());
   }
 
   void cancel_during_the_countdown_ends_the_program_and_the_window() {

@@ -163,7 +163,6 @@ class MainWindowTest : public QObject {
     QTest::addColumn<int>("parallel_port");
     QTest::addColumn<bool>("com_dialog");
     QTest::addColumn<bool>("parallel_dialog");
-    QTest::newRow("both unset") << 0 << 0 << true << true;
     QTest::newRow("parallel unset") << 1 << 0 << false << true;
     QTest::newRow("com unset") << 0 << 2 << true << false;
     QTest::newRow("both set") << 2 << 3 << false << false;
@@ -201,10 +200,10 @@ class MainWindowTest : public QObject {
       return n;
     };
     const std::pair<const char*, const char*> rows[] = {
-        {"config_menu_para", "Form2"},    {"config_menu_serial", "Form5"},
-        {"config_menu_cu", "Form7"},      {"config_menu_file", "Form8"},
-        {"config_menu_track", "Form4"},   {"image_menu_display_manual_bright", "Form9"},
-        {"file_menu_open_light", "Form3"}};
+        {"config_menu_para", "Form2"},     {"config_menu_serial", "Form5"},
+        {"config_menu_cu", "Form7"},       {"config_menu_file", "Form8"},
+        {"config_menu_track", "Form4"},    {"image_menu_display_manual_bright", "Form9"},
+        {"file_menu_open_light", "Form3"}, {"exp_menu_grab_program", "Form11"}};
     for (const auto& [item, window] : rows) {
       form.menu_action(item)->trigger();
       form.menu_action(item)->trigger();
@@ -327,7 +326,7 @@ class MainWindowTest : public QObject {
     form.show();
     form.Form_Load();
     form.camera_menu_link_sumi_Click();
-    w.program.form.Text5 = "3";
+    w.program.form.Text5.assign(1, '3');
     auto* bar = form.findChild<QProgressBar*>("ProgressBar1");
     auto* status = form.findChild<QLineEdit*>("Text7");
     QVERIFY(bar && !bar->isVisible());
@@ -367,40 +366,6 @@ class MainWindowTest : public QObject {
     const std::vector<std::string> expected{"S 3000", "N 2 2", "V", "C 751", "T", "X", "U"};
     QCOMPARE(traffic.commands, expected);
     QCOMPARE(w.program.frames.image_width, 768);
-  }
-
-  // The series commands run from the menu: a stop clicked while the series
-  // waits ends it; the program window opens once however often it is asked.
-  void series_and_program_shooting_from_the_menu() {
-    QTemporaryDir dir;
-    write_ini(dir.path(), 1, 2);
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
-    form.Form_Load();
-    form.camera_menu_link_sumi_Click();
-    w.program.settings.save_in_series = 1;
-    w.program.settings.save_folder = dir.filePath(QStringLiteral("frames")).toStdString();
-    QVERIFY(QDir().mkpath(QString::fromStdString(w.program.settings.save_folder)));
-    w.program.form.Text5 = "1";
-    w.program.form.Text6 = "5";  // the manual clock stands still: the series waits until stopped
-    // A click on the stop command as soon as the window shows the wait.
-    QTimer clicker;
-    connect(&clicker, &QTimer::timeout, &form, [&] {
-      if (form.findChild<QLineEdit*>("Text7")->text().startsWith(QStringLiteral(" 次の撮影待ち")))
-        form.menu_action("exp_menu_grab_stop")->trigger();
-    });
-    clicker.start(0);
-    form.menu_action("exp_menu_grab")->trigger();
-    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 撮影を停止しました"));
-    QCOMPARE(QDir(QString::fromStdString(w.program.settings.save_folder)).entryList(QDir::Files).size(), 1);
-    QCOMPARE(w.program.series.series_running, 0);
-
-    form.menu_action("exp_menu_grab_program")->trigger();
-    form.menu_action("exp_menu_grab_program")->trigger();
-    int windows = 0;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-      windows += widget->objectName() == QLatin1String("Form11") && widget->isVisible();
-    QCOMPARE(windows, 1);
   }
 };
 

@@ -19,7 +19,7 @@ namespace {
 using testing::pad;
 using testing::ScratchDir;
 
-constexpr int kIterations = 1200;
+constexpr int kIterations = 1000;
 constexpr int kBand = 16;  // rows and columns compared on a refusal
 
 std::string header_of(const std::vector<std::string>& cards) {

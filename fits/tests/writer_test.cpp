@@ -61,7 +61,7 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
   ScratchDir dir;
   const std::string path = dir.file("frame.fit"), again = dir.file("again.fit");
   std::ofstream(path, std::ios::binary) << std::string(5'000'000, 'x');
-  for (const auto& [head, binning] : {std::pair{4, 1}, {4, 2}, {16, 1}, {16, 2}}) {
+  for (const auto& [head, binning] : {std::pair{4, 1}, {4, 2}, {16, 1}}) {
     World w, other;
     take_light(w, head, binning);
     const int width = w.p.frames.image_width, height = w.p.frames.image_height;

@@ -105,6 +105,7 @@ TEST_F(SingleExposure, AGarbledSizeReplyEndsTheExposureAsFailed) {
   exp_menu_one_Click(w.p);
   EXPECT_EQ(w.ui.last_status(), short_frame_text(0, 384 * 256));
   EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kShootingDoneMessage), 0);
+  EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kDownloadDoneMessage), 0);
   EXPECT_EQ(w.ui.picture_updates, 0);
 }
 
@@ -172,6 +173,12 @@ TEST(ExchangeProgress, SecondsLeftRoundUpAndStopAtZero) {
       {{ExchangeKind::Exposure, 9000, 3000}, 0},
   };
   for (const auto& [progress, left] : cases) EXPECT_EQ(seconds_left(progress), left) << progress.done;
+}
+
+TEST(ExposureWait, AllowsTheExposureTimeAndAMargin) {
+  EXPECT_GT(exposure_reply_limit_us(600), 600'000'000);
+  EXPECT_LT(exposure_reply_limit_us(600), 700'000'000);
+  EXPECT_EQ(exposure_reply_limit_us(-5), exposure_reply_limit_us(0));
 }
 
 }  // namespace

@@ -183,6 +183,7 @@ TEST_F(ProgramShooting, AFailedSaveEndsTheProgram) {
   EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "3", "3"}));
   EXPECT_EQ(exposures(), 1);
   EXPECT_TRUE(w.ui.last_status().starts_with(" 連続撮影の画像を保存できません"));
+  EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
 }
 
 // While a program or a series runs, execute only says so.

@@ -97,6 +97,13 @@ class DialogsTest : public QObject {
     QCOMPARE(std::tuple(d->findChild<QLineEdit*>("Text1")->text(), QDir::currentPath()),
              std::tuple(folder_ + "/sub", folder_ + "/sub"));
     QVERIFY(w_->p.settings.save_folder == "/data/m42");  // stored only by OK
+
+    // A settings file that cannot be written keeps the dialog open for another try.
+    w_->p.ini_path = dir_->file("gone/STELLACQ.INI");
+    QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(d->isVisible());
+    QCOMPARE(w_->ui.boxes.size(), std::size_t{1});
+    w_->p.ini_path = dir_->file("STELLACQ.INI");
     QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
     QTRY_VERIFY(d.isNull());
     QVERIFY(std::filesystem::exists(w_->p.ini_path));

@@ -367,6 +367,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(traffic.commands, expected);
     QCOMPARE(w.program.frames.image_width, 768);
   }
+
+  // A stop clicked from the menu while the series waits runs at once (only
+  // the exchanges hold commands back) and ends the series.
+  void a_stop_from_the_menu_ends_a_waiting_series() {
+    QTemporaryDir dir;
+    write_ini(dir.path(), 1, 2);
+    World w;
+    Form1 form(w.program, w.ui, dir.path().toStdString());
+    form.Form_Load();
+    form.camera_menu_link_sumi_Click();
+    w.program.settings.save_in_series = 1;
+    w.program.settings.save_folder = dir.path().toStdString();
+    w.program.form.Text5 = "1";
+    w.program.form.Text6 = "5";  // the manual clock stands still: the series waits until stopped
+    QTimer clicker;
+    connect(&clicker, &QTimer::timeout, &form, [&] {
+      if (form.findChild<QLineEdit*>("Text7")->text().startsWith(QStringLiteral(" 次の撮影待ち")))
+        form.menu_action("exp_menu_grab_stop")->trigger();
+    });
+    clicker.start(0);
+    form.menu_action("exp_menu_grab")->trigger();
+    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 撮影を停止しました"));
+    QCOMPARE(QDir(dir.path()).entryList({"*.FIT"}, QDir::Files).size(), 1);
+    QCOMPARE(w.program.series.series_running, 0);
+  }
 };
 
 }  // namespace stellacq

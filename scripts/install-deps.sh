@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config dpkg-dev
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcfitsio-dev fitsverify
   xvfb xauth fonts-noto-cjk

@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "bench/goal_reporter.h"
 #include "guiding/measure.h"
 
 namespace stellacq {
@@ -82,17 +83,6 @@ BENCHMARK(BM_Measure)
 BENCHMARK(BM_BoxByBox)->Args({10, 2})->Args({62, 10})->Unit(benchmark::kMillisecond);
 // About 0.7 billion additions: one run is enough to show the gap.
 BENCHMARK(BM_BoxByBox)->Args({1024, 10})->Iterations(1)->Unit(benchmark::kMillisecond);
-
-// Keeps the mean time of every run for the summary against the goals.
-class GoalReporter final : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ms;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration) ms[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 }  // namespace
 }  // namespace stellacq

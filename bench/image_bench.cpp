@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "bench/goal_reporter.h"
 #include "image/auto_level.h"
 #include "image/correction.h"
 #include "image/display.h"
@@ -94,18 +95,6 @@ void BM_DivideFlat(benchmark::State& state) {
 BENCHMARK(BM_AutoLevelAndDraw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SubtractDark)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DivideFlat)->Unit(benchmark::kMillisecond);
-
-// Keeps the mean time of every run for the summary against the goals.
-class GoalReporter final : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> ms;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration)
-        ms[run.benchmark_name()] = run.GetAdjustedRealTime();  // in the run's unit: ms
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 }  // namespace
 }  // namespace stellacq

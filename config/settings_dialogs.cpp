@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "config/ini_file.h"
@@ -48,11 +47,7 @@ SettingsDialog::SettingsDialog(Program& p, QWidget* parent) : QDialog(parent), p
 
 void SettingsDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (const QScreen* s = screen()) {
-    const QRect area = s->geometry();
-    const QSize size = frameGeometry().size();
-    move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
-  }
+  centre_on_screen(this);
 }
 
 void SettingsDialog::finish(bool saved) {

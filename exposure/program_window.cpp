@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "exposure/program_shooting.h"
@@ -105,11 +104,7 @@ void Form11::Form_Load() {
 
 void Form11::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (const QScreen* s = screen()) {
-    const QRect area = s->geometry();
-    const QSize size = frameGeometry().size();
-    move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
-  }
+  centre_on_screen(this);
 }
 
 void Form11::Command1_Click() {

@@ -67,9 +67,9 @@ std::vector<GuideMove> plan_correction(int level, int dx, int dy, const Settings
   std::vector<GuideMove> moves;
   // A non-zero amount implies a non-zero offset, so the direction is defined.
   if (a.x > a.dead_band && settings.x_tracking_on == 1 && a.x != 0)
-    moves.push_back({x > 0 ? GuideDirection::Right : GuideDirection::Left, a.x});
+    moves.push_back({x > 0 ? Direction::Right : Direction::Left, a.x});
   if (a.y > a.dead_band && settings.y_tracking_on == 1 && a.y != 0)
-    moves.push_back({y < 0 ? GuideDirection::Up : GuideDirection::Down, a.y});
+    moves.push_back({y < 0 ? Direction::Up : Direction::Down, a.y});
   return moves;
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "telescope/direction.h"
 
 namespace stellacq {
 
@@ -32,10 +33,8 @@ inline constexpr int kSettlingSeconds = 8;
 // height of the light frame. Other levels give the configured span.
 int level_span(int level, int search_span, int image_height);
 
-enum class GuideDirection { Right, Left, Up, Down };
-
 struct GuideMove {
-  GuideDirection direction;
+  Direction direction;
   int amount;  // move_amount of the timed move: busy counts = factor x amount + 1
   bool operator==(const GuideMove&) const = default;
 };

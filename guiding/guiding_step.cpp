@@ -10,27 +10,13 @@ namespace stellacq {
 
 namespace {
 
-Direction mount_direction(GuideDirection d) {
-  switch (d) {
-    case GuideDirection::Right:
-      return Direction::Right;
-    case GuideDirection::Left:
-      return Direction::Left;
-    case GuideDirection::Up:
-      return Direction::Up;
-    case GuideDirection::Down:
-      break;
-  }
-  return Direction::Down;
-}
-
 // The moves of one correction, each with its settling wait. A move that did
 // not go out ends the correction: the mount is not where the next one
 // assumes.
 void correct(Program& p, const std::vector<GuideMove>& moves) {
   for (const GuideMove& move : moves) {
     p.telescope.move_amount = move.amount;
-    if (timed_move(p, mount_direction(move.direction)) != MoveEnd::Done) return;
+    if (timed_move(p, move.direction) != MoveEnd::Done) return;
     for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);
   }
 }

@@ -21,13 +21,12 @@
 
 #include <string>
 
+#include "telescope/direction.h"
 #include "telescope/serial_line.h"
 
 namespace stellacq {
 
 class Program;
-
-enum class Direction { Up, Down, Left, Right };
 
 // "move up", "#:Mn#", "#:Qn#" and so on: Up is north, Down south, Left
 // east and Right west.

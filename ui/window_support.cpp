@@ -6,11 +6,13 @@
 namespace stellacq {
 
 void centre_on_screen(QWidget* window) {
-  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QScreen* screen = window->screen();
+  if (!screen) screen = QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect area = screen->geometry();
-  window->move(area.x() + (area.width() - window->width()) / 2,
-               area.y() + (area.height() - window->height()) / 2);
+  // Once shown, the frame the desktop adds counts; before, it equals the window.
+  const QSize size = window->frameGeometry().size();
+  window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
 }
 
 }  // namespace stellacq

@@ -41,7 +41,8 @@ W* place_control(QWidget* parent, const char* name, const QString& caption, int 
   return widget;
 }
 
-// Moves the window to the middle of the primary screen.
+// Moves the window, with its frame, to the middle of its screen (the
+// primary screen for a window not yet shown).
 void centre_on_screen(QWidget* window);
 
 // The one window of a kind: the window kept in `slot`, created from `args`

@@ -21,7 +21,7 @@ TEST(CorrectionPlan, LevelSpans) {
 }
 
 TEST(CorrectionPlan, MovesPerLevel) {
-  using D = GuideDirection;
+  using D = Direction;
   struct Row {
     const char* what;
     int level, dx, dy;

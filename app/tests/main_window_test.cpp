@@ -33,39 +33,40 @@ class MainWindowTest : public QObject {
 
   // The program on the simulated observatory, with the window's own
   // interaction so that boxes and the status line are the real ones.
+  // Exposures end at once; `timed` ones take their time, the unit's clock
+  // running with the program's (one poll of the unit per 61 us, a program
+  // clock read of 250 ms per 4096 polls).
   struct World {
-    World() { clock.auto_step_us = 1000; }
-    static sim::ObservatoryOptions instant() {
+    explicit World(bool timed = false) : timed(timed) {
+      clock.auto_step_us = timed ? 250'000 : 1000;
+      unit_clock.auto_step_us = 61;
+    }
+    static sim::ObservatoryOptions options(bool timed) {
       sim::ObservatoryOptions o;
-      o.unit.instant_exposures = true;
+      o.unit.instant_exposures = !timed;
+      o.unit.record = timed;
       return o;
     }
+    const bool timed;
     ManualClock clock;
-    sim::Observatory observatory{clock, instant()};
+    ManualClock unit_clock;
+    sim::Observatory observatory{timed ? unit_clock : clock, options(timed)};
     QtInteraction ui;
     RecordingBusyCount busy;
     Program program{{observatory.parallel_port(), clock, ui, busy, observatory.serial_line()}};
   };
 
-  // The program on an observatory whose exposures take their time: the
-  // unit's clock runs with the program's (one poll of the unit per 61 us, a
-  // program clock read of 250 ms per 4096 polls).
-  struct TimedWorld {
-    TimedWorld() {
-      clock.auto_step_us = 250'000;
-      unit_clock.auto_step_us = 61;
+  // The main window on a world of its own, in a folder of its own. With
+  // `ports` the INI file there chooses COM1 and 0x378 and the load step runs.
+  struct Window {
+    explicit Window(bool ports = false, bool timed = false) : w(timed) {
+      if (!ports) return;
+      write_ini(dir.path(), 1, 2);
+      form.Form_Load();
     }
-    static sim::ObservatoryOptions timed() {
-      sim::ObservatoryOptions o;
-      o.unit.record = true;
-      return o;
-    }
-    ManualClock clock;
-    ManualClock unit_clock;
-    sim::Observatory observatory{unit_clock, timed()};
-    QtInteraction ui;
-    RecordingBusyCount busy;
-    Program program{{observatory.parallel_port(), clock, ui, busy, observatory.serial_line()}};
+    QTemporaryDir dir;
+    World w;
+    Form1 form{w.program, w.ui, dir.path().toStdString()};
   };
 
   static void write_ini(const QString& dir, int com_port, int parallel_port) {
@@ -85,9 +86,8 @@ class MainWindowTest : public QObject {
 
  private slots:
   void caption_fields_and_menu_tree() {
-    World w;
-    QTemporaryDir dir;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
+    Window s;
+    Form1& form = s.form;
     QCOMPARE(form.windowTitle(), QStringLiteral(" STELLACQ ver2.4"));
     auto* cooling = form.findChild<QLineEdit*>("Text3");
     QVERIFY(cooling && cooling->text() == "-10" && cooling->accessibleDescription() == "Text3");
@@ -191,9 +191,8 @@ class MainWindowTest : public QObject {
   // raises the window that is open, and the file dialog takes the operation
   // and caption of the command that showed it last.
   void menu_windows_are_one_of_a_kind() {
-    QTemporaryDir dir;
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
+    Window s;
+    auto& [dir, w, form] = s;
     const auto count = [](const char* name) {
       int n = 0;
       for (QWidget* top : QApplication::topLevelWidgets()) n += top->objectName() == QLatin1String(name);
@@ -223,11 +222,8 @@ class MainWindowTest : public QObject {
   // What the user types reaches the logic, and what the logic rewrites
   // reaches the window: the shutter field, the status line and the picture.
   void light_frame_from_the_menu_round_trips_the_fields() {
-    QTemporaryDir dir;
-    write_ini(dir.path(), 1, 2);
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
-    form.Form_Load();
+    Window s(true);
+    auto& [dir, w, form] = s;
     form.camera_menu_link_sumi_Click();
     auto* shutter = form.findChild<QLineEdit*>("Text5");
     shutter->selectAll();
@@ -246,9 +242,8 @@ class MainWindowTest : public QObject {
   // Shift alone, with any button, opens the line profile (Shift with Ctrl
   // belongs to the guide-star lock, below).
   void shift_alone_opens_the_line_profile() {
-    QTemporaryDir dir;
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
+    Window s;
+    auto& [dir, w, form] = s;
     form.show();
     w.program.frames.image_width = 768;
     w.program.frames.image_height = 512;
@@ -270,11 +265,8 @@ class MainWindowTest : public QObject {
   // window and the auto-guiding menu items; Shift with Ctrl releases it;
   // Shift alone neither locks nor releases.
   void clicks_on_the_picture_lock_and_release_the_guide_star() {
-    QTemporaryDir dir;
-    write_ini(dir.path(), 1, 2);
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
-    form.Form_Load();
+    Window s(true);
+    auto& [dir, w, form] = s;
     form.show();
     Frames& f = w.program.frames;
     f.image_width = 384;
@@ -319,12 +311,9 @@ class MainWindowTest : public QObject {
   // the share downloaded; a menu command and ticks that come meanwhile run
   // only after the exchange, never inside it.
   void window_stays_alive_and_holds_commands_back_during_an_exposure() {
-    QTemporaryDir dir;
-    write_ini(dir.path(), 1, 2);
-    TimedWorld w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
+    Window s(true, /*timed=*/true);
+    auto& [dir, w, form] = s;
     form.show();
-    form.Form_Load();
     form.camera_menu_link_sumi_Click();
     w.program.form.Text5.assign(1, '3');
     auto* bar = form.findChild<QProgressBar*>("ProgressBar1");
@@ -371,11 +360,8 @@ class MainWindowTest : public QObject {
   // A stop clicked from the menu while the series waits runs at once (only
   // the exchanges hold commands back) and ends the series.
   void a_stop_from_the_menu_ends_a_waiting_series() {
-    QTemporaryDir dir;
-    write_ini(dir.path(), 1, 2);
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
-    form.Form_Load();
+    Window s(true);
+    auto& [dir, w, form] = s;
     form.camera_menu_link_sumi_Click();
     w.program.settings.save_in_series = 1;
     w.program.settings.save_folder = dir.path().toStdString();

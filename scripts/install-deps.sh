@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcfitsio-dev fitsverify
+  indi-bin libindi-dev
   xvfb xauth fonts-noto-cjk
   lintian desktop-file-utils clang-format
 )

@@ -152,8 +152,8 @@ ReplaceResult replace_through_named(const std::string& folder, const std::string
 // replacing (or, where the file system cannot, linked), an unnamed one is
 // linked. Returns false, with `error`, when a name could not be taken for a
 // reason other than its existence.
-bool publish_exclusively(const std::string& temporary, bool named, const NameList& names, CreateResult& result,
-                         int& error) {
+bool publish_exclusively(const std::string& temporary, bool named, const NameList& names,
+                         CreateResult& result, int& error) {
   for (int n = 0;; ++n) {
     const std::string name = names(n);
     if (name.empty()) {
@@ -285,7 +285,8 @@ ReplaceResult replace_file(const std::string& path, const ContentWriter& write,
 
 namespace stellacq {
 
-CreateResult create_new_file(const NameList& names, const ContentWriter& write, const ReplaceOptions& options) {
+CreateResult create_new_file(const NameList& names, const ContentWriter& write,
+                             const ReplaceOptions& options) {
   CreateResult result;
   const std::string first = names(0);
   if (first.empty()) return {false, {}, error_text(ENOENT), false};

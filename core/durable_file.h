@@ -50,8 +50,8 @@ using NameList = std::function<std::string(int n)>;
 
 struct CreateResult {
   bool ok = false;
-  std::string path;    // the name the file was published under (on success)
-  std::string reason;  // why no file was created (empty on success)
+  std::string path;        // the name the file was published under (on success)
+  std::string reason;      // why no file was created (empty on success)
   bool all_taken = false;  // every name of the list existed already
 };
 

@@ -180,10 +180,12 @@ bool series_save(Program& p) {
   }
   set_status(p, " ライトフレーム保存中");
   p.ui.yield();
-  const WriteResult result = save_series_frame(p.frames.light_frame, width, height, p.headers.light_header, path);
+  const WriteResult result =
+      save_series_frame(p.frames.light_frame, width, height, p.headers.light_header, path);
   if (result.all_taken) {
     set_status(p, " 連続撮影の画像を保存できません : " + path);
-    p.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + path, {}, MessageButtons::Ok);
+    p.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + path, {},
+                     MessageButtons::Ok);
     return false;
   }
   if (result.ok) p.file.save_file_name = result.path;

@@ -292,7 +292,8 @@ TEST_F(Series, CorrectionsReachTheFileAndTheGuidingMeasurement) {
     ASSERT_EQ(std::tie(saved->image_width, saved->image_height), std::tuple(384, 256));
     int lo = 65535, hi = 0;
     for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 384; ++x) lo = std::min(lo, saved->light_frame.at(x, y)), hi = std::max(hi, saved->light_frame.at(x, y));
+      for (int x = 0; x < 384; ++x)
+        lo = std::min(lo, saved->light_frame.at(x, y)), hi = std::max(hi, saved->light_frame.at(x, y));
     EXPECT_EQ(std::pair(lo, hi), std::pair(c.file_min, c.file_max));
     EXPECT_GE(w.p.guide.star_sum, c.least_star_sum);
     EXPECT_LE(w.p.guide.star_sum, c.most_star_sum);

@@ -1,10 +1,11 @@
 // The line-profile window's buttons, clicked as a person clicks them: each
 // framed pair moves what its frame names, in its direction, and redraws.
+#include "image/profile_window.h"
+
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTest>
 
-#include "image/profile_window.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -31,15 +32,14 @@ class ProfileWindowTest : public QObject {
       double zoom;
       int level;
     } clicks[] = {
-        {"Frame1", "Command1", 2, 1.0, 0},    // Line U
-        {"Frame1", "Command2", 1, 1.0, 0},    // Line D
-        {"Frame1", "Command2", 0, 1.0, 0},    // Line D
-        {"Frame1", "Command2", 0, 1.0, 0},    // Line D stops at row 0
-        {"Frame2", "Command3", 0, 1.05, 0},   // Zoom U
-        {"Frame2", "Command4", 0, 1.0, 0},    // Zoom D
-        {"Frame2", "Command4", 0, 1 / 1.05, 0},
-        {"Frame3", "Command5", 0, 1 / 1.05, -10},  // Level U
-        {"Frame3", "Command6", 0, 1 / 1.05, 0},    // Level D
+        {"Frame1", "Command1", 2, 1.0, 0},   // Line U
+        {"Frame1", "Command2", 1, 1.0, 0},   // Line D
+        {"Frame1", "Command2", 0, 1.0, 0},   // Line D
+        {"Frame1", "Command2", 0, 1.0, 0},   // Line D stops at row 0
+        {"Frame2", "Command3", 0, 1.05, 0},  // Zoom U
+        {"Frame2", "Command4", 0, 1.0, 0},   // Zoom D
+        {"Frame2", "Command4", 0, 1 / 1.05, 0},  {"Frame3", "Command5", 0, 1 / 1.05, -10},  // Level U
+        {"Frame3", "Command6", 0, 1 / 1.05, 0},                                             // Level D
         {"Frame3", "Command6", 0, 1 / 1.05, 10},
     };
     int row = 1, level = 0;

@@ -200,7 +200,7 @@ void Form1::build_controls() {
   top->addLayout(grid);
   outer->addLayout(top);
 
-  Label1_ = label("Label1", "");
+  Label1_ = value_label(new QLabel, "Label1");
   Label1_->setMinimumWidth(200);
   Text1_ = field("Text1", "日付と時刻");
   Text1_->setReadOnly(true);

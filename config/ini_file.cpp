@@ -91,9 +91,14 @@ bool read_field(std::string_view line, OptionalNumber& field) {
   return true;
 }
 
-// The folder line ends at its first comma.
+// A folder line in double quotes is the text between them, commas and all;
+// any other folder line ends at its first comma.
 bool read_field(std::string_view line, std::string& field) {
-  field = std::string(trim_blanks(line.substr(0, line.find(','))));
+  const std::string_view s = trim_blanks(line);
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
+    field = std::string(s.substr(1, s.size() - 2));
+  else
+    field = std::string(trim_blanks(s.substr(0, s.find(','))));
   return true;
 }
 
@@ -108,8 +113,15 @@ std::string field_text(const OptionalNumber& value) {
 }
 
 // A folder name holding a line break would shift every later line of the
-// file; the line is cut there, like the comma cut on reading.
-std::string field_text(const std::string& folder) { return folder.substr(0, folder.find_first_of("\r\n")); }
+// file; the line is cut there. A folder that would not read back as it is
+// (a comma, a leading quote, blanks at either end) is written in double
+// quotes; any other folder is written as held, as older files have it.
+std::string field_text(const std::string& folder) {
+  const std::string line = folder.substr(0, folder.find_first_of("\r\n"));
+  const bool quoted = line.find(',') != std::string::npos || (!line.empty() && line.front() == '"') ||
+                      (!line.empty() && (is_blank(line.front()) || is_blank(line.back())));
+  return quoted ? '"' + line + '"' : line;
+}
 
 // Calls `f` on each of the 25 fields in file order (S is Settings or const
 // Settings).

@@ -2,9 +2,11 @@
 // each, in record order, every line ended by CR LF. No keys, no comments.
 //
 // Numbers carry a sign position (" 4", "-1", " .5"); a number field that was
-// never set is an empty line; the save folder is written as held. Reading is
-// forgiving: blanks around a value are skipped, a leading "." is accepted,
-// the folder line ends at its first comma, and a line that is missing, not a
+// never set is an empty line; the save folder is written as held, or in
+// double quotes when it holds a comma (or would otherwise lose characters on
+// reading). Reading is forgiving: blanks around a value are skipped, a
+// leading "." is accepted, a folder line in double quotes is read whole and
+// any other folder line ends at its first comma, and a line that is missing, not a
 // number, or outside its field's range (a repeat count below 1 included)
 // leaves that field at the value of a fresh record (so an unreadable file
 // brings up both port dialogs).

@@ -146,6 +146,45 @@ ReplaceResult replace_through_named(const std::string& folder, const std::string
   return {true, {}};
 }
 
+// Publishes the filled temporary file `temporary` (a named one, or the
+// "/proc/self/fd/N" of an unnamed one) under the first free name of the
+// list. `named` tells which: a named temporary file is renamed without
+// replacing (or, where the file system cannot, linked), an unnamed one is
+// linked. Returns false, with `error`, when a name could not be taken for a
+// reason other than its existence.
+bool publish_exclusively(const std::string& temporary, bool named, const NameList& names,
+                         CreateResult& result, int& error) {
+  for (int n = 0;; ++n) {
+    const std::string name = names(n);
+    if (name.empty()) {
+      result.all_taken = true;
+      error = EEXIST;
+      return false;
+    }
+    int rc;
+    if (named) {
+      rc = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
+      // A file system without the exclusive rename still offers the link,
+      // which never replaces either.
+      if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        rc = ::link(temporary.c_str(), name.c_str());
+        if (rc == 0) ::unlink(temporary.c_str());
+      }
+    } else {
+      rc = ::linkat(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+    }
+    if (rc == 0) {
+      result.ok = true;
+      result.path = name;
+      return true;
+    }
+    if (errno != EEXIST) {
+      error = errno;
+      return false;
+    }
+  }
+}
+
 bool is_temporary_name(const std::string& name) {
   const std::size_t mark = std::char_traits<char>::length(kTemporaryMark);
   if (name.size() < 2 + mark + kUniqueChars || name[0] != '.') return false;
@@ -239,6 +278,60 @@ ReplaceResult replace_file(const std::string& path, const ContentWriter& write,
       !replace_through_unnamed(folder, target, facts, write, options.flush_to_disk, result))
     result = replace_through_named(folder, target, facts, write, options.flush_to_disk);
   if (result.ok && options.flush_to_disk) sync_folder(folder);
+  return result;
+}
+
+}  // namespace stellacq
+
+namespace stellacq {
+
+CreateResult create_new_file(const NameList& names, const ContentWriter& write,
+                             const ReplaceOptions& options) {
+  CreateResult result;
+  const std::string first = names(0);
+  if (first.empty()) return {false, {}, error_text(ENOENT), false};
+  const std::string folder = folder_of(first);
+  const TargetFacts facts{false, 0, 0, static_cast<mode_t>(new_file_mode() | S_IRUSR | S_IWUSR)};
+  remove_stale_temporaries(folder);
+
+  int error = 0;
+  bool done = false;
+  if (options.unnamed_temporary) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      if (!fill(fd, facts, write, options.flush_to_disk)) {
+        const int fill_error = errno;
+        ::close(fd);
+        return {false, {}, error_text(fill_error ? fill_error : EIO), false};
+      }
+      char proc_path[64];
+      std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
+      done = publish_exclusively(proc_path, false, names, result, error);
+      ::close(fd);
+      // Every name taken is final; any other refusal (no /proc, a file
+      // system that will not link the unnamed file) lets the named path
+      // write again, and report what it meets.
+      if (result.all_taken) return {false, {}, error_text(EEXIST), true};
+    }
+  }
+  if (!done) {
+    std::string temporary = folder + "/" + temporary_prefix(name_of(first)) + std::string(kUniqueChars, 'X');
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return {false, {}, error_text(errno), false};
+    ::flock(fd, LOCK_EX);  // held until the descriptor closes
+    bool ok = fill(fd, facts, write, options.flush_to_disk);
+    error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+      ok = false;
+      error = errno;
+    }
+    if (ok) ok = publish_exclusively(temporary, true, names, result, error);
+    if (!ok) {
+      ::unlink(temporary.c_str());
+      return {false, {}, error_text(error ? error : EIO), result.all_taken};
+    }
+  }
+  if (options.flush_to_disk) sync_folder(folder);
   return result;
 }
 

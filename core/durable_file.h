@@ -44,6 +44,27 @@ using ContentWriter = std::function<bool(int fd)>;
 ReplaceResult replace_file(const std::string& path, const ContentWriter& write,
                            const ReplaceOptions& options = {});
 
+// The first of a list of names, numbered from 0, for a file that must never
+// replace another (a series frame): empty when the list has ended.
+using NameList = std::function<std::string(int n)>;
+
+struct CreateResult {
+  bool ok = false;
+  std::string path;        // the name the file was published under (on success)
+  std::string reason;      // why no file was created (empty on success)
+  bool all_taken = false;  // every name of the list existed already
+};
+
+// Creates a new file with what `write` writes, in the folder of `names(0)`
+// (all names share one folder), under the first name of the list that
+// exists at the moment of publishing. The contents are written once to a
+// temporary file and flushed; the name is taken exclusively (a link, or a
+// rename that refuses an existing name), so a file that another program
+// created under a name meanwhile is never replaced: the next name is
+// taken instead.
+CreateResult create_new_file(const NameList& names, const ContentWriter& write,
+                             const ReplaceOptions& options = {});
+
 // The file a path finally names after following symbolic links (the path
 // itself when it is no link, or when the link names a file that does not
 // exist yet: then its would-be path). Empty, with `reason`, on a loop.

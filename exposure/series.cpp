@@ -196,10 +196,11 @@ void next_shot_time(Program& p) {
 }
 
 std::optional<int> frame_count_answer(const std::string& answer) {
-  if (answer.find_first_not_of(" \t") == std::string::npos) return 0;
   const double n = numeric_value(answer);
-  if (n >= 1 && n <= std::numeric_limits<int>::max() && n == std::floor(n)) return static_cast<int>(n);
-  return std::nullopt;
+  if (n == 0) return 0;  // also an empty answer and a text without a number
+  if (n < 0 || n != std::floor(n)) return std::nullopt;
+  // More frames than a series can count take longer than any night.
+  return static_cast<int>(std::min(n, static_cast<double>(std::numeric_limits<int>::max())));
 }
 
 std::uintmax_t series_file_bytes(int width, int height) {

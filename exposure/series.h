@@ -71,9 +71,10 @@ NextShot next_shot(const LocalDateTime& now, double interval);
 // without time zone: a continuous scale on which the next day follows 23:59:59.
 std::int64_t seconds_of_local_time(const LocalDateTime& t);
 
-// The frame count typed into the count box: 0 for an empty answer (no
-// series), the count for a whole number from 1 to 2^31-1, nothing for any
-// other answer (a fraction, a negative number, a text that is not a number).
+// The frame count typed into the count box, read as a number: 0 (no
+// series) for "0", an empty answer and a text that is not a number; the
+// count for a whole number of 1 or more (at most 2^31-1); nothing for a
+// fraction or a negative count, which would never count down to 0.
 std::optional<int> frame_count_answer(const std::string& answer);
 
 // Bytes of one series file of width x height: one header block and the

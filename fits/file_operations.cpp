@@ -18,23 +18,14 @@ bool load_fits(Program& p, const std::string& path, int target_mode) {
   return !refused;
 }
 
-bool save_fits(Program& p, const WriteOptions& options) {
-  const bool light = p.file.file_mode == kSaveLight;
-  const int width = light ? p.frames.image_width : p.frames.dark_width;
-  const int height = light ? p.frames.image_height : p.frames.dark_height;
-  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows) {
-    p.ui.message_box(light ? "You do not open the data file" : "You do not open the dark file", {},
-                     MessageButtons::Ok);
-    return false;
-  }
+namespace {
 
-  set_status(p, light ? " ライトフレーム保存中" : " ダークフレーム保存中");
-  p.ui.yield();
+bool frame_size_fits(int width, int height) {
+  return width >= 1 && width <= kFrameColumns && height >= 1 && height <= kFrameRows;
+}
 
-  const std::string& path = p.file.save_file_name;
-  const WriteResult result =
-      write_fits_file(path, light ? p.headers.light_header : p.headers.dark_header,
-                      light ? p.frames.light_frame : p.frames.dark_frame, width, height, options);
+// The status line and message box of a written or failed save.
+bool report_write(Program& p, const std::string& path, const WriteResult& result) {
   if (!result.ok) {
     set_status(p, " ファイル保存失敗");
     p.ui.message_box("ファイルを保存できません : " + path + "\n(" + result.reason + ")", "FITS",
@@ -48,6 +39,28 @@ bool save_fits(Program& p, const WriteOptions& options) {
     set_status(p, " ファイル保存終了");
   p.ui.yield();
   return true;
+}
+
+}  // namespace
+
+bool save_fits(Program& p, const WriteOptions& options) {
+  const bool light = p.file.file_mode == kSaveLight;
+  const int width = light ? p.frames.image_width : p.frames.dark_width;
+  const int height = light ? p.frames.image_height : p.frames.dark_height;
+  if (!frame_size_fits(width, height)) {
+    p.ui.message_box(light ? "You do not open the data file" : "You do not open the dark file", {},
+                     MessageButtons::Ok);
+    return false;
+  }
+
+  set_status(p, light ? " ライトフレーム保存中" : " ダークフレーム保存中");
+  p.ui.yield();
+
+  const std::string& path = p.file.save_file_name;
+  const WriteResult result =
+      write_fits_file(path, light ? p.headers.light_header : p.headers.dark_header,
+                      light ? p.frames.light_frame : p.frames.dark_frame, width, height, options);
+  return report_write(p, path, result);
 }
 
 namespace fs = std::filesystem;
@@ -133,42 +146,51 @@ std::string series_file_name(const std::string& folder, const LocalDateTime& t) 
   return dialog_path_text(folder, name);
 }
 
-std::string free_series_file_name(const std::string& folder, const LocalDateTime& t) {
-  const std::string name = series_file_name(folder, t);
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(name, ec))) return name;
-  const std::string stem = name.substr(0, name.size() - 4);  // without ".FIT"
-  for (int n = 1; n < 1000; ++n) {
-    const std::string other = stem + "_" + std::to_string(n) + ".FIT";
-    if (!fs::exists(fs::symlink_status(other, ec))) return other;
-  }
-  return stem + "_1000.FIT";  // refused below: never written over
+NameList series_file_names(const std::string& path) {
+  const std::string stem = path.size() > 4 ? path.substr(0, path.size() - 4) : path;  // without ".FIT"
+  return [path, stem](int n) -> std::string {
+    if (n == 0) return path;
+    if (n < kSeriesNameSuffixes) return stem + "_" + std::to_string(n) + ".FIT";
+    return {};
+  };
+}
+
+WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, const CardTable& header,
+                              const std::string& path, const WriteOptions& options) {
+  return write_new_fits_file(series_file_names(path), header, frame, width, height, options);
 }
 
 bool series_save(Program& p) {
   // One clock reading: the day and the time belong to the same instant.
-  const LocalDateTime now = p.clock.local_now();
+  const std::string path = series_file_name(p.settings.save_folder, p.clock.local_now());
   p.file.file_mode = kSaveLight;
-  if (number_or_zero(p.settings.save_in_series) != 1) {
-    p.file.save_file_name = series_file_name(p.settings.save_folder, now);
-    return true;
-  }
-  p.file.save_file_name = free_series_file_name(p.settings.save_folder, now);
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(p.file.save_file_name, ec))) {
-    set_status(p, " 連続撮影の画像を保存できません : " + p.file.save_file_name);
-    p.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + p.file.save_file_name, {},
-                     MessageButtons::Ok);
-    return false;
-  }
+  p.file.save_file_name = path;
+  if (number_or_zero(p.settings.save_in_series) != 1) return true;
 
   if (p.settings.save_folder.empty()) {
     set_status(p, " 連続撮影の画像を保存できません");
     p.ui.message_box("連続撮影の画像を保存するフォルダーが指定されていません", {}, MessageButtons::Ok);
     return false;
   }
-  if (!save_fits(p)) {  // save_fits has shown why in a message box
-    set_status(p, " 連続撮影の画像を保存できません : " + p.file.save_file_name);
+  const int width = p.frames.image_width, height = p.frames.image_height;
+  if (!frame_size_fits(width, height)) {
+    p.ui.message_box("You do not open the data file", {}, MessageButtons::Ok);
+    set_status(p, " 連続撮影の画像を保存できません : " + path);
+    return false;
+  }
+  set_status(p, " ライトフレーム保存中");
+  p.ui.yield();
+  const WriteResult result =
+      save_series_frame(p.frames.light_frame, width, height, p.headers.light_header, path);
+  if (result.all_taken) {
+    set_status(p, " 連続撮影の画像を保存できません : " + path);
+    p.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + path, {},
+                     MessageButtons::Ok);
+    return false;
+  }
+  if (result.ok) p.file.save_file_name = result.path;
+  if (!report_write(p, path, result)) {  // the message box has said why
+    set_status(p, " 連続撮影の画像を保存できません : " + path);
     return false;
   }
   return true;

@@ -51,19 +51,27 @@ bool save_folder_ok(Program& p, std::string& text, bool save_checked);
 // folder that ends in one.
 std::string series_file_name(const std::string& folder, const LocalDateTime& t);
 
-// The name a series frame taken at `t` is saved under: the
-// series_file_name, or, when a file of that name exists already (the names
-// repeat every month, and within a second), the first of
-// "ddhhmmss_1.FIT" .. "ddhhmmss_999.FIT" that does not exist, which sorts
-// right after the earlier frame of the same name. A series never
-// overwrites a file.
-std::string free_series_file_name(const std::string& folder, const LocalDateTime& t);
+// A series frame is saved under `path`, or, when a file of that name exists
+// already (the names repeat every month, and within a second), under the
+// first free one of "ddhhmmss_1.FIT" .. "ddhhmmss_999.FIT", which sorts right
+// after the earlier frame of the same name. The list for `path`.
+inline constexpr int kSeriesNameSuffixes = 1000;
+NameList series_file_names(const std::string& path);
+
+// Writes a series frame (width x height of `frame`, with `header`) as a new
+// file under the first free name of series_file_names(path), taken at the
+// moment of publishing: a series never overwrites a file, also not one that
+// another program saved under that name while this frame was written. The
+// result's `path` is the name written; `all_taken` when no name was free.
+WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, const CardTable& header,
+                              const std::string& path, const WriteOptions& options = {});
 
 // After each frame of a series: sets save_file_name to the frame's name in
-// save_folder (free_series_file_name when saving) and file_mode to 1, and
-// writes the light frame when save_in_series is 1. Returns false, after telling the user on the status
-// line and in a message box, when the frame could not be saved, so the
-// series can stop in order.
+// save_folder and file_mode to 1 (the state the file dialog shows), and when
+// save_in_series is 1 hands the light frame, its header and that name to
+// save_series_frame, then sets save_file_name to the name written. Returns
+// false, after telling the user on the status line and in a message box,
+// when the frame could not be saved, so the series can stop in order.
 bool series_save(Program& p);
 
 }  // namespace stellacq

@@ -133,7 +133,7 @@ std::vector<std::string> cards_for_write(const CardTable& table, int width, int 
 WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
                             int width, int height, const WriteOptions& options) {
   if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows)
-    return {false, "frame size out of range"};
+    return {false, "frame size out of range", 0, {}, false};
   WriteResult result;
   const std::vector<std::string> cards = cards_for_write(table, width, height, &result.left_out_cards);
   const ReplaceResult replaced =
@@ -141,6 +141,22 @@ WriteResult write_fits_file(const std::string& path, const CardTable& table, con
                    {options.flush_to_disk, options.unnamed_temporary});
   result.ok = replaced.ok;
   result.reason = replaced.reason;
+  return result;
+}
+
+WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const FrameBuffer& frame,
+                                int width, int height, const WriteOptions& options) {
+  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows)
+    return {false, "frame size out of range", 0, {}, false};
+  WriteResult result;
+  const std::vector<std::string> cards = cards_for_write(table, width, height, &result.left_out_cards);
+  const CreateResult created =
+      create_new_file(names, [&](int fd) { return write_frame(fd, cards, frame, width, height); },
+                      {options.flush_to_disk, options.unnamed_temporary});
+  result.ok = created.ok;
+  result.reason = created.reason;
+  result.path = created.path;
+  result.all_taken = created.all_taken;
   return result;
 }
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "core/durable_file.h"
 #include "fits/header_tables.h"
 
 namespace stellacq {
@@ -39,6 +40,8 @@ struct WriteResult {
   bool ok = false;
   std::string reason;      // why the file could not be written
   int left_out_cards = 0;  // cards of an over-full table that did not fit
+  std::string path;        // the name written (write_new_fits_file)
+  bool all_taken = false;  // every name of the list existed (write_new_fits_file)
 };
 
 // The cards written for a frame of width x height from `table`: slots 1..END;
@@ -54,5 +57,12 @@ std::vector<std::string> cards_for_write(const CardTable& table, int width, int 
 // Writes one frame file as described above. width 1..1537, height 1..1025.
 WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
                             int width, int height, const WriteOptions& options = {});
+
+// Writes one frame file, as above, as a new file under the first name of
+// `names` that is free when the file is published (core/durable_file.h
+// create_new_file): never over an existing file, also not one that another
+// program created while this one was written.
+WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const FrameBuffer& frame,
+                                int width, int height, const WriteOptions& options = {});
 
 }  // namespace stellacq

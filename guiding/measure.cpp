@@ -126,8 +126,12 @@ GuideMeasurement measure_guide_star(const FrameBuffer& frame, int width, int hei
     }
   }
 
+  // The sky is what the window holds inside the frame: the pixels the frame
+  // cuts off hold no light, and counting them as sky would dim the sky of a
+  // window at the edge and make a featureless frame look like a star.
   const double box_area = (2.0 * static_cast<double>(a) + 1.0) * (2.0 * static_cast<double>(a) + 1.0);
-  const double window_area = (2.0 * static_cast<double>(s) + 1.0) * (2.0 * static_cast<double>(s) + 1.0);
+  const double window_area =
+      ci.empty() || cj.empty() ? 0.0 : static_cast<double>(ci.size()) * static_cast<double>(cj.size());
   const double sky_area = window_area - box_area;
   m.sky_known = sky_area > 0.0;
   m.sky_sum = m.sky_known ? (total - static_cast<double>(m.star_sum)) * box_area / sky_area : 0.0;

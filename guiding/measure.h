@@ -22,12 +22,14 @@ struct GuideMeasurement {
   // Sum of the frame over the best box; 0 when no box sums to more than 0.
   std::int64_t star_sum = 0;
   // Light of the search window outside the best box, scaled to the area of
-  // one box: (total - star_sum) x (2a + 1)^2 / ((2 span + 1)^2 - (2a + 1)^2),
-  // with the full squares as areas even where the frame edge cuts the window.
-  // 0 when the aperture is not smaller than the span (no sky ring).
+  // one box: (total - star_sum) x (2a + 1)^2 / (N - (2a + 1)^2), where N is
+  // the number of window pixels inside the frame ((2 span + 1)^2 for a
+  // window wholly inside). 0 when no sky ring is left (see sky_known).
   double sky_sum = 0;
-  // False when the aperture is not smaller than the span: there is no sky
-  // around the box, and the star never counts as found.
+  // False when the window's pixels inside the frame are no more than one
+  // box (the aperture not smaller than the span, or a window mostly beyond
+  // the frame): there is no sky around the box, and the star never counts
+  // as found.
   bool sky_known = true;
 
   // star_sum / sky_sum. A positive star on a sky of exactly 0 (a frame with

@@ -7,27 +7,20 @@
 
 #include "guiding/measure.h"
 #include "program/program.h"
+#include "ui/window_support.h"
 
 namespace stellacq {
 
 namespace {
 
-template <typename W>
-W* named(W* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  widget->setAccessibleDescription(QString::fromLatin1(name));
-  return widget;
-}
-
 QLabel* caption(const char* name, const char* text, QWidget* parent) {
-  auto* label = named(new QLabel(QString::fromLatin1(text), parent), name);
-  label->setAccessibleName(label->text());
-  return label;
+  return captioned<QLabel>(name, text, parent);
 }
 
-// A value label: its accessible name follows its text.
-QLabel* value(const char* name, QWidget* parent) {
-  auto* label = named(new QLabel(parent), name);
+// A value label, read by assistive tools as the value it shows, labelled by
+// the caption of its row.
+QLabel* value(const char* name, QLabel* row_caption, QWidget* parent) {
+  auto* label = value_label(new QLabel(parent), name, row_caption);
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   label->setMinimumWidth(60);
   return label;
@@ -36,19 +29,18 @@ QLabel* value(const char* name, QWidget* parent) {
 }  // namespace
 
 Form6::Form6(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
-  named(this, "Form6");
   setWindowTitle(QStringLiteral("Tracking Stat."));
-  setAccessibleName(windowTitle());
+  named(this, "Form6", windowTitle());
   setAttribute(Qt::WA_DeleteOnClose);
 
   Label1_ = caption("Label1", "Sarch Span", this);
   Label2_ = caption("Label2", "Aperture", this);
   Label3_ = caption("Label3", "Threshold", this);
   Label4_ = caption("Label4", "Star / Sky", this);
-  Label5_ = value("Label5", this);
-  Label6_ = value("Label6", this);
-  Label7_ = value("Label7", this);
-  Label8_ = value("Label8", this);
+  Label5_ = value("Label5", Label1_, this);
+  Label6_ = value("Label6", Label2_, this);
+  Label7_ = value("Label7", Label3_, this);
+  Label8_ = value("Label8", Label4_, this);
   Line1_ = named(new QFrame(this), "Line1");
   Line1_->setFrameShape(QFrame::HLine);
   Line1_->setFrameShadow(QFrame::Sunken);

@@ -27,16 +27,13 @@ Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p)
   Command1_ = captioned<QPushButton>("Command1", "RS232C Open");
   Command2_ = captioned<QPushButton>("Command2", "Close");
   Label1_ = captioned<QLabel>("Label1", "R.A.");
-  Label3_ = captioned<QLabel>("Label3", "00:00:00");
+  Label3_ = value_label(new QLabel(QStringLiteral("00:00:00")), "Label3", Label1_);
   Label2_ = captioned<QLabel>("Label2", "R.D.");
-  Label4_ = captioned<QLabel>("Label4", "+00d00'");
+  Label4_ = value_label(new QLabel(QStringLiteral("+00d00'")), "Label4", Label2_);
   Command3_ = captioned<QPushButton>("Command3", "Up");
   Command4_ = captioned<QPushButton>("Command4", "Down");
   Command6_ = captioned<QPushButton>("Command6", "Left");
   Command5_ = captioned<QPushButton>("Command5", "Right");
-  // The value fields are named by their rows' labels.
-  Label3_->setAccessibleName(QStringLiteral("R.A."));
-  Label4_->setAccessibleName(QStringLiteral("R.D."));
   Label3_->setMinimumWidth(90);
   Label4_->setMinimumWidth(90);
   Timer1_ = new QTimer(this);

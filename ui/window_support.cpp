@@ -15,4 +15,11 @@ void centre_on_screen(QWidget* window) {
   window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
 }
 
+QLabel* value_label(QLabel* label, const char* name, QLabel* caption) {
+  named(label, name);
+  label->setAccessibleName({});  // the name follows the text
+  if (caption) caption->setBuddy(label);
+  return label;
+}
+
 }  // namespace stellacq

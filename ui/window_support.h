@@ -3,11 +3,13 @@
 //
 // A control carries its name from the window's control table ("Text5",
 // "Command1") as its Qt object name and accessible description, so tests
-// and assistive tools find it; its accessible name is its visible caption.
+// and assistive tools find it; its accessible name is its visible caption,
+// and a label that shows a value keeps the value as its name (value_label).
 // Windows keep their controls as private members; tests reach them through
 // their object names.
 #pragma once
 
+#include <QLabel>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -23,6 +25,12 @@ W* named(W* widget, const char* name, const QString& caption = {}) {
   if (!caption.isEmpty()) widget->setAccessibleName(caption);
   return widget;
 }
+
+// A label that shows a value (a position, a measurement, a readout):
+// named, but with no fixed accessible name, so that assistive tools read the
+// value it shows at the moment; `caption`, the label of its row (when
+// given), becomes its labelled-by relation through the caption's buddy.
+QLabel* value_label(QLabel* label, const char* name, QLabel* caption = nullptr);
 
 // A control of kind W (a button, label, check box or option button) showing
 // `caption`, named `name`, its caption also its accessible name.

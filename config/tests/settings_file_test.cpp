@@ -66,6 +66,9 @@ TEST(ParseSettings, ReadsValuesLenientlyAndRefusesWhatDoesNotFit) {
       // clang-format off
       {8, "-2.5", "-2.5", true},      {12, "  3 \t", " 3", true},     {6, "   ", "", true},
       {7, " 4.5", " 4", true},        {7, " 5.5", " 6", true},         {18, " /d/a,b ", "/d/a", true},
+      // A quoted folder is read whole and written quoted again when it must be.
+      {18, " \"/d/night,M42\" ", "\"/d/night,M42\"", true},      {18, "\"/d/plain\"", "/d/plain", true},
+      {18, "\"/d/x", "\"\"/d/x\"", true},
       {4, " 2147483647", " 2147483647", true},                         {4, " 2147483648", " 0", false},
       {7, "-32769", " 0", false},     {8, " 1E+39", " 0", false},      {11, " 2x", " 0", false},
       {21, "later", "", false},
@@ -162,6 +165,18 @@ class SettingsFile : public ::testing::Test {
     ASSERT_TRUE(write_settings_file(p.ini_path, s));
   }
 };
+
+// Folders that the comma rule of older files would cut, or whose blanks
+// and quotes reading would strip, come back whole after a restart.
+TEST_F(SettingsFile, AnyFolderNameComesBackWhole) {
+  for (const char* folder : {"/data/night,M42", "/data/a,b,c", "\"/data/q", "/data/x ", "/data/\"m\""}) {
+    p.settings.save_folder = folder;
+    ASSERT_TRUE(save_settings(p));
+    p.settings = Settings{};
+    EXPECT_TRUE(load_settings(p)) << folder;
+    EXPECT_EQ(p.settings.save_folder, folder);
+  }
+}
 
 TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByteAndThePermissions) {
   p.settings = kDistinct;

@@ -104,6 +104,35 @@ TEST(ReplaceFile, FailedWriteKeepsTheOldFileAndLeavesNothing) {
   }
 }
 
+// A new file never replaces one: a name that another writer takes while
+// this file is being written (between any check and the publish) is passed
+// over for the next; a dangling link counts as taken; with every name taken
+// nothing is written and no temporary file stays.
+TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
+  for (const bool unnamed : {true, false}) {
+    ScratchDir dir;
+    const NameList names = [&](int n) { return n < 4 ? dir.file("f" + std::to_string(n)) : std::string(); };
+    ::symlink(dir.file("nowhere").c_str(), dir.file("f1").c_str());
+    const auto racing_writer = [&](int fd) {
+      std::ofstream(dir.file("f0")) << "other program";
+      return write_all(fd, "ours", 4);
+    };
+    const CreateResult r = create_new_file(names, racing_writer, {true, unnamed});
+    ASSERT_TRUE(r.ok) << r.reason;
+    EXPECT_EQ(r.path, dir.file("f2"));
+    EXPECT_EQ(file_bytes(dir.file("f0")), "other program");
+    EXPECT_EQ(file_bytes(dir.file("f2")), "ours");
+    EXPECT_FALSE(fs::exists(dir.file("nowhere")));
+
+    std::ofstream(dir.file("f3")) << "third";
+    const CreateResult full = create_new_file(names, text_writer("lost"), {true, unnamed});
+    EXPECT_FALSE(full.ok);
+    EXPECT_TRUE(full.all_taken);
+    EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"f0", "f1", "f2", "f3"})) << unnamed;
+    EXPECT_EQ(file_bytes(dir.file("f3")), "third");
+  }
+}
+
 TEST(ReplaceFile, RemovesOnlyStaleUnlockedOrphansOfItsOwnPattern) {
   ScratchDir dir;
   const std::string prefix = temporary_prefix("a.fit");

@@ -8,11 +8,16 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "camera/connection.h"
 #include "camera/download.h"
+#include "fits/header_tables.h"
+#include "fits/reader.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -200,18 +205,21 @@ TEST_F(Series, StopsTakeEffectAtTheirPoints) {
     int nth;
     bool guided;
     int exposures, downloads, files, guiding_steps;
+    bool shown = true;  // display after shooting
   };
   const Case cases[] = {
       {" 次の撮影待ち", 1, false, 1, 1, 1, 0},          // during the wait
       {" 撮影しています ", 2, false, 2, 1, 1, 0},       // before the second exposure
       {" ライトフレーム保存中", 2, false, 2, 2, 2, 0},  // during the save: the frame is kept
       {" 追尾中", 2, true, 2, 2, 2, 2},                 // during the guiding step
+      {" 追尾中", 2, true, 2, 2, 2, 2, false},          // the same with no frames shown
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.at);
     for (const std::string& name : files_in(dir.path())) fs::remove(dir.file(name));
     w.ui.statuses.clear();
     w.p.guide.guide_locked = 1;
+    w.p.exposure.display_after_shooting = c.shown ? 1 : 0;
     const char* const stopped = c.guided ? " 撮影と追尾を停止しました" : " 撮影を停止しました";
     at_yield(c.at, c.nth, [&] {
       for (int i = 0; i < 2; ++i)
@@ -227,7 +235,68 @@ TEST_F(Series, StopsTakeEffectAtTheirPoints) {
     EXPECT_EQ(statuses_starting(" 追尾中"), c.guiding_steps);
     EXPECT_EQ(w.ui.last_status(), stopped);
     EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.guiding_mode), std::tuple(0, 0));
-    EXPECT_EQ(w.p.guide.guide_locked, c.guided ? 0 : 1);  // the guided stop clears the marker
+    // The guided stop clears the marker, and only where frames are shown.
+    EXPECT_EQ(w.p.guide.guide_locked, c.guided && c.shown ? 0 : 1);
+  }
+}
+
+// The wait reads the interval field as it is now: an interval cleared to 0
+// during the wait starts the next frame at once.
+TEST_F(Series, TheWaitFollowsTheIntervalField) {
+  w.p.form.Text6 = "100";
+  w.ui.input_answers = {"2"};
+  at_yield(" 次の撮影待ち", 1, [&] { w.p.form.Text6 = "0"; });
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213006.FIT"}));
+}
+
+// With display after shooting, dark subtraction and flat correction during
+// a guided series rewrite the frame before it is saved and measured. A dark
+// of 65535 leaves at most the pedestal of 100 in every pixel; a flat of 1
+// with a mean of 1000 multiplies every count by 1000, beyond what a file
+// holds.
+TEST_F(Series, CorrectionsReachTheFileAndTheGuidingMeasurement) {
+  struct Case {
+    bool dark, flat;
+    int file_min, file_max;
+    std::int64_t least_star_sum, most_star_sum;
+  };
+  const Case cases[] = {
+      {true, false, 0, 100, 0, 25 * 100},
+      {false, true, 65535, 65535, std::int64_t{25} * 65536, std::numeric_limits<std::int64_t>::max()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dark ? "dark" : "flat");
+    for (const std::string& name : files_in(dir.path())) fs::remove(dir.file(name));
+    w.ui.statuses.clear();
+    Frames& f = w.p.frames;
+    for (int y = 0; y < kFrameRows; ++y)
+      for (int x = 0; x < kFrameColumns; ++x) f.dark_frame.at(x, y) = 65535, f.flat_frame.at(x, y) = 1;
+    f.dark_width = 384, f.dark_height = 256;
+    f.flat_loaded = 1, f.flat_mean = 1000;
+    w.p.settings.guide_dark_sub = c.dark ? 1 : 0;
+    w.p.settings.guide_flat_sub = c.flat ? 1 : 0;
+    w.p.settings.search_span = 10;
+    w.p.settings.aperture = 2;
+    w.p.exposure.display_after_shooting = 1;
+    w.p.guide.guide_locked = 1;
+    w.p.guide.guide_x = 190, w.p.guide.guide_y = 120;
+    at_yield(" 次の撮影待ち", 1, [&] { exp_menu_grab_auto_stop_Click(w.p); });
+    exp_menu_grab_auto_Click(w.p);
+
+    const Strings files = files_in(dir.path());
+    ASSERT_EQ(files.size(), 1u);
+    HeaderTables headers;
+    auto saved = std::make_unique<Frames>();
+    ASSERT_FALSE(read_fits_frame(dir.file(files[0]), kOpenLight, headers, *saved));
+    ASSERT_EQ(std::tie(saved->image_width, saved->image_height), std::tuple(384, 256));
+    int lo = 65535, hi = 0;
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 384; ++x)
+        lo = std::min(lo, saved->light_frame.at(x, y)), hi = std::max(hi, saved->light_frame.at(x, y));
+    EXPECT_EQ(std::pair(lo, hi), std::pair(c.file_min, c.file_max));
+    EXPECT_GE(w.p.guide.star_sum, c.least_star_sum);
+    EXPECT_LE(w.p.guide.star_sum, c.most_star_sum);
   }
 }
 
@@ -289,23 +358,38 @@ TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
 TEST_F(Series, FrameCountAnswers) {
   const std::pair<const char*, std::optional<int>> cases[] = {
       {"", 0},
+      {"0", 0},
+      {"abc", 0},
+      {" ", 0},
       {"3", 3},
       {" 3 ", 3},
       {"2.0", 2},
       {"2.5", std::nullopt},
-      {"0", std::nullopt},
-      {"abc", std::nullopt},
-      {"3000000000", std::nullopt},
+      {"-2", std::nullopt},
+      {"3000000000", 2147483647},
   };
   for (const auto& [answer, n] : cases) EXPECT_EQ(frame_count_answer(answer), n) << answer;
-  // A refused answer says so and starts nothing; an empty one only starts nothing.
-  w.ui.input_answers = {"2.5", ""};
-  exp_menu_grab_num_Click(w.p);
-  exp_menu_grab_num_Click(w.p);
+  // A fraction or a negative count says so and starts nothing; 0, a text and
+  // an empty answer only start nothing.
+  w.ui.input_answers = {"2.5", "", "0", "abc", "-3"};
+  for (int i = 0; i < 5; ++i) exp_menu_grab_num_Click(w.p);
   EXPECT_TRUE(w.traffic().commands.empty());
-  ASSERT_EQ(w.ui.boxes.size(), 1u);
+  ASSERT_EQ(w.ui.boxes.size(), 2u);
   EXPECT_EQ(w.ui.boxes[0].text, "撮影枚数は1以上の整数で入力して下さい");
+  EXPECT_EQ(w.ui.boxes[1].text, "撮影枚数は1以上の整数で入力して下さい");
   EXPECT_EQ(w.p.series.frames_remaining, -1);
+}
+
+// A frame saved by another program under this frame's name while this one
+// is written is kept; this frame takes the next suffix.
+TEST_F(Series, AFileThatAppearsDuringTheSaveIsKept) {
+  w.ui.input_answers = {"1"};
+  at_yield(" ライトフレーム保存中", 1, [&] { std::ofstream(dir.file("07213005.FIT")) << "other"; });
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213005_1.FIT"}));
+  EXPECT_EQ(testing::file_bytes(dir.file("07213005.FIT")), "other");
+  EXPECT_EQ(w.p.file.save_file_name, dir.file("07213005_1.FIT"));
+  EXPECT_EQ(w.ui.last_status(), " 撮影終了");
 }
 
 // A start command given while a series runs (in its wait) changes nothing.

@@ -33,12 +33,15 @@ GuideMeasurement brute_force(const FrameBuffer& f, int w, int h, int gx, int gy,
         m.star_y = static_cast<int>(j);
       }
     }
-  double total = 0;
+  double total = 0, window_pixels = 0;
   for (long x = gx - span; x <= gx + span; ++x)
     for (long y = gy - span; y <= gy + span; ++y)
-      if (inside(x, y)) total += f.at(static_cast<int>(x), static_cast<int>(y));
+      if (inside(x, y)) {
+        total += f.at(static_cast<int>(x), static_cast<int>(y));
+        ++window_pixels;
+      }
   const double box = (2.0 * a + 1) * (2.0 * a + 1);
-  const double sky_area = (2.0 * span + 1) * (2.0 * span + 1) - box;
+  const double sky_area = window_pixels - box;
   m.sky_known = sky_area > 0;
   m.sky_sum = m.sky_known ? (total - static_cast<double>(m.star_sum)) * box / sky_area : 0.0;
   return m;
@@ -144,8 +147,32 @@ TEST(MeasureGuideStar, FullFrameOfSaturatedCountsNeedsWideSums) {
   const GuideMeasurement m = measure_guide_star(*f, 1536, 1024, 700, 500, 1024, 61, 0, 0);
   EXPECT_EQ(m.star_sum, std::int64_t{123} * 123 * 65535);
   EXPECT_EQ(std::pair(m.star_x, m.star_y), std::pair(61, 61));  // first box wholly inside
+  // The window is cut to the frame, so the sky is one box of 65535 too.
   const double total = 1536.0 * 1024 * 65535;
-  EXPECT_DOUBLE_EQ(m.sky_sum, (total - 123.0 * 123 * 65535) * 123 * 123 / (2049.0 * 2049 - 123 * 123));
+  EXPECT_DOUBLE_EQ(m.sky_sum, (total - 123.0 * 123 * 65535) * 123 * 123 / (1536.0 * 1024 - 123 * 123));
+  EXPECT_DOUBLE_EQ(m.ratio(), 1.0);
+}
+
+TEST(MeasureGuideStar, FeaturelessFrameIsNoStarAtAnyEdge) {
+  // A uniform sky (cloud, or all saturated) locked near each edge and
+  // corner: the best box holds as much light as any box of sky, so the ratio
+  // is 1 wherever the frame cuts the window, and a threshold of 3 finds
+  // nothing to guide on.
+  auto f = std::make_unique<FrameBuffer>();
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 384; ++x) f->at(x, y) = 1800;
+  const struct {
+    int gx, gy;
+  } locks[] = {{2, 128}, {381, 128}, {192, 1}, {192, 254}, {0, 0}, {383, 255}, {386, 100}, {192, 128}};
+  for (const auto& lock : locks) {
+    const GuideMeasurement m = measure_guide_star(*f, 384, 256, lock.gx, lock.gy, 10, 2, 0, 0);
+    EXPECT_DOUBLE_EQ(m.ratio(), 1.0) << lock.gx << "," << lock.gy;
+    EXPECT_FALSE(m.found(3.0f)) << lock.gx << "," << lock.gy;
+  }
+  // A window with no more than a box of it inside the frame has no sky.
+  const GuideMeasurement corner = measure_guide_star(*f, 384, 256, 393, 265, 10, 2, 0, 0);
+  EXPECT_FALSE(corner.sky_known);
+  EXPECT_FALSE(corner.found(0.0f));
 }
 
 TEST(MeasureGuideStar, RatioText) {

@@ -1,7 +1,11 @@
 // stellacq: the program driving the real camera control unit on the PC's
-// parallel port and the mount's hand controller on its serial port.
+// parallel port and the mount's hand controller on its serial port. The
+// environment variable STELLACQ_PARPORT names a port to use instead of the
+// one chosen in the settings ("/dev/parport1", or a card's base address
+// such as "0xd010").
 #include <QApplication>
 #include <QTimer>
+#include <cstdlib>
 
 #include "app/application.h"
 #include "camera/chosen_port.h"
@@ -15,8 +19,13 @@ int main(int argc, char** argv) {
   stellacq::QtSerialLine serial;
   return stellacq::run_stellacq(port, serial, [&port](stellacq::Program& program) {
     // The box waits until the running exchange with the port has ended.
-    port.follow(program.ports, [&program](const std::string& message) {
+    auto report = [&program](const std::string& message) {
       QTimer::singleShot(0, [&program, message] { program.ui.message_box(message); });
-    });
+    };
+    const char* named = std::getenv("STELLACQ_PARPORT");
+    if (named && *named)
+      port.use_named(named, program.ports, report);
+    else
+      port.follow(program.ports, report);
   });
 }

@@ -11,7 +11,10 @@ Observatory::Observatory(Clock& clock, const ObservatoryOptions& options)
     : sky_(options.sky),
       unit_(clock, sky_, options.unit),
       mount_(clock, sky_.ra_deg(), sky_.dec_deg(), options.mount) {
-  unit_.on_exposure_end([this] { sky_.set_pointing(mount_.ra_deg(), mount_.dec_deg()); });
+  unit_.on_exposure_end([this] {
+    std::lock_guard lock(mount_mutex_);
+    sky_.set_pointing(mount_.ra_deg(), mount_.dec_deg());
+  });
 }
 
 }  // namespace stellacq::sim

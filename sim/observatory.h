@@ -1,8 +1,9 @@
 // The simulated observatory: one sky and the devices that look at it. The
 // control unit with its camera head answers on the parallel port at base
 // 0x378 and renders its exposures from the sky; the mount answers on the
-// serial line, and where it points when an exposure ends is where the sky
-// is rendered from, so a guide move shifts the stars of the next frame.
+// serial line (or on a pseudo-terminal, sim/pty_server.h), and where it
+// points when an exposure ends is where the sky is rendered from, so a guide
+// move shifts the stars of the next frame.
 //
 // Both the stellacq-sim program and the tests build one in a line; the
 // parallel port it hands out follows the unit model of the settings, so the
@@ -10,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "camera/port_io.h"
 #include "config/settings.h"
@@ -60,6 +62,11 @@ class Observatory {
   // The parallel port of the simulated PC, with the unit behind it.
   SettingsFollowingPort& parallel_port() { return port_; }
   Mount& mount() { return mount_; }
+  // Held around every use of the mount by a thread of its own (a
+  // pseudo-terminal server, a driver's worker); the exposure's end takes it
+  // to read the pointing. The program's own serial line runs on the
+  // program's one thread and does not need it.
+  std::mutex& mount_mutex() { return mount_mutex_; }
   // The serial line of the simulated PC, with the mount on every COM port.
   MountLine& serial_line() { return line_; }
 
@@ -68,6 +75,7 @@ class Observatory {
   ControlUnit unit_;
   SettingsFollowingPort port_{unit_};
   Mount mount_;
+  std::mutex mount_mutex_;
   MountLine line_{mount_};
 };
 

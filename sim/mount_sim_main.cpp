@@ -1,0 +1,142 @@
+// stellacq-mount-sim: the simulated observatory's mount on a pseudo-terminal,
+// in real time, for STELLACQ's real serial path (STELLACQ_COM1=<device>) and
+// for other LX200 clients (INDI's LX200 drivers, KStars). Prints the device
+// on the first line of its output and serves until interrupted.
+#include <signal.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "sim/observatory.h"
+#include "sim/pty_server.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: stellacq-mount-sim [options]\n"
+    "Serves the simulated LX200 mount on a pseudo-terminal and prints its device.\n"
+    "  --link PATH         also make a symbolic link PATH to the device\n"
+    "  --log FILE          log both directions with times (- for the standard output)\n"
+    "  --ra HOURS          start pointing, right ascension (default 5.588)\n"
+    "  --dec DEGREES       start pointing, declination (default -5.39)\n"
+    "  --no-drift          no periodic error and no declination drift\n"
+    "  --slew-rate DEG/S   slewing rate of a goto and of moves at the slewing rate (default 3)\n"
+    "faults, for testing clients:\n"
+    "  --reply-delay MS    wait before every reply\n"
+    "  --reply-pause MS    pause in the middle of every reply\n"
+    "  --silent            take every command and answer none\n"
+    "  --low-precision     start in low precision (HH:MM.T, sDD*MM)\n"
+    "  --degree-mark-df    send the degree mark as the byte 0xDF, as Meade's controllers do\n";
+
+bool number(const char* text, double* value) {
+  char* end = nullptr;
+  *value = std::strtod(text, &end);
+  return end != text && *end == '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace stellacq;
+  sim::ObservatoryOptions options;
+  sim::PtyServerOptions server_options;
+  std::string log_path;
+  double ra_hours = -1, dec_deg = 100;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    double value = 0;
+    const auto numeric = [&](double low, double high) {
+      if (!has_value || !number(argv[i + 1], &value) || value < low || value > high) {
+        std::cerr << "stellacq-mount-sim: " << arg << " needs a number from " << low << " to " << high
+                  << "\n";
+        std::exit(2);
+      }
+      ++i;
+      return value;
+    };
+    if (arg == "--link" && has_value) {
+      server_options.link_path = argv[++i];
+    } else if (arg == "--log" && has_value) {
+      log_path = argv[++i];
+    } else if (arg == "--ra") {
+      ra_hours = numeric(0, 24);
+    } else if (arg == "--dec") {
+      dec_deg = numeric(-90, 90);
+    } else if (arg == "--no-drift") {
+      options.mount.periodic_error_arcsec = 0;
+      options.mount.dec_drift_arcsec_per_s = 0;
+    } else if (arg == "--slew-rate") {
+      options.mount.slew_rate_deg_per_s = numeric(0.01, 180);
+    } else if (arg == "--reply-delay") {
+      options.mount.reply_delay_us = static_cast<std::int64_t>(numeric(0, 60000) * 1000);
+    } else if (arg == "--reply-pause") {
+      options.mount.reply_pause_us = static_cast<std::int64_t>(numeric(0, 60000) * 1000);
+    } else if (arg == "--silent") {
+      options.mount.powered = false;
+    } else if (arg == "--low-precision") {
+      options.mount.high_precision = false;
+    } else if (arg == "--degree-mark-df") {
+      options.mount.degree_mark = '\xDF';
+    } else if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else {
+      std::cerr << "stellacq-mount-sim: unknown option or missing value: " << arg << "\n" << kUsage;
+      return 2;
+    }
+  }
+
+  // The site's hours from UTC are this computer's, so that the local time
+  // and date the mount reports agree with the UTC a client works out.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  options.mount.utc_offset_hours = static_cast<int>(local.tm_gmtoff / 3600);
+
+  std::ofstream log_file;
+  if (log_path == "-") {
+    server_options.log = &std::cout;
+  } else if (!log_path.empty()) {
+    log_file.open(log_path, std::ios::app);
+    if (!log_file) {
+      std::cerr << "stellacq-mount-sim: cannot write the log " << log_path << ": " << std::strerror(errno)
+                << "\n";
+      return 1;
+    }
+    server_options.log = &log_file;
+  }
+
+  // Signals are taken by this thread only, in sigwait below.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  SystemClock clock;
+  sim::Observatory observatory(clock, options);
+  if (ra_hours >= 0 || dec_deg <= 90) {
+    std::lock_guard lock(observatory.mount_mutex());
+    sim::Mount& mount = observatory.mount();
+    mount.sync(ra_hours >= 0 ? ra_hours * 15.0 : mount.ra_deg(), dec_deg <= 90 ? dec_deg : mount.dec_deg());
+  }
+  sim::PtyServer server(observatory.mount(), observatory.mount_mutex(), server_options);
+  std::string error;
+  if (!server.start(&error)) {
+    std::cerr << "stellacq-mount-sim: " << error << "\n";
+    return 1;
+  }
+  std::cout << server.path() << std::endl;
+  std::cerr << "stellacq-mount-sim: the simulated mount answers on " << server.path()
+            << (server_options.link_path.empty() ? "" : " (" + server_options.link_path + ")")
+            << "; Ctrl+C ends it\n";
+  int signal = 0;
+  sigwait(&signals, &signal);
+  server.stop();
+  return 0;
+}

@@ -1,10 +1,9 @@
 #include "indi/camera_rig.h"
 
-#include <cstdlib>
-
 #include "camera/parport_linux.h"
 #include "sim/control_unit.h"
 #include "sim/observatory.h"
+#include "sim/pty_server.h"
 
 namespace stellacq::indi {
 
@@ -15,6 +14,9 @@ struct CameraRig::Hardware {
 struct CameraRig::Simulation {
   explicit Simulation(Clock& clock, const sim::ObservatoryOptions& options) : observatory(clock, options) {}
   sim::Observatory observatory;
+  // Feeds the mount from its own thread under the observatory's mount mutex,
+  // which the unit also takes when an exposure ends to read the pointing.
+  sim::PtyServer mount_server{observatory.mount(), observatory.mount_mutex()};
 };
 
 namespace {
@@ -39,21 +41,21 @@ std::unique_ptr<CameraRig> CameraRig::open(const RigOptions& options, RigOpenRes
     rig->simulation_ = std::make_unique<Simulation>(rig->clock_, sim_options);
     io = &rig->simulation_->observatory.unit();
     set_addresses(sim::kSimBase, rig->ports_);
+    std::string error;
+    if (rig->simulation_->mount_server.start(&error))
+      result.mount_device = rig->simulation_->mount_server.path();
+    else
+      result.message = "The simulated mount could not be served: " + error;
   } else {
     rig->hardware_ = std::make_unique<Hardware>();
-    char* end = nullptr;
-    const unsigned long base = std::strtoul(options.port.c_str(), &end, 0);
-    if (end == options.port.c_str() || *end != '\0' || base == 0 || base > 0xFFFD) {
-      result.message = "Parallel port " + options.port + " is not a base address";
-      return nullptr;
-    }
-    const ParportOpenResult opened = rig->hardware_->port.open(static_cast<std::uint16_t>(base));
+    const ParportOpenResult opened = rig->hardware_->port.open_named(options.port);
     if (!opened.ok) {
+      result.held = opened.held;
       result.message = opened.message;
       return nullptr;
     }
     io = &rig->hardware_->port;
-    set_addresses(static_cast<std::uint16_t>(base), rig->ports_);
+    set_addresses(rig->hardware_->port.base(), rig->ports_);
   }
   rig->camera_ = std::make_unique<Camera>(*io, rig->ports_, rig->clock_, rig->busy_);
   rig->camera_->set_models(options.head_model, options.unit_model);

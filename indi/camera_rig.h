@@ -33,7 +33,8 @@ struct RigOptions {
 
 struct RigOpenResult {
   bool ok = false;
-  std::string message;       // why the rig could not be opened, naming the port
+  bool held = false;         // another program or driver has the port
+  std::string message;       // why the rig could not be opened (naming the port), or a warning
   std::string mount_device;  // simulation: the pseudo-terminal of the mount
 };
 

@@ -3,6 +3,7 @@
 #include <indicom.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -78,9 +79,10 @@ struct StellacqCcd::FrameJob {
   ExposureRequest request;
   FrameDescription description;
   CancelToken cancel;
-  bool aborted = false;    // main thread: the client aborted it
-  bool send = true;        // upload to the client
-  std::string local_path;  // save on the server's disk ("" = no)
+  bool aborted = false;                  // main thread: the client aborted it
+  std::atomic<bool> downloading{false};  // set by the worker when the download begins
+  bool send = true;                      // upload to the client
+  std::string local_path;                // save on the server's disk ("" = no)
   // Set on the worker before the reply that finishes the job.
   FrameResult result;
   std::vector<std::uint8_t> bytes;
@@ -353,9 +355,16 @@ bool StellacqCcd::Connect() {
   });
   const Outcome outcome = future.get();
   if (!outcome.open.ok) {
-    LOG_ERROR(outcome.open.message.c_str());
+    if (outcome.open.held)
+      LOGF_ERROR(
+          "The parallel port %s is in use by another program or driver; close it and connect again.\n%s",
+          options.port.c_str(), outcome.open.message.c_str());
+    else
+      LOGF_ERROR("The parallel port %s cannot be used.\n%s", options.port.c_str(),
+                 outcome.open.message.c_str());
     return false;
   }
+  if (!outcome.open.message.empty()) LOG_WARN(outcome.open.message.c_str());
   if (!outcome.status.ok()) {
     LOGF_ERROR("Connecting failed: %s", error_text(outcome.status).c_str());
     return false;
@@ -521,6 +530,7 @@ bool StellacqCcd::StartExposure(float duration) {
         });
       } else if (!download_told) {
         download_told = true;
+        job->downloading = true;
         worker_.reply([this, job] {
           if (frame_ == job && !job->aborted) {
             PrimaryCCD.setExposureLeft(0);
@@ -575,7 +585,12 @@ bool StellacqCcd::AbortExposure() {
 
 void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job) {
   if (job->aborted) {
-    LOG_INFO("Exposure aborted.");
+    if (job->result.status.ok())
+      LOG_INFO("Exposure aborted after the download; the frame is dropped.");
+    else if (job->downloading)
+      LOG_INFO("Exposure aborted during the download.");
+    else
+      LOG_INFO("Exposure aborted.");
     return;
   }
   if (frame_ == job) frame_.reset();

@@ -132,12 +132,11 @@ bool StellacqCcd::initProperties() {
   CoolerSP[1].fill("COOLER_OFF", "Off", ISS_ON);
   CoolerSP.fill(getDeviceName(), "CCD_COOLER", "Cooler", MAIN_CONTROL_TAB, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
 
+  addCaptureFormat({"INDI_MONO", "Mono", 16, true});
   TemperatureN[0].min = kTemperatureMinC;
   TemperatureN[0].max = kTemperatureMaxC;
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "HOR_BIN", 1, 2, 1, false);
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "VER_BIN", 1, 2, 1, false);
-  PrimaryCCD.setBin(1, 1);
-  apply_sensor_size();
 
   if (worker_.wake_fd() >= 0)
     wake_callback_ = IEAddCallback(
@@ -159,12 +158,27 @@ void StellacqCcd::ISGetProperties(const char* dev) {
 }
 
 bool StellacqCcd::updateProperties() {
+  if (isConnected()) {
+    // CCD_INFO is defined with the head's size; the base class's setters
+    // would send it before it is defined.
+    const RigOptions options = rig_options();
+    const double pixel = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
+    INumberVectorProperty* info = PrimaryCCD.getCCDInfo();
+    const std::pair<const char*, double> values[] = {{"CCD_MAX_X", head_width(options.head_model)},
+                                                     {"CCD_MAX_Y", head_height(options.head_model)},
+                                                     {"CCD_PIXEL_SIZE", pixel},
+                                                     {"CCD_PIXEL_SIZE_X", pixel},
+                                                     {"CCD_PIXEL_SIZE_Y", pixel},
+                                                     {"CCD_BITSPERPIXEL", 16}};
+    for (const auto& [name, value] : values)
+      if (INumber* number = IUFindNumber(info, name)) number->value = value;
+  }
   INDI::CCD::updateProperties();
   if (isConnected()) {
     defineProperty(CoolerSP);
     if (isSimulation()) defineProperty(MountPortTP);
     apply_sensor_size();
-    loadConfig(true, "CCD_BINNING");
+    PrimaryCCD.setBin(binning_, binning_);
   } else {
     deleteProperty(CoolerSP.getName());
     deleteProperty(MountPortTP.getName());
@@ -182,6 +196,8 @@ RigOptions StellacqCcd::rig_options() const {
 }
 
 void StellacqCcd::apply_sensor_size() {
+  // CCD_INFO and CCD_FRAME are defined while connected; connecting sets them.
+  if (!isConnected()) return;
   const int head = rig_options().head_model;
   const double pixel = PixelSizeNP[head == kHeadTx11 ? 0 : 1].getValue();
   SetCCDParams(head_width(head), head_height(head), 16, pixel, pixel);
@@ -268,10 +284,16 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
       return true;
     }
     if (strcmp(name, "CCD_BINNING") == 0) {
-      int hor = PrimaryCCD.getBinX(), ver = PrimaryCCD.getBinY();
+      int hor = binning_, ver = binning_;
       for (int i = 0; i < n; ++i) {
         if (strcmp(names[i], "HOR_BIN") == 0) hor = static_cast<int>(std::lround(values[i]));
         if (strcmp(names[i], "VER_BIN") == 0) ver = static_cast<int>(std::lround(values[i]));
+      }
+      // While disconnected (the configuration loading) the binning is kept
+      // for the connection, which defines CCD_BINNING.
+      if (!isConnected()) {
+        if (hor == ver && (hor == 1 || hor == 2)) binning_ = hor;
+        return true;
       }
       INDI::PropertyNumber binning = getNumber("CCD_BINNING");
       if (!UpdateCCDBin(hor, ver)) {
@@ -279,8 +301,6 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
         binning.apply();
         return false;
       }
-      binning[0].setValue(hor);
-      binning[1].setValue(ver);
       binning.setState(IPS_OK);
       binning.apply();
       return true;
@@ -309,6 +329,7 @@ bool StellacqCcd::UpdateCCDBin(int hor, int ver) {
     LOGF_ERROR("Binning %d x %d is not available: the camera bins 1 x 1 or 2 x 2.", hor, ver);
     return false;
   }
+  binning_ = hor;
   PrimaryCCD.setBin(hor, ver);
   return true;
 }
@@ -374,8 +395,11 @@ bool StellacqCcd::Connect() {
   MountPortTP[0].setText(outcome.open.mount_device);
   if (isSimulation() && !outcome.open.mount_device.empty())
     LOGF_INFO("The simulated mount answers LX200 on %s.", outcome.open.mount_device.c_str());
-  on_temperature(outcome.temperature.status.ok(), outcome.temperature.celsius,
-                 outcome.temperature.status.ok() ? "" : error_text(outcome.temperature.status));
+  // CCD_TEMPERATURE is defined with this first reading.
+  if (outcome.temperature.status.ok()) {
+    last_temperature_c_ = outcome.temperature.celsius;
+    TemperatureN[0].value = outcome.temperature.celsius;
+  }
   SetTimer(getCurrentPollingPeriod());
   return true;
 }
@@ -499,7 +523,7 @@ bool StellacqCcd::StartExposure(float duration) {
   const RigOptions options = rig_options();
   job->request.kind = type == FrameType::Dark || type == FrameType::Bias ? FrameKind::Dark : FrameKind::Light;
   job->request.seconds = seconds;
-  job->request.binning = PrimaryCCD.getBinX();
+  job->request.binning = binning_;
   job->description.type = type;
   job->description.seconds = seconds;
   job->description.binning = job->request.binning;
@@ -656,8 +680,8 @@ bool StellacqCcd::saveConfigItems(FILE* fp) {
   PixelSizeNP.save(fp);
   // Kept also while disconnected, when CCD_BINNING is not defined.
   INumber bins[2];
-  IUFillNumber(&bins[0], "HOR_BIN", "X", "%2.0f", 1, 2, 1, PrimaryCCD.getBinX());
-  IUFillNumber(&bins[1], "VER_BIN", "Y", "%2.0f", 1, 2, 1, PrimaryCCD.getBinY());
+  IUFillNumber(&bins[0], "HOR_BIN", "X", "%2.0f", 1, 2, 1, binning_);
+  IUFillNumber(&bins[1], "VER_BIN", "Y", "%2.0f", 1, 2, 1, binning_);
   INumberVectorProperty binning;
   IUFillNumberVector(&binning, bins, 2, getDeviceName(), "CCD_BINNING", "Binning", IMAGE_SETTINGS_TAB, IP_RW,
                      60, IPS_IDLE);

@@ -81,6 +81,7 @@ class StellacqCcd final : public INDI::CCD {
   std::shared_ptr<FrameJob> frame_;  // the exposure running, if any
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;
+  int binning_ = 1;  // 1 or 2, the same on both axes
   bool cooling_ = false;
   // Busy temperature: ends at the set point, or when the readings stop
   // approaching it for kTemperatureStallS.

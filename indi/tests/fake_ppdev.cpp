@@ -6,6 +6,7 @@
 // ioctl on the port succeeds and reads 0xFF, as a port with nothing on it.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/ioctl.h>
 #include <linux/ppdev.h>
 #include <sys/file.h>
 #include <unistd.h>

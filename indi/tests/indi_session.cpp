@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -166,8 +167,23 @@ bool Client::said(const std::string& text, std::size_t from) {
   return false;
 }
 
+INDI::Property Client::device_property(const std::string& name) {
+  // The library adds a property to its device around the time it tells us;
+  // wait for it briefly.
+  for (int i = 0; i < 100; ++i) {
+    INDI::BaseDevice device = getDevice(kDevice);
+    if (device.isValid()) {
+      INDI::Property property = device.getProperty(name.c_str());
+      if (property.isValid()) return property;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::fprintf(stderr, "INDI client: no property %s on %s\n", name.c_str(), kDevice);
+  return {};
+}
+
 void Client::set_switch(const std::string& name, const std::string& element) {
-  INDI::PropertySwitch property = getDevice(kDevice).getSwitch(name.c_str());
+  INDI::PropertySwitch property(device_property(name));
   if (!property.isValid()) return;
   if (property.getRule() != ISR_NOFMANY) property.reset();
   if (auto* widget = property.findWidgetByName(element.c_str())) widget->setState(ISS_ON);
@@ -175,7 +191,7 @@ void Client::set_switch(const std::string& name, const std::string& element) {
 }
 
 void Client::set_number(const std::string& name, const std::map<std::string, double>& values) {
-  INDI::PropertyNumber property = getDevice(kDevice).getNumber(name.c_str());
+  INDI::PropertyNumber property(device_property(name));
   if (!property.isValid()) return;
   for (const auto& [element, value] : values)
     if (auto* widget = property.findWidgetByName(element.c_str())) widget->setValue(value);

@@ -1,5 +1,8 @@
 #include "indi/camera_rig.h"
 
+#include <chrono>
+#include <thread>
+
 #include "camera/parport_linux.h"
 #include "sim/control_unit.h"
 #include "sim/observatory.h"
@@ -19,6 +22,35 @@ struct CameraRig::Simulation {
   sim::PtyServer mount_server{observatory.mount(), observatory.mount_mutex()};
 };
 
+// The simulated unit behind a port as slow as a real one: the time owed for
+// the accesses made is slept off in steps of a millisecond, so the download
+// takes the hardware's time without keeping a processor busy.
+class CameraRig::PacedPort final : public PortIo {
+ public:
+  explicit PacedPort(PortIo& inner) : inner_(inner) {}
+  void set_access_us(double us) { access_ns_ = us > 0 ? us * 1000.0 : 0; }
+  std::uint8_t PortIn(std::uint16_t address) override {
+    pace();
+    return inner_.PortIn(address);
+  }
+  void PortOut(std::uint16_t address, std::uint8_t value) override {
+    pace();
+    inner_.PortOut(address, value);
+  }
+
+ private:
+  void pace() {
+    if (access_ns_ <= 0) return;
+    owed_ns_ += access_ns_;
+    if (owed_ns_ < 1e6) return;
+    std::this_thread::sleep_for(std::chrono::nanoseconds(static_cast<long long>(owed_ns_)));
+    owed_ns_ = 0;
+  }
+  PortIo& inner_;
+  double access_ns_ = 0;
+  double owed_ns_ = 0;
+};
+
 namespace {
 
 void set_addresses(std::uint16_t base, PortAddresses& ports) {
@@ -32,6 +64,10 @@ void set_addresses(std::uint16_t base, PortAddresses& ports) {
 
 CameraRig::~CameraRig() = default;
 
+void CameraRig::set_sim_access_us(double us) {
+  if (paced_) paced_->set_access_us(us);
+}
+
 std::unique_ptr<CameraRig> CameraRig::open(const RigOptions& options, RigOpenResult& result) {
   std::unique_ptr<CameraRig> rig(new CameraRig);
   PortIo* io = nullptr;
@@ -39,7 +75,9 @@ std::unique_ptr<CameraRig> CameraRig::open(const RigOptions& options, RigOpenRes
     sim::ObservatoryOptions sim_options;
     sim_options.unit.unit_model = options.unit_model;
     rig->simulation_ = std::make_unique<Simulation>(rig->clock_, sim_options);
-    io = &rig->simulation_->observatory.unit();
+    rig->paced_ = std::make_unique<PacedPort>(rig->simulation_->observatory.unit());
+    rig->paced_->set_access_us(options.sim_access_us);
+    io = rig->paced_.get();
     set_addresses(sim::kSimBase, rig->ports_);
     std::string error;
     if (rig->simulation_->mount_server.start(&error))

@@ -29,6 +29,10 @@ struct RigOptions {
   std::string port = "/dev/parport0";  // "/dev/parportN" or a base address ("0x378")
   int head_model = kHeadTx22;
   int unit_model = kUnitTu22;
+  // Simulation: the time one register access takes, as on a real port
+  // (about 1 us: a full frame then takes the hardware's 9-10 s); 0 = as fast
+  // as this computer runs the simulated unit.
+  double sim_access_us = 0;
 };
 
 struct RigOpenResult {
@@ -48,11 +52,14 @@ class CameraRig {
   CameraRig& operator=(const CameraRig&) = delete;
 
   Camera& camera() { return *camera_; }
+  // Simulation: changes the time of a register access (see RigOptions).
+  void set_sim_access_us(double us);
   FrameBuffer& frame() { return frame_; }
 
  private:
   struct Hardware;
   struct Simulation;
+  class PacedPort;
   CameraRig() = default;
 
   SystemClock clock_;
@@ -60,6 +67,7 @@ class CameraRig {
   PortAddresses ports_;
   std::unique_ptr<Hardware> hardware_;
   std::unique_ptr<Simulation> simulation_;
+  std::unique_ptr<PacedPort> paced_;
   std::unique_ptr<Camera> camera_;
   FrameBuffer frame_;
 };

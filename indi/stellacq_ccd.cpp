@@ -89,18 +89,10 @@ struct StellacqCcd::FrameJob {
   std::string file_error;
 };
 
-StellacqCcd::StellacqCcd() {
-  setVersion(2, 4);
-  char pattern[] = "/tmp/stellacq-indi-XXXXXX";
-  if (const char* dir = mkdtemp(pattern)) scratch_dir_ = dir;
-}
+StellacqCcd::StellacqCcd() { setVersion(2, 4); }
 
 StellacqCcd::~StellacqCcd() {
   if (wake_callback_ >= 0) IERmCallback(wake_callback_);
-  if (!scratch_dir_.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(scratch_dir_, ec);
-  }
 }
 
 bool StellacqCcd::initProperties() {
@@ -123,6 +115,9 @@ bool StellacqCcd::initProperties() {
   PixelSizeNP[0].fill("TX11_UM", "TX-11 pixel (um)", "%.2f", 1, 40, 0.01, kDefaultPixelTx11Um);
   PixelSizeNP[1].fill("TX22_UM", "TX-22 pixel (um)", "%.2f", 1, 40, 0.01, kDefaultPixelTx22Um);
   PixelSizeNP.fill(getDeviceName(), "PIXEL_SIZE", "Pixel size", kDriverTab, IP_RW, 60, IPS_IDLE);
+
+  SimAccessNP[0].fill("ACCESS_US", "Access (us), 1 = hardware", "%.2f", 0, 10, 0.1, 0);
+  SimAccessNP.fill(getDeviceName(), "SIM_PORT_ACCESS", "Simulated port", kDriverTab, IP_RW, 60, IPS_IDLE);
 
   MountPortTP[0].fill("PORT", "Port", "");
   MountPortTP.fill(getDeviceName(), "SIM_MOUNT_PORT", "Simulated mount port", kDriverTab, IP_RO, 60,
@@ -151,6 +146,7 @@ void StellacqCcd::ISGetProperties(const char* dev) {
   defineProperty(UnitSP);
   defineProperty(PortTP);
   defineProperty(PixelSizeNP);
+  defineProperty(SimAccessNP);
   loadConfig(true, HeadSP.getName());
   loadConfig(true, UnitSP.getName());
   loadConfig(true, PortTP.getName());
@@ -192,6 +188,7 @@ RigOptions StellacqCcd::rig_options() const {
   options.port = PortTP[0].getText() ? PortTP[0].getText() : "";
   options.head_model = HeadSP[0].getState() == ISS_ON ? kHeadTx11 : kHeadTx22;
   options.unit_model = UnitSP[0].getState() == ISS_ON ? kUnitTu11 : kUnitTu22;
+  options.sim_access_us = SimAccessNP[0].getValue();
   return options;
 }
 
@@ -281,6 +278,17 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
       PixelSizeNP.setState(IPS_OK);
       PixelSizeNP.apply();
       apply_sensor_size();
+      return true;
+    }
+    if (SimAccessNP.isNameMatch(name)) {
+      SimAccessNP.update(values, names, n);
+      SimAccessNP.setState(IPS_OK);
+      SimAccessNP.apply();
+      const double us = SimAccessNP[0].getValue();
+      if (connected_)
+        worker_.post([this, us] {
+          if (rig_) rig_->set_sim_access_us(us);
+        });
       return true;
     }
     if (strcmp(name, "CCD_BINNING") == 0) {
@@ -540,8 +548,7 @@ bool StellacqCcd::StartExposure(float duration) {
   InExposure = true;
   frame_ = job;
 
-  const std::string scratch = scratch_dir_ + "/frame.fits";
-  const bool posted = worker_.post([this, job, scratch] {
+  const bool posted = worker_.post([this, job] {
     long long last_left_ms = -1;
     bool download_told = false;
     const ProgressHook progress = [&](const CameraProgress& p) {
@@ -575,14 +582,12 @@ bool StellacqCcd::StartExposure(float duration) {
       if (!job->local_path.empty())
         job->file_error = write_frame_file(job->local_path, job->description, rig_->frame(), true);
       if (job->send && job->file_error.empty()) {
-        const std::string& path = job->local_path.empty() ? scratch : job->local_path;
-        if (job->local_path.empty())
-          job->file_error = write_frame_file(scratch, job->description, rig_->frame(), false);
-        if (job->file_error.empty()) {
-          if (auto bytes = read_whole_file(path))
-            job->bytes = std::move(*bytes);
-          else
-            job->file_error = "the frame file could not be read back";
+        if (job->local_path.empty()) {
+          job->file_error = frame_file_bytes(job->description, rig_->frame(), job->bytes);
+        } else if (auto bytes = read_whole_file(job->local_path)) {
+          job->bytes = std::move(*bytes);
+        } else {
+          job->file_error = "the saved frame could not be read back";
         }
       }
     }

@@ -5,8 +5,8 @@
 // CCD_EXPOSURE counting down, CCD_ABORT_EXPOSURE, CCD_BINNING 1x1 or 2x2,
 // CCD_FRAME full frame, CCD_FRAME_TYPE, CCD_TEMPERATURE, CCD_COOLER, the
 // CCD1 BLOB, upload mode and settings), SIMULATION, and the driver's own:
-// HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE and, in simulation,
-// SIM_MOUNT_PORT.
+// HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE, SIM_PORT_ACCESS (how
+// slow the simulated port is) and, in simulation, SIM_MOUNT_PORT.
 //
 // Threads: everything here runs on INDI's main loop except the jobs handed
 // to the PortWorker, which own the CameraRig; their outcomes come back as
@@ -74,7 +74,6 @@ class StellacqCcd final : public INDI::CCD {
   std::unique_ptr<CameraRig> rig_;  // worker thread only; outlives the worker
   PortWorker worker_;
   int wake_callback_ = -1;
-  std::string scratch_dir_;  // where frames are written before they are sent
 
   // Main thread state.
   bool connected_ = false;
@@ -93,6 +92,7 @@ class StellacqCcd final : public INDI::CCD {
   INDI::PropertyText PortTP{1};
   INDI::PropertyNumber PixelSizeNP{2};
   INDI::PropertyText MountPortTP{1};
+  INDI::PropertyNumber SimAccessNP{1};
   INDI::PropertySwitch CoolerSP{2};
 };
 

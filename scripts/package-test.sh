@@ -2,9 +2,10 @@
 # Builds the Debian package in build/, lists its files, runs lintian where
 # it is installed (failing on errors, E:, only) and checks the menu entries.
 # As root, on a machine where no stellacq package is installed, it then
-# installs the package, starts both programs from their menu entries, and
-# removes the package again (also when a step fails); a machine that has
-# stellacq installed keeps it untouched and this step is skipped.
+# installs the package, starts both programs from their menu entries and the
+# simulated mount, and removes the package again (also when a step fails); a
+# machine that has stellacq installed keeps it untouched and this step is
+# skipped.
 set -euo pipefail
 cd "$(dirname "$0")/../build"
 
@@ -45,8 +46,14 @@ for entry in stellacq stellacq-sim; do
     exit 1
   fi
 done
+# The simulated mount prints the pseudo-terminal it serves on.
+device=$(timeout 3 stellacq-mount-sim | head -n 1) || true
+if [[ $device != /dev/pts/* ]]; then
+  echo "stellacq-mount-sim printed no device (\"$device\")"
+  exit 1
+fi
 dpkg -r stellacq
-for f in /usr/bin/stellacq /usr/bin/stellacq-sim /usr/share/applications/stellacq.desktop \
+for f in /usr/bin/stellacq /usr/bin/stellacq-sim /usr/bin/stellacq-mount-sim /usr/share/applications/stellacq.desktop \
   /usr/share/applications/stellacq-sim.desktop /usr/share/icons/hicolor/scalable/apps/stellacq.svg; do
   if [[ -e $f ]]; then
     echo "$f is left after the package was removed"

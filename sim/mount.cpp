@@ -161,7 +161,11 @@ void Mount::receive(std::string_view bytes) {
       // Anything else between commands ('#', CR, LF, noise) is dropped.
     } else if (ch == '#') {
       in_command_ = false;
-      if (command_.size() <= kLongestCommand) run(command_);
+      if (command_.size() <= kLongestCommand) {
+        run(command_);
+      } else if (unknown_) {
+        unknown_(":" + command_ + "...#");  // no command is this long: noise
+      }
     } else if (command_.size() <= kLongestCommand) {
       command_ += ch;
     }

@@ -1,0 +1,177 @@
+// The simulated mount's LX200 commands byte for byte, its parser, its rates,
+// its goto and sync, and the reply faults it offers to test clients.
+#include "sim/mount.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace stellacq {
+namespace {
+
+sim::MountOptions steady() {
+  sim::MountOptions o;
+  o.periodic_error_arcsec = 0;
+  o.dec_drift_arcsec_per_s = 0;
+  return o;
+}
+
+struct Bench {
+  explicit Bench(const sim::MountOptions& options = steady()) : mount(clock, 83.82, -5.39, options) {
+    clock.now_value = {2024, 3, 14, 21, 4, 5};
+    mount.on_unknown_command([this](const std::string& c) { unknown.push_back(c); });
+  }
+  // Sends, waits `seconds`, and returns what came back meanwhile.
+  std::string exchange(std::string_view bytes, double seconds = 1.0) {
+    mount.receive(bytes);
+    clock.advance_us(static_cast<std::int64_t>(seconds * 1e6));
+    return mount.take_output();
+  }
+  ManualClock clock;
+  sim::Mount mount;
+  std::vector<std::string> unknown;
+};
+
+// Each row on a fresh mount at 5h35m17s -5d23'24": `before` first (its
+// replies dropped), then `sent` and exactly these bytes back.
+TEST(SimMountCommands, AnswerEachCommandByteForByte) {
+  struct Row {
+    const char* before;
+    const char* sent;
+    const char* reply;
+  };
+  const Row rows[] = {
+      {"", "\x06", "P"},
+      {"", ":GR#", "05:35:17#"},
+      {"", ":GD#", "-05*23'24#"},
+      {":U#", ":GR#", "05:35.3#"},  // low precision
+      {":U#", ":GD#", "-05*23#"},
+      {":U#:U#", ":GR#:GD#", "05:35:17#-05*23'24#"},  // toggled back
+      {"", ":GVP#", "SkySensor2000PC#"},
+      {"", ":GVN#", "2.10#"},
+      {"", ":Gc#", "24#"},
+      {"", ":GM#:GN#:GO#:GP#", "STELLACQ#Site2#Site3#Site4#"},
+      {"", ":GT#", "60.1#"},
+      {"", ":Gt#", "+35*41#"},
+      {"", ":Gg#", "220*14#"},  // 139d46' east is 220d14' west
+      {"", ":GG#", "-09#"},     // added to local time gives UTC
+      {"", ":GL#", "21:04:05#"},
+      {"", ":GC#", "03/14/24#"},
+      {"", ":RG#:RC#:RM#:RS#:Mn#:Ms#:Me#:Mw#:Qn#:Qs#:Qe#:Qw#:Q#:U#:AP#", ""},
+      {"", ":Sr 05:36:00#", "1"},
+      {"", ":Sd -04*00:00#", "1"},
+      {"", ":Sr 24:00:00#", "0"},
+      {"", ":Sd +91*00:00#", "0"},
+      {"", ":Sd -04*60:00#", "0"},
+      {"", ":St +035*41#:Sg 220*14#:SG -09#:SL 21:04:05#", "1111"},
+      {"", ":SC 03/14/24#", "1Updating        planetary data#                              #"},
+      {"", ":D#", "#"},
+      {"", ":MS#", "1Object Below Horizon#"},  // no target yet
+      {":Sr 05:36:00#:Sd -04*00:00#", ":MS#", "0"},
+      {"", ":CM#", "Coordinates     matched.        #"},
+      // A target in each form clients send, synced and read back.
+      {":Sr 05:36:00#:Sd -04*00:00#:CM#", ":GR#:GD#", "05:36:00#-04*00'00#"},
+      {":Sr06:00:00#:Sd-02:00:00#:CM#", ":GR#:GD#", "06:00:00#-02*00'00#"},
+      {":Sr 06:00.5#:Sd +02\xDF"
+       "30#:CM#",
+       ":GR#:GD#", "06:00:30#+02*30'00#"},
+      {":Sr 00:00:00#:Sd -00*00:01#:CM#", ":GR#:GD#", "00:00:00#-00*00'01#"},
+      {"", ":Xy#:GX#:Mx#:Mgn#", ""},  // unknown: no reply
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.before) + r.sent);
+    Bench b;
+    b.exchange(r.before);
+    EXPECT_EQ(b.exchange(r.sent), r.reply);
+  }
+}
+
+TEST(SimMountCommands, ParserCollectsFromColonToHash) {
+  static const std::string sixty_x(60, 'x');
+  const char* const kSixtyX = sixty_x.c_str();
+  struct Row {
+    std::vector<const char*> pieces;  // as they arrive, one receive each
+    const char* reply;
+    std::vector<std::string> unknown;
+  };
+  const Row rows[] = {
+      {{"#:GR#\r\n#:GD#\r\n"}, "05:35:17#-05*23'24#", {}},
+      {{"\r\n##\n:GR#\r\n\r\n"}, "05:35:17#", {}},
+      {{":Sr 05:3", "6:00#", ":G", "R#"}, "105:35:17#", {}},  // a ':' inside a parameter, split reads
+      {{":GR", "\r\n#"}, "", {":GR\r\n#"}},                   // CR LF inside a command are its own
+      {{":", kSixtyX, "#:GD#"}, "-05*23'24#", {":" + std::string(41, 'x') + "...#"}},  // too long: dropped
+      {{":XY#\x06"}, "P", {":XY#"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.reply);
+    Bench b;
+    std::string reply;
+    for (const char* piece : r.pieces) reply += b.exchange(piece, 0.1);
+    EXPECT_EQ(reply, r.reply);
+    EXPECT_EQ(b.unknown, r.unknown);
+  }
+}
+
+TEST(SimMountMotion, MovesAtTheSelectedRateAndPulsesAtTheGuideRate) {
+  const double sidereal_deg = sim::kSiderealArcsecPerS / 3600;
+  struct Row {
+    const char* commands;
+    double ra_deg, dec_deg;  // moved in 2 s
+  };
+  const Row rows[] = {
+      {":Mn#", 0, 2 * 0.5 * sidereal_deg},  // the guide rate until a rate is chosen
+      {":RC#:Me#", 2 * 8 * sidereal_deg, 0},
+      {":RM#:Ms#", 0, -2 * 64 * sidereal_deg},
+      {":RS#:Mw#", -2 * 3.0, 0},
+      {":RS#:RG#:Mn#:Me#", 2 * 0.5 * sidereal_deg, 2 * 0.5 * sidereal_deg},
+      {":RS#:Mgn1000#", 0, 0.5 * sidereal_deg},  // a pulse runs 1 s at the guide rate
+      {":RC#:Mn#:Q#", 0, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.commands);
+    Bench b;
+    b.exchange(r.commands, 2.0);
+    EXPECT_NEAR(b.mount.ra_deg() - 83.82, r.ra_deg, 1e-9);
+    EXPECT_NEAR(b.mount.dec_deg() + 5.39, r.dec_deg, 1e-9);
+  }
+}
+
+TEST(SimMountMotion, GotoSlewsAtTheSlewingRateAndShowsItsProgress) {
+  Bench b;  // 3 degrees a second
+  EXPECT_EQ(b.exchange(":Sr 05:35:17#:Sd +00*36:36#:MS#", 1.0), "110");
+  EXPECT_EQ(b.exchange(":D#", 0.5), "|#");
+  EXPECT_NEAR(b.mount.dec_deg(), -5.39 + 4.5, 1e-9);
+  EXPECT_EQ(b.exchange(":D#"), "|#");
+  EXPECT_EQ(b.exchange(":D#:GR#:GD#"), "#05:35:17#+00*36'36#");  // 6 degrees in 2 s: arrived
+
+  // The short way round through 0h, and ":Q#" ends a slew where it is.
+  EXPECT_EQ(b.exchange(":Sr 23:55:00#:Sd +00*36:36#:MS#", 1.0), "110");
+  EXPECT_NEAR(b.mount.ra_deg(), 83.82 - 0.001 - 3.0, 0.01);
+  EXPECT_EQ(b.exchange(":Q#:D#"), "#");
+  EXPECT_NEAR(b.mount.ra_deg(), 83.82 - 0.001 - 3.0, 0.01);
+}
+
+// The faults: a delay before every reply, a pause inside it, Meade's own
+// degree mark and low precision from power-on.
+TEST(SimMountFaults, DelayPauseDegreeMarkAndPrecision) {
+  sim::MountOptions o = steady();
+  o.reply_delay_us = 20'000;
+  o.reply_pause_us = 50'000;
+  o.degree_mark = '\xDF';
+  o.high_precision = false;
+  Bench b(o);
+  const double char_s = 10.0 / 9600;
+  EXPECT_EQ(b.exchange(":GD#", 0.020), "");
+  EXPECT_EQ(b.exchange("", 3.5 * char_s), "-05");  // the first half, then the pause
+  EXPECT_EQ(b.exchange("", 0.049), "");
+  EXPECT_EQ(b.exchange("", 0.002 + 3 * char_s),
+            "\xDF"
+            "23#");
+  EXPECT_EQ(b.exchange(":U#:GD#"),
+            "-05\xDF"
+            "23'24#");
+}
+
+}  // namespace
+}  // namespace stellacq

@@ -1,0 +1,85 @@
+// The mount served on a pseudo-terminal, reached through STELLACQ's real
+// serial line (Qt SerialPort) the way STELLACQ_COM1 points it at a device:
+// the program's polling, the link to the device and the log of both
+// directions, and a refused link that leaves nothing behind.
+#include "sim/pty_server.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <fstream>
+#include <sstream>
+
+#include "core/busy_count.h"
+#include "telescope/mount_link.h"
+#include "telescope/qt_serial_line.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+namespace {
+
+TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
+  testing::ScratchDir dir;
+  SystemClock clock;
+  CalibratedBusyCount busy(clock);
+  sim::MountOptions options;
+  options.periodic_error_arcsec = 0;
+  options.dec_drift_arcsec_per_s = 0;
+  sim::Mount mount(clock, 83.82, -5.39, options);
+  std::mutex mutex;
+  std::ostringstream log;
+  sim::PtyServer server(mount, mutex, {dir.file("mount"), &log});
+  std::string error;
+  ASSERT_TRUE(server.start(&error)) << error;
+  ::setenv("STELLACQ_COM1", dir.file("mount").c_str(), 1);
+
+  QtSerialLine line;
+  line.set_port_number(1);
+  line.set_settings(kLineSettingsText);
+  ASSERT_EQ(line.open(), LineError::None);
+  for (int poll = 0; poll < 3; ++poll) {  // the telescope window's ticks
+    EXPECT_EQ(mount_query(line, busy, "#:GR#").text, "05:35:17#");
+    EXPECT_EQ(mount_query(line, busy, "#:GD#").text, "-05*23'24#");
+  }
+  EXPECT_EQ(mount_send(line, "#:XY#"), LineError::None);
+  {
+    std::lock_guard lock(mutex);  // as a camera thread reads the pointing
+    EXPECT_NEAR(mount.dec_deg(), -5.39, 1e-9);
+  }
+  line.close();
+  server.stop();
+
+  struct stat st {};
+  EXPECT_NE(::lstat(dir.file("mount").c_str(), &st), 0);  // the link went with the server
+  const std::string text = log.str();
+  for (const char* line_end :
+       {" <- #:GR#\\x0D\\x0A\n", " -> 05:35:17#\n", " -> -05*23'24#\n", " ?? :XY#\n"}) {
+    EXPECT_NE(text.find(line_end), std::string::npos) << line_end << " not in\n" << text;
+  }
+}
+
+TEST(PtyServer, RefusesToReplaceAFileWithItsLink) {
+  testing::ScratchDir dir;
+  std::ofstream(dir.file("settings")) << "kept";
+  SystemClock clock;
+  sim::Mount mount(clock, 83.82, -5.39);
+  std::mutex mutex;
+  sim::PtyServer server(mount, mutex, {dir.file("settings"), nullptr});
+  std::string error;
+  EXPECT_FALSE(server.start(&error));
+  EXPECT_NE(error.find(dir.file("settings")), std::string::npos) << error;
+  EXPECT_FALSE(server.running());
+  EXPECT_EQ(server.path(), "");
+  EXPECT_EQ(testing::file_bytes(dir.file("settings")), "kept");
+}
+
+}  // namespace
+}  // namespace stellacq
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -167,34 +166,20 @@ bool Client::said(const std::string& text, std::size_t from) {
   return false;
 }
 
-INDI::Property Client::device_property(const std::string& name) {
-  // The library adds a property to its device around the time it tells us;
-  // wait for it briefly.
-  for (int i = 0; i < 100; ++i) {
-    INDI::BaseDevice device = getDevice(kDevice);
-    if (device.isValid()) {
-      INDI::Property property = device.getProperty(name.c_str());
-      if (property.isValid()) return property;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  std::fprintf(stderr, "INDI client: no property %s on %s\n", name.c_str(), kDevice);
-  return {};
-}
-
+// Requests are built afresh, not made on the library's copy of the property,
+// which its own thread overwrites as the driver's updates arrive.
 void Client::set_switch(const std::string& name, const std::string& element) {
-  INDI::PropertySwitch property(device_property(name));
-  if (!property.isValid()) return;
-  if (property.getRule() != ISR_NOFMANY) property.reset();
-  if (auto* widget = property.findWidgetByName(element.c_str())) widget->setState(ISS_ON);
+  INDI::PropertySwitch property(1);
+  property[0].fill(element.c_str(), "", ISS_ON);
+  property.fill(kDevice, name.c_str(), "", "", IP_RW, ISR_1OFMANY, 0, IPS_IDLE);
   sendNewSwitch(property);
 }
 
 void Client::set_number(const std::string& name, const std::map<std::string, double>& values) {
-  INDI::PropertyNumber property(device_property(name));
-  if (!property.isValid()) return;
-  for (const auto& [element, value] : values)
-    if (auto* widget = property.findWidgetByName(element.c_str())) widget->setValue(value);
+  INDI::PropertyNumber property(values.size());
+  std::size_t i = 0;
+  for (const auto& [element, value] : values) property[i++].fill(element.c_str(), "", "%g", 0, 0, 0, value);
+  property.fill(kDevice, name.c_str(), "", "", IP_RW, 0, IPS_IDLE);
   sendNewNumber(property);
 }
 

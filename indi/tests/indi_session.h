@@ -90,7 +90,6 @@ class Client final : public INDI::BaseClient {
 
  private:
   void keep(INDI::Property property);
-  INDI::Property device_property(const std::string& name);
   std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::string, PropertyCopy> properties_;

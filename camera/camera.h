@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "camera/link.h"
 #include "camera/link_state.h"
@@ -44,6 +45,27 @@ class CancelToken {
 
 // The longest time from a cancel request to the end of the call it cancels.
 inline constexpr std::int64_t kCancelLatencyUs = 500'000;
+
+// Length of the reset pulse, in busy counts (microseconds).
+inline constexpr int kResetPulseCounts = 1001;
+
+// The longest wait for the end of an exposure of `seconds`, in microseconds:
+// the exposure time (at most a day) and a margin for the unit's readout and
+// clock differences.
+std::int64_t exposure_reply_limit_us(double seconds);
+
+// The sensor-size command of a head: "I 768 512" for a TX-11 (head_model
+// 4); "I 1536 1024" for a TX-22 (16) and for any other value, which is the
+// unit's full sensor size.
+std::string sensor_size_command(int head_model);
+
+// Width and height of the frames a head sends at a binning: the sensor, or
+// half of it each way binned 2 x 2 (any binning other than 1).
+struct FrameShape {
+  int width = 0;
+  int height = 0;
+};
+FrameShape frame_shape(int head_model, int binning);
 
 // What failed. Ok is success.
 enum class CameraError {
@@ -98,6 +120,9 @@ struct FrameInfo {
 struct FrameResult {
   CameraStatus status;
   FrameInfo info;  // valid when status.ok()
+  // Samples began to stream: info.max and info.min hold the extremes of the
+  // samples stored, also when the download failed later.
+  bool streamed = false;
 };
 
 struct TemperatureResult {
@@ -136,9 +161,14 @@ class Camera {
   // "V" (light) or "D" (dark); returns when the unit reports the end of the
   // exposure of the seconds last sent.
   CameraStatus expose(FrameKind kind, const ProgressHook& progress, const CancelToken& cancel);
-  // Reads the waiting frame, sized by the head, the unit and the binning
-  // last sent, into `into`.
+  // Reads the waiting frame, sized by the head and the binning in force
+  // when the exposure started (a TX-11 on a TU-22 sends each row twice as
+  // long; the second half is dropped), into `into`.
   FrameResult download(FrameBuffer& into, const ProgressHook& progress, const CancelToken& cancel);
+  // The same for a frame of width x height: a caller that sized the frame
+  // itself when the exposure started. Refuses a size outside the buffer.
+  FrameResult download(FrameBuffer& into, int width, int height, const ProgressHook& progress,
+                       const CancelToken& cancel);
 
   // The whole frame: time, binning, exposure, download.
   FrameResult take_frame(const ExposureRequest& request, FrameBuffer& into, const ProgressHook& progress,
@@ -150,6 +180,19 @@ class Camera {
   CameraLinkState& link() { return link_; }
 
  private:
+  CameraPort port();
+  // One exchange; a failure marks the unit silent.
+  CameraStatus exchange(std::string_view command, CameraPort& port,
+                        std::int64_t limit_us = kHandshakeLimitUs);
+  CameraStatus exchange(std::string_view command);
+  CameraStatus failed(LinkResult result);
+  CameraStatus checked_ready() const;
+  void reset_pulse();
+  // After a cancel: reset, greeting, head size, cooling, time and binning,
+  // so the next frame starts from a unit in step. Returns Cancelled, or
+  // what failed while the unit was brought back.
+  CameraStatus recover();
+
   PortIo& io_;
   const PortAddresses& ports_;
   Clock& clock_;
@@ -157,8 +200,9 @@ class Camera {
   CameraLinkState link_;
   int head_model_ = 16;
   int unit_model_ = 16;
-  int binning_sent_ = 2;
-  int seconds_sent_ = 0;
+  std::optional<int> binning_sent_;
+  std::optional<int> seconds_sent_;
+  FrameShape exposure_shape_;                    // of the exposure last started
   std::optional<int> cooling_set_point_tenths_;  // restored after a cancel
 };
 

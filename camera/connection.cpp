@@ -9,8 +9,6 @@
 
 namespace stellacq {
 
-std::string sensor_size_command(int head_model) { return head_model == 4 ? "I 768 512" : "I 1536 1024"; }
-
 CoolingSetPoint cooling_set_point(const std::string& set_temperature_text) {
   // Tenths of a degree, halves going up (-10.05 -> -100, -10.06 -> -101).
   const double tenths = std::floor(10.0 * numeric_value(set_temperature_text) + 0.5);

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "camera/camera.h"
+
 namespace stellacq {
 
 class Program;
@@ -17,9 +19,6 @@ inline constexpr const char* kPleaseConnectMessage = " ＴＸ－１１の接続�
 inline constexpr const char* kCoolingStartedMessage = " 冷却開始しました  設定温度にします";
 inline constexpr const char* kCoolingStoppedMessage = " 冷却停止しました";
 inline constexpr const char* kNoSetTemperature = " --.-";
-
-// Length of the reset pulse of a new connection, in busy counts (microseconds).
-inline constexpr int kResetPulseCounts = 1001;
 
 // New connection: reset pulse, the unit's greeting on the status line, camera
 // connected, sensor size sent. Clears unit_silent. Without a chosen parallel
@@ -42,11 +41,6 @@ void camera_menu_cool_stop_Click(Program& p);
 // has frames left, and the CCD temperature while connected. It does not talk
 // to a unit marked silent.
 void Timer1_Timer(Program& p);
-
-// The sensor-size command of the configured head: "I 768 512" for a TX-11
-// (head_model 4); "I 1536 1024" for a TX-22 (16) and for any other value,
-// which is the unit's full sensor size.
-std::string sensor_size_command(int head_model);
 
 // Set point of the cooling command from the set-temperature text: the
 // rounded field text and the command ("-10.06" -> "-10.1", "C -101").

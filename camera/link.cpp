@@ -7,24 +7,29 @@ namespace stellacq {
 
 namespace {
 
+// How a handshake wait ended.
+enum class Wait { Seen, TimedOut, Cancelled };
+
 // Polls the handshake line until it reads `want_high`, giving up once
 // `limit_us` has passed on the clock without it. The clock is read only
 // every kPollsPerClockRead polls; a unit that answers within the first batch
-// costs no clock read at all. A long wait tells its progress there too.
-bool wait_status(CameraPort& port, bool want_high, std::int64_t limit_us) {
+// costs no clock read at all. A long wait tells its progress there too, and
+// asks whether the caller has cancelled.
+Wait wait_status(CameraPort& port, bool want_high, std::int64_t limit_us) {
   PortIo& io = port.io;
   const std::uint16_t status = port.ports.port_status;
   std::int64_t start = -1;
   std::int64_t told = 0;
   for (;;) {
     for (int i = 0; i < kPollsPerClockRead; ++i) {
-      if (((io.PortIn(status) & kStatusHandshake) != 0) == want_high) return true;
+      if (((io.PortIn(status) & kStatusHandshake) != 0) == want_high) return Wait::Seen;
     }
+    if (port.cancelled && port.cancelled()) return Wait::Cancelled;
     const std::int64_t now = port.clock.monotonic_us();
     if (start < 0) {
       start = told = now;
     } else if (now - start >= limit_us) {
-      return false;
+      return Wait::TimedOut;
     } else if (port.on_wait && now - told >= kProgressIntervalUs) {
       told = now;
       port.on_wait(now - start);
@@ -38,26 +43,31 @@ LinkResult fail(CameraPort& port, LinkResult result) {
   return result;
 }
 
-// Write handshake of one byte. False when the unit did not take it in time.
-bool write_byte(CameraPort& port, std::uint8_t b) {
+// The result of a primitive whose wait did not see the line change.
+LinkResult fail(CameraPort& port, Wait wait, LinkResult timeout) {
+  return fail(port, wait == Wait::Cancelled ? LinkResult::Cancelled : timeout);
+}
+
+// Write handshake of one byte.
+Wait write_byte(CameraPort& port, std::uint8_t b) {
   PortIo& io = port.io;
   io.PortOut(port.ports.port_data, b);
   io.PortOut(port.ports.port_control, kControlStrobe);
-  if (!wait_status(port, false, kHandshakeLimitUs)) return false;
+  if (const Wait w = wait_status(port, false, kHandshakeLimitUs); w != Wait::Seen) return w;
   io.PortOut(port.ports.port_control, kControlIdle);
   return wait_status(port, true, kHandshakeLimitUs);
 }
 
 // One pass of the text-read handshake; the control register is left at
 // kControlReceive. `limit_us` bounds the wait for the byte to appear.
-bool receive_text_byte(CameraPort& port, std::uint8_t& b, std::int64_t limit_us) {
+Wait receive_text_byte(CameraPort& port, std::uint8_t& b, std::int64_t limit_us) {
   PortIo& io = port.io;
-  if (!wait_status(port, false, limit_us)) return false;
+  if (const Wait w = wait_status(port, false, limit_us); w != Wait::Seen) return w;
   b = io.PortIn(port.ports.port_data);
   io.PortOut(port.ports.port_control, kControlTaken);
-  if (!wait_status(port, true, kHandshakeLimitUs)) return false;
+  if (const Wait w = wait_status(port, true, kHandshakeLimitUs); w != Wait::Seen) return w;
   io.PortOut(port.ports.port_control, kControlReceive);
-  return true;
+  return Wait::Seen;
 }
 
 }  // namespace
@@ -78,7 +88,8 @@ LinkResult send_command(CameraPort& port, CameraLinkState& link) {
   port.io.PortOut(port.ports.port_control, kControlIdle);
   link.command_text += '\r';
   for (const char c : link.command_text) {
-    if (!write_byte(port, static_cast<std::uint8_t>(c))) return fail(port, LinkResult::SendTimeout);
+    if (const Wait w = write_byte(port, static_cast<std::uint8_t>(c)); w != Wait::Seen)
+      return fail(port, w, LinkResult::SendTimeout);
   }
   return LinkResult::Ok;
 }
@@ -90,7 +101,8 @@ LinkResult read_reply(CameraPort& port, CameraLinkState& link, ReplyMode mode, s
   port.io.PortOut(port.ports.port_control, kControlReceive);
   for (;;) {
     std::uint8_t b = 0;
-    if (!receive_text_byte(port, b, limit_us)) return fail(port, LinkResult::ReplyTimeout);
+    if (const Wait w = receive_text_byte(port, b, limit_us); w != Wait::Seen)
+      return fail(port, w, LinkResult::ReplyTimeout);
     if (mode == ReplyMode::Framed && b == kFrameEnd) break;
     reply += static_cast<char>(b);
     if (mode == ReplyMode::Line && b == static_cast<std::uint8_t>(kLineEnd)) break;
@@ -105,7 +117,8 @@ LinkResult read_byte(CameraPort& port, CameraLinkState& link) {
   link.reply_text.clear();
   port.io.PortOut(port.ports.port_control, kControlReceive);
   std::uint8_t b = 0;
-  if (!receive_text_byte(port, b, kHandshakeLimitUs)) return fail(port, LinkResult::ByteTimeout);
+  if (const Wait w = receive_text_byte(port, b, kHandshakeLimitUs); w != Wait::Seen)
+    return fail(port, w, LinkResult::ByteTimeout);
   link.reply_text += static_cast<char>(b);
   port.io.PortOut(port.ports.port_control, kControlIdle);
   return LinkResult::Ok;
@@ -114,8 +127,9 @@ LinkResult read_byte(CameraPort& port, CameraLinkState& link) {
 LinkResult send_count(CameraPort& port, const CameraLinkState& link) {
   if (!port.ports.set) return LinkResult::NoPort;
   port.io.PortOut(port.ports.port_control, kControlIdle);
-  if (!write_byte(port, link.count_low) || !write_byte(port, link.count_high))
-    return fail(port, LinkResult::CountTimeout);
+  Wait w = write_byte(port, link.count_low);
+  if (w == Wait::Seen) w = write_byte(port, link.count_high);
+  if (w != Wait::Seen) return fail(port, w, LinkResult::CountTimeout);
   return LinkResult::Ok;
 }
 
@@ -123,10 +137,12 @@ LinkResult read_sample(CameraPort& port, std::int32_t& sample) {
   PortIo& io = port.io;
   const PortAddresses& a = port.ports;
   io.PortOut(a.port_control, kControlReceive);
-  if (!wait_status(port, false, kHandshakeLimitUs)) return fail(port, LinkResult::SampleTimeout);
+  if (const Wait w = wait_status(port, false, kHandshakeLimitUs); w != Wait::Seen)
+    return fail(port, w, LinkResult::SampleTimeout);
   const std::uint8_t low = io.PortIn(a.port_data);
   io.PortOut(a.port_control, kControlTaken);
-  if (!wait_status(port, true, kHandshakeLimitUs)) return fail(port, LinkResult::SampleTimeout);
+  if (const Wait w = wait_status(port, true, kHandshakeLimitUs); w != Wait::Seen)
+    return fail(port, w, LinkResult::SampleTimeout);
   const std::uint8_t high = io.PortIn(a.port_data);
   sample = decode_sample(low, high);
   return LinkResult::Ok;

@@ -64,17 +64,27 @@ inline constexpr int kPollsPerClockRead = 4096;
 // time, so the window above can repaint during a long exposure.
 inline constexpr std::int64_t kProgressIntervalUs = 100'000;
 
-// What the primitives use of the world. The two hooks are optional: a wait
+// What the primitives use of the world. The hooks are optional: a wait
 // calls on_wait with the time it has waited so far (only when it reads the
 // clock, at most once per kProgressIntervalUs), the image transfer calls
-// on_block after each block. Neither may touch the port.
+// on_block after each block. Neither may touch the port. `cancelled` is
+// asked whenever a wait reads the clock and every kSamplesPerCancelCheck
+// samples of the image transfer; once it answers true, the primitive gives
+// up with LinkResult::Cancelled, leaving the unit mid-exchange (only a reset
+// puts it back in step).
 struct CameraPort {
   PortIo& io;
   const PortAddresses& ports;
   Clock& clock;
   std::function<void(std::int64_t waited_us)> on_wait = nullptr;
   std::function<void(long long samples_done, long long samples_needed)> on_block = nullptr;
+  std::function<bool()> cancelled = nullptr;
 };
+
+// The image transfer asks `cancelled` once per this many samples: a sample
+// costs a few port accesses, so even on a slow port the answer comes well
+// within a tenth of a second.
+inline constexpr int kSamplesPerCancelCheck = 1024;
 
 // How a primitive ended.
 enum class LinkResult {
@@ -86,6 +96,7 @@ enum class LinkResult {
   ByteTimeout,    // read_byte saw no byte in time
   CountTimeout,   // the unit did not take a byte of the block count in time
   SampleTimeout,  // an image sample did not come in time
+  Cancelled,      // the port's `cancelled` answered true during a wait
 };
 
 // Appends a carriage return to link.command_text and writes every character

@@ -40,6 +40,8 @@ std::string link_failure_text(LinkResult result, const std::string& command_text
       return silent("ブロック数の送信中");
     case LinkResult::SampleTimeout:
       return silent("画像データの受信中");
+    case LinkResult::Cancelled:
+      return kCancelledMessage;
   }
   return {};
 }

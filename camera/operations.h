@@ -19,6 +19,7 @@ class Program;
 
 inline constexpr const char* kChoosePortMessage =
     " パラレルポートが選ばれていません。設定メニューでパラレルポートを選んで下さい";
+inline constexpr const char* kCancelledMessage = " カメラとのやりとりを中止しました";
 inline constexpr const char* kSilentUnitHint = "。ケーブルと電源を確かめて新規接続して下さい";
 
 // The program's port, its register addresses and its clock.

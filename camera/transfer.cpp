@@ -86,6 +86,12 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
       break;
     }
     for (int i = 0; i < block; ++i) {
+      if (i % kSamplesPerCancelCheck == 0 && port.cancelled && port.cancelled()) {
+        control_idle(port);
+        r.end = TransferEnd::LinkFailed;
+        r.link = LinkResult::Cancelled;
+        break;
+      }
       std::int32_t sample;
       if (LinkResult l = read_sample(port, sample); l != LinkResult::Ok) {
         r.end = TransferEnd::LinkFailed;

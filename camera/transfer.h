@@ -54,8 +54,9 @@ struct TransferResult {
 
 // Reads a frame of width x height into `frame`; `doubled_rows` for a TX-11
 // head on a TU-22 unit. Calls port.on_block after each block with the
-// samples of the frame read so far. When it does not complete, the frame holds what
-// arrived.
+// samples of the frame read so far and asks port.cancelled every
+// kSamplesPerCancelCheck samples. When it does not complete, the frame holds
+// what arrived.
 TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuffer& frame, int width,
                               int height, bool doubled_rows);
 

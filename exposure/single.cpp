@@ -13,13 +13,6 @@ namespace stellacq {
 
 namespace {
 
-// The unit answers an exposure command once the exposure has ended; its
-// reply may lag behind the PC's idea of the time by its readout and clock
-// differences, so the wait allows a generous margin.
-constexpr double kExposureMarginSeconds = 15.0;
-// No exposure wait is longer than a day, whatever the field holds.
-constexpr double kLongestExposureWaitSeconds = 86400.0;
-
 bool expose(Program& p, const char* command) {
   set_status(p, kExposingMessage);
   // The window shows the time left while the unit exposes.
@@ -33,8 +26,6 @@ bool expose(Program& p, const char* command) {
   p.ui.exchange_ended();
   return link_ok(p, result);
 }
-
-enum class FrameKind { Light, Dark };
 
 // The steps shared by the light and the dark command.
 void take_frame(Program& p, FrameKind kind) {
@@ -73,11 +64,6 @@ void take_frame(Program& p, FrameKind kind) {
 }
 
 }  // namespace
-
-std::int64_t exposure_reply_limit_us(double seconds) {
-  const double wait = std::clamp(seconds, 0.0, kLongestExposureWaitSeconds) + kExposureMarginSeconds;
-  return static_cast<std::int64_t>(wait * 1e6);
-}
 
 bool set_exposure_time(Program& p) {
   // The unit reads the whole seconds of the field as sent.

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "camera/camera.h"
+
 namespace stellacq {
 
 class Program;
@@ -36,8 +38,5 @@ void Check1_Click(Program& p);
 // is bounded by the exposure time last sent with "S" plus a margin.
 [[nodiscard]] bool expose_light(Program& p);
 [[nodiscard]] bool expose_dark(Program& p);
-
-// The longest wait for the end of an exposure of `seconds`, in microseconds.
-std::int64_t exposure_reply_limit_us(double seconds);
 
 }  // namespace stellacq

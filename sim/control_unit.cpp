@@ -182,8 +182,15 @@ void ControlUnit::reset() {
   expecting_counts_ = false;
   count_bytes_ = 0;
   exposing_ = false;
+  // Back to the power-on state: cooler off, the full sensor without
+  // binning, a one-second exposure; the frame of an interrupted exposure is
+  // not rendered.
   update_temperature();
   cooling_on_ = false;
+  head_width_ = options_.unit_model == kUnitTu11 ? 768 : 1536;
+  head_height_ = options_.unit_model == kUnitTu11 ? 512 : 1024;
+  binning_ = 1;
+  exposure_ms_ = 1000;
   reply_framed(greeting());
 }
 

@@ -1,0 +1,220 @@
+// The camera service on its own against the simulated control unit: the
+// bytes of a whole frame, cancels that leave the unit ready for the next
+// frame, and the failures a caller is told.
+#include "camera/camera.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "camera/transfer.h"
+#include "sim/control_unit.h"
+
+namespace stellacq {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Lines = std::vector<std::string>;
+
+// The unit on its own clock, the camera on a clock of its own: a manual one
+// that moves a quarter second at every reading (a silent unit ends a wait
+// at once), or the system clock for a cancel from another thread.
+struct Bench {
+  explicit Bench(int unit_model, bool real_time = false) : real_time(real_time) {
+    sim::ControlUnitOptions o;
+    o.unit_model = unit_model;
+    o.record = true;
+    o.instant_exposures = true;
+    unit = std::make_unique<sim::ControlUnit>(unit_clock, sky, o);
+    apply_parallel_port(2, ports);
+    camera_clock.auto_step_us = 250'000;
+    camera = std::make_unique<Camera>(*unit, ports, clock(), busy);
+  }
+  Clock& clock() { return real_time ? static_cast<Clock&>(system_clock) : camera_clock; }
+  // Whether `into` holds the unit's last frame of width x height.
+  bool holds_unit_frame(const FrameBuffer& into, int width, int height) const {
+    const std::vector<std::uint16_t>& f = unit->frame();
+    if (f.size() != static_cast<std::size_t>(width) * height) return false;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        if (into.at(x, y) != f[static_cast<std::size_t>(y) * width + x]) return false;
+    return true;
+  }
+
+  bool real_time;
+  ManualClock unit_clock;
+  ManualClock camera_clock;
+  SystemClock system_clock;
+  sim::Sky sky;
+  std::unique_ptr<sim::ControlUnit> unit;
+  PortAddresses ports;
+  RecordingBusyCount busy;
+  std::unique_ptr<Camera> camera;
+  std::unique_ptr<FrameBuffer> frame = std::make_unique<FrameBuffer>();
+  CancelToken cancel;
+};
+
+Bytes bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
+
+TEST(CameraFrame, AWholeLightFrameCrossesThePortByteForByte) {
+  // Unit, head, the block counts (low, high) after "X" and "U", the frame.
+  struct Case {
+    const char* name;
+    int unit, head;
+    Bytes counts;
+    int width, height;
+  };
+  const Case cases[] = {
+      {"TX-11 on TU-11",
+       sim::kUnitTu11,
+       4,
+       {0x00, 0x78, 0x00, 0x78, 0x00, 0x78, 0x00, 0x18, 0x00, 0x00},
+       384,
+       256},
+      {"TX-11 on TU-22, rows doubled",
+       sim::kUnitTu22,
+       4,
+       {0x00, 0x78, 0x00, 0x78, 0x00, 0x78, 0x00, 0x78, 0x00, 0x78, 0x00, 0x78, 0x00, 0x30, 0x00, 0x00},
+       384,
+       256},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench b(c.unit);
+    b.camera->set_models(c.head, c.unit);
+    std::string greeting;
+    ASSERT_TRUE(b.camera->connect(&greeting).ok());
+    EXPECT_EQ(greeting, b.unit->greeting());
+    b.unit->recorder().clear();
+
+    std::vector<CameraProgress> told;
+    const FrameResult r = b.camera->take_frame(
+        {FrameKind::Light, 1, 2}, *b.frame, [&](const CameraProgress& p) { told.push_back(p); }, b.cancel);
+    ASSERT_TRUE(r.status.ok());
+    Bytes sent = bytes_of("S 1000\rN 2 2\rV\rX\rU\r");
+    sent.insert(sent.end(), c.counts.begin(), c.counts.end());
+    EXPECT_EQ(b.unit->recorder().received, sent);
+    EXPECT_EQ(b.unit->recorder().commands, (Lines{"S 1000", "N 2 2", "V", "X", "U"}));
+    EXPECT_EQ(b.unit->recorder().controls.back(), kControlIdle);
+    EXPECT_EQ(std::pair(r.info.width, r.info.height), std::pair(c.width, c.height));
+    EXPECT_TRUE(b.holds_unit_frame(*b.frame, c.width, c.height));
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back().phase, CameraProgress::Phase::Download);
+    EXPECT_EQ(told.back().done, told.back().total);
+  }
+}
+
+// A cancel ends the call, resets the unit and brings it back: head size,
+// cooling at its set point, time and binning; the next exposure and
+// download, without "S" or "N" of their own, give a whole frame.
+TEST(CameraCancel, TheNextFrameIsWholeAndTheCoolingIsBack) {
+  enum class Where { ExposureFromAnotherThread, DownloadFromTheProgressHook };
+  for (const Where where : {Where::ExposureFromAnotherThread, Where::DownloadFromTheProgressHook}) {
+    const bool in_exposure = where == Where::ExposureFromAnotherThread;
+    SCOPED_TRACE(in_exposure ? "exposure" : "download");
+    Bench b(sim::kUnitTu11, in_exposure);
+    b.camera->set_models(4, 4);
+    ASSERT_TRUE(b.camera->connect().ok());
+    ASSERT_TRUE(b.camera->cooling_on(-100).ok());
+    // The unit's clock stands still: an exposure it times never ends.
+    b.unit->options().instant_exposures = !in_exposure;
+    b.unit->recorder().clear();
+
+    ProgressHook hook;
+    std::thread canceller;
+    if (in_exposure) {
+      canceller = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        b.cancel.request();
+      });
+    } else {
+      hook = [&](const CameraProgress& p) {
+        if (p.phase == CameraProgress::Phase::Download && p.done >= 30720) b.cancel.request();
+      };
+    }
+    const FrameResult r = b.camera->take_frame({FrameKind::Light, 30, 2}, *b.frame, hook, b.cancel);
+    if (canceller.joinable()) canceller.join();
+    EXPECT_EQ(r.status.error, CameraError::Cancelled);
+    EXPECT_LT(b.unit->recorder().samples_sent, 384 * 256);
+    const Lines before{"S 30000", "N 2 2", "V"};
+    const Lines after{"I 768 512", "F 99", "C -100", "S 30000", "N 2 2"};
+    Lines expected = before;
+    if (!in_exposure) expected.insert(expected.end(), {"X", "U"});
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_EQ(b.unit->recorder().commands, expected);
+    const Bytes& controls = b.unit->recorder().controls;
+    EXPECT_EQ(std::count(controls.begin(), controls.end(), kControlReset), 1);
+    EXPECT_FALSE(b.camera->link().unit_silent);
+
+    b.cancel.clear();
+    b.unit->options().instant_exposures = true;
+    b.unit->recorder().clear();
+    ASSERT_TRUE(b.camera->expose(FrameKind::Light, nullptr, b.cancel).ok());
+    const FrameResult next = b.camera->download(*b.frame, nullptr, b.cancel);
+    ASSERT_TRUE(next.status.ok());
+    EXPECT_EQ(b.unit->recorder().commands, (Lines{"V", "X", "U"}));
+    EXPECT_EQ(std::pair(next.info.width, next.info.height), std::pair(384, 256));
+    EXPECT_TRUE(b.holds_unit_frame(*b.frame, 384, 256));
+  }
+}
+
+TEST(CameraFailure, EachFaultIsToldAndNothingPassesForAFrame) {
+  struct Case {
+    const char* name;
+    std::function<void(Bench&)> fault;
+    CameraError error;
+    LinkResult link;
+    const char* command;
+    bool silent;
+    bool temperature = false;  // the fault shows in the temperature query, not in a frame
+  };
+  const Case cases[] = {
+      {"silent unit", [](Bench& b) { b.unit->options().powered = false; }, CameraError::NoReply,
+       LinkResult::SendTimeout, "S 1000", true},
+      {"garbled size reply", [](Bench& b) { b.unit->options().size_reply = "abc"; }, CameraError::ShortFrame,
+       LinkResult::Ok, "", false},
+      {"no K to a block",
+       [](Bench& b) { b.unit->options().bytes_before_k = std::string(kMaxBytesBeforeAck + 10, 'A'); },
+       CameraError::GarbledReply, LinkResult::Ok, "U", false},
+      {"endless reply",
+       [](Bench& b) { b.unit->options().temperature_reply = std::string(kMaxReplyBytes, 'A'); },
+       CameraError::GarbledReply, LinkResult::ReplyOverlong, "T", true, true},
+      {"no port", [](Bench& b) { b.ports = {}; }, CameraError::NoPort, LinkResult::NoPort, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench b(sim::kUnitTu11);
+    b.camera->set_models(4, 4);
+    ASSERT_TRUE(b.camera->assume_connected().ok());
+    b.frame->at(0, 0) = -5;
+    b.unit->recorder().clear();
+    c.fault(b);
+    const FrameResult r = c.temperature
+                              ? FrameResult{b.camera->read_temperature().status, {}, false}
+                              : b.camera->take_frame({FrameKind::Light, 1, 2}, *b.frame, nullptr, b.cancel);
+    EXPECT_EQ(r.status.error, c.error);
+    EXPECT_EQ(r.status.link, c.link);
+    EXPECT_EQ(r.status.command, c.command);
+    EXPECT_EQ(b.camera->link().unit_silent, c.silent);
+    EXPECT_EQ(b.frame->at(0, 0), -5);
+    if (c.error == CameraError::ShortFrame) {
+      EXPECT_EQ(std::pair(r.status.announced_samples, r.status.expected_samples),
+                std::pair(0LL, 384LL * 256));
+    }
+    if (c.error == CameraError::NoPort) {
+      EXPECT_TRUE(b.unit->recorder().controls.empty());
+    }
+  }
+
+  Bench b(sim::kUnitTu11);  // never connected: nothing is sent
+  EXPECT_EQ(b.camera->take_frame({}, *b.frame, nullptr, b.cancel).status.error, CameraError::NotConnected);
+  EXPECT_EQ(b.camera->read_temperature().status.error, CameraError::NotConnected);
+  EXPECT_TRUE(b.unit->recorder().controls.empty());
+}
+
+}  // namespace
+}  // namespace stellacq

@@ -1,0 +1,132 @@
+#include "indi/frame_file.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "fits/cards.h"
+#include "fits/writer.h"
+
+namespace stellacq::indi {
+
+namespace {
+
+// A character-string card: the quote in column 11, at least eight
+// characters between the quotes, the comment after.
+std::string string_card(const std::string& key, const std::string& value, const std::string& comment) {
+  std::string card = key;
+  card.resize(8, ' ');
+  std::string quoted = value;
+  if (quoted.size() < 8) quoted.resize(8, ' ');
+  card += "= '" + quoted + "'";
+  if (card.size() < 30) card.resize(30, ' ');
+  return card_text(card + " / " + comment);
+}
+
+std::string number_card(const char* key, double value, const char* comment) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return value_card(key, text, std::string(" / ") + comment);
+}
+
+std::string whole_card(const char* key, long long value, const char* comment) {
+  return value_card(key, std::to_string(value), std::string(" / ") + comment);
+}
+
+const char* frame_name(FrameType type) {
+  switch (type) {
+    case FrameType::Bias:
+      return "Bias";
+    case FrameType::Dark:
+      return "Dark";
+    case FrameType::Flat:
+      return "Flat";
+    case FrameType::Light:
+      break;
+  }
+  return "Light";
+}
+
+}  // namespace
+
+int exposure_seconds(double requested_seconds) {
+  if (!std::isfinite(requested_seconds) || requested_seconds < 1.0) return 1;
+  if (requested_seconds > 1e6) return 1'000'000;
+  // nearbyint rounds halves to even in the default rounding mode.
+  return static_cast<int>(std::nearbyint(requested_seconds));
+}
+
+CardTable frame_cards(const FrameDescription& frame) {
+  std::tm utc{};
+  gmtime_r(&frame.start_utc, &utc);
+  char date[32];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &utc);
+
+  std::vector<std::string> cards{
+      value_card("SIMPLE", "T"),
+      integer_card("BITPIX", 16),
+      integer_card("NAXIS", 2),
+      integer_card("NAXIS1", frame.width),
+      integer_card("NAXIS2", frame.height),
+      integer_card("BZERO", 32768),
+      integer_card("BSCALE", 1),
+      string_card("DATE-OBS", date, "UTC start of the exposure"),
+      whole_card("EXPTIME", frame.seconds, "Exposure taken [s]"),
+      string_card("FRAME", frame_name(frame.type), "Frame type"),
+      string_card("IMAGETYP", std::string(frame_name(frame.type)) + " Frame", "Frame type"),
+      whole_card("XBINNING", frame.binning, "Binning factor in width"),
+      whole_card("YBINNING", frame.binning, "Binning factor in height"),
+      number_card("PIXSIZE1", frame.pixel_um, "Pixel width of the head [um]"),
+      number_card("PIXSIZE2", frame.pixel_um, "Pixel height of the head [um]"),
+      number_card("XPIXSZ", frame.pixel_um * frame.binning, "Binned pixel width [um]"),
+      number_card("YPIXSZ", frame.pixel_um * frame.binning, "Binned pixel height [um]"),
+      string_card("INSTRUME", "STELLACQ " + frame.head_name, "Camera head"),
+  };
+  if (frame.ccd_temp_c) cards.push_back(number_card("CCD-TEMP", *frame.ccd_temp_c, "CCD temperature [C]"));
+  cards.push_back(card_text("END"));
+
+  CardTable table;
+  for (std::size_t i = 0; i < cards.size(); ++i) table[i + 1] = cards[i];
+  return table;
+}
+
+std::string write_frame_file(const std::string& path, const FrameDescription& frame,
+                             const FrameBuffer& counts, bool flush) {
+  WriteOptions options;
+  options.flush_to_disk = flush;
+  const WriteResult result =
+      write_fits_file(path, frame_cards(frame), counts, frame.width, frame.height, options);
+  if (result.ok) return {};
+  return result.reason.empty() ? "the file could not be written" : result.reason;
+}
+
+std::string frame_file_bytes(const FrameDescription& frame, const FrameBuffer& counts,
+                             std::vector<std::uint8_t>& bytes) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/stellacq-frame-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return "no temporary folder could be made in " + pattern;
+  const std::string path = pattern + "/frame.fits";
+  std::string error = write_frame_file(path, frame, counts, false);
+  if (error.empty()) {
+    if (auto read = read_whole_file(path))
+      bytes = std::move(*read);
+    else
+      error = "the frame file could not be read back";
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(pattern, ec);
+  return error;
+}
+
+std::optional<std::vector<std::uint8_t>> read_whole_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace stellacq::indi

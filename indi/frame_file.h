@@ -1,0 +1,54 @@
+// A downloaded frame as the FITS file the driver sends to its clients and
+// saves on the server's disk: the header cards that describe the exposure
+// and the file bytes written by the program's own FITS writer.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fits/header_tables.h"
+#include "image/frames.h"
+
+namespace stellacq::indi {
+
+// What the client asked for; the unit knows light (shutter open) and dark
+// (shutter closed) only: a bias is a dark of the shortest time, a flat a light.
+enum class FrameType { Light, Bias, Dark, Flat };
+
+// The exposure the unit takes for a requested time: the nearest whole second
+// (halves to even), at least one second.
+int exposure_seconds(double requested_seconds);
+
+struct FrameDescription {
+  FrameType type = FrameType::Light;
+  int seconds = 1;  // what was taken
+  int binning = 1;  // 1 or 2, the same on both axes
+  int width = 0;    // of the downloaded frame
+  int height = 0;
+  std::optional<double> ccd_temp_c;  // the last reading before the exposure
+  double pixel_um = 9.0;             // of the unbinned head
+  std::string head_name;             // "TX-22"
+  std::time_t start_utc = 0;         // when the exposure began
+};
+
+// The header cards, slots 1 onwards, END last (structure cards included;
+// the writer puts its own BZERO and BSCALE in).
+CardTable frame_cards(const FrameDescription& frame);
+
+// Writes `counts` as a FITS file at `path` (replaced durably when `flush` is
+// on). Empty text on success, else why it failed.
+std::string write_frame_file(const std::string& path, const FrameDescription& frame,
+                             const FrameBuffer& counts, bool flush);
+
+// The file bytes of the frame in `bytes`, written through a temporary file
+// that is removed again. Empty text on success, else why it failed.
+std::string frame_file_bytes(const FrameDescription& frame, const FrameBuffer& counts,
+                             std::vector<std::uint8_t>& bytes);
+
+// The whole file at `path`; nullopt when it cannot be read.
+std::optional<std::vector<std::uint8_t>> read_whole_file(const std::string& path);
+
+}  // namespace stellacq::indi

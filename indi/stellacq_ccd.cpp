@@ -1,0 +1,697 @@
+#include "indi/stellacq_ccd.h"
+
+#include <indicom.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <future>
+#include <regex>
+
+namespace stellacq::indi {
+
+namespace {
+
+constexpr const char* kDriverTab = "Camera";
+constexpr double kTemperatureReachedC = 0.5;
+constexpr auto kTemperatureStall = std::chrono::seconds(60);
+constexpr double kTemperatureMinC = -50.0, kTemperatureMaxC = 50.0;
+
+// The simulated heads image 1.5" (TX-22) and 3" (TX-11) a pixel, the same
+// sky on both; with a focal length of about 1240 mm that is a pixel of 9 um
+// and of 18 um. Without a data sheet these are the defaults; the user
+// corrects them in PIXEL_SIZE.
+constexpr double kDefaultPixelTx11Um = 18.0;
+constexpr double kDefaultPixelTx22Um = 9.0;
+
+std::string error_text(const CameraStatus& status) {
+  const std::string about = status.command.empty() ? "its greeting" : "\"" + status.command + "\"";
+  switch (status.error) {
+    case CameraError::Ok:
+      return "no error";
+    case CameraError::NoPort:
+      return "No parallel port is open.";
+    case CameraError::NotConnected:
+      return "The camera is not connected.";
+    case CameraError::NoReply:
+      return "The control unit did not answer (" + about +
+             "). Check that it is switched on and its cable is in the port.";
+    case CameraError::GarbledReply:
+      return "The control unit's answer to " + about + " made no sense.";
+    case CameraError::ShortFrame:
+      return "The control unit announced " + std::to_string(status.announced_samples) +
+             " samples, the frame needs " + std::to_string(status.expected_samples) +
+             ": check the head and unit models.";
+    case CameraError::BadFrameSize:
+      return "The frame is larger than the driver's frame buffer.";
+    case CameraError::Cancelled:
+      return "Cancelled.";
+  }
+  return "unknown error";
+}
+
+FrameType frame_type_of(INDI::CCDChip::CCD_FRAME frame) {
+  switch (frame) {
+    case INDI::CCDChip::BIAS_FRAME:
+      return FrameType::Bias;
+    case INDI::CCDChip::DARK_FRAME:
+      return FrameType::Dark;
+    case INDI::CCDChip::FLAT_FRAME:
+      return FrameType::Flat;
+    case INDI::CCDChip::LIGHT_FRAME:
+      break;
+  }
+  return FrameType::Light;
+}
+
+int head_width(int head) { return head == kHeadTx11 ? 768 : 1536; }
+int head_height(int head) { return head == kHeadTx11 ? 512 : 1024; }
+
+}  // namespace
+
+// One exposure from its start on the main thread to its BLOB.
+struct StellacqCcd::FrameJob {
+  ExposureRequest request;
+  FrameDescription description;
+  CancelToken cancel;
+  bool aborted = false;                  // main thread: the client aborted it
+  std::atomic<bool> downloading{false};  // set by the worker when the download begins
+  bool send = true;                      // upload to the client
+  std::string local_path;                // save on the server's disk ("" = no)
+  // Set on the worker before the reply that finishes the job.
+  FrameResult result;
+  std::vector<std::uint8_t> bytes;
+  std::string file_error;
+};
+
+StellacqCcd::StellacqCcd() { setVersion(2, 4); }
+
+StellacqCcd::~StellacqCcd() {
+  if (wake_callback_ >= 0) IERmCallback(wake_callback_);
+}
+
+bool StellacqCcd::initProperties() {
+  INDI::CCD::initProperties();
+  SetCCDCapability(CCD_CAN_ABORT | CCD_CAN_BIN | CCD_HAS_COOLER | CCD_HAS_SHUTTER);
+  setDriverInterface(CCD_INTERFACE);
+  addAuxControls();
+
+  HeadSP[0].fill("TX11", "TX-11 (768 x 512)", ISS_OFF);
+  HeadSP[1].fill("TX22", "TX-22 (1536 x 1024)", ISS_ON);
+  HeadSP.fill(getDeviceName(), "HEAD_MODEL", "Camera head", kDriverTab, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
+
+  UnitSP[0].fill("TU11", "TU-11", ISS_OFF);
+  UnitSP[1].fill("TU22", "TU-22", ISS_ON);
+  UnitSP.fill(getDeviceName(), "UNIT_MODEL", "Control unit", kDriverTab, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
+
+  PortTP[0].fill("PORT", "Port", "/dev/parport0");
+  PortTP.fill(getDeviceName(), "PARALLEL_PORT", "Parallel port", kDriverTab, IP_RW, 60, IPS_IDLE);
+
+  PixelSizeNP[0].fill("TX11_UM", "TX-11 pixel (um)", "%.2f", 1, 40, 0.01, kDefaultPixelTx11Um);
+  PixelSizeNP[1].fill("TX22_UM", "TX-22 pixel (um)", "%.2f", 1, 40, 0.01, kDefaultPixelTx22Um);
+  PixelSizeNP.fill(getDeviceName(), "PIXEL_SIZE", "Pixel size", kDriverTab, IP_RW, 60, IPS_IDLE);
+
+  SimAccessNP[0].fill("ACCESS_US", "Access (us), 1 = hardware", "%.2f", 0, 10, 0.1, 0);
+  SimAccessNP.fill(getDeviceName(), "SIM_PORT_ACCESS", "Simulated port", kDriverTab, IP_RW, 60, IPS_IDLE);
+
+  MountPortTP[0].fill("PORT", "Port", "");
+  MountPortTP.fill(getDeviceName(), "SIM_MOUNT_PORT", "Simulated mount port", kDriverTab, IP_RO, 60,
+                   IPS_IDLE);
+
+  CoolerSP[0].fill("COOLER_ON", "On", ISS_OFF);
+  CoolerSP[1].fill("COOLER_OFF", "Off", ISS_ON);
+  CoolerSP.fill(getDeviceName(), "CCD_COOLER", "Cooler", MAIN_CONTROL_TAB, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
+
+  addCaptureFormat({"INDI_MONO", "Mono", 16, true});
+  TemperatureN[0].min = kTemperatureMinC;
+  TemperatureN[0].max = kTemperatureMaxC;
+  PrimaryCCD.setMinMaxStep("CCD_BINNING", "HOR_BIN", 1, 2, 1, false);
+  PrimaryCCD.setMinMaxStep("CCD_BINNING", "VER_BIN", 1, 2, 1, false);
+
+  if (worker_.wake_fd() >= 0)
+    wake_callback_ = IEAddCallback(
+        worker_.wake_fd(), [](int, void* self) { static_cast<StellacqCcd*>(self)->on_wake(); }, this);
+  setDefaultPollingPeriod(1000);
+  return true;
+}
+
+void StellacqCcd::ISGetProperties(const char* dev) {
+  INDI::CCD::ISGetProperties(dev);
+  defineProperty(HeadSP);
+  defineProperty(UnitSP);
+  defineProperty(PortTP);
+  defineProperty(PixelSizeNP);
+  defineProperty(SimAccessNP);
+  loadConfig(true, HeadSP.getName());
+  loadConfig(true, UnitSP.getName());
+  loadConfig(true, PortTP.getName());
+  loadConfig(true, PixelSizeNP.getName());
+}
+
+bool StellacqCcd::updateProperties() {
+  if (isConnected()) {
+    // CCD_INFO is defined with the head's size; the base class's setters
+    // would send it before it is defined.
+    const RigOptions options = rig_options();
+    const double pixel = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
+    INumberVectorProperty* info = PrimaryCCD.getCCDInfo();
+    const std::pair<const char*, double> values[] = {{"CCD_MAX_X", head_width(options.head_model)},
+                                                     {"CCD_MAX_Y", head_height(options.head_model)},
+                                                     {"CCD_PIXEL_SIZE", pixel},
+                                                     {"CCD_PIXEL_SIZE_X", pixel},
+                                                     {"CCD_PIXEL_SIZE_Y", pixel},
+                                                     {"CCD_BITSPERPIXEL", 16}};
+    for (const auto& [name, value] : values)
+      if (INumber* number = IUFindNumber(info, name)) number->value = value;
+  }
+  INDI::CCD::updateProperties();
+  if (isConnected()) {
+    defineProperty(CoolerSP);
+    if (isSimulation()) defineProperty(MountPortTP);
+    apply_sensor_size();
+    PrimaryCCD.setBin(binning_, binning_);
+  } else {
+    deleteProperty(CoolerSP.getName());
+    deleteProperty(MountPortTP.getName());
+  }
+  return true;
+}
+
+RigOptions StellacqCcd::rig_options() const {
+  RigOptions options;
+  options.simulation = isSimulation();
+  options.port = PortTP[0].getText() ? PortTP[0].getText() : "";
+  options.head_model = HeadSP[0].getState() == ISS_ON ? kHeadTx11 : kHeadTx22;
+  options.unit_model = UnitSP[0].getState() == ISS_ON ? kUnitTu11 : kUnitTu22;
+  options.sim_access_us = SimAccessNP[0].getValue();
+  return options;
+}
+
+void StellacqCcd::apply_sensor_size() {
+  // CCD_INFO and CCD_FRAME are defined while connected; connecting sets them.
+  if (!isConnected()) return;
+  const int head = rig_options().head_model;
+  const double pixel = PixelSizeNP[head == kHeadTx11 ? 0 : 1].getValue();
+  SetCCDParams(head_width(head), head_height(head), 16, pixel, pixel);
+  PrimaryCCD.setFrame(0, 0, head_width(head), head_height(head));
+}
+
+bool StellacqCcd::refuse_while_connected(const char* what) {
+  if (!isConnected()) return false;
+  LOGF_ERROR("Disconnect the camera before changing the %s.", what);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Client requests
+
+bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n) {
+  if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
+    if (HeadSP.isNameMatch(name) || UnitSP.isNameMatch(name)) {
+      INDI::PropertySwitch& property = HeadSP.isNameMatch(name) ? HeadSP : UnitSP;
+      if (refuse_while_connected(HeadSP.isNameMatch(name) ? "camera head" : "control unit")) {
+        property.setState(IPS_ALERT);
+        property.apply();
+        return false;
+      }
+      property.update(states, names, n);
+      property.setState(IPS_OK);
+      property.apply();
+      apply_sensor_size();
+      return true;
+    }
+    if (strcmp(name, "SIMULATION") == 0 && isConnected()) {
+      LOG_ERROR("Disconnect the camera before switching the simulation on or off.");
+      return false;
+    }
+    if (CoolerSP.isNameMatch(name)) {
+      if (!connected_) return false;
+      CoolerSP.update(states, names, n);
+      if (CoolerSP[0].getState() == ISS_ON) {
+        start_cooling(set_point_c_);
+      } else {
+        cooling_ = false;
+        worker_.post([this] {
+          if (!rig_) return;
+          const CameraStatus status = rig_->camera().cooling_off();
+          worker_.reply([this, status] {
+            CoolerSP.setState(status.ok() ? IPS_IDLE : IPS_ALERT);
+            CoolerSP.apply();
+            if (!status.ok()) LOGF_ERROR("Cooling off failed: %s", error_text(status).c_str());
+          });
+        });
+        TemperatureNP.s = IPS_IDLE;
+        IDSetNumber(&TemperatureNP, nullptr);
+        CoolerSP.setState(IPS_BUSY);
+        CoolerSP.apply();
+      }
+      return true;
+    }
+  }
+  return INDI::CCD::ISNewSwitch(dev, name, states, names, n);
+}
+
+bool StellacqCcd::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) {
+  if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && PortTP.isNameMatch(name)) {
+    if (refuse_while_connected("parallel port")) {
+      PortTP.setState(IPS_ALERT);
+      PortTP.apply();
+      return false;
+    }
+    PortTP.update(texts, names, n);
+    PortTP.setState(IPS_OK);
+    PortTP.apply();
+    return true;
+  }
+  return INDI::CCD::ISNewText(dev, name, texts, names, n);
+}
+
+bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) {
+  if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
+    if (PixelSizeNP.isNameMatch(name)) {
+      PixelSizeNP.update(values, names, n);
+      PixelSizeNP.setState(IPS_OK);
+      PixelSizeNP.apply();
+      apply_sensor_size();
+      return true;
+    }
+    if (SimAccessNP.isNameMatch(name)) {
+      SimAccessNP.update(values, names, n);
+      SimAccessNP.setState(IPS_OK);
+      SimAccessNP.apply();
+      const double us = SimAccessNP[0].getValue();
+      if (connected_)
+        worker_.post([this, us] {
+          if (rig_) rig_->set_sim_access_us(us);
+        });
+      return true;
+    }
+    if (strcmp(name, "CCD_BINNING") == 0) {
+      int hor = binning_, ver = binning_;
+      for (int i = 0; i < n; ++i) {
+        if (strcmp(names[i], "HOR_BIN") == 0) hor = static_cast<int>(std::lround(values[i]));
+        if (strcmp(names[i], "VER_BIN") == 0) ver = static_cast<int>(std::lround(values[i]));
+      }
+      // While disconnected (the configuration loading) the binning is kept
+      // for the connection, which defines CCD_BINNING.
+      if (!isConnected()) {
+        if (hor == ver && (hor == 1 || hor == 2)) binning_ = hor;
+        return true;
+      }
+      INDI::PropertyNumber binning = getNumber("CCD_BINNING");
+      if (!UpdateCCDBin(hor, ver)) {
+        binning.setState(IPS_ALERT);
+        binning.apply();
+        return false;
+      }
+      binning.setState(IPS_OK);
+      binning.apply();
+      return true;
+    }
+    if (strcmp(name, "CCD_TEMPERATURE") == 0) {
+      if (!connected_) {
+        LOG_ERROR("Connect the camera before setting the temperature.");
+        return false;
+      }
+      const double wanted = values[0];
+      if (!std::isfinite(wanted) || wanted < kTemperatureMinC || wanted > kTemperatureMaxC) {
+        LOGF_ERROR("The set point must lie between %.0f and %.0f C.", kTemperatureMinC, kTemperatureMaxC);
+        TemperatureNP.s = IPS_ALERT;
+        IDSetNumber(&TemperatureNP, nullptr);
+        return false;
+      }
+      start_cooling(wanted);
+      return true;
+    }
+  }
+  return INDI::CCD::ISNewNumber(dev, name, values, names, n);
+}
+
+bool StellacqCcd::UpdateCCDBin(int hor, int ver) {
+  if (hor != ver || (hor != 1 && hor != 2)) {
+    LOGF_ERROR("Binning %d x %d is not available: the camera bins 1 x 1 or 2 x 2.", hor, ver);
+    return false;
+  }
+  binning_ = hor;
+  PrimaryCCD.setBin(hor, ver);
+  return true;
+}
+
+bool StellacqCcd::UpdateCCDFrame(int x, int y, int w, int h) {
+  const int head = rig_options().head_model;
+  if (x != 0 || y != 0 || w != head_width(head) || h != head_height(head)) {
+    LOGF_ERROR("The camera reads its whole frame only (0, 0, %d x %d).", head_width(head), head_height(head));
+    return false;
+  }
+  PrimaryCCD.setFrame(x, y, w, h);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Connection
+
+bool StellacqCcd::Connect() {
+  if (connected_) return true;
+  if (wake_callback_ < 0) {
+    LOG_ERROR("The driver could not start its port thread.");
+    return false;
+  }
+  struct Outcome {
+    RigOpenResult open;
+    CameraStatus status;
+    std::string greeting;
+    TemperatureResult temperature;
+  };
+  const RigOptions options = rig_options();
+  std::promise<Outcome> promise;
+  std::future<Outcome> future = promise.get_future();
+  // The main loop waits here for the open and the unit's greeting, which the
+  // link's reply time-outs bound; a held port fails at once.
+  worker_.post([this, options, &promise] {
+    Outcome outcome;
+    rig_ = CameraRig::open(options, outcome.open);
+    if (rig_) {
+      outcome.status = rig_->camera().connect(&outcome.greeting);
+      if (outcome.status.ok()) outcome.temperature = rig_->camera().read_temperature();
+      if (!outcome.status.ok()) rig_.reset();
+    }
+    promise.set_value(outcome);
+  });
+  const Outcome outcome = future.get();
+  if (!outcome.open.ok) {
+    if (outcome.open.held)
+      LOGF_ERROR(
+          "The parallel port %s is in use by another program or driver; close it and connect again.\n%s",
+          options.port.c_str(), outcome.open.message.c_str());
+    else
+      LOGF_ERROR("The parallel port %s cannot be used.\n%s", options.port.c_str(),
+                 outcome.open.message.c_str());
+    return false;
+  }
+  if (!outcome.open.message.empty()) LOG_WARN(outcome.open.message.c_str());
+  if (!outcome.status.ok()) {
+    LOGF_ERROR("Connecting failed: %s", error_text(outcome.status).c_str());
+    return false;
+  }
+  connected_ = true;
+  if (!outcome.greeting.empty()) LOGF_INFO("The control unit says: %s", outcome.greeting.c_str());
+  MountPortTP[0].setText(outcome.open.mount_device);
+  if (isSimulation() && !outcome.open.mount_device.empty())
+    LOGF_INFO("The simulated mount answers LX200 on %s.", outcome.open.mount_device.c_str());
+  // CCD_TEMPERATURE is defined with this first reading.
+  if (outcome.temperature.status.ok()) {
+    last_temperature_c_ = outcome.temperature.celsius;
+    TemperatureN[0].value = outcome.temperature.celsius;
+  }
+  SetTimer(getCurrentPollingPeriod());
+  return true;
+}
+
+bool StellacqCcd::Disconnect() {
+  if (frame_) {
+    frame_->aborted = true;
+    frame_->cancel.request();
+    frame_.reset();
+    InExposure = false;
+  }
+  connected_ = false;
+  cooling_ = false;
+  worker_.post([this] { rig_.reset(); });
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Temperature
+
+void StellacqCcd::start_cooling(double set_point_c) {
+  // The unit takes tenths of a degree; halves go up.
+  const int tenths = static_cast<int>(std::floor(set_point_c * 10.0 + 0.5));
+  set_point_c_ = tenths / 10.0;
+  cooling_ = true;
+  best_distance_c_ = last_temperature_c_ ? std::fabs(*last_temperature_c_ - set_point_c_) : 1e9;
+  last_approach_ = std::chrono::steady_clock::now();
+  TemperatureNP.s = IPS_BUSY;
+  IDSetNumber(&TemperatureNP, nullptr);
+  CoolerSP[0].setState(ISS_ON);
+  CoolerSP[1].setState(ISS_OFF);
+  CoolerSP.setState(IPS_BUSY);
+  CoolerSP.apply();
+  worker_.post([this, tenths] {
+    if (!rig_) return;
+    const CameraStatus status = rig_->camera().cooling_on(tenths);
+    worker_.reply([this, status] {
+      if (status.ok()) {
+        CoolerSP.setState(IPS_OK);
+      } else {
+        LOGF_ERROR("Cooling on failed: %s", error_text(status).c_str());
+        CoolerSP.setState(IPS_ALERT);
+        cooling_ = false;
+        TemperatureNP.s = IPS_ALERT;
+        IDSetNumber(&TemperatureNP, nullptr);
+      }
+      CoolerSP.apply();
+    });
+  });
+}
+
+int StellacqCcd::SetTemperature(double temperature) {
+  if (!connected_) return -1;
+  start_cooling(temperature);
+  return 0;
+}
+
+void StellacqCcd::on_temperature(bool ok, double celsius, const std::string& error) {
+  if (!ok) {
+    LOGF_WARN("Reading the temperature failed: %s", error.c_str());
+    TemperatureNP.s = IPS_ALERT;
+    IDSetNumber(&TemperatureNP, nullptr);
+    return;
+  }
+  last_temperature_c_ = celsius;
+  TemperatureN[0].value = celsius;
+  if (TemperatureNP.s == IPS_BUSY && cooling_) {
+    const double distance = std::fabs(celsius - set_point_c_);
+    const auto now = std::chrono::steady_clock::now();
+    if (distance <= kTemperatureReachedC) {
+      TemperatureNP.s = IPS_OK;
+    } else if (distance < best_distance_c_ - 0.1) {
+      best_distance_c_ = distance;
+      last_approach_ = now;
+    } else if (now - last_approach_ > kTemperatureStall) {
+      TemperatureNP.s = IPS_ALERT;
+      LOGF_WARN("The CCD stays at %.1f C: the cooler does not reach the set point %.1f C.", celsius,
+                set_point_c_);
+    }
+  } else if (TemperatureNP.s == IPS_ALERT && !cooling_) {
+    TemperatureNP.s = IPS_IDLE;
+  }
+  IDSetNumber(&TemperatureNP, nullptr);
+}
+
+void StellacqCcd::TimerHit() {
+  if (!isConnected() || !connected_) return;
+  // The unit answers nothing during an exposure or a download: the property
+  // keeps the last reading until the frame is in.
+  if (worker_.jobs_in_flight() == 0) {
+    worker_.post([this] {
+      if (!rig_) return;
+      const TemperatureResult reading = rig_->camera().read_temperature();
+      worker_.reply([this, reading] {
+        if (connected_)
+          on_temperature(reading.status.ok(), reading.celsius,
+                         reading.status.ok() ? "" : error_text(reading.status));
+      });
+    });
+  }
+  SetTimer(getCurrentPollingPeriod());
+}
+
+// ---------------------------------------------------------------------------
+// Exposures
+
+bool StellacqCcd::StartExposure(float duration) {
+  if (!connected_) {
+    LOG_ERROR("Connect the camera before exposing.");
+    return false;
+  }
+  if (frame_) {
+    LOG_ERROR("An exposure is running; abort it first.");
+    return false;
+  }
+  auto job = std::make_shared<FrameJob>();
+  const int seconds = exposure_seconds(duration);
+  if (std::fabs(seconds - duration) > 1e-3)
+    LOGF_INFO("The camera exposes whole seconds: taking %d s for %.3g s.", seconds, duration);
+  const FrameType type = frame_type_of(PrimaryCCD.getFrameType());
+  const RigOptions options = rig_options();
+  job->request.kind = type == FrameType::Dark || type == FrameType::Bias ? FrameKind::Dark : FrameKind::Light;
+  job->request.seconds = seconds;
+  job->request.binning = binning_;
+  job->description.type = type;
+  job->description.seconds = seconds;
+  job->description.binning = job->request.binning;
+  job->description.ccd_temp_c = last_temperature_c_;
+  job->description.pixel_um = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
+  job->description.head_name = options.head_model == kHeadTx11 ? "TX-11" : "TX-22";
+  job->description.start_utc = std::time(nullptr);
+  job->send = UploadS[UPLOAD_CLIENT].s == ISS_ON || UploadS[UPLOAD_BOTH].s == ISS_ON;
+  if (UploadS[UPLOAD_LOCAL].s == ISS_ON || UploadS[UPLOAD_BOTH].s == ISS_ON)
+    job->local_path = local_file_name();
+
+  PrimaryCCD.setExposureDuration(seconds);
+  ExposureTime = seconds;
+  InExposure = true;
+  frame_ = job;
+
+  const bool posted = worker_.post([this, job] {
+    long long last_left_ms = -1;
+    bool download_told = false;
+    const ProgressHook progress = [&](const CameraProgress& p) {
+      if (p.phase == CameraProgress::Phase::Exposure) {
+        const long long left_ms = std::max(0LL, p.total - p.done);
+        if (last_left_ms >= 0 && last_left_ms - left_ms < 500) return;
+        last_left_ms = left_ms;
+        worker_.reply([this, job, left_ms] {
+          if (frame_ == job && !job->aborted) PrimaryCCD.setExposureLeft(left_ms / 1000.0);
+        });
+      } else if (!download_told) {
+        download_told = true;
+        job->downloading = true;
+        worker_.reply([this, job] {
+          if (frame_ == job && !job->aborted) {
+            PrimaryCCD.setExposureLeft(0);
+            LOG_DEBUG("Downloading the frame.");
+          }
+        });
+      }
+    };
+    if (!rig_) {
+      job->result.status.error = CameraError::NotConnected;
+      worker_.reply([this, job] { finish_frame(job); });
+      return;
+    }
+    job->result = rig_->camera().take_frame(job->request, rig_->frame(), progress, job->cancel);
+    if (job->result.status.ok()) {
+      job->description.width = job->result.info.width;
+      job->description.height = job->result.info.height;
+      if (!job->local_path.empty())
+        job->file_error = write_frame_file(job->local_path, job->description, rig_->frame(), true);
+      if (job->send && job->file_error.empty()) {
+        if (job->local_path.empty()) {
+          job->file_error = frame_file_bytes(job->description, rig_->frame(), job->bytes);
+        } else if (auto bytes = read_whole_file(job->local_path)) {
+          job->bytes = std::move(*bytes);
+        } else {
+          job->file_error = "the saved frame could not be read back";
+        }
+      }
+    }
+    worker_.reply([this, job] { finish_frame(job); });
+  });
+  if (!posted) {
+    frame_.reset();
+    InExposure = false;
+    LOG_ERROR("The driver's port thread is not running.");
+    return false;
+  }
+  return true;
+}
+
+bool StellacqCcd::AbortExposure() {
+  if (frame_) {
+    frame_->aborted = true;
+    frame_->cancel.request();
+    frame_.reset();
+  }
+  InExposure = false;
+  return true;
+}
+
+void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job) {
+  if (job->aborted) {
+    if (job->result.status.ok())
+      LOG_INFO("Exposure aborted after the download; the frame is dropped.");
+    else if (job->downloading)
+      LOG_INFO("Exposure aborted during the download.");
+    else
+      LOG_INFO("Exposure aborted.");
+    return;
+  }
+  if (frame_ == job) frame_.reset();
+  InExposure = false;
+  const CameraStatus& status = job->result.status;
+  if (!status.ok()) {
+    LOGF_ERROR("The frame failed: %s", error_text(status).c_str());
+    PrimaryCCD.setExposureFailed();
+    return;
+  }
+  if (!job->file_error.empty()) {
+    LOGF_ERROR("The frame could not be stored: %s", job->file_error.c_str());
+    PrimaryCCD.setExposureFailed();
+    return;
+  }
+  if (!job->local_path.empty()) {
+    IUSaveText(&FileNameT[0], job->local_path.c_str());
+    FileNameTP.s = IPS_OK;
+    IDSetText(&FileNameTP, nullptr);
+    LOGF_INFO("Frame saved to %s", job->local_path.c_str());
+  }
+  if (job->send) {
+    INDI::PropertyBlob blob = getBLOB("CCD1");
+    blob[0].setBlob(job->bytes.data());
+    blob[0].setBlobLen(static_cast<int>(job->bytes.size()));
+    blob[0].setSize(static_cast<int>(job->bytes.size()));
+    blob[0].setFormat(".fits");
+    blob.setState(IPS_OK);
+    blob.apply();
+    blob[0].setBlob(nullptr);
+    blob[0].setBlobLen(0);
+  }
+  PrimaryCCD.setExposureComplete();
+}
+
+std::string StellacqCcd::local_file_name() const {
+  const std::string dir = UploadSettingsT[UPLOAD_DIR].text ? UploadSettingsT[UPLOAD_DIR].text : ".";
+  std::string prefix =
+      UploadSettingsT[UPLOAD_PREFIX].text ? UploadSettingsT[UPLOAD_PREFIX].text : "IMAGE_XXX";
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H-%M-%S", &local);
+  prefix = std::regex_replace(prefix, std::regex("ISO8601"), stamp);
+  for (int index = 1;; ++index) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", index);
+    const std::string name = dir + "/" + std::regex_replace(prefix, std::regex("XXX"), number) + ".fits";
+    if (!std::filesystem::exists(name) || prefix.find("XXX") == std::string::npos) return name;
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+void StellacqCcd::on_wake() { worker_.run_replies(); }
+
+bool StellacqCcd::saveConfigItems(FILE* fp) {
+  INDI::CCD::saveConfigItems(fp);
+  HeadSP.save(fp);
+  UnitSP.save(fp);
+  PortTP.save(fp);
+  PixelSizeNP.save(fp);
+  // Kept also while disconnected, when CCD_BINNING is not defined.
+  INumber bins[2];
+  IUFillNumber(&bins[0], "HOR_BIN", "X", "%2.0f", 1, 2, 1, binning_);
+  IUFillNumber(&bins[1], "VER_BIN", "Y", "%2.0f", 1, 2, 1, binning_);
+  INumberVectorProperty binning;
+  IUFillNumberVector(&binning, bins, 2, getDeviceName(), "CCD_BINNING", "Binning", IMAGE_SETTINGS_TAB, IP_RW,
+                     60, IPS_IDLE);
+  IUSaveConfigNumber(fp, &binning);
+  return true;
+}
+
+}  // namespace stellacq::indi

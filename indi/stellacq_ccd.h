@@ -1,0 +1,99 @@
+// indi_stellacq_ccd: the TX-11/TX-22 camera on its TU-11/TU-22 control unit
+// as the INDI device "STELLACQ CCD", on the Camera service.
+//
+// Properties: INDI's standard camera set (CONNECTION, CCD_INFO,
+// CCD_EXPOSURE counting down, CCD_ABORT_EXPOSURE, CCD_BINNING 1x1 or 2x2,
+// CCD_FRAME full frame, CCD_FRAME_TYPE, CCD_TEMPERATURE, CCD_COOLER, the
+// CCD1 BLOB, upload mode and settings), SIMULATION, and the driver's own:
+// HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE, SIM_PORT_ACCESS (how
+// slow the simulated port is) and, in simulation, SIM_MOUNT_PORT.
+//
+// Threads: everything here runs on INDI's main loop except the jobs handed
+// to the PortWorker, which own the CameraRig; their outcomes come back as
+// replies run on the main loop (see port_worker.h). The main loop never
+// waits for the worker except while connecting, which the unit's reply
+// time-outs bound.
+#pragma once
+
+#include <indiccd.h>
+#include <indipropertynumber.h>
+#include <indipropertyswitch.h>
+#include <indipropertytext.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "indi/camera_rig.h"
+#include "indi/frame_file.h"
+#include "indi/port_worker.h"
+
+namespace stellacq::indi {
+
+class StellacqCcd final : public INDI::CCD {
+ public:
+  StellacqCcd();
+  ~StellacqCcd() override;
+
+  const char* getDefaultName() override { return "STELLACQ CCD"; }
+  bool initProperties() override;
+  bool updateProperties() override;
+  void ISGetProperties(const char* dev) override;
+  bool ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) override;
+  bool ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n) override;
+  bool ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) override;
+
+ protected:
+  bool Connect() override;
+  bool Disconnect() override;
+  bool StartExposure(float duration) override;
+  bool AbortExposure() override;
+  bool UpdateCCDFrame(int x, int y, int w, int h) override;
+  bool UpdateCCDBin(int hor, int ver) override;
+  int SetTemperature(double temperature) override;
+  void TimerHit() override;
+  bool saveConfigItems(FILE* fp) override;
+  // The cooling state is kept by the driver's own readings (see
+  // on_temperature); the base class's target check stays out.
+  void checkTemperatureTarget() override {}
+
+ private:
+  struct FrameJob;
+
+  RigOptions rig_options() const;
+  void apply_sensor_size();
+  void on_wake();
+  void start_cooling(double set_point_c);
+  void on_temperature(bool ok, double celsius, const std::string& error);
+  void finish_frame(const std::shared_ptr<FrameJob>& job);
+  std::string local_file_name() const;
+  bool refuse_while_connected(const char* what);
+
+  std::unique_ptr<CameraRig> rig_;  // worker thread only; outlives the worker
+  PortWorker worker_;
+  int wake_callback_ = -1;
+
+  // Main thread state.
+  bool connected_ = false;
+  std::shared_ptr<FrameJob> frame_;  // the exposure running, if any
+  std::optional<double> last_temperature_c_;
+  double set_point_c_ = -10.0;
+  int binning_ = 1;  // 1 or 2, the same on both axes
+  bool cooling_ = false;
+  // Busy temperature: ends at the set point, or when the readings stop
+  // approaching it for kTemperatureStallS.
+  double best_distance_c_ = 0;
+  std::chrono::steady_clock::time_point last_approach_;
+
+  INDI::PropertySwitch HeadSP{2};
+  INDI::PropertySwitch UnitSP{2};
+  INDI::PropertyText PortTP{1};
+  INDI::PropertyNumber PixelSizeNP{2};
+  INDI::PropertyText MountPortTP{1};
+  INDI::PropertyNumber SimAccessNP{1};
+  INDI::PropertySwitch CoolerSP{2};
+};
+
+}  // namespace stellacq::indi

@@ -1,0 +1,277 @@
+// indi_stellacq_ccd under a real indiserver, seen by an INDI client: the
+// simulated observatory behind the driver, frames as BLOBs read back with
+// cfitsio, aborts, cooling, refusals, the configuration kept, and a port
+// held by another program (a preloaded fake ppdev, since the test machine
+// has no parallel port).
+#include <fitsio.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "indi/tests/indi_session.h"
+
+namespace stellacq::indi::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Fits {
+  bool ok = false;
+  int bitpix = 0;
+  long width = 0, height = 0;
+  double exptime = -1;
+  long xbinning = 0;
+  std::string frame;
+  std::vector<unsigned short> pixels;
+
+  unsigned short median() const {
+    std::vector<unsigned short> sorted = pixels;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    return sorted[sorted.size() / 2];
+  }
+  long above(int threshold) const {
+    return std::count_if(pixels.begin(), pixels.end(), [&](unsigned short v) { return v > threshold; });
+  }
+};
+
+// Reads the BLOB as an outside FITS reader does.
+Fits read_fits(const std::vector<unsigned char>& bytes, const std::string& scratch) {
+  Fits f;
+  const std::string path = scratch + "/blob.fits";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  fitsfile* file = nullptr;
+  int status = 0;
+  if (fits_open_file(&file, path.c_str(), READONLY, &status)) return f;
+  long axes[2] = {0, 0};
+  int naxis = 0;
+  char frame[FLEN_VALUE] = "";
+  fits_get_img_param(file, 2, &f.bitpix, &naxis, axes, &status);
+  fits_read_key(file, TDOUBLE, "EXPTIME", &f.exptime, nullptr, &status);
+  fits_read_key(file, TLONG, "XBINNING", &f.xbinning, nullptr, &status);
+  fits_read_key(file, TSTRING, "FRAME", frame, nullptr, &status);
+  f.width = axes[0];
+  f.height = axes[1];
+  f.frame = frame;
+  f.pixels.resize(static_cast<std::size_t>(f.width * f.height));
+  int any_null = 0;
+  fits_read_img(file, TUSHORT, 1, static_cast<LONGLONG>(f.pixels.size()), nullptr, f.pixels.data(), &any_null,
+                &status);
+  fits_close_file(file, &status);
+  f.ok = status == 0 && naxis == 2;
+  return f;
+}
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/stellacq-indi-home-XXXXXX";
+    home_ = mkdtemp(pattern);
+  }
+  void TearDown() override {
+    client_.reset();
+    server_.reset();
+    std::filesystem::remove_all(home_);
+  }
+
+  void start_server(std::map<std::string, std::string> environment = {}) {
+    client_.reset();
+    server_.reset();
+    server_ = std::make_unique<IndiServer>(ServerOptions{home_, std::move(environment)});
+    ASSERT_TRUE(server_->running());
+    client_ = std::make_unique<Client>();
+    ASSERT_TRUE(client_->start(server_->port()));
+    ASSERT_TRUE(client_->wait([](Client& c) { return c.has("PARALLEL_PORT") && c.has("SIMULATION"); }, 10s));
+  }
+
+  void connect_simulation() {
+    client_->set_switch("SIMULATION", "ENABLE");
+    ASSERT_TRUE(client_->wait([](Client& c) { return c.property("SIMULATION").switches["ENABLE"]; }, 5s));
+    client_->set_switch("CONNECTION", "CONNECT");
+    ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_OK, 15s));
+    ASSERT_TRUE(client_->wait([](Client& c) { return c.has("CCD_BINNING") && c.has("CCD1"); }, 5s));
+  }
+
+  void set_binning(int bin) {
+    client_->set_number("CCD_BINNING", {{"HOR_BIN", bin}, {"VER_BIN", bin}});
+    ASSERT_TRUE(client_->wait(
+        [bin](Client& c) {
+          PropertyCopy p = c.property("CCD_BINNING");
+          return p.state == IPS_OK && p.numbers["HOR_BIN"] == bin && p.numbers["VER_BIN"] == bin;
+        },
+        5s));
+  }
+
+  // Starts an exposure and returns the number of BLOBs before it.
+  std::size_t expose(double seconds) {
+    const std::size_t before = client_->blobs().size();
+    client_->set_number("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", seconds}});
+    return before;
+  }
+
+  // The next frame after `before` BLOBs, read back; fails the test without one.
+  Fits next_frame(std::size_t before) {
+    if (!client_->wait([before](Client& c) { return c.blobs().size() > before; }, 30s)) {
+      ADD_FAILURE() << "no frame arrived";
+      return {};
+    }
+    const BlobCopy blob = client_->blobs()[before];
+    EXPECT_EQ(blob.format, ".fits");
+    EXPECT_TRUE(client_->wait_state("CCD_EXPOSURE", IPS_OK, 5s));
+    return read_fits(blob.bytes, home_);
+  }
+
+  std::string home_;
+  std::unique_ptr<IndiServer> server_;
+  std::unique_ptr<Client> client_;
+};
+
+// Light and dark frames at 2 x 2 through the simulated observatory; a
+// fractional time is taken as the nearest whole second and the header says so;
+// binning the camera cannot do is refused and changes nothing.
+TEST_F(DriverTest, FramesArriveAsFitsBlobsWithWhatWasTaken) {
+  start_server();
+  connect_simulation();
+  PropertyCopy info = client_->property("CCD_INFO");
+  EXPECT_EQ(info.numbers["CCD_MAX_X"], 1536);
+  EXPECT_EQ(info.numbers["CCD_MAX_Y"], 1024);
+  EXPECT_EQ(info.numbers["CCD_BITSPERPIXEL"], 16);
+
+  const std::size_t said = client_->messages().size();
+  client_->set_number("CCD_BINNING", {{"HOR_BIN", 1}, {"VER_BIN", 2}});
+  EXPECT_TRUE(client_->wait_state("CCD_BINNING", IPS_ALERT, 5s));
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("1 x 2 is not available", said); }, 5s));
+  set_binning(2);
+
+  Fits light = next_frame(expose(1.4));
+  ASSERT_TRUE(light.ok);
+  EXPECT_EQ(light.bitpix, 16);
+  EXPECT_EQ(light.width, 768);
+  EXPECT_EQ(light.height, 512);
+  EXPECT_EQ(light.exptime, 1.0);
+  EXPECT_EQ(light.xbinning, 2);
+  EXPECT_EQ(light.frame, "Light");
+  // Stars stand well above the sky; a flat or empty frame has none.
+  const int threshold = light.median() + 3000;
+  EXPECT_GT(light.above(threshold), 40);
+
+  client_->set_switch("CCD_FRAME_TYPE", "FRAME_DARK");
+  ASSERT_TRUE(
+      client_->wait([](Client& c) { return c.property("CCD_FRAME_TYPE").switches["FRAME_DARK"]; }, 5s));
+  Fits dark = next_frame(expose(1));
+  ASSERT_TRUE(dark.ok);
+  EXPECT_EQ(dark.frame, "Dark");
+  EXPECT_EQ(dark.width, 768);
+  // The shutter stays closed: at most the few hot pixels stand out.
+  EXPECT_LT(dark.above(dark.median() + 3000), 20);
+}
+
+// An abort ends the exposure, and one during the download ends that; no frame
+// arrives for either, and the next exposure gives a good frame.
+TEST_F(DriverTest, AbortDuringExposureAndDownloadThenAGoodFrame) {
+  start_server();
+  connect_simulation();
+  set_binning(1);
+
+  std::size_t before = expose(5);
+  ASSERT_TRUE(client_->wait(
+      [](Client& c) {
+        PropertyCopy e = c.property("CCD_EXPOSURE");
+        return e.state == IPS_BUSY && e.numbers["CCD_EXPOSURE_VALUE"] < 4.5;
+      },
+      10s));
+  std::size_t said = client_->messages().size();
+  client_->set_switch("CCD_ABORT_EXPOSURE", "ABORT");
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("Exposure aborted", said); }, 3s));
+  EXPECT_EQ(client_->property("CCD_EXPOSURE").state, IPS_IDLE);
+
+  // The download starts when the countdown shows 0 while the exposure is
+  // busy; a port as slow as a real one makes it last about 2.4 s at 2 x 2.
+  client_->set_number("SIM_PORT_ACCESS", {{"ACCESS_US", 1}});
+  ASSERT_TRUE(client_->wait_state("SIM_PORT_ACCESS", IPS_OK, 5s));
+  set_binning(2);
+  before = expose(1);
+  ASSERT_TRUE(client_->wait(
+      [](Client& c) {
+        PropertyCopy e = c.property("CCD_EXPOSURE");
+        return e.state == IPS_BUSY && e.numbers["CCD_EXPOSURE_VALUE"] == 0;
+      },
+      10s));
+  said = client_->messages().size();
+  client_->set_switch("CCD_ABORT_EXPOSURE", "ABORT");
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("aborted during the download", said); }, 3s));
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(client_->blobs().size(), before);
+
+  client_->set_number("SIM_PORT_ACCESS", {{"ACCESS_US", 0}});
+  set_binning(1);
+  Fits good = next_frame(expose(1));
+  ASSERT_TRUE(good.ok);
+  EXPECT_EQ(good.width, 1536);
+  EXPECT_EQ(good.height, 1024);
+  EXPECT_GT(good.above(good.median() + 3000), 40);
+}
+
+// A set point starts the cooler; the readings fall towards it.
+TEST_F(DriverTest, CoolingOnTheTemperatureFalls) {
+  start_server();
+  connect_simulation();
+  ASSERT_TRUE(client_->wait([](Client& c) { return c.property("CCD_TEMPERATURE").updates > 0; }, 5s));
+  const double start = client_->property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"];
+  client_->set_number("CCD_TEMPERATURE", {{"CCD_TEMPERATURE_VALUE", -10}});
+  EXPECT_TRUE(client_->wait_state("CCD_TEMPERATURE", IPS_BUSY, 5s));
+  EXPECT_TRUE(client_->wait([](Client& c) { return c.property("CCD_COOLER").switches["COOLER_ON"]; }, 5s));
+  EXPECT_TRUE(client_->wait(
+      [start](Client& c) {
+        return c.property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"] < start - 1.0;
+      },
+      15s));
+}
+
+// Head and port survive a restart of the driver through its configuration;
+// a port another program holds gives CONNECTION Alert with a message naming
+// it, and the driver goes on answering.
+TEST_F(DriverTest, SavedSettingsAndAHeldPort) {
+  const std::string lock_path = home_ + "/parport0.lock";
+  const std::map<std::string, std::string> fake_port{{"LD_PRELOAD", STELLACQ_FAKE_PPDEV},
+                                                     {"STELLACQ_FAKE_PPDEV_LOCK", lock_path}};
+  start_server(fake_port);
+  client_->set_switch("HEAD_MODEL", "TX11");
+  client_->set_text("PARALLEL_PORT", "PORT", "/dev/parport3");
+  ASSERT_TRUE(client_->wait(
+      [](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport3"; }, 5s));
+  client_->set_switch("CONFIG_PROCESS", "CONFIG_SAVE");
+  ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
+
+  start_server(fake_port);
+  EXPECT_TRUE(client_->wait(
+      [](Client& c) {
+        return c.property("HEAD_MODEL").switches["TX11"] &&
+               c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport3";
+      },
+      5s));
+
+  // This process plays the program that has the port.
+  const int holder = open(lock_path.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  const std::size_t said = client_->messages().size();
+  client_->set_switch("CONNECTION", "CONNECT");
+  EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 5s));
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("/dev/parport3 is in use", said); }, 5s));
+  EXPECT_FALSE(client_->property("CONNECTION").switches["CONNECT"]);
+  client_->set_number("PIXEL_SIZE", {{"TX11_UM", 20}});
+  EXPECT_TRUE(client_->wait(
+      [](Client& c) {
+        PropertyCopy p = c.property("PIXEL_SIZE");
+        return p.state == IPS_OK && p.numbers["TX11_UM"] == 20;
+      },
+      5s));
+  close(holder);
+}
+
+}  // namespace
+}  // namespace stellacq::indi::testing

@@ -1,0 +1,190 @@
+#include "indi/tests/indi_session.h"
+
+#include <basedevice.h>
+#include <indipropertyblob.h>
+#include <indipropertynumber.h>
+#include <indipropertyswitch.h>
+#include <indipropertytext.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace stellacq::indi::testing {
+
+namespace {
+
+// A TCP port nobody listens on now (the kernel's choice for port 0).
+int free_port() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  close(fd);
+  return port;
+}
+
+}  // namespace
+
+IndiServer::IndiServer(const ServerOptions& options) {
+  port_ = free_port();
+  socket_ = "/tmp/stellacq-indi-test-" + std::to_string(getpid()) + "-" + std::to_string(port_);
+  const std::string port_text = std::to_string(port_);
+  pid_ = fork();
+  if (pid_ == 0) {
+    setpgid(0, 0);
+    setenv("HOME", options.home.c_str(), 1);
+    for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
+    execlp("indiserver", "indiserver", "-p", port_text.c_str(), "-u", socket_.c_str(), "-r", "0",
+           STELLACQ_INDI_DRIVER, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+}
+
+IndiServer::~IndiServer() {
+  if (pid_ <= 0) return;
+  // The server and the driver it started, by the group this server leads.
+  kill(-pid_, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 50 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (waitpid(pid_, &status, WNOHANG) == 0) {
+    kill(-pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+  }
+}
+
+bool Client::start(int port) {
+  setServer("127.0.0.1", static_cast<unsigned>(port));
+  watchDevice(kDevice);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (connectServer()) {
+      setBLOBMode(B_ALSO, kDevice, nullptr);
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+void Client::keep(INDI::Property property) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (property.getType() == INDI_BLOB) {
+    INDI::PropertyBlob blob(property);
+    for (auto& element : blob) {
+      if (element.getBlobLen() <= 0) continue;
+      const auto* data = static_cast<const unsigned char*>(element.getBlob());
+      blobs_.push_back({std::vector<unsigned char>(data, data + element.getBlobLen()),
+                        element.getFormat() ? element.getFormat() : "", Clock::now()});
+    }
+  }
+  PropertyCopy& copy = properties_[property.getName()];
+  copy.state = property.getState();
+  copy.at = Clock::now();
+  ++copy.updates;
+  switch (property.getType()) {
+    case INDI_NUMBER:
+      for (auto& element : INDI::PropertyNumber(property))
+        copy.numbers[element.getName()] = element.getValue();
+      break;
+    case INDI_SWITCH:
+      for (auto& element : INDI::PropertySwitch(property))
+        copy.switches[element.getName()] = element.getState() == ISS_ON;
+      break;
+    case INDI_TEXT:
+      for (auto& element : INDI::PropertyText(property))
+        copy.texts[element.getName()] = element.getText() ? element.getText() : "";
+      break;
+    default:
+      break;
+  }
+  changed_.notify_all();
+}
+
+void Client::newProperty(INDI::Property property) { keep(property); }
+void Client::updateProperty(INDI::Property property) { keep(property); }
+
+void Client::newMessage(INDI::BaseDevice device, int id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  messages_.push_back(device.messageQueue(id));
+  changed_.notify_all();
+}
+
+bool Client::wait(const std::function<bool(Client&)>& ready, std::chrono::milliseconds timeout) {
+  const auto until = Clock::now() + timeout;
+  for (;;) {
+    if (ready(*this)) return true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (changed_.wait_until(lock, std::min(until, Clock::now() + std::chrono::milliseconds(50))) ==
+            std::cv_status::timeout &&
+        Clock::now() >= until) {
+      lock.unlock();
+      return ready(*this);
+    }
+  }
+}
+
+bool Client::wait_state(const std::string& name, IPState state, std::chrono::milliseconds timeout) {
+  return wait([&](Client& c) { return c.has(name) && c.property(name).state == state; }, timeout);
+}
+
+PropertyCopy Client::property(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = properties_.find(name);
+  return it == properties_.end() ? PropertyCopy{} : it->second;
+}
+
+bool Client::has(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return properties_.count(name) != 0;
+}
+
+std::vector<BlobCopy> Client::blobs() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return blobs_;
+}
+
+std::vector<std::string> Client::messages() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return messages_;
+}
+
+bool Client::said(const std::string& text, std::size_t from) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (std::size_t i = from; i < messages_.size(); ++i)
+    if (messages_[i].find(text) != std::string::npos) return true;
+  return false;
+}
+
+// Requests are built afresh, not made on the library's copy of the property,
+// which its own thread overwrites as the driver's updates arrive.
+void Client::set_switch(const std::string& name, const std::string& element) {
+  INDI::PropertySwitch property(1);
+  property[0].fill(element.c_str(), "", ISS_ON);
+  property.fill(kDevice, name.c_str(), "", "", IP_RW, ISR_1OFMANY, 0, IPS_IDLE);
+  sendNewSwitch(property);
+}
+
+void Client::set_number(const std::string& name, const std::map<std::string, double>& values) {
+  INDI::PropertyNumber property(values.size());
+  std::size_t i = 0;
+  for (const auto& [element, value] : values) property[i++].fill(element.c_str(), "", "%g", 0, 0, 0, value);
+  property.fill(kDevice, name.c_str(), "", "", IP_RW, 0, IPS_IDLE);
+  sendNewNumber(property);
+}
+
+void Client::set_text(const std::string& name, const std::string& element, const std::string& text) {
+  sendNewText(kDevice, name.c_str(), element.c_str(), text.c_str());
+}
+
+}  // namespace stellacq::indi::testing

@@ -37,7 +37,10 @@ struct World : testing::TestSeams {
     o.unit.instant_exposures = true;
     return o;
   }
-  bool exchange(const char* command) { return camera_exchange(p, command); }
+  bool exchange(const char* command) {
+    CameraPort port{p.port, p.ports, p.clock};
+    return exchange_command(port, p.link, command) == LinkResult::Ok;
+  }
   sim::Observatory observatory;
   Program p{on(observatory.unit())};
 };
@@ -55,7 +58,7 @@ void BM_FullFrameDownload(benchmark::State& state) {
     state.SkipWithError("exposure failed");
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
-    if (!download_light(w.p)) state.SkipWithError("download failed");
+    if (!download_frame(w.p, FrameKind::Light, {1536, 1024})) state.SkipWithError("download failed");
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double frames = static_cast<double>(state.iterations());

@@ -46,9 +46,10 @@ struct World : testing::SimWorld {
     p.form.Text6 = "0";
     clock.now_value = {2026, 3, 7, 21, 30, 5};
     camera_menu_link_sumi_Click(p);
-    if (!set_exposure_time(p) || !set_binning(p)) std::abort();
+    if (!send_time_and_binning(p)) std::abort();
     make_light_header(p);
-    if (!expose_light(p) || !download_light(p)) std::abort();
+    if (!expose_frame(p, FrameKind::Light) || !download_frame(p, FrameKind::Light, {1536, 1024}))
+      std::abort();
     // A dark and a flat of the frame's size.
     Frames& f = p.frames;
     testing::fill(f.dark_frame, f.dark_width = f.image_width, f.dark_height = f.image_height, 100);
@@ -90,7 +91,7 @@ BENCHMARK(BM_Header)->Unit(benchmark::kMillisecond);
 void BM_Expose(benchmark::State& state) {
   World w;
   time_step(state, "exposure command", w, [&](World& v) {
-    if (!expose_light(v.p)) state.SkipWithError("exposure failed");
+    if (!expose_frame(v.p, FrameKind::Light)) state.SkipWithError("exposure failed");
   });
 }
 BENCHMARK(BM_Expose)->Unit(benchmark::kMillisecond);
@@ -98,7 +99,7 @@ BENCHMARK(BM_Expose)->Unit(benchmark::kMillisecond);
 void BM_Download(benchmark::State& state) {
   World w;
   time_step(state, "download", w, [&](World& v) {
-    if (!download_light(v.p)) state.SkipWithError("download failed");
+    if (!download_frame(v.p, FrameKind::Light, {1536, 1024})) state.SkipWithError("download failed");
   });
 }
 BENCHMARK(BM_Download)->Unit(benchmark::kMillisecond);

@@ -65,9 +65,6 @@ FrameShape frame_shape(int head_model, int binning) {
   return full ? FrameShape{1536, 1024} : FrameShape{768, 512};
 }
 
-Camera::Camera(PortIo& io, const PortAddresses& ports, Clock& clock, BusyCount& busy)
-    : io_(io), ports_(ports), clock_(clock), busy_(busy) {}
-
 void Camera::set_models(int head_model, int unit_model) {
   head_model_ = head_model;
   unit_model_ = unit_model;

@@ -73,7 +73,7 @@ enum class CameraError {
   NoPort,        // no parallel port is chosen; nothing was sent
   NotConnected,  // connect() has not succeeded
   NoReply,       // the unit did not answer a handshake in time (link says which)
-  GarbledReply,  // a reply that makes no sense (an unreadable number, no "K" to a block)
+  GarbledReply,  // a reply that makes no sense (one that never ends, no "K" to a block)
   ShortFrame,    // the size reply announced fewer samples than the frame needs
   BadFrameSize,  // the requested frame is larger than a frame buffer; nothing was sent
   Cancelled,     // the caller's CancelToken ended the call; the unit was made ready again
@@ -133,14 +133,16 @@ struct TemperatureResult {
 class Camera {
  public:
   // `ports` is read at every call, so a port chosen later is used at once.
-  Camera(PortIo& io, const PortAddresses& ports, Clock& clock, BusyCount& busy);
+  Camera(PortIo& io, const PortAddresses& ports, Clock& clock, BusyCount& busy)
+      : io_(io), ports_(ports), clock_(clock), busy_(busy) {}
 
   // The head and the unit the frames are sized for: head_model 4 = TX-11
   // (768 x 512), 16 = TX-22 (1536 x 1024); unit_model 4 = TU-11, else TU-22.
   void set_models(int head_model, int unit_model);
 
   // Reset pulse, the unit's greeting (returned in `greeting`), then the
-  // sensor size of the head. Clears the silent mark.
+  // sensor size of the head. Clears the silent mark. The reset leaves the
+  // unit with its cooler off and without time or binning.
   CameraStatus connect(std::string* greeting = nullptr);
   // Takes the unit as connected without a reset; sends the sensor size.
   CameraStatus assume_connected();
@@ -150,7 +152,8 @@ class Camera {
   CameraStatus cooling_on(int set_point_tenths);
   // "C 751": the CCD drifts back to ambient.
   CameraStatus cooling_off();
-  // "T": the CCD temperature.
+  // "T": the CCD temperature. The unit reports tenths of a degree; a reply
+  // without a number reads as 0, as the window has always shown it.
   TemperatureResult read_temperature();
 
   // The steps of a frame, for callers that do something between them (the

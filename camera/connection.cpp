@@ -14,37 +14,28 @@ CoolingSetPoint cooling_set_point(const std::string& set_temperature_text) {
   const double tenths = std::floor(10.0 * numeric_value(set_temperature_text) + 0.5);
   CoolingSetPoint s;
   s.field = decimal_text(tenths / 10.0);
-  std::string wire = decimal_text(tenths);
-  if (tenths >= 0) wire[0] = '+';  // the unit wants an explicit sign: "+50", "+0"
-  s.command = "C " + wire;
+  s.tenths = clamp_to_int32(tenths);
   return s;
 }
 
-// A failed exchange below has already put its reason on the status line;
-// the command simply ends there.
+// A failed exchange below puts its reason on the status line; the command
+// simply ends there.
 
 void camera_menu_link_Click(Program& p) {
-  if (!port_chosen(p)) return;
-  p.link.unit_silent = false;
-  p.port.PortOut(p.ports.port_control, kControlIdle);
-  p.port.PortOut(p.ports.port_control, kControlReset);
-  p.busy.count(kResetPulseCounts);
-  p.port.PortOut(p.ports.port_control, kControlIdle);
-
-  p.link.command_text.clear();  // the greeting answers no command
-  CameraPort port = camera_port(p);
-  if (!link_ok(p, read_reply(port, p.link, ReplyMode::Framed))) return;
-  set_status(p, p.link.reply_text);
-  p.link.camera_connected = 1;
-  (void)camera_exchange(p, sensor_size_command(p.settings.head_model));
+  std::string greeting;
+  const CameraStatus s = camera_of(p).connect(&greeting);
+  // Only the greeting answers no command: any later failure came after it.
+  if (s.ok() || !s.command.empty()) set_status(p, greeting);
+  (void)camera_ok(p, s);
 }
 
 void camera_menu_link_sumi_Click(Program& p) {
-  if (!port_chosen(p)) return;
-  p.link.unit_silent = false;
-  p.link.camera_connected = 1;
+  if (!p.ports.set) {
+    set_status(p, kChoosePortMessage);
+    return;
+  }
   set_status(p, kAssumedConnectedMessage);
-  (void)camera_exchange(p, sensor_size_command(p.settings.head_model));
+  (void)camera_ok(p, camera_of(p).assume_connected());
 }
 
 void camera_menu_cool_Click(Program& p) {
@@ -53,10 +44,11 @@ void camera_menu_cool_Click(Program& p) {
     return;
   }
   set_status(p, kCoolingStartedMessage);
-  if (!camera_exchange(p, "F 99")) return;
-  const CoolingSetPoint s = cooling_set_point(p.form.Text3);
-  p.form.Text3 = s.field;
-  (void)camera_exchange(p, s.command);
+  const CoolingSetPoint set_point = cooling_set_point(p.form.Text3);
+  const CameraStatus s = camera_of(p).cooling_on(set_point.tenths);
+  // The field takes the rounded value once the unit has taken "F 99".
+  if (s.ok() || s.command.starts_with("C ")) p.form.Text3 = set_point.field;
+  (void)camera_ok(p, s);
 }
 
 void camera_menu_cool_stop_Click(Program& p) {
@@ -66,7 +58,7 @@ void camera_menu_cool_stop_Click(Program& p) {
   }
   set_status(p, kCoolingStoppedMessage);
   p.form.Text3 = kNoSetTemperature;
-  (void)camera_exchange(p, "C 751");
+  (void)camera_ok(p, camera_of(p).cooling_off());
   p.ui.yield();
 }
 
@@ -79,8 +71,8 @@ void Timer1_Timer(Program& p) {
   p.form.Text1 = line;
 
   if (p.link.camera_connected == 1 && !p.link.unit_silent && p.ports.set) {
-    // The unit reports tenths of a degree as signed decimal text ("-100").
-    if (camera_exchange(p, "T")) p.form.Text4 = decimal_text(numeric_value(p.link.reply_text) / 10.0);
+    const TemperatureResult t = camera_of(p).read_temperature();
+    if (camera_ok(p, t.status)) p.form.Text4 = decimal_text(t.celsius);
   }
 }
 

@@ -43,10 +43,10 @@ void camera_menu_cool_stop_Click(Program& p);
 void Timer1_Timer(Program& p);
 
 // Set point of the cooling command from the set-temperature text: the
-// rounded field text and the command ("-10.06" -> "-10.1", "C -101").
+// rounded field text and the tenths of a degree ("-10.06" -> "-10.1", -101).
 struct CoolingSetPoint {
   std::string field;
-  std::string command;
+  int tenths = 0;
 };
 CoolingSetPoint cooling_set_point(const std::string& set_temperature_text);
 

@@ -1,15 +1,19 @@
-// Image download: brings the frame waiting in the control unit into the
-// light or the dark frame buffer (the transfer itself is camera/transfer.h).
+// Image download as the window runs it: brings the frame waiting in the
+// control unit into the light or the dark frame buffer through the camera,
+// with the status texts around it.
 //
-// Reads settings.head_model and settings.unit_model, the frame sizes in
-// Program::frames; writes the frame, scan_max/scan_min, the frame's extremes,
-// display_source and (through auto_level) the display levels, the link state
-// and the status line. Yields only before and after the transfer; during it,
-// the share of the frame read is told after each block (exchange_progress),
-// so that the window can repaint without running any handler.
+// Writes the frame, its size and extremes, scan_max/scan_min,
+// display_source and (through auto_level) the display levels, the link
+// state and the status line. Yields only before and after the transfer;
+// during it, the share of the frame read is told after each block
+// (exchange_progress), so that the window can repaint without running any
+// handler.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "camera/camera.h"
 
 namespace stellacq {
 
@@ -26,9 +30,11 @@ inline constexpr const char* kNoBlockAckMessage =
 // frame needs: the frame on screen is still the previous one.
 std::string short_frame_text(long long announced_samples, long long expected_samples);
 
-// Both return false when the transfer did not complete (the reason is on the
-// status line); the frame then holds what arrived, its extremes are kept.
-[[nodiscard]] bool download_light(Program& p);
-[[nodiscard]] bool download_dark(Program& p);
+// Downloads a frame of `shape` (the size the exposure was started with)
+// into the light frame (kind Light) or the dark frame (Dark); the frame's
+// size becomes `shape`. Nothing when the transfer did not complete (the
+// reason is on the status line); the frame then holds what arrived, its
+// size and extremes are kept.
+[[nodiscard]] std::optional<FrameInfo> download_frame(Program& p, FrameKind kind, FrameShape shape);
 
 }  // namespace stellacq

@@ -1,5 +1,7 @@
 #include "camera/operations.h"
 
+#include "camera/connection.h"
+#include "camera/download.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -17,8 +19,6 @@ std::string silent(const std::string& doing) {
 }
 
 }  // namespace
-
-CameraPort camera_port(Program& p) { return {p.port, p.ports, p.clock}; }
 
 std::string link_failure_text(LinkResult result, const std::string& command_text) {
   const std::string name = command_name(command_text);
@@ -46,18 +46,33 @@ std::string link_failure_text(LinkResult result, const std::string& command_text
   return {};
 }
 
-bool link_ok(Program& p, LinkResult result) {
-  if (result == LinkResult::Ok) return true;
-  if (result != LinkResult::NoPort) p.link.unit_silent = true;
-  set_status(p, link_failure_text(result, p.link.command_text));
-  return false;
+std::string camera_failure_text(const CameraStatus& status) {
+  switch (status.error) {
+    case CameraError::Ok:
+      return {};
+    case CameraError::NotConnected:
+      return kPleaseConnectMessage;
+    case CameraError::BadFrameSize:
+      return kBadFrameSizeMessage;
+    case CameraError::ShortFrame:
+      return short_frame_text(status.announced_samples, status.expected_samples);
+    case CameraError::GarbledReply:
+      // A garbled reply inside a transfer is a block count without its "K".
+      if (status.link == LinkResult::Ok) return kNoBlockAckMessage;
+      break;
+    case CameraError::NoPort:
+    case CameraError::NoReply:
+    case CameraError::Cancelled:
+      break;
+  }
+  return link_failure_text(status.error == CameraError::Cancelled ? LinkResult::Cancelled : status.link,
+                           status.command);
 }
 
-bool port_chosen(Program& p) { return link_ok(p, p.ports.set ? LinkResult::Ok : LinkResult::NoPort); }
-
-bool camera_exchange(Program& p, std::string_view command, ReplyMode mode, std::int64_t limit_us) {
-  CameraPort port = camera_port(p);
-  return link_ok(p, exchange_command(port, p.link, command, mode, limit_us));
+bool camera_ok(Program& p, const CameraStatus& status) {
+  if (status.ok()) return true;
+  set_status(p, camera_failure_text(status));
+  return false;
 }
 
 }  // namespace stellacq

@@ -62,8 +62,7 @@ void exp_menu_grab_program_Click(Program& p) {
   if (p.series.series_running == 0) p.series.guiding_mode = 0;
 }
 
-ProgramFields program_fields_from_settings(const Program& p) {
-  const Settings& s = p.settings;
+ProgramFields program_fields_from_settings(const Settings& s) {
   return {setting_text(s.program_shutter), setting_text(s.program_interval), setting_text(s.program_count),
           setting_text(s.program_repeat), setting_text(s.program_wait)};
 }

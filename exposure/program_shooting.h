@@ -14,6 +14,8 @@
 #include <array>
 #include <string>
 
+#include "config/settings.h"
+
 namespace stellacq {
 
 class Program;
@@ -31,7 +33,7 @@ using ProgramFields = std::array<std::string, 5>;
 void exp_menu_grab_program_Click(Program& p);
 
 // The fields' texts from the five settings (a setting never set gives "").
-ProgramFields program_fields_from_settings(const Program& p);
+ProgramFields program_fields_from_settings(const Settings& s);
 
 // The first field that fails its check (0..4 for Text1..Text5), with its
 // message; nothing when all pass. Shutter speed at least 1, interval and

@@ -97,7 +97,7 @@ Form11::Form11(Program& p, QWidget* parent) : QDialog(parent), p_(p) {
 }
 
 void Form11::Form_Load() {
-  const ProgramFields fields = program_fields_from_settings(p_);
+  const ProgramFields fields = program_fields_from_settings(p_.settings);
   QLineEdit* const edits[5] = {Text1_, Text2_, Text3_, Text4_, Text5_};
   for (int i = 0; i < 5; ++i) edits[i]->setText(QString::fromStdString(fields[i]));
 }

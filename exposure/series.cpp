@@ -66,11 +66,13 @@ bool enough_room_or_agreed(Program& p) {
   return p.ui.message_box(text, {}, MessageButtons::OkCancel) == MessageAnswer::Ok;
 }
 
-// The steps before the first frame. False when the series does not start.
-bool start_series(Program& p) {
+// The steps before the first frame. Nothing when the series starts; how it
+// ended otherwise: a refusal or the user's cancel does not start it, a unit
+// that failed the time or binning exchange is a failure.
+std::optional<SeriesEnd> start_series(Program& p) {
   if (p.link.camera_connected == 0) {
     set_status(p, kConnectCameraMessage);
-    return false;
+    return SeriesEnd::NotStarted;
   }
   p.series.series_running = 1;
   p.series.stop_message.clear();
@@ -78,22 +80,19 @@ bool start_series(Program& p) {
   if (t < 1) {
     set_status(p, kShutterTooShortMessage);
     p.series.series_running = 0;
-    return false;
+    return SeriesEnd::NotStarted;
   }
   p.form.Text5 = decimal_text(int_floor(t));
-  if (!set_exposure_time(p) || !set_binning(p)) {
-    end_by_failure(p);
-    return false;
-  }
+  if (!send_time_and_binning(p)) return end_by_failure(p);
   const bool saving = number_or_zero(p.settings.save_in_series) == 1;
   const bool agreed =
       saving ? enough_room_or_agreed(p)
              : p.ui.message_box(kNoSaveQuestion, {}, MessageButtons::OkCancel) == MessageAnswer::Ok;
   if (!agreed) {
     p.series.series_running = 0;
-    return false;
+    return SeriesEnd::NotStarted;
   }
-  return true;
+  return std::nullopt;
 }
 
 // One frame, from the start time to the status of the wait. Nothing when
@@ -106,12 +105,14 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
 
   // The header is built right before the exposure command, so that it holds
   // this frame's start and the shutter-speed field as it is now.
+  // The frame keeps the size it had then, whatever is loaded meanwhile.
   make_light_header(p);
-  if (!expose_light(p)) return end_by_failure(p);
+  const FrameShape shape{p.frames.image_width, p.frames.image_height};
+  if (!expose_frame(p, FrameKind::Light)) return end_by_failure(p);
   // A stop given before the exposure lets the exposure run to its end; its
   // frame stays in the unit.
   if (p.series.series_running == 0) return end_by_stop(p);
-  if (!download_light(p)) return end_by_failure(p);
+  if (!download_frame(p, FrameKind::Light, shape)) return end_by_failure(p);
 
   if (p.exposure.display_after_shooting == 1) {
     // Both corrections rewrite the light frame in place, so the saved file
@@ -222,7 +223,8 @@ std::optional<std::uintmax_t> frames_with_room(const std::string& folder, std::u
 }
 
 SeriesEnd exp_menu_grab_Click(Program& p) {
-  if (!no_series_running(p) || !start_series(p)) return SeriesEnd::NotStarted;
+  if (!no_series_running(p)) return SeriesEnd::NotStarted;
+  if (const std::optional<SeriesEnd> refused = start_series(p)) return *refused;
   for (;;) {
     if (const std::optional<SeriesEnd> end = shoot_frame(p)) return *end;
     if (const std::optional<SeriesEnd> end = wait_for_next_shot(p)) return *end;

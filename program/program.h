@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "camera/camera.h"
 #include "camera/link_state.h"
 #include "camera/port_io.h"
 #include "config/settings.h"
@@ -79,9 +80,12 @@ class Program {
   std::string ini_path;  // fixed at start-up
   SettingsFileStatus ini_status;
 
+  // The camera on the chosen port; `link` is its link state.
+  Camera camera{port, ports, clock, busy};
+  CameraLinkState& link = camera.link();
+
   // Main window and subsystems.
   Form1Fields form;
-  CameraLinkState link;
   Frames frames;
   Picture picture;
   HeaderTables headers;
@@ -92,6 +96,12 @@ class Program {
   TelescopeState telescope;
   ProfilePoint profile;
 };
+
+// The camera, told the head and the unit of the settings as they are now.
+inline Camera& camera_of(Program& p) {
+  p.camera.set_models(p.settings.head_model, p.settings.unit_model);
+  return p.camera;
+}
 
 // Writes the status line: keeps the text in Text7 and shows it at once.
 inline void set_status(Program& p, const std::string& text) {

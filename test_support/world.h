@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/link.h"
 #include "program/program.h"
 #include "sim/observatory.h"
 
@@ -102,6 +103,14 @@ struct SimWorld : TestSeams {
   sim::Observatory observatory;
   Program p{on(observatory.parallel_port(), observatory.serial_line())};
 };
+
+// The link primitives on a world's port, its addresses and its clock, and
+// one exchange through them (true when it went through), below the camera.
+inline CameraPort camera_port(SimWorld& w) { return {w.p.port, w.p.ports, w.p.clock}; }
+inline bool exchange(SimWorld& w, std::string_view command, ReplyMode mode = ReplyMode::Framed) {
+  CameraPort port = camera_port(w);
+  return exchange_command(port, w.p.link, command, mode) == LinkResult::Ok;
+}
 
 // Worlds hold three full frames: tests keep them on the heap.
 inline std::unique_ptr<World> make_world() { return std::make_unique<World>(); }

@@ -18,6 +18,11 @@ using Bytes = std::vector<std::uint8_t>;
 // never 0 (the value of the dropped half of a doubled row).
 std::int32_t pattern(int x, int y) { return 1 + (x * 131 + y * 977) % 65535; }
 
+// The light download of the frame size set in the program.
+std::optional<FrameInfo> download_light(testing::SimWorld& w) {
+  return download_frame(w.p, FrameKind::Light, {w.p.frames.image_width, w.p.frames.image_height});
+}
+
 // Tells the unit the head, loads a pattern frame of `rows` rows into it and
 // sets the light and dark frame sizes as the exposure code would.
 void prepare(testing::SimWorld& w, std::int16_t unit, std::int16_t head, int binning, int rows = 0) {
@@ -68,7 +73,7 @@ TEST(Download, BlocksLayoutAndExtremes) {
     if (c.frame_rows) f.image_height = c.frame_rows;
     const int width = f.image_width, wire_width = c.head == 4 && c.unit != 4 ? 2 * width : width;
     f.light_frame.at(width, 0) = -7;  // just right of the frame
-    ASSERT_TRUE(download_light(w.p));
+    ASSERT_TRUE(download_light(w));
 
     EXPECT_EQ(w.traffic().commands, (std::vector<std::string>{"X", "U"}));
     Bytes expected{'X', '\r', 'U', '\r'};
@@ -102,12 +107,12 @@ TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
   prepare(w, 4, 4, 2);
   w.p.frames.light_max = 99;
   w.unit().options().bytes_before_k = std::string(kMaxBytesBeforeAck + 10, 'A');
-  EXPECT_FALSE(download_light(w.p));
+  EXPECT_FALSE(download_light(w));
   EXPECT_EQ(w.ui.last_status(), kNoBlockAckMessage);
   EXPECT_EQ(w.control_register(), kControlIdle);
   w.unit().options().bytes_before_k.clear();
   w.unit().options().powered = false;
-  EXPECT_FALSE(download_light(w.p));
+  EXPECT_FALSE(download_light(w));
   EXPECT_EQ(w.ui.last_status().rfind(" カメラが応答しません", 0), 0u);
   EXPECT_EQ(w.p.frames.light_max, 99);
 
@@ -115,7 +120,7 @@ TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
     w.traffic().clear();
     w.p.frames.image_width = width;
     w.p.frames.image_height = height;
-    EXPECT_FALSE(download_light(w.p));
+    EXPECT_FALSE(download_light(w));
     EXPECT_TRUE(w.traffic().controls.empty());
     EXPECT_EQ(w.ui.last_status(), kBadFrameSizeMessage);
   }
@@ -147,7 +152,7 @@ TEST(Download, ASizeReplyShortOfTheFrameIsNoNewFrame) {
     f.light_max = f.light_min = 5;
     f.display_source = DisplaySource::Dark;
     w.unit().options().size_reply = c.reply;
-    EXPECT_FALSE(download_light(w.p));
+    EXPECT_FALSE(download_light(w));
     EXPECT_EQ(w.ui.last_status(), short_frame_text(c.announced, c.expected));
     EXPECT_EQ(w.traffic().received, (Bytes{'X', '\r', 'U', '\r', 0x00, 0x00}));
     EXPECT_EQ(w.traffic().samples_sent, 0);
@@ -157,7 +162,7 @@ TEST(Download, ASizeReplyShortOfTheFrameIsNoNewFrame) {
     EXPECT_EQ(f.display_source, DisplaySource::Dark);
 
     w.unit().options().size_reply.reset();
-    EXPECT_TRUE(download_light(w.p));
+    EXPECT_TRUE(download_light(w));
     EXPECT_EQ(f.light_frame.at(383, 255), pattern(383, 255));
   }
   EXPECT_EQ(short_frame_text(0, 98304),

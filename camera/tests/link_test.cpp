@@ -6,6 +6,7 @@
 #include <optional>
 #include <tuple>
 
+#include "camera/connection.h"
 #include "camera/operations.h"
 #include "test_support/world.h"
 
@@ -16,7 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(LinkWrite, CommandGoesOutByteByByteWithOneStrobeEach) {
   testing::SimWorld w;
-  CameraPort port = camera_port(w.p);
+  CameraPort port = testing::camera_port(w);
   w.p.link.command_text = "T";
   ASSERT_EQ(send_command(port, w.p.link), LinkResult::Ok);
   EXPECT_EQ(w.traffic().received, (Bytes{0x54, 0x0D}));
@@ -38,7 +39,7 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
   for (const auto& [mode, bytes, expected, taken] : cases) {
     SCOPED_TRACE(bytes);
     testing::SimWorld w;
-    CameraPort port = camera_port(w.p);
+    CameraPort port = testing::camera_port(w);
     w.unit().queue_output(bytes);
     ASSERT_EQ(mode ? read_reply(port, w.p.link, *mode) : read_byte(port, w.p.link), LinkResult::Ok);
     EXPECT_EQ(w.p.link.reply_text, expected);
@@ -53,10 +54,9 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
 
 TEST(LinkRead, EndlessReplyIsCutOff) {
   testing::SimWorld w;
-  CameraPort port = camera_port(w.p);
-  w.unit().queue_output(std::string(kMaxReplyBytes + 100, 'A'));
-  w.p.link.command_text = "T";
-  EXPECT_FALSE(link_ok(w.p, read_reply(port, w.p.link, ReplyMode::Framed)));
+  w.unit().options().temperature_reply = std::string(kMaxReplyBytes + 100, 'A');
+  w.p.link.camera_connected = 1;
+  Timer1_Timer(w.p);
   EXPECT_EQ(w.p.link.reply_text.size(), kMaxReplyBytes);
   EXPECT_TRUE(w.p.link.unit_silent);
   EXPECT_EQ(w.control_register(), kControlIdle);
@@ -68,7 +68,7 @@ TEST(LinkRead, EndlessReplyIsCutOff) {
 TEST(LinkProgress, ALongWaitTellsItsTimeEveryTenthOfASecond) {
   testing::SimWorld w;
   w.clock.auto_step_us = 30'000;
-  CameraPort port = camera_port(w.p);
+  CameraPort port = testing::camera_port(w);
   std::vector<std::int64_t> waited;
   port.on_wait = [&](std::int64_t us) { waited.push_back(us); };
   w.unit().queue_output("OK\333");
@@ -107,7 +107,7 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
                         LinkResult::SampleTimeout, "画像データ"}};
   for (const auto& [run, result, names] : cases) {
     testing::SimWorld w;
-    CameraPort port = camera_port(w.p);
+    CameraPort port = testing::camera_port(w);
     w.unit().options().powered = false;
     w.p.link.command_text = "T";
     const LinkResult r = run(port, w.p.link);
@@ -118,9 +118,7 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
     // The wait ended near its limit, not long after it.
     EXPECT_LT(w.clock.monotonic_value_us, 2 * kHandshakeLimitUs);
 
-    EXPECT_FALSE(link_ok(w.p, r));
-    EXPECT_TRUE(w.p.link.unit_silent);
-    const std::string& status = w.ui.last_status();
+    const std::string status = link_failure_text(r, w.p.link.command_text);
     EXPECT_EQ(status.rfind(" カメラが応答しません", 0), 0u) << status;
     EXPECT_NE(status.find(names), std::string::npos) << status;
   }
@@ -129,7 +127,7 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
 TEST(LinkTimeout, WithoutAChosenPortNothingIsSentAndTheUnitIsNotMarkedSilent) {
   testing::SimWorld w;
   w.p.ports = {};
-  EXPECT_FALSE(camera_exchange(w.p, "T"));
+  EXPECT_FALSE(camera_ok(w.p, w.p.camera.read_temperature().status));
   EXPECT_TRUE(w.traffic().controls.empty());
   EXPECT_FALSE(w.p.link.unit_silent);
   EXPECT_EQ(w.ui.last_status(), kChoosePortMessage);
@@ -139,8 +137,8 @@ TEST(LinkTimeout, ExposureReplyComesAfterTheExposureTimeWithinTheCallersLimit) {
   sim::ObservatoryOptions o = testing::SimWorld::default_options();
   o.unit.instant_exposures = false;
   testing::SimWorld w(o);
-  CameraPort port = camera_port(w.p);
-  ASSERT_TRUE(camera_exchange(w.p, "S 2000"));
+  CameraPort port = testing::camera_port(w);
+  ASSERT_TRUE(testing::exchange(w, "S 2000"));
   w.p.link.command_text = "V";
   ASSERT_EQ(send_command(port, w.p.link), LinkResult::Ok);
   w.unit_clock.advance_us(1'999'000);  // the unit's clock stands still while the PC waits

@@ -186,6 +186,25 @@ TEST_F(ProgramShooting, AFailedSaveEndsTheProgram) {
   EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
 }
 
+// A unit that does not answer the time exchange of a series' set-up fails
+// the series: a counted series keeps the reason on the status line, and a
+// program ends with it instead of counting down and repeating.
+TEST_F(ProgramShooting, ASilentUnitAtTheSeriesSetUpIsAFailure) {
+  const std::string silent = " カメラが応答しません（「S 1000」の送信中）";
+  w.unit().options().powered = false;
+  w.p.form.Text5 = "1";
+  w.ui.input_answers = {"3"};
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_TRUE(w.ui.last_status().starts_with(silent)) << w.ui.last_status();
+  EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.frames_remaining), std::tuple(0, -1));
+
+  w.ui.statuses.clear();
+  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "3", "3"}));
+  ASSERT_EQ(w.ui.statuses.size(), 1u);  // no countdown, no second series, no end of program
+  EXPECT_TRUE(w.ui.last_status().starts_with(silent)) << w.ui.last_status();
+  EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+}
+
 // While a program or a series runs, execute only says so.
 TEST_F(ProgramShooting, OneProgramAtATime) {
   bool refused = false;
@@ -205,7 +224,7 @@ TEST_F(ProgramShooting, FieldsFromTheSettings) {
   w.p.settings.program_count = 10;
   w.p.settings.program_repeat = 3;
   w.p.settings.program_wait = std::nullopt;
-  EXPECT_EQ(program_fields_from_settings(w.p), (ProgramFields{"30", ".5", "10", "3", ""}));
+  EXPECT_EQ(program_fields_from_settings(w.p.settings), (ProgramFields{"30", ".5", "10", "3", ""}));
 }
 
 }  // namespace

@@ -436,6 +436,23 @@ TEST_F(Series, AGarbledSizeReplyStopsTheSeriesWithoutSaving) {
   EXPECT_EQ(w.ui.picture_updates, 1);
 }
 
+// A flat loaded while the second frame comes in (a 4 x 4 flat sets the
+// light frame's size to its own) does not shrink the saved frame.
+TEST_F(Series, AFlatLoadedDuringADownloadDoesNotShrinkTheSavedFrame) {
+  w.ui.input_answers = {"2"};
+  at_yield(kDownloadingMessage, 2, [this] {
+    Frames& f = w.p.frames;
+    f.image_width = f.image_height = 4;
+    testing::fill(f.flat_frame, 4, 4, 1000);
+    f.flat_loaded = 1;
+  });
+  exp_menu_grab_num_Click(w.p);
+  const Strings files = files_in(dir.path());
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(fs::file_size(dir.file(files[1])), fs::file_size(dir.file(files[0])));
+  EXPECT_EQ(std::pair(w.p.frames.image_width, w.p.frames.image_height), std::pair(384, 256));
+}
+
 // A full disk: the frames saved before stay whole, the frame that does not
 // fit is named with the reason, and the series ends. Needs a small tmpfs.
 TEST_F(Series, AFullDiskStopsTheSeriesInOrder) {

@@ -109,6 +109,27 @@ TEST_F(SingleExposure, AGarbledSizeReplyEndsTheExposureAsFailed) {
   EXPECT_EQ(w.ui.picture_updates, 0);
 }
 
+// A flat loaded while the light frame comes in sets the light frame's size
+// to its own (a 4 x 4 flat): the download still fills the 384 x 256 the
+// exposure was started with, and the frame keeps that size.
+TEST_F(SingleExposure, AFlatLoadedDuringTheExposureDoesNotResizeTheFrame) {
+  w.ui.on_yield = [&] {
+    if (w.ui.last_status() != kDownloadingMessage) return;
+    Frames& f = w.p.frames;
+    f.image_width = f.image_height = 4;
+    testing::fill(f.flat_frame, 4, 4, 1000);
+    f.flat_loaded = 1;
+  };
+  exp_menu_one_Click(w.p);
+  const Frames& f = w.p.frames;
+  EXPECT_EQ(std::pair(f.image_width, f.image_height), std::pair(384, 256));
+  const std::vector<std::uint16_t>& sent = w.unit().frame();
+  ASSERT_EQ(sent.size(), 384u * 256u);
+  EXPECT_EQ(f.light_frame.at(383, 255), sent.back());
+  EXPECT_EQ(f.light_frame.at(4, 4), sent[4 * 384 + 4]);
+  EXPECT_EQ(w.ui.last_status(), kShootingDoneMessage);
+}
+
 // The wait for the end of a 30 s exposure keeps to the 30 s sent, though
 // the field is edited to 1 s while the window yields before the exposure.
 // The unit's clock runs with the program's: one unit poll per 61 us, and a

@@ -25,14 +25,14 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
     o.unit.unit_model = unit;
     testing::SimWorld w(o);
     for (std::uint8_t v : {0x04, 0x00, 0x04}) w.unit().PortOut(sim::kSimBase + 2, v);
-    CameraPort port = camera_port(w.p);
+    CameraPort port = testing::camera_port(w);
     ASSERT_EQ(read_reply(port, w.p.link, ReplyMode::Framed), LinkResult::Ok);
     EXPECT_EQ(w.p.link.reply_text,
               unit == sim::kUnitTu11 ? " TU-11 CCD CONTROLLER READY" : " TU-22 CCD CONTROLLER READY");
-    for (const char* command : {head, binning, "S 1000", "D"}) ASSERT_TRUE(camera_exchange(w.p, command));
-    ASSERT_TRUE(camera_exchange(w.p, "X"));
+    for (const char* command : {head, binning, "S 1000", "D"}) ASSERT_TRUE(testing::exchange(w, command));
+    ASSERT_TRUE(testing::exchange(w, "X"));
     EXPECT_EQ(w.p.link.reply_text, x_reply);
-    ASSERT_TRUE(camera_exchange(w.p, "U", ReplyMode::Line));
+    ASSERT_TRUE(testing::exchange(w, "U", ReplyMode::Line));
     EXPECT_EQ(w.p.link.reply_text, u_reply);
   }
 }
@@ -42,18 +42,18 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
 TEST(SimUnit, CoolingMovesTheTemperatureAtAFiniteRateAndBack) {
   testing::SimWorld w;  // ambient +20 C, 0.5 C a second
   const auto reported = [&w] {
-    EXPECT_TRUE(camera_exchange(w.p, "T"));
+    EXPECT_TRUE(testing::exchange(w, "T"));
     return w.p.link.reply_text;
   };
   EXPECT_EQ(reported(), "200");
-  ASSERT_TRUE(camera_exchange(w.p, "F 99") && camera_exchange(w.p, "C -100"));
+  ASSERT_TRUE(testing::exchange(w, "F 99") && testing::exchange(w, "C -100"));
   // Seconds more on the unit's clock, and the temperature then reported.
   const std::pair<std::int64_t, const char*> cooling[] = {{10, "150"}, {50, "-100"}, {100, "-100"}};
   for (const auto& [seconds, tenths] : cooling) {
     w.unit_clock.advance_us(seconds * 1'000'000);
     EXPECT_EQ(reported(), tenths) << seconds;
   }
-  ASSERT_TRUE(camera_exchange(w.p, "C 751"));
+  ASSERT_TRUE(testing::exchange(w, "C 751"));
   w.unit_clock.advance_us(20'000'000);
   EXPECT_EQ(reported(), "0");
   w.unit_clock.advance_us(100'000'000);

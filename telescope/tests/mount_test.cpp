@@ -124,8 +124,8 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
           stars.begin(), stars.end(), [](const auto& a, const auto& b) { return a.adu_per_s < b.adu_per_s; });
       return star == stars.end() ? std::pair(std::nan(""), std::nan("")) : std::pair(star->x, star->y);
     };
-    ASSERT_TRUE(camera_exchange(w.p, "N 1 1"));
-    ASSERT_TRUE(camera_exchange(w.p, "V"));
+    ASSERT_TRUE(testing::exchange(w, "N 1 1"));
+    ASSERT_TRUE(testing::exchange(w, "V"));
     const auto before = brightest();
 
     w.p.settings.x_tracking_factor = w.p.settings.y_tracking_factor = 100'000;  // 0.1 s a pixel of amount
@@ -138,7 +138,7 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
     EXPECT_EQ(t.north_us + t.south_us + t.east_us + t.west_us, 2'000'001);
 
     EXPECT_EQ(brightest(), before);  // the sky moves when an exposure ends
-    ASSERT_TRUE(camera_exchange(w.p, "V"));
+    ASSERT_TRUE(testing::exchange(w, "V"));
     const auto after = brightest();
     // Right ascension moves by guide rate x time, which on the sky is
     // shorter by cos(declination).

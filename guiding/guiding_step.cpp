@@ -15,8 +15,7 @@ namespace {
 // assumes.
 void correct(Program& p, const std::vector<GuideMove>& moves) {
   for (const GuideMove& move : moves) {
-    p.telescope.move_amount = move.amount;
-    if (timed_move(p, move.direction) != MoveEnd::Done) return;
+    if (timed_move(p, move.direction, move.amount) != MoveEnd::Done) return;
     for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);
   }
 }

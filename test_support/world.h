@@ -68,7 +68,9 @@ struct TestSeams {
   RecordingBusyCount busy;
   RecordingSerialLine serial;
   Seams on(PortIo& port) { return {port, clock, ui, busy, serial}; }
-  Seams on(PortIo& port, SerialLine& line) { return {port, clock, ui, busy, line}; }
+  Seams on(PortIo& port, SerialLine& line, Clock* line_clock = nullptr) {
+    return {port, clock, ui, busy, line, line_clock};
+  }
 };
 
 // The program with no camera attached.
@@ -100,7 +102,8 @@ struct SimWorld : TestSeams {
 
   ManualClock unit_clock;
   sim::Observatory observatory;
-  Program p{on(observatory.parallel_port(), observatory.serial_line())};
+  // The mount's replies are waited on the devices' clock, which busy counts move.
+  Program p{on(observatory.parallel_port(), observatory.serial_line(), &unit_clock)};
 };
 
 // Worlds hold three full frames: tests keep them on the heap.

@@ -111,6 +111,23 @@ TEST(TimedMove, NamedMovesUseTheirOwnAxis) {
   EXPECT_EQ(w.busy.total, 8 + 8 + 3 + 3 + 4 * 1000);
 }
 
+// The windows are painted during a move's counts; a polling tick of the
+// telescope window that falls into them sends nothing between start and stop.
+TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
+  LinkWorld w;
+  w.p.settings.x_tracking_factor = 1000;
+  w.p.settings.x_move_repeat = 1;
+  w.answer("05:35:17#", "-05*23'24#");
+  telescope_window_open(w.p);
+  w.ui.on_progress = [&] { telescope_window_tick(w.p); };
+  ASSERT_TRUE(open_link_for_guiding(w.p));
+  EXPECT_EQ(timed_move(w.p, Direction::Right, 5), MoveEnd::Done);
+  EXPECT_EQ(w.after_open(), (Events{"send #:Mw#\r\n", "count 5001", "send #:Qw#\r\n", "count 1000"}));
+  ASSERT_FALSE(w.ui.progress.empty());
+  EXPECT_EQ(w.ui.progress.back().kind, ExchangeKind::Move);
+  EXPECT_EQ(w.ui.exchanges_ended, 1);
+}
+
 TEST(TimedMove, ClosedOrFailingLine) {
   {  // Closed: nothing is sent, no time is spent, the status says why.
     LinkWorld w;

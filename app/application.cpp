@@ -5,6 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/qt_interaction.h"
+#include "app/termination.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -14,6 +15,8 @@ int run_stellacq(PortIo& port, SerialLine& serial, const std::function<void(Prog
   QtInteraction ui;
   CalibratedBusyCount busy(clock);
   Program program({port, clock, ui, busy, serial});
+  // A termination signal during a guiding move stops the mount first.
+  TerminationGuard termination(program.mount);
   // The INI file stays in the folder the program was started from, even
   // when browsing later moves the current folder.
   Form1 window(program, ui, QDir::currentPath().toStdString());

@@ -316,6 +316,8 @@ void Form1::show_progress(const ExchangeProgress& progress) {
   ProgressBar1_->setValue(static_cast<int>(done * kProgressSteps / total));
   if (progress.kind == ExchangeKind::Exposure)
     ProgressBar1_->setFormat(QStringLiteral("露出 残り %1 秒").arg(seconds_left(progress)));
+  else if (progress.kind == ExchangeKind::Move)
+    ProgressBar1_->setFormat(QStringLiteral("望遠鏡移動 残り %1 秒").arg(seconds_left(progress)));
   else
     ProgressBar1_->setFormat(QStringLiteral("ダウンロード %p%"));
   ProgressBar1_->show();

@@ -57,7 +57,7 @@ struct PtyBench {
     options.dec_drift_arcsec_per_s = 0;
     ::setenv("STELLACQ_COM1", pty.device().c_str(), 1);
     p.settings.com_port = 1;
-    open_ok = open_link(p) == LineError::None;
+    open_ok = p.mount.open(1) == LineError::None;
     pump = std::thread([this] {
       // Sleeps until the program writes or the next reply character is due
       // (at most a fifth of a character time), so the scheduler wakes it
@@ -113,7 +113,7 @@ void BM_QueryRoundTrip(benchmark::State& state) {
   std::vector<double> ms;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    const Reply reply = mount_query(b.line, b.busy, "#:GR#");
+    const Reply reply = b.p.mount.query_ra();
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     if (reply.end != ReplyEnd::Complete) state.SkipWithError("no complete reply");
     chars = reply.text.size();
@@ -130,7 +130,7 @@ void BM_TimedMove(benchmark::State& state) {
   if (!b.open_ok) state.SkipWithError("cannot open the pseudo-terminal");
   b.p.settings.x_tracking_factor = 1000;  // a millisecond a unit
   b.p.settings.x_move_repeat = 1;
-  b.p.telescope.move_amount = static_cast<int>(state.range(0));
+  const int amount = static_cast<int>(state.range(0));
   const double commanded_us = static_cast<double>(state.range(0)) * 1000.0 + 1.0;
   double worst = 0;
   std::vector<double> errors, program_errors;
@@ -141,7 +141,7 @@ void BM_TimedMove(benchmark::State& state) {
     b.busy_hook = [&] {
       if (start_left == std::chrono::steady_clock::time_point{}) start_left = b.line.last_send;
     };
-    if (move_right(b.p) != MoveEnd::Done) state.SkipWithError("move failed");
+    if (timed_move(b.p, Direction::Right, amount) != MoveEnd::Done) state.SkipWithError("move failed");
     const double program_us =
         std::chrono::duration<double, std::micro>(b.line.last_send - start_left).count();
     program_errors.push_back(std::fabs(program_us - commanded_us) / commanded_us * 100.0);

@@ -16,6 +16,15 @@ class BusyCount {
   virtual ~BusyCount() = default;
   // Returns after `count` microseconds (nothing for a count of 0 or less).
   virtual void count(std::int64_t count) = 0;
+  // The same count, calling `between` with the counts done so far every few
+  // milliseconds meanwhile and once at its end, so that a long count (a
+  // guiding move of up to a minute) can keep a window painted. The count
+  // ends `count` microseconds after it began, however long `between` takes.
+  using Between = std::function<void(std::int64_t counted)>;
+  virtual void count_while(std::int64_t count, const Between& between) {
+    this->count(count);
+    if (between) between(count);
+  }
 };
 
 // Spins on the monotonic clock, so the delay holds whatever the processor.
@@ -23,6 +32,9 @@ class CalibratedBusyCount final : public BusyCount {
  public:
   explicit CalibratedBusyCount(Clock& clock) : clock_(clock) {}
   void count(std::int64_t count) override;
+  // Sleeps between the calls of `between` and spins only for the last
+  // moment, so that a long count leaves the processor free.
+  void count_while(std::int64_t count, const Between& between) override;
 
  private:
   Clock& clock_;

@@ -14,9 +14,10 @@ namespace stellacq {
 
 enum class MessageButtons { Ok, OkCancel };
 
-// How far an exchange with the camera unit has come: an exposure in
-// milliseconds of its time, a download in samples of the frame.
-enum class ExchangeKind { Exposure, Download };
+// How far an exchange with a device has come: an exposure or a timed move
+// of the mount in milliseconds of its time, a download in samples of the
+// frame.
+enum class ExchangeKind { Exposure, Download, Move };
 struct ExchangeProgress {
   ExchangeKind kind = ExchangeKind::Exposure;
   std::int64_t done = 0;
@@ -47,7 +48,8 @@ class Interaction {
   virtual void idle() { yield(); }
   // The picture of the image area (Picture1) has changed and must be shown.
   virtual void picture_changed() = 0;
-  // Progress of an exchange with the camera unit, told while it runs. The
+  // Progress of an exchange with the camera unit or of a timed move of the
+  // mount, told while it runs. The
   // window may repaint, but nothing may run that touches the program state
   // or the port: input and ticks wait until exchange_ended().
   virtual void exchange_progress(const ExchangeProgress&) {}

@@ -57,7 +57,11 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
   set_status(p, decimal_text(g.guide_x) + decimal_text(g.guide_y) +
                     decimal_text(f.light_frame.at(shown_x, shown_y)) + kLockedText);
   draw_guide_marker(p);
-  measure_guide_star(p, configured_span(p.settings));
+  const int span = configured_span(p.settings);
+  show_guide_measurement(g, p.settings, p.ui,
+                         measure_guide_star(f.light_frame, f.image_width, f.image_height, g.guide_x,
+                                            g.guide_y, span, p.settings.aperture, g.star_x, g.star_y),
+                         span);
   if (tracking_status.open) tracking_status.open();
   set_auto_guiding_menu(p, true);
   p.ui.yield();
@@ -71,21 +75,17 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
   return result;
 }
 
-GuideMeasurement measure_guide_star(Program& p, int span) {
-  const Frames& f = p.frames;
-  GuideState& g = p.guide;
-  const GuideMeasurement m = measure_guide_star(f.light_frame, f.image_width, f.image_height, g.guide_x,
-                                                g.guide_y, span, p.settings.aperture, g.star_x, g.star_y);
+void show_guide_measurement(GuideState& g, const Settings& settings, Interaction& ui,
+                            const GuideMeasurement& m, int span) {
   g.star_x = m.star_x;
   g.star_y = m.star_y;
   g.star_sum = m.star_sum;
   g.sky_sum = m.sky_sum;
   g.tracking_status.Label5 = plain_text(span);
-  g.tracking_status.Label6 = plain_text(p.settings.aperture);
-  g.tracking_status.Label7 = plain_text(p.settings.threshold, 7);
+  g.tracking_status.Label6 = plain_text(settings.aperture);
+  g.tracking_status.Label7 = plain_text(settings.threshold, 7);
   g.tracking_status.Label8 = ratio_text(m.ratio());
-  p.ui.yield();
-  return m;
+  ui.yield();
 }
 
 void draw_guide_marker(Program& p) {

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+#include "core/interaction.h"
+#include "guiding/guide_state.h"
 #include "guiding/measure.h"
 
 namespace stellacq {
@@ -56,11 +58,12 @@ struct PictureClickResult {
 PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width, double scale_height,
                                       const TrackingStatusHooks& tracking_status);
 
-// Measures around the locked position with half-width `span`: writes
-// star_x, star_y, star_sum and sky_sum of p.guide and the tracking status
-// values (the span, aperture and threshold as plain decimals, the ratio as
-// "##.##"), then lets pending window events run. search_span is not touched.
-GuideMeasurement measure_guide_star(Program& p, int span);
+// Shows a measurement made with half-width `span`: writes star_x, star_y,
+// star_sum and sky_sum of `guide` and its tracking status values (the span,
+// and the settings' aperture and threshold as plain decimals, the ratio as
+// "##.##"), then lets pending window events run.
+void show_guide_measurement(GuideState& guide, const Settings& settings, Interaction& ui,
+                            const GuideMeasurement& m, int span);
 
 // With guide_locked 1: keeps the colour under every marker point and paints
 // it green. With guide_locked 0: paints every kept point that still shows

@@ -16,9 +16,12 @@ struct SavedPoint {
 };
 
 // Texts of the tracking status window (Form6): the span, aperture and
-// threshold of the last measurement and its star/sky ratio.
+// threshold of the last measurement and its star/sky ratio; and, while the
+// guiding steps of a series cannot guide, how many frames went unguided and
+// why (empty once a step guides again).
 struct TrackingStatusValues {
   std::string Label5, Label6, Label7, Label8;
+  std::string unguided;
 };
 
 struct GuideState {
@@ -31,6 +34,8 @@ struct GuideState {
   // marker is drawn.
   std::vector<SavedPoint> marker_saved;
   TrackingStatusValues tracking_status;
+  // Frames after which the guiding step could not guide, since it last did.
+  int unguided_frames = 0;
 };
 
 }  // namespace stellacq

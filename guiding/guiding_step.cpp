@@ -1,24 +1,48 @@
 #include "guiding/guiding_step.h"
 
-#include "guiding/correction_plan.h"
 #include "guiding/guide_lock.h"
+#include "guiding/measure.h"
 #include "program/program.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"
 
 namespace stellacq {
 
+GuidingResult run_guiding_step(const GuidingInput& in, const GuidingActions& actions) {
+  GuidingResult result;
+  const int span = configured_span(in.settings);
+  int previous_x = in.previous_x, previous_y = in.previous_y;
+  for (int level = 0; level < kSearchLevels; ++level) {
+    LevelMeasurement m;
+    m.level = level;
+    m.span = level_span(level, span, in.height);
+    m.measurement = measure_guide_star(in.frame, in.width, in.height, in.guide_x, in.guide_y, m.span,
+                                       in.settings.aperture, previous_x, previous_y);
+    m.found = m.measurement.found(in.settings.threshold);
+    previous_x = m.measurement.star_x;
+    previous_y = m.measurement.star_y;
+    result.levels.push_back(m);
+    if (actions.measured) actions.measured(m);
+    if (!m.found) continue;
+    result.planned = plan_correction(level, m.measurement.star_x - in.guide_x,
+                                     m.measurement.star_y - in.guide_y, in.settings);
+    break;
+  }
+  for (const GuideMove& move : result.planned) {
+    if (!actions.move || actions.move(move) != MoveEnd::Done) break;
+    ++result.moves_made;
+    if (actions.settle) actions.settle();
+  }
+  return result;
+}
+
 namespace {
 
-// The moves of one correction, each with its settling wait. A move that did
-// not go out ends the correction: the mount is not where the next one
-// assumes.
-void correct(Program& p, const std::vector<GuideMove>& moves) {
-  for (const GuideMove& move : moves) {
-    p.telescope.move_amount = move.amount;
-    if (timed_move(p, move.direction) != MoveEnd::Done) return;
-    for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);
-  }
+// The step could not guide: one more unguided frame, and why.
+void note_unguided(Program& p, const std::string& reason) {
+  GuideState& g = p.guide;
+  ++g.unguided_frames;
+  g.tracking_status.unguided = plain_text(g.unguided_frames) + " " + reason;
 }
 
 }  // namespace
@@ -30,18 +54,33 @@ void guiding_step(Program& p) {
     draw_guide_marker(p);
     p.ui.yield();
   }
-  if (!open_link_for_guiding(p)) return;
+  std::string failure;
+  if (!open_link_for_guiding(p, &failure)) {
+    note_unguided(p, failure);
+    return;
+  }
   set_status(p, kTrackingMessage);
   p.ui.yield();
 
-  const int span = configured_span(p.settings);
-  for (int level = 0; level < kSearchLevels; ++level) {
-    const GuideMeasurement m = measure_guide_star(p, level_span(level, span, p.frames.image_height));
-    if (!m.found(p.settings.threshold)) continue;
-    correct(p, plan_correction(level, m.star_x - p.guide.guide_x, m.star_y - p.guide.guide_y, p.settings));
-    break;
-  }
+  const Frames& f = p.frames;
+  const GuidingInput input{f.light_frame,   f.image_width,  f.image_height, p.guide.guide_x,
+                           p.guide.guide_y, p.guide.star_x, p.guide.star_y, p.settings};
+  GuidingActions actions;
+  actions.measured = [&p](const LevelMeasurement& m) {
+    show_guide_measurement(p.guide, p.settings, p.ui, m.measurement, m.span);
+  };
+  actions.move = [&p](const GuideMove& move) { return timed_move(p, move.direction, move.amount); };
+  actions.settle = [&p] {
+    for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);
+  };
+  const GuidingResult result = run_guiding_step(input, actions);
   close_link_after_guiding(p);
+  if (result.completed()) {
+    p.guide.unguided_frames = 0;
+    p.guide.tracking_status.unguided.clear();
+  } else {
+    note_unguided(p, p.form.Text7);
+  }
 }
 
 }  // namespace stellacq

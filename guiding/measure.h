@@ -1,10 +1,10 @@
 // Guide-star measurement: the brightest aperture-sized box in a search window
 // around the locked position, and the sky around it.
 //
-// The kernel takes a frame and a few numbers and returns the measurement; the
-// operation measure_guide_star(Program&, span) runs it on the light frame
-// around (guide_x, guide_y) and writes the guide state and the values of the
-// tracking status window (p.guide).
+// The kernel takes a frame and a few numbers and returns the measurement;
+// the lock click and the guiding step run it on the light frame around
+// (guide_x, guide_y) and show its result in the guide state and the
+// tracking status window.
 #pragma once
 
 #include <cstdint>

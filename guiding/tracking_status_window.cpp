@@ -55,6 +55,12 @@ Form6::Form6(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
   grid->addWidget(Line1_, 3, 0, 1, 2);
   grid->addWidget(Label4_, 4, 0);
   grid->addWidget(Label8_, 4, 1);
+  Label9_ = caption("Label9", "Unguided", this);
+  Label10_ = named(new QLabel(this), "Label10");
+  Label10_->setWordWrap(true);
+  Label10_->setMaximumWidth(320);
+  grid->addWidget(Label9_, 5, 0, Qt::AlignTop);
+  grid->addWidget(Label10_, 5, 1);
   Form_Load();
 }
 
@@ -83,6 +89,9 @@ void Form6::show_values() {
   set(Label6_, values.Label6);
   set(Label7_, values.Label7);
   set(Label8_, values.Label8);
+  set(Label10_, values.unguided);
+  Label9_->setVisible(!values.unguided.empty());
+  Label10_->setVisible(!values.unguided.empty());
 }
 
 }  // namespace stellacq

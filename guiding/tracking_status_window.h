@@ -1,7 +1,9 @@
 // The tracking status window (Form6, "Tracking Stat."): the search span,
 // aperture and threshold of the last guide-star measurement and its
 // star/sky ratio. Opened by the lock click, closed by the release; it sits
-// just right of the main window, at the top of the screen.
+// just right of the main window, at the top of the screen. Below them, while
+// guiding steps cannot guide, a row tells how many frames went unguided and
+// why (Label9, Label10), hidden while every step guides.
 //
 // Reads p.guide.tracking_status; on opening writes the settings' span,
 // aperture and threshold into it. No logic of its own.
@@ -41,6 +43,8 @@ class Form6 final : public QWidget {
   QLabel* Label7_;
   QLabel* Label8_;
   QFrame* Line1_;
+  QLabel* Label9_;
+  QLabel* Label10_;
 };
 
 }  // namespace stellacq

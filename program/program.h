@@ -23,6 +23,7 @@
 #include "guiding/guide_state.h"
 #include "image/frames.h"
 #include "image/profile.h"
+#include "telescope/mount.h"
 #include "telescope/serial_line.h"
 #include "telescope/telescope_state.h"
 
@@ -53,17 +54,33 @@ struct Form1Fields {
 // The devices and the person the program talks to. The two programs and the
 // test worlds each build one and hand it to Program.
 struct Seams {
+  Seams(PortIo& port_io, Clock& clock_source, Interaction& person, BusyCount& busy_count, SerialLine& line,
+        Clock* line_clock_source = nullptr)
+      : port(port_io),
+        clock(clock_source),
+        ui(person),
+        busy(busy_count),
+        serial(line),
+        line_clock(line_clock_source ? *line_clock_source : clock_source) {}
   PortIo& port;
   Clock& clock;
   Interaction& ui;
   BusyCount& busy;
   SerialLine& serial;  // the mount controller's line
+  // The time the mount's replies are waited on: the program's clock, or in
+  // a simulated observatory the clock the simulated devices run on.
+  Clock& line_clock;
 };
 
 class Program {
  public:
   explicit Program(const Seams& seams)
-      : port(seams.port), clock(seams.clock), ui(seams.ui), busy(seams.busy), serial(seams.serial) {}
+      : port(seams.port),
+        clock(seams.clock),
+        ui(seams.ui),
+        busy(seams.busy),
+        serial(seams.serial),
+        mount(seams.serial, seams.busy, seams.line_clock) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -73,6 +90,8 @@ class Program {
   Interaction& ui;
   BusyCount& busy;
   SerialLine& serial;
+  // The mount on `serial`: every command to the mount goes through it.
+  Mount mount;
 
   // Configuration.
   Settings settings;

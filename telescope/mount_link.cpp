@@ -8,6 +8,15 @@
 
 namespace stellacq {
 
+namespace {
+
+const DirectionCommands kUp{"move up", "#:Mn#", "#:Qn#"};
+const DirectionCommands kDown{"move down", "#:Ms#", "#:Qs#"};
+const DirectionCommands kLeft{"move left", "#:Me#", "#:Qe#"};
+const DirectionCommands kRight{"move right", "#:Mw#", "#:Qw#"};
+
+}  // namespace
+
 void pause_tick(BusyCount& busy) { busy.count(kPauseTickCounts); }
 void pause_short(BusyCount& busy) { busy.count(kPauseShortCounts); }
 
@@ -15,49 +24,23 @@ WaitEnd wait_next_second(Clock& clock, Interaction& ui, const StopTest& stopped)
   return wait_second_change(clock, ui, stopped);
 }
 
+const DirectionCommands& direction_commands(Direction direction) {
+  switch (direction) {
+    case Direction::Up:
+      return kUp;
+    case Direction::Down:
+      return kDown;
+    case Direction::Left:
+      return kLeft;
+    case Direction::Right:
+      break;
+  }
+  return kRight;
+}
+
 LineError mount_send(SerialLine& line, const std::string& command) {
   if (!line.is_open()) return LineError::NotOpen;
   return line.send(command + "\r\n");
-}
-
-Reply mount_query(SerialLine& line, BusyCount& busy, const std::string& command, int polls) {
-  Reply reply;
-  if (!line.is_open()) {
-    reply.end = ReplyEnd::NotSent;
-    reply.error = LineError::NotOpen;
-    return reply;
-  }
-  line.discard_input();
-  reply.error = mount_send(line, command);
-  if (reply.error != LineError::None) {
-    reply.end = ReplyEnd::NotSent;
-    return reply;
-  }
-  int quiet = 0;
-  for (int i = 0; i < polls; ++i) {
-    const std::string piece = line.take_received();
-    if (piece.empty()) {
-      if (!reply.text.empty() && ++quiet >= kReplyGapPolls) break;
-    } else {
-      quiet = 0;
-      reply.text += piece;
-      const std::size_t hash = reply.text.find('#');
-      if (hash != std::string::npos) {
-        // Anything after the "#" belongs to no reply of ours.
-        reply.text.resize(hash + 1);
-        reply.end = ReplyEnd::Complete;
-        return reply;
-      }
-      if (reply.text.size() >= kMaxReplyLength) {
-        reply.text.resize(kMaxReplyLength);
-        break;
-      }
-    }
-    if (!line.is_open()) break;  // the device vanished
-    pause_tick(busy);
-  }
-  reply.end = reply.text.empty() ? ReplyEnd::NoReply : ReplyEnd::Incomplete;
-  return reply;
 }
 
 std::int64_t MoveCounts::total() const { return rounds * per_round; }
@@ -78,10 +61,6 @@ MoveCounts move_counts(std::int32_t amount, std::int32_t factor, double repeat) 
     }
   }
   return c;
-}
-
-void run_move_counts(BusyCount& busy, const MoveCounts& counts) {
-  for (std::int64_t i = 0; i < counts.rounds; ++i) busy.count(counts.per_round);
 }
 
 }  // namespace stellacq

@@ -8,13 +8,9 @@ namespace stellacq {
 
 namespace {
 
-const DirectionCommands kUp{"move up", "#:Mn#", "#:Qn#"};
-const DirectionCommands kDown{"move down", "#:Ms#", "#:Qs#"};
-const DirectionCommands kLeft{"move left", "#:Me#", "#:Qe#"};
-const DirectionCommands kRight{"move right", "#:Mw#", "#:Qw#"};
-
 const char* const kQueryRa = "#:GR#";
-const char* const kQueryDec = "#:GD#";
+// What the window's fields show after the line was lost during a series.
+const char* const kLostField = "接続切れ";
 
 std::string reason_text(LineError error, const std::string& detail) {
   switch (error) {
@@ -58,10 +54,14 @@ std::string remedy_text(Program& p, LineError error) {
   }
 }
 
-void report_lost_line(Program& p) {
-  p.ui.message_box(
-      "望遠鏡のシリアルポート " + line_name(p) +
-      " との接続が切れました。ケーブルと変換器を確かめて、もう一度「RS232C Open」を押してください。");
+std::string line_name(Program& p) { return p.mount.line_name(p.settings.com_port); }
+
+// The line, the reason and what to do about it; `separator` stands between
+// the reason and the remedy (a line break in a box, a blank on the one-line
+// status line).
+std::string open_failure_text(Program& p, LineError error, const std::string& detail, const char* separator) {
+  return "望遠鏡のシリアルポート " + line_name(p) + " を開けません: " + reason_text(error, detail) +
+         separator + remedy_text(p, error);
 }
 
 // The status line of a timed move: "move down 12( 30)".
@@ -69,59 +69,39 @@ std::string move_status(const DirectionCommands& c, int amount, std::int32_t fac
   return std::string(c.word) + decimal_text(amount) + "(" + decimal_text(factor) + ")";
 }
 
-// Sends the stop of a move that may have started; tells the user when it
-// cannot go out. True when the stop was sent.
-bool send_stop(Program& p, const DirectionCommands& c) {
-  const LineError error = mount_send(p.serial, c.stop);
-  if (error == LineError::None) return true;
+// The user is told that the stop of a move could not go out.
+void report_stop_not_sent(Program& p, const DirectionCommands& c, LineError error) {
   p.ui.message_box(std::string("望遠鏡に停止コマンド ") + c.stop + " を送れませんでした (" + line_name(p) +
                    ": " + reason_text(error, {}) +
                    ")。\n望遠鏡が動き続けているかもしれません。手元のコントローラで止めてください。");
-  return false;
+}
+
+// A reply as the window shows it: one line of 8-bit text. The controller's
+// degree mark (0xDF) is a degree sign; other bytes above 127 are Latin-1;
+// line breaks and other control characters become blanks.
+std::string shown_reply(const std::string& reply) {
+  std::string shown;
+  for (const char ch : reply) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte == 0xDF) {
+      shown += "°";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      shown += ' ';
+    } else if (byte < 0x80) {
+      shown += ch;
+    } else {
+      shown += static_cast<char>(0xC0 | byte >> 6);
+      shown += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return shown;
 }
 
 }  // namespace
 
-const DirectionCommands& direction_commands(Direction direction) {
-  switch (direction) {
-    case Direction::Up:
-      return kUp;
-    case Direction::Down:
-      return kDown;
-    case Direction::Left:
-      return kLeft;
-    case Direction::Right:
-      break;
-  }
-  return kRight;
-}
-
-std::string line_name(Program& p) {
-  const std::string device = p.serial.device_name();
-  const std::string com = "COM" + std::to_string(p.settings.com_port);
-  return device.empty() ? com : com + " (" + device + ")";
-}
-
-LineError open_link(Program& p, std::string* detail) {
-  if (p.serial.is_open()) return LineError::None;
-  p.serial.set_port_number(p.settings.com_port);
-  p.serial.set_settings(kLineSettingsText);
-  return p.serial.open(detail);
-}
-
-void close_link(Program& p) {
-  if (p.serial.is_open()) p.serial.close();
-}
-
-std::string open_failure_text(Program& p, LineError error, const std::string& detail) {
-  p.serial.set_port_number(p.settings.com_port);
-  return "望遠鏡のシリアルポート " + line_name(p) + " を開けません: " + reason_text(error, detail) + "\n" +
-         remedy_text(p, error);
-}
-
 // ---- guiding ----
 
-bool open_link_for_guiding(Program& p) {
+bool open_link_for_guiding(Program& p, std::string* failure) {
   TelescopeState& t = p.telescope;
   if (p.serial.is_open()) {
     t.guiding_uses_line = true;
@@ -129,9 +109,11 @@ bool open_link_for_guiding(Program& p) {
     return true;
   }
   std::string detail;
-  const LineError error = open_link(p, &detail);
+  const LineError error = p.mount.open(p.settings.com_port, &detail);
   if (error != LineError::None) {
-    set_status(p, " " + open_failure_text(p, error, detail));
+    const std::string text = " " + open_failure_text(p, error, detail, " ");
+    set_status(p, text);
+    if (failure) *failure = text;
     return false;
   }
   t.guiding_uses_line = true;
@@ -141,47 +123,45 @@ bool open_link_for_guiding(Program& p) {
 
 void close_link_after_guiding(Program& p) {
   TelescopeState& t = p.telescope;
-  if (t.guiding_opened_line && !t.window_uses_line) close_link(p);
+  if (t.guiding_opened_line && !t.window_uses_line) p.mount.close();
   t.guiding_uses_line = false;
   t.guiding_opened_line = false;
 }
 
-MoveEnd timed_move(Program& p, Direction direction) {
+MoveEnd timed_move(Program& p, Direction direction, int amount) {
   const DirectionCommands& c = direction_commands(direction);
   const bool vertical = direction == Direction::Up || direction == Direction::Down;
   const std::int32_t factor = vertical ? p.settings.y_tracking_factor : p.settings.x_tracking_factor;
   const double repeat = vertical ? static_cast<double>(p.settings.y_move_repeat) : p.settings.x_move_repeat;
-  const int amount = p.telescope.move_amount;
 
   const std::string status = move_status(c, amount, factor);
   set_status(p, status);
   p.ui.yield();
 
-  const LineError start = mount_send(p.serial, c.start);
-  if (start == LineError::NotOpen) {
-    set_status(p, status + " 送信しませんでした: 望遠鏡のポートが開いていません");
-    return MoveEnd::NotSent;
+  // The windows stay painted during the counts; clicks and ticks wait
+  // until the stop has gone out.
+  const MoveResult result = p.mount.timed_move(
+      direction, amount, factor, repeat, [&p](std::int64_t done_us, std::int64_t total_us) {
+        p.ui.exchange_progress({ExchangeKind::Move, done_us / 1000, total_us / 1000});
+      });
+  p.ui.exchange_ended();
+  switch (result.end) {
+    case MoveEnd::Done:
+      set_status(p, status + " stop");
+      break;
+    case MoveEnd::NotSent:
+      if (result.start_error == LineError::NotOpen)
+        set_status(p, status + " 送信しませんでした: 望遠鏡のポートが開いていません");
+      else
+        set_status(p, status + " 送信できませんでした: " + reason_text(result.start_error, {}));
+      break;
+    case MoveEnd::StopNotSent:
+      report_stop_not_sent(p, c, result.stop_error);
+      if (result.start_error == LineError::None) set_status(p, status + " 停止コマンドを送れませんでした");
+      break;
   }
-  if (start != LineError::None) {
-    // Part of the start may have gone out: stop all the same.
-    if (!send_stop(p, c)) return MoveEnd::StopNotSent;
-    set_status(p, status + " 送信できませんでした: " + reason_text(start, {}));
-    return MoveEnd::NotSent;
-  }
-  run_move_counts(p.busy, move_counts(amount, factor, repeat));
-  if (!send_stop(p, c)) {
-    set_status(p, status + " 停止コマンドを送れませんでした");
-    return MoveEnd::StopNotSent;
-  }
-  set_status(p, status + " stop");
-  pause_short(p.busy);
-  return MoveEnd::Done;
+  return result.end;
 }
-
-MoveEnd move_up(Program& p) { return timed_move(p, Direction::Up); }
-MoveEnd move_down(Program& p) { return timed_move(p, Direction::Down); }
-MoveEnd move_left(Program& p) { return timed_move(p, Direction::Left); }
-MoveEnd move_right(Program& p) { return timed_move(p, Direction::Right); }
 
 // ---- telescope window ----
 
@@ -196,9 +176,9 @@ void telescope_window_load(Program& p) {
 void telescope_window_open(Program& p) {
   TelescopeState& t = p.telescope;
   std::string detail;
-  const LineError error = open_link(p, &detail);
+  const LineError error = p.mount.open(p.settings.com_port, &detail);
   if (error != LineError::None) {
-    p.ui.message_box(open_failure_text(p, error, detail));
+    p.ui.message_box(open_failure_text(p, error, detail, "\n"));
     return;
   }
   t.window_uses_line = true;
@@ -213,57 +193,74 @@ void drop_line(Program& p) {
   TelescopeState& t = p.telescope;
   t.polling = false;
   t.window_uses_line = false;
-  if (!t.guiding_uses_line) close_link(p);
+  if (!t.guiding_uses_line) p.mount.close();
 }
 
-// The window loses its line: polling stops and the user is told.
+// The window loses its line: polling stops and the user is told. A box
+// would halt a running series or program until someone answers it, so
+// while one runs the window's fields and the status line tell it instead.
 void lose_line(Program& p) {
   drop_line(p);
-  report_lost_line(p);
+  const std::string text = "望遠鏡のシリアルポート " + line_name(p) +
+                           " との接続が切れました。ケーブルと変換器を確かめて、もう一度「RS232C "
+                           "Open」を押してください。";
+  if (p.series.series_running == 1 || p.series.program_running == 1) {
+    p.telescope.ra_text = kLostField;
+    p.telescope.dec_text = kLostField;
+    set_status(p, " " + text);
+    return;
+  }
+  p.ui.message_box(text);
 }
 
 // One query for a field. False when the tick should go no further.
-bool poll_field(Program& p, const char* command, std::string& field) {
+bool poll_field(Program& p, const std::string& command, std::string& field) {
   TelescopeState& t = p.telescope;
-  const Reply reply = mount_query(p.serial, p.busy, command);
+  const Reply reply = p.mount.query(command);
   if (reply.end == ReplyEnd::NotSent || !p.serial.is_open()) {
     lose_line(p);
     return false;
   }
-  field = reply.text;
-  if (reply.end == ReplyEnd::NoReply) {
-    t.mount_silent = true;
-    t.ra_text.clear();
-    t.dec_text.clear();
-    set_status(p, " 望遠鏡が応答しません (" + line_name(p) + ")。電源とケーブルを確かめてください");
-    return false;
+  if (reply.whole()) {
+    field = shown_reply(reply.text);
+    return true;
   }
-  return true;
+  // Only a whole reply is a position: what came without its "#" is not shown.
+  t.mount_silent = true;
+  t.ra_text.clear();
+  t.dec_text.clear();
+  if (reply.end == ReplyEnd::NoReply)
+    set_status(p, " 望遠鏡が応答しません (" + line_name(p) + ")。電源とケーブルを確かめてください");
+  else
+    set_status(
+        p, " 望遠鏡の応答が途中で切れました (" + line_name(p) + ")。通信設定とケーブルを確かめてください");
+  return false;
 }
 
 }  // namespace
 
 void telescope_window_tick(Program& p) {
   TelescopeState& t = p.telescope;
-  if (!t.polling || t.in_tick) return;
+  // A tick that falls into a guiding move waits for the next one: nothing
+  // else may use the line between a start and its stop.
+  if (!t.polling || t.in_tick || p.mount.moving()) return;
   t.in_tick = true;
   p.ui.yield();
   // "Close" or a lost line during the yield ends the polling.
-  if (t.polling && t.window_uses_line) {
+  if (t.polling && t.window_uses_line && !p.mount.moving()) {
     if (!p.serial.is_open()) {
       lose_line(p);
     } else if (t.mount_silent) {
       // Anything that came back since the last probe means the mount
       // answers again; the next tick polls in full.
-      if (!p.serial.take_received().empty()) {
+      if (p.mount.heard()) {
         t.mount_silent = false;
         set_status(p, " 望遠鏡が応答しました (" + line_name(p) + ")");
-      } else {
-        p.serial.discard_input();
-        if (mount_send(p.serial, kQueryRa) != LineError::None) lose_line(p);
+      } else if (p.mount.probe(kQueryRa) != LineError::None) {
+        lose_line(p);
       }
-    } else if (poll_field(p, kQueryRa, t.ra_text)) {
-      poll_field(p, kQueryDec, t.dec_text);
+    } else if (poll_field(p, "#:GR#", t.ra_text)) {
+      poll_field(p, "#:GD#", t.dec_text);
     }
   }
   t.in_tick = false;
@@ -277,17 +274,14 @@ void telescope_window_nudge(Program& p, Direction direction) {
         "Open」を押してください。");
     return;
   }
-  const DirectionCommands& c = direction_commands(direction);
   const bool was_polling = t.polling;
   t.polling = false;
-  const LineError start = mount_send(p.serial, c.start);
-  if (start == LineError::None)
-    for (int i = 0; i < kNudgeTicks; ++i) pause_tick(p.busy);
-  const bool stopped = send_stop(p, c);
+  const MoveResult result = p.mount.nudge(direction);
   t.polling = was_polling;
-  if (!stopped) {
-    drop_line(p);  // the user has been told the mount may still be moving
-  } else if (start != LineError::None || !p.serial.is_open()) {
+  if (result.end == MoveEnd::StopNotSent) {
+    report_stop_not_sent(p, direction_commands(direction), result.stop_error);
+    drop_line(p);
+  } else if (result.start_error != LineError::None || !p.serial.is_open()) {
     lose_line(p);
   }
 }
@@ -300,7 +294,7 @@ void telescope_window_close(Program& p) {
     if (t.guiding_uses_line) {
       t.guiding_opened_line = true;  // the step closes it when it ends
     } else {
-      close_link(p);
+      p.mount.close();
     }
   }
 }

@@ -1,80 +1,51 @@
-// Mount operations on the program: opening and closing the one serial line
-// that the telescope window and the guiding step share, the four timed moves
-// of guiding, and the handlers of the telescope window (Form10) without the
-// window itself. They read the settings and TelescopeState and write the
-// status line, message boxes and the window's fields.
+// The mount's handlers: the guiding step's use of the one serial line that
+// it shares with the telescope window, the guiding moves with their status
+// texts, and the handlers of the telescope window (Form10) without the
+// window itself. They call the Mount (telescope/mount.h) and turn its
+// results into the status line, message boxes and the window's fields; they
+// read the settings, the running flags and TelescopeState.
 //
 // The guiding step uses the line like this:
 //
 //   if (!open_link_for_guiding(p)) return;  // status line says why
-//   p.telescope.move_amount = 3;
-//   move_right(p);                          // "#:Mw#", counts, "#:Qw#"
+//   timed_move(p, Direction::Right, 3);     // "#:Mw#", counts, "#:Qw#"
 //   for (int i = 0; i < 8; ++i) wait_next_second(p.clock, p.ui);
 //   ...
 //   close_link_after_guiding(p);            // closes only what it opened
 //
 // When the telescope window has the line open, the step uses it as it is
 // and leaves it open, so R.A. and R.D. stay on the screen during guiding.
-// A timed move yields only before its start command, so the window's
-// polling never falls between a start and its stop.
+// A timed move yields before its start command and keeps the windows
+// painted during its counts with input held back; the window's polling
+// never falls between a start and its stop.
 #pragma once
 
 #include <string>
 
 #include "telescope/direction.h"
-#include "telescope/serial_line.h"
+#include "telescope/mount.h"
 
 namespace stellacq {
 
 class Program;
 
-// "move up", "#:Mn#", "#:Qn#" and so on: Up is north, Down south, Left
-// east and Right west.
-struct DirectionCommands {
-  const char* word;
-  const char* start;
-  const char* stop;
-};
-const DirectionCommands& direction_commands(Direction direction);
-
-// "COM1 (/dev/ttyS0)": the line as the user knows it.
-std::string line_name(Program& p);
-
-// Sets the port number from com_port and the settings "9600,N,8,1", then
-// opens the line unless it is open already. Says nothing to the user.
-LineError open_link(Program& p, std::string* detail = nullptr);
-// Closes the line if it is open.
-void close_link(Program& p);
-// The user's message for a line that cannot be opened: the line, the reason
-// and what to do about it.
-std::string open_failure_text(Program& p, LineError error, const std::string& detail);
-
 // ---- guiding ----
 
 // Makes the line ready for a guiding step's moves: uses it when the
 // telescope window has it open, otherwise opens it. False when it cannot be
-// opened; the status line then says why and the step should make no move.
-bool open_link_for_guiding(Program& p);
+// opened; the status line then says why (on one line) and the step should
+// make no move. `failure` (when given) receives that text.
+bool open_link_for_guiding(Program& p, std::string* failure = nullptr);
 // Ends the step's use of the line: closes it only if the step opened it and
 // the telescope window does not use it meanwhile.
 void close_link_after_guiding(Program& p);
 
-enum class MoveEnd {
-  Done,         // start, counts and stop went out
-  NotSent,      // the line was closed or refused the start: the mount did not move
-  StopNotSent,  // the stop could not be sent: the user was told the mount may still be moving
-};
-
-// The timed moves of guiding, each correcting p.telescope.move_amount:
-// status "move up" with amount and factor, one yield, the start command,
-// y_move_repeat rounds (x_move_repeat for left and right) of
-// move_amount x factor + 1 busy counts, the stop command, " stop" on the
-// status line, pause_short. The line must be open (open_link_for_guiding).
-MoveEnd move_up(Program& p);
-MoveEnd move_down(Program& p);
-MoveEnd move_left(Program& p);
-MoveEnd move_right(Program& p);
-MoveEnd timed_move(Program& p, Direction direction);
+// A timed move of guiding correcting `amount` pixels: status "move up" with
+// amount and factor, one yield, the start command, y_move_repeat rounds
+// (x_move_repeat for left and right) of amount x factor + 1 busy counts, the
+// stop command, " stop" on the status line, pause_short. The line must be
+// open (open_link_for_guiding). A stop that cannot be sent is told in a box.
+MoveEnd timed_move(Program& p, Direction direction, int amount);
 
 // ---- telescope window (Form10) ----
 
@@ -86,6 +57,8 @@ void telescope_window_load(Program& p);
 void telescope_window_open(Program& p);
 // Timer1_Timer: one yield, then "#:GR#" into ra_text and "#:GD#" into
 // dec_text. An unanswered query marks the mount silent; see TelescopeState.
+// A lost line is told in a box, but only in the window's fields and the
+// status line while a series or a program runs, which go on.
 void telescope_window_tick(Program& p);
 // A direction button: the start command, 11 pause_ticks, the stop command.
 // Polling pauses meanwhile; the window restarts its timer afterwards.

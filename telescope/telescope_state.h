@@ -1,5 +1,5 @@
-// Run-time state of the mount link: the amount of the next timed move, who
-// is using the one serial line, and what the telescope window shows.
+// Run-time state of the mount link: who is using the one serial line, and
+// what the telescope window shows.
 #pragma once
 
 #include <string>
@@ -7,8 +7,6 @@
 namespace stellacq {
 
 struct TelescopeState {
-  int move_amount = 0;  // pixels of deviation the next timed move corrects
-
   // The telescope window and the guiding step share one line. The window
   // keeps it open while the user wants; the guiding step uses it while the
   // window has it open and otherwise opens it for the step and closes it at

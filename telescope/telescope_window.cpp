@@ -16,6 +16,15 @@ namespace stellacq {
 namespace {
 
 constexpr int kPollIntervalMs = 500;
+// The value fields keep one width and one line whatever the mount sends, so
+// the buttons below them never move under the pointer.
+constexpr int kFieldWidth = 120;
+
+void show_reply(QLabel* label, const std::string& text) {
+  const QString full = QString::fromStdString(text);
+  const QString shown = label->fontMetrics().elidedText(full, Qt::ElideRight, kFieldWidth);
+  if (label->text() != shown) label->setText(shown);
+}
 
 }  // namespace
 
@@ -34,8 +43,10 @@ Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p)
   Command4_ = captioned<QPushButton>("Command4", "Down");
   Command6_ = captioned<QPushButton>("Command6", "Left");
   Command5_ = captioned<QPushButton>("Command5", "Right");
-  Label3_->setMinimumWidth(90);
-  Label4_->setMinimumWidth(90);
+  for (QLabel* field : {Label3_, Label4_}) {
+    field->setFixedWidth(kFieldWidth);
+    field->setWordWrap(false);
+  }
   Timer1_ = new QTimer(this);
   Timer1_->setObjectName(QStringLiteral("Timer1"));
   Timer1_->setInterval(kPollIntervalMs);
@@ -89,8 +100,8 @@ void Form10::Form_Unload() {
 
 void Form10::show_fields() {
   const TelescopeState& t = p_.telescope;
-  Label3_->setText(QString::fromStdString(t.ra_text));
-  Label4_->setText(QString::fromStdString(t.dec_text));
+  show_reply(Label3_, t.ra_text);
+  show_reply(Label4_, t.dec_text);
   if (!t.polling || unloaded_) {
     Timer1_->stop();
   } else if (!Timer1_->isActive()) {

@@ -69,7 +69,9 @@ struct TestSeams {
   RecordingBusyCount busy;
   RecordingSerialLine serial;
   Seams on(PortIo& port) { return {port, clock, ui, busy, serial}; }
-  Seams on(PortIo& port, SerialLine& line) { return {port, clock, ui, busy, line}; }
+  Seams on(PortIo& port, SerialLine& line, Clock* line_clock = nullptr) {
+    return {port, clock, ui, busy, line, line_clock};
+  }
 };
 
 // The program with no camera attached.
@@ -101,7 +103,8 @@ struct SimWorld : TestSeams {
 
   ManualClock unit_clock;
   sim::Observatory observatory;
-  Program p{on(observatory.parallel_port(), observatory.serial_line())};
+  // The mount's replies are waited on the devices' clock, which busy counts move.
+  Program p{on(observatory.parallel_port(), observatory.serial_line(), &unit_clock)};
 };
 
 // The link primitives on a world's port, its addresses and its clock, and

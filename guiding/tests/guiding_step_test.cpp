@@ -66,8 +66,9 @@ Strings move(const std::string& letter, std::int64_t counts, int repeat) {
   return e;
 }
 
+// The line opened for the step stops motion in every direction first.
 Strings step(std::initializer_list<Strings> moves) {
-  Strings e{"open COM1 9600,N,8,1"};
+  Strings e{"open COM1 9600,N,8,1", "send #:Qn#\r\n", "send #:Qs#\r\n", "send #:Qe#\r\n", "send #:Qw#\r\n"};
   for (const Strings& m : moves) e.insert(e.end(), m.begin(), m.end());
   e.push_back("close");
   return e;
@@ -154,6 +155,33 @@ TEST(GuidingStep, ALineThatCannotBeOpenedMakesNoMove) {
   EXPECT_EQ(w.ui.idles, 0);
 }
 
+// A step that cannot guide stays visible in the tracking status window, with
+// the count of unguided frames, until a step guides again.
+TEST(GuidingStep, FramesLeftUnguidedAreCountedUntilAStepGuides) {
+  StepWorld w;
+  w.star(203, 146);
+  w.serial.open_error = LineError::NoDevice;
+  guiding_step(w.p);
+  guiding_step(w.p);
+  EXPECT_EQ(w.p.guide.unguided_frames, 2);
+  EXPECT_TRUE(w.p.guide.tracking_status.unguided.starts_with("2  望遠鏡のシリアルポート COM1"))
+      << w.p.guide.tracking_status.unguided;
+
+  w.serial.open_error = LineError::None;  // the line opens, but the stop of the move cannot go out
+  w.serial.on_send = [&](const std::string& text) {
+    if (text == "#:Mw#\r\n") w.serial.send_error = LineError::WriteFailed;
+  };
+  guiding_step(w.p);
+  EXPECT_EQ(w.p.guide.unguided_frames, 3);
+  EXPECT_EQ(w.p.guide.tracking_status.unguided, "3 move right 3( 10) 停止コマンドを送れませんでした");
+
+  w.serial.send_error = LineError::None;
+  w.serial.on_send = nullptr;
+  guiding_step(w.p);
+  EXPECT_EQ(w.p.guide.unguided_frames, 0);
+  EXPECT_EQ(w.p.guide.tracking_status.unguided, "");
+}
+
 // With the telescope window polling on the line, the step uses the line as
 // it is and leaves it open.
 TEST(GuidingStep, ALineTheWindowUsesStaysOpen) {
@@ -165,7 +193,7 @@ TEST(GuidingStep, ALineTheWindowUsesStaysOpen) {
   w.events.clear();
   guiding_step(w.p);
   Strings expected = step({move("w", 31, 2), move("n", 121, 1)});
-  expected.erase(expected.begin());
+  expected.erase(expected.begin(), expected.begin() + 5);
   expected.pop_back();
   EXPECT_EQ(w.events, expected);
   EXPECT_TRUE(w.serial.is_open());
@@ -186,6 +214,42 @@ TEST(GuidingStep, RedrawsTheMarkerWhenTheFrameWasShown) {
   w.p.guide.marker_saved.clear();
   guiding_step(w.p);
   EXPECT_TRUE(w.p.guide.marker_saved.empty());
+}
+
+}  // namespace
+}  // namespace stellacq
+
+namespace stellacq {
+namespace {
+
+// The step as a service, without the program's line and window: what it
+// measured, planned and moved, and a move that does not go out ends it.
+TEST(GuidingService, ReturnsWhatItMeasuredPlannedAndMoved) {
+  for (const MoveEnd end : {MoveEnd::Done, MoveEnd::StopNotSent}) {
+    StepWorld w;
+    w.star(212, 141);  // found at level 1
+    const Frames& f = w.p.frames;
+    const GuidingInput input{f.light_frame, f.image_width, f.image_height, kGuideX, kGuideY, 0, 0,
+                             w.p.settings};
+    std::vector<GuideMove> moved;
+    int settles = 0;
+    const GuidingResult r = run_guiding_step(input, {{},
+                                                     [&](const GuideMove& m) {
+                                                       moved.push_back(m);
+                                                       return end;
+                                                     },
+                                                     [&] { ++settles; }});
+    ASSERT_EQ(r.levels.size(), 2u);
+    EXPECT_EQ(std::pair(r.levels[1].span, r.levels[1].measurement.star_x), std::pair(15, 212));
+    EXPECT_TRUE(r.found());
+    const std::vector<GuideMove> plan{{Direction::Right, 24}, {Direction::Up, 4}};
+    EXPECT_EQ(r.planned, plan);
+    EXPECT_EQ(r.moves_made, end == MoveEnd::Done ? 2u : 0u);
+    EXPECT_EQ(moved.size(), end == MoveEnd::Done ? 2u : 1u);
+    EXPECT_EQ(settles, end == MoveEnd::Done ? 2 : 0);
+    EXPECT_EQ(r.completed(), end == MoveEnd::Done);
+    EXPECT_TRUE(w.serial.events.empty());  // the service never touches the line itself
+  }
 }
 
 }  // namespace

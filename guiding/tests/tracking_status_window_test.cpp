@@ -34,6 +34,11 @@ class TrackingStatusWindowTest : public QObject {
     w.p.guide.tracking_status.Label8 = "∞";  // a measurement since
     form->show_values();
     QCOMPARE(text("Label8"), QStringLiteral("∞"));
+    QVERIFY(form->findChild<QLabel*>("Label10")->isHidden());  // every step guided
+    w.p.guide.tracking_status.unguided = "2 no line";
+    form->show_values();
+    QVERIFY(form->findChild<QLabel*>("Label10")->isVisible());
+    QCOMPARE(text("Label10"), QStringLiteral("2 no line"));
     form->close();
     QTRY_VERIFY(form.isNull());  // deleted when closed
   }

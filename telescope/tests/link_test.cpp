@@ -13,16 +13,24 @@ namespace {
 
 using Events = std::vector<std::string>;
 
+Events join(std::initializer_list<Events> parts);
+// A line opened for a move or for the window stops motion in every direction.
+Events stops() { return {"send #:Qn#\r\n", "send #:Qs#\r\n", "send #:Qe#\r\n", "send #:Qw#\r\n"}; }
+const std::string kStopBytes = "#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n";
+
 // A world whose busy counts appear among the line's events.
 struct LinkWorld : testing::World {
   LinkWorld() {
     p.settings.com_port = 1;
     busy.on_count = [this](std::int64_t n) { serial.events.push_back("count " + std::to_string(n)); };
   }
-  // The events after the line was opened for the window or for guiding.
+  // The events after the line was opened for the window or for guiding
+  // and stopped in every direction.
   Events after_open() {
     Events e = serial.events;
-    e.erase(e.begin());
+    const Events opening = join({{"open COM1 9600,N,8,1"}, stops()});
+    EXPECT_TRUE(e.size() >= opening.size() && Events(e.begin(), e.begin() + 5) == opening);
+    e.erase(e.begin(), e.begin() + std::min<std::ptrdiff_t>(5, std::ssize(e)));
     return e;
   }
   // Answers "#:GR#" and "#:GD#" like a mount, each reply in one piece.
@@ -78,10 +86,10 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
       w.p.settings.x_move_repeat = c.repeat;
     }
     ASSERT_TRUE(open_link_for_guiding(w.p));
-    w.p.telescope.move_amount = c.amount;
+    w.serial.sent.clear();
     std::size_t sent_at_yield = 99;
     w.ui.on_yield = [&] { sent_at_yield = w.serial.sent.size(); };
-    EXPECT_EQ(timed_move(w.p, c.direction), MoveEnd::Done) << c.status;
+    EXPECT_EQ(timed_move(w.p, c.direction, c.amount), MoveEnd::Done) << c.status;
     EXPECT_EQ(w.after_open(), c.traffic) << c.status;
     EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{c.status, std::string(c.status) + " stop"}));
     EXPECT_EQ(w.ui.yields, 1);
@@ -96,20 +104,34 @@ TEST(TimedMove, NamedMovesUseTheirOwnAxis) {
   w.p.settings.y_tracking_factor = 7;
   w.p.settings.y_move_repeat = 1;
   ASSERT_TRUE(open_link_for_guiding(w.p));
-  w.p.telescope.move_amount = 1;
-  move_up(w.p);
-  move_down(w.p);
-  move_left(w.p);
-  move_right(w.p);
-  EXPECT_EQ(w.serial.sent, "#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Me#\r\n#:Qe#\r\n#:Mw#\r\n#:Qw#\r\n");
+  for (const Direction d : {Direction::Up, Direction::Down, Direction::Left, Direction::Right})
+    timed_move(w.p, d, 1);
+  EXPECT_EQ(w.serial.sent,
+            kStopBytes + "#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Me#\r\n#:Qe#\r\n#:Mw#\r\n#:Qw#\r\n");
   EXPECT_EQ(w.busy.total, 8 + 8 + 3 + 3 + 4 * 1000);
+}
+
+// The windows are painted during a move's counts; a polling tick of the
+// telescope window that falls into them sends nothing between start and stop.
+TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
+  LinkWorld w;
+  w.p.settings.x_tracking_factor = 1000;
+  w.p.settings.x_move_repeat = 1;
+  w.answer("05:35:17#", "-05*23'24#");
+  telescope_window_open(w.p);
+  w.ui.on_progress = [&] { telescope_window_tick(w.p); };
+  ASSERT_TRUE(open_link_for_guiding(w.p));
+  EXPECT_EQ(timed_move(w.p, Direction::Right, 5), MoveEnd::Done);
+  EXPECT_EQ(w.after_open(), (Events{"send #:Mw#\r\n", "count 5001", "send #:Qw#\r\n", "count 1000"}));
+  ASSERT_FALSE(w.ui.progress.empty());
+  EXPECT_EQ(w.ui.progress.back().kind, ExchangeKind::Move);
+  EXPECT_EQ(w.ui.exchanges_ended, 1);
 }
 
 TEST(TimedMove, ClosedOrFailingLine) {
   {  // Closed: nothing is sent, no time is spent, the status says why.
     LinkWorld w;
-    w.p.telescope.move_amount = 3;
-    EXPECT_EQ(move_left(w.p), MoveEnd::NotSent);
+    EXPECT_EQ(timed_move(w.p, Direction::Left, 3), MoveEnd::NotSent);
     EXPECT_TRUE(w.serial.sent.empty());
     EXPECT_EQ(w.busy.calls, 0);
     EXPECT_EQ(w.ui.last_status(), "move left 3( 0) 送信しませんでした: 望遠鏡のポートが開いていません");
@@ -118,8 +140,8 @@ TEST(TimedMove, ClosedOrFailingLine) {
     LinkWorld w;
     ASSERT_TRUE(open_link_for_guiding(w.p));
     w.serial.on_send = [&](const std::string&) { w.serial.send_error = LineError::WriteFailed; };
-    EXPECT_EQ(move_down(w.p), MoveEnd::StopNotSent);
-    EXPECT_EQ(w.serial.sent, "#:Ms#\r\n");
+    EXPECT_EQ(timed_move(w.p, Direction::Down, 0), MoveEnd::StopNotSent);
+    EXPECT_EQ(w.serial.sent, kStopBytes + "#:Ms#\r\n");
     ASSERT_EQ(w.ui.boxes.size(), 1u);
     EXPECT_NE(w.ui.boxes[0].text.find("#:Qs#"), std::string::npos);
     EXPECT_NE(w.ui.boxes[0].text.find("動き続けているかもしれません"), std::string::npos);
@@ -143,22 +165,23 @@ TEST(Query, CollectsTheReplyUpToItsHash) {
   };
   for (const Case& c : cases) {
     LinkWorld w;
-    ASSERT_EQ(open_link(w.p), LineError::None);
+    ASSERT_EQ(w.p.mount.open(1), LineError::None);
     w.serial.incoming = c.incoming;
-    const Reply reply = mount_query(w.serial, w.busy, "#:GR#");
+    const Reply reply = w.p.mount.query("#:GR#");
     EXPECT_EQ(reply.end, c.end) << c.name;
     EXPECT_EQ(reply.text, c.text) << c.name;
-    EXPECT_EQ(Events(w.serial.events.begin() + 1, w.serial.events.begin() + 3),
+    EXPECT_EQ(Events(w.serial.events.begin() + 5, w.serial.events.begin() + 7),
               (Events{"discard", "send #:GR#\r\n"}))
         << c.name;
   }
   LinkWorld silent;
-  ASSERT_EQ(open_link(silent.p), LineError::None);
-  mount_query(silent.serial, silent.busy, "#:GD#");
-  EXPECT_EQ(silent.busy.total, kQueryPolls * kPauseTickCounts);  // about a second
+  ASSERT_EQ(silent.p.mount.open(1), LineError::None);
+  silent.p.mount.query("#:GD#");
+  // On a clock that stands still the reads end the wait: at least a second of counts.
+  EXPECT_EQ(silent.busy.total, kQueryPolls * kPauseTickCounts);
 
   LinkWorld closed;
-  const Reply refused = mount_query(closed.serial, closed.busy, "#:GR#");
+  const Reply refused = closed.p.mount.query("#:GR#");
   EXPECT_EQ(refused.end, ReplyEnd::NotSent);
   EXPECT_EQ(refused.error, LineError::NotOpen);
   EXPECT_TRUE(closed.serial.events.empty());
@@ -171,12 +194,12 @@ TEST(TelescopeWindow, OpenPollsAndNudges) {
   EXPECT_EQ(w.p.telescope.ra_text, "00:00:00");
   EXPECT_EQ(w.p.telescope.dec_text, "+00d00'");
   telescope_window_open(w.p);
-  EXPECT_EQ(w.serial.events, Events{"open COM1 9600,N,8,1"});
+  EXPECT_EQ(w.after_open(), Events{});
   EXPECT_TRUE(w.p.telescope.polling);
   telescope_window_tick(w.p);
   EXPECT_EQ(w.p.telescope.ra_text, "05:35:17#");
   EXPECT_EQ(w.p.telescope.dec_text, "-05*23'24#");
-  EXPECT_EQ(w.serial.sent, "#:GR#\r\n#:GD#\r\n");
+  EXPECT_EQ(w.serial.sent, kStopBytes + "#:GR#\r\n#:GD#\r\n");
   EXPECT_EQ(w.ui.yields, 1);
 
   w.serial.events.clear();
@@ -207,7 +230,9 @@ TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {
   EXPECT_EQ(w.busy.total, 0);  // probes only
   EXPECT_EQ(w.serial.sent, "#:GR#\r\n#:GR#\r\n");
 
-  w.serial.incoming = {"05:3"};  // the mount is back
+  // The mount is back after a silence that made its unanswered queries lost.
+  w.clock.advance_us(kOwedReplyLateUs);
+  w.serial.incoming = {"05:3"};
   telescope_window_tick(w.p);
   EXPECT_FALSE(w.p.telescope.mount_silent);
   w.answer("05:35:17#", "-05*23'24#");
@@ -254,12 +279,39 @@ TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
   EXPECT_NE(lost.ui.boxes[0].text.find("接続が切れました"), std::string::npos);
 }
 
+// A box would halt a running series or program until someone answers it:
+// while one runs, the window's fields and the status line tell of the lost line.
+TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
+  const struct {
+    int series_running, program_running;
+    std::size_t boxes;
+    const char* fields;
+  } cases[] = {{1, 0, 0, "接続切れ"}, {0, 1, 0, "接続切れ"}, {0, 0, 1, "05:35:17#"}};
+  for (const auto& c : cases) {
+    LinkWorld w;
+    w.answer("05:35:17#", "-05*23'24#");
+    telescope_window_open(w.p);
+    telescope_window_tick(w.p);
+    w.p.series.series_running = c.series_running;
+    w.p.series.program_running = c.program_running;
+    w.serial.open_now = false;  // the adapter is pulled out
+    telescope_window_tick(w.p);
+    EXPECT_FALSE(w.p.telescope.polling);
+    EXPECT_EQ(w.ui.boxes.size(), c.boxes);
+    EXPECT_EQ(w.p.telescope.ra_text, c.fields);
+    if (c.boxes == 0) {
+      EXPECT_NE(w.ui.last_status().find("接続が切れました"), std::string::npos);
+      EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos);
+    }
+  }
+}
+
 TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
   {  // Alone: the step opens and closes.
     LinkWorld w;
     ASSERT_TRUE(open_link_for_guiding(w.p));
     close_link_after_guiding(w.p);
-    EXPECT_EQ(w.serial.events, (Events{"open COM1 9600,N,8,1", "close"}));
+    EXPECT_EQ(w.serial.events, join({{"open COM1 9600,N,8,1"}, stops(), {"close"}}));
   }
   {  // The window has it open: the step leaves it open, the window closes it.
     LinkWorld w;
@@ -268,7 +320,7 @@ TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
     close_link_after_guiding(w.p);
     EXPECT_TRUE(w.serial.is_open());
     telescope_window_close(w.p);
-    EXPECT_EQ(w.serial.events, (Events{"open COM1 9600,N,8,1", "close"}));
+    EXPECT_EQ(w.serial.events, join({{"open COM1 9600,N,8,1"}, stops(), {"close"}}));
   }
   {  // The window opens during the step and keeps the line after it.
     LinkWorld w;
@@ -291,6 +343,7 @@ TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
     w.serial.open_error = LineError::NoPermission;
     EXPECT_FALSE(open_link_for_guiding(w.p));
     EXPECT_NE(w.ui.last_status().find("dialout"), std::string::npos);
+    EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos) << "the status line has one line";
     EXPECT_TRUE(w.ui.boxes.empty());
   }
 }

@@ -129,11 +129,11 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
     const auto before = brightest();
 
     w.p.settings.x_tracking_factor = w.p.settings.y_tracking_factor = 100'000;  // 0.1 s a pixel of amount
-    w.p.telescope.move_amount = 20;
     ASSERT_TRUE(open_link_for_guiding(w.p));
-    EXPECT_EQ(timed_move(w.p, r.direction), MoveEnd::Done);
+    EXPECT_EQ(timed_move(w.p, r.direction, 20), MoveEnd::Done);
     close_link_after_guiding(w.p);
-    EXPECT_EQ(w.observatory.mount().received(), r.commands);
+    EXPECT_EQ(w.observatory.mount().received(),
+              std::string("#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n") + r.commands);
     const sim::MoveTimes t = w.observatory.mount().move_times();
     EXPECT_EQ(t.north_us + t.south_us + t.east_us + t.west_us, 2'000'001);
 

@@ -49,24 +49,24 @@ struct PtyWorld {
 TEST(QtSerialLine, QueriesAndMovesThroughAPseudoTerminal) {
   PtyWorld w;
   ASSERT_FALSE(w.pty->device().empty());
-  ASSERT_EQ(open_link(w.p), LineError::None);
+  ASSERT_EQ(w.p.mount.open(2), LineError::None);
   EXPECT_EQ(w.line.device_name(), w.pty->device());
-  EXPECT_EQ(line_name(w.p), "COM2 (" + w.pty->device() + ")");
+  EXPECT_EQ(w.p.mount.line_name(2), "COM2 (" + w.pty->device() + ")");
 
-  const Reply ra = mount_query(w.line, w.busy, "#:GR#");
+  const Reply ra = w.p.mount.query_ra();
   EXPECT_EQ(ra.end, ReplyEnd::Complete);
   EXPECT_EQ(ra.text, "05:35:17#");
-  const Reply dec = mount_query(w.line, w.busy, "#:GD#");
+  const Reply dec = w.p.mount.query_dec();
   EXPECT_EQ(dec.text, "-05*23'24#");
-  close_link(w.p);
+  w.p.mount.close();
 
   w.p.settings.x_tracking_factor = 1000;
   w.p.settings.x_move_repeat = 1;
-  w.p.telescope.move_amount = 20;  // 20 ms west
   ASSERT_TRUE(open_link_for_guiding(w.p));
-  EXPECT_EQ(move_right(w.p), MoveEnd::Done);
+  EXPECT_EQ(timed_move(w.p, Direction::Right, 20), MoveEnd::Done);  // 20 ms west
   close_link_after_guiding(w.p);
-  EXPECT_EQ(w.mount.received(), "#:GR#\r\n#:GD#\r\n#:Mw#\r\n#:Qw#\r\n");
+  const std::string stops = "#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n";  // each opening stops all motion
+  EXPECT_EQ(w.mount.received(), stops + "#:GR#\r\n#:GD#\r\n" + stops + "#:Mw#\r\n#:Qw#\r\n");
   const sim::MoveTimes t = w.mount.move_times();
   EXPECT_GT(t.west_us, 0);
   EXPECT_EQ(t.east_us + t.north_us + t.south_us, 0);
@@ -94,7 +94,7 @@ TEST(QtSerialLine, RefusesWhatItCannotOpenAndNoticesAVanishedDevice) {
   }
   EXPECT_EQ(w.line.send("#:Mn#\r\n"), LineError::NotOpen);
 
-  ASSERT_EQ(open_link(w.p), LineError::None);
+  ASSERT_EQ(w.p.mount.open(2), LineError::None);
   w.pty.reset();  // the far end goes away, like an adapter pulled out
   for (int i = 0; i < 100 && w.line.is_open(); ++i) w.line.take_received();
   EXPECT_FALSE(w.line.is_open());

@@ -58,6 +58,49 @@ class TelescopeWindowTest : public QObject {
     QVERIFY(!w.p.telescope.polling);
   }
 
+  // Each direction button sends its own pair: Right is west, Left east.
+  void each_button_moves_its_own_way() {
+    const struct {
+      const char* button;
+      const char* sent;
+    } cases[] = {{"Command3", "#:Mn#\r\n#:Qn#\r\n"},
+                 {"Command4", "#:Ms#\r\n#:Qs#\r\n"},
+                 {"Command5", "#:Mw#\r\n#:Qw#\r\n"},
+                 {"Command6", "#:Me#\r\n#:Qe#\r\n"}};
+    for (const auto& c : cases) {
+      testing::World w;
+      w.p.settings.com_port = 1;
+      Form10 form(w.p);
+      QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+      w.serial.sent.clear();
+      QTest::mouseClick(form.findChild<QPushButton*>(c.button), Qt::LeftButton);
+      QCOMPARE(QString::fromStdString(w.serial.sent), QString::fromLatin1(c.sent));
+    }
+  }
+
+  // A reply with line breaks or a long garbled one keeps the field on one
+  // line at its width: the buttons below do not move.
+  void a_reply_keeps_the_field_on_one_line() {
+    testing::World w;
+    w.p.settings.com_port = 1;
+    w.serial.on_send = [&](const std::string& text) {
+      if (text == "#:GR#\r\n") w.serial.incoming.push_back("05:35\r\n:17\r\n#");
+      if (text == "#:GD#\r\n") w.serial.incoming.push_back(std::string(31, 'W') + "#");
+    };
+    Form10 form(w.p);
+    form.show();
+    auto* ra = form.findChild<QLabel*>("Label3");
+    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    form.Timer1_Timer();
+    QVERIFY(!ra->text().contains('\n'));
+    QVERIFY(ra->text().startsWith(QStringLiteral("05:35")));
+    auto* dec = form.findChild<QLabel*>("Label4");
+    QVERIFY(dec->text().startsWith(QStringLiteral("WWW")));
+    // The text fits the field as it is laid out: nothing makes the window grow.
+    QVERIFY(dec->minimumSizeHint().width() <= dec->width());
+    QCOMPARE(dec->width(), ra->width());
+  }
+
   void absent_device_is_reported_and_nothing_polls() {
     testing::World w;
     w.p.settings.com_port = 1;

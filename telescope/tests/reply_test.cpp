@@ -1,0 +1,220 @@
+// Replies as slow controllers and USB-serial adapters deliver them: a mount
+// whose characters arrive at set times on the clock (pauses, slow lines,
+// 16 ms chunks, late and endless replies), polled by the telescope window;
+// and the Mount on its own, without the program around it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+
+#include "telescope/mount.h"
+#include "telescope/telescope.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+namespace {
+
+constexpr const char* kRa = "05:35:17#";
+constexpr const char* kDec = "-05*23'24#";
+
+// How the mount sends a reply: `delay_us` after the query, one character
+// every `char_us`, a pause after `pause_after` characters, characters handed
+// over in chunks at multiples of `chunk_us`; or an endless stream of 'x'.
+struct Pacing {
+  const char* name;
+  std::int64_t delay_us = 1000;
+  std::int64_t char_us = 1042;  // 9600 baud
+  int pause_after = 0;
+  std::int64_t pause_us = 0;
+  std::int64_t chunk_us = 0;
+  bool endless = false;
+};
+
+// A mount answering "#:GR#" and "#:GD#" in order, one reply after the other,
+// at the pace given, on a clock that busy counts move.
+struct PacedLine final : SerialLine {
+  PacedLine(ManualClock& clock, const Pacing& pacing) : clock_(clock), pacing_(pacing) {}
+  void set_port_number(int com) override { com_ = com; }
+  int port_number() const override { return com_; }
+  void set_settings(const std::string&) override {}
+  LineError open(std::string* = nullptr) override {
+    open_ = true;
+    return LineError::None;
+  }
+  void close() override { open_ = false; }
+  bool is_open() const override { return open_; }
+  void discard_input() override { take_received(); }
+  LineError send(const std::string& text) override {
+    const std::int64_t now = clock_.monotonic_value_us;
+    const char* reply = text == "#:GR#\r\n" ? kRa : text == "#:GD#\r\n" ? kDec : nullptr;
+    if (reply == nullptr || pacing_.endless) return LineError::None;
+    std::int64_t t = std::max(now + pacing_.delay_us, free_at_);
+    for (int i = 0; reply[i] != '\0'; ++i) {
+      if (i > 0 && i == pacing_.pause_after) t += pacing_.pause_us;
+      t += pacing_.char_us;
+      const std::int64_t seen = pacing_.chunk_us > 0 ? (t / pacing_.chunk_us + 1) * pacing_.chunk_us : t;
+      due_.push_back({seen, reply[i]});
+    }
+    free_at_ = t;
+    return LineError::None;
+  }
+  std::string take_received() override {
+    const std::int64_t now = clock_.monotonic_value_us;
+    std::string out;
+    if (pacing_.endless) {
+      for (; streamed_us_ <= now; streamed_us_ += 1000) out += 'x';
+      return out;
+    }
+    while (!due_.empty() && due_.front().first <= now) {
+      out += due_.front().second;
+      due_.pop_front();
+    }
+    return out;
+  }
+  std::string device_name() const override { return "/dev/ttyUSB0"; }
+
+ private:
+  ManualClock& clock_;
+  Pacing pacing_;
+  int com_ = 0;
+  bool open_ = false;
+  std::deque<std::pair<std::int64_t, char>> due_;
+  std::int64_t free_at_ = 0;
+  std::int64_t streamed_us_ = 0;
+};
+
+struct PacedWorld : testing::TestSeams {
+  explicit PacedWorld(const Pacing& pacing) : line(clock, pacing) {
+    p.settings.com_port = 1;
+    busy.on_count = [this](std::int64_t us) { clock.advance_us(us); };
+  }
+  // Opens the window and runs `ticks` polling ticks half a second apart;
+  // the fields after each.
+  std::vector<std::pair<std::string, std::string>> poll(int ticks) {
+    std::vector<std::pair<std::string, std::string>> shown;
+    telescope_window_open(p);
+    for (int i = 0; i < ticks; ++i) {
+      telescope_window_tick(p);
+      shown.emplace_back(p.telescope.ra_text, p.telescope.dec_text);
+      clock.advance_us(500'000);
+    }
+    return shown;
+  }
+  testing::OfflinePort port;
+  PacedLine line;
+  Program p{on(port, line)};
+};
+
+TEST(PacedReplies, FieldsShowOnlyWholeRepliesOfTheirOwnQuery) {
+  struct Case {
+    Pacing pacing;
+    bool shown_at_once;  // both fields show their reply from the first tick on
+  };
+  const Case cases[] = {
+      {{.name = "paused 60 ms after 4 characters", .pause_after = 4, .pause_us = 60'000}, true},
+      {{.name = "30 ms a character", .char_us = 30'000}, true},
+      {{.name = "USB chunks 16 ms apart", .chunk_us = 16'000}, true},
+      {{.name = "1.15 s late", .delay_us = 1'150'000}, false},
+      {{.name = "one character a second", .char_us = 1'000'000}, false},
+      {{.name = "endless stream", .endless = true}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pacing.name);
+    PacedWorld w(c.pacing);
+    const auto shown = w.poll(40);
+    for (const auto& [ra, dec] : shown) {
+      EXPECT_TRUE(ra.empty() || ra == kRa) << ra;
+      EXPECT_TRUE(dec.empty() || dec == kDec) << dec;
+      if (c.shown_at_once) {
+        EXPECT_EQ(ra, kRa);
+        EXPECT_EQ(dec, kDec);
+      }
+    }
+    // What the user reads while the mount is too slow for the limit.
+    if (!c.shown_at_once) {
+      const std::string& status = w.ui.last_status();
+      EXPECT_TRUE(status.starts_with(" 望遠鏡が応答") || status.starts_with(" 望遠鏡の応答")) << status;
+    }
+  }
+}
+
+// A controller's degree mark is 0xDF in 8-bit text; line breaks and other
+// control characters in a reply would break the field's one line.
+TEST(PacedReplies, ShownAsOneLineWithTheDegreeSign) {
+  const struct {
+    std::string reply;
+    const char* shown;
+  } cases[] = {
+      {"-05\xDF"
+       "23'24#",
+       "-05°23'24#"},
+      {"-05*23#", "-05*23#"},    // low precision, as it comes
+      {"05:35.3#", "05:35.3#"},  // low precision
+      {"05:35\r\n:17#", "05:35  :17#"},
+      {"\xB1"
+       "05#",
+       "±05#"},  // other 8-bit characters are Latin-1
+  };
+  for (const auto& c : cases) {
+    testing::World w;
+    w.p.settings.com_port = 1;
+    w.serial.on_send = [&](const std::string& text) {
+      if (text == "#:GR#\r\n") w.serial.incoming.push_back(kRa);
+      if (text == "#:GD#\r\n") w.serial.incoming.push_back(c.reply);
+    };
+    telescope_window_open(w.p);
+    telescope_window_tick(w.p);
+    EXPECT_EQ(w.p.telescope.dec_text, c.shown);
+  }
+}
+
+// The Mount without the program: a reply in pieces, and the exact bytes and
+// counts of a timed move.
+TEST(MountService, QueryInPiecesAndTimedMoveBytes) {
+  ManualClock clock;
+  RecordingBusyCount busy;
+  testing::RecordingSerialLine line;
+  Mount mount(line, busy, clock);
+  ASSERT_EQ(mount.open(2), LineError::None);
+  EXPECT_EQ(line.events.front(), "open COM2 9600,N,8,1");
+  EXPECT_EQ(line.sent, "#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n");
+
+  line.incoming = {"", "-0", "", "5*23'", "24#", "junk"};
+  const Reply dec = mount.query_dec();
+  EXPECT_TRUE(dec.whole());
+  EXPECT_EQ(dec.text, "-05*23'24#");
+
+  line.sent.clear();
+  std::vector<std::int64_t> counts;
+  busy.on_count = [&](std::int64_t n) { counts.push_back(n); };
+  std::vector<std::int64_t> progress;
+  const MoveResult moved = mount.timed_move(Direction::Left, 3, 10, 2, [&](std::int64_t done, std::int64_t) {
+    progress.push_back(done);
+    EXPECT_EQ(mount.moving(), Direction::Left);
+  });
+  EXPECT_EQ(moved.end, MoveEnd::Done);
+  EXPECT_EQ(line.sent, "#:Me#\r\n#:Qe#\r\n");
+  EXPECT_EQ(counts, (std::vector<std::int64_t>{31, 31, 1000}));
+  EXPECT_EQ(progress, (std::vector<std::int64_t>{31, 62}));
+  EXPECT_FALSE(mount.moving());
+}
+
+// A reply given up is still owed: its tail, even with its "#", never ends
+// the next query's reply.
+TEST(MountService, TheTailOfAReplyGivenUpIsNotTheNextReply) {
+  ManualClock clock;
+  RecordingBusyCount busy;
+  busy.on_count = [&](std::int64_t n) { clock.advance_us(n); };
+  testing::RecordingSerialLine line;
+  Mount mount(line, busy, clock);
+  ASSERT_EQ(mount.open(1), LineError::None);
+  line.incoming = {"05:3"};
+  EXPECT_EQ(mount.query_ra().end, ReplyEnd::Incomplete);
+  // Nothing more before the next send; then the rest of the first reply.
+  line.incoming = {"", "5:17#", "-05*2", "3'24#"};
+  const Reply dec = mount.query_dec();
+  EXPECT_EQ(dec.text, "-05*23'24#");
+}
+
+}  // namespace
+}  // namespace stellacq

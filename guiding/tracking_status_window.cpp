@@ -56,7 +56,7 @@ Form6::Form6(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
   grid->addWidget(Label4_, 4, 0);
   grid->addWidget(Label8_, 4, 1);
   Label9_ = caption("Label9", "Unguided", this);
-  Label10_ = named(new QLabel(this), "Label10");
+  Label10_ = value_label(new QLabel(this), "Label10", Label9_);
   Label10_->setWordWrap(true);
   Label10_->setMaximumWidth(320);
   grid->addWidget(Label9_, 5, 0, Qt::AlignTop);

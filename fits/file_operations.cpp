@@ -8,6 +8,7 @@
 #include "config/settings_store.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
+#include "program/parts.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -132,8 +133,8 @@ bool save_folder_ok(Program& p, std::string& text, bool save_checked) {
   }
   // As in the other settings dialogs, a failed write keeps the dialog open
   // for another try; the values stay in effect meanwhile.
-  if (!save_settings(p)) {
-    report_settings_write_failure(p);
+  if (!save_settings(settings_file(p), p.ui)) {
+    report_settings_write_failure(settings_file(p), p.ui);
     return false;
   }
   return true;

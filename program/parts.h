@@ -6,6 +6,7 @@
 #include "config/settings_store.h"
 #include "config/startup.h"
 #include "core/status_line.h"
+#include "fits/file_operations.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -15,5 +16,7 @@ inline StatusLine status_line(Program& p) { return {p.form.Text7, p.ui}; }
 inline SettingsFile settings_file(Program& p) { return {p.ini_path, p.settings, p.ini_status}; }
 
 inline RunFlags run_flags(Program& p) { return {p.link, p.frames, p.exposure, p.series}; }
+
+inline HeldFrames held_frames(Program& p) { return {p.frames, p.headers}; }
 
 }  // namespace stellacq

@@ -410,7 +410,10 @@ void Form1::Option2_Click() {
 void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
   // Shift alone, with any button, opens the line profile of the clicked row.
   if (is_profile_click(modifiers)) {
-    run([this, x, y] { open_line_profile(p_, Form12_, this, x, y, Picture::kWidth, Picture::kHeight); });
+    run([this, x, y] {
+      const auto open_window = [this] { return new Form12(p_, this); };
+      open_line_profile(p_.frames, p_.profile, Form12_, open_window, x, y, Picture::kWidth, Picture::kHeight);
+    });
     return;
   }
   // Any other click, with any button, locks or releases the guide star.

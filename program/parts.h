@@ -7,6 +7,7 @@
 #include "config/startup.h"
 #include "core/status_line.h"
 #include "fits/file_operations.h"
+#include "image/commands.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -18,5 +19,7 @@ inline SettingsFile settings_file(Program& p) { return {p.ini_path, p.settings, 
 inline RunFlags run_flags(Program& p) { return {p.link, p.frames, p.exposure, p.series}; }
 
 inline HeldFrames held_frames(Program& p) { return {p.frames, p.headers}; }
+
+inline ShownFrames shown_frames(Program& p) { return {p.frames, p.picture}; }
 
 }  // namespace stellacq

@@ -38,6 +38,7 @@
 #include "image/commands.h"
 #include "image/histogram_window.h"
 #include "image/profile_window.h"
+#include "program/parts.h"
 #include "program/program.h"
 #include "telescope/telescope_window.h"
 #include "ui/window_support.h"
@@ -344,7 +345,14 @@ void Form1::open_file_dialog(int file_mode) {
 void Form1::Form_Load() {
   move(0, 0);
   StartupDialogs dialogs;
-  run([&] { dialogs = settings_startup(p_, start_dir_); });
+  run([&] {
+    p_.form.Option1 = false;  // binning 2 x 2
+    p_.form.Option2 = true;
+    p_.form.Check1 = true;  // display after shooting
+    p_.form.exp_menu_grab_auto_enabled = false;
+    p_.form.exp_menu_grab_auto_stop_enabled = false;
+    dialogs = settings_startup(run_flags(p_), settings_file(p_), p_.ports, status_line(p_), start_dir_);
+  });
   // Both port dialogs open without waiting; the parallel-port one in front.
   if (dialogs.open_com_dialog) config_menu_serial_Click();
   if (dialogs.open_parallel_dialog) config_menu_para_Click();
@@ -404,7 +412,10 @@ void Form1::Option2_Click() {
 void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
   // Shift alone, with any button, opens the line profile of the clicked row.
   if (is_profile_click(modifiers)) {
-    run([this, x, y] { open_line_profile(p_, Form12_, this, x, y, Picture::kWidth, Picture::kHeight); });
+    run([this, x, y] {
+      const auto open_window = [this] { return new Form12(p_, this); };
+      open_line_profile(p_.frames, p_.profile, Form12_, open_window, x, y, Picture::kWidth, Picture::kHeight);
+    });
     return;
   }
   // Any other click, with any button, locks or releases the guide star.

@@ -18,6 +18,7 @@
 #include "fits/header_builder.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
+#include "program/parts.h"
 #include "program/program.h"
 #include "test_support/world.h"
 
@@ -105,7 +106,7 @@ void BM_ReadOurs(benchmark::State& state) {
   const std::string path = scratch("read.fit");
   write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth, kHeight);
   for (auto _ : state)
-    if (!load_fits(w.p, path, kOpenDark)) state.SkipWithError("load failed");
+    if (!load_fits(held_frames(w.p), w.p.ui, path, kOpenDark)) state.SkipWithError("load failed");
 }
 
 void BM_ReadCfitsio(benchmark::State& state) {
@@ -129,7 +130,7 @@ void BM_CompleteSaveWithFlush(benchmark::State& state) {
   w.p.file.file_mode = kSaveLight;
   w.p.file.save_file_name = scratch("saved.fit");
   for (auto _ : state)
-    if (!save_fits(w.p)) state.SkipWithError("save failed");
+    if (!save_fits(held_frames(w.p), w.p.file, status_line(w.p))) state.SkipWithError("save failed");
 }
 
 BENCHMARK(BM_WriteOurs)->Unit(benchmark::kMillisecond);

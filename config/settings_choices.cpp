@@ -4,27 +4,26 @@
 
 #include "config/ini_file.h"
 #include "config/settings_store.h"
-#include "program/program.h"
 
 namespace stellacq {
 
-bool confirm_parallel_port(Program& p, int option) {
+bool confirm_parallel_port(const SettingsFile& file, PortAddresses& ports, Interaction& ui, int option) {
   if (option >= 1 && option <= 3) {
-    p.settings.parallel_port = static_cast<std::int16_t>(option);
-    apply_parallel_port(p.settings.parallel_port, p.ports);
+    file.settings.parallel_port = static_cast<std::int16_t>(option);
+    apply_parallel_port(file.settings.parallel_port, ports);
   }
-  return save_settings(p);
+  return save_settings(file, ui);
 }
 
-bool confirm_com_port(Program& p, int option) {
-  if (option >= 1 && option <= 3) p.settings.com_port = static_cast<std::int16_t>(option);
-  return save_settings(p);
+bool confirm_com_port(const SettingsFile& file, Interaction& ui, int option) {
+  if (option >= 1 && option <= 3) file.settings.com_port = static_cast<std::int16_t>(option);
+  return save_settings(file, ui);
 }
 
-bool confirm_models(Program& p, bool unit_is_tu11, bool head_is_tx11) {
-  p.settings.unit_model = unit_is_tu11 ? kModel11 : kModel22;
-  p.settings.head_model = head_is_tx11 ? kModel11 : kModel22;
-  return save_settings(p);
+bool confirm_models(const SettingsFile& file, Interaction& ui, bool unit_is_tu11, bool head_is_tx11) {
+  file.settings.unit_model = unit_is_tu11 ? kModel11 : kModel22;
+  file.settings.head_model = head_is_tx11 ? kModel11 : kModel22;
+  return save_settings(file, ui);
 }
 
 }  // namespace stellacq

@@ -13,7 +13,7 @@
 #include "config/ini_file.h"
 #include "config/settings_choices.h"
 #include "config/settings_store.h"
-#include "program/program.h"
+#include "program/parts.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -52,7 +52,7 @@ void SettingsDialog::showEvent(QShowEvent* event) {
 
 void SettingsDialog::finish(bool saved) {
   if (!saved) {
-    report_settings_write_failure(p_);
+    report_settings_write_failure(settings_file(p_), p_.ui);
     return;
   }
   close();
@@ -81,7 +81,8 @@ Form2::Form2(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
 }
 
 void Form2::Command1_Click() {
-  finish(confirm_parallel_port(p_, checked_choice({Option1_, Option2_, Option3_})));
+  finish(confirm_parallel_port(settings_file(p_), p_.ports, p_.ui,
+                               checked_choice({Option1_, Option2_, Option3_})));
 }
 
 Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
@@ -101,7 +102,9 @@ Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   connect(Command1_, &QPushButton::clicked, this, &Form5::Command1_Click);
 }
 
-void Form5::Command1_Click() { finish(confirm_com_port(p_, checked_choice({Option1_, Option2_, Option3_}))); }
+void Form5::Command1_Click() {
+  finish(confirm_com_port(settings_file(p_), p_.ui, checked_choice({Option1_, Option2_, Option3_})));
+}
 
 Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   name_window(this, "Form7", "TU11/22 select");
@@ -147,7 +150,9 @@ void Form7::Option1_Click() { Option3_->setChecked(true); }
 
 void Form7::Option4_Click() { Option2_->setChecked(true); }
 
-void Form7::Command1_Click() { finish(confirm_models(p_, Option1_->isChecked(), Option3_->isChecked())); }
+void Form7::Command1_Click() {
+  finish(confirm_models(settings_file(p_), p_.ui, Option1_->isChecked(), Option3_->isChecked()));
+}
 
 void Form7::Command2_Click() { close(); }
 

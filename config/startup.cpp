@@ -2,41 +2,38 @@
 
 #include "config/startup.h"
 
+#include "camera/link_state.h"
 #include "config/ini_file.h"
-#include "program/program.h"
+#include "exposure/exposure_state.h"
+#include "image/frames.h"
 
 namespace stellacq {
 
-StartupDialogs settings_startup(Program& p, const std::string& start_dir) {
-  p.link.camera_connected = 0;
-  p.link.unit_silent = false;
+StartupDialogs settings_startup(const RunFlags& run, const SettingsFile& file, PortAddresses& ports,
+                                const StatusLine& status, const std::string& start_dir) {
+  run.link.camera_connected = 0;
+  run.link.unit_silent = false;
 
-  p.frames.binning = 2;
-  p.form.Option1 = false;
-  p.form.Option2 = true;
-  p.exposure.display_after_shooting = 1;
-  p.form.Check1 = true;
-  p.frames.flat_loaded = 0;
-  p.series.series_running = 0;
-  p.series.frames_remaining = -1;
+  run.frames.binning = 2;
+  run.exposure.display_after_shooting = 1;
+  run.frames.flat_loaded = 0;
+  run.series.series_running = 0;
+  run.series.frames_remaining = -1;
 
-  p.form.exp_menu_grab_auto_enabled = false;
-  p.form.exp_menu_grab_auto_stop_enabled = false;
-
-  p.ini_path = ini_path_for(start_dir);
+  file.path = ini_path_for(start_dir);
   std::string reason;
-  const SettingsFileState state = read_settings_file(p.ini_path, p.settings, &reason);
-  p.ini_status.unreadable_reason = state == SettingsFileState::Unreadable ? reason : std::string();
+  const SettingsFileState state = read_settings_file(file.path, file.settings, &reason);
+  file.status.unreadable_reason = state == SettingsFileState::Unreadable ? reason : std::string();
   if (state == SettingsFileState::Partial)
-    set_status(p, " 設定ファイル " + p.ini_path + " の一部が読めません。読めない項目は初期値にしました。");
+    status.show(" 設定ファイル " + file.path + " の一部が読めません。読めない項目は初期値にしました。");
   if (state == SettingsFileState::Unreadable)
-    set_status(p, " 設定ファイル " + p.ini_path + " を読めません (" + reason + ")。初期値で始めます。");
+    status.show(" 設定ファイル " + file.path + " を読めません (" + reason + ")。初期値で始めます。");
 
   StartupDialogs dialogs;
-  dialogs.open_com_dialog = p.settings.com_port == 0;
-  dialogs.open_parallel_dialog = p.settings.parallel_port == 0;
+  dialogs.open_com_dialog = file.settings.com_port == 0;
+  dialogs.open_parallel_dialog = file.settings.parallel_port == 0;
 
-  apply_parallel_port(p.settings.parallel_port, p.ports);
+  apply_parallel_port(file.settings.parallel_port, ports);
   return dialogs;
 }
 

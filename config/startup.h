@@ -2,17 +2,32 @@
 // start values, the settings read from STELLACQ.INI in the start folder,
 // and the parallel-port addresses derived from them.
 //
-// Shared state: writes Program::link (camera_connected, unit_silent),
-// frames (binning, flat_loaded), exposure, series, the two auto-guiding
-// menu enable states and the binning/display ticks of form, ini_path,
-// settings and ports; may write the status line.
+// Shared state: writes the camera link flags (camera_connected,
+// unit_silent), frames (binning, flat_loaded), exposure, series, the
+// settings file's path, record and status, and the port addresses; may
+// write the status line. The main window sets its own binning and display
+// ticks and the auto-guiding menu enable states.
 #pragma once
 
 #include <string>
 
+#include "config/settings_store.h"
+#include "core/status_line.h"
+
 namespace stellacq {
 
-class Program;
+struct CameraLinkState;
+struct Frames;
+struct ExposureState;
+struct SeriesState;
+
+// The run-time state that every start sets back to its start values.
+struct RunFlags {
+  CameraLinkState& link;
+  Frames& frames;
+  ExposureState& exposure;
+  SeriesState& series;
+};
 
 // Which port dialogs the main window must open (without waiting for them);
 // with both, the parallel-port dialog goes in front.
@@ -23,14 +38,15 @@ struct StartupDialogs {
 
 // Runs the start-up steps in order: clears the camera link flags; binning
 // 2 x 2, display after shooting on, no flat field, no series, no frame
-// count; disables exp_menu_grab_auto and exp_menu_grab_auto_stop; sets
-// ini_path from `start_dir` and loads the settings; reports which port
-// dialogs are needed (a port setting of 0); applies parallel_port to the
-// port addresses (left unset for a value other than 1, 2 or 3).
+// count; sets the file's path from `start_dir` and loads the settings;
+// reports which port dialogs are needed (a port setting of 0); applies
+// parallel_port to the port addresses (left unset for a value other than 1,
+// 2 or 3).
 // A settings file that exists but could not be read whole is mentioned on
 // the status line, one that could not be read at all with the reason (and
 // the first save asks before replacing it); a missing file (first start)
 // is not mentioned.
-StartupDialogs settings_startup(Program& p, const std::string& start_dir);
+StartupDialogs settings_startup(const RunFlags& run, const SettingsFile& file, PortAddresses& ports,
+                                const StatusLine& status, const std::string& start_dir);
 
 }  // namespace stellacq

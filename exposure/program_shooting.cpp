@@ -9,6 +9,7 @@
 #include "core/numeric.h"
 #include "core/wait.h"
 #include "exposure/series.h"
+#include "program/parts.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -98,7 +99,7 @@ bool run_program(Program& p, const ProgramFields& fields) {
   s.program_count = numeric_value(fields[2]);
   s.program_repeat = numeric_value(fields[3]);
   s.program_wait = numeric_value(fields[4]);
-  if (!save_settings(p)) report_settings_write_failure(p);
+  if (!save_settings(settings_file(p), p.ui)) report_settings_write_failure(settings_file(p), p.ui);
 
   p.form.Text5 = fields[0];
   p.form.Text6 = fields[1];

@@ -17,6 +17,7 @@
 #include "guiding/guide_lock.h"
 #include "guiding/guiding_step.h"
 #include "image/commands.h"
+#include "program/parts.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -123,7 +124,8 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   }
   p.ui.yield();
 
-  if (!series_save(p)) return end_by_failure(p);
+  if (!series_save(held_frames(p), p.file, p.settings, p.clock.local_now(), status_line(p)))
+    return end_by_failure(p);
   if (p.series.series_running == 0) return end_by_stop(p);
   if (p.series.guiding_mode == 1) guiding_step(p);
 

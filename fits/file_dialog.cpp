@@ -8,6 +8,7 @@
 
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
+#include "program/parts.h"
 #include "program/program.h"
 #include "ui/window_support.h"
 
@@ -96,7 +97,7 @@ void Form3::file_name_set() {
 }
 
 void Form3::Command1_Click() {
-  if (file_dialog_ok(p_, mode_, Text1_->text().toStdString())) close();
+  if (file_dialog_ok(held_frames(p_), p_.file, status_line(p_), mode_, Text1_->text().toStdString())) close();
 }
 
 void Form3::Command2_Click() { close(); }

@@ -8,13 +8,12 @@
 #include "config/settings_store.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
-#include "program/program.h"
 
 namespace stellacq {
 
-bool load_fits(Program& p, const std::string& path, int target_mode) {
-  const std::optional<std::string> refused = read_fits_frame(path, target_mode, p.headers, p.frames);
-  if (refused) p.ui.message_box(*refused, {}, MessageButtons::Ok);
+bool load_fits(const HeldFrames& held, Interaction& ui, const std::string& path, int target_mode) {
+  const std::optional<std::string> refused = read_fits_frame(path, target_mode, held.headers, held.frames);
+  if (refused) ui.message_box(*refused, {}, MessageButtons::Ok);
   return !refused;
 }
 
@@ -25,42 +24,43 @@ bool frame_size_fits(int width, int height) {
 }
 
 // The status line and message box of a written or failed save.
-bool report_write(Program& p, const std::string& path, const WriteResult& result) {
+bool report_write(const StatusLine& status, const std::string& path, const WriteResult& result) {
   if (!result.ok) {
-    set_status(p, " ファイル保存失敗");
-    p.ui.message_box("ファイルを保存できません : " + path + "\n(" + result.reason + ")", "FITS",
-                     MessageButtons::Ok);
+    status.show(" ファイル保存失敗");
+    status.ui.message_box("ファイルを保存できません : " + path + "\n(" + result.reason + ")", "FITS",
+                          MessageButtons::Ok);
     return false;
   }
   if (result.left_out_cards > 0)
-    set_status(p,
-               " ファイル保存終了 (ヘッダーカード " + std::to_string(result.left_out_cards) + " 枚を省略)");
+    status.show(" ファイル保存終了 (ヘッダーカード " + std::to_string(result.left_out_cards) + " 枚を省略)");
   else
-    set_status(p, " ファイル保存終了");
-  p.ui.yield();
+    status.show(" ファイル保存終了");
+  status.ui.yield();
   return true;
 }
 
 }  // namespace
 
-bool save_fits(Program& p, const WriteOptions& options) {
-  const bool light = p.file.file_mode == kSaveLight;
-  const int width = light ? p.frames.image_width : p.frames.dark_width;
-  const int height = light ? p.frames.image_height : p.frames.dark_height;
+bool save_fits(const HeldFrames& held, const FileState& file, const StatusLine& status,
+               const WriteOptions& options) {
+  const bool light = file.file_mode == kSaveLight;
+  const Frames& frames = held.frames;
+  const int width = light ? frames.image_width : frames.dark_width;
+  const int height = light ? frames.image_height : frames.dark_height;
   if (!frame_size_fits(width, height)) {
-    p.ui.message_box(light ? "You do not open the data file" : "You do not open the dark file", {},
-                     MessageButtons::Ok);
+    status.ui.message_box(light ? "You do not open the data file" : "You do not open the dark file", {},
+                          MessageButtons::Ok);
     return false;
   }
 
-  set_status(p, light ? " ライトフレーム保存中" : " ダークフレーム保存中");
-  p.ui.yield();
+  status.show(light ? " ライトフレーム保存中" : " ダークフレーム保存中");
+  status.ui.yield();
 
-  const std::string& path = p.file.save_file_name;
+  const std::string& path = file.save_file_name;
   const WriteResult result =
-      write_fits_file(path, light ? p.headers.light_header : p.headers.dark_header,
-                      light ? p.frames.light_frame : p.frames.dark_frame, width, height, options);
-  return report_write(p, path, result);
+      write_fits_file(path, light ? held.headers.light_header : held.headers.dark_header,
+                      light ? frames.light_frame : frames.dark_frame, width, height, options);
+  return report_write(status, path, result);
 }
 
 namespace fs = std::filesystem;
@@ -70,41 +70,43 @@ std::string dialog_path_text(const std::string& folder, const std::string& name)
   return folder + (has_separator ? "" : "/") + name;
 }
 
-bool file_dialog_ok(Program& p, int file_mode, const std::string& text) {
+bool file_dialog_ok(const HeldFrames& held, FileState& file, const StatusLine& status, int file_mode,
+                    const std::string& text) {
+  Interaction& ui = status.ui;
   const bool open = file_mode == kOpenLight || file_mode == kOpenDark || file_mode == kOpenFlat;
   const bool save = file_mode == kSaveLight || file_mode == kSaveDark;
   if (!open && !save) return false;
   if (text.empty()) {
-    p.ui.message_box("ファイル名を入力してください", {}, MessageButtons::Ok);
+    ui.message_box("ファイル名を入力してください", {}, MessageButtons::Ok);
     return false;
   }
   std::error_code ec;
   if (fs::is_directory(text, ec)) {
-    p.ui.message_box("フォルダーが指定されています。ファイルを選ぶか、ファイル名を入力してください : " + text,
-                     {}, MessageButtons::Ok);
+    ui.message_box("フォルダーが指定されています。ファイルを選ぶか、ファイル名を入力してください : " + text,
+                   {}, MessageButtons::Ok);
     return false;
   }
 
   // The dialog performs the operation it was opened for, even when a series
   // frame has set file_mode to 1 in the meantime.
-  p.file.file_mode = file_mode;
-  p.ui.busy_pointer(true);
+  file.file_mode = file_mode;
+  ui.busy_pointer(true);
   bool done;
   if (open) {
-    done = load_fits(p, text, file_mode);
+    done = load_fits(held, ui, text, file_mode);
   } else {
-    p.file.save_file_name = text;
-    done = save_fits(p);
+    file.save_file_name = text;
+    done = save_fits(held, file, status);
   }
-  p.ui.busy_pointer(false);
-  p.ui.beep();
+  ui.busy_pointer(false);
+  ui.beep();
   return done;
 }
 
-bool save_folder_ok(Program& p, std::string& text, bool save_checked) {
+bool save_folder_ok(const SettingsFile& file, Interaction& ui, std::string& text, bool save_checked) {
   if (!text.empty() && text.back() == '$') text.pop_back();
   if (text.empty()) {
-    p.ui.message_box("フォルダーを入力してください", {}, MessageButtons::Ok);
+    ui.message_box("フォルダーを入力してください", {}, MessageButtons::Ok);
     return false;
   }
   std::error_code ec;
@@ -114,26 +116,26 @@ bool save_folder_ok(Program& p, std::string& text, bool save_checked) {
 
   const fs::file_status status = fs::status(text, ec);
   if (!fs::exists(status)) {
-    if (p.ui.message_box("フォルダーを作成しますか", {}, MessageButtons::OkCancel) != MessageAnswer::Ok)
+    if (ui.message_box("フォルダーを作成しますか", {}, MessageButtons::OkCancel) != MessageAnswer::Ok)
       return false;
     fs::create_directories(text, ec);
     if (ec || !fs::is_directory(text)) {
-      p.ui.message_box("フォルダーを作成できません : " + text + "\n(" + ec.message() + ")", {},
-                       MessageButtons::Ok);
+      ui.message_box("フォルダーを作成できません : " + text + "\n(" + ec.message() + ")", {},
+                     MessageButtons::Ok);
       return false;
     }
-    p.settings.save_folder = text;  // the check box is stored by a later OK
+    file.settings.save_folder = text;  // the check box is stored by a later OK
   } else if (!fs::is_directory(status)) {
-    p.ui.message_box("同名のファイルがあります", {}, MessageButtons::Ok);
+    ui.message_box("同名のファイルがあります", {}, MessageButtons::Ok);
     return false;
   } else {
-    p.settings.save_in_series = save_checked ? 1.0 : 0.0;
-    p.settings.save_folder = text;
+    file.settings.save_in_series = save_checked ? 1.0 : 0.0;
+    file.settings.save_folder = text;
   }
   // As in the other settings dialogs, a failed write keeps the dialog open
   // for another try; the values stay in effect meanwhile.
-  if (!save_settings(p)) {
-    report_settings_write_failure(p);
+  if (!save_settings(file, ui)) {
+    report_settings_write_failure(file, ui);
     return false;
   }
   return true;
@@ -160,37 +162,37 @@ WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, c
   return write_new_fits_file(series_file_names(path), header, frame, width, height, options);
 }
 
-bool series_save(Program& p) {
-  // One clock reading: the day and the time belong to the same instant.
-  const std::string path = series_file_name(p.settings.save_folder, p.clock.local_now());
-  p.file.file_mode = kSaveLight;
-  p.file.save_file_name = path;
-  if (number_or_zero(p.settings.save_in_series) != 1) return true;
+bool series_save(const HeldFrames& held, FileState& file, const Settings& settings, const LocalDateTime& now,
+                 const StatusLine& status) {
+  const std::string path = series_file_name(settings.save_folder, now);
+  file.file_mode = kSaveLight;
+  file.save_file_name = path;
+  if (number_or_zero(settings.save_in_series) != 1) return true;
 
-  if (p.settings.save_folder.empty()) {
-    set_status(p, " 連続撮影の画像を保存できません");
-    p.ui.message_box("連続撮影の画像を保存するフォルダーが指定されていません", {}, MessageButtons::Ok);
+  if (settings.save_folder.empty()) {
+    status.show(" 連続撮影の画像を保存できません");
+    status.ui.message_box("連続撮影の画像を保存するフォルダーが指定されていません", {}, MessageButtons::Ok);
     return false;
   }
-  const int width = p.frames.image_width, height = p.frames.image_height;
+  const int width = held.frames.image_width, height = held.frames.image_height;
   if (!frame_size_fits(width, height)) {
-    p.ui.message_box("You do not open the data file", {}, MessageButtons::Ok);
-    set_status(p, " 連続撮影の画像を保存できません : " + path);
+    status.ui.message_box("You do not open the data file", {}, MessageButtons::Ok);
+    status.show(" 連続撮影の画像を保存できません : " + path);
     return false;
   }
-  set_status(p, " ライトフレーム保存中");
-  p.ui.yield();
+  status.show(" ライトフレーム保存中");
+  status.ui.yield();
   const WriteResult result =
-      save_series_frame(p.frames.light_frame, width, height, p.headers.light_header, path);
+      save_series_frame(held.frames.light_frame, width, height, held.headers.light_header, path);
   if (result.all_taken) {
-    set_status(p, " 連続撮影の画像を保存できません : " + path);
-    p.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + path, {},
-                     MessageButtons::Ok);
+    status.show(" 連続撮影の画像を保存できません : " + path);
+    status.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + path, {},
+                          MessageButtons::Ok);
     return false;
   }
-  if (result.ok) p.file.save_file_name = result.path;
-  if (!report_write(p, path, result)) {  // the message box has said why
-    set_status(p, " 連続撮影の画像を保存できません : " + path);
+  if (result.ok) file.save_file_name = result.path;
+  if (!report_write(status, path, result)) {  // the message box has said why
+    status.show(" 連続撮影の画像を保存できません : " + path);
     return false;
   }
   return true;

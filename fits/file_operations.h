@@ -5,27 +5,37 @@
 // Reads and writes file_mode and save_file_name (FileState), the settings
 // save_folder and save_in_series, and through load_fits / save_fits the
 // frames and card tables (the reader and the writer themselves are
-// fits/reader.h and fits/writer.h). Messages go to the user-interaction seam.
+// fits/reader.h and fits/writer.h). Messages go to the status line and the
+// user-interaction seam.
 #pragma once
 
 #include <string>
 
+#include "config/settings_store.h"
 #include "core/clock.h"
+#include "core/status_line.h"
+#include "fits/header_tables.h"
 #include "fits/writer.h"
+#include "image/frames.h"
 
 namespace stellacq {
 
-class Program;
+// The frames in memory with the header cards that go with them.
+struct HeldFrames {
+  Frames& frames;
+  HeaderTables& headers;
+};
 
 // Loads `path` into the frame kind of `target_mode` (0 light, 10 dark,
 // 20 flat); a refusal is explained in a message box and changes nothing.
 // Returns true when the frame was replaced.
-bool load_fits(Program& p, const std::string& path, int target_mode);
+bool load_fits(const HeldFrames& held, Interaction& ui, const std::string& path, int target_mode);
 
 // Writes the light frame (file_mode 1) or the dark frame (any other mode) to
 // save_file_name. Returns false, after telling the user why, when there is
 // no frame of that kind or the file cannot be written.
-bool save_fits(Program& p, const WriteOptions& options = {});
+bool save_fits(const HeldFrames& held, const FileState& file, const StatusLine& status,
+               const WriteOptions& options = {});
 
 // The file dialog's path text: the folder, "/" unless the folder already
 // ends in one (the root), and the selected name (may be empty).
@@ -36,7 +46,8 @@ std::string dialog_path_text(const std::string& folder, const std::string& name)
 // Returns true when the operation succeeded and the dialog closes; an empty
 // name, a folder, or a file that cannot be read or written gets a message and
 // the dialog stays open. Any other mode does nothing.
-bool file_dialog_ok(Program& p, int file_mode, const std::string& text);
+bool file_dialog_ok(const HeldFrames& held, FileState& file, const StatusLine& status, int file_mode,
+                    const std::string& text);
 
 // OK of the save-folder dialog with the folder text (Text1) and the check
 // box. A trailing "$" is removed and a relative path made absolute; `text`
@@ -45,7 +56,7 @@ bool file_dialog_ok(Program& p, int file_mode, const std::string& text);
 // an existing folder stores both; a file of that name is refused. The
 // settings file is then written. Returns true when the dialog closes: not
 // after a refusal, nor when the settings file could not be written.
-bool save_folder_ok(Program& p, std::string& text, bool save_checked);
+bool save_folder_ok(const SettingsFile& file, Interaction& ui, std::string& text, bool save_checked);
 
 // "<folder>/ddhhmmss.FIT" for a frame taken at `t`; no second "/" after a
 // folder that ends in one.
@@ -66,12 +77,14 @@ NameList series_file_names(const std::string& path);
 WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, const CardTable& header,
                               const std::string& path, const WriteOptions& options = {});
 
-// After each frame of a series: sets save_file_name to the frame's name in
-// save_folder and file_mode to 1 (the state the file dialog shows), and when
-// save_in_series is 1 hands the light frame, its header and that name to
-// save_series_frame, then sets save_file_name to the name written. Returns
-// false, after telling the user on the status line and in a message box,
-// when the frame could not be saved, so the series can stop in order.
-bool series_save(Program& p);
+// After each frame of a series, taken at `now` (one clock reading, so that
+// the day and the time of the name belong to the same instant): sets
+// save_file_name to the frame's name in save_folder and file_mode to 1 (the
+// state the file dialog shows), and when save_in_series is 1 hands the light frame, its header and that name
+// to save_series_frame, then sets save_file_name to the name written. Returns false, after telling the user
+// on the status line and in a message box, when the frame could not be saved, so the series can stop in
+// order.
+bool series_save(const HeldFrames& held, FileState& file, const Settings& settings, const LocalDateTime& now,
+                 const StatusLine& status);
 
 }  // namespace stellacq

@@ -10,6 +10,7 @@
 
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
+#include "program/parts.h"
 #include "program/program.h"
 #include "ui/window_support.h"
 
@@ -67,7 +68,7 @@ void Form8::Dir1_Change() {
 
 void Form8::Command1_Click() {
   std::string text = Text1_->text().toStdString();
-  const bool close_now = save_folder_ok(p_, text, Check1_->isChecked());
+  const bool close_now = save_folder_ok(settings_file(p_), p_.ui, text, Check1_->isChecked());
   Text1_->setText(QString::fromStdString(text));
   if (close_now) close();
 }

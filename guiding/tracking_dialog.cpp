@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 
+#include "program/parts.h"
 #include "program/program.h"
 #include "ui/window_support.h"
 
@@ -180,7 +181,7 @@ void Form4::Command1_Click() {
   edits_.small_shift_ignore = Check9_->isChecked();
   // A refused or unwritten OK keeps the dialog open, so the user can put
   // the field right or try again; closing the window gives up.
-  if (tracking_ok(p_, edits_) == TrackingOk::Stored) close();
+  if (tracking_ok(settings_file(p_), p_.ui, edits_) == TrackingOk::Stored) close();
 }
 
 void Form4::Command2_Click() { close(); }

@@ -7,7 +7,6 @@
 #include "config/ini_file.h"
 #include "config/settings_store.h"
 #include "core/numeric.h"
-#include "program/program.h"
 
 namespace stellacq {
 
@@ -128,12 +127,12 @@ std::optional<std::string> tracking_edits_problem(const TrackingEdits& e) {
   return std::nullopt;
 }
 
-TrackingOk tracking_ok(Program& p, const TrackingEdits& e) {
+TrackingOk tracking_ok(const SettingsFile& file, Interaction& ui, const TrackingEdits& e) {
   if (const std::optional<std::string> problem = tracking_edits_problem(e)) {
-    p.ui.message_box(*problem, kTitle, MessageButtons::Ok);
+    ui.message_box(*problem, kTitle, MessageButtons::Ok);
     return TrackingOk::Refused;
   }
-  Settings& s = p.settings;
+  Settings& s = file.settings;
   s.x_tracking_on = e.x_tracking_on ? 1 : 0;
   s.y_tracking_on = e.y_tracking_on ? 1 : 0;
   s.guide_dark_sub = e.guide_dark_sub ? 1 : 0;
@@ -146,8 +145,8 @@ TrackingOk tracking_ok(Program& p, const TrackingEdits& e) {
   s.search_span = e.search_span;
   s.aperture = static_cast<std::int16_t>(e.aperture);
   s.threshold = static_cast<float>(e.threshold);
-  if (!save_settings(p)) {
-    report_settings_write_failure(p);
+  if (!save_settings(file, ui)) {
+    report_settings_write_failure(file, ui);
     return TrackingOk::NotWritten;
   }
   return TrackingOk::Stored;

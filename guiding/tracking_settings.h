@@ -2,9 +2,9 @@
 // reading its typed fields, the paired direction boxes, the repeat counts
 // that take effect while they are typed, and OK.
 //
-// Shared state: Program::settings (the repeat counts at every edit, the rest
-// at OK) and the settings file at Program::ini_path (written by OK). Messages
-// go to the user-interaction seam.
+// Shared state: the settings (the repeat counts at every edit, the rest at
+// OK) and the settings file (written by OK). Messages go to the
+// user-interaction seam.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,9 @@
 #include <string_view>
 
 #include "config/settings.h"
+#include "config/settings_store.h"
 
 namespace stellacq {
-
-class Program;
 
 // Number of a typed field. Blanks, tabs, carriage returns and line feeds
 // anywhere in the text are ignored. "&H" and "&O" (either case) read the
@@ -90,6 +89,6 @@ enum class TrackingOk {
 // OK: refuses edits that cannot be stored (message box), otherwise stores
 // them into the settings and writes the settings file, reporting a failed
 // write.
-TrackingOk tracking_ok(Program& p, const TrackingEdits& edits);
+TrackingOk tracking_ok(const SettingsFile& file, Interaction& ui, const TrackingEdits& edits);
 
 }  // namespace stellacq

@@ -5,6 +5,7 @@
 #include "image/correction.h"
 #include "image/cursor.h"
 #include "image/display.h"
+#include "program/parts.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -12,12 +13,19 @@ namespace stellacq {
 namespace {
 
 // Draws, then ends the busy pointer that the caller started, with one beep.
-void draw_and_finish(Program& p, DisplaySource source) {
-  const SourceFrame shown = source_frame(p.frames, source);
-  draw_frame(p.picture, p.frames, *shown.frame, shown.width, shown.height);
-  p.ui.picture_changed();
-  p.ui.busy_pointer(false);
-  p.ui.beep();
+void draw_and_finish(const ShownFrames& shown, Interaction& ui, DisplaySource source) {
+  const SourceFrame drawn = source_frame(shown.frames, source);
+  draw_frame(shown.picture, shown.frames, *drawn.frame, drawn.width, drawn.height);
+  ui.picture_changed();
+  ui.busy_pointer(false);
+  ui.beep();
+}
+
+// The menu items show the captions of the levels drawn.
+void show_level_captions(Program& p, const std::optional<LevelCaptions>& captions) {
+  if (!captions) return;
+  p.form.range_caption = captions->range;
+  p.form.background_caption = captions->background;
 }
 
 // Asks for a level in an input box; false when the box was cancelled or
@@ -44,30 +52,30 @@ bool flat_ready(Program& p) {
 
 }  // namespace
 
-void show_level_captions(Program& p) {
-  p.form.range_caption = "レンジ  (" + decimal_text(p.frames.display_range) + " )";
-  p.form.background_caption = "バックグランド  (" + decimal_text(p.frames.display_background) + " )";
+LevelCaptions level_captions(const Frames& frames) {
+  return {"レンジ  (" + decimal_text(frames.display_range) + " )",
+          "バックグランド  (" + decimal_text(frames.display_background) + " )"};
 }
 
-void redraw_light_frame(Program& p) {
-  if (!light_frame_present(p.frames)) {
-    p.ui.message_box(kNoDataFile);
-    return;
+std::optional<LevelCaptions> redraw_light_frame(const ShownFrames& shown, Interaction& ui) {
+  if (!light_frame_present(shown.frames)) {
+    ui.message_box(kNoDataFile);
+    return std::nullopt;
   }
-  p.ui.busy_pointer(true);
-  show_level_captions(p);
-  draw_and_finish(p, DisplaySource::Light);
+  ui.busy_pointer(true);
+  const LevelCaptions captions = level_captions(shown.frames);
+  draw_and_finish(shown, ui, DisplaySource::Light);
+  return captions;
 }
 
-void show_auto_levelled(Program& p, DisplaySource source, bool captions) {
-  Frames& f = p.frames;
-  const SourceFrame shown = source_frame(f, source);
-  f.scan_max = shown.max;
-  f.scan_min = shown.min;
+void show_auto_levelled(const ShownFrames& shown, Interaction& ui, DisplaySource source) {
+  Frames& f = shown.frames;
+  const SourceFrame levelled = source_frame(f, source);
+  f.scan_max = levelled.max;
+  f.scan_min = levelled.min;
   f.display_source = source;
   auto_level(f);
-  if (captions) show_level_captions(p);
-  draw_and_finish(p, source);
+  draw_and_finish(shown, ui, source);
 }
 
 void image_menu_display_auto_Click(Program& p) {
@@ -76,17 +84,18 @@ void image_menu_display_auto_Click(Program& p) {
     return;
   }
   p.ui.busy_pointer(true);
-  show_auto_levelled(p, DisplaySource::Light, true);
+  show_auto_levelled(shown_frames(p), p.ui, DisplaySource::Light);
+  show_level_captions(p, level_captions(p.frames));
 }
 
 void image_menu_display_manual_range_Click(Program& p) {
   if (!ask_level(p, "レンジ設定", p.frames.display_range, p.frames.display_range)) return;
-  redraw_light_frame(p);
+  show_level_captions(p, redraw_light_frame(shown_frames(p), p.ui));
 }
 
 void image_menu_display_manual_background_Click(Program& p) {
   if (!ask_level(p, "バックグランド設定", p.frames.display_background, p.frames.display_background)) return;
-  redraw_light_frame(p);
+  show_level_captions(p, redraw_light_frame(shown_frames(p), p.ui));
 }
 
 void image_menu_display_dark_Click(Program& p) {
@@ -95,7 +104,7 @@ void image_menu_display_dark_Click(Program& p) {
     return;
   }
   p.ui.busy_pointer(true);
-  show_auto_levelled(p, DisplaySource::Dark, false);
+  show_auto_levelled(shown_frames(p), p.ui, DisplaySource::Dark);
 }
 
 // The corrected light frame is shown like a fresh download: its new
@@ -108,26 +117,28 @@ void image_menu_display_dark_sub_Click(Program& p) {
   }
   p.ui.busy_pointer(true);
   subtract_dark(p.frames);
-  show_auto_levelled(p, DisplaySource::Light, false);
+  show_auto_levelled(shown_frames(p), p.ui, DisplaySource::Light);
 }
 
 void image_menu_display_flat_Click(Program& p) {
   if (!flat_ready(p)) return;
   p.ui.busy_pointer(true);
-  show_auto_levelled(p, DisplaySource::Flat, true);
+  show_auto_levelled(shown_frames(p), p.ui, DisplaySource::Flat);
+  show_level_captions(p, level_captions(p.frames));
 }
 
 void image_menu_display_flat_sub_Click(Program& p) {
   if (!flat_ready(p)) return;
   p.ui.busy_pointer(true);
   divide_flat(p.frames);
-  show_auto_levelled(p, DisplaySource::Light, false);
+  show_auto_levelled(shown_frames(p), p.ui, DisplaySource::Light);
 }
 
-void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text) {
-  p.frames.display_background = clamp_to_int32(round_half_even(numeric_value(background_text)));
-  p.frames.display_range = clamp_to_int32(round_half_even(numeric_value(range_text)));
-  redraw_light_frame(p);
+std::optional<LevelCaptions> histogram_ok(const ShownFrames& shown, Interaction& ui,
+                                          const std::string& background_text, const std::string& range_text) {
+  shown.frames.display_background = clamp_to_int32(round_half_even(numeric_value(background_text)));
+  shown.frames.display_range = clamp_to_int32(round_half_even(numeric_value(range_text)));
+  return redraw_light_frame(shown, ui);
 }
 
 void Picture1_MouseMove(Program& p, double X, double Y, double W, double H) {

@@ -4,16 +4,26 @@
 //
 // They read and write the frames and display levels (Program::frames), the
 // picture of the image area, the level captions, Label1, Option1/Option2
-// and the status line, and tell the user when a frame is missing.
+// and the status line, and tell the user when a frame is missing. The
+// drawing steps below the handlers take only the frames and the picture and
+// hand the level captions back; the handlers and windows show them.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "core/interaction.h"
 #include "image/frames.h"
 
 namespace stellacq {
 
 class Program;
+
+// The frames with the picture of the image area they are drawn into.
+struct ShownFrames {
+  Frames& frames;
+  Picture& picture;
+};
 
 // Texts shown when a command finds no frame to work on.
 inline constexpr const char* kNoDataFile = "You do not open the data file";
@@ -22,7 +32,11 @@ inline constexpr const char* kNoFlatFile = "You do not open the flat field file"
 
 // Captions of the range and background menu items with the current levels:
 // "レンジ  ( 2000 )", "バックグランド  (-5 )".
-void show_level_captions(Program& p);
+struct LevelCaptions {
+  std::string range;
+  std::string background;
+};
+LevelCaptions level_captions(const Frames& frames);
 
 // Image menu: automatic brightness of the light frame.
 void image_menu_display_auto_Click(Program& p);
@@ -33,15 +47,17 @@ void image_menu_display_manual_range_Click(Program& p);
 void image_menu_display_manual_background_Click(Program& p);
 
 // Shows the light frame with the levels as they stand (no auto_level):
-// captions, drawing, busy pointer around it and one beep; the no-data
-// message when there is no light frame.
-void redraw_light_frame(Program& p);
+// drawing, busy pointer around it and one beep; the no-data message when
+// there is no light frame. Returns the captions of the levels drawn, for
+// the caller to show; none without a light frame.
+std::optional<LevelCaptions> redraw_light_frame(const ShownFrames& shown, Interaction& ui);
 
 // Shows the frame `source` names (DisplaySource::Light/Dark/Flat) with fresh
 // levels: its own extremes into scan_max/scan_min, display_source, then
-// auto_level, the level captions when `captions`, and the drawing; ends
-// the busy pointer the caller started after its checks, with one beep.
-void show_auto_levelled(Program& p, DisplaySource source, bool captions);
+// auto_level and the drawing; ends the busy pointer the caller started
+// after its checks, with one beep. The handlers that show the new levels
+// take them from level_captions.
+void show_auto_levelled(const ShownFrames& shown, Interaction& ui, DisplaySource source);
 
 // Dark frame and flat field: showing them, and correcting the light frame
 // with them. The correcting commands redraw the light frame with fresh
@@ -54,7 +70,9 @@ void image_menu_display_flat_sub_Click(Program& p);
 // OK: stores the two field texts (read leniently, rounded with ties to
 // even) as display_background and display_range, then redraws the light
 // frame with them, or shows the no-data message without a light frame.
-void histogram_ok(Program& p, const std::string& background_text, const std::string& range_text);
+// Returns the captions of the levels drawn, as redraw_light_frame.
+std::optional<LevelCaptions> histogram_ok(const ShownFrames& shown, Interaction& ui,
+                                          const std::string& background_text, const std::string& range_text);
 
 // Shows " cx cy count" of the light frame under the pointer in Label1, each
 // number with its sign position; leaves Label1 as it is without a frame.

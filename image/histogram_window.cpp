@@ -10,6 +10,7 @@
 
 #include "core/numeric.h"
 #include "image/commands.h"
+#include "program/parts.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -121,7 +122,12 @@ void Form9::Picture1_MouseDown(Qt::MouseButton button, double X) {
 }
 
 void Form9::Command1_Click() {
-  histogram_ok(p_, Text1_->text().toStdString(), Text2_->text().toStdString());
+  const std::optional<LevelCaptions> captions =
+      histogram_ok(shown_frames(p_), p_.ui, Text1_->text().toStdString(), Text2_->text().toStdString());
+  if (captions) {
+    p_.form.range_caption = captions->range;
+    p_.form.background_caption = captions->background;
+  }
   emit levels_applied();
   close();
 }

@@ -117,12 +117,12 @@ bool is_profile_click(Qt::KeyboardModifiers modifiers) {
   return (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == Qt::ShiftModifier;
 }
 
-void open_line_profile(Program& p, QPointer<QWidget>& slot, QWidget* parent, double X, double Y, double W,
-                       double H) {
-  if (p.frames.image_width <= 0 || p.frames.image_height <= 0) return;
+void open_line_profile(const Frames& frames, ProfilePoint& point, QPointer<QWidget>& slot,
+                       const std::function<QWidget*()>& open_window, double X, double Y, double W, double H) {
+  if (frames.image_width <= 0 || frames.image_height <= 0) return;
   if (slot) slot->close();
-  if (!set_profile_point(p.frames, X, Y, W, H, p.profile)) return;
-  slot = new Form12(p, parent);
+  if (!set_profile_point(frames, X, Y, W, H, point)) return;
+  slot = open_window();
   slot->show();
 }
 

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QWidget>
+#include <functional>
 
 #include "image/profile.h"
 #include "program/program.h"
@@ -74,9 +75,10 @@ bool is_profile_click(Qt::KeyboardModifiers modifiers);
 
 // The Shift-click on the image area at (X, Y) of a W x H scale extent:
 // closes the graph window kept in `slot` if one is open, sets the profile
-// point to the clicked frame pixel and opens a fresh graph window there
-// without waiting for it. Does nothing without a light frame.
-void open_line_profile(Program& p, QPointer<QWidget>& slot, QWidget* parent, double X, double Y, double W,
-                       double H);
+// point to the clicked frame pixel and keeps in `slot` a fresh graph window
+// from `open_window`, shown without waiting for it. Does nothing without a
+// light frame.
+void open_line_profile(const Frames& frames, ProfilePoint& point, QPointer<QWidget>& slot,
+                       const std::function<QWidget*()>& open_window, double X, double Y, double W, double H);
 
 }  // namespace stellacq

@@ -7,6 +7,7 @@
 
 #include "config/ini_file.h"
 #include "config/settings_store.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -84,7 +85,7 @@ class SettingsDialogsTest : public QObject {
 
   void form7_couples_unit_and_head_and_cancel_writes_nothing() {
     p().settings.unit_model = p().settings.head_model = 16;
-    QVERIFY(save_settings(p()));
+    QVERIFY(save_settings(settings_file(p()), p().ui));
     const Settings before = p().settings;
     const auto stamp = std::filesystem::last_write_time(p().ini_path);
     QPointer<Form7> f = open<Form7>();

@@ -10,12 +10,18 @@
 #include "config/ini_file.h"
 #include "config/settings_store.h"
 #include "config/startup.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
 namespace {
 
 using testing::file_bytes;
+
+// The main window's start with the settings in `start_dir`.
+StartupDialogs start(Program& p, const std::string& start_dir) {
+  return settings_startup(run_flags(p), settings_file(p), p.ports, status_line(p), start_dir);
+}
 
 // Every field a value of its own, in file order, so that two fields swapped
 // show in the bytes; program_interval and program_wait never set.
@@ -171,21 +177,21 @@ class SettingsFile : public ::testing::Test {
 TEST_F(SettingsFile, AnyFolderNameComesBackWhole) {
   for (const char* folder : {"/data/night,M42", "/data/a,b,c", "\"/data/q", "/data/x ", "/data/\"m\""}) {
     p.settings.save_folder = folder;
-    ASSERT_TRUE(save_settings(p));
+    ASSERT_TRUE(save_settings(settings_file(p), p.ui));
     p.settings = Settings{};
-    EXPECT_TRUE(load_settings(p)) << folder;
+    EXPECT_TRUE(load_settings(settings_file(p))) << folder;
     EXPECT_EQ(p.settings.save_folder, folder);
   }
 }
 
 TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByteAndThePermissions) {
   p.settings = kDistinct;
-  ASSERT_TRUE(save_settings(p));
+  ASSERT_TRUE(save_settings(settings_file(p), p.ui));
   const std::string first = file_bytes(p.ini_path);
   EXPECT_EQ(first, settings_file_text(kDistinct));
   ASSERT_EQ(::chmod(p.ini_path.c_str(), 0640), 0);
   p.settings = Settings{};
-  ASSERT_TRUE(load_settings(p) && save_settings(p));
+  ASSERT_TRUE(load_settings(settings_file(p)) && save_settings(settings_file(p), p.ui));
   EXPECT_EQ(p.settings, kDistinct);
   EXPECT_EQ(file_bytes(p.ini_path), first);  // never-set program fields stay empty lines
   EXPECT_FALSE(std::filesystem::exists(p.ini_path + ".tmp"));
@@ -196,16 +202,16 @@ TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByteAndThePermissio
 
 TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndIsReportedWithItsReason) {
   p.settings = kDistinct;
-  ASSERT_TRUE(save_settings(p));
+  ASSERT_TRUE(save_settings(settings_file(p), p.ui));
   const std::string old_bytes = file_bytes(p.ini_path);
   p.settings.com_port = 3;
   {
     testing::FileSizeLimit disk_full(100);  // the file is 128 bytes
-    EXPECT_FALSE(save_settings(p));
+    EXPECT_FALSE(save_settings(settings_file(p), p.ui));
   }
   EXPECT_EQ(file_bytes(p.ini_path), old_bytes);
   EXPECT_EQ(testing::folder_names(folder.path()), std::vector<std::string>{"STELLACQ.INI"});
-  report_settings_write_failure(p);
+  report_settings_write_failure(settings_file(p), p.ui);
   ASSERT_EQ(world.ui.boxes.size(), 1u);
   EXPECT_TRUE(world.ui.boxes[0].text.starts_with("設定ファイル " + p.ini_path +
                                                  " に書き込めませんでした (File too large)。"))
@@ -233,7 +239,7 @@ TEST_F(SettingsFile, SavesThroughLinksAndNeverTouchesWhatIsNotItsToReplace) {
     if (what == "owner cannot read") ::chmod(w.p.ini_path.c_str(), 0200);
     SCOPED_TRACE(what);
 
-    EXPECT_EQ(save_settings(w.p), c.saved);
+    EXPECT_EQ(save_settings(settings_file(w.p), w.p.ui), c.saved);
     EXPECT_EQ(file_bytes(what == "link" ? real : w.p.ini_path),
               c.saved ? settings_file_text(kDistinct) : "old");
     EXPECT_EQ(std::filesystem::is_symlink(w.p.ini_path), what == "link");
@@ -246,7 +252,7 @@ TEST_F(SettingsFile, SavesThroughLinksAndNeverTouchesWhatIsNotItsToReplace) {
       EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
     if (!c.saved) {
-      report_settings_write_failure(w.p);
+      report_settings_write_failure(settings_file(w.p), w.p.ui);
       ASSERT_EQ(w.ui.boxes.size(), 1u);
       EXPECT_NE(w.ui.boxes[0].text.find(w.p.ini_path + " に書き込めませんでした ("), std::string::npos)
           << w.ui.boxes[0].text;
@@ -266,7 +272,7 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
   for (const auto& c : cases) {
     testing::World w;
     write_ports(c.com, c.parallel);
-    const StartupDialogs d = settings_startup(w.p, folder.path() + "/");
+    const StartupDialogs d = start(w.p, folder.path() + "/");
     EXPECT_EQ(w.p.ini_path, folder.path() + "/STELLACQ.INI");
     SCOPED_TRACE("com " + std::to_string(c.com) + " parallel " + std::to_string(c.parallel));
     EXPECT_EQ(d.open_com_dialog, c.com_dialog);
@@ -292,7 +298,7 @@ TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
       ::chmod(p.ini_path.c_str(), 0);
     }
     testing::World w;
-    const StartupDialogs d = settings_startup(w.p, folder.path());
+    const StartupDialogs d = start(w.p, folder.path());
     SCOPED_TRACE(kind);
     EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog);
     EXPECT_FALSE(w.p.ports.set);
@@ -315,13 +321,13 @@ TEST_F(SettingsFile, AFileThatCouldNotBeReadIsReplacedOnlyAfterAsking) {
   // The start could not read the file (here a folder); the first save asks.
   // Cancel keeps it; OK tries to replace it and says why it cannot.
   std::filesystem::create_directory(p.ini_path);
-  settings_startup(p, folder.path());
+  start(p, folder.path());
   p.settings.com_port = 2;
   world.ui.box_answers = {MessageAnswer::Cancel, MessageAnswer::Ok};
   for (const char* report : {"は置き換えませんでした。", "に書き込めませんでした (Is a directory)。"}) {
     world.ui.boxes.clear();
-    EXPECT_FALSE(save_settings(p));
-    report_settings_write_failure(p);
+    EXPECT_FALSE(save_settings(settings_file(p), p.ui));
+    report_settings_write_failure(settings_file(p), p.ui);
     ASSERT_EQ(world.ui.boxes.size(), 2u);
     EXPECT_EQ(world.ui.boxes[0].buttons, MessageButtons::OkCancel);
     EXPECT_TRUE(world.ui.boxes[0].text.ends_with("このファイルを今の設定で置き換えますか"));
@@ -333,7 +339,7 @@ TEST_F(SettingsFile, AFileThatCouldNotBeReadIsReplacedOnlyAfterAsking) {
   std::filesystem::remove(p.ini_path);
   world.ui.boxes.clear();
   world.ui.box_answers = {MessageAnswer::Ok};
-  EXPECT_TRUE(save_settings(p) && save_settings(p));
+  EXPECT_TRUE(save_settings(settings_file(p), p.ui) && save_settings(settings_file(p), p.ui));
   EXPECT_EQ(world.ui.boxes.size(), 1u);
 }
 

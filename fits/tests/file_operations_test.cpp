@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fits/header_builder.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -41,7 +42,7 @@ TEST(FileDialogOk, OperationsAndRefusals) {
     take_light(w, dir);
     w.p.file.file_mode = 99;
     const bool done = message && !*message;
-    EXPECT_EQ(file_dialog_ok(w.p, mode, text), done) << text;
+    EXPECT_EQ(file_dialog_ok(held_frames(w.p), w.p.file, status_line(w.p), mode, text), done) << text;
     ASSERT_EQ(w.ui.boxes.size(), message && *message ? 1u : 0u) << text;
     EXPECT_TRUE(w.ui.boxes.empty() || w.ui.boxes[0].text.starts_with(message)) << text;
     EXPECT_EQ(w.p.file.file_mode, beeps ? mode : 99);
@@ -83,7 +84,7 @@ TEST(SaveFolderOk, EveryPathOfTheOkButtonInTurn) {
     w.ui.boxes.clear();
     w.ui.box_answers = {s.answer};
     std::string text = s.typed;
-    EXPECT_EQ(save_folder_ok(w.p, text, &s != &steps[0]), closes) << s.typed;
+    EXPECT_EQ(save_folder_ok(settings_file(w.p), w.p.ui, text, &s != &steps[0]), closes) << s.typed;
     EXPECT_EQ(w.ui.boxes.empty() ? "" : w.ui.boxes.back().text.substr(0, s.box.size()), s.box) << s.typed;
     EXPECT_EQ(std::tie(w.p.settings.save_folder, w.p.settings.save_in_series),
               std::tie(s.folder, s.save_in_series));
@@ -98,7 +99,7 @@ TEST(SaveFolderOk, AFailedSettingsWriteKeepsTheDialogOpen) {
   World w;
   w.p.ini_path = dir.file("gone/STELLACQ.INI");  // its folder has vanished
   std::string text = dir.path();
-  EXPECT_FALSE(save_folder_ok(w.p, text, true));
+  EXPECT_FALSE(save_folder_ok(settings_file(w.p), w.p.ui, text, true));
   EXPECT_EQ(w.p.settings.save_folder, dir.path());  // in effect for this run
   ASSERT_EQ(w.ui.boxes.size(), 1u);
   EXPECT_TRUE(w.ui.boxes[0].text.starts_with("設定ファイル " + w.p.ini_path + " に書き込めませんでした"));
@@ -127,7 +128,9 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
     w.p.settings.save_in_series = c.save_in_series;
     w.p.settings.save_folder = c.folder;
     const bool ok = !c.status.starts_with(" 連続");
-    EXPECT_EQ(series_save(w.p), ok) << c.folder;
+    EXPECT_EQ(series_save(held_frames(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)),
+              ok)
+        << c.folder;
     EXPECT_EQ(std::tie(w.p.file.file_mode, w.p.file.save_file_name),
               std::tuple(kSaveLight, c.folder + "/25210309.FIT"));
     EXPECT_EQ(fs::exists(w.p.file.save_file_name), c.save_in_series == 1 && ok);
@@ -149,7 +152,9 @@ TEST(SeriesSave, NeverOverwritesAnEarlierFrame) {
   std::ofstream(dir.file("25210309_2.FIT")) << "kept";
   const char* const names[] = {"25210309.FIT", "25210309_1.FIT", "25210309_3.FIT"};
   for (const char* name : names) {
-    ASSERT_TRUE(series_save(w.p)) << name;
+    ASSERT_TRUE(
+        series_save(held_frames(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)))
+        << name;
     EXPECT_EQ(w.p.file.save_file_name, dir.file(name));
     w.clock.now_value.month = 12;
   }

@@ -11,6 +11,7 @@
 #include "fits/file_operations.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -194,7 +195,7 @@ TEST(ReaderFuzz, RefusedLoadsChangeNothingAcceptedOnesAreConsistentAndSaveBack) 
     const int target = (i / 4) % 3 * 10;  // light, dark, flat in turn
     take_snapshot(w.p, before);
     w.ui.boxes.clear();
-    if (!load_fits(w.p, path, target)) {
+    if (!load_fits(held_frames(w.p), w.p.ui, path, target)) {
       EXPECT_EQ(w.ui.boxes.size(), 1u) << i;
       take_snapshot(w.p, after);
       ASSERT_TRUE(after == before) << "refused load " << i << " changed the program";
@@ -205,8 +206,8 @@ TEST(ReaderFuzz, RefusedLoadsChangeNothingAcceptedOnesAreConsistentAndSaveBack) 
     if (target == kOpenFlat) continue;
     // Whatever was loaded saves into a file that loads back the same counts.
     w.p.file = {target == kOpenLight ? kSaveLight : kSaveDark, again};
-    ASSERT_TRUE(save_fits(w.p, {false})) << i;
-    ASSERT_TRUE(load_fits(other.p, again, target)) << i;
+    ASSERT_TRUE(save_fits(held_frames(w.p), w.p.file, status_line(w.p), {false})) << i;
+    ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, again, target)) << i;
     const bool dark = target == kOpenDark;
     const FrameBuffer& a = dark ? w.p.frames.dark_frame : w.p.frames.light_frame;
     const FrameBuffer& b = dark ? other.p.frames.dark_frame : other.p.frames.light_frame;

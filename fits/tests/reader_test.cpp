@@ -12,6 +12,7 @@
 
 #include "fits/cards.h"
 #include "fits/file_operations.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -58,7 +59,7 @@ TEST(Reader, FilesMadeByCfitsioHoldWhatCfitsioSays) {
     ASSERT_EQ(status, 0) << c.name;
 
     World w;
-    ASSERT_TRUE(load_fits(w.p, path, kOpenLight)) << c.name;
+    ASSERT_TRUE(load_fits(held_frames(w.p), w.p.ui, path, kOpenLight)) << c.name;
     EXPECT_EQ(std::tie(w.p.frames.image_width, w.p.frames.image_height), std::tuple(3, 2));
     const std::int32_t* row0 = w.p.frames.light_frame.row(0);
     const std::vector<long long> ours = {
@@ -94,7 +95,7 @@ TEST(Reader, HandMadeFilesDecodeByTheStandardScaling) {
     const int count = static_cast<int>(c.expected.size());
     std::ofstream(dir.file("h.fit"), std::ios::binary) << fits_text(c.bitpix, count, 1, c.cards, c.data);
     World w;
-    ASSERT_TRUE(load_fits(w.p, dir.file("h.fit"), kOpenLight)) << c.what;
+    ASSERT_TRUE(load_fits(held_frames(w.p), w.p.ui, dir.file("h.fit"), kOpenLight)) << c.what;
     EXPECT_EQ(std::vector(w.p.frames.light_frame.row(0), w.p.frames.light_frame.row(0) + count), c.expected)
         << c.what;
   }
@@ -105,7 +106,7 @@ TEST(Reader, ScalingCardsAreRewrittenToDescribeTheCountsAsHeld) {
   std::ofstream(dir.file("s.fit"), std::ios::binary)
       << fits_text(8, 2, 1, {"BSCALE  = 2.5 / scaled", "OBJECT  = 'M 42'", "BZERO   = -7"}, "\x02\x04");
   World w;
-  ASSERT_TRUE(load_fits(w.p, dir.file("s.fit"), kOpenDark));
+  ASSERT_TRUE(load_fits(held_frames(w.p), w.p.ui, dir.file("s.fit"), kOpenDark));
   const CardTable& t = w.p.headers.dark_header;
   EXPECT_EQ(std::vector(t.begin() + 5, t.begin() + 9),
             (std::vector<std::string>{pad("BSCALE  =                    1"), pad("OBJECT  = 'M 42'"),
@@ -119,7 +120,8 @@ TEST(Reader, APipeIsRefusedWithoutWaitingForAWriter) {
   const std::string path = dir.file("pipe.fit");
   ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
   World w;
-  auto load = std::async(std::launch::async, [&] { return load_fits(w.p, path, kOpenLight); });
+  auto load =
+      std::async(std::launch::async, [&] { return load_fits(held_frames(w.p), w.p.ui, path, kOpenLight); });
   if (load.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
     ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // lets the stuck open return
     load.wait();
@@ -136,7 +138,7 @@ TEST(Reader, FlatLoadSetsTheLightSizeMeanAndFlag) {
   Frames& f = w.p.frames;
   f.image_width = 768, f.light_frame.at(0, 0) = 1234;
   std::ofstream(dir.file("flat.fit")) << fits_text(8, 4, 1, {}, "\x64\x65\x64\x65");  // mean 100.5 -> 100
-  ASSERT_TRUE(load_fits(w.p, dir.file("flat.fit"), kOpenFlat));
+  ASSERT_TRUE(load_fits(held_frames(w.p), w.p.ui, dir.file("flat.fit"), kOpenFlat));
   EXPECT_EQ((std::vector{f.image_width, f.image_height, f.flat_mean, f.flat_loaded, f.flat_max, f.flat_min,
                          f.light_frame.at(0, 0)}),
             (std::vector{4, 1, 100, 1, 101, 100, 1234}));
@@ -188,7 +190,7 @@ TEST(Reader, EveryRefusalExplainsAndChangesNothing) {
                           h.light_bscale, h.dark_bitpix, h.dark_bzero, h.dark_bscale);
       };
       const auto before = state();
-      EXPECT_FALSE(load_fits(w.p, path, target)) << c.name;
+      EXPECT_FALSE(load_fits(held_frames(w.p), w.p.ui, path, target)) << c.name;
       ASSERT_EQ(w.ui.boxes.size(), 1u) << c.name;
       EXPECT_TRUE(w.ui.boxes[0].text.starts_with(c.message_start)) << c.name << ": " << w.ui.boxes[0].text;
       EXPECT_TRUE(state() == before) << c.name << " target " << target;

@@ -12,6 +12,7 @@
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -66,7 +67,7 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     take_light(w, head, binning);
     const int width = w.p.frames.image_width, height = w.p.frames.image_height;
     w.p.file.save_file_name = path;
-    ASSERT_TRUE(save_fits(w.p));
+    ASSERT_TRUE(save_fits(held_frames(w.p), w.p.file, status_line(w.p)));
     EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{" ライトフレーム保存中", " ファイル保存終了"}));
 
     long size[2];
@@ -74,7 +75,7 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     ASSERT_EQ(std::tuple(size[0], size[1], values.size()), std::tuple(width, height, width * height));
     EXPECT_EQ(std::vector(values.begin(), values.begin() + 6),
               (std::vector<long long>{0, 32767, 32768, 65535, 0, 65535}));
-    ASSERT_TRUE(load_fits(other.p, path, kOpenDark));
+    ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, path, kOpenDark));
     int mismatches = 0;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
@@ -94,7 +95,7 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     // Loaded, the header says BZERO 0 (the counts as held); saved again, the same bytes.
     EXPECT_EQ(other.p.headers.dark_header[9], pad("BZERO   =                    0"));
     other.p.file = {kSaveDark, again};
-    ASSERT_TRUE(save_fits(other.p));
+    ASSERT_TRUE(save_fits(held_frames(other.p), other.p.file, status_line(other.p)));
     EXPECT_TRUE(file_bytes(again) == bytes);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
   }
@@ -115,7 +116,7 @@ TEST(Writer, LoadedTableIsRewrittenToDescribeTheData) {
   t[40] = "END", t[41] = "COMMENT after the end";
   w.p.frames.dark_width = 100, w.p.frames.dark_height = 50;
   w.p.file = {kSaveDark, dir.file("dark.fts")};
-  ASSERT_TRUE(save_fits(w.p));
+  ASSERT_TRUE(save_fits(held_frames(w.p), w.p.file, status_line(w.p)));
 
   std::string header;
   for (const char* card :
@@ -156,7 +157,7 @@ TEST(Writer, FailuresAreReportedAndLeaveNothingBehind) {
     const bool taken = c.message.starts_with(cannot);
     if (taken) take_light(w, 4, 2);
     w.p.file = {c.mode, c.target};
-    EXPECT_FALSE(save_fits(w.p)) << c.target;
+    EXPECT_FALSE(save_fits(held_frames(w.p), w.p.file, status_line(w.p))) << c.target;
     ASSERT_EQ(w.ui.boxes.size(), 1u) << c.target;
     EXPECT_TRUE(w.ui.boxes[0].text.starts_with(c.message)) << w.ui.boxes[0].text;
     EXPECT_EQ(w.ui.statuses.empty() ? "" : w.ui.last_status(), taken ? failed : "");
@@ -189,12 +190,13 @@ TEST(Writer, WhatItWritesLoadsBackAt143To146Cards) {
     w.p.file = {kSaveLight, dir.file("long.fit")};
     SCOPED_TRACE(c.history);
 
-    ASSERT_TRUE(save_fits(w.p));
+    ASSERT_TRUE(save_fits(held_frames(w.p), w.p.file, status_line(w.p)));
     const int left_out = 7 + c.history + 1 - c.written;
     EXPECT_EQ(w.ui.last_status(),
               left_out ? " ファイル保存終了 (ヘッダーカード " + std::to_string(left_out) + " 枚を省略)"
                        : " ファイル保存終了");
-    ASSERT_TRUE(load_fits(other.p, w.p.file.save_file_name, kOpenLight)) << other.ui.boxes[0].text;
+    ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, w.p.file.save_file_name, kOpenLight))
+        << other.ui.boxes[0].text;
     const CardTable& loaded = other.p.headers.light_header;
     EXPECT_EQ(loaded[c.written], pad("END"));
     const int last_history = c.written - (c.scaling ? 1 : 3);  // BZERO and BSCALE added before END
@@ -213,7 +215,7 @@ TEST(Writer, SavesThroughLinksAndRefusesWriteProtectedFiles) {
     if (what[0] == 'l') fs::create_symlink(real, link);
     if (what[0] == 'w') ::chmod(link.c_str(), 0444);
     w.p.file.save_file_name = link;
-    EXPECT_EQ(save_fits(w.p), what[0] == 'l') << what;
+    EXPECT_EQ(save_fits(held_frames(w.p), w.p.file, status_line(w.p)), what[0] == 'l') << what;
     EXPECT_EQ(fs::is_symlink(link), what[0] == 'l');
     EXPECT_EQ(file_bytes(what[0] == 'l' ? real : link).size(), what[0] == 'l' ? 201600u : 3u) << what;
     if (what[0] == 'w') {
@@ -240,7 +242,7 @@ TEST(Writer, ASaveKilledHalfwayLeavesTheOldFileAndNothingElse) {
     World w;
     take_light(w, 4, 1);
     w.p.file.save_file_name = path;
-    save_fits(w.p);
+    save_fits(held_frames(w.p), w.p.file, status_line(w.p));
     ::_exit(0);  // not reached: the save dies first
   }
   int status = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "config/ini_file.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -66,7 +67,7 @@ TEST(TrackingOk, RefusesWhatCannotBeStoredOrMeasured) {
     e.search_span = whole_field_value(r.span);
     e.aperture = whole_field_value(r.aperture);
     e.threshold = field_value(r.threshold);
-    const TrackingOk result = tracking_ok(w.p, e);
+    const TrackingOk result = tracking_ok(settings_file(w.p), w.p.ui, e);
     if (*r.names == '\0') {
       EXPECT_EQ(result, TrackingOk::Stored) << r.span;
       EXPECT_EQ(w.p.settings.search_span, whole_field_value(r.span));

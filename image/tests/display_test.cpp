@@ -39,11 +39,12 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
     const char* answer;
     std::int32_t stored;
     int draws;
+    const char* caption;  // of the menu item asked for; as at start when nothing was drawn
   };
   // clang-format off
   const Case cases[] = {
-      {true, true, "1234.5", 1234, 1}, {false, true, "1235.5", 1236, 1}, {false, true, "", -5, 0},
-      {true, false, "300", 300, 0}};
+      {true, true, "1234.5", 1234, 1, "レンジ  ( 1234 )"}, {false, true, "1235.5", 1236, 1, "バックグランド  ( 1236 )"},
+      {false, true, "", -5, 0, "バックグランド"}, {true, false, "300", 300, 0, "レンジ"}};
   // clang-format on
   for (const Case& c : cases) {
     auto w = make_world();
@@ -59,6 +60,7 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
               c.range ? std::pair(-5, c.stored) : std::pair(c.stored, 2000))
         << c.answer;
     EXPECT_EQ(w->activity(), 3 * c.draws) << c.answer;
+    EXPECT_EQ(c.range ? w->p.form.range_caption : w->p.form.background_caption, c.caption);
     EXPECT_EQ(w->ui.boxes.size(), c.light ? 0u : 1u);
   }
 }

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "core/busy_count.h"
+#include "telescope/mount.h"
 #include "telescope/mount_link.h"
 #include "telescope/qt_serial_line.h"
 #include "test_support/world.h"
@@ -39,9 +40,10 @@ TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
   line.set_port_number(1);
   line.set_settings(kLineSettingsText);
   ASSERT_EQ(line.open(), LineError::None);
+  Mount program_side(line, busy, clock);
   for (int poll = 0; poll < 3; ++poll) {  // the telescope window's ticks
-    EXPECT_EQ(mount_query(line, busy, "#:GR#").text, "05:35:17#");
-    EXPECT_EQ(mount_query(line, busy, "#:GD#").text, "-05*23'24#");
+    EXPECT_EQ(program_side.query_ra().text, "05:35:17#");
+    EXPECT_EQ(program_side.query_dec().text, "-05*23'24#");
   }
   EXPECT_EQ(mount_send(line, "#:XY#"), LineError::None);
   {

@@ -10,6 +10,7 @@
 #include "camera/download.h"
 #include "camera/link.h"
 #include "camera/operations.h"
+#include "program/parts.h"
 #include "program/program.h"
 #include "test_support/world.h"
 
@@ -58,7 +59,8 @@ void BM_FullFrameDownload(benchmark::State& state) {
     state.SkipWithError("exposure failed");
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
-    if (!download_frame(w.p, FrameKind::Light, {1536, 1024})) state.SkipWithError("download failed");
+    if (!download_frame(camera_of(w.p), w.p.frames, status_line(w.p), FrameKind::Light, {1536, 1024}))
+      state.SkipWithError("download failed");
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double frames = static_cast<double>(state.iterations());

@@ -13,6 +13,7 @@
 
 #include "camera/connection.h"
 #include "camera/download.h"
+#include "core/numeric.h"
 #include "exposure/series.h"
 #include "exposure/single.h"
 #include "fits/file_operations.h"
@@ -47,9 +48,12 @@ struct World : testing::SimWorld {
     p.form.Text6 = "0";
     clock.now_value = {2026, 3, 7, 21, 30, 5};
     camera_menu_link_sumi_Click(p);
-    if (!send_time_and_binning(p)) std::abort();
+    if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
+                               status_line(p)))
+      std::abort();
     make_light_header(p);
-    if (!expose_frame(p, FrameKind::Light) || !download_frame(p, FrameKind::Light, {1536, 1024}))
+    if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light) ||
+        !download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, {1536, 1024}))
       std::abort();
     // A dark and a flat of the frame's size.
     Frames& f = p.frames;
@@ -92,7 +96,8 @@ BENCHMARK(BM_Header)->Unit(benchmark::kMillisecond);
 void BM_Expose(benchmark::State& state) {
   World w;
   time_step(state, "exposure command", w, [&](World& v) {
-    if (!expose_frame(v.p, FrameKind::Light)) state.SkipWithError("exposure failed");
+    if (!expose_frame(camera_of(v.p), status_line(v.p), FrameKind::Light))
+      state.SkipWithError("exposure failed");
   });
 }
 BENCHMARK(BM_Expose)->Unit(benchmark::kMillisecond);
@@ -100,7 +105,8 @@ BENCHMARK(BM_Expose)->Unit(benchmark::kMillisecond);
 void BM_Download(benchmark::State& state) {
   World w;
   time_step(state, "download", w, [&](World& v) {
-    if (!download_frame(v.p, FrameKind::Light, {1536, 1024})) state.SkipWithError("download failed");
+    if (!download_frame(camera_of(v.p), v.p.frames, status_line(v.p), FrameKind::Light, {1536, 1024}))
+      state.SkipWithError("download failed");
   });
 }
 BENCHMARK(BM_Download)->Unit(benchmark::kMillisecond);

@@ -5,6 +5,7 @@
 
 #include "camera/operations.h"
 #include "core/numeric.h"
+#include "program/parts.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -26,7 +27,7 @@ void camera_menu_link_Click(Program& p) {
   const CameraStatus s = camera_of(p).connect(&greeting);
   // Only the greeting answers no command: any later failure came after it.
   if (s.ok() || !s.command.empty()) set_status(p, greeting);
-  (void)camera_ok(p, s);
+  (void)camera_ok(status_line(p), s);
 }
 
 void camera_menu_link_sumi_Click(Program& p) {
@@ -35,7 +36,7 @@ void camera_menu_link_sumi_Click(Program& p) {
     return;
   }
   set_status(p, kAssumedConnectedMessage);
-  (void)camera_ok(p, camera_of(p).assume_connected());
+  (void)camera_ok(status_line(p), camera_of(p).assume_connected());
 }
 
 void camera_menu_cool_Click(Program& p) {
@@ -48,7 +49,7 @@ void camera_menu_cool_Click(Program& p) {
   const CameraStatus s = camera_of(p).cooling_on(set_point.tenths);
   // The field takes the rounded value once the unit has taken "F 99".
   if (s.ok() || s.command.starts_with("C ")) p.form.Text3 = set_point.field;
-  (void)camera_ok(p, s);
+  (void)camera_ok(status_line(p), s);
 }
 
 void camera_menu_cool_stop_Click(Program& p) {
@@ -58,7 +59,7 @@ void camera_menu_cool_stop_Click(Program& p) {
   }
   set_status(p, kCoolingStoppedMessage);
   p.form.Text3 = kNoSetTemperature;
-  (void)camera_ok(p, camera_of(p).cooling_off());
+  (void)camera_ok(status_line(p), camera_of(p).cooling_off());
   p.ui.yield();
 }
 
@@ -72,7 +73,7 @@ void Timer1_Timer(Program& p) {
 
   if (p.link.camera_connected == 1 && !p.link.unit_silent && p.ports.set) {
     const TemperatureResult t = camera_of(p).read_temperature();
-    if (camera_ok(p, t.status)) p.form.Text4 = decimal_text(t.celsius);
+    if (camera_ok(status_line(p), t.status)) p.form.Text4 = decimal_text(t.celsius);
   }
 }
 

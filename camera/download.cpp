@@ -2,7 +2,6 @@
 
 #include "camera/operations.h"
 #include "image/auto_level.h"
-#include "program/program.h"
 
 namespace stellacq {
 
@@ -11,25 +10,26 @@ std::string short_frame_text(long long announced_samples, long long expected_sam
          "、この画像に必要な画素数 " + std::to_string(expected_samples) + "）。画像は受信していません";
 }
 
-std::optional<FrameInfo> download_frame(Program& p, FrameKind kind, FrameShape shape) {
-  set_status(p, kDownloadingMessage);
-  p.ui.yield();
+std::optional<FrameInfo> download_frame(Camera& camera, Frames& f, const StatusLine& status, FrameKind kind,
+                                        FrameShape shape) {
+  Interaction& ui = status.ui;
+  status.show(kDownloadingMessage);
+  ui.yield();
 
-  Frames& f = p.frames;
   const bool light = kind == FrameKind::Light;
   const CancelToken never;  // the window offers no cancel
-  const FrameResult r = camera_of(p).download(
+  const FrameResult r = camera.download(
       light ? f.light_frame : f.dark_frame, shape.width, shape.height,
-      [&p](const CameraProgress& c) {
-        p.ui.exchange_progress({ExchangeKind::Download, c.done, c.total});
+      [&ui](const CameraProgress& c) {
+        ui.exchange_progress({ExchangeKind::Download, c.done, c.total});
       },
       never);
-  p.ui.exchange_ended();
+  ui.exchange_ended();
   if (r.streamed) {
     f.scan_max = r.info.max;
     f.scan_min = r.info.min;
   }
-  if (!camera_ok(p, r.status)) return std::nullopt;
+  if (!camera_ok(status, r.status)) return std::nullopt;
 
   if (light) {
     f.image_width = r.info.width;
@@ -46,8 +46,8 @@ std::optional<FrameInfo> download_frame(Program& p, FrameKind kind, FrameShape s
   }
   auto_level(f);
 
-  set_status(p, kDownloadDoneMessage);
-  p.ui.yield();
+  status.show(kDownloadDoneMessage);
+  ui.yield();
   return r.info;
 }
 

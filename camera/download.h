@@ -1,10 +1,11 @@
 // Image download as the window runs it: brings the frame waiting in the
 // control unit into the light or the dark frame buffer through the camera,
-// with the status texts around it.
+// with the status texts around it. The handlers and sequences hand in the
+// camera, the frames and the status line.
 //
 // Writes the frame, its size and extremes, scan_max/scan_min,
-// display_source and (through auto_level) the display levels, the link
-// state and the status line. Yields only before and after the transfer;
+// display_source and (through auto_level) the display levels, the camera's
+// link state and the status line. Yields only before and after the transfer;
 // during it, the share of the frame read is told after each block
 // (exchange_progress), so that the window can repaint without running any
 // handler.
@@ -14,10 +15,10 @@
 #include <string>
 
 #include "camera/camera.h"
+#include "core/status_line.h"
+#include "image/frames.h"
 
 namespace stellacq {
-
-class Program;
 
 inline constexpr const char* kDownloadingMessage = " ダウンロード中";
 inline constexpr const char* kDownloadDoneMessage = " ダウンロード完了";
@@ -35,6 +36,8 @@ std::string short_frame_text(long long announced_samples, long long expected_sam
 // size becomes `shape`. Nothing when the transfer did not complete (the
 // reason is on the status line); the frame then holds what arrived, its
 // size and extremes are kept.
-[[nodiscard]] std::optional<FrameInfo> download_frame(Program& p, FrameKind kind, FrameShape shape);
+[[nodiscard]] std::optional<FrameInfo> download_frame(Camera& camera, Frames& frames,
+                                                      const StatusLine& status, FrameKind kind,
+                                                      FrameShape shape);
 
 }  // namespace stellacq

@@ -2,7 +2,6 @@
 
 #include "camera/connection.h"
 #include "camera/download.h"
-#include "program/program.h"
 
 namespace stellacq {
 
@@ -69,9 +68,9 @@ std::string camera_failure_text(const CameraStatus& status) {
                            status.command);
 }
 
-bool camera_ok(Program& p, const CameraStatus& status) {
+bool camera_ok(const StatusLine& status_line, const CameraStatus& status) {
   if (status.ok()) return true;
-  set_status(p, camera_failure_text(status));
+  status_line.show(camera_failure_text(status));
   return false;
 }
 

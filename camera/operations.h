@@ -11,10 +11,9 @@
 
 #include "camera/camera.h"
 #include "camera/link.h"
+#include "core/status_line.h"
 
 namespace stellacq {
-
-class Program;
 
 inline constexpr const char* kChoosePortMessage =
     " パラレルポートが選ばれていません。設定メニューでパラレルポートを選んで下さい";
@@ -30,6 +29,6 @@ std::string camera_failure_text(const CameraStatus& status);
 
 // True for a success. Otherwise writes camera_failure_text on the status
 // line and returns false.
-bool camera_ok(Program& p, const CameraStatus& status);
+bool camera_ok(const StatusLine& status_line, const CameraStatus& status);
 
 }  // namespace stellacq

@@ -54,7 +54,7 @@ SeriesEnd end_by_failure(Program& p) {
 // Asks before a saving series when the save folder's disk cannot take the
 // frames the series will take. False when the user cancels.
 bool enough_room_or_agreed(Program& p) {
-  const FrameSize size = configured_frame_size(p);
+  const FrameSize size = configured_frame_size(p.settings.head_model, p.frames.binning);
   const std::optional<std::uintmax_t> room =
       frames_with_room(p.settings.save_folder, series_file_bytes(size.width, size.height));
   if (!room) return true;  // a missing folder is reported by the first save
@@ -84,7 +84,9 @@ std::optional<SeriesEnd> start_series(Program& p) {
     return SeriesEnd::NotStarted;
   }
   p.form.Text5 = decimal_text(int_floor(t));
-  if (!send_time_and_binning(p)) return end_by_failure(p);
+  if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
+                             status_line(p)))
+    return end_by_failure(p);
   const bool saving = number_or_zero(p.settings.save_in_series) == 1;
   const bool agreed =
       saving ? enough_room_or_agreed(p)
@@ -100,7 +102,9 @@ std::optional<SeriesEnd> start_series(Program& p) {
 // the series goes on.
 std::optional<SeriesEnd> shoot_frame(Program& p) {
   p.series.interval_text = p.form.Text6;
-  next_shot_time(p);
+  const NextShot next = next_shot(p.clock.local_now(), numeric_value(p.series.interval_text));
+  p.series.next_shot_text = next.text;
+  p.series.next_shot_at = next.at;
   set_status(p, kSeriesShootingMessage);
   p.ui.yield();
 
@@ -109,11 +113,12 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   // The frame keeps the size it had then, whatever is loaded meanwhile.
   make_light_header(p);
   const FrameShape shape{p.frames.image_width, p.frames.image_height};
-  if (!expose_frame(p, FrameKind::Light)) return end_by_failure(p);
+  if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light)) return end_by_failure(p);
   // A stop given before the exposure lets the exposure run to its end; its
   // frame stays in the unit.
   if (p.series.series_running == 0) return end_by_stop(p);
-  if (!download_frame(p, FrameKind::Light, shape)) return end_by_failure(p);
+  if (!download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, shape))
+    return end_by_failure(p);
 
   if (p.exposure.display_after_shooting == 1) {
     // Both corrections rewrite the light frame in place, so the saved file
@@ -192,12 +197,6 @@ NextShot next_shot(const LocalDateTime& now, double interval) {
   return {text, seconds_of_local_time(now) + seconds};
 }
 
-void next_shot_time(Program& p) {
-  const NextShot next = next_shot(p.clock.local_now(), numeric_value(p.series.interval_text));
-  p.series.next_shot_text = next.text;
-  p.series.next_shot_at = next.at;
-}
-
 std::optional<int> frame_count_answer(const std::string& answer) {
   const double n = numeric_value(answer);
   if (n == 0) return 0;  // also an empty answer and a text without a number
@@ -211,9 +210,9 @@ std::uintmax_t series_file_bytes(int width, int height) {
   return kFitsBlock + (data + kFitsBlock - 1) / kFitsBlock * kFitsBlock;
 }
 
-FrameSize configured_frame_size(const Program& p) {
-  const bool full = p.frames.binning == 1;
-  if (p.settings.head_model == 4) return full ? FrameSize{768, 512} : FrameSize{384, 256};
+FrameSize configured_frame_size(int head_model, int binning) {
+  const bool full = binning == 1;
+  if (head_model == 4) return full ? FrameSize{768, 512} : FrameSize{384, 256};
   return full ? FrameSize{1536, 1024} : FrameSize{768, 512};
 }
 

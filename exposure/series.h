@@ -56,9 +56,6 @@ void exp_menu_grab_auto_Click(Program& p);
 void exp_menu_grab_stop_Click(Program& p);
 void exp_menu_grab_auto_stop_Click(Program& p);
 
-// next_shot_text and next_shot_at from the clock and interval_text.
-void next_shot_time(Program& p);
-
 // The start of the next frame `interval` seconds after `now`. The interval
 // counts in whole seconds (a fraction is dropped, a negative interval is 0).
 struct NextShot {
@@ -81,12 +78,12 @@ std::optional<int> frame_count_answer(const std::string& answer);
 // 16-bit pixels, each part padded to whole 2880-byte blocks.
 std::uintmax_t series_file_bytes(int width, int height);
 
-// Width and height of the frames the camera sends with the configured head
-// and the current binning.
+// Width and height of the frames the camera sends with the head
+// `head_model` (4 the TX-11, any other the TX-22) and `binning`.
 struct FrameSize {
   int width = 0, height = 0;
 };
-FrameSize configured_frame_size(const Program& p);
+FrameSize configured_frame_size(int head_model, int binning);
 
 // How many series files of `file_bytes` the disk of `folder` still takes;
 // nothing when the folder's disk cannot be asked.

@@ -5,6 +5,7 @@
 #include "core/numeric.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"
+#include "program/parts.h"
 #include "program/program.h"
 
 namespace stellacq {
@@ -23,7 +24,9 @@ void take_frame(Program& p, FrameKind kind) {
     return;
   }
   p.form.Text5 = decimal_text(int_floor(t));
-  if (!send_time_and_binning(p)) return;
+  if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
+                             status_line(p)))
+    return;
   set_status(p, kShootingMessage);
   p.ui.yield();
 
@@ -38,7 +41,9 @@ void take_frame(Program& p, FrameKind kind) {
   const Frames& f = p.frames;
   const FrameShape shape =
       light ? FrameShape{f.image_width, f.image_height} : FrameShape{f.dark_width, f.dark_height};
-  if (!expose_frame(p, kind) || !download_frame(p, kind, shape)) return;
+  if (!expose_frame(camera_of(p), status_line(p), kind) ||
+      !download_frame(camera_of(p), p.frames, status_line(p), kind, shape))
+    return;
   set_status(p, kShootingDoneMessage);
   p.ui.yield();
 
@@ -52,27 +57,27 @@ void take_frame(Program& p, FrameKind kind) {
 
 }  // namespace
 
-bool send_time_and_binning(Program& p) {
+bool send_time_and_binning(Camera& camera, ExposureState& exposure, double seconds, int binning,
+                           const StatusLine& status) {
   // The unit reads the whole seconds of the field as sent.
-  const double seconds = numeric_value(p.form.Text5);
-  Camera& camera = camera_of(p);
-  if (!camera_ok(p, camera.set_exposure_time(clamp_to_int32(seconds)))) return false;
-  p.exposure.seconds_sent = seconds;
-  return camera_ok(p, camera.set_binning(p.frames.binning));
+  if (!camera_ok(status, camera.set_exposure_time(clamp_to_int32(seconds)))) return false;
+  exposure.seconds_sent = seconds;
+  return camera_ok(status, camera.set_binning(binning));
 }
 
-bool expose_frame(Program& p, FrameKind kind) {
-  set_status(p, kExposingMessage);
+bool expose_frame(Camera& camera, const StatusLine& status, FrameKind kind) {
+  status.show(kExposingMessage);
   // The window shows the time left while the unit exposes.
+  Interaction& ui = status.ui;
   const CancelToken never;  // the window offers no cancel
-  const CameraStatus s = camera_of(p).expose(
+  const CameraStatus s = camera.expose(
       kind,
-      [&p](const CameraProgress& c) {
-        p.ui.exchange_progress({ExchangeKind::Exposure, c.done, c.total});
+      [&ui](const CameraProgress& c) {
+        ui.exchange_progress({ExchangeKind::Exposure, c.done, c.total});
       },
       never);
-  p.ui.exchange_ended();
-  return camera_ok(p, s);
+  ui.exchange_ended();
+  return camera_ok(status, s);
 }
 
 void exp_menu_one_Click(Program& p) { take_frame(p, FrameKind::Light); }

@@ -7,6 +7,7 @@
 #include "camera/connection.h"
 #include "camera/link.h"
 #include "camera/transfer.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -20,7 +21,8 @@ std::int32_t pattern(int x, int y) { return 1 + (x * 131 + y * 977) % 65535; }
 
 // The light download of the frame size set in the program.
 std::optional<FrameInfo> download_light(testing::SimWorld& w) {
-  return download_frame(w.p, FrameKind::Light, {w.p.frames.image_width, w.p.frames.image_height});
+  return download_frame(camera_of(w.p), w.p.frames, status_line(w.p), FrameKind::Light,
+                        {w.p.frames.image_width, w.p.frames.image_height});
 }
 
 // Tells the unit the head, loads a pattern frame of `rows` rows into it and

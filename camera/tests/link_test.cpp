@@ -8,6 +8,7 @@
 
 #include "camera/connection.h"
 #include "camera/operations.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -127,7 +128,7 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
 TEST(LinkTimeout, WithoutAChosenPortNothingIsSentAndTheUnitIsNotMarkedSilent) {
   testing::SimWorld w;
   w.p.ports = {};
-  EXPECT_FALSE(camera_ok(w.p, w.p.camera.read_temperature().status));
+  EXPECT_FALSE(camera_ok(status_line(w.p), w.p.camera.read_temperature().status));
   EXPECT_TRUE(w.traffic().controls.empty());
   EXPECT_FALSE(w.p.link.unit_silent);
   EXPECT_EQ(w.ui.last_status(), kChoosePortMessage);

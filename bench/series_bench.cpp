@@ -51,7 +51,7 @@ struct World : testing::SimWorld {
     if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
                                status_line(p)))
       std::abort();
-    make_light_header(p);
+    make_light_header(held_frames(p), header_values(p));
     if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light) ||
         !download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, {1536, 1024}))
       std::abort();
@@ -87,7 +87,7 @@ void time_step(benchmark::State& state, const char* name, World& w, Step step) {
 
 void BM_Header(benchmark::State& state) {
   World w;
-  time_step(state, "header", w, [](World& v) { make_light_header(v.p); });
+  time_step(state, "header", w, [](World& v) { make_light_header(held_frames(v.p), header_values(v.p)); });
 }
 BENCHMARK(BM_Header)->Unit(benchmark::kMillisecond);
 

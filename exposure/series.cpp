@@ -111,7 +111,7 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   // The header is built right before the exposure command, so that it holds
   // this frame's start and the shutter-speed field as it is now.
   // The frame keeps the size it had then, whatever is loaded meanwhile.
-  make_light_header(p);
+  make_light_header(held_frames(p), header_values(p));
   const FrameShape shape{p.frames.image_width, p.frames.image_height};
   if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light)) return end_by_failure(p);
   // A stop given before the exposure lets the exposure run to its end; its

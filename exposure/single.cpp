@@ -35,9 +35,9 @@ void take_frame(Program& p, FrameKind kind) {
   // the size it had then, whatever is loaded while the unit exposes.
   const bool light = kind == FrameKind::Light;
   if (light)
-    make_light_header(p);
+    make_light_header(held_frames(p), header_values(p));
   else
-    make_dark_header(p);
+    make_dark_header(held_frames(p), header_values(p));
   const Frames& f = p.frames;
   const FrameShape shape =
       light ? FrameShape{f.image_width, f.image_height} : FrameShape{f.dark_width, f.dark_height};

@@ -4,17 +4,28 @@
 // is sent, so DATE-OBS and UT give the start of the exposure. Each fills
 // slots 1..36 of its card table, sets the frame kind's BITPIX, BZERO, BSCALE
 // values and frame size (from the camera head and binning), and the shared
-// obs_date, obs_time, fits_exptime and fits_temperature. Reads the clock, the
-// shutter-speed field (Form1 Text5) and the CCD temperature field (Text4).
-// Processes pending window events once, between the exposure time and the
-// temperature, so the temperature read is the freshest shown.
+// obs_date, obs_time, fits_exptime and fits_temperature. The handlers read
+// the values a header records (the clock, the shutter-speed field Form1
+// Text5, and, after pending window events have run once, the CCD
+// temperature field Text4, so that the temperature is the freshest shown)
+// and hand them in.
 #pragma once
+
+#include "core/clock.h"
+#include "fits/file_operations.h"
 
 namespace stellacq {
 
-class Program;
+// What a header records about the exposure it starts.
+struct HeaderValues {
+  int head_model = 0;  // 4 the TX-11, any other the TX-22
+  int binning = 1;     // 1 without binning, otherwise 2 x 2
+  LocalDateTime start;
+  double exptime = 0;      // seconds
+  double temperature = 0;  // degrees C
+};
 
-void make_light_header(Program& p);
-void make_dark_header(Program& p);
+void make_light_header(const HeldFrames& held, const HeaderValues& values);
+void make_dark_header(const HeldFrames& held, const HeaderValues& values);
 
 }  // namespace stellacq

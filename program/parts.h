@@ -5,8 +5,10 @@
 
 #include "config/settings_store.h"
 #include "config/startup.h"
+#include "core/numeric.h"
 #include "core/status_line.h"
 #include "fits/file_operations.h"
+#include "fits/header_builder.h"
 #include "image/commands.h"
 #include "program/program.h"
 
@@ -21,5 +23,20 @@ inline RunFlags run_flags(Program& p) { return {p.link, p.frames, p.exposure, p.
 inline HeldFrames held_frames(Program& p) { return {p.frames, p.headers}; }
 
 inline ShownFrames shown_frames(Program& p) { return {p.frames, p.picture}; }
+
+// What the next header records, read as its exposure starts: the head, the
+// binning, the clock and the shutter-speed field; then pending window events
+// run once and the temperature field is read, the freshest shown.
+inline HeaderValues header_values(Program& p) {
+  HeaderValues v;
+  v.head_model = p.settings.head_model;
+  v.binning = p.frames.binning;
+  v.start = p.clock.local_now();
+  v.exptime = numeric_value(p.form.Text5);
+  p.ui.yield();
+  // The idle temperature text " --.-" reads as 0.
+  v.temperature = numeric_value(p.form.Text4);
+  return v;
+}
 
 }  // namespace stellacq

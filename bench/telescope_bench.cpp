@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "program/parts.h"
 #include "program/program.h"
 #include "telescope/mount_link.h"
 #include "telescope/qt_serial_line.h"
@@ -141,7 +142,8 @@ void BM_TimedMove(benchmark::State& state) {
     b.busy_hook = [&] {
       if (start_left == std::chrono::steady_clock::time_point{}) start_left = b.line.last_send;
     };
-    if (timed_move(b.p, Direction::Right, amount) != MoveEnd::Done) state.SkipWithError("move failed");
+    if (timed_move(b.p.mount, b.p.settings, status_line(b.p), Direction::Right, amount) != MoveEnd::Done)
+      state.SkipWithError("move failed");
     const double program_us =
         std::chrono::duration<double, std::micro>(b.line.last_send - start_left).count();
     program_errors.push_back(std::fabs(program_us - commanded_us) / commanded_us * 100.0);

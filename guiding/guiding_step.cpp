@@ -2,6 +2,7 @@
 
 #include "guiding/guide_lock.h"
 #include "guiding/measure.h"
+#include "program/parts.h"
 #include "program/program.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"
@@ -55,7 +56,7 @@ void guiding_step(Program& p) {
     p.ui.yield();
   }
   std::string failure;
-  if (!open_link_for_guiding(p, &failure)) {
+  if (!open_link_for_guiding(p.mount, p.telescope, p.settings.com_port, status_line(p), &failure)) {
     note_unguided(p, failure);
     return;
   }
@@ -69,12 +70,14 @@ void guiding_step(Program& p) {
   actions.measured = [&p](const LevelMeasurement& m) {
     show_guide_measurement(p.guide, p.settings, p.ui, m.measurement, m.span);
   };
-  actions.move = [&p](const GuideMove& move) { return timed_move(p, move.direction, move.amount); };
+  actions.move = [&p](const GuideMove& move) {
+    return timed_move(p.mount, p.settings, status_line(p), move.direction, move.amount);
+  };
   actions.settle = [&p] {
     for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);
   };
   const GuidingResult result = run_guiding_step(input, actions);
-  close_link_after_guiding(p);
+  close_link_after_guiding(p.mount, p.telescope);
   if (result.completed()) {
     p.guide.unguided_frames = 0;
     p.guide.tracking_status.unguided.clear();

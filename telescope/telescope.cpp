@@ -35,8 +35,8 @@ std::string reason_text(LineError error, const std::string& detail) {
   return detail.empty() ? "開けませんでした。" : "開けませんでした (" + detail + ")。";
 }
 
-std::string remedy_text(Program& p, LineError error) {
-  const std::string variable = "STELLACQ_COM" + std::to_string(p.settings.com_port);
+std::string remedy_text(int com_port, LineError error) {
+  const std::string variable = "STELLACQ_COM" + std::to_string(com_port);
   switch (error) {
     case LineError::BadPortNumber:
       return "設定メニューの COM ポートで COM1〜COM3 を選んでください。";
@@ -59,9 +59,10 @@ std::string line_name(Program& p) { return p.mount.line_name(p.settings.com_port
 // The line, the reason and what to do about it; `separator` stands between
 // the reason and the remedy (a line break in a box, a blank on the one-line
 // status line).
-std::string open_failure_text(Program& p, LineError error, const std::string& detail, const char* separator) {
-  return "望遠鏡のシリアルポート " + line_name(p) + " を開けません: " + reason_text(error, detail) +
-         separator + remedy_text(p, error);
+std::string open_failure_text(Mount& mount, int com_port, LineError error, const std::string& detail,
+                              const char* separator) {
+  return "望遠鏡のシリアルポート " + mount.line_name(com_port) +
+         " を開けません: " + reason_text(error, detail) + separator + remedy_text(com_port, error);
 }
 
 // The status line of a timed move: "move down 12( 30)".
@@ -70,10 +71,11 @@ std::string move_status(const DirectionCommands& c, int amount, std::int32_t fac
 }
 
 // The user is told that the stop of a move could not go out.
-void report_stop_not_sent(Program& p, const DirectionCommands& c, LineError error) {
-  p.ui.message_box(std::string("望遠鏡に停止コマンド ") + c.stop + " を送れませんでした (" + line_name(p) +
-                   ": " + reason_text(error, {}) +
-                   ")。\n望遠鏡が動き続けているかもしれません。手元のコントローラで止めてください。");
+void report_stop_not_sent(Interaction& ui, const std::string& line, const DirectionCommands& c,
+                          LineError error) {
+  ui.message_box(std::string("望遠鏡に停止コマンド ") + c.stop + " を送れませんでした (" + line + ": " +
+                 reason_text(error, {}) +
+                 ")。\n望遠鏡が動き続けているかもしれません。手元のコントローラで止めてください。");
 }
 
 // A reply as the window shows it: one line of 8-bit text. The controller's
@@ -101,18 +103,18 @@ std::string shown_reply(const std::string& reply) {
 
 // ---- guiding ----
 
-bool open_link_for_guiding(Program& p, std::string* failure) {
-  TelescopeState& t = p.telescope;
-  if (p.serial.is_open()) {
+bool open_link_for_guiding(Mount& mount, TelescopeState& t, int com_port, const StatusLine& status,
+                           std::string* failure) {
+  if (mount.is_open()) {
     t.guiding_uses_line = true;
     t.guiding_opened_line = false;
     return true;
   }
   std::string detail;
-  const LineError error = p.mount.open(p.settings.com_port, &detail);
+  const LineError error = mount.open(com_port, &detail);
   if (error != LineError::None) {
-    const std::string text = " " + open_failure_text(p, error, detail, " ");
-    set_status(p, text);
+    const std::string text = " " + open_failure_text(mount, com_port, error, detail, " ");
+    status.show(text);
     if (failure) *failure = text;
     return false;
   }
@@ -121,43 +123,44 @@ bool open_link_for_guiding(Program& p, std::string* failure) {
   return true;
 }
 
-void close_link_after_guiding(Program& p) {
-  TelescopeState& t = p.telescope;
-  if (t.guiding_opened_line && !t.window_uses_line) p.mount.close();
+void close_link_after_guiding(Mount& mount, TelescopeState& t) {
+  if (t.guiding_opened_line && !t.window_uses_line) mount.close();
   t.guiding_uses_line = false;
   t.guiding_opened_line = false;
 }
 
-MoveEnd timed_move(Program& p, Direction direction, int amount) {
+MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& status_line, Direction direction,
+                   int amount) {
   const DirectionCommands& c = direction_commands(direction);
   const bool vertical = direction == Direction::Up || direction == Direction::Down;
-  const std::int32_t factor = vertical ? p.settings.y_tracking_factor : p.settings.x_tracking_factor;
-  const double repeat = vertical ? static_cast<double>(p.settings.y_move_repeat) : p.settings.x_move_repeat;
+  const std::int32_t factor = vertical ? settings.y_tracking_factor : settings.x_tracking_factor;
+  const double repeat = vertical ? static_cast<double>(settings.y_move_repeat) : settings.x_move_repeat;
+  Interaction& ui = status_line.ui;
 
   const std::string status = move_status(c, amount, factor);
-  set_status(p, status);
-  p.ui.yield();
+  status_line.show(status);
+  ui.yield();
 
   // The windows stay painted during the counts; clicks and ticks wait
   // until the stop has gone out.
-  const MoveResult result = p.mount.timed_move(
-      direction, amount, factor, repeat, [&p](std::int64_t done_us, std::int64_t total_us) {
-        p.ui.exchange_progress({ExchangeKind::Move, done_us / 1000, total_us / 1000});
+  const MoveResult result =
+      mount.timed_move(direction, amount, factor, repeat, [&ui](std::int64_t done_us, std::int64_t total_us) {
+        ui.exchange_progress({ExchangeKind::Move, done_us / 1000, total_us / 1000});
       });
-  p.ui.exchange_ended();
+  ui.exchange_ended();
   switch (result.end) {
     case MoveEnd::Done:
-      set_status(p, status + " stop");
+      status_line.show(status + " stop");
       break;
     case MoveEnd::NotSent:
       if (result.start_error == LineError::NotOpen)
-        set_status(p, status + " 送信しませんでした: 望遠鏡のポートが開いていません");
+        status_line.show(status + " 送信しませんでした: 望遠鏡のポートが開いていません");
       else
-        set_status(p, status + " 送信できませんでした: " + reason_text(result.start_error, {}));
+        status_line.show(status + " 送信できませんでした: " + reason_text(result.start_error, {}));
       break;
     case MoveEnd::StopNotSent:
-      report_stop_not_sent(p, c, result.stop_error);
-      if (result.start_error == LineError::None) set_status(p, status + " 停止コマンドを送れませんでした");
+      report_stop_not_sent(ui, mount.line_name(settings.com_port), c, result.stop_error);
+      if (result.start_error == LineError::None) status_line.show(status + " 停止コマンドを送れませんでした");
       break;
   }
   return result.end;
@@ -178,7 +181,7 @@ void telescope_window_open(Program& p) {
   std::string detail;
   const LineError error = p.mount.open(p.settings.com_port, &detail);
   if (error != LineError::None) {
-    p.ui.message_box(open_failure_text(p, error, detail, "\n"));
+    p.ui.message_box(open_failure_text(p.mount, p.settings.com_port, error, detail, "\n"));
     return;
   }
   t.window_uses_line = true;
@@ -279,7 +282,7 @@ void telescope_window_nudge(Program& p, Direction direction) {
   const MoveResult result = p.mount.nudge(direction);
   t.polling = was_polling;
   if (result.end == MoveEnd::StopNotSent) {
-    report_stop_not_sent(p, direction_commands(direction), result.stop_error);
+    report_stop_not_sent(p.ui, line_name(p), direction_commands(direction), result.stop_error);
     drop_line(p);
   } else if (result.start_error != LineError::None || !p.serial.is_open()) {
     lose_line(p);

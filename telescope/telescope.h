@@ -3,15 +3,17 @@
 // texts, and the handlers of the telescope window (Form10) without the
 // window itself. They call the Mount (telescope/mount.h) and turn its
 // results into the status line, message boxes and the window's fields; they
-// read the settings, the running flags and TelescopeState.
+// read the settings, the running flags and TelescopeState. The guiding
+// step's three operations take the mount, the telescope state and the
+// settings they need, and the status line.
 //
 // The guiding step uses the line like this:
 //
-//   if (!open_link_for_guiding(p)) return;  // status line says why
-//   timed_move(p, Direction::Right, 3);     // "#:Mw#", counts, "#:Qw#"
-//   for (int i = 0; i < 8; ++i) wait_next_second(p.clock, p.ui);
+//   if (!open_link_for_guiding(mount, telescope, com, status)) return;  // status line says why
+//   timed_move(mount, settings, status, Direction::Right, 3);  // "#:Mw#", counts, "#:Qw#"
+//   for (int i = 0; i < 8; ++i) wait_next_second(clock, ui);
 //   ...
-//   close_link_after_guiding(p);            // closes only what it opened
+//   close_link_after_guiding(mount, telescope);  // closes only what it opened
 //
 // When the telescope window has the line open, the step uses it as it is
 // and leaves it open, so R.A. and R.D. stay on the screen during guiding.
@@ -22,8 +24,11 @@
 
 #include <string>
 
+#include "config/settings.h"
+#include "core/status_line.h"
 #include "telescope/direction.h"
 #include "telescope/mount.h"
+#include "telescope/telescope_state.h"
 
 namespace stellacq {
 
@@ -35,17 +40,19 @@ class Program;
 // telescope window has it open, otherwise opens it. False when it cannot be
 // opened; the status line then says why (on one line) and the step should
 // make no move. `failure` (when given) receives that text.
-bool open_link_for_guiding(Program& p, std::string* failure = nullptr);
+bool open_link_for_guiding(Mount& mount, TelescopeState& telescope, int com_port, const StatusLine& status,
+                           std::string* failure = nullptr);
 // Ends the step's use of the line: closes it only if the step opened it and
 // the telescope window does not use it meanwhile.
-void close_link_after_guiding(Program& p);
+void close_link_after_guiding(Mount& mount, TelescopeState& telescope);
 
 // A timed move of guiding correcting `amount` pixels: status "move up" with
 // amount and factor, one yield, the start command, y_move_repeat rounds
 // (x_move_repeat for left and right) of amount x factor + 1 busy counts, the
 // stop command, " stop" on the status line, pause_short. The line must be
 // open (open_link_for_guiding). A stop that cannot be sent is told in a box.
-MoveEnd timed_move(Program& p, Direction direction, int amount);
+MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& status, Direction direction,
+                   int amount);
 
 // ---- telescope window (Form10) ----
 

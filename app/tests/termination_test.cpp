@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/qt_interaction.h"
+#include "program/parts.h"
 #include "program/program.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"
@@ -64,7 +65,8 @@ struct PipeLine final : SerialLine {
   p.settings.x_tracking_factor = 1'000'000;
   p.settings.x_move_repeat = 1;
   TerminationGuard guard(p.mount);
-  if (open_link_for_guiding(p)) timed_move(p, Direction::Left, 30);
+  if (open_link_for_guiding(p.mount, p.telescope, p.settings.com_port, status_line(p)))
+    timed_move(p.mount, p.settings, status_line(p), Direction::Left, 30);
   ::_exit(3);  // the move ran to its end: the signal was not handled
 }
 

@@ -4,6 +4,7 @@
 // telescope window's polling of a silent mount.
 #include <gtest/gtest.h>
 
+#include "program/parts.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"
@@ -85,11 +86,12 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
     } else {
       w.p.settings.x_move_repeat = c.repeat;
     }
-    ASSERT_TRUE(open_link_for_guiding(w.p));
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
     w.serial.sent.clear();
     std::size_t sent_at_yield = 99;
     w.ui.on_yield = [&] { sent_at_yield = w.serial.sent.size(); };
-    EXPECT_EQ(timed_move(w.p, c.direction, c.amount), MoveEnd::Done) << c.status;
+    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), c.direction, c.amount), MoveEnd::Done)
+        << c.status;
     EXPECT_EQ(w.after_open(), c.traffic) << c.status;
     EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{c.status, std::string(c.status) + " stop"}));
     EXPECT_EQ(w.ui.yields, 1);
@@ -103,9 +105,9 @@ TEST(TimedMove, NamedMovesUseTheirOwnAxis) {
   w.p.settings.x_move_repeat = 1;
   w.p.settings.y_tracking_factor = 7;
   w.p.settings.y_move_repeat = 1;
-  ASSERT_TRUE(open_link_for_guiding(w.p));
+  ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
   for (const Direction d : {Direction::Up, Direction::Down, Direction::Left, Direction::Right})
-    timed_move(w.p, d, 1);
+    timed_move(w.p.mount, w.p.settings, status_line(w.p), d, 1);
   EXPECT_EQ(w.serial.sent,
             kStopBytes + "#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Me#\r\n#:Qe#\r\n#:Mw#\r\n#:Qw#\r\n");
   EXPECT_EQ(w.busy.total, 8 + 8 + 3 + 3 + 4 * 1000);
@@ -120,8 +122,8 @@ TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
   w.answer("05:35:17#", "-05*23'24#");
   telescope_window_open(w.p);
   w.ui.on_progress = [&] { telescope_window_tick(w.p); };
-  ASSERT_TRUE(open_link_for_guiding(w.p));
-  EXPECT_EQ(timed_move(w.p, Direction::Right, 5), MoveEnd::Done);
+  ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+  EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Right, 5), MoveEnd::Done);
   EXPECT_EQ(w.after_open(), (Events{"send #:Mw#\r\n", "count 5001", "send #:Qw#\r\n", "count 1000"}));
   ASSERT_FALSE(w.ui.progress.empty());
   EXPECT_EQ(w.ui.progress.back().kind, ExchangeKind::Move);
@@ -131,16 +133,17 @@ TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
 TEST(TimedMove, ClosedOrFailingLine) {
   {  // Closed: nothing is sent, no time is spent, the status says why.
     LinkWorld w;
-    EXPECT_EQ(timed_move(w.p, Direction::Left, 3), MoveEnd::NotSent);
+    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Left, 3), MoveEnd::NotSent);
     EXPECT_TRUE(w.serial.sent.empty());
     EXPECT_EQ(w.busy.calls, 0);
     EXPECT_EQ(w.ui.last_status(), "move left 3( 0) 送信しませんでした: 望遠鏡のポートが開いていません");
   }
   {  // The line fails after the start: the user hears that the mount may still move.
     LinkWorld w;
-    ASSERT_TRUE(open_link_for_guiding(w.p));
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
     w.serial.on_send = [&](const std::string&) { w.serial.send_error = LineError::WriteFailed; };
-    EXPECT_EQ(timed_move(w.p, Direction::Down, 0), MoveEnd::StopNotSent);
+    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Down, 0),
+              MoveEnd::StopNotSent);
     EXPECT_EQ(w.serial.sent, kStopBytes + "#:Ms#\r\n");
     ASSERT_EQ(w.ui.boxes.size(), 1u);
     EXPECT_NE(w.ui.boxes[0].text.find("#:Qs#"), std::string::npos);
@@ -309,39 +312,39 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
 TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
   {  // Alone: the step opens and closes.
     LinkWorld w;
-    ASSERT_TRUE(open_link_for_guiding(w.p));
-    close_link_after_guiding(w.p);
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+    close_link_after_guiding(w.p.mount, w.p.telescope);
     EXPECT_EQ(w.serial.events, join({{"open COM1 9600,N,8,1"}, stops(), {"close"}}));
   }
   {  // The window has it open: the step leaves it open, the window closes it.
     LinkWorld w;
     telescope_window_open(w.p);
-    ASSERT_TRUE(open_link_for_guiding(w.p));
-    close_link_after_guiding(w.p);
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+    close_link_after_guiding(w.p.mount, w.p.telescope);
     EXPECT_TRUE(w.serial.is_open());
     telescope_window_close(w.p);
     EXPECT_EQ(w.serial.events, join({{"open COM1 9600,N,8,1"}, stops(), {"close"}}));
   }
   {  // The window opens during the step and keeps the line after it.
     LinkWorld w;
-    ASSERT_TRUE(open_link_for_guiding(w.p));
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
     telescope_window_open(w.p);
-    close_link_after_guiding(w.p);
+    close_link_after_guiding(w.p.mount, w.p.telescope);
     EXPECT_TRUE(w.serial.is_open());
   }
   {  // The window closes during the step: the line stays for the step, which closes it.
     LinkWorld w;
     telescope_window_open(w.p);
-    ASSERT_TRUE(open_link_for_guiding(w.p));
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
     telescope_window_close(w.p);
     EXPECT_TRUE(w.serial.is_open());
-    close_link_after_guiding(w.p);
+    close_link_after_guiding(w.p.mount, w.p.telescope);
     EXPECT_FALSE(w.serial.is_open());
   }
   {  // A line that cannot be opened: no move, the status line says why.
     LinkWorld w;
     w.serial.open_error = LineError::NoPermission;
-    EXPECT_FALSE(open_link_for_guiding(w.p));
+    EXPECT_FALSE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
     EXPECT_NE(w.ui.last_status().find("dialout"), std::string::npos);
     EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos) << "the status line has one line";
     EXPECT_TRUE(w.ui.boxes.empty());

@@ -10,6 +10,7 @@
 
 #include "camera/connection.h"
 #include "camera/operations.h"
+#include "program/parts.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"
@@ -129,9 +130,9 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
     const auto before = brightest();
 
     w.p.settings.x_tracking_factor = w.p.settings.y_tracking_factor = 100'000;  // 0.1 s a pixel of amount
-    ASSERT_TRUE(open_link_for_guiding(w.p));
-    EXPECT_EQ(timed_move(w.p, r.direction, 20), MoveEnd::Done);
-    close_link_after_guiding(w.p);
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), r.direction, 20), MoveEnd::Done);
+    close_link_after_guiding(w.p.mount, w.p.telescope);
     EXPECT_EQ(w.observatory.mount().received(),
               std::string("#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n") + r.commands);
     const sim::MoveTimes t = w.observatory.mount().move_times();

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <memory>
 
+#include "program/parts.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"
 #include "test_support/pty_mount.h"
@@ -62,9 +63,10 @@ TEST(QtSerialLine, QueriesAndMovesThroughAPseudoTerminal) {
 
   w.p.settings.x_tracking_factor = 1000;
   w.p.settings.x_move_repeat = 1;
-  ASSERT_TRUE(open_link_for_guiding(w.p));
-  EXPECT_EQ(timed_move(w.p, Direction::Right, 20), MoveEnd::Done);  // 20 ms west
-  close_link_after_guiding(w.p);
+  ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+  EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Right, 20),
+            MoveEnd::Done);  // 20 ms west
+  close_link_after_guiding(w.p.mount, w.p.telescope);
   const std::string stops = "#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n";  // each opening stops all motion
   EXPECT_EQ(w.mount.received(), stops + "#:GR#\r\n#:GD#\r\n" + stops + "#:Mw#\r\n#:Qw#\r\n");
   const sim::MoveTimes t = w.mount.move_times();

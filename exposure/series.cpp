@@ -160,7 +160,7 @@ std::optional<SeriesEnd> wait_for_next_shot(Program& p) {
 void stop_series(Program& p, const char* message) {
   if (p.series.guiding_mode == 1 && p.exposure.display_after_shooting == 1) {
     p.guide.guide_locked = 0;
-    draw_guide_marker(p);
+    draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
     p.ui.yield();
   }
   p.series.guiding_mode = 0;

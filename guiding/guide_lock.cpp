@@ -6,23 +6,23 @@
 #include "core/numeric.h"
 #include "guiding/marker.h"
 #include "guiding/measure.h"
+#include "program/parts.h"
 #include "program/program.h"
 
 namespace stellacq {
 
 namespace {
 
-void set_auto_guiding_menu(Program& p, bool enabled) {
-  p.form.exp_menu_grab_auto_enabled = enabled;
-  p.form.exp_menu_grab_auto_stop_enabled = enabled;
+// The marker of the guide star as it stands in `p.guide`.
+void draw_marker(Program& p) {
+  draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
 }
 
 void unlock(Program& p, const TrackingStatusHooks& tracking_status) {
   if (tracking_status.close) tracking_status.close();
   set_status(p, kUnlockedText);
   p.guide.guide_locked = 0;
-  draw_guide_marker(p);
-  set_auto_guiding_menu(p, false);
+  draw_marker(p);
 }
 
 }  // namespace
@@ -45,6 +45,7 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
       return result;
     }
     unlock(p, tracking_status);
+    p.form.exp_menu_grab_auto_enabled = p.form.exp_menu_grab_auto_stop_enabled = false;
     result.outcome = PictureClick::Released;
     return result;
   }
@@ -56,14 +57,15 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
   const int shown_y = std::clamp(g.guide_y, 0, std::min(f.image_height, kFrameRows) - 1);
   set_status(p, decimal_text(g.guide_x) + decimal_text(g.guide_y) +
                     decimal_text(f.light_frame.at(shown_x, shown_y)) + kLockedText);
-  draw_guide_marker(p);
+  draw_marker(p);
   const int span = configured_span(p.settings);
   show_guide_measurement(g, p.settings, p.ui,
                          measure_guide_star(f.light_frame, f.image_width, f.image_height, g.guide_x,
                                             g.guide_y, span, p.settings.aperture, g.star_x, g.star_y),
                          span);
   if (tracking_status.open) tracking_status.open();
-  set_auto_guiding_menu(p, true);
+  // The guided series can be started and stopped while a star is locked.
+  p.form.exp_menu_grab_auto_enabled = p.form.exp_menu_grab_auto_stop_enabled = true;
   p.ui.yield();
 
   if (p.ui.message_box(kLockPrompt, kGuideTitle, MessageButtons::OkCancel) == MessageAnswer::Ok) {
@@ -71,6 +73,7 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
     return result;
   }
   unlock(p, tracking_status);
+  p.form.exp_menu_grab_auto_enabled = p.form.exp_menu_grab_auto_stop_enabled = false;
   result.outcome = PictureClick::LockCancelled;
   return result;
 }
@@ -88,9 +91,9 @@ void show_guide_measurement(GuideState& g, const Settings& settings, Interaction
   ui.yield();
 }
 
-void draw_guide_marker(Program& p) {
-  Picture& picture = p.picture;
-  std::vector<SavedPoint>& saved = p.guide.marker_saved;
+void draw_guide_marker(GuideState& guide, const ShownFrames& shown, int span, Interaction& ui) {
+  Picture& picture = shown.picture;
+  std::vector<SavedPoint>& saved = guide.marker_saved;
   // Only points that still show the marker are painted back: where the
   // frame has been drawn anew since, the kept colours are out of date.
   const auto restore = [&] {
@@ -98,9 +101,9 @@ void draw_guide_marker(Program& p) {
       if (picture.at(s.x, s.y) == kMarkerGreen) picture.at(s.x, s.y) = s.colour;
     saved.clear();
   };
-  if (p.guide.guide_locked == 0) {
+  if (guide.guide_locked == 0) {
     restore();
-    p.ui.picture_changed();
+    ui.picture_changed();
     return;
   }
   const bool still_drawn = std::all_of(
@@ -110,15 +113,14 @@ void draw_guide_marker(Program& p) {
   else
     saved.clear();
   const std::optional<DisplayScale> scale =
-      display_scale(p.frames.image_width, p.frames.image_height, Picture::kWidth, Picture::kHeight);
+      display_scale(shown.frames.image_width, shown.frames.image_height, Picture::kWidth, Picture::kHeight);
   if (!scale) return;
   for (const PicturePoint& point :
-       marker_points(p.guide.guide_x, p.guide.guide_y, configured_span(p.settings), *scale, Picture::kWidth,
-                     Picture::kHeight)) {
+       marker_points(guide.guide_x, guide.guide_y, span, *scale, Picture::kWidth, Picture::kHeight)) {
     saved.push_back({point.x, point.y, picture.at(point.x, point.y)});
     picture.at(point.x, point.y) = kMarkerGreen;
   }
-  p.ui.picture_changed();
+  ui.picture_changed();
 }
 
 }  // namespace stellacq

@@ -3,7 +3,8 @@
 //
 // Reads the light frame and its size and the settings; writes p.guide, the
 // status line, the two auto-guiding menu items of p.form and, through the
-// marker, p.picture. The window passes in how the tracking status window is
+// marker, p.picture. The marker itself takes the guide state, the frames
+// with the picture and the span. The window passes in how the tracking status window is
 // opened and closed.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include "core/interaction.h"
 #include "guiding/guide_state.h"
 #include "guiding/measure.h"
+#include "image/commands.h"
 
 namespace stellacq {
 
@@ -71,7 +73,8 @@ void show_guide_measurement(GuideState& guide, const Settings& settings, Interac
 // frame drawn since keeps its own pixels. A marker still standing on the
 // picture is taken away before it is drawn again; one whose picture has
 // been redrawn since is simply forgotten. Nothing is drawn without a frame.
-// Uses the area's own extent (Picture::kWidth x Picture::kHeight units).
-void draw_guide_marker(Program& p);
+// Uses the area's own extent (Picture::kWidth x Picture::kHeight units) and
+// the light frame's size; `span` is the configured search half-width.
+void draw_guide_marker(GuideState& guide, const ShownFrames& shown, int span, Interaction& ui);
 
 }  // namespace stellacq

@@ -52,7 +52,7 @@ void guiding_step(Program& p) {
   if (p.exposure.display_after_shooting == 1) {
     // The frame was drawn anew: the marker goes back on it.
     p.guide.guide_locked = 1;
-    draw_guide_marker(p);
+    draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
     p.ui.yield();
   }
   std::string failure;

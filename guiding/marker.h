@@ -1,9 +1,9 @@
 // The guide marker: the outline of the search window drawn in green over the
 // picture of the image area.
 //
-// draw_guide_marker reads p.guide (guide_locked, guide_x, guide_y), the
-// configured search span and the light frame's size; it writes p.picture and
-// keeps the colours it covered in p.guide.marker_saved.
+// draw_guide_marker reads the guide state (guide_locked, guide_x, guide_y),
+// the search span and the light frame's size; it writes the picture and
+// keeps the colours it covered in the guide state's marker_saved.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 
 #include "guiding/marker.h"
 #include "image/display.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -94,6 +95,11 @@ TEST(GuideLock, ClickAtTheRightEdgeOfAFullFrame) {
   EXPECT_EQ(std::pair(w.p.guide.star_x, w.p.guide.star_y), std::pair(1534, 498));
 }
 
+// The marker of the lock as it stands, with the configured span.
+void draw_marker(testing::World& w) {
+  draw_guide_marker(w.p.guide, shown_frames(w.p), configured_span(w.p.settings), w.p.ui);
+}
+
 TEST(GuideMarker, DrawnAlongTheOutlineAndErasedWithoutTrace) {
   const struct {
     int width, height, gx, gy, span;
@@ -108,7 +114,7 @@ TEST(GuideMarker, DrawnAlongTheOutlineAndErasedWithoutTrace) {
     w.p.guide.guide_x = row.gx;
     w.p.guide.guide_y = row.gy;
     w.p.guide.guide_locked = 1;
-    draw_guide_marker(w.p);
+    draw_marker(w);
     const std::vector<SavedPoint>& saved = w.p.guide.marker_saved;
     for (const SavedPoint& s : saved) ASSERT_EQ(w.p.picture.at(s.x, s.y), kMarkerGreen);
     EXPECT_EQ(saved.empty(), row.gx == -500) << row.gx;
@@ -118,28 +124,28 @@ TEST(GuideMarker, DrawnAlongTheOutlineAndErasedWithoutTrace) {
       EXPECT_EQ(std::pair(saved.front().x, saved.front().y), std::pair(71, 70));
       EXPECT_NE(w.p.picture.at(79, 78), kMarkerGreen);
     }
-    draw_guide_marker(w.p);  // drawn again on the same picture
+    draw_marker(w);  // drawn again on the same picture
     w.p.guide.guide_locked = 0;
-    draw_guide_marker(w.p);
+    draw_marker(w);
     EXPECT_EQ(w.p.picture.pixels, w.before) << row.width << " span " << row.span;
 
     // Drawn on a frame drawn anew, then erased: the new frame stays whole.
     w.p.guide.guide_locked = 1;
-    draw_guide_marker(w.p);
+    draw_marker(w);
     draw_frame(w.p.picture, w.p.frames, w.p.frames.light_frame, row.width, row.height);
-    draw_guide_marker(w.p);
+    draw_marker(w);
     w.p.guide.guide_locked = 0;
-    draw_guide_marker(w.p);
+    draw_marker(w);
     EXPECT_EQ(w.p.picture.pixels, w.before);
     EXPECT_TRUE(saved.empty());
     // Erased after the frame was drawn anew without it: nothing is painted back.
     w.p.guide.guide_locked = 1;
-    draw_guide_marker(w.p);
+    draw_marker(w);
     w.p.frames.display_background -= 10;  // every grey changes
     draw_frame(w.p.picture, w.p.frames, w.p.frames.light_frame, row.width, row.height);
     const std::vector<std::uint32_t> redrawn = w.p.picture.pixels;
     w.p.guide.guide_locked = 0;
-    draw_guide_marker(w.p);
+    draw_marker(w);
     EXPECT_EQ(w.p.picture.pixels, redrawn);
   }
 }

@@ -470,7 +470,7 @@ void Form1::exp_menu_grab_num_Click() {
   run([&] { stellacq::exp_menu_grab_num_Click(p_); });
 }
 void Form1::exp_menu_grab_program_Click() {
-  run([&] { stellacq::exp_menu_grab_program_Click(p_); });
+  run([&] { stellacq::exp_menu_grab_program_Click(p_.series); });
   open_dialog<Form11>(Form11_);
   if (auto* form = qobject_cast<Form11*>(Form11_.data()))
     form->run_handler = [this](const std::function<void()>& program) {

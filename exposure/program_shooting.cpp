@@ -59,8 +59,8 @@ void finish(Program& p) {
 
 }  // namespace
 
-void exp_menu_grab_program_Click(Program& p) {
-  if (p.series.series_running == 0) p.series.guiding_mode = 0;
+void exp_menu_grab_program_Click(SeriesState& series) {
+  if (series.series_running == 0) series.guiding_mode = 0;
 }
 
 ProgramFields program_fields_from_settings(const Settings& s) {

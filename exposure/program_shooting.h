@@ -15,6 +15,7 @@
 #include <string>
 
 #include "config/settings.h"
+#include "exposure/exposure_state.h"
 
 namespace stellacq {
 
@@ -30,7 +31,7 @@ using ProgramFields = std::array<std::string, 5>;
 
 // The menu command, before the window opens: a later plain series does not
 // guide (a guided series that runs keeps guiding).
-void exp_menu_grab_program_Click(Program& p);
+void exp_menu_grab_program_Click(SeriesState& series);
 
 // The fields' texts from the five settings (a setting never set gives "").
 ProgramFields program_fields_from_settings(const Settings& s);

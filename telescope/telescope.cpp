@@ -168,8 +168,7 @@ MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& sta
 
 // ---- telescope window ----
 
-void telescope_window_load(Program& p) {
-  TelescopeState& t = p.telescope;
+void telescope_window_load(TelescopeState& t) {
   t.ra_text = "00:00:00";
   t.dec_text = "+00d00'";
   t.polling = false;
@@ -289,15 +288,14 @@ void telescope_window_nudge(Program& p, Direction direction) {
   }
 }
 
-void telescope_window_close(Program& p) {
-  TelescopeState& t = p.telescope;
+void telescope_window_close(Mount& mount, TelescopeState& t) {
   t.polling = false;
   if (t.window_uses_line) {
     t.window_uses_line = false;
     if (t.guiding_uses_line) {
       t.guiding_opened_line = true;  // the step closes it when it ends
     } else {
-      p.mount.close();
+      mount.close();
     }
   }
 }

@@ -58,7 +58,7 @@ MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& sta
 
 // Form_Load: the fields show their initial texts, polling is off, the line
 // is left as it is.
-void telescope_window_load(Program& p);
+void telescope_window_load(TelescopeState& telescope);
 // "RS232C Open": opens the line and starts polling; a line that cannot be
 // opened gets a message box and polling stays off.
 void telescope_window_open(Program& p);
@@ -72,6 +72,6 @@ void telescope_window_tick(Program& p);
 void telescope_window_nudge(Program& p, Direction direction);
 // "Close" and closing the window: stops polling and closes the line unless
 // a guiding step is using it (the step then closes it when it ends).
-void telescope_window_close(Program& p);
+void telescope_window_close(Mount& mount, TelescopeState& telescope);
 
 }  // namespace stellacq

@@ -87,7 +87,7 @@ Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p)
 Form10::~Form10() { Form_Unload(); }
 
 void Form10::Form_Load() {
-  telescope_window_load(p_);
+  telescope_window_load(p_.telescope);
   show_fields();
 }
 
@@ -95,7 +95,7 @@ void Form10::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   Timer1_->stop();
-  telescope_window_close(p_);
+  telescope_window_close(p_.mount, p_.telescope);
 }
 
 void Form10::show_fields() {

@@ -193,7 +193,7 @@ TEST(Query, CollectsTheReplyUpToItsHash) {
 TEST(TelescopeWindow, OpenPollsAndNudges) {
   LinkWorld w;
   w.answer("05:35:17#", "-05*23'24#");
-  telescope_window_load(w.p);
+  telescope_window_load(w.p.telescope);
   EXPECT_EQ(w.p.telescope.ra_text, "00:00:00");
   EXPECT_EQ(w.p.telescope.dec_text, "+00d00'");
   telescope_window_open(w.p);
@@ -210,7 +210,7 @@ TEST(TelescopeWindow, OpenPollsAndNudges) {
   EXPECT_EQ(w.serial.events, join({{"send #:Mn#\r\n"}, counts(11, 100), {"send #:Qn#\r\n"}}));
   EXPECT_TRUE(w.p.telescope.polling);
 
-  telescope_window_close(w.p);
+  telescope_window_close(w.p.mount, w.p.telescope);
   EXPECT_FALSE(w.p.telescope.polling);
   EXPECT_FALSE(w.serial.is_open());
 }
@@ -322,7 +322,7 @@ TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
     ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
     close_link_after_guiding(w.p.mount, w.p.telescope);
     EXPECT_TRUE(w.serial.is_open());
-    telescope_window_close(w.p);
+    telescope_window_close(w.p.mount, w.p.telescope);
     EXPECT_EQ(w.serial.events, join({{"open COM1 9600,N,8,1"}, stops(), {"close"}}));
   }
   {  // The window opens during the step and keeps the line after it.
@@ -336,7 +336,7 @@ TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
     LinkWorld w;
     telescope_window_open(w.p);
     ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-    telescope_window_close(w.p);
+    telescope_window_close(w.p.mount, w.p.telescope);
     EXPECT_TRUE(w.serial.is_open());
     close_link_after_guiding(w.p.mount, w.p.telescope);
     EXPECT_FALSE(w.serial.is_open());

@@ -117,8 +117,9 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   // A stop given before the exposure lets the exposure run to its end; its
   // frame stays in the unit.
   if (p.series.series_running == 0) return end_by_stop(p);
-  if (!download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, shape))
-    return end_by_failure(p);
+  const std::optional<FrameInfo> taken =
+      download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, shape);
+  if (!taken) return end_by_failure(p);
 
   if (p.exposure.display_after_shooting == 1) {
     // Both corrections rewrite the light frame in place, so the saved file
@@ -129,8 +130,8 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   }
   p.ui.yield();
 
-  if (!series_save(held_frames(p), p.file, p.settings, p.clock.local_now(), status_line(p)))
-    return end_by_failure(p);
+  const SeriesFrame frame{p.frames.light_frame, taken->width, taken->height, p.headers.light_header};
+  if (!series_save(frame, p.file, p.settings, p.clock.local_now(), status_line(p))) return end_by_failure(p);
   if (p.series.series_running == 0) return end_by_stop(p);
   if (p.series.guiding_mode == 1) guiding_step(p);
 

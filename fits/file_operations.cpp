@@ -162,8 +162,8 @@ WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, c
   return write_new_fits_file(series_file_names(path), header, frame, width, height, options);
 }
 
-bool series_save(const HeldFrames& held, FileState& file, const Settings& settings, const LocalDateTime& now,
-                 const StatusLine& status) {
+bool series_save(const SeriesFrame& frame, FileState& file, const Settings& settings,
+                 const LocalDateTime& now, const StatusLine& status) {
   const std::string path = series_file_name(settings.save_folder, now);
   file.file_mode = kSaveLight;
   file.save_file_name = path;
@@ -174,16 +174,14 @@ bool series_save(const HeldFrames& held, FileState& file, const Settings& settin
     status.ui.message_box("連続撮影の画像を保存するフォルダーが指定されていません", {}, MessageButtons::Ok);
     return false;
   }
-  const int width = held.frames.image_width, height = held.frames.image_height;
-  if (!frame_size_fits(width, height)) {
+  if (!frame_size_fits(frame.width, frame.height)) {
     status.ui.message_box("You do not open the data file", {}, MessageButtons::Ok);
     status.show(" 連続撮影の画像を保存できません : " + path);
     return false;
   }
   status.show(" ライトフレーム保存中");
   status.ui.yield();
-  const WriteResult result =
-      save_series_frame(held.frames.light_frame, width, height, held.headers.light_header, path);
+  const WriteResult result = save_series_frame(frame.counts, frame.width, frame.height, frame.header, path);
   if (result.all_taken) {
     status.show(" 連続撮影の画像を保存できません : " + path);
     status.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + path, {},

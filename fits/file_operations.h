@@ -77,14 +77,24 @@ NameList series_file_names(const std::string& path);
 WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, const CardTable& header,
                               const std::string& path, const WriteOptions& options = {});
 
+// One frame of a series as the download left it (corrected in place when
+// the series corrects), with the header built at its start.
+struct SeriesFrame {
+  const FrameBuffer& counts;
+  int width = 0;
+  int height = 0;
+  const CardTable& header;
+};
+
 // After each frame of a series, taken at `now` (one clock reading, so that
 // the day and the time of the name belong to the same instant): sets
 // save_file_name to the frame's name in save_folder and file_mode to 1 (the
-// state the file dialog shows), and when save_in_series is 1 hands the light frame, its header and that name
-// to save_series_frame, then sets save_file_name to the name written. Returns false, after telling the user
-// on the status line and in a message box, when the frame could not be saved, so the series can stop in
+// state the file dialog shows), and when save_in_series is 1 hands `frame`
+// and that name to save_series_frame, then sets save_file_name to the name
+// written. Returns false, after telling the user on the status line and in a
+// message box, when the frame could not be saved, so the series can stop in
 // order.
-bool series_save(const HeldFrames& held, FileState& file, const Settings& settings, const LocalDateTime& now,
-                 const StatusLine& status);
+bool series_save(const SeriesFrame& frame, FileState& file, const Settings& settings,
+                 const LocalDateTime& now, const StatusLine& status);
 
 }  // namespace stellacq

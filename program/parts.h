@@ -24,6 +24,11 @@ inline HeldFrames held_frames(Program& p) { return {p.frames, p.headers}; }
 
 inline ShownFrames shown_frames(Program& p) { return {p.frames, p.picture}; }
 
+// The light frame in memory with its header, as a series hands it to the save.
+inline SeriesFrame light_series_frame(Program& p) {
+  return {p.frames.light_frame, p.frames.image_width, p.frames.image_height, p.headers.light_header};
+}
+
 // What the next header records, read as its exposure starts: the head, the
 // binning, the clock and the shutter-speed field; then pending window events
 // run once and the temperature field is read, the freshest shown.

@@ -128,8 +128,9 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
     w.p.settings.save_in_series = c.save_in_series;
     w.p.settings.save_folder = c.folder;
     const bool ok = !c.status.starts_with(" 連続");
-    EXPECT_EQ(series_save(held_frames(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)),
-              ok)
+    EXPECT_EQ(
+        series_save(light_series_frame(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)),
+        ok)
         << c.folder;
     EXPECT_EQ(std::tie(w.p.file.file_mode, w.p.file.save_file_name),
               std::tuple(kSaveLight, c.folder + "/25210309.FIT"));
@@ -153,7 +154,7 @@ TEST(SeriesSave, NeverOverwritesAnEarlierFrame) {
   const char* const names[] = {"25210309.FIT", "25210309_1.FIT", "25210309_3.FIT"};
   for (const char* name : names) {
     ASSERT_TRUE(
-        series_save(held_frames(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)))
+        series_save(light_series_frame(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)))
         << name;
     EXPECT_EQ(w.p.file.save_file_name, dir.file(name));
     w.clock.now_value.month = 12;

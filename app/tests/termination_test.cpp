@@ -23,31 +23,6 @@
 namespace stellacq {
 namespace {
 
-// A serial line whose sent bytes go into a pipe.
-struct PipeLine final : SerialLine {
-  explicit PipeLine(int fd) : fd_(fd) {}
-  void set_port_number(int com) override { com_ = com; }
-  int port_number() const override { return com_; }
-  void set_settings(const std::string&) override {}
-  LineError open(std::string* = nullptr) override {
-    open_ = true;
-    return LineError::None;
-  }
-  void close() override { open_ = false; }
-  bool is_open() const override { return open_; }
-  void discard_input() override {}
-  LineError send(const std::string& text) override {
-    return ::write(fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size())
-               ? LineError::None
-               : LineError::WriteFailed;
-  }
-  std::string take_received() override { return {}; }
-  std::string device_name() const override { return "pipe"; }
-  int fd_;
-  int com_ = 0;
-  bool open_ = false;
-};
-
 // The program's side: a 30-second move left on the real clock and event loop.
 [[noreturn]] void run_child(int fd) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -58,7 +33,11 @@ struct PipeLine final : SerialLine {
   SystemClock clock;
   QtInteraction ui;
   CalibratedBusyCount busy(clock);
-  PipeLine line(fd);
+  // Every byte sent goes on into the pipe as it is sent.
+  testing::RecordingSerialLine line;
+  line.on_send = [fd](const std::string& text) {
+    if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) ::_exit(4);
+  };
   testing::OfflinePort port;
   Program p({port, clock, ui, busy, line});
   p.settings.com_port = 1;

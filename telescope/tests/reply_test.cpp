@@ -149,7 +149,6 @@ TEST(PacedReplies, ShownAsOneLineWithTheDegreeSign) {
        "23'24#",
        "-05°23'24#"},
       {"-05*23#", "-05*23#"},    // low precision, as it comes
-      {"05:35.3#", "05:35.3#"},  // low precision
       {"05:35\r\n:17#", "05:35  :17#"},
       {"\xB1"
        "05#",

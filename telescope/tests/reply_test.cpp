@@ -148,7 +148,7 @@ TEST(PacedReplies, ShownAsOneLineWithTheDegreeSign) {
       {"-05\xDF"
        "23'24#",
        "-05°23'24#"},
-      {"-05*23#", "-05*23#"},    // low precision, as it comes
+      {"-05*23#", "-05*23#"},  // low precision, as it comes
       {"05:35\r\n:17#", "05:35  :17#"},
       {"\xB1"
        "05#",

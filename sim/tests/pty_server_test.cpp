@@ -46,6 +46,9 @@ TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
     EXPECT_EQ(program_side.query_dec().text, "-05*23'24#");
   }
   EXPECT_EQ(mount_send(line, "#:XY#"), LineError::None);
+  // The mount takes its input in order: once the next reply has come, the
+  // unknown command before it has been seen and logged.
+  EXPECT_EQ(program_side.query_ra().text, "05:35:17#");
   {
     std::lock_guard lock(mutex);  // as a camera thread reads the pointing
     EXPECT_NEAR(mount.dec_deg(), -5.39, 1e-9);

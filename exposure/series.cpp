@@ -135,7 +135,13 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   if (p.series.series_running == 0) return end_by_stop(p);
   if (p.series.guiding_mode == 1) guiding_step(p);
 
-  if (p.series.series_running == 1) set_status(p, kNextShotMessage + p.series.next_shot_text);
+  if (p.series.series_running == 1) {
+    std::string text = kNextShotMessage + p.series.next_shot_text;
+    // A guiding failure must not vanish under the next-shot text.
+    if (p.guide.unguided_frames > 0)
+      text += kUnguidedFramesMessage + std::to_string(p.guide.unguided_frames) + "枚";
+    set_status(p, text);
+  }
   if (p.series.frames_remaining > 0) --p.series.frames_remaining;
   return std::nullopt;
 }

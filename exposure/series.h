@@ -28,6 +28,9 @@ class Program;
 
 inline constexpr const char* kSeriesShootingMessage = " 撮影しています ";
 inline constexpr const char* kNextShotMessage = " 次の撮影待ち ";
+// Follows the next-shot text while frames of a guided series went unguided
+// (the reason is in the tracking status window): " 追尾できず 2枚".
+inline constexpr const char* kUnguidedFramesMessage = " 追尾できず ";
 inline constexpr const char* kNoSaveQuestion = "画像を保存しません";
 inline constexpr const char* kCountPrompt = "撮影する枚数を入力して下さい";
 inline constexpr const char* kCountTitle = "撮影枚数指定";

@@ -313,6 +313,23 @@ TEST_F(Series, AGuidedSeriesGuidesAfterEachSavedFrame) {
   EXPECT_EQ(steps, "saved guided waits saved guided waits saved guided waits ");
 }
 
+// A step that cannot open the mount's line leaves the frame unguided; the
+// next-shot text keeps saying so, counting, until a step guides again.
+TEST_F(Series, UnguidedFramesStayOnTheNextShotText) {
+  w.p.settings.com_port = 0;  // no line to open
+  w.ui.on_yield = [&, stopped = false]() mutable {
+    if (stopped || w.ui.statuses.empty() || !w.ui.last_status().starts_with(" 次の撮影待ち")) return;
+    const int waits = statuses_starting(" 次の撮影待ち");
+    if (waits == 2) w.p.settings.com_port = 1;
+    if (waits == 3) stopped = true, exp_menu_grab_auto_stop_Click(w.p);
+  };
+  exp_menu_grab_auto_Click(w.p);
+  Strings waits;
+  for (const std::string& s : w.ui.statuses)
+    if (s.starts_with(" 次の撮影待ち")) waits.push_back(s.substr(s.find(':') + 6));
+  EXPECT_EQ(waits, (Strings{" 追尾できず 1枚", " 追尾できず 2枚", ""}));
+}
+
 // Refusals at the start: nothing is exposed, and a later series can start.
 TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
   struct Case {

@@ -57,12 +57,9 @@ std::int64_t exposure_reply_limit_us(double seconds) {
   return static_cast<std::int64_t>(wait * 1e6);
 }
 
-std::string sensor_size_command(int head_model) { return head_model == 4 ? "I 768 512" : "I 1536 1024"; }
-
-FrameShape frame_shape(int head_model, int binning) {
-  const bool full = binning == 1;
-  if (head_model == 4) return full ? FrameShape{768, 512} : FrameShape{384, 256};
-  return full ? FrameShape{1536, 1024} : FrameShape{768, 512};
+std::string sensor_size_command(int head_model) {
+  const FrameShape sensor = frame_shape(head_model, 1);
+  return "I " + std::to_string(sensor.width) + " " + std::to_string(sensor.height);
 }
 
 void Camera::set_models(int head_model, int unit_model) {

@@ -59,14 +59,6 @@ std::int64_t exposure_reply_limit_us(double seconds);
 // unit's full sensor size.
 std::string sensor_size_command(int head_model);
 
-// Width and height of the frames a head sends at a binning: the sensor, or
-// half of it each way binned 2 x 2 (any binning other than 1).
-struct FrameShape {
-  int width = 0;
-  int height = 0;
-};
-FrameShape frame_shape(int head_model, int binning);
-
 // What failed. Ok is success.
 enum class CameraError {
   Ok,

@@ -54,7 +54,7 @@ SeriesEnd end_by_failure(Program& p) {
 // Asks before a saving series when the save folder's disk cannot take the
 // frames the series will take. False when the user cancels.
 bool enough_room_or_agreed(Program& p) {
-  const FrameSize size = configured_frame_size(p.settings.head_model, p.frames.binning);
+  const FrameShape size = frame_shape(p.settings.head_model, p.frames.binning);
   const std::optional<std::uintmax_t> room =
       frames_with_room(p.settings.save_folder, series_file_bytes(size.width, size.height));
   if (!room) return true;  // a missing folder is reported by the first save
@@ -215,12 +215,6 @@ std::optional<int> frame_count_answer(const std::string& answer) {
 std::uintmax_t series_file_bytes(int width, int height) {
   const std::uintmax_t data = static_cast<std::uintmax_t>(width) * static_cast<std::uintmax_t>(height) * 2;
   return kFitsBlock + (data + kFitsBlock - 1) / kFitsBlock * kFitsBlock;
-}
-
-FrameSize configured_frame_size(int head_model, int binning) {
-  const bool full = binning == 1;
-  if (head_model == 4) return full ? FrameSize{768, 512} : FrameSize{384, 256};
-  return full ? FrameSize{1536, 1024} : FrameSize{768, 512};
 }
 
 std::optional<std::uintmax_t> frames_with_room(const std::string& folder, std::uintmax_t file_bytes) {

@@ -81,13 +81,6 @@ std::optional<int> frame_count_answer(const std::string& answer);
 // 16-bit pixels, each part padded to whole 2880-byte blocks.
 std::uintmax_t series_file_bytes(int width, int height);
 
-// Width and height of the frames the camera sends with the head
-// `head_model` (4 the TX-11, any other the TX-22) and `binning`.
-struct FrameSize {
-  int width = 0, height = 0;
-};
-FrameSize configured_frame_size(int head_model, int binning);
-
 // How many series files of `file_bytes` the disk of `folder` still takes;
 // nothing when the folder's disk cannot be asked.
 std::optional<std::uintmax_t> frames_with_room(const std::string& folder, std::uintmax_t file_bytes);

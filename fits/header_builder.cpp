@@ -2,22 +2,12 @@
 
 #include <string>
 
+#include "config/settings.h"
 #include "fits/cards.h"
 
 namespace stellacq {
 
 namespace {
-
-struct FrameSize {
-  int width;
-  int height;
-};
-
-// TX-11 (head 4) or TX-22 (anything else), without binning (1) or 2 x 2.
-FrameSize frame_size_for(int head_model, int binning) {
-  if (head_model == 4) return binning == 1 ? FrameSize{768, 512} : FrameSize{384, 256};
-  return binning == 1 ? FrameSize{1536, 1024} : FrameSize{768, 512};
-}
 
 // The frame-kind values a header build sets.
 struct KindValues {
@@ -41,7 +31,7 @@ void build_header(HeaderTables& headers, const HeaderValues& values, KindValues 
   h[2] = integer_card("BITPIX", 16);
   h[3] = integer_card("NAXIS", 2);
 
-  const FrameSize size = frame_size_for(values.head_model, values.binning);
+  const FrameShape size = frame_shape(values.head_model, values.binning);
   h[4] = integer_card("NAXIS1", size.width);
   h[5] = integer_card("NAXIS2", size.height);
   kind.width = size.width;

@@ -19,11 +19,6 @@
 
 namespace stellacq::indi {
 
-inline constexpr int kHeadTx11 = 4;
-inline constexpr int kHeadTx22 = 16;
-inline constexpr int kUnitTu11 = 4;
-inline constexpr int kUnitTu22 = 16;
-
 struct RigOptions {
   bool simulation = false;
   std::string port = "/dev/parport0";  // "/dev/parportN" or a base address ("0x378")

@@ -69,8 +69,8 @@ FrameType frame_type_of(INDI::CCDChip::CCD_FRAME frame) {
   return FrameType::Light;
 }
 
-int head_width(int head) { return head == kHeadTx11 ? 768 : 1536; }
-int head_height(int head) { return head == kHeadTx11 ? 512 : 1024; }
+int head_width(int head) { return frame_shape(head, 1).width; }
+int head_height(int head) { return frame_shape(head, 1).height; }
 
 }  // namespace
 

@@ -20,14 +20,15 @@
 #include <vector>
 
 #include "camera/port_io.h"
+#include "config/settings.h"
 #include "core/clock.h"
 #include "sim/sky.h"
 
 namespace stellacq::sim {
 
 inline constexpr std::uint16_t kSimBase = 0x378;
-inline constexpr int kUnitTu11 = 4;
-inline constexpr int kUnitTu22 = 16;
+using stellacq::kUnitTu11;
+using stellacq::kUnitTu22;
 
 struct ControlUnitOptions {
   int unit_model = kUnitTu22;  // 4 = TU-11, anything else = TU-22

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/durable_file.h"
@@ -40,14 +41,15 @@ bool is_commentary_card(const std::string& card) {
   return key == "COMMENT " || key == "HISTORY ";
 }
 
-// Writes the header and the data in batches of whole rows, each batch one
-// write call; the batch buffer is kept between saves.
-bool write_frame(int fd, const std::vector<std::string>& cards, const FrameBuffer& frame, int width,
-                 int height) {
+// Hands the header and the data to `put(data, size)` in batches of whole
+// rows; the batch buffer is kept between saves. False as soon as a put fails.
+template <class Put>
+bool put_frame(Put&& put, const std::vector<std::string>& cards, const FrameBuffer& frame, int width,
+               int height) {
   std::string header;
   header.reserve(cards.size() * kCardLength);
   for (const std::string& card : cards) header += card;
-  if (!write_all(fd, header.data(), header.size())) return false;
+  if (!put(header.data(), header.size())) return false;
 
   constexpr std::size_t kBatchBytes = 256 * 1024;
   static std::vector<std::uint8_t> batch(kBatchBytes);
@@ -65,13 +67,23 @@ bool write_frame(int fd, const std::vector<std::string>& cards, const FrameBuffe
         *out++ = static_cast<std::uint8_t>(count & 0xFF);
       }
     }
-    if (!write_all(fd, batch.data(), static_cast<std::size_t>(out - batch.data()))) return false;
+    if (!put(batch.data(), static_cast<std::size_t>(out - batch.data()))) return false;
   }
   // Zero bytes up to the end of the last 2880-byte block.
   const std::size_t data_bytes = row_bytes * static_cast<std::size_t>(height);
   const std::size_t tail = (kBlockLength - data_bytes % kBlockLength) % kBlockLength;
   const std::vector<std::uint8_t> zeros(tail, 0);
-  return write_all(fd, zeros.data(), zeros.size());
+  return put(zeros.data(), zeros.size());
+}
+
+bool write_frame(int fd, const std::vector<std::string>& cards, const FrameBuffer& frame, int width,
+                 int height) {
+  return put_frame([fd](const void* data, std::size_t size) { return write_all(fd, data, size); }, cards,
+                   frame, width, height);
+}
+
+bool size_in_range(int width, int height) {
+  return width >= 1 && width <= kFrameColumns && height >= 1 && height <= kFrameRows;
 }
 
 }  // namespace
@@ -132,8 +144,7 @@ std::vector<std::string> cards_for_write(const CardTable& table, int width, int 
 
 WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
                             int width, int height, const WriteOptions& options) {
-  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows)
-    return {false, "frame size out of range", 0, {}, false};
+  if (!size_in_range(width, height)) return {false, "frame size out of range", 0, {}, false};
   WriteResult result;
   const std::vector<std::string> cards = cards_for_write(table, width, height, &result.left_out_cards);
   const ReplaceResult replaced =
@@ -146,8 +157,7 @@ WriteResult write_fits_file(const std::string& path, const CardTable& table, con
 
 WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const FrameBuffer& frame,
                                 int width, int height, const WriteOptions& options) {
-  if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows)
-    return {false, "frame size out of range", 0, {}, false};
+  if (!size_in_range(width, height)) return {false, "frame size out of range", 0, {}, false};
   WriteResult result;
   const std::vector<std::string> cards = cards_for_write(table, width, height, &result.left_out_cards);
   const CreateResult created =
@@ -158,6 +168,19 @@ WriteResult write_new_fits_file(const NameList& names, const CardTable& table, c
   result.path = created.path;
   result.all_taken = created.all_taken;
   return result;
+}
+
+std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const FrameBuffer& frame,
+                                                         int width, int height) {
+  if (!size_in_range(width, height)) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  const auto append = [&bytes](const void* data, std::size_t size) {
+    const auto* begin = static_cast<const std::uint8_t*>(data);
+    bytes.insert(bytes.end(), begin, begin + size);
+    return true;
+  };
+  put_frame(append, cards_for_write(table, width, height), frame, width, height);
+  return bytes;
 }
 
 }  // namespace stellacq

@@ -19,6 +19,8 @@
 // message box.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,5 +66,10 @@ WriteResult write_fits_file(const std::string& path, const CardTable& table, con
 // program created while this one was written.
 WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const FrameBuffer& frame,
                                 int width, int height, const WriteOptions& options = {});
+
+// The bytes write_fits_file would write, in memory (for a frame sent over a
+// network rather than saved); nothing when the size is out of range.
+std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const FrameBuffer& frame,
+                                                         int width, int height);
 
 }  // namespace stellacq

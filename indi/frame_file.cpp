@@ -2,10 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "fits/cards.h"
 #include "fits/writer.h"
@@ -105,28 +101,10 @@ std::string write_frame_file(const std::string& path, const FrameDescription& fr
 
 std::string frame_file_bytes(const FrameDescription& frame, const FrameBuffer& counts,
                              std::vector<std::uint8_t>& bytes) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/stellacq-frame-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) return "no temporary folder could be made in " + pattern;
-  const std::string path = pattern + "/frame.fits";
-  std::string error = write_frame_file(path, frame, counts, false);
-  if (error.empty()) {
-    if (auto read = read_whole_file(path))
-      bytes = std::move(*read);
-    else
-      error = "the frame file could not be read back";
-  }
-  std::error_code ec;
-  std::filesystem::remove_all(pattern, ec);
-  return error;
-}
-
-std::optional<std::vector<std::uint8_t>> read_whole_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+  auto encoded = fits_file_bytes(frame_cards(frame), counts, frame.width, frame.height);
+  if (!encoded) return "frame size out of range";
+  bytes = std::move(*encoded);
+  return {};
 }
 
 }  // namespace stellacq::indi

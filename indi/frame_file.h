@@ -43,12 +43,9 @@ CardTable frame_cards(const FrameDescription& frame);
 std::string write_frame_file(const std::string& path, const FrameDescription& frame,
                              const FrameBuffer& counts, bool flush);
 
-// The file bytes of the frame in `bytes`, written through a temporary file
-// that is removed again. Empty text on success, else why it failed.
+// The file bytes of the frame in `bytes`, the same bytes write_frame_file
+// writes. Empty text on success, else why it failed.
 std::string frame_file_bytes(const FrameDescription& frame, const FrameBuffer& counts,
                              std::vector<std::uint8_t>& bytes);
-
-// The whole file at `path`; nullopt when it cannot be read.
-std::optional<std::vector<std::uint8_t>> read_whole_file(const std::string& path);
 
 }  // namespace stellacq::indi

@@ -581,15 +581,8 @@ bool StellacqCcd::StartExposure(float duration) {
       job->description.height = job->result.info.height;
       if (!job->local_path.empty())
         job->file_error = write_frame_file(job->local_path, job->description, rig_->frame(), true);
-      if (job->send && job->file_error.empty()) {
-        if (job->local_path.empty()) {
-          job->file_error = frame_file_bytes(job->description, rig_->frame(), job->bytes);
-        } else if (auto bytes = read_whole_file(job->local_path)) {
-          job->bytes = std::move(*bytes);
-        } else {
-          job->file_error = "the saved frame could not be read back";
-        }
-      }
+      if (job->send && job->file_error.empty())
+        job->file_error = frame_file_bytes(job->description, rig_->frame(), job->bytes);
     }
     worker_.reply([this, job] { finish_frame(job); });
   });

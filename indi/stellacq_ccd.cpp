@@ -413,12 +413,7 @@ bool StellacqCcd::Connect() {
 }
 
 bool StellacqCcd::Disconnect() {
-  if (frame_) {
-    frame_->aborted = true;
-    frame_->cancel.request();
-    frame_.reset();
-    InExposure = false;
-  }
+  AbortExposure();
   connected_ = false;
   cooling_ = false;
   worker_.post([this] { rig_.reset(); });

@@ -15,6 +15,20 @@
 
 namespace stellacq::sim {
 
+int open_pty_master(std::string& path) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (master < 0) return -1;
+  const char* name = (::grantpt(master) == 0 && ::unlockpt(master) == 0) ? ::ptsname(master) : nullptr;
+  if (name == nullptr) {
+    const int saved = errno;
+    ::close(master);
+    errno = saved;
+    return -1;
+  }
+  path = name;
+  return master;
+}
+
 namespace {
 
 // How long the thread sleeps when nothing is due: a client's characters
@@ -59,11 +73,8 @@ bool PtyServer::start(std::string* error) {
     path_.clear();
     return false;
   };
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+  master_ = open_pty_master(path_);
   if (master_ < 0) return fail("cannot open a pseudo-terminal");
-  const char* name = (::grantpt(master_) == 0 && ::unlockpt(master_) == 0) ? ::ptsname(master_) : nullptr;
-  if (name == nullptr) return fail("cannot unlock the pseudo-terminal");
-  path_ = name;
   ::fcntl(master_, F_SETFD, FD_CLOEXEC);
 
   // A fresh terminal echoes and edits lines; a serial line does neither.

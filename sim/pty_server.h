@@ -31,6 +31,11 @@
 
 namespace stellacq::sim {
 
+// Opens the master side of a new pseudo-terminal, non-blocking, and unlocks
+// it; `path` receives the device of its slave side ("/dev/pts/3"). Returns
+// the master's descriptor, or -1 (errno says why).
+int open_pty_master(std::string& path);
+
 struct PtyServerOptions {
   std::string link_path;        // a symbolic link made to the device; empty: none
   std::ostream* log = nullptr;  // both directions with times; written from the server's thread

@@ -1,22 +1,12 @@
 #include "test_support/pty_mount.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
+
+#include "sim/pty_server.h"
 
 namespace stellacq::testing {
 
-PtyMount::PtyMount(sim::Mount& mount) : mount_(mount) {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (master_ < 0) return;
-  const char* name = (::grantpt(master_) == 0 && ::unlockpt(master_) == 0) ? ::ptsname(master_) : nullptr;
-  if (name == nullptr) {
-    ::close(master_);
-    master_ = -1;
-    return;
-  }
-  device_ = name;
-}
+PtyMount::PtyMount(sim::Mount& mount) : mount_(mount) { master_ = sim::open_pty_master(device_); }
 
 PtyMount::~PtyMount() {
   if (master_ >= 0) ::close(master_);

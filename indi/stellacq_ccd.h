@@ -70,6 +70,9 @@ class StellacqCcd final : public INDI::CCD {
   void finish_frame(const std::shared_ptr<FrameJob>& job);
   std::string local_file_name() const;
   bool refuse_while_connected(const char* what);
+  void load_saved_settings();
+  void raise_short_exposure(double values[], char* names[], int n);
+  std::vector<std::string> indi_cards(double seconds);
 
   std::unique_ptr<CameraRig> rig_;  // worker thread only; outlives the worker
   PortWorker worker_;
@@ -77,6 +80,7 @@ class StellacqCcd final : public INDI::CCD {
 
   // Main thread state.
   bool connected_ = false;
+  bool settings_loaded_ = false;     // the saved head, unit, port and pixel sizes
   std::shared_ptr<FrameJob> frame_;  // the exposure running, if any
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;

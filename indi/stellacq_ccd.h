@@ -3,7 +3,7 @@
 //
 // Properties: INDI's standard camera set (CONNECTION, CCD_INFO,
 // CCD_EXPOSURE counting down, CCD_ABORT_EXPOSURE, CCD_BINNING 1x1 or 2x2,
-// CCD_FRAME full frame, CCD_FRAME_TYPE, CCD_TEMPERATURE, CCD_COOLER, the
+// CCD_FRAME cut from the whole chip, CCD_FRAME_TYPE, CCD_TEMPERATURE, CCD_COOLER, the
 // CCD1 BLOB, upload mode and settings), SIMULATION, and the driver's own:
 // HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE, SIM_PORT_ACCESS (how
 // slow the simulated port is) and, in simulation, SIM_MOUNT_PORT.

@@ -25,7 +25,7 @@ struct RigOptions {
   int head_model = kHeadTx22;
   int unit_model = kUnitTu22;
   // Simulation: the time one register access takes, as on a real port
-  // (about 1 us: a full frame then takes the hardware's 9-10 s); 0 = as fast
+  // (about 1 us: a full frame then takes the hardware's 11 s); 0 = as fast
   // as this computer runs the simulated unit.
   double sim_access_us = 0;
 };

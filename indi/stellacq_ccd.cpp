@@ -1,5 +1,6 @@
 #include "indi/stellacq_ccd.h"
 
+#include <fitsio.h>
 #include <indicom.h>
 #include <unistd.h>
 
@@ -83,6 +84,9 @@ struct StellacqCcd::FrameJob {
   std::atomic<bool> downloading{false};  // set by the worker when the download begins
   bool send = true;                      // upload to the client
   std::string local_path;                // save on the server's disk ("" = no)
+  bool compress = false;                 // send it as a tile-compressed ".fits.fz"
+  int frame_x = 0, frame_y = 0;          // CCD_FRAME when it started, unbinned chip pixels
+  int frame_width = 0, frame_height = 0;
   // Set on the worker before the reply that finishes the job.
   FrameResult result;
   std::vector<std::uint8_t> bytes;
@@ -97,7 +101,7 @@ StellacqCcd::~StellacqCcd() {
 
 bool StellacqCcd::initProperties() {
   INDI::CCD::initProperties();
-  SetCCDCapability(CCD_CAN_ABORT | CCD_CAN_BIN | CCD_HAS_COOLER | CCD_HAS_SHUTTER);
+  SetCCDCapability(CCD_CAN_ABORT | CCD_CAN_BIN | CCD_CAN_SUBFRAME | CCD_HAS_COOLER | CCD_HAS_SHUTTER);
   setDriverInterface(CCD_INTERFACE);
   addAuxControls();
 
@@ -132,6 +136,8 @@ bool StellacqCcd::initProperties() {
   TemperatureN[0].max = kTemperatureMaxC;
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "HOR_BIN", 1, 2, 1, false);
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "VER_BIN", 1, 2, 1, false);
+  // The unit exposes whole seconds, one at least.
+  PrimaryCCD.setMinMaxStep("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 1, 3600, 1, false);
 
   if (worker_.wake_fd() >= 0)
     wake_callback_ = IEAddCallback(
@@ -147,6 +153,15 @@ void StellacqCcd::ISGetProperties(const char* dev) {
   defineProperty(PortTP);
   defineProperty(PixelSizeNP);
   defineProperty(SimAccessNP);
+  load_saved_settings();
+}
+
+void StellacqCcd::load_saved_settings() {
+  // Once, when the properties are first defined: a later client's
+  // getProperties must not replace what the first one changed, nor, while
+  // connected, ask for changes the camera refuses.
+  if (settings_loaded_ || isConnected()) return;
+  settings_loaded_ = true;
   loadConfig(true, HeadSP.getName());
   loadConfig(true, UnitSP.getName());
   loadConfig(true, PortTP.getName());
@@ -273,6 +288,7 @@ bool StellacqCcd::ISNewText(const char* dev, const char* name, char* texts[], ch
 
 bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) {
   if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
+    if (strcmp(name, "CCD_EXPOSURE") == 0) raise_short_exposure(values, names, n);
     if (PixelSizeNP.isNameMatch(name)) {
       PixelSizeNP.update(values, names, n);
       PixelSizeNP.setState(IPS_OK);
@@ -343,13 +359,61 @@ bool StellacqCcd::UpdateCCDBin(int hor, int ver) {
 }
 
 bool StellacqCcd::UpdateCCDFrame(int x, int y, int w, int h) {
-  const int head = rig_options().head_model;
-  if (x != 0 || y != 0 || w != head_width(head) || h != head_height(head)) {
-    LOGF_ERROR("The camera reads its whole frame only (0, 0, %d x %d).", head_width(head), head_height(head));
+  // The unit reads the whole chip; the frame is cut from the download.
+  const int width = PrimaryCCD.getXRes(), height = PrimaryCCD.getYRes();
+  if (x < 0 || y < 0 || w < 1 || h < 1 || x + w > width || y + h > height) {
+    LOGF_ERROR("The frame (%d, %d, %d x %d) does not lie within the chip (%d x %d).", x, y, w, h, width,
+               height);
+    // The base class has put the request in the property: show the frame in use.
+    PrimaryCCD.setFrame(PrimaryCCD.getSubX(), PrimaryCCD.getSubY(), PrimaryCCD.getSubW(),
+                        PrimaryCCD.getSubH());
     return false;
   }
   PrimaryCCD.setFrame(x, y, w, h);
   return true;
+}
+
+void StellacqCcd::raise_short_exposure(double values[], char* names[], int n) {
+  // CCD_EXPOSURE's minimum is the unit's one second; a client that asks for
+  // less still gets a frame, of one second, as the header says.
+  for (int i = 0; i < n; ++i)
+    if (strcmp(names[i], "CCD_EXPOSURE_VALUE") == 0 && values[i] >= 0 && values[i] < 1) {
+      LOGF_INFO("The camera exposes whole seconds: taking 1 s for %.3g s.", values[i]);
+      values[i] = 1;
+    }
+}
+
+std::vector<std::string> StellacqCcd::indi_cards(double seconds) {
+  // libindi's own keyword writer, on the main loop where everything it reads
+  // lives (the snooped mount, SCOPE_INFO, FITS_HEADER, WCS_CONTROL, the
+  // chip's frame, binning and pixel size); it writes into the chip's
+  // in-memory FITS file, which the base class uses for nothing else here,
+  // and the cards read back from it go to the worker with the job.
+  std::vector<std::string> cards;
+  // Its DATAMIN/DATAMAX scan reads the chip's buffer as a frame of this size
+  // (the cards leave those two out).
+  const int bytes =
+      PrimaryCCD.getSubW() / PrimaryCCD.getBinX() * (PrimaryCCD.getSubH() / PrimaryCCD.getBinY()) * 2;
+  if (PrimaryCCD.getFrameBufferSize() < bytes) {
+    PrimaryCCD.setFrameBufferSize(bytes);
+    std::memset(PrimaryCCD.getFrameBuffer(), 0, bytes);
+  }
+  exposureDuration = seconds;
+  std::snprintf(exposureStartTime, sizeof exposureStartTime, "%s", PrimaryCCD.getExposureStartTime());
+  int status = 0;
+  if (!PrimaryCCD.openFITSFile(16 * 2880, status)) return cards;
+  fitsfile* file = *PrimaryCCD.fitsFilePointer();
+  long axes[2] = {1, 1};
+  if (fits_create_img(file, USHORT_IMG, 2, axes, &status) == 0) {
+    addFITSKeywords(&PrimaryCCD);
+    int count = 0;
+    fits_get_hdrspace(file, &count, nullptr, &status);
+    char card[FLEN_CARD];
+    for (int i = 1; i <= count && status == 0; ++i)
+      if (fits_read_record(file, i, card, &status) == 0) cards.emplace_back(card);
+  }
+  PrimaryCCD.closeFITSFile();
+  return cards;
 }
 
 // ---------------------------------------------------------------------------
@@ -540,6 +604,12 @@ bool StellacqCcd::StartExposure(float duration) {
 
   PrimaryCCD.setExposureDuration(seconds);
   ExposureTime = seconds;
+  job->description.indi_cards = indi_cards(seconds);
+  job->compress = PrimaryCCD.isCompressed();
+  job->frame_x = PrimaryCCD.getSubX();
+  job->frame_y = PrimaryCCD.getSubY();
+  job->frame_width = PrimaryCCD.getSubW();
+  job->frame_height = PrimaryCCD.getSubH();
   InExposure = true;
   frame_ = job;
 
@@ -572,12 +642,23 @@ bool StellacqCcd::StartExposure(float duration) {
     }
     job->result = rig_->camera().take_frame(job->request, rig_->frame(), progress, job->cancel);
     if (job->result.status.ok()) {
-      job->description.width = job->result.info.width;
-      job->description.height = job->result.info.height;
+      const Subframe part =
+          binned_subframe(job->frame_x, job->frame_y, job->frame_width, job->frame_height,
+                          job->request.binning, job->result.info.width, job->result.info.height);
+      cut_subframe(rig_->frame(), part);
+      job->description.origin_x = part.x;
+      job->description.origin_y = part.y;
+      job->description.width = part.width;
+      job->description.height = part.height;
       if (!job->local_path.empty())
         job->file_error = write_frame_file(job->local_path, job->description, rig_->frame(), true);
       if (job->send && job->file_error.empty())
         job->file_error = frame_file_bytes(job->description, rig_->frame(), job->bytes);
+      if (job->send && job->compress && job->file_error.empty()) {
+        std::vector<std::uint8_t> compressed;
+        job->file_error = compress_fits(job->bytes, compressed);
+        job->bytes.swap(compressed);
+      }
     }
     worker_.reply([this, job] { finish_frame(job); });
   });
@@ -634,7 +715,7 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job) {
     blob[0].setBlob(job->bytes.data());
     blob[0].setBlobLen(static_cast<int>(job->bytes.size()));
     blob[0].setSize(static_cast<int>(job->bytes.size()));
-    blob[0].setFormat(".fits");
+    blob[0].setFormat(job->compress ? ".fits.fz" : ".fits");
     blob.setState(IPS_OK);
     blob.apply();
     blob[0].setBlob(nullptr);

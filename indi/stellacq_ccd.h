@@ -3,7 +3,7 @@
 //
 // Properties: INDI's standard camera set (CONNECTION, CCD_INFO,
 // CCD_EXPOSURE counting down, CCD_ABORT_EXPOSURE, CCD_BINNING 1x1 or 2x2,
-// CCD_FRAME full frame, CCD_FRAME_TYPE, CCD_TEMPERATURE, CCD_COOLER, the
+// CCD_FRAME cut from the whole chip, CCD_FRAME_TYPE, CCD_TEMPERATURE, CCD_COOLER, the
 // CCD1 BLOB, upload mode and settings), SIMULATION, and the driver's own:
 // HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE, SIM_PORT_ACCESS (how
 // slow the simulated port is) and, in simulation, SIM_MOUNT_PORT.
@@ -70,6 +70,9 @@ class StellacqCcd final : public INDI::CCD {
   void finish_frame(const std::shared_ptr<FrameJob>& job);
   std::string local_file_name() const;
   bool refuse_while_connected(const char* what);
+  void load_saved_settings();
+  void raise_short_exposure(double values[], char* names[], int n);
+  std::vector<std::string> indi_cards(double seconds);
 
   std::unique_ptr<CameraRig> rig_;  // worker thread only; outlives the worker
   PortWorker worker_;
@@ -77,6 +80,7 @@ class StellacqCcd final : public INDI::CCD {
 
   // Main thread state.
   bool connected_ = false;
+  bool settings_loaded_ = false;     // the saved head, unit, port and pixel sizes
   std::shared_ptr<FrameJob> frame_;  // the exposure running, if any
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config dpkg-dev
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcfitsio-dev fitsverify
+  libcfitsio-dev fitsverify python3-astropy
   indi-bin libindi-dev
   xvfb xauth fonts-noto-cjk
   lintian desktop-file-utils clang-format

@@ -6,12 +6,17 @@
 #include <fitsio.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
+#include <thread>
 
 #include "indi/tests/indi_session.h"
 
@@ -26,9 +31,15 @@ struct Fits {
   long width = 0, height = 0;
   double exptime = -1;
   long xbinning = 0;
+  long origin_x = -1, origin_y = -1;  // XORGSUBF, YORGSUBF
   std::string frame;
   std::vector<unsigned short> pixels;
 
+  // The brightest pixel's column and row.
+  std::pair<long, long> brightest() const {
+    const long at = std::max_element(pixels.begin(), pixels.end()) - pixels.begin();
+    return {at % width, at / width};
+  }
   unsigned short median() const {
     std::vector<unsigned short> sorted = pixels;
     std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
@@ -39,14 +50,18 @@ struct Fits {
   }
 };
 
-// Reads the BLOB as an outside FITS reader does.
+// Reads the BLOB as an outside FITS reader does (a compressed one from its
+// image extension).
 Fits read_fits(const std::vector<unsigned char>& bytes, const std::string& scratch) {
   Fits f;
   const std::string path = scratch + "/blob.fits";
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   fitsfile* file = nullptr;
   int status = 0;
-  if (fits_open_file(&file, path.c_str(), READONLY, &status)) return f;
+  if (fits_open_image(&file, path.c_str(), READONLY, &status)) return f;
+  int origin_status = 0;
+  fits_read_key(file, TLONG, "XORGSUBF", &f.origin_x, nullptr, &origin_status);
+  fits_read_key(file, TLONG, "YORGSUBF", &f.origin_y, nullptr, &origin_status);
   long axes[2] = {0, 0};
   int naxis = 0;
   char frame[FLEN_VALUE] = "";
@@ -66,6 +81,21 @@ Fits read_fits(const std::vector<unsigned char>& bytes, const std::string& scrat
   return f;
 }
 
+// Runs a shell command: its exit status and what it printed.
+std::pair<int, std::string> run(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return {-1, ""};
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+bool fitsverify_ok(const std::string& path) {
+  return run("/usr/bin/fitsverify -q '" + path + "'").first == 0;
+}
+
 class DriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,10 +108,11 @@ class DriverTest : public ::testing::Test {
     std::filesystem::remove_all(home_);
   }
 
-  void start_server(std::map<std::string, std::string> environment = {}) {
+  void start_server(std::map<std::string, std::string> environment = {},
+                    std::vector<std::string> more_drivers = {}) {
     client_.reset();
     server_.reset();
-    server_ = std::make_unique<IndiServer>(ServerOptions{home_, std::move(environment)});
+    server_ = std::make_unique<IndiServer>(ServerOptions{home_, std::move(environment)}, more_drivers);
     ASSERT_TRUE(server_->running());
     client_ = std::make_unique<Client>();
     ASSERT_TRUE(client_->start(server_->port()));
@@ -114,13 +145,13 @@ class DriverTest : public ::testing::Test {
   }
 
   // The next frame after `before` BLOBs, read back; fails the test without one.
-  Fits next_frame(std::size_t before) {
+  Fits next_frame(std::size_t before, const std::string& format = ".fits") {
     if (!client_->wait([before](Client& c) { return c.blobs().size() > before; }, 30s)) {
       ADD_FAILURE() << "no frame arrived";
       return {};
     }
     const BlobCopy blob = client_->blobs()[before];
-    EXPECT_EQ(blob.format, ".fits");
+    EXPECT_EQ(blob.format, format);
     EXPECT_TRUE(client_->wait_state("CCD_EXPOSURE", IPS_OK, 5s));
     return read_fits(blob.bytes, home_);
   }
@@ -271,6 +302,148 @@ TEST_F(DriverTest, SavedSettingsAndAHeldPort) {
       },
       5s));
   close(holder);
+}
+
+// With the configuration saved, a client that joins the connected camera gets
+// its properties and no refusals (nothing saved is loaded again while
+// connected). CCD_EXPOSURE offers what the unit takes, whole seconds from
+// one; a shorter request still gives a frame of one second.
+TEST_F(DriverTest, ClientsJoiningAConnectedCamera) {
+  start_server();
+  client_->set_switch("CONFIG_PROCESS", "CONFIG_SAVE");
+  ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
+  connect_simulation();
+  Client second;
+  ASSERT_TRUE(second.start(server_->port()));
+  ASSERT_TRUE(second.wait([](Client& c) { return c.has("PIXEL_SIZE") && c.has("CCD_EXPOSURE"); }, 10s));
+  // Whatever the join made the driver say has arrived before this frame.
+  const Fits frame = next_frame(expose(0.5));
+  EXPECT_EQ(frame.exptime, 1.0);
+  for (const std::string& message : client_->messages())
+    EXPECT_EQ(message.find("Disconnect the camera"), std::string::npos) << message;
+  PropertyCopy exposure = second.property("CCD_EXPOSURE");
+  EXPECT_EQ(exposure.minimum["CCD_EXPOSURE_VALUE"], 1);
+  EXPECT_EQ(exposure.step["CCD_EXPOSURE_VALUE"], 1);
+}
+
+// A subframe, given in unbinned chip pixels as Ekos sends it, comes as that
+// part of the binned frame alone, its cards saying where it lies; one that
+// reaches past the chip is refused and the frame in use stays. With
+// compression on, the frame comes as fpack's ".fits.fz": fewer bytes, the
+// same image.
+TEST_F(DriverTest, SubframesAndCompressedFrames) {
+  start_server();
+  connect_simulation();
+  set_binning(2);
+  const Fits whole = next_frame(expose(1));
+  ASSERT_TRUE(whole.ok);
+  EXPECT_EQ(whole.origin_x, 0);
+  const auto [star_x, star_y] = whole.brightest();
+  // A 100 x 80 box around the brightest star, within the 768 x 512 frame.
+  const long left = std::clamp(star_x - 40, 0L, 668L), top = std::clamp(star_y - 30, 0L, 432L);
+  client_->set_number("CCD_FRAME", {{"X", 2 * left}, {"Y", 2 * top}, {"WIDTH", 200}, {"HEIGHT", 160}});
+  ASSERT_TRUE(client_->wait(
+      [left](Client& c) {
+        PropertyCopy p = c.property("CCD_FRAME");
+        return p.state == IPS_OK && p.numbers["X"] == 2 * left && p.numbers["HEIGHT"] == 160;
+      },
+      5s));
+  const Fits part = next_frame(expose(1));
+  ASSERT_TRUE(part.ok);
+  EXPECT_EQ(part.width, 100);
+  EXPECT_EQ(part.height, 80);
+  EXPECT_EQ(part.origin_x, left);
+  EXPECT_EQ(part.origin_y, top);
+  const auto [x, y] = part.brightest();
+  EXPECT_NEAR(x, star_x - left, 2);
+  EXPECT_NEAR(y, star_y - top, 2);
+
+  const std::size_t said = client_->messages().size();
+  client_->set_number("CCD_FRAME", {{"X", 1500}, {"Y", 0}, {"WIDTH", 100}, {"HEIGHT", 100}});
+  EXPECT_TRUE(client_->wait_state("CCD_FRAME", IPS_ALERT, 5s));
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("does not lie within the chip", said); }, 5s));
+  EXPECT_EQ(client_->property("CCD_FRAME").numbers["X"], 2 * left);
+
+  client_->set_number("CCD_FRAME", {{"X", 0}, {"Y", 0}, {"WIDTH", 1536}, {"HEIGHT", 1024}});
+  ASSERT_TRUE(client_->wait_state("CCD_FRAME", IPS_OK, 5s));
+  client_->set_switch("CCD_COMPRESSION", "INDI_ENABLED");
+  ASSERT_TRUE(
+      client_->wait([](Client& c) { return c.property("CCD_COMPRESSION").switches["INDI_ENABLED"]; }, 5s));
+  const std::size_t before = expose(1);
+  const Fits packed = next_frame(before, ".fits.fz");
+  ASSERT_TRUE(packed.ok);
+  EXPECT_EQ(packed.width, 768);
+  EXPECT_EQ(packed.height, 512);
+  EXPECT_GT(packed.above(packed.median() + 3000), 40);
+  EXPECT_LT(client_->blobs()[before].bytes.size(), 768 * 512 * 2 * 8 / 10);
+  EXPECT_TRUE(fitsverify_ok(home_ + "/blob.fits"));
+}
+
+// The header carries what libindi's camera writes from INDI's standard
+// inputs -- telescope, observer and object, focal length and aperture with
+// the pixel scale, the snooped mount's position, world coordinates when
+// asked for -- beside the camera's own cards, each keyword once; fitsverify
+// finds nothing wrong, and astropy reads the world coordinates.
+TEST_F(DriverTest, HeaderCarriesIndisStandardInputs) {
+  start_server({}, {"indi_simulator_telescope"});
+  const std::string setprop = "indi_setprop -t 5 -p " + std::to_string(server_->port()) + " ";
+  ASSERT_EQ(run(setprop + "'Telescope Simulator.CONNECTION.CONNECT=On'").first, 0);
+  ASSERT_EQ(run(setprop + "'Telescope Simulator.ON_COORD_SET.SYNC=On'").first, 0);
+  ASSERT_EQ(run(setprop + "'Telescope Simulator.EQUATORIAL_EOD_COORD.RA;DEC=5.5;22'").first, 0);
+  connect_simulation();
+  client_->set_number("SCOPE_INFO", {{"FOCAL_LENGTH", 1240}, {"APERTURE", 200}});
+  client_->set_text("FITS_HEADER", "FITS_OBSERVER", "Ann");
+  client_->set_text("FITS_HEADER", "FITS_OBJECT", "M 1");
+  client_->set_switch("WCS_CONTROL", "WCS_ENABLE");
+  ASSERT_TRUE(client_->wait([](Client& c) { return c.has("CCD_ROTATION"); }, 5s));
+  client_->set_number("CCD_ROTATION", {{"CCD_ROTATION_VALUE", 0}});
+  ASSERT_TRUE(client_->wait(
+      [](Client& c) {
+        return c.property("SCOPE_INFO").numbers["APERTURE"] == 200 &&
+               c.property("FITS_HEADER").texts["FITS_OBJECT"] == "M 1" &&
+               c.property("CCD_ROTATION").updates > 1;
+      },
+      5s));
+  ASSERT_TRUE(next_frame(expose(1)).ok);
+  const std::string path = home_ + "/blob.fits";
+  EXPECT_TRUE(fitsverify_ok(path));
+
+  const std::string script = home_ + "/cards.py";
+  std::ofstream(script) << R"(import sys, collections, warnings
+from astropy.io import fits
+from astropy.wcs import WCS
+warnings.simplefilter('ignore')
+header = fits.open(sys.argv[1])[0].header
+for key in ('TELESCOP', 'OBSERVER', 'OBJECT', 'FOCALLEN', 'APTDIA', 'SCALE', 'ROWORDER', 'INSTRUME', 'EXPTIME', 'RA', 'DEC'):
+    print(key, header.get(key), sep='=')
+keys = collections.Counter(c.keyword for c in header.cards if c.keyword not in ('COMMENT', 'HISTORY', ''))
+print('REPEATED', ' '.join(k for k, n in keys.items() if n > 1), sep='=')
+centre = WCS(header).pixel_to_world(header['CRPIX1'] - 1, header['CRPIX2'] - 1)
+print('WCS_RA', centre.ra.deg, sep='=')
+print('WCS_DEC', centre.dec.deg, sep='=')
+)";
+  const auto [status, output] = run("/usr/bin/python3 " + script + " " + path);
+  ASSERT_EQ(status, 0) << output;
+  std::map<std::string, std::string> card;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);)
+    if (const auto at = line.find('='); at != std::string::npos)
+      card[line.substr(0, at)] = line.substr(at + 1);
+  EXPECT_EQ(card["TELESCOP"], "Telescope Simulator");
+  EXPECT_EQ(card["OBSERVER"], "Ann");
+  EXPECT_EQ(card["OBJECT"], "M 1");
+  EXPECT_EQ(card["FOCALLEN"], "1240.0");
+  EXPECT_EQ(card["APTDIA"], "200.0");
+  EXPECT_NEAR(std::stod(card["SCALE"]), 1.5, 0.01);  // 9 um at 1240 mm
+  EXPECT_EQ(card["ROWORDER"], "TOP-DOWN");
+  EXPECT_EQ(card["INSTRUME"], "STELLACQ TX-22");
+  EXPECT_EQ(card["EXPTIME"], "1");
+  EXPECT_EQ(card["REPEATED"], "");
+  // The mount's position of the date, 5.5 h and 22 degrees, in J2000.
+  EXPECT_NEAR(std::stod(card["RA"]), 82.5, 0.6);
+  EXPECT_NEAR(std::stod(card["DEC"]), 22, 0.2);
+  EXPECT_NEAR(std::stod(card["WCS_RA"]), std::stod(card["RA"]), 1e-4);
+  EXPECT_NEAR(std::stod(card["WCS_DEC"]), std::stod(card["DEC"]), 1e-4);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ int free_port() {
 
 }  // namespace
 
-IndiServer::IndiServer(const ServerOptions& options) {
+IndiServer::IndiServer(const ServerOptions& options, const std::vector<std::string>& more_drivers) {
   port_ = free_port();
   socket_ = "/tmp/stellacq-indi-test-" + std::to_string(getpid()) + "-" + std::to_string(port_);
   const std::string port_text = std::to_string(port_);
@@ -45,8 +45,11 @@ IndiServer::IndiServer(const ServerOptions& options) {
     setpgid(0, 0);
     setenv("HOME", options.home.c_str(), 1);
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-    execlp("indiserver", "indiserver", "-p", port_text.c_str(), "-u", socket_.c_str(), "-r", "0",
-           STELLACQ_INDI_DRIVER, static_cast<char*>(nullptr));
+    std::vector<const char*> arguments{"indiserver", "-p", port_text.c_str(),   "-u", socket_.c_str(),
+                                       "-r",         "0",  STELLACQ_INDI_DRIVER};
+    for (const std::string& driver : more_drivers) arguments.push_back(driver.c_str());
+    arguments.push_back(nullptr);
+    execvp("indiserver", const_cast<char* const*>(arguments.data()));
     _exit(127);
   }
 }
@@ -94,8 +97,11 @@ void Client::keep(INDI::Property property) {
   ++copy.updates;
   switch (property.getType()) {
     case INDI_NUMBER:
-      for (auto& element : INDI::PropertyNumber(property))
+      for (auto& element : INDI::PropertyNumber(property)) {
         copy.numbers[element.getName()] = element.getValue();
+        copy.minimum[element.getName()] = element.getMin();
+        copy.step[element.getName()] = element.getStep();
+      }
       break;
     case INDI_SWITCH:
       for (auto& element : INDI::PropertySwitch(property))

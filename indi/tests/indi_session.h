@@ -29,7 +29,8 @@ struct ServerOptions {
 
 class IndiServer {
  public:
-  explicit IndiServer(const ServerOptions& options);
+  // `more_drivers` start after indi_stellacq_ccd (such as a mount).
+  explicit IndiServer(const ServerOptions& options, const std::vector<std::string>& more_drivers = {});
   ~IndiServer();  // stops the server and with it the driver
   IndiServer(const IndiServer&) = delete;
   IndiServer& operator=(const IndiServer&) = delete;
@@ -47,6 +48,7 @@ class IndiServer {
 struct PropertyCopy {
   IPState state = IPS_IDLE;
   std::map<std::string, double> numbers;
+  std::map<std::string, double> minimum, step;  // as defined
   std::map<std::string, bool> switches;
   std::map<std::string, std::string> texts;
   std::chrono::steady_clock::time_point at;  // when it arrived

@@ -1,21 +1,44 @@
 #!/usr/bin/env bash
-# Builds the Debian package in build/, lists its files, runs lintian where
-# it is installed (failing on errors, E:, only) and checks the menu entries.
-# As root, on a machine where no stellacq package is installed, it then
-# installs the package, starts both programs from their menu entries and the
-# simulated mount, and removes the package again (also when a step fails); a
-# machine that has stellacq installed keeps it untouched and this step is
-# skipped.
+# Builds the Debian packages in build/ (stellacq and, where the INDI driver is
+# built, indi-stellacq), lists each one's files and fields, runs lintian
+# where it is installed (failing on errors, E:, only) and checks the menu
+# entries and that only indi-stellacq depends on INDI. As root, on a machine
+# where none of these packages is installed, it then installs them, starts
+# what each one brings (both programs from their menu entries, the simulated
+# mount, the INDI driver) and removes them again (also when a step fails),
+# checking that no file of theirs is left; a machine that has one of them
+# installed keeps it untouched and this step is skipped.
 set -euo pipefail
 cd "$(dirname "$0")/../build"
 
-rm -f stellacq_*.deb
+fail() {
+  echo "$*"
+  exit 1
+}
+
+rm -f ./*.deb
 cpack -G DEB
-deb=$(ls stellacq_*.deb)
-dpkg-deb -c "$deb"
-dpkg-deb -f "$deb" Package Version Depends Recommends
+debs=(./*.deb)
+packages=()
+for deb in "${debs[@]}"; do
+  packages+=("$(dpkg-deb -f "$deb" Package)")
+  dpkg-deb -c "$deb"
+  dpkg-deb -f "$deb" Package Version Depends Recommends Suggests Breaks Replaces
+  echo
+done
+expected=(stellacq)
+if [[ -x indi/indi_stellacq_ccd ]]; then expected+=(indi-stellacq); fi
+[[ "$(printf '%s\n' "${packages[@]}" | sort)" == "$(printf '%s\n' "${expected[@]}" | sort)" ]] ||
+  fail "cpack made the packages ${packages[*]}, not ${expected[*]}"
+field() { dpkg-deb -f ./"$1"_*.deb "$2"; }
+[[ $(field stellacq Depends) != *indi* ]] || fail "stellacq depends on INDI: $(field stellacq Depends)"
+if [[ " ${packages[*]} " == *" indi-stellacq "* ]]; then
+  [[ $(field indi-stellacq Depends) == *libindidriver1* ]] || fail "indi-stellacq does not depend on libindidriver1"
+  [[ $(field indi-stellacq Recommends) == *indi-bin* ]] || fail "indi-stellacq does not recommend indi-bin"
+fi
+
 if command -v lintian >/dev/null; then
-  lintian --fail-on error "$deb"
+  for deb in "${debs[@]}"; do lintian --fail-on error "$deb"; done
 else
   echo "lintian is not installed: package check skipped"
 fi
@@ -27,37 +50,45 @@ if [[ $EUID -ne 0 ]]; then
   echo "not root: the install test is skipped"
   exit 0
 fi
-if dpkg-query -W -f='${Status}' stellacq 2>/dev/null | grep -q "ok installed"; then
-  echo "a stellacq package is installed on this machine: the install test is skipped"
-  exit 0
-fi
+for package in "${packages[@]}"; do
+  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
+    echo "a $package package is installed on this machine: the install test is skipped"
+    exit 0
+  fi
+done
 
 run=$(mktemp -d)
-trap 'dpkg -r stellacq >/dev/null 2>&1 || true; rm -rf "$run"' EXIT
-dpkg -i "$deb"
+trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true; rm -rf "$run"' EXIT
+dpkg -i "${debs[@]}"
+
+# stellacq: both programs started from their menu entries, in a scratch
+# folder (the settings file is kept in the current folder); still running
+# after three seconds means it came up. The simulated mount prints the
+# pseudo-terminal it serves on.
 for entry in stellacq stellacq-sim; do
   exe=$(sed -n 's/^Exec=//p' "/usr/share/applications/$entry.desktop")
-  # Started in a scratch folder (the settings file is kept in the current
-  # folder); still running after three seconds means it came up.
   status=0
   (cd "$run" && QT_QPA_PLATFORM=offscreen timeout 3 "$exe" >/dev/null 2>&1) || status=$?
-  if [[ $status -ne 124 ]]; then
-    echo "$entry did not start from its menu entry (exit $status)"
-    exit 1
-  fi
+  [[ $status -eq 124 ]] || fail "$entry did not start from its menu entry (exit $status)"
 done
-# The simulated mount prints the pseudo-terminal it serves on.
 device=$(timeout 3 stellacq-mount-sim | head -n 1) || true
-if [[ $device != /dev/pts/* ]]; then
-  echo "stellacq-mount-sim printed no device (\"$device\")"
-  exit 1
+[[ $device == /dev/pts/* ]] || fail "stellacq-mount-sim printed no device (\"$device\")"
+
+# indi-stellacq: the driver its XML names, asked for its properties on its
+# standard input as indiserver asks it (with a scratch home for its
+# configuration), defines the camera device.
+if [[ " ${packages[*]} " == *" indi-stellacq "* ]]; then
+  driver=$(sed -n 's:.*<driver name="STELLACQ CCD">\(.*\)</driver>.*:\1:p' /usr/share/indi/indi_stellacq.xml)
+  [[ $driver == indi_stellacq_ccd ]] || fail "the driver XML names no driver (\"$driver\")"
+  (echo '<getProperties version="1.7"/>' && sleep 2) | (cd "$run" && HOME=$run timeout 5 "$driver" >"$run/indi.xml" 2>&1) || true
+  tr '\n' ' ' <"$run/indi.xml" | grep -q "<defSwitchVector *device='STELLACQ CCD' *name='CONNECTION'" ||
+    fail "$driver defined no STELLACQ CCD device: $(head -c 2000 "$run/indi.xml")"
 fi
-dpkg -r stellacq
-for f in /usr/bin/stellacq /usr/bin/stellacq-sim /usr/bin/stellacq-mount-sim /usr/share/applications/stellacq.desktop \
-  /usr/share/applications/stellacq-sim.desktop /usr/share/icons/hicolor/scalable/apps/stellacq.svg; do
-  if [[ -e $f ]]; then
-    echo "$f is left after the package was removed"
-    exit 1
-  fi
+
+dpkg -r "${packages[@]}"
+for deb in "${debs[@]}"; do
+  while read -r path; do
+    if [[ -e $path && ! -d $path ]]; then fail "$path is left after the packages were removed"; fi
+  done < <(dpkg-deb -c "$deb" | awk '{print substr($6, 2)}')
 done
-echo "the package installs, both programs start from their menu entries, and it removes cleanly"
+echo "the packages ${packages[*]} install, their programs start, and they remove cleanly"

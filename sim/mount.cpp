@@ -150,6 +150,7 @@ void Mount::sync(double ra_deg, double dec_deg) {
 void Mount::receive(std::string_view bytes) {
   advance();
   received_.append(bytes);
+  if (received_.size() > 2 * kReceivedKept) received_.erase(0, received_.size() - kReceivedKept);
   for (const char ch : bytes) {
     if (!in_command_) {
       if (ch == ':') {
@@ -316,10 +317,15 @@ bool Mount::run_setting(const std::string& c) {
 }
 
 void Mount::reply(const std::string& text) {
+  // Characters that have not yet arrived at the PC are still the controller's.
+  const double now = static_cast<double>(now_us_);
+  const auto on_the_way =
+      static_cast<std::size_t>(due_us_.end() - std::upper_bound(due_us_.begin(), due_us_.end(), now));
+  if (on_the_way + text.size() > kReplyRoom) return;
   // The controller starts answering at once (after the configured delay);
   // a reply still on its way delays the next one.
-  double at = static_cast<double>(now_us_ + options_.reply_delay_us);
-  if (!due_us_.empty() && taken_ < due_us_.size()) at = std::max(at, due_us_.back());
+  double at = now + static_cast<double>(options_.reply_delay_us);
+  if (!due_us_.empty()) at = std::max(at, due_us_.back());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (options_.reply_pause_us > 0 && text.size() > 1 && i == text.size() / 2) {
       at += static_cast<double>(options_.reply_pause_us);
@@ -331,20 +337,17 @@ void Mount::reply(const std::string& text) {
 }
 
 std::int64_t Mount::next_output_due_us() const {
-  if (taken_ >= due_us_.size()) return -1;
-  return static_cast<std::int64_t>(std::ceil(due_us_[taken_]));
+  if (due_us_.empty()) return -1;
+  return static_cast<std::int64_t>(std::ceil(due_us_.front()));
 }
 
 std::string Mount::take_output() {
   const double now = static_cast<double>(clock_.monotonic_us());
-  const std::size_t first = taken_;
-  while (taken_ < output_.size() && due_us_[taken_] <= now) ++taken_;
-  std::string out = output_.substr(first, taken_ - first);
-  if (taken_ == output_.size()) {
-    output_.clear();
-    due_us_.clear();
-    taken_ = 0;
-  }
+  const auto arrived = std::upper_bound(due_us_.begin(), due_us_.end(), now);
+  const auto count = static_cast<std::size_t>(arrived - due_us_.begin());
+  std::string out = output_.substr(0, count);
+  output_.erase(0, count);
+  due_us_.erase(due_us_.begin(), arrived);
   return out;
 }
 

@@ -29,6 +29,12 @@
 //   ":St" ":Sg" ":SG" ":SL" ":SC"  site and time settings, "1" (":SC" then
 //                   tells that it updates its planetary data)
 //
+// Like the real controller it holds only so much: a reply that would leave
+// more than kReplyRoom characters waiting to go out is dropped whole (the
+// command still acts), so a client that writes faster than the line carries
+// the answers gets fresh replies and loses the rest, instead of an ever
+// older queue.
+//
 // Commands it does not know it takes without an answer and reports to the
 // unknown-command watcher. North raises the declination; east raises the
 // right ascension. Left alone the pointing wanders: a periodic error of the
@@ -52,6 +58,10 @@
 namespace stellacq::sim {
 
 inline constexpr double kSiderealArcsecPerS = 15.041;
+// Reply characters the controller holds on their way out, at most.
+inline constexpr std::size_t kReplyRoom = 256;
+// What the mount keeps of the PC's characters for received(): the latest.
+inline constexpr std::size_t kReceivedKept = 64 * 1024;
 
 struct MountOptions {
   double guide_rate_sidereal = 0.5;        // guide rate as a fraction of the sidereal rate
@@ -92,7 +102,7 @@ class Mount {
   // Reply characters whose last bit has arrived by now.
   std::string take_output();
   // Reply characters still on their way.
-  std::size_t output_pending() const { return output_.size() - taken_; }
+  std::size_t output_pending() const { return output_.size(); }
   // When the next reply character will have arrived, microseconds on the
   // clock; -1 when none is on its way.
   std::int64_t next_output_due_us() const;
@@ -109,7 +119,8 @@ class Mount {
   bool high_precision() const { return high_precision_; }
 
   MountOptions& options() { return options_; }
-  // Everything the PC sent, as it came.
+  // What the PC sent, as it came: everything, or the last kReceivedKept
+  // characters of it and more.
   const std::string& received() const { return received_; }
   // Called with each command the controller does not know, ":" to "#".
   void on_unknown_command(std::function<void(const std::string&)> watcher) { unknown_ = std::move(watcher); }
@@ -152,9 +163,8 @@ class Mount {
   std::string received_;
   std::function<void(const std::string&)> unknown_;
 
-  std::string output_;          // reply characters, sent and on their way
+  std::string output_;          // reply characters the PC has not taken yet
   std::vector<double> due_us_;  // when each has fully arrived
-  std::size_t taken_ = 0;       // characters the PC has taken
 };
 
 // The PC's end of a line with the mount on the far side: the serial line

@@ -112,10 +112,14 @@ int main(int argc, char** argv) {
     server_options.log = &log_file;
   }
 
-  // Signals are taken by this thread only, in sigwait below.
+  // A log on a pipe whose reader has gone fails its writes instead of ending
+  // the program; the server then stops logging and goes on serving.
+  ::signal(SIGPIPE, SIG_IGN);
+  // The signals that end it are taken by this thread only, in sigwait below,
+  // so that it removes its link whichever ends it.
   sigset_t signals;
   sigemptyset(&signals);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   SystemClock clock;

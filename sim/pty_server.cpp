@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 namespace stellacq::sim {
 
@@ -208,6 +209,12 @@ void PtyServer::log_line(const char* direction, std::string_view bytes) {
   std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
                 static_cast<int>(ms));
   *options_.log << stamp << ' ' << direction << ' ' << printable(bytes) << std::endl;
+  if (!*options_.log) {
+    // A pipe whose reader has gone, a full disk: the mount goes on serving
+    // without its log.
+    std::cerr << "the mount's log cannot be written (" << std::strerror(errno) << "); logging stops\n";
+    options_.log = nullptr;
+  }
 }
 
 }  // namespace stellacq::sim

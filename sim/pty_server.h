@@ -19,6 +19,8 @@
 //   21:04:06.001 ?? :XY#          (a command the mount does not know)
 //
 // Characters outside printable ASCII are logged as \xNN (ACK is \x06).
+// When the log cannot be written any more, the server says so on the standard
+// error and goes on without it.
 #pragma once
 
 #include <atomic>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,30 @@ TEST(SimMountMotion, GotoSlewsAtTheSlewingRateAndShowsItsProgress) {
   EXPECT_NEAR(b.mount.ra_deg(), 83.82 - 0.001 - 3.0, 0.01);
   EXPECT_EQ(b.exchange(":Q#:D#"), "#");
   EXPECT_NEAR(b.mount.ra_deg(), 83.82 - 0.001 - 3.0, 0.01);
+}
+
+// A client that writes 8 MB of queries in 2 s and reads every 50 ms: the
+// mount keeps its record and its queue small, answers at the line's pace in
+// whole replies, and a query after the flood is answered at once.
+TEST(SimMountBacklog, AFloodOfQueriesKeepsMemoryFlatAndRepliesFresh) {
+  Bench b;
+  std::string piece;
+  while (piece.size() < 4096) piece += ":GR#";
+  std::string replies;
+  std::size_t most_pending = 0;
+  for (int ms = 1; ms <= 2000; ++ms) {
+    b.mount.receive(piece);  // 4 KB a millisecond
+    b.clock.advance_us(1000);
+    if (ms % 50 == 0) replies += b.mount.take_output();
+    most_pending = std::max(most_pending, b.mount.output_pending());
+  }
+  EXPECT_LT(b.mount.received().capacity(), std::size_t{1} << 20);
+  EXPECT_LT(most_pending, std::size_t{1024});
+  replies += b.exchange("", 0.3);                // what the controller still held
+  EXPECT_GT(replies.size(), std::size_t{1900});  // the line kept busy: 960 characters a second
+  EXPECT_EQ(replies.size() % 9, 0u);
+  for (std::size_t at = 0; at < replies.size(); at += 9) ASSERT_EQ(replies.substr(at, 9), "05:35:17#") << at;
+  EXPECT_EQ(b.exchange(":GVP#", 0.02), "SkySensor2000PC#");
 }
 
 // The faults: a delay before every reply, a pause inside it, Meade's own

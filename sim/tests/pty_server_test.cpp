@@ -1,12 +1,17 @@
 // The mount served on a pseudo-terminal, reached through STELLACQ's real
 // serial line (Qt SerialPort) the way STELLACQ_COM1 points it at a device:
 // the program's polling, the link to the device and the log of both
-// directions, and a refused link that leaves nothing behind.
+// directions, and a refused link that leaves nothing behind; the program
+// stellacq-mount-sim with its log on a closed pipe.
 #include "sim/pty_server.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <fstream>
@@ -78,6 +83,54 @@ TEST(PtyServer, RefusesToReplaceAFileWithItsLink) {
   EXPECT_FALSE(server.running());
   EXPECT_EQ(server.path(), "");
   EXPECT_EQ(testing::file_bytes(dir.file("settings")), "kept");
+}
+
+// stellacq-mount-sim logging to the standard output, a pipe whose reader has
+// gone: it answers on, and the link goes with it when it is ended.
+TEST(MountSimProgram, ServesOnAfterItsLogPipeClosesAndRemovesItsLink) {
+  testing::ScratchDir dir;
+  std::string link = dir.file("mount");
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_addclose(&actions, out[1]);
+  std::string program = STELLACQ_MOUNT_SIM, link_option = "--link", log_option = "--log", dash = "-";
+  char* const argv[] = {program.data(),    link_option.data(), link.data(),
+                        log_option.data(), dash.data(),        nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  struct Ended {  // a failed check leaves no server behind
+    pid_t& pid;
+    ~Ended() {
+      if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+    }
+  } ended{pid};
+  ::close(out[0]);  // nobody reads what it writes
+  ::close(out[1]);
+
+  struct stat st {};
+  for (int i = 0; i < 500 && ::stat(link.c_str(), &st) != 0; ++i) ::usleep(10'000);
+  ::setenv("STELLACQ_COM1", link.c_str(), 1);
+  SystemClock clock;
+  CalibratedBusyCount busy(clock);
+  QtSerialLine line;
+  line.set_port_number(1);
+  line.set_settings(kLineSettingsText);
+  ASSERT_EQ(line.open(), LineError::None);
+  Mount program_side(line, busy, clock);
+  for (int poll = 0; poll < 3; ++poll) EXPECT_EQ(program_side.query_ra().text.size(), 9u);
+  line.close();
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  pid = 0;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_NE(::lstat(link.c_str(), &st), 0);
 }
 
 }  // namespace

@@ -67,13 +67,17 @@ class Mount {
   Reply query_ra() { return query("#:GR#"); }
   Reply query_dec() { return query("#:GD#"); }
   // Sends a query without waiting for its reply; heard() tells later
-  // whether anything came back since.
+  // whether a whole reply (up to its "#") came back since.
   LineError probe(const std::string& command);
   bool heard();
+  // An earlier query's reply is still owed and not yet taken as lost: a
+  // query sent now would get that reply first.
+  bool awaiting_reply();
 
-  // A timed move: the start command, `repeat` rounds of amount x factor + 1
-  // busy counts (see move_counts), the stop command, pause_short. Returns
-  // when the stop was sent. `progress` is called every few milliseconds
+  // A timed move: once what was sent before has left the line, the start
+  // command, `repeat` rounds of amount x factor + 1 busy counts (see
+  // move_counts), the stop command, pause_short. Returns when the stop was
+  // sent. `progress` is called every few milliseconds
   // during the counts with the microseconds done and in all.
   using MoveProgress = std::function<void(std::int64_t done_us, std::int64_t total_us)>;
   MoveResult timed_move(Direction direction, std::int32_t amount, std::int32_t factor, double repeat,

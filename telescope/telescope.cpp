@@ -239,6 +239,12 @@ bool poll_field(Program& p, const std::string& command, std::string& field) {
   return false;
 }
 
+// Both fields, R.A. first; a field that gets no whole reply ends the tick.
+void poll_fields(Program& p) {
+  TelescopeState& t = p.telescope;
+  if (poll_field(p, "#:GR#", t.ra_text)) poll_field(p, "#:GD#", t.dec_text);
+}
+
 }  // namespace
 
 void telescope_window_tick(Program& p) {
@@ -253,16 +259,20 @@ void telescope_window_tick(Program& p) {
     if (!p.serial.is_open()) {
       lose_line(p);
     } else if (t.mount_silent) {
-      // Anything that came back since the last probe means the mount
-      // answers again; the next tick polls in full.
+      // A whole reply since the last probe means the mount answers again:
+      // the fields are polled at once. A probe goes out only when no
+      // earlier query still waits for its reply; otherwise that reply
+      // would be taken for the probe's, and every later one for the query
+      // before it.
       if (p.mount.heard()) {
         t.mount_silent = false;
         set_status(p, " 望遠鏡が応答しました (" + line_name(p) + ")");
-      } else if (p.mount.probe(kQueryRa) != LineError::None) {
+        poll_fields(p);
+      } else if (!p.mount.awaiting_reply() && p.mount.probe(kQueryRa) != LineError::None) {
         lose_line(p);
       }
-    } else if (poll_field(p, "#:GR#", t.ra_text)) {
-      poll_field(p, "#:GD#", t.dec_text);
+    } else {
+      poll_fields(p);
     }
   }
   t.in_tick = false;

@@ -226,20 +226,30 @@ TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {
   EXPECT_EQ(w.ui.last_status(),
             " 望遠鏡が応答しません (COM1 (/dev/ttyS0))。電源とケーブルを確かめてください");
 
+  // While the unanswered query may still be answered, a tick only listens;
+  // once the line has been quiet long enough, one probe goes out, which
+  // costs no waiting.
   w.busy.total = 0;
   w.serial.sent.clear();
+  w.clock.advance_us(kOwedReplyQuietUs - 1);
+  telescope_window_tick(w.p);
+  EXPECT_EQ(w.serial.sent, "");
+  w.clock.advance_us(1);
   telescope_window_tick(w.p);
   telescope_window_tick(w.p);
-  EXPECT_EQ(w.busy.total, 0);  // probes only
-  EXPECT_EQ(w.serial.sent, "#:GR#\r\n#:GR#\r\n");
+  EXPECT_EQ(w.busy.total, 0);
+  EXPECT_EQ(w.serial.sent, "#:GR#\r\n");
 
-  // The mount is back after a silence that made its unanswered queries lost.
-  w.clock.advance_us(kOwedReplyLateUs);
+  // Characters without their "#" are no answer yet; the probe's whole
+  // reply is, and the same tick polls the fields.
   w.serial.incoming = {"05:3"};
   telescope_window_tick(w.p);
-  EXPECT_FALSE(w.p.telescope.mount_silent);
+  EXPECT_TRUE(w.p.telescope.mount_silent);
+  w.serial.incoming = {"5:17#"};
   w.answer("05:35:17#", "-05*23'24#");
   telescope_window_tick(w.p);
+  EXPECT_FALSE(w.p.telescope.mount_silent);
+  EXPECT_EQ(w.p.telescope.ra_text, "05:35:17#");
   EXPECT_EQ(w.p.telescope.dec_text, "-05*23'24#");
 }
 

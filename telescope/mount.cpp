@@ -14,7 +14,11 @@ LineError Mount::open(int com, std::string* detail) {
   if (error != LineError::None) return error;
   owed_.clear();
   const LineError stopped = stop_all();
-  if (stopped != LineError::None) close();
+  if (stopped != LineError::None) {
+    close();
+  } else {
+    stop_unsent_ = false;
+  }
   return stopped;
 }
 
@@ -144,6 +148,7 @@ MoveResult Mount::timed_move(Direction direction, std::int32_t amount, std::int3
   if (moving_) result.stop_error = send(c.stop);
   moving_.reset();
   if (result.stop_error != LineError::None) {
+    stop_not_sent();
     result.end = MoveEnd::StopNotSent;
     return result;
   }
@@ -160,11 +165,20 @@ MoveResult Mount::nudge(Direction direction) {
   if (result.start_error == LineError::None)
     for (int i = 0; i < kNudgeTicks; ++i) pause_tick(busy_);
   result.stop_error = send(c.stop);
-  if (result.stop_error != LineError::None)
+  if (result.stop_error != LineError::None) {
+    stop_not_sent();
     result.end = MoveEnd::StopNotSent;
-  else if (result.start_error == LineError::None)
+  } else if (result.start_error == LineError::None) {
     result.end = MoveEnd::Done;
+  }
   return result;
+}
+
+void Mount::stop_not_sent() {
+  // A line that refused a stop is not to be trusted with the next command;
+  // closed, it gets the four stops when it is opened again.
+  stop_unsent_ = true;
+  close();
 }
 
 LineError Mount::stop_all() {

@@ -88,6 +88,10 @@ class Mount {
   LineError stop_all();
   // The direction of a move whose start went out and whose stop has not.
   std::optional<Direction> moving() const { return moving_; }
+  // The stop of a move could not be sent, and no open has sent the four
+  // stops since: the mount may still be moving. A move whose stop fails
+  // closes the line, so the next open sends that stop again.
+  bool stop_unsent() const { return stop_unsent_; }
   // Sends the stop of the move under way, if any.
   LineError stop_moving();
 
@@ -96,11 +100,13 @@ class Mount {
   // Takes what has come, letting it settle the owed replies.
   void absorb(const std::string& received);
   void forget_stale_replies();
+  void stop_not_sent();
 
   SerialLine& line_;
   BusyCount& busy_;
   Clock& clock_;
   std::optional<Direction> moving_;
+  bool stop_unsent_ = false;
   // Send times of the queries whose "#" has not come yet, oldest first.
   std::deque<std::int64_t> owed_;
   std::int64_t last_received_us_ = 0;

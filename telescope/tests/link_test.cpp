@@ -293,7 +293,8 @@ TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
 }
 
 // A box would halt a running series or program until someone answers it:
-// while one runs, the window's fields and the status line tell of the lost line.
+// while one runs, the window's fields and the status line tell of the lost
+// line, and the status line of a nudge's stop that could not go out.
 TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
   const struct {
     int series_running, program_running;
@@ -315,6 +316,20 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
     if (c.boxes == 0) {
       EXPECT_NE(w.ui.last_status().find("接続が切れました"), std::string::npos);
       EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos);
+    }
+  }
+  for (const int series_running : {1, 0}) {  // a nudge whose stop cannot go out
+    LinkWorld w;
+    telescope_window_open(w.p);
+    w.p.series.series_running = series_running;
+    w.serial.on_send = [&](const std::string& text) {
+      if (text == "#:Mn#\r\n") w.serial.send_error = LineError::WriteFailed;
+    };
+    telescope_window_nudge(w.p, Direction::Up);
+    EXPECT_FALSE(w.p.telescope.polling);
+    EXPECT_EQ(w.ui.boxes.size(), series_running == 1 ? 0u : 1u);
+    if (series_running == 1) {
+      EXPECT_NE(w.ui.last_status().find("#:Qn# を送れませんでした"), std::string::npos) << w.ui.last_status();
     }
   }
 }

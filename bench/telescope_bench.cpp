@@ -48,6 +48,7 @@ struct TimedLine final : SerialLine {
     last_send = std::chrono::steady_clock::now();
     return e;
   }
+  LineError drain() override { return line.drain(); }
   std::string take_received() override { return line.take_received(); }
   std::string device_name() const override { return line.device_name(); }
 };

@@ -71,7 +71,11 @@ void guiding_step(Program& p) {
     show_guide_measurement(p.guide, p.settings, p.ui, m.measurement, m.span);
   };
   actions.move = [&p](const GuideMove& move) {
-    return timed_move(p.mount, p.settings, status_line(p), move.direction, move.amount);
+    // A stop that cannot go out is told without a box while the series
+    // runs: the frame counts as unguided and the series goes on.
+    const bool running = p.series.series_running == 1 || p.series.program_running == 1;
+    return timed_move(p.mount, p.settings, status_line(p), move.direction, move.amount,
+                      running ? StopWarning::StatusLine : StopWarning::Box);
   };
   actions.settle = [&p] {
     for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);

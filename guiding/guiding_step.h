@@ -19,7 +19,9 @@
 // effect at the series' next test. A step that could not guide (the line
 // cannot be opened, a move or its stop did not go out) is counted as an
 // unguided frame, and its reason stays in the tracking status window until
-// a step guides again; the series goes on.
+// a step guides again; the series goes on. A stop that did not go out is
+// told there and on the status line, without a box while the series runs,
+// and the next open of the line sends it again.
 #pragma once
 
 #include <functional>

@@ -14,7 +14,11 @@ LineError Mount::open(int com, std::string* detail) {
   if (error != LineError::None) return error;
   owed_.clear();
   const LineError stopped = stop_all();
-  if (stopped != LineError::None) close();
+  if (stopped != LineError::None) {
+    close();
+  } else {
+    stop_unsent_ = false;
+  }
   return stopped;
 }
 
@@ -107,7 +111,12 @@ LineError Mount::probe(const std::string& command) {
 bool Mount::heard() {
   const std::string received = line_.take_received();
   absorb(received);
-  return !received.empty();
+  return received.find('#') != std::string::npos;
+}
+
+bool Mount::awaiting_reply() {
+  forget_stale_replies();
+  return !owed_.empty();
 }
 
 MoveResult Mount::timed_move(Direction direction, std::int32_t amount, std::int32_t factor, double repeat,
@@ -115,6 +124,12 @@ MoveResult Mount::timed_move(Direction direction, std::int32_t amount, std::int3
   const DirectionCommands& c = direction_commands(direction);
   MoveResult result;
   result.counts = move_counts(amount, factor, repeat);
+  // The counts time the move from its start command, so what was sent
+  // before it (the four stops of a fresh open: 29 ms at 9600 baud) must
+  // have left first, or the mount would get the start that much later and
+  // the stop on time. A line that cannot drain sends nothing of the start.
+  result.start_error = line_.drain();
+  if (result.start_error != LineError::None) return result;
   result.start_error = send(c.start);
   if (result.start_error == LineError::NotOpen) return result;
   moving_ = direction;
@@ -133,6 +148,7 @@ MoveResult Mount::timed_move(Direction direction, std::int32_t amount, std::int3
   if (moving_) result.stop_error = send(c.stop);
   moving_.reset();
   if (result.stop_error != LineError::None) {
+    stop_not_sent();
     result.end = MoveEnd::StopNotSent;
     return result;
   }
@@ -149,11 +165,20 @@ MoveResult Mount::nudge(Direction direction) {
   if (result.start_error == LineError::None)
     for (int i = 0; i < kNudgeTicks; ++i) pause_tick(busy_);
   result.stop_error = send(c.stop);
-  if (result.stop_error != LineError::None)
+  if (result.stop_error != LineError::None) {
+    stop_not_sent();
     result.end = MoveEnd::StopNotSent;
-  else if (result.start_error == LineError::None)
+  } else if (result.start_error == LineError::None) {
     result.end = MoveEnd::Done;
+  }
   return result;
+}
+
+void Mount::stop_not_sent() {
+  // A line that refused a stop is not to be trusted with the next command;
+  // closed, it gets the four stops when it is opened again.
+  stop_unsent_ = true;
+  close();
 }
 
 LineError Mount::stop_all() {

@@ -67,13 +67,17 @@ class Mount {
   Reply query_ra() { return query("#:GR#"); }
   Reply query_dec() { return query("#:GD#"); }
   // Sends a query without waiting for its reply; heard() tells later
-  // whether anything came back since.
+  // whether a whole reply (up to its "#") came back since.
   LineError probe(const std::string& command);
   bool heard();
+  // An earlier query's reply is still owed and not yet taken as lost: a
+  // query sent now would get that reply first.
+  bool awaiting_reply();
 
-  // A timed move: the start command, `repeat` rounds of amount x factor + 1
-  // busy counts (see move_counts), the stop command, pause_short. Returns
-  // when the stop was sent. `progress` is called every few milliseconds
+  // A timed move: once what was sent before has left the line, the start
+  // command, `repeat` rounds of amount x factor + 1 busy counts (see
+  // move_counts), the stop command, pause_short. Returns when the stop was
+  // sent. `progress` is called every few milliseconds
   // during the counts with the microseconds done and in all.
   using MoveProgress = std::function<void(std::int64_t done_us, std::int64_t total_us)>;
   MoveResult timed_move(Direction direction, std::int32_t amount, std::int32_t factor, double repeat,
@@ -84,6 +88,10 @@ class Mount {
   LineError stop_all();
   // The direction of a move whose start went out and whose stop has not.
   std::optional<Direction> moving() const { return moving_; }
+  // The stop of a move could not be sent, and no open has sent the four
+  // stops since: the mount may still be moving. A move whose stop fails
+  // closes the line, so the next open sends that stop again.
+  bool stop_unsent() const { return stop_unsent_; }
   // Sends the stop of the move under way, if any.
   LineError stop_moving();
 
@@ -92,11 +100,13 @@ class Mount {
   // Takes what has come, letting it settle the owed replies.
   void absorb(const std::string& received);
   void forget_stale_replies();
+  void stop_not_sent();
 
   SerialLine& line_;
   BusyCount& busy_;
   Clock& clock_;
   std::optional<Direction> moving_;
+  bool stop_unsent_ = false;
   // Send times of the queries whose "#" has not come yet, oldest first.
   std::deque<std::int64_t> owed_;
   std::int64_t last_received_us_ = 0;

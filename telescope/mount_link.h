@@ -41,7 +41,7 @@ inline constexpr std::size_t kMaxReplyLength = 32;
 // it ends that reply, not the next one's. An owed reply is taken as lost
 // once the line has been silent this long after its query (the controller
 // dropped it: switched off, or the query went out while it was busy) ...
-inline constexpr std::int64_t kOwedReplyQuietUs = 2'000'000;
+inline constexpr std::int64_t kOwedReplyQuietUs = 1'500'000;
 // ... or once its query is this old (a controller that dropped queries
 // while it answers others), and at most this many are remembered.
 inline constexpr std::int64_t kOwedReplyLateUs = 3'000'000;

@@ -1,8 +1,10 @@
 #include "telescope/qt_serial_line.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <QFileInfo>
+#include <cerrno>
 
 namespace stellacq {
 
@@ -91,6 +93,24 @@ LineError QtSerialLine::send(const std::string& text) {
   check_gone();
   if (written) return LineError::None;
   // A line that refuses a command is not to be trusted with the next one.
+  port_.close();
+  return LineError::WriteFailed;
+}
+
+LineError QtSerialLine::drain() {
+  if (!port_.isOpen()) return LineError::NotOpen;
+  bool written = true;
+  while (written && port_.bytesToWrite() > 0) written = port_.waitForBytesWritten(kWriteTimeoutMs);
+  // Handed to the driver is not yet on the wire: the driver's buffer and
+  // the UART's FIFO still hold it until tcdrain returns.
+  int drained = -1;
+  if (written) {
+    do {
+      drained = ::tcdrain(static_cast<int>(port_.handle()));
+    } while (drained != 0 && errno == EINTR);
+  }
+  check_gone();
+  if (drained == 0) return LineError::None;
   port_.close();
   return LineError::WriteFailed;
 }

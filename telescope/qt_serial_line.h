@@ -1,7 +1,8 @@
 // The real serial line: a Qt SerialPort on the device of the chosen COM
 // number (serial_device(): /dev/ttyS0..2, or what STELLACQ_COM1..3 name).
-// It works without the event loop: every send is written out before it
-// returns, and every take reads what the device holds at that moment, so
+// It works without the event loop: every send is handed to the driver
+// before it returns, a drain waits until the driver has clocked it out, and
+// every take reads what the device holds at that moment, so
 // the busy-counted waits of the mount link see characters arrive. A device
 // that vanishes while open (a USB adapter pulled out) closes the line.
 // Needs a QCoreApplication.
@@ -24,6 +25,7 @@ class QtSerialLine final : public SerialLine {
   bool is_open() const override { return port_.isOpen(); }
   void discard_input() override;
   LineError send(const std::string& text) override;
+  LineError drain() override;
   std::string take_received() override;
   std::string device_name() const override { return serial_device(com_); }
 

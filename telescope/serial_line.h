@@ -3,7 +3,8 @@
 // The line is chosen by a COM number (1..3) and set up by a settings string
 // ("9600,N,8,1"); both are applied when the line opens. The operations never
 // wait for the far end: `send` hands the text to the line and
-// `take_received` returns whatever has arrived so far, possibly nothing.
+// `take_received` returns whatever has arrived so far, possibly nothing;
+// only `drain` waits, for the text sent to leave.
 // The real line is QtSerialLine (telescope/qt_serial_line.h); the simulated
 // observatory has its mount behind one (sim/mount.h), and tests use a
 // recording double.
@@ -43,8 +44,13 @@ class SerialLine {
   virtual bool is_open() const = 0;
   // Drops everything received and not yet taken.
   virtual void discard_input() = 0;
-  // Writes `text` as it is (the caller adds the line end).
+  // Writes `text` as it is (the caller adds the line end). It may still be
+  // on its way when this returns: 7 characters take 7.3 ms at 9600 baud.
   virtual LineError send(const std::string& text) = 0;
+  // Waits until everything sent has left the line, so that what is sent
+  // next goes out at once. A line that hands text over at once has
+  // nothing to wait for.
+  virtual LineError drain() { return is_open() ? LineError::None : LineError::NotOpen; }
   // Everything received since the last take or discard; never waits.
   virtual std::string take_received() = 0;
   // What the port number stands for, for messages ("/dev/ttyS0").

@@ -70,12 +70,15 @@ std::string move_status(const DirectionCommands& c, int amount, std::int32_t fac
   return std::string(c.word) + decimal_text(amount) + "(" + decimal_text(factor) + ")";
 }
 
-// The user is told that the stop of a move could not go out.
-void report_stop_not_sent(Interaction& ui, const std::string& line, const DirectionCommands& c,
-                          LineError error) {
-  ui.message_box(std::string("望遠鏡に停止コマンド ") + c.stop + " を送れませんでした (" + line + ": " +
-                 reason_text(error, {}) +
-                 ")。\n望遠鏡が動き続けているかもしれません。手元のコントローラで止めてください。");
+// The stop of a move could not go out; `separator` stands before the
+// warning (a line break in a box, nothing on the status line).
+std::string stop_not_sent_text(const std::string& line, const DirectionCommands& c, LineError error,
+                               const char* separator) {
+  std::string reason = reason_text(error, {});
+  const std::string full_stop = "。";
+  if (reason.ends_with(full_stop)) reason.resize(reason.size() - full_stop.size());
+  return std::string("望遠鏡に停止コマンド ") + c.stop + " を送れませんでした (" + line + ": " + reason +
+         ")。" + separator + "望遠鏡が動き続けているかもしれません。手元のコントローラで止めてください。";
 }
 
 // A reply as the window shows it: one line of 8-bit text. The controller's
@@ -130,7 +133,7 @@ void close_link_after_guiding(Mount& mount, TelescopeState& t) {
 }
 
 MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& status_line, Direction direction,
-                   int amount) {
+                   int amount, StopWarning warning) {
   const DirectionCommands& c = direction_commands(direction);
   const bool vertical = direction == Direction::Up || direction == Direction::Down;
   const std::int32_t factor = vertical ? settings.y_tracking_factor : settings.x_tracking_factor;
@@ -158,10 +161,12 @@ MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& sta
       else
         status_line.show(status + " 送信できませんでした: " + reason_text(result.start_error, {}));
       break;
-    case MoveEnd::StopNotSent:
-      report_stop_not_sent(ui, mount.line_name(settings.com_port), c, result.stop_error);
-      if (result.start_error == LineError::None) status_line.show(status + " 停止コマンドを送れませんでした");
+    case MoveEnd::StopNotSent: {
+      const std::string line = mount.line_name(settings.com_port);
+      status_line.show(status + " " + stop_not_sent_text(line, c, result.stop_error, ""));
+      if (warning == StopWarning::Box) ui.message_box(stop_not_sent_text(line, c, result.stop_error, "\n"));
       break;
+    }
   }
   return result.end;
 }
@@ -190,6 +195,11 @@ void telescope_window_open(Program& p) {
 
 namespace {
 
+// A box would halt a running series or program until someone answers it.
+bool box_would_halt(const Program& p) {
+  return p.series.series_running == 1 || p.series.program_running == 1;
+}
+
 // The window gives up its line: polling stops.
 void drop_line(Program& p) {
   TelescopeState& t = p.telescope;
@@ -206,7 +216,7 @@ void lose_line(Program& p) {
   const std::string text = "望遠鏡のシリアルポート " + line_name(p) +
                            " との接続が切れました。ケーブルと変換器を確かめて、もう一度「RS232C "
                            "Open」を押してください。";
-  if (p.series.series_running == 1 || p.series.program_running == 1) {
+  if (box_would_halt(p)) {
     p.telescope.ra_text = kLostField;
     p.telescope.dec_text = kLostField;
     set_status(p, " " + text);
@@ -239,6 +249,12 @@ bool poll_field(Program& p, const std::string& command, std::string& field) {
   return false;
 }
 
+// Both fields, R.A. first; a field that gets no whole reply ends the tick.
+void poll_fields(Program& p) {
+  TelescopeState& t = p.telescope;
+  if (poll_field(p, "#:GR#", t.ra_text)) poll_field(p, "#:GD#", t.dec_text);
+}
+
 }  // namespace
 
 void telescope_window_tick(Program& p) {
@@ -253,16 +269,20 @@ void telescope_window_tick(Program& p) {
     if (!p.serial.is_open()) {
       lose_line(p);
     } else if (t.mount_silent) {
-      // Anything that came back since the last probe means the mount
-      // answers again; the next tick polls in full.
+      // A whole reply since the last probe means the mount answers again:
+      // the fields are polled at once. A probe goes out only when no
+      // earlier query still waits for its reply; otherwise that reply
+      // would be taken for the probe's, and every later one for the query
+      // before it.
       if (p.mount.heard()) {
         t.mount_silent = false;
         set_status(p, " 望遠鏡が応答しました (" + line_name(p) + ")");
-      } else if (p.mount.probe(kQueryRa) != LineError::None) {
+        poll_fields(p);
+      } else if (!p.mount.awaiting_reply() && p.mount.probe(kQueryRa) != LineError::None) {
         lose_line(p);
       }
-    } else if (poll_field(p, "#:GR#", t.ra_text)) {
-      poll_field(p, "#:GD#", t.dec_text);
+    } else {
+      poll_fields(p);
     }
   }
   t.in_tick = false;
@@ -281,7 +301,12 @@ void telescope_window_nudge(Program& p, Direction direction) {
   const MoveResult result = p.mount.nudge(direction);
   t.polling = was_polling;
   if (result.end == MoveEnd::StopNotSent) {
-    report_stop_not_sent(p.ui, line_name(p), direction_commands(direction), result.stop_error);
+    const DirectionCommands& c = direction_commands(direction);
+    if (box_would_halt(p)) {
+      set_status(p, " " + stop_not_sent_text(line_name(p), c, result.stop_error, ""));
+    } else {
+      p.ui.message_box(stop_not_sent_text(line_name(p), c, result.stop_error, "\n"));
+    }
     drop_line(p);
   } else if (result.start_error != LineError::None || !p.serial.is_open()) {
     lose_line(p);

@@ -46,13 +46,20 @@ bool open_link_for_guiding(Mount& mount, TelescopeState& telescope, int com_port
 // the telescope window does not use it meanwhile.
 void close_link_after_guiding(Mount& mount, TelescopeState& telescope);
 
+// How a timed move tells a stop that could not be sent (the mount may still
+// be moving): on the status line and in a box, or, while a series or a
+// program runs, which a box would halt until someone answers it, on the
+// status line alone.
+enum class StopWarning { Box, StatusLine };
+
 // A timed move of guiding correcting `amount` pixels: status "move up" with
 // amount and factor, one yield, the start command, y_move_repeat rounds
 // (x_move_repeat for left and right) of amount x factor + 1 busy counts, the
 // stop command, " stop" on the status line, pause_short. The line must be
-// open (open_link_for_guiding). A stop that cannot be sent is told in a box.
+// open (open_link_for_guiding). A stop that cannot be sent closes the line
+// (its next open sends the stops again) and is told as `warning` says.
 MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& status, Direction direction,
-                   int amount);
+                   int amount, StopWarning warning = StopWarning::Box);
 
 // ---- telescope window (Form10) ----
 
@@ -68,7 +75,9 @@ void telescope_window_open(Program& p);
 // status line while a series or a program runs, which go on.
 void telescope_window_tick(Program& p);
 // A direction button: the start command, 11 pause_ticks, the stop command.
-// Polling pauses meanwhile; the window restarts its timer afterwards.
+// Polling pauses meanwhile; the window restarts its timer afterwards. A
+// stop that cannot be sent is told in a box, or on the status line while a
+// series or a program runs.
 void telescope_window_nudge(Program& p, Direction direction);
 // "Close" and closing the window: stops polling and closes the line unless
 // a guiding step is using it (the step then closes it when it ends).

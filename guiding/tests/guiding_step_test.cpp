@@ -173,13 +173,56 @@ TEST(GuidingStep, FramesLeftUnguidedAreCountedUntilAStepGuides) {
   };
   guiding_step(w.p);
   EXPECT_EQ(w.p.guide.unguided_frames, 3);
-  EXPECT_EQ(w.p.guide.tracking_status.unguided, "3 move right 3( 10) 停止コマンドを送れませんでした");
+  EXPECT_TRUE(
+      w.p.guide.tracking_status.unguided.starts_with("3 move right 3( 10) 望遠鏡に停止コマンド #:Qw#"))
+      << w.p.guide.tracking_status.unguided;
 
   w.serial.send_error = LineError::None;
   w.serial.on_send = nullptr;
   guiding_step(w.p);
   EXPECT_EQ(w.p.guide.unguided_frames, 0);
   EXPECT_EQ(w.p.guide.tracking_status.unguided, "");
+}
+
+// The line dies during a move: while a series runs no box halts it, the
+// status line and the tracking status window warn that the mount may still
+// be moving, the frame counts as unguided, and the next open of the line
+// sends the stops before the next step's moves, also on a line the
+// telescope window holds open. Without a series, a box.
+TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
+  const std::string warning =
+      "move right 3( 10) 望遠鏡に停止コマンド #:Qw# を送れませんでした (COM1 (/dev/ttyS0): "
+      "書き込めません)。望遠鏡が動き続けているかもしれません。手元のコントローラで止めてください。";
+  for (const int running : {1, 0}) {
+    SCOPED_TRACE(running);
+    StepWorld w;
+    w.star(203, 146);
+    w.p.series.series_running = running;
+    const bool window = running == 1;  // the telescope window polls on the line
+    if (window) {
+      w.p.serial.set_port_number(1);
+      ASSERT_EQ(w.p.serial.open(), LineError::None);
+      w.p.telescope.window_uses_line = true;
+    }
+    w.serial.on_send = [&](const std::string& text) {
+      if (text == "#:Mw#\r\n") w.serial.send_error = LineError::WriteFailed;
+    };
+    guiding_step(w.p);
+    EXPECT_EQ(w.ui.boxes.size(), running == 1 ? 0u : 1u);
+    EXPECT_EQ(w.ui.last_status(), warning);
+    EXPECT_EQ(w.p.guide.tracking_status.unguided, "1 " + warning);
+    EXPECT_TRUE(w.p.mount.stop_unsent());
+
+    w.serial.send_error = LineError::None;  // the adapter is back
+    w.serial.on_send = nullptr;
+    w.events.clear();
+    guiding_step(w.p);
+    Strings expected = step({move("w", 31, 2), move("n", 121, 1)});
+    if (window) expected.pop_back();  // the window keeps the line
+    EXPECT_EQ(w.events, expected);
+    EXPECT_FALSE(w.p.mount.stop_unsent());
+    EXPECT_EQ(w.p.guide.unguided_frames, 0);
+  }
 }
 
 // With the telescope window polling on the line, the step uses the line as

@@ -226,20 +226,30 @@ TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {
   EXPECT_EQ(w.ui.last_status(),
             " 望遠鏡が応答しません (COM1 (/dev/ttyS0))。電源とケーブルを確かめてください");
 
+  // While the unanswered query may still be answered, a tick only listens;
+  // once the line has been quiet long enough, one probe goes out, which
+  // costs no waiting.
   w.busy.total = 0;
   w.serial.sent.clear();
+  w.clock.advance_us(kOwedReplyQuietUs - 1);
+  telescope_window_tick(w.p);
+  EXPECT_EQ(w.serial.sent, "");
+  w.clock.advance_us(1);
   telescope_window_tick(w.p);
   telescope_window_tick(w.p);
-  EXPECT_EQ(w.busy.total, 0);  // probes only
-  EXPECT_EQ(w.serial.sent, "#:GR#\r\n#:GR#\r\n");
+  EXPECT_EQ(w.busy.total, 0);
+  EXPECT_EQ(w.serial.sent, "#:GR#\r\n");
 
-  // The mount is back after a silence that made its unanswered queries lost.
-  w.clock.advance_us(kOwedReplyLateUs);
+  // Characters without their "#" are no answer yet; the probe's whole
+  // reply is, and the same tick polls the fields.
   w.serial.incoming = {"05:3"};
   telescope_window_tick(w.p);
-  EXPECT_FALSE(w.p.telescope.mount_silent);
+  EXPECT_TRUE(w.p.telescope.mount_silent);
+  w.serial.incoming = {"5:17#"};
   w.answer("05:35:17#", "-05*23'24#");
   telescope_window_tick(w.p);
+  EXPECT_FALSE(w.p.telescope.mount_silent);
+  EXPECT_EQ(w.p.telescope.ra_text, "05:35:17#");
   EXPECT_EQ(w.p.telescope.dec_text, "-05*23'24#");
 }
 
@@ -283,7 +293,8 @@ TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
 }
 
 // A box would halt a running series or program until someone answers it:
-// while one runs, the window's fields and the status line tell of the lost line.
+// while one runs, the window's fields and the status line tell of the lost
+// line, and the status line of a nudge's stop that could not go out.
 TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
   const struct {
     int series_running, program_running;
@@ -305,6 +316,20 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
     if (c.boxes == 0) {
       EXPECT_NE(w.ui.last_status().find("接続が切れました"), std::string::npos);
       EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos);
+    }
+  }
+  for (const int series_running : {1, 0}) {  // a nudge whose stop cannot go out
+    LinkWorld w;
+    telescope_window_open(w.p);
+    w.p.series.series_running = series_running;
+    w.serial.on_send = [&](const std::string& text) {
+      if (text == "#:Mn#\r\n") w.serial.send_error = LineError::WriteFailed;
+    };
+    telescope_window_nudge(w.p, Direction::Up);
+    EXPECT_FALSE(w.p.telescope.polling);
+    EXPECT_EQ(w.ui.boxes.size(), series_running == 1 ? 0u : 1u);
+    if (series_running == 1) {
+      EXPECT_NE(w.ui.last_status().find("#:Qn# を送れませんでした"), std::string::npos) << w.ui.last_status();
     }
   }
 }

@@ -1,12 +1,14 @@
 // Replies as slow controllers and USB-serial adapters deliver them: a mount
 // whose characters arrive at set times on the clock (pauses, slow lines,
-// 16 ms chunks, late and endless replies), polled by the telescope window;
-// and the Mount on its own, without the program around it.
+// 16 ms chunks, late, lost and endless replies), polled by the telescope
+// window; a timed move on a line that sends at 9600 baud; and the Mount on
+// its own, without the program around it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
 
+#include "program/parts.h"
 #include "telescope/mount.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"
@@ -20,6 +22,8 @@ constexpr const char* kDec = "-05*23'24#";
 // How the mount sends a reply: `delay_us` after the query, one character
 // every `char_us`, a pause after `pause_after` characters, characters handed
 // over in chunks at multiples of `chunk_us`; or an endless stream of 'x'.
+// The reply to query number `lost_reply` (counting from 0) is never sent;
+// that of `lost_hash` comes without its "#".
 struct Pacing {
   const char* name;
   std::int64_t delay_us = 1000;
@@ -28,10 +32,13 @@ struct Pacing {
   std::int64_t pause_us = 0;
   std::int64_t chunk_us = 0;
   bool endless = false;
+  int lost_reply = -1;
+  int lost_hash = -1;
 };
 
 // A mount answering "#:GR#" and "#:GD#" in order, one reply after the other,
-// at the pace given, on a clock that busy counts move.
+// at the pace given, on a clock that busy counts move. What is sent leaves
+// at the same pace, after what was sent before it.
 struct PacedLine final : SerialLine {
   PacedLine(ManualClock& clock, const Pacing& pacing) : clock_(clock), pacing_(pacing) {}
   void set_port_number(int com) override { com_ = com; }
@@ -46,10 +53,15 @@ struct PacedLine final : SerialLine {
   void discard_input() override { take_received(); }
   LineError send(const std::string& text) override {
     const std::int64_t now = clock_.monotonic_value_us;
+    sending_until_ = std::max(now, sending_until_) + std::ssize(text) * pacing_.char_us;
+    arrived.emplace_back(text, sending_until_);
     const char* reply = text == "#:GR#\r\n" ? kRa : text == "#:GD#\r\n" ? kDec : nullptr;
     if (reply == nullptr || pacing_.endless) return LineError::None;
+    const int query = queries_++;
+    if (query == pacing_.lost_reply) return LineError::None;
     std::int64_t t = std::max(now + pacing_.delay_us, free_at_);
     for (int i = 0; reply[i] != '\0'; ++i) {
+      if (reply[i] == '#' && query == pacing_.lost_hash) break;
       if (i > 0 && i == pacing_.pause_after) t += pacing_.pause_us;
       t += pacing_.char_us;
       const std::int64_t seen = pacing_.chunk_us > 0 ? (t / pacing_.chunk_us + 1) * pacing_.chunk_us : t;
@@ -71,7 +83,14 @@ struct PacedLine final : SerialLine {
     }
     return out;
   }
+  LineError drain() override {
+    clock_.advance_us(std::max<std::int64_t>(0, sending_until_ - clock_.monotonic_value_us));
+    return LineError::None;
+  }
   std::string device_name() const override { return "/dev/ttyUSB0"; }
+
+  // Each text sent and when its last character reached the mount.
+  std::vector<std::pair<std::string, std::int64_t>> arrived;
 
  private:
   ManualClock& clock_;
@@ -81,6 +100,8 @@ struct PacedLine final : SerialLine {
   std::deque<std::pair<std::int64_t, char>> due_;
   std::int64_t free_at_ = 0;
   std::int64_t streamed_us_ = 0;
+  std::int64_t sending_until_ = 0;
+  int queries_ = 0;
 };
 
 struct PacedWorld : testing::TestSeams {
@@ -135,6 +156,64 @@ TEST(PacedReplies, FieldsShowOnlyWholeRepliesOfTheirOwnQuery) {
       const std::string& status = w.ui.last_status();
       EXPECT_TRUE(status.starts_with(" 望遠鏡が応答") || status.starts_with(" 望遠鏡の応答")) << status;
     }
+  }
+}
+
+// One reply lost, or the "#" of one: the fields show whole replies again
+// within 3 s and keep them, and the status line tells of the outage once.
+TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
+  const Pacing cases[] = {{.name = "third reply lost", .lost_reply = 2},
+                          {.name = "third reply without its #", .lost_hash = 2}};
+  for (const Pacing& pacing : cases) {
+    SCOPED_TRACE(pacing.name);
+    PacedWorld w(pacing);
+    telescope_window_open(w.p);
+    int shown = 0;
+    int lost_again = 0;
+    std::int64_t lost_at = -1, back_at = -1;
+    for (int tick = 0; tick < 600; ++tick) {
+      const std::int64_t started = w.clock.monotonic_value_us;
+      telescope_window_tick(w.p);
+      const std::string& ra = w.p.telescope.ra_text;
+      const std::string& dec = w.p.telescope.dec_text;
+      EXPECT_TRUE(ra.empty() || ra == kRa) << ra;
+      EXPECT_TRUE(dec.empty() || dec == kDec) << dec;
+      if (ra == kRa && dec == kDec) {
+        ++shown;
+        if (lost_at >= 0 && back_at < 0) back_at = w.clock.monotonic_value_us;
+      } else if (lost_at < 0) {
+        lost_at = started;
+      } else if (back_at >= 0) {
+        ++lost_again;  // the fields must stay once back
+      }
+      w.clock.advance_us(500'000);
+    }
+    EXPECT_GE(shown, 595);
+    EXPECT_EQ(lost_again, 0);
+    EXPECT_GE(lost_at, 0);
+    EXPECT_GE(back_at, 0);
+    EXPECT_LE(back_at - lost_at, 3'000'000);
+    const auto outage = [](const std::string& s) {
+      return s.starts_with(" 望遠鏡が応答しません") || s.starts_with(" 望遠鏡の応答が途中で切れました");
+    };
+    EXPECT_EQ(std::ranges::count_if(w.ui.statuses, outage), 1);
+  }
+}
+
+// The four stops of a fresh open take 29 ms to leave at 9600 baud: a timed
+// move starts counting only once they have, so the mount moves for the
+// planned length, also a move shorter than they take.
+TEST(PacedReplies, AMoveAfterAFreshOpenLastsItsPlannedLengthAtTheMount) {
+  for (const int amount : {10, 20, 100}) {
+    PacedWorld w({.name = "9600 baud"});
+    w.p.settings.x_tracking_factor = 1000;  // a millisecond a unit of amount
+    w.p.settings.x_move_repeat = 1;
+    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, 1, status_line(w.p)));
+    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Right, amount), MoveEnd::Done);
+    const auto& got = w.line.arrived;
+    ASSERT_EQ(got.size(), 6u);
+    EXPECT_EQ(got[4].first + got[5].first, "#:Mw#\r\n#:Qw#\r\n");
+    EXPECT_NEAR(got[5].second - got[4].second, amount * 1000 + 1, 1000) << amount;
   }
 }
 

@@ -1,6 +1,8 @@
 // Clock seam: the PC's local date and time of day, read field by field, and
-// a monotonic time for bounded waits. The real clock reads the system; tests
-// and the simulated observatory use ManualClock.
+// a monotonic time for bounded waits, and a rest of the calling thread for
+// waits that need not poll without pause. The real clock reads the system
+// and sleeps; tests and the simulated observatory use ManualClock, whose
+// rest moves its monotonic time instead.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +26,15 @@ class Clock {
   virtual LocalDateTime local_now() = 0;
   // Monotonic time in microseconds from an arbitrary origin.
   virtual std::int64_t monotonic_us() = 0;
+  // Lets the calling thread rest about `us` microseconds.
+  virtual void sleep_us(std::int64_t us) = 0;
 };
 
 class SystemClock final : public Clock {
  public:
   LocalDateTime local_now() override;
   std::int64_t monotonic_us() override;
+  void sleep_us(std::int64_t us) override;
 };
 
 // A clock that only moves when told to. Each monotonic reading also advances
@@ -46,6 +51,7 @@ class ManualClock final : public Clock {
     monotonic_value_us += auto_step_us;
     return monotonic_value_us;
   }
+  void sleep_us(std::int64_t us) override { monotonic_value_us += us; }
   void advance_us(std::int64_t us) { monotonic_value_us += us; }
 };
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace stellacq {
@@ -39,19 +40,25 @@ class SystemClock final : public Clock {
 
 // A clock that only moves when told to. Each monotonic reading also advances
 // it by `auto_step_us`, so that a bounded wait polling a silent device still
-// reaches its limit in a test without real time passing.
+// reaches its limit in a test without real time passing. A rest moves it by
+// the time rested and tells `on_sleep`, so that a test world whose devices
+// keep a clock of their own lets that time pass for them too.
 class ManualClock final : public Clock {
  public:
   LocalDateTime now_value;
   std::int64_t monotonic_value_us = 0;
   std::int64_t auto_step_us = 0;
+  std::function<void(std::int64_t us)> on_sleep;
 
   LocalDateTime local_now() override { return now_value; }
   std::int64_t monotonic_us() override {
     monotonic_value_us += auto_step_us;
     return monotonic_value_us;
   }
-  void sleep_us(std::int64_t us) override { monotonic_value_us += us; }
+  void sleep_us(std::int64_t us) override {
+    monotonic_value_us += us;
+    if (on_sleep) on_sleep(us);
+  }
   void advance_us(std::int64_t us) { monotonic_value_us += us; }
 };
 

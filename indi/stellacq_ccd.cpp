@@ -540,7 +540,7 @@ bool StellacqCcd::handle_connection(ISState* states, char* names[], int n) {
   const int attempt = ++connect_attempt_;
   connecting_ = true;
   setConnected(true, IPS_BUSY);
-  worker_.post([this, options, attempt] {
+  const bool posted = worker_.post([this, options, attempt] {
     auto outcome = std::make_shared<ConnectOutcome>();
     rig_ = CameraRig::open(options, outcome->open);
     if (rig_) {
@@ -552,6 +552,11 @@ bool StellacqCcd::handle_connection(ISState* states, char* names[], int n) {
       if (connecting_ && attempt == connect_attempt_) finish_connect(options, *outcome);
     });
   });
+  if (!posted) {
+    connecting_ = false;
+    LOG_ERROR("The driver's port thread is not running.");
+    setConnected(false, IPS_ALERT);
+  }
   return true;
 }
 

@@ -1,5 +1,6 @@
 // indi_stellacq_ccd in simulation under indiserver, with an INDI client on
-// this machine:
+// this machine, each figure beside INDI's own CCD simulator set to the same
+// frame size and bit depth, under the same server in the same run:
 //  - from the end of the exposure (the driver shows 0 s left as the download
 //    begins) to the frame's BLOB at the client, for 1 x 1 and 2 x 2 frames,
 //    against the download alone (the same Camera and simulated unit run in
@@ -7,6 +8,8 @@
 //  - the driver's answer to a property request sent during a download: a
 //    getProperties for PIXEL_SIZE on a connection of its own (one write,
 //    no Nagle delay), timed to the definition coming back. Goal: < 50 ms.
+//  - the driver's processor time during a 10 s exposure, as a share of one
+//    core. Goal: < 5 %.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -17,7 +20,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -68,7 +74,7 @@ double download_ms(int binning) {
   return median(times);
 }
 
-// A bare INDI connection asking the driver for one property.
+// A bare INDI connection asking a driver for one property.
 class Probe {
  public:
   explicit Probe(int port) {
@@ -88,10 +94,11 @@ class Probe {
     if (fd_ >= 0) close(fd_);
   }
   // Milliseconds from the request to the end of the answer; -1 without one.
-  double ask() {
+  double ask(const std::string& device, const std::string& property) {
     if (fd_ < 0) return -1;
-    static const std::string request =
-        "<getProperties version='1.7' device='STELLACQ CCD' name='PIXEL_SIZE'/>\n";
+    const std::string request =
+        "<getProperties version='1.7' device='" + device + "' name='" + property + "'/>\n";
+    const std::string name = "name=\"" + property + "\"";
     std::string seen;
     const auto asked = std::chrono::steady_clock::now();
     if (write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size())) return -1;
@@ -102,8 +109,8 @@ class Probe {
       const ssize_t got = read(fd_, buffer, sizeof buffer);
       if (got <= 0) return -1;
       seen.append(buffer, static_cast<std::size_t>(got));
-      const std::size_t at = seen.find("name=\"PIXEL_SIZE\"");
-      if (at != std::string::npos && seen.find("</defNumberVector>", at) != std::string::npos)
+      const std::size_t at = seen.find(name);
+      if (at != std::string::npos && seen.find("</def", at) != std::string::npos)
         return Ms(std::chrono::steady_clock::now() - asked).count();
     }
   }
@@ -112,21 +119,51 @@ class Probe {
   int fd_ = -1;
 };
 
+// One device under the bench's server: this driver, or INDI's CCD
+// simulator set to the same frame (1536 x 1024, 9 um, 16 bits).
+struct Device {
+  const char* device;
+  const char* program;
+  const char* probed;  // a property asked for during the download
+  Client client;
+};
+
+constexpr const char* kSimulatorDevice = "CCD Simulator";
+
 struct Session {
   std::string home;
   std::unique_ptr<IndiServer> server;
-  Client client;
+  Device ours{kDevice, "indi_stellacq_ccd", "PIXEL_SIZE", {}};
+  Device simulator{kSimulatorDevice, "indi_simulator_ccd", "SIMULATOR_SETTINGS", {}};
   bool start() {
     char pattern[] = "/tmp/stellacq-indi-bench-XXXXXX";
     home = mkdtemp(pattern);
-    server = std::make_unique<IndiServer>(ServerOptions{home, {}});
-    if (!server->running() || !client.start(server->port())) return false;
-    if (!client.wait([](Client& c) { return c.has("SIMULATION"); }, 10s)) return false;
-    client.set_switch("SIMULATION", "ENABLE");
-    client.wait([](Client& c) { return c.property("SIMULATION").switches["ENABLE"]; }, 5s);
-    client.set_switch("CONNECTION", "CONNECT");
-    return client.wait_state("CONNECTION", IPS_OK, 15s) &&
-           client.wait([](Client& c) { return c.has("CCD_BINNING"); }, 5s);
+    server = std::make_unique<IndiServer>(ServerOptions{home, {}, {"indi_simulator_ccd"}});
+    if (!server->running() || !ours.client.start(server->port()) ||
+        !simulator.client.start(server->port(), kSimulatorDevice))
+      return false;
+    Client& c = ours.client;
+    if (!c.wait([](Client& c) { return c.has("SIMULATION"); }, 10s)) return false;
+    c.set_switch("SIMULATION", "ENABLE");
+    c.wait([](Client& c) { return c.property("SIMULATION").switches["ENABLE"]; }, 5s);
+    c.set_switch("CONNECTION", "CONNECT");
+    if (!c.wait_state("CONNECTION", IPS_OK, 15s) ||
+        !c.wait([](Client& c) { return c.has("CCD_BINNING"); }, 5s))
+      return false;
+    Client& s = simulator.client;
+    if (!s.wait([](Client& c) { return c.has("SIMULATOR_SETTINGS"); }, 10s)) return false;
+    s.set_number("SIMULATOR_SETTINGS",
+                 {{"SIM_XRES", 1536}, {"SIM_YRES", 1024}, {"SIM_XSIZE", 9}, {"SIM_YSIZE", 9}});
+    if (!s.wait([](Client& c) { return c.property("SIMULATOR_SETTINGS").numbers["SIM_XRES"] == 1536; }, 5s))
+      return false;
+    s.set_switch("CONNECTION", "CONNECT");
+    return s.wait_state("CONNECTION", IPS_OK, 15s) && s.wait(
+                                                          [](Client& c) {
+                                                            PropertyCopy info = c.property("CCD_INFO");
+                                                            return info.numbers["CCD_MAX_X"] == 1536 &&
+                                                                   info.numbers["CCD_BITSPERPIXEL"] == 16;
+                                                          },
+                                                          5s);
   }
   ~Session() {
     server.reset();
@@ -134,38 +171,46 @@ struct Session {
   }
 };
 
-bool download_begun(Client& c) {
-  PropertyCopy e = c.property("CCD_EXPOSURE");
-  return e.state == IPS_BUSY && e.numbers["CCD_EXPOSURE_VALUE"] == 0;
+// When the device showed the end of the exposure (Busy, 0 s left) in an
+// update after the first `from`: every update counts, also one that the
+// next overwrote before anyone looked.
+std::optional<Client::Clock::time_point> end_shown(Client& c, std::size_t from) {
+  const std::vector<PropertyCopy> updates = c.updates("CCD_EXPOSURE");
+  for (std::size_t i = from; i < updates.size(); ++i) {
+    PropertyCopy e = updates[i];
+    if (e.state == IPS_BUSY && e.numbers["CCD_EXPOSURE_VALUE"] == 0) return e.at;
+  }
+  return std::nullopt;
 }
 
 struct Figures {
   double blob_ms = -1;    // median, exposure end to BLOB at the client
-  double answer_ms = -1;  // median, request during the download to its answer
+  double answer_ms = -1;  // median, request at the exposure end to its answer
   int answers_during_download = 0;
 };
 
-Figures measure(Session& s, int binning) {
+Figures measure(Session& s, Device& camera, int binning) {
   Figures f;
+  Client& c = camera.client;
   Probe probe(s.server->port());
-  s.client.set_number("CCD_BINNING", {{"HOR_BIN", binning}, {"VER_BIN", binning}});
-  s.client.wait([binning](Client& c) { return c.property("CCD_BINNING").numbers["HOR_BIN"] == binning; }, 5s);
+  c.set_number("CCD_BINNING", {{"HOR_BIN", binning}, {"VER_BIN", binning}});
+  c.wait([binning](Client& c) { return c.property("CCD_BINNING").numbers["HOR_BIN"] == binning; }, 5s);
   std::vector<double> blob, answer;
   for (int i = 0; i < kFrames; ++i) {
-    const std::size_t before = s.client.blobs().size();
-    s.client.set_number("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", 1}});
-    if (!s.client.wait(download_begun, 10s)) break;
-    const auto end_seen = s.client.property("CCD_EXPOSURE").at;
-    const double answered_ms = probe.ask();
+    const std::size_t before = c.blobs().size();
+    const std::size_t from = c.updates("CCD_EXPOSURE").size();
+    c.set_number("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", 1}});
+    if (!c.wait([from](Client& c) { return end_shown(c, from).has_value(); }, 10s)) continue;
+    const double answered_ms = probe.ask(camera.device, camera.probed);
     const auto answered_at = Client::Clock::now();
-    if (!s.client.wait([before](Client& c) { return c.blobs().size() > before; }, 30s)) break;
-    const BlobCopy frame = s.client.blobs()[before];
-    blob.push_back(Ms(frame.at - end_seen).count());
+    if (!c.wait([before](Client& c) { return c.blobs().size() > before; }, 30s)) continue;
+    const BlobCopy frame = c.blobs()[before];
+    blob.push_back(Ms(frame.at - *end_shown(c, from)).count());
     if (answered_ms >= 0) {
       answer.push_back(answered_ms);
       if (answered_at < frame.at) ++f.answers_during_download;
     }
-    s.client.wait_state("CCD_EXPOSURE", IPS_OK, 5s);
+    c.wait_state("CCD_EXPOSURE", IPS_OK, 5s);
   }
   f.blob_ms = median(blob);
   f.answer_ms = median(answer);
@@ -180,52 +225,113 @@ struct Transfer {
 };
 
 Transfer full_frame_transfer(Session& s, bool compressed) {
-  s.client.set_switch("CCD_COMPRESSION", compressed ? "INDI_ENABLED" : "INDI_DISABLED");
-  s.client.wait(
-      [compressed](Client& c) {
-        return c.property("CCD_COMPRESSION").switches["INDI_ENABLED"] == compressed;
-      },
-      5s);
-  s.client.set_number("CCD_BINNING", {{"HOR_BIN", 1}, {"VER_BIN", 1}});
-  s.client.wait([](Client& c) { return c.property("CCD_BINNING").numbers["HOR_BIN"] == 1; }, 5s);
+  Client& c = s.ours.client;
+  c.set_switch("CCD_COMPRESSION", compressed ? "INDI_ENABLED" : "INDI_DISABLED");
+  c.wait([compressed](
+             Client& c) { return c.property("CCD_COMPRESSION").switches["INDI_ENABLED"] == compressed; },
+         5s);
+  c.set_number("CCD_BINNING", {{"HOR_BIN", 1}, {"VER_BIN", 1}});
+  c.wait([](Client& c) { return c.property("CCD_BINNING").numbers["HOR_BIN"] == 1; }, 5s);
   std::vector<double> bytes, blob;
   for (int i = 0; i < 3; ++i) {
-    const std::size_t before = s.client.blobs().size();
-    s.client.set_number("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", 1}});
-    if (!s.client.wait(download_begun, 10s)) break;
-    const auto end_seen = s.client.property("CCD_EXPOSURE").at;
-    if (!s.client.wait([before](Client& c) { return c.blobs().size() > before; }, 30s)) break;
-    const BlobCopy frame = s.client.blobs()[before];
+    const std::size_t before = c.blobs().size();
+    const std::size_t from = c.updates("CCD_EXPOSURE").size();
+    c.set_number("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", 1}});
+    if (!c.wait([from](Client& c) { return end_shown(c, from).has_value(); }, 10s)) continue;
+    if (!c.wait([before](Client& c) { return c.blobs().size() > before; }, 30s)) continue;
+    const BlobCopy frame = c.blobs()[before];
     bytes.push_back(static_cast<double>(frame.bytes.size()));
-    blob.push_back(Ms(frame.at - end_seen).count());
-    s.client.wait_state("CCD_EXPOSURE", IPS_OK, 5s);
+    blob.push_back(Ms(frame.at - *end_shown(c, from)).count());
+    c.wait_state("CCD_EXPOSURE", IPS_OK, 5s);
   }
   return {median(bytes), median(blob)};
 }
+
+// Processor time of a process so far, in seconds (user and system).
+double cpu_seconds(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const std::size_t close = line.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(line.substr(close + 2));
+  std::string field;
+  unsigned long long user = 0, system = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) user = std::stoull(field);
+    if (i == 15) system = std::stoull(field);
+  }
+  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Share of one core a device's driver used during a 10 s exposure (from the
+// request to the end shown), both devices exposing at once; -1 on failure.
+std::pair<double, double> exposure_cpu(Session& s) {
+  constexpr double kSeconds = 10;
+  Device* cameras[] = {&s.ours, &s.simulator};
+  pid_t pids[2];
+  double cpu[2], share[2] = {-1, -1};
+  std::size_t from[2];
+  Client::Clock::time_point asked[2];
+  for (int i = 0; i < 2; ++i) {
+    pids[i] = s.server->driver_pid(cameras[i]->program);
+    cpu[i] = cpu_seconds(pids[i]);
+    from[i] = cameras[i]->client.updates("CCD_EXPOSURE").size();
+    asked[i] = Client::Clock::now();
+    cameras[i]->client.set_number("CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", kSeconds}});
+  }
+  for (int i = 0; i < 2; ++i) {
+    Client& c = cameras[i]->client;
+    const std::size_t start = from[i];
+    if (!c.wait([start](Client& c) { return end_shown(c, start).has_value(); }, 30s)) continue;
+    const double used = cpu_seconds(pids[i]) - cpu[i];
+    share[i] = 100.0 * used / std::chrono::duration<double>(*end_shown(c, start) - asked[i]).count();
+    c.wait_state("CCD_EXPOSURE", IPS_OK, 30s);
+  }
+  return {share[0], share[1]};
+}
+
+double ratio(double ours, double theirs) { return ours >= 0 && theirs > 0 ? ours / theirs : -1; }
 
 }  // namespace
 
 int main() {
   Session session;
   if (!session.start()) {
-    std::fprintf(stderr, "indi_bench: the driver did not come up under indiserver\n");
+    std::fprintf(stderr, "indi_bench: the drivers did not come up under indiserver\n");
     return 1;
   }
-  std::printf("indi_stellacq_ccd in simulation, %d frames of 1 s each, medians\n\n", kFrames);
-  std::printf("%-8s %14s %18s %14s %24s\n", "binning", "download ms", "end to BLOB ms", "goal ms",
-              "answer in download ms");
+  std::printf(
+      "indi_stellacq_ccd in simulation beside INDI's CCD simulator (indi_simulator_ccd) at the\n"
+      "same frame (1536 x 1024, 16 bits), same server, same run; %d frames of 1 s each, medians\n\n",
+      kFrames);
+  std::printf("%-8s %12s | %-28s | %-36s\n", "", "", "end to BLOB ms", "answer at the exposure end ms");
+  std::printf("%-8s %12s | %8s %8s %5s %5s | %8s %8s %5s %13s\n", "binning", "download ms", "stellacq",
+              "INDI sim", "ratio", "goal", "stellacq", "INDI sim", "ratio", "in download");
   bool all_met = true;
   for (int binning : {1, 2}) {
     const double alone = download_ms(binning);
-    const Figures f = measure(session, binning);
+    const Figures f = measure(session, session.ours, binning);
+    const Figures sim = measure(session, session.simulator, binning);
     const double goal = alone + 100.0;
     const bool met = f.blob_ms >= 0 && f.blob_ms <= goal && f.answer_ms >= 0 && f.answer_ms < 50.0;
     all_met = all_met && met;
-    std::printf("%-8s %14.1f %18.1f %14.1f %17.1f (%d/%d during) %s\n", binning == 1 ? "1 x 1" : "2 x 2",
-                alone, f.blob_ms, goal, f.answer_ms, f.answers_during_download, kFrames,
+    std::printf("%-8s %12.1f | %8.1f %8.1f %5.2f %5.0f | %8.1f %8.1f %5.2f %8d/%d %s\n",
+                binning == 1 ? "1 x 1" : "2 x 2", alone, f.blob_ms, sim.blob_ms,
+                ratio(f.blob_ms, sim.blob_ms), goal, f.answer_ms, sim.answer_ms,
+                ratio(f.answer_ms, sim.answer_ms), f.answers_during_download, kFrames,
                 met ? "" : " <- goal missed");
   }
-  std::printf("\nGoals: end to BLOB within the download + 100 ms; an answer during a download < 50 ms.\n");
+  const auto [ours_cpu, sim_cpu] = exposure_cpu(session);
+  const bool cpu_met = ours_cpu >= 0 && ours_cpu < 5.0;
+  all_met = all_met && cpu_met;
+  std::printf(
+      "\nDriver CPU during a 10 s exposure: stellacq %.1f %% of a core, INDI sim %.1f %%, ratio %.2f, "
+      "goal < 5 %%%s\n",
+      ours_cpu, sim_cpu, ratio(ours_cpu, sim_cpu), cpu_met ? "" : " <- goal missed");
+  std::printf(
+      "\nGoals: end to BLOB within the download + 100 ms; an answer during a download < 50 ms;\n"
+      "a driver that rests while the unit exposes (< 5 %% of a core).\n");
 
   // What CCD_COMPRESSION saves on a network between server and client
   // (a figure, no goal).

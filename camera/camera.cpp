@@ -176,6 +176,8 @@ CameraStatus Camera::expose(FrameKind kind, const ProgressHook& progress, const 
   const long long total_ms = static_cast<long long>(std::max(seconds, 0)) * 1000;
   CameraPort p = port();
   p.cancelled = [&cancel] { return cancel.requested(); };
+  // The unit answers when the exposure has ended, seconds or minutes on.
+  p.rest_us = kExposureRestUs;
   if (progress) {
     p.on_wait = [&progress, total_ms](std::int64_t waited_us) {
       progress({CameraProgress::Phase::Exposure, waited_us / 1000, total_ms});

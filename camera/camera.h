@@ -154,7 +154,8 @@ class Camera {
   CameraStatus set_exposure_time(int seconds);  // "S" + milliseconds
   CameraStatus set_binning(int binning);        // "N 1 1" or "N 2 2"
   // "V" (light) or "D" (dark); returns when the unit reports the end of the
-  // exposure of the seconds last sent.
+  // exposure of the seconds last sent. The wait rests between its polls
+  // (kExposureRestUs), so a long exposure keeps no processor busy.
   CameraStatus expose(FrameKind kind, const ProgressHook& progress, const CancelToken& cancel);
   // Reads the waiting frame, sized by the head and the binning in force
   // when the exposure started (a TX-11 on a TU-22 sends each row twice as

@@ -14,14 +14,16 @@ enum class Wait { Seen, TimedOut, Cancelled };
 // `limit_us` has passed on the clock without it. The clock is read only
 // every kPollsPerClockRead polls; a unit that answers within the first batch
 // costs no clock read at all. A long wait tells its progress there too, and
-// asks whether the caller has cancelled.
+// asks whether the caller has cancelled. A port that may rest polls only
+// once per rest after the first batch.
 Wait wait_status(CameraPort& port, bool want_high, std::int64_t limit_us) {
   PortIo& io = port.io;
   const std::uint16_t status = port.ports.port_status;
   std::int64_t start = -1;
   std::int64_t told = 0;
+  int polls = kPollsPerClockRead;
   for (;;) {
-    for (int i = 0; i < kPollsPerClockRead; ++i) {
+    for (int i = 0; i < polls; ++i) {
       if (((io.PortIn(status) & kStatusHandshake) != 0) == want_high) return Wait::Seen;
     }
     if (port.cancelled && port.cancelled()) return Wait::Cancelled;
@@ -33,6 +35,10 @@ Wait wait_status(CameraPort& port, bool want_high, std::int64_t limit_us) {
     } else if (port.on_wait && now - told >= kProgressIntervalUs) {
       told = now;
       port.on_wait(now - start);
+    }
+    if (port.rest_us > 0) {
+      port.clock.sleep_us(port.rest_us);
+      polls = 1;
     }
   }
 }

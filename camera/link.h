@@ -72,6 +72,12 @@ inline constexpr std::int64_t kProgressIntervalUs = 100'000;
 // samples of the image transfer; once it answers true, the primitive gives
 // up with LinkResult::Cancelled, leaving the unit mid-exchange (only a reset
 // puts it back in step).
+//
+// `rest_us` above 0 lets a wait rest: once a first batch of polls has gone
+// unanswered, it sleeps that long on the clock between single polls. For
+// waits that last seconds (the exposure), where the processor has better
+// things to do than poll and an answer seen a few milliseconds late costs
+// nothing; the sample handshakes of a download never rest.
 struct CameraPort {
   PortIo& io;
   const PortAddresses& ports;
@@ -79,7 +85,12 @@ struct CameraPort {
   std::function<void(std::int64_t waited_us)> on_wait = nullptr;
   std::function<void(long long samples_done, long long samples_needed)> on_block = nullptr;
   std::function<bool()> cancelled = nullptr;
+  std::int64_t rest_us = 0;
 };
+
+// The rest of an exposure wait between two polls: the end of the exposure
+// and a cancel are seen within it.
+inline constexpr std::int64_t kExposureRestUs = 5'000;
 
 // The image transfer asks `cancelled` once per this many samples: a sample
 // costs a few port accesses, so even on a slow port the answer comes well

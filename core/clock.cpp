@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 namespace stellacq {
 
@@ -16,6 +17,10 @@ LocalDateTime SystemClock::local_now() {
 std::int64_t SystemClock::monotonic_us() {
   using namespace std::chrono;
   return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SystemClock::sleep_us(std::int64_t us) {
+  if (us > 0) std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
 std::string date_text(const LocalDateTime& t) {

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <future>
 #include <regex>
 
 namespace stellacq::indi {
@@ -70,6 +69,88 @@ FrameType frame_type_of(INDI::CCDChip::CCD_FRAME frame) {
   return FrameType::Light;
 }
 
+// libindi cuts a message at 256 bytes wherever that falls, inside a
+// character too, which a strict XML client takes as a broken stream. The
+// driver's messages go out in pieces well below that, prefix and all.
+constexpr std::size_t kMessageBytes = 200;
+// Longest text taken from a client: a path, a name or a header value.
+// libindi 1.9.9 fails when it echoes texts of some 100 kB.
+constexpr std::size_t kLongestText = 4096;
+
+// Bytes of the well-formed UTF-8 character at `i` that XML allows (tab and
+// the printable ones), 0 when none starts there.
+std::size_t character_bytes(const std::string& text, std::size_t i) {
+  const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+  const unsigned c = at(i);
+  if (c == '\t' || (c >= 0x20 && c < 0x80)) return 1;
+  unsigned low = 0x80, high = 0xBF;
+  std::size_t bytes = 0;
+  if (c >= 0xC2 && c <= 0xDF) {
+    bytes = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    bytes = 3;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    bytes = 4;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at(i + 1) < low || at(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < bytes; ++k)
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  return bytes;
+}
+
+// A text as messages: one a line, a long line cut after the last sentence
+// end, comma or blank that leaves a piece of at least half the size (else
+// between two characters); bytes that are no character become '?'.
+std::vector<std::string> message_pieces(const std::string& text) {
+  std::vector<std::string> pieces;
+  std::string line;
+  const auto flush = [&] {
+    while (!line.empty()) {
+      if (line.size() <= kMessageBytes) {
+        if (line.find_first_not_of(' ') != std::string::npos) pieces.push_back(line);
+        line.clear();
+        break;
+      }
+      std::size_t cut = 0;
+      for (const std::string mark : {"。", "、", ". ", ", ", " "}) {
+        const std::size_t at = line.rfind(mark, kMessageBytes - mark.size());
+        if (at != std::string::npos && at + mark.size() >= kMessageBytes / 2) {
+          cut = at + mark.size();
+          break;
+        }
+      }
+      if (cut == 0) {
+        cut = kMessageBytes;
+        while ((static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+      }
+      const std::size_t last = line.find_last_not_of(' ', cut - 1);
+      if (last != std::string::npos) pieces.push_back(line.substr(0, last + 1));
+      const std::size_t next = line.find_first_not_of(' ', cut);
+      line.erase(0, next == std::string::npos ? line.size() : next);
+    }
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '\n') {
+      flush();
+      ++i;
+    } else if (const std::size_t bytes = character_bytes(text, i); bytes > 0) {
+      line.append(text, i, bytes);
+      i += bytes;
+    } else {
+      if (text[i] != '\r') line += '?';
+      ++i;
+    }
+  }
+  flush();
+  return pieces;
+}
+
 int head_width(int head) { return frame_shape(head, 1).width; }
 int head_height(int head) { return frame_shape(head, 1).height; }
 
@@ -95,7 +176,11 @@ struct StellacqCcd::FrameJob {
 
 StellacqCcd::StellacqCcd() { setVersion(2, 4); }
 
+// Runs when the server has gone (libindi exits on the end of its input).
+// A running frame is cancelled first: the worker, joined after this, would
+// otherwise finish the exposure before the process could end.
 StellacqCcd::~StellacqCcd() {
+  if (frame_) frame_->cancel.request();
   if (wake_callback_ >= 0) IERmCallback(wake_callback_);
 }
 
@@ -144,6 +229,55 @@ bool StellacqCcd::initProperties() {
         worker_.wake_fd(), [](int, void* self) { static_cast<StellacqCcd*>(self)->on_wake(); }, this);
   setDefaultPollingPeriod(1000);
   return true;
+}
+
+// Every message whose text is not the driver's own (a port's error, the
+// unit's greeting, a long advice) goes out through here.
+void StellacqCcd::tell(INDI::Logger::VerbosityLevel level, const std::string& text) {
+  for (const std::string& piece : message_pieces(text)) DEBUGF(level, "%s", piece.c_str());
+}
+
+// A number is taken only when finite and, for an element with a range,
+// within it; otherwise the property goes Alert showing the values it had.
+bool StellacqCcd::refuse_bad_numbers(const char* name, const double values[], char* names[], int n) {
+  INDI::PropertyNumber property = getNumber(name);
+  if (!property.isValid()) return false;
+  for (int i = 0; i < n; ++i) {
+    const INDI::WidgetView<INumber>* element = property.findWidgetByName(names[i]);
+    if (element == nullptr) continue;
+    const double value = values[i], min = element->getMin(), max = element->getMax();
+    if (std::isfinite(value) && (max <= min || (value >= min && value <= max))) continue;
+    if (!std::isfinite(value))
+      LOGF_ERROR("%s %s: %g is not a number; the value stays %g.", name, names[i], value,
+                 element->getValue());
+    else
+      LOGF_ERROR("%s %s: %g lies outside %g to %g; the value stays %g.", name, names[i], value, min, max,
+                 element->getValue());
+    property.setState(IPS_ALERT);
+    property.apply();
+    return true;
+  }
+  return false;
+}
+
+// Texts are taken up to kLongestText bytes; a longer one leaves the
+// property Alert with the texts it had, never echoed. Also for a property
+// not defined now: the base class keeps (and echoes) some of those.
+bool StellacqCcd::refuse_long_texts(const char* name, char* texts[], int n) {
+  for (int i = 0; i < n; ++i) {
+    const std::size_t length = texts[i] != nullptr ? std::strlen(texts[i]) : 0;
+    if (length <= kLongestText) continue;
+    INDI::PropertyText property = getText(name);
+    if (!property.isValid()) {
+      LOGF_ERROR("A text of %zu bytes is refused; at most %zu are taken.", length, kLongestText);
+      return true;
+    }
+    LOGF_ERROR("%s: a text of %zu bytes is refused; at most %zu are taken.", name, length, kLongestText);
+    property.setState(IPS_ALERT);
+    property.apply();
+    return true;
+  }
+  return false;
 }
 
 void StellacqCcd::ISGetProperties(const char* dev) {
@@ -217,7 +351,7 @@ void StellacqCcd::apply_sensor_size() {
 }
 
 bool StellacqCcd::refuse_while_connected(const char* what) {
-  if (!isConnected()) return false;
+  if (!isConnected() && !connecting_) return false;
   LOGF_ERROR("Disconnect the camera before changing the %s.", what);
   return true;
 }
@@ -227,6 +361,7 @@ bool StellacqCcd::refuse_while_connected(const char* what) {
 
 bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n) {
   if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
+    if (strcmp(name, "CONNECTION") == 0 && handle_connection(states, names, n)) return true;
     if (HeadSP.isNameMatch(name) || UnitSP.isNameMatch(name)) {
       INDI::PropertySwitch& property = HeadSP.isNameMatch(name) ? HeadSP : UnitSP;
       if (refuse_while_connected(HeadSP.isNameMatch(name) ? "camera head" : "control unit")) {
@@ -234,14 +369,17 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
         property.apply();
         return false;
       }
-      property.update(states, names, n);
-      property.setState(IPS_OK);
+      const bool taken = property.update(states, names, n);
+      property.setState(taken ? IPS_OK : IPS_ALERT);
       property.apply();
       apply_sensor_size();
-      return true;
+      return taken;
     }
-    if (strcmp(name, "SIMULATION") == 0 && isConnected()) {
+    if (strcmp(name, "SIMULATION") == 0 && (isConnected() || connecting_)) {
       LOG_ERROR("Disconnect the camera before switching the simulation on or off.");
+      INDI::PropertySwitch simulation = getSwitch(name);
+      simulation.setState(IPS_ALERT);
+      simulation.apply();
       return false;
     }
     if (CoolerSP.isNameMatch(name)) {
@@ -251,6 +389,7 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
         start_cooling(set_point_c_);
       } else {
         cooling_ = false;
+        cooling_state_ = IPS_IDLE;
         worker_.post([this] {
           if (!rig_) return;
           const CameraStatus status = rig_->camera().cooling_off();
@@ -272,16 +411,17 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
 }
 
 bool StellacqCcd::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) {
+  if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && refuse_long_texts(name, texts, n)) return false;
   if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && PortTP.isNameMatch(name)) {
     if (refuse_while_connected("parallel port")) {
       PortTP.setState(IPS_ALERT);
       PortTP.apply();
       return false;
     }
-    PortTP.update(texts, names, n);
-    PortTP.setState(IPS_OK);
+    const bool taken = PortTP.update(texts, names, n);
+    PortTP.setState(taken ? IPS_OK : IPS_ALERT);
     PortTP.apply();
-    return true;
+    return taken;
   }
   return INDI::CCD::ISNewText(dev, name, texts, names, n);
 }
@@ -289,15 +429,20 @@ bool StellacqCcd::ISNewText(const char* dev, const char* name, char* texts[], ch
 bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[], char* names[], int n) {
   if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
     if (strcmp(name, "CCD_EXPOSURE") == 0) raise_short_exposure(values, names, n);
+    if (refuse_bad_numbers(name, values, names, n)) return false;
     if (PixelSizeNP.isNameMatch(name)) {
-      PixelSizeNP.update(values, names, n);
-      PixelSizeNP.setState(IPS_OK);
+      const bool taken = PixelSizeNP.update(values, names, n);
+      PixelSizeNP.setState(taken ? IPS_OK : IPS_ALERT);
       PixelSizeNP.apply();
       apply_sensor_size();
-      return true;
+      return taken;
     }
     if (SimAccessNP.isNameMatch(name)) {
-      SimAccessNP.update(values, names, n);
+      if (!SimAccessNP.update(values, names, n)) {
+        SimAccessNP.setState(IPS_ALERT);
+        SimAccessNP.apply();
+        return false;
+      }
       SimAccessNP.setState(IPS_OK);
       SimAccessNP.apply();
       const double us = SimAccessNP[0].getValue();
@@ -334,7 +479,7 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
         LOG_ERROR("Connect the camera before setting the temperature.");
         return false;
       }
-      const double wanted = values[0];
+      const double wanted = n > 0 ? values[0] : NAN;
       if (!std::isfinite(wanted) || wanted < kTemperatureMinC || wanted > kTemperatureMaxC) {
         LOGF_ERROR("The set point must lie between %.0f and %.0f C.", kTemperatureMinC, kTemperatureMaxC);
         TemperatureNP.s = IPS_ALERT;
@@ -419,51 +564,89 @@ std::vector<std::string> StellacqCcd::indi_cards(double seconds) {
 // ---------------------------------------------------------------------------
 // Connection
 
-bool StellacqCcd::Connect() {
-  if (connected_) return true;
+struct StellacqCcd::ConnectOutcome {
+  RigOpenResult open;
+  CameraStatus status;
+  std::string greeting;
+  TemperatureResult temperature;
+};
+
+// CONNECTION is answered here rather than by the base class, which would
+// call Connect() and wait: the port is opened and the unit greeted on the
+// worker (up to the reply time-out when nothing answers) while CONNECTION
+// shows Busy and clients are answered. Disconnecting during that gives the
+// attempt up. False leaves the request to the base class.
+bool StellacqCcd::handle_connection(ISState* states, char* names[], int n) {
+  bool connect = false, disconnect = false;
+  for (int i = 0; i < n; ++i) {
+    if (states[i] != ISS_ON) continue;
+    connect = connect || strcmp(names[i], "CONNECT") == 0;
+    disconnect = disconnect || strcmp(names[i], "DISCONNECT") == 0;
+  }
+  if (disconnect && connecting_) {
+    connecting_ = false;
+    ++connect_attempt_;
+    worker_.post([this] { rig_.reset(); });
+    setConnected(false, IPS_IDLE);
+    return true;
+  }
+  if (!connect || connected_) return false;
+  if (connecting_) {
+    setConnected(true, IPS_BUSY);
+    return true;
+  }
   if (wake_callback_ < 0) {
     LOG_ERROR("The driver could not start its port thread.");
-    return false;
+    setConnected(false, IPS_ALERT);
+    return true;
   }
-  struct Outcome {
-    RigOpenResult open;
-    CameraStatus status;
-    std::string greeting;
-    TemperatureResult temperature;
-  };
   const RigOptions options = rig_options();
-  std::promise<Outcome> promise;
-  std::future<Outcome> future = promise.get_future();
-  // The main loop waits here for the open and the unit's greeting, which the
-  // link's reply time-outs bound; a held port fails at once.
-  worker_.post([this, options, &promise] {
-    Outcome outcome;
-    rig_ = CameraRig::open(options, outcome.open);
+  const int attempt = ++connect_attempt_;
+  connecting_ = true;
+  setConnected(true, IPS_BUSY);
+  const bool posted = worker_.post([this, options, attempt] {
+    auto outcome = std::make_shared<ConnectOutcome>();
+    rig_ = CameraRig::open(options, outcome->open);
     if (rig_) {
-      outcome.status = rig_->camera().connect(&outcome.greeting);
-      if (outcome.status.ok()) outcome.temperature = rig_->camera().read_temperature();
-      if (!outcome.status.ok()) rig_.reset();
+      outcome->status = rig_->camera().connect(&outcome->greeting);
+      if (outcome->status.ok()) outcome->temperature = rig_->camera().read_temperature();
+      if (!outcome->status.ok()) rig_.reset();
     }
-    promise.set_value(outcome);
+    worker_.reply([this, options, attempt, outcome] {
+      if (connecting_ && attempt == connect_attempt_) finish_connect(options, *outcome);
+    });
   });
-  const Outcome outcome = future.get();
+  if (!posted) {
+    connecting_ = false;
+    LOG_ERROR("The driver's port thread is not running.");
+    setConnected(false, IPS_ALERT);
+  }
+  return true;
+}
+
+void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome& outcome) {
+  connecting_ = false;
   if (!outcome.open.ok) {
     if (outcome.open.held)
-      LOGF_ERROR(
-          "The parallel port %s is in use by another program or driver; close it and connect again.\n%s",
-          options.port.c_str(), outcome.open.message.c_str());
+      tell(INDI::Logger::DBG_ERROR,
+           "The parallel port " + options.port +
+               " is in use by another program or driver; close it and connect again.\n" +
+               outcome.open.message);
     else
-      LOGF_ERROR("The parallel port %s cannot be used.\n%s", options.port.c_str(),
-                 outcome.open.message.c_str());
-    return false;
+      tell(INDI::Logger::DBG_ERROR,
+           "The parallel port " + options.port + " cannot be used.\n" + outcome.open.message);
+    setConnected(false, IPS_ALERT);
+    return;
   }
-  if (!outcome.open.message.empty()) LOG_WARN(outcome.open.message.c_str());
+  if (!outcome.open.message.empty()) tell(INDI::Logger::DBG_WARNING, outcome.open.message);
   if (!outcome.status.ok()) {
-    LOGF_ERROR("Connecting failed: %s", error_text(outcome.status).c_str());
-    return false;
+    tell(INDI::Logger::DBG_ERROR, "Connecting failed: " + error_text(outcome.status));
+    setConnected(false, IPS_ALERT);
+    return;
   }
   connected_ = true;
-  if (!outcome.greeting.empty()) LOGF_INFO("The control unit says: %s", outcome.greeting.c_str());
+  if (!outcome.greeting.empty())
+    tell(INDI::Logger::DBG_SESSION, "The control unit says: " + outcome.greeting);
   MountPortTP[0].setText(outcome.open.mount_device);
   if (isSimulation() && !outcome.open.mount_device.empty())
     LOGF_INFO("The simulated mount answers LX200 on %s.", outcome.open.mount_device.c_str());
@@ -472,14 +655,20 @@ bool StellacqCcd::Connect() {
     last_temperature_c_ = outcome.temperature.celsius;
     TemperatureN[0].value = outcome.temperature.celsius;
   }
+  setConnected(true, IPS_OK);
+  updateProperties();
   SetTimer(getCurrentPollingPeriod());
-  return true;
 }
+
+// Connecting goes through handle_connection; this answers only whether the
+// camera is connected.
+bool StellacqCcd::Connect() { return connected_; }
 
 bool StellacqCcd::Disconnect() {
   AbortExposure();
   connected_ = false;
   cooling_ = false;
+  cooling_state_ = IPS_IDLE;
   worker_.post([this] { rig_.reset(); });
   return true;
 }
@@ -492,6 +681,7 @@ void StellacqCcd::start_cooling(double set_point_c) {
   const int tenths = static_cast<int>(std::floor(set_point_c * 10.0 + 0.5));
   set_point_c_ = tenths / 10.0;
   cooling_ = true;
+  cooling_state_ = IPS_BUSY;
   best_distance_c_ = last_temperature_c_ ? std::fabs(*last_temperature_c_ - set_point_c_) : 1e9;
   last_approach_ = std::chrono::steady_clock::now();
   TemperatureNP.s = IPS_BUSY;
@@ -510,6 +700,7 @@ void StellacqCcd::start_cooling(double set_point_c) {
         LOGF_ERROR("Cooling on failed: %s", error_text(status).c_str());
         CoolerSP.setState(IPS_ALERT);
         cooling_ = false;
+        cooling_state_ = IPS_IDLE;
         TemperatureNP.s = IPS_ALERT;
         IDSetNumber(&TemperatureNP, nullptr);
       }
@@ -533,22 +724,23 @@ void StellacqCcd::on_temperature(bool ok, double celsius, const std::string& err
   }
   last_temperature_c_ = celsius;
   TemperatureN[0].value = celsius;
-  if (TemperatureNP.s == IPS_BUSY && cooling_) {
+  // A refused set point or a failed reading shows Alert until this reading;
+  // the cooling towards the set point in force goes on all the same.
+  if (cooling_ && cooling_state_ == IPS_BUSY) {
     const double distance = std::fabs(celsius - set_point_c_);
     const auto now = std::chrono::steady_clock::now();
     if (distance <= kTemperatureReachedC) {
-      TemperatureNP.s = IPS_OK;
+      cooling_state_ = IPS_OK;
     } else if (distance < best_distance_c_ - 0.1) {
       best_distance_c_ = distance;
       last_approach_ = now;
     } else if (now - last_approach_ > kTemperatureStall) {
-      TemperatureNP.s = IPS_ALERT;
+      cooling_state_ = IPS_ALERT;
       LOGF_WARN("The CCD stays at %.1f C: the cooler does not reach the set point %.1f C.", celsius,
                 set_point_c_);
     }
-  } else if (TemperatureNP.s == IPS_ALERT && !cooling_) {
-    TemperatureNP.s = IPS_IDLE;
   }
+  TemperatureNP.s = cooling_ ? cooling_state_ : IPS_IDLE;
   IDSetNumber(&TemperatureNP, nullptr);
 }
 
@@ -700,7 +892,7 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job) {
     return;
   }
   if (!job->file_error.empty()) {
-    LOGF_ERROR("The frame could not be stored: %s", job->file_error.c_str());
+    tell(INDI::Logger::DBG_ERROR, "The frame could not be stored: " + job->file_error);
     PrimaryCCD.setExposureFailed();
     return;
   }
@@ -708,7 +900,7 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job) {
     IUSaveText(&FileNameT[0], job->local_path.c_str());
     FileNameTP.s = IPS_OK;
     IDSetText(&FileNameTP, nullptr);
-    LOGF_INFO("Frame saved to %s", job->local_path.c_str());
+    tell(INDI::Logger::DBG_SESSION, "Frame saved to " + job->local_path);
   }
   if (job->send) {
     INDI::PropertyBlob blob = getBLOB("CCD1");

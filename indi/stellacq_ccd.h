@@ -11,8 +11,8 @@
 // Threads: everything here runs on INDI's main loop except the jobs handed
 // to the PortWorker, which own the CameraRig; their outcomes come back as
 // replies run on the main loop (see port_worker.h). The main loop never
-// waits for the worker except while connecting, which the unit's reply
-// time-outs bound.
+// waits for the worker: connecting too runs there, CONNECTION showing Busy
+// until the unit has answered or failed.
 #pragma once
 
 #include <indiccd.h>
@@ -61,6 +61,7 @@ class StellacqCcd final : public INDI::CCD {
 
  private:
   struct FrameJob;
+  struct ConnectOutcome;
 
   RigOptions rig_options() const;
   void apply_sensor_size();
@@ -73,6 +74,11 @@ class StellacqCcd final : public INDI::CCD {
   void load_saved_settings();
   void raise_short_exposure(double values[], char* names[], int n);
   std::vector<std::string> indi_cards(double seconds);
+  bool handle_connection(ISState* states, char* names[], int n);
+  void finish_connect(const RigOptions& options, const ConnectOutcome& outcome);
+  bool refuse_bad_numbers(const char* name, const double values[], char* names[], int n);
+  bool refuse_long_texts(const char* name, char* texts[], int n);
+  void tell(INDI::Logger::VerbosityLevel level, const std::string& text);
 
   std::unique_ptr<CameraRig> rig_;  // worker thread only; outlives the worker
   PortWorker worker_;
@@ -80,12 +86,15 @@ class StellacqCcd final : public INDI::CCD {
 
   // Main thread state.
   bool connected_ = false;
-  bool settings_loaded_ = false;     // the saved head, unit, port and pixel sizes
+  bool settings_loaded_ = false;  // the saved head, unit, port and pixel sizes
+  bool connecting_ = false;
+  int connect_attempt_ = 0;          // the reply of an attempt given up is dropped
   std::shared_ptr<FrameJob> frame_;  // the exposure running, if any
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;
   int binning_ = 1;  // 1 or 2, the same on both axes
   bool cooling_ = false;
+  IPState cooling_state_ = IPS_IDLE;  // of CCD_TEMPERATURE while cooling, whatever a refusal showed
   // Busy temperature: ends at the set point, or when the readings stop
   // approaching it for kTemperatureStallS.
   double best_distance_c_ = 0;

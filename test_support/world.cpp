@@ -64,6 +64,7 @@ SimWorld::SimWorld(const sim::ObservatoryOptions& options) : observatory(unit_cl
   p.settings.head_model = 16;
   p.settings.com_port = 1;
   busy.on_count = [this](std::int64_t us) { unit_clock.advance_us(us); };
+  clock.on_sleep = [this](std::int64_t us) { unit_clock.advance_us(us); };
   // A silent unit must end a wait at once in a test.
   clock.auto_step_us = 250'000;
 }

@@ -34,12 +34,13 @@ class MainWindowTest : public QObject {
   // The program on the simulated observatory, with the window's own
   // interaction so that boxes and the status line are the real ones.
   // Exposures end at once; `timed` ones take their time, the unit's clock
-  // running with the program's (one poll of the unit per 61 us, a program
-  // clock read of 250 ms per 4096 polls).
+  // running with the program's (both move 61 us a reading, and both by the
+  // rests of the exposure wait).
   struct World {
     explicit World(bool timed = false) : timed(timed) {
-      clock.auto_step_us = timed ? 250'000 : 1000;
+      clock.auto_step_us = timed ? 61 : 1000;
       unit_clock.auto_step_us = 61;
+      clock.on_sleep = [this](std::int64_t us) { unit_clock.advance_us(us); };
     }
     static sim::ObservatoryOptions options(bool timed) {
       sim::ObservatoryOptions o;

@@ -162,6 +162,48 @@ TEST(CameraCancel, TheNextFrameIsWholeAndTheCoolingIsBack) {
   }
 }
 
+// The exposure wait rests between its polls: a 2 s exposure costs a batch
+// of polls and one poll a rest, where a wait without pause would poll for
+// the whole two seconds; and the end is still seen within a rest.
+TEST(CameraExposure, TheWaitRestsBetweenPollsAndSeesTheEndWithinARest) {
+  // One clock for unit and camera, moved a microsecond by every reading and
+  // by the rests.
+  ManualClock clock;
+  clock.auto_step_us = 1;
+  sim::Sky sky;
+  sim::ControlUnitOptions o;
+  o.unit_model = sim::kUnitTu11;
+  sim::ControlUnit unit(clock, sky, o);
+  struct CountingPort final : PortIo {
+    PortIo& inner;
+    std::uint16_t status;
+    long long status_reads = 0;
+    CountingPort(PortIo& inner, std::uint16_t status) : inner(inner), status(status) {}
+    std::uint8_t PortIn(std::uint16_t a) override {
+      if (a == status) ++status_reads;
+      return inner.PortIn(a);
+    }
+    void PortOut(std::uint16_t a, std::uint8_t v) override { inner.PortOut(a, v); }
+  };
+  PortAddresses ports;
+  apply_parallel_port(2, ports);
+  CountingPort port(unit, ports.port_status);
+  RecordingBusyCount busy;
+  Camera camera(port, ports, clock, busy);
+  camera.set_models(4, 4);
+  ASSERT_TRUE(camera.connect().ok());
+  ASSERT_TRUE(camera.set_exposure_time(2).ok());
+
+  port.status_reads = 0;
+  const std::int64_t start = clock.monotonic_value_us;
+  const CancelToken cancel;
+  ASSERT_TRUE(camera.expose(FrameKind::Light, nullptr, cancel).ok());
+  const std::int64_t took = clock.monotonic_value_us - start;
+  EXPECT_LT(port.status_reads, kPollsPerClockRead + 2 * 2'000'000 / kExposureRestUs);
+  EXPECT_GE(took, 2'000'000);
+  EXPECT_LE(took, 2'000'000 + kExposureRestUs + 20'000);
+}
+
 TEST(CameraFailure, EachFaultIsToldAndNothingPassesForAFrame) {
   struct Case {
     const char* name;

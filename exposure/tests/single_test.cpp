@@ -132,13 +132,14 @@ TEST_F(SingleExposure, AFlatLoadedDuringTheExposureDoesNotResizeTheFrame) {
 
 // The wait for the end of a 30 s exposure keeps to the 30 s sent, though
 // the field is edited to 1 s while the window yields before the exposure.
-// The unit's clock runs with the program's: one unit poll per 61 us, and a
-// program clock read (250 ms) per 4096 polls.
+// The unit's clock runs with the program's: both move 61 us a reading and
+// both by the wait's rests.
 TEST(ExposureWait, FollowsTheTimeSentNotTheEditedField) {
   sim::ObservatoryOptions options = testing::SimWorld::default_options();
   options.unit.instant_exposures = false;
   testing::SimWorld w(options);
   w.unit_clock.auto_step_us = 61;
+  w.clock.auto_step_us = 61;
   camera_menu_link_sumi_Click(w.p);
   w.p.form.Text5 = "30";
   w.ui.on_yield = [&] {
@@ -159,6 +160,7 @@ TEST(ExchangeProgress, ExposureCountsDownThenTheDownloadReachesTheWholeFrame) {
   options.unit.instant_exposures = false;
   testing::SimWorld w(options);
   w.unit_clock.auto_step_us = 61;  // the unit's clock runs with the program's
+  w.clock.auto_step_us = 61;
   camera_menu_link_sumi_Click(w.p);
   w.p.form.Text5 = "3";
   w.ui.statuses.clear();

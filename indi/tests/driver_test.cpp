@@ -2,17 +2,23 @@
 // simulated observatory behind the driver, frames as BLOBs read back with
 // cfitsio, aborts, cooling, refusals, the configuration kept, and a port
 // held by another program (a preloaded fake ppdev, since the test machine
-// has no parallel port).
+// has no parallel port); and what a hostile client sends.
+#include <expat.h>
 #include <fitsio.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -95,6 +101,62 @@ std::pair<int, std::string> run(const std::string& command) {
 bool fitsverify_ok(const std::string& path) {
   return run("/usr/bin/fitsverify -q '" + path + "'").first == 0;
 }
+// A bare connection to the server that reads the whole stream with expat,
+// as a strict XML client does, and keeps the messages it carries.
+class StrictXmlClient {
+ public:
+  explicit StrictXmlClient(int port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+    const std::string ask = "<getProperties version='1.7'/>\n";
+    if (write(fd_, ask.data(), ask.size()) != static_cast<ssize_t>(ask.size())) return;
+    parser_ = XML_ParserCreate("UTF-8");
+    XML_SetUserData(parser_, this);
+    XML_SetStartElementHandler(parser_, [](void* self, const XML_Char* name, const XML_Char** attributes) {
+      if (std::string(name) != "message") return;
+      for (int i = 0; attributes[i] != nullptr; i += 2)
+        if (std::string(attributes[i]) == "message")
+          static_cast<StrictXmlClient*>(self)->messages.push_back(attributes[i + 1]);
+    });
+    // The stream is a sequence of elements: one root around it all.
+    parsed_ = XML_Parse(parser_, "<stream>", 8, 0) == XML_STATUS_OK;
+  }
+  ~StrictXmlClient() {
+    if (parser_ != nullptr) XML_ParserFree(parser_);
+    if (fd_ >= 0) close(fd_);
+  }
+  // Reads what has come until the stream is quiet for `quiet`; false once
+  // the parser has refused a byte.
+  bool read(std::chrono::milliseconds quiet) {
+    for (;;) {
+      pollfd p{fd_, POLLIN, 0};
+      if (!parsed_ || poll(&p, 1, static_cast<int>(quiet.count())) <= 0) return parsed_;
+      char buffer[65536];
+      const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+      if (got <= 0) return parsed_;
+      if (XML_Parse(parser_, buffer, static_cast<int>(got), 0) != XML_STATUS_OK) {
+        error = XML_ErrorString(XML_GetErrorCode(parser_));
+        parsed_ = false;
+      }
+    }
+  }
+  bool said(const std::string& text) const {
+    return std::any_of(messages.begin(), messages.end(),
+                       [&](const std::string& m) { return m.find(text) != std::string::npos; });
+  }
+
+  std::vector<std::string> messages;
+  std::string error;
+
+ private:
+  int fd_ = -1;
+  XML_Parser parser_ = nullptr;
+  bool parsed_ = false;
+};
 
 class DriverTest : public ::testing::Test {
  protected:
@@ -112,7 +174,8 @@ class DriverTest : public ::testing::Test {
                     std::vector<std::string> more_drivers = {}) {
     client_.reset();
     server_.reset();
-    server_ = std::make_unique<IndiServer>(ServerOptions{home_, std::move(environment)}, more_drivers);
+    server_ =
+        std::make_unique<IndiServer>(ServerOptions{home_, std::move(environment), std::move(more_drivers)});
     ASSERT_TRUE(server_->running());
     client_ = std::make_unique<Client>();
     ASSERT_TRUE(client_->start(server_->port()));
@@ -247,13 +310,15 @@ TEST_F(DriverTest, AbortDuringExposureAndDownloadThenAGoodFrame) {
   EXPECT_GT(good.above(good.median() + 3000), 40);
 }
 
-// A set point starts the cooler; the readings fall towards it.
+// A set point starts the cooler; the readings fall towards it. A set point
+// refused on the way shows Alert but leaves the one in force, and reaching
+// that shows Ok.
 TEST_F(DriverTest, CoolingOnTheTemperatureFalls) {
   start_server();
   connect_simulation();
   ASSERT_TRUE(client_->wait([](Client& c) { return c.property("CCD_TEMPERATURE").updates > 0; }, 5s));
   const double start = client_->property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"];
-  client_->set_number("CCD_TEMPERATURE", {{"CCD_TEMPERATURE_VALUE", -10}});
+  client_->set_number("CCD_TEMPERATURE", {{"CCD_TEMPERATURE_VALUE", start - 3}});
   EXPECT_TRUE(client_->wait_state("CCD_TEMPERATURE", IPS_BUSY, 5s));
   EXPECT_TRUE(client_->wait([](Client& c) { return c.property("CCD_COOLER").switches["COOLER_ON"]; }, 5s));
   EXPECT_TRUE(client_->wait(
@@ -261,6 +326,10 @@ TEST_F(DriverTest, CoolingOnTheTemperatureFalls) {
         return c.property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"] < start - 1.0;
       },
       15s));
+  client_->set_number("CCD_TEMPERATURE", {{"CCD_TEMPERATURE_VALUE", -90}});
+  EXPECT_TRUE(client_->wait_state("CCD_TEMPERATURE", IPS_ALERT, 5s));
+  EXPECT_TRUE(client_->wait_state("CCD_TEMPERATURE", IPS_OK, 15s));
+  EXPECT_NEAR(client_->property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"], start - 3, 0.5);
 }
 
 // Head and port survive a restart of the driver through its configuration;
@@ -444,6 +513,120 @@ print('WCS_DEC', centre.dec.deg, sep='=')
   EXPECT_NEAR(std::stod(card["DEC"]), 22, 0.2);
   EXPECT_NEAR(std::stod(card["WCS_RA"]), std::stod(card["RA"]), 1e-4);
   EXPECT_NEAR(std::stod(card["WCS_DEC"]), std::stod(card["DEC"]), 1e-4);
+}
+
+// Numbers that are none or lie outside their range, a text of a megabyte,
+// and the simulation switched while connected are refused, each with a
+// message naming it; the property goes Alert showing what it had, and the
+// driver goes on.
+TEST_F(DriverTest, HostileValuesAreRefusedAndThePropertyKeepsItsValues) {
+  start_server();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const auto refused = [this](const char* property, const char* element, double value) {
+    SCOPED_TRACE(std::string(property) + " " + std::to_string(value));
+    ASSERT_TRUE(client_->wait([property](Client& c) { return c.has(property); }, 5s));
+    const double kept = client_->property(property).numbers[element];
+    const std::size_t said = client_->messages().size();
+    client_->set_number(property, {{element, value}});
+    const std::string named = std::string(property) + " " + element;
+    EXPECT_TRUE(client_->wait([&](Client& c) { return c.said(named, said); }, 5s));
+    EXPECT_TRUE(client_->wait_state(property, IPS_ALERT, 5s));
+    EXPECT_EQ(client_->property(property).numbers[element], kept);
+  };
+  refused("PIXEL_SIZE", "TX22_UM", nan);
+  refused("SIM_PORT_ACCESS", "ACCESS_US", 20);
+
+  std::size_t said = client_->messages().size();
+  client_->set_text("PARALLEL_PORT", "PORT", std::string(1 << 20, 'p'));
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("PARALLEL_PORT: a text of", said); }, 5s));
+  EXPECT_TRUE(client_->wait_state("PARALLEL_PORT", IPS_ALERT, 5s));
+  EXPECT_EQ(client_->property("PARALLEL_PORT").texts["PORT"], "/dev/parport0");
+
+  connect_simulation();
+  refused("CCD_BINNING", "HOR_BIN", nan);
+  refused("CCD_BINNING", "VER_BIN", 1e12);
+  refused("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", std::numeric_limits<double>::infinity());
+
+  said = client_->messages().size();
+  const int updates = client_->property("SIMULATION").updates;
+  client_->set_switch("SIMULATION", "DISABLE");
+  EXPECT_TRUE(client_->wait(
+      [updates](Client& c) {
+        PropertyCopy p = c.property("SIMULATION");
+        return p.updates > updates && p.state == IPS_ALERT && p.switches["ENABLE"];
+      },
+      5s));
+  EXPECT_TRUE(client_->said("Disconnect the camera", said));
+  EXPECT_EQ(client_->blobs().size(), 0u);
+}
+
+// Connecting runs beside the clients: while no unit answers, CONNECTION
+// shows Busy and the driver answers requests. A failing connect tells why in
+// whole messages that a strict XML parser takes, with the holder of the port
+// and the remedies.
+TEST_F(DriverTest, ConnectingAnswersMeanwhileAndItsFailuresArriveAsWholeXml) {
+  const std::string lock_path = home_ + "/parport0.lock";
+  start_server({{"LD_PRELOAD", STELLACQ_FAKE_PPDEV}, {"STELLACQ_FAKE_PPDEV_LOCK", lock_path}});
+  StrictXmlClient strict(server_->port());
+
+  // This process plays the program that has the port; then a name that is
+  // no port.
+  const int holder = open(lock_path.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+  std::size_t said = client_->messages().size();
+  client_->set_switch("CONNECTION", "CONNECT");
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("is in use", said); }, 5s));
+  EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 5s));
+  close(holder);
+  client_->set_text("PARALLEL_PORT", "PORT", "0x123456");
+  ASSERT_TRUE(
+      client_->wait([](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == "0x123456"; }, 5s));
+  said = client_->messages().size();
+  client_->set_switch("CONNECTION", "CONNECT");
+  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("cannot be used", said); }, 5s));
+  EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 5s));
+
+  EXPECT_TRUE(strict.read(500ms)) << strict.error;
+  for (const std::string& message : strict.messages) EXPECT_LT(message.size(), 256u) << message;
+  EXPECT_TRUE(strict.said("使用中"));            // the port is in use by ...
+  EXPECT_TRUE(strict.said("開き直して下さい"));  // end it and open again
+  EXPECT_TRUE(strict.said("範囲外"));            // out of range
+  EXPECT_TRUE(strict.said("sudo usermod -aG lp"));
+
+  // Nothing answers on the fake port.
+  client_->set_text("PARALLEL_PORT", "PORT", "/dev/parport0");
+  ASSERT_TRUE(client_->wait(
+      [](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport0"; }, 5s));
+  said = client_->messages().size();
+  client_->set_switch("CONNECTION", "CONNECT");
+  ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_BUSY, 2s));
+  client_->set_number("PIXEL_SIZE", {{"TX22_UM", 11}});
+  EXPECT_TRUE(client_->wait([](Client& c) { return c.property("PIXEL_SIZE").numbers["TX22_UM"] == 11; }, 2s));
+  EXPECT_EQ(client_->property("CONNECTION").state, IPS_BUSY);
+  EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 10s));
+  EXPECT_TRUE(client_->said("did not answer", said));
+}
+
+// When its server ends during a long exposure, the driver ends with it
+// instead of finishing the exposure first.
+TEST_F(DriverTest, TheDriverEndsWithItsServerDuringALongExposure) {
+  start_server();
+  connect_simulation();
+  expose(60);
+  ASSERT_TRUE(client_->wait_state("CCD_EXPOSURE", IPS_BUSY, 5s));
+  const pid_t driver = server_->driver_pid("indi_stellacq_ccd");
+  ASSERT_GT(driver, 0);
+  server_->stop_server_only();
+  const auto ended = [driver] {
+    std::ifstream stat("/proc/" + std::to_string(driver) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t close = line.rfind(')');
+    return close == std::string::npos || line.compare(close + 2, 1, "Z") == 0;
+  };
+  const auto until = std::chrono::steady_clock::now() + 1s;
+  while (!ended() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(ended());
 }
 
 }  // namespace

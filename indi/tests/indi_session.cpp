@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace stellacq::indi::testing {
@@ -36,26 +39,62 @@ int free_port() {
 
 }  // namespace
 
-IndiServer::IndiServer(const ServerOptions& options, const std::vector<std::string>& more_drivers) {
+IndiServer::IndiServer(const ServerOptions& options) {
   port_ = free_port();
   socket_ = "/tmp/stellacq-indi-test-" + std::to_string(getpid()) + "-" + std::to_string(port_);
-  const std::string port_text = std::to_string(port_);
+  std::vector<std::string> arguments{"indiserver", "-p", std::to_string(port_), "-u", socket_,
+                                     "-r",         "0",  STELLACQ_INDI_DRIVER};
+  arguments.insert(arguments.end(), options.more_drivers.begin(), options.more_drivers.end());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     setpgid(0, 0);
     setenv("HOME", options.home.c_str(), 1);
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-    std::vector<const char*> arguments{"indiserver", "-p", port_text.c_str(),   "-u", socket_.c_str(),
-                                       "-r",         "0",  STELLACQ_INDI_DRIVER};
-    for (const std::string& driver : more_drivers) arguments.push_back(driver.c_str());
-    arguments.push_back(nullptr);
-    execvp("indiserver", const_cast<char* const*>(arguments.data()));
+    execvp("indiserver", argv.data());
     _exit(127);
   }
+  group_ = pid_;
+}
+
+pid_t IndiServer::driver_pid(const std::string& program) const {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    // pid (comm) state ppid pgrp ...
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 2));
+    char state = 0;
+    long parent = 0, group = 0;
+    rest >> state >> parent >> group;
+    if (group != group_ || state == 'Z') continue;
+    std::ifstream command_line(entry.path() / "cmdline");
+    std::string first;
+    std::getline(command_line, first, '\0');
+    if (std::filesystem::path(first).filename() == program) return static_cast<pid_t>(std::stol(name));
+  }
+  return -1;
+}
+
+void IndiServer::stop_server_only() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
 }
 
 IndiServer::~IndiServer() {
-  if (pid_ <= 0) return;
+  if (pid_ <= 0) {
+    if (group_ > 0) kill(-group_, SIGKILL);
+    return;
+  }
   // The server and the driver it started, by the group this server leads.
   kill(-pid_, SIGTERM);
   int status = 0;
@@ -67,12 +106,13 @@ IndiServer::~IndiServer() {
   }
 }
 
-bool Client::start(int port) {
+bool Client::start(int port, const std::string& device) {
+  device_ = device;
   setServer("127.0.0.1", static_cast<unsigned>(port));
-  watchDevice(kDevice);
+  watchDevice(device_.c_str());
   for (int attempt = 0; attempt < 100; ++attempt) {
     if (connectServer()) {
-      setBLOBMode(B_ALSO, kDevice, nullptr);
+      setBLOBMode(B_ALSO, device_.c_str(), nullptr);
       return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -114,6 +154,7 @@ void Client::keep(INDI::Property property) {
     default:
       break;
   }
+  updates_[property.getName()].push_back(copy);
   changed_.notify_all();
 }
 
@@ -150,6 +191,12 @@ PropertyCopy Client::property(const std::string& name) {
   return it == properties_.end() ? PropertyCopy{} : it->second;
 }
 
+std::vector<PropertyCopy> Client::updates(const std::string& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = updates_.find(name);
+  return it == updates_.end() ? std::vector<PropertyCopy>{} : it->second;
+}
+
 bool Client::has(const std::string& name) {
   std::lock_guard<std::mutex> lock(mutex_);
   return properties_.count(name) != 0;
@@ -177,7 +224,7 @@ bool Client::said(const std::string& text, std::size_t from) {
 void Client::set_switch(const std::string& name, const std::string& element) {
   INDI::PropertySwitch property(1);
   property[0].fill(element.c_str(), "", ISS_ON);
-  property.fill(kDevice, name.c_str(), "", "", IP_RW, ISR_1OFMANY, 0, IPS_IDLE);
+  property.fill(device_.c_str(), name.c_str(), "", "", IP_RW, ISR_1OFMANY, 0, IPS_IDLE);
   sendNewSwitch(property);
 }
 
@@ -185,12 +232,12 @@ void Client::set_number(const std::string& name, const std::map<std::string, dou
   INDI::PropertyNumber property(values.size());
   std::size_t i = 0;
   for (const auto& [element, value] : values) property[i++].fill(element.c_str(), "", "%g", 0, 0, 0, value);
-  property.fill(kDevice, name.c_str(), "", "", IP_RW, 0, IPS_IDLE);
+  property.fill(device_.c_str(), name.c_str(), "", "", IP_RW, 0, IPS_IDLE);
   sendNewNumber(property);
 }
 
 void Client::set_text(const std::string& name, const std::string& element, const std::string& text) {
-  sendNewText(kDevice, name.c_str(), element.c_str(), text.c_str());
+  sendNewText(device_.c_str(), name.c_str(), element.c_str(), text.c_str());
 }
 
 }  // namespace stellacq::indi::testing

@@ -3,8 +3,9 @@
 //
 // The server gets a free TCP port, a local socket of its own and a scratch
 // HOME (where the driver keeps its configuration); the client (libindiclient)
-// keeps a copy of every property of "STELLACQ CCD" as it arrives, the BLOBs
-// and the driver's messages, and waits for conditions on them.
+// keeps a copy of every property of one device ("STELLACQ CCD" unless told)
+// as it arrives, the BLOBs and the driver's messages, and waits for
+// conditions on them.
 #pragma once
 
 #include <baseclient.h>
@@ -25,21 +26,28 @@ inline constexpr const char* kDevice = "STELLACQ CCD";
 struct ServerOptions {
   std::string home;                                // scratch HOME of the driver
   std::map<std::string, std::string> environment;  // more variables for the driver
+  std::vector<std::string> more_drivers;           // started beside it ("indi_simulator_ccd")
 };
 
 class IndiServer {
  public:
-  // `more_drivers` start after indi_stellacq_ccd (such as a mount).
-  explicit IndiServer(const ServerOptions& options, const std::vector<std::string>& more_drivers = {});
+  explicit IndiServer(const ServerOptions& options);
   ~IndiServer();  // stops the server and with it the driver
   IndiServer(const IndiServer&) = delete;
   IndiServer& operator=(const IndiServer&) = delete;
 
   bool running() const { return pid_ > 0; }
   int port() const { return port_; }
+  // The process of a driver this server started, by its program's name
+  // ("indi_stellacq_ccd"); -1 when there is none.
+  pid_t driver_pid(const std::string& program) const;
+  // Ends the server alone, as when it is stopped or fails: its drivers see
+  // their input end. The destructor still ends any driver left.
+  void stop_server_only();
 
  private:
   pid_t pid_ = -1;
+  pid_t group_ = -1;  // the server's process group, its drivers' too
   int port_ = 0;
   std::string socket_;
 };
@@ -67,7 +75,7 @@ class Client final : public INDI::BaseClient {
 
   // Connects to the server on `port` (retrying while it starts) and asks
   // for the device's BLOBs too. False when no server answered.
-  bool start(int port);
+  bool start(int port, const std::string& device = kDevice);
 
   // Waits up to `timeout` for `ready` to hold over the copies; true if it did.
   bool wait(const std::function<bool(Client&)>& ready, std::chrono::milliseconds timeout);
@@ -75,6 +83,9 @@ class Client final : public INDI::BaseClient {
 
   // Copies, taken under the client's lock (call from wait's predicate or alone).
   PropertyCopy property(const std::string& name);
+  // Every copy of the property as it arrived, in order: an update that the
+  // next one overwrote at once is still here.
+  std::vector<PropertyCopy> updates(const std::string& name);
   bool has(const std::string& name);
   std::vector<BlobCopy> blobs();
   std::vector<std::string> messages();
@@ -92,9 +103,11 @@ class Client final : public INDI::BaseClient {
 
  private:
   void keep(INDI::Property property);
+  std::string device_ = kDevice;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::string, PropertyCopy> properties_;
+  std::map<std::string, std::vector<PropertyCopy>> updates_;
   std::vector<BlobCopy> blobs_;
   std::vector<std::string> messages_;
 };

@@ -37,7 +37,9 @@ struct CameraSession::RunningFrame {
   std::optional<CameraProgress> progress;  // under progress_mutex
 };
 
-CameraSession::CameraSession(WakeUp& wake) : wake_(wake) { thread_ = std::thread([this] { loop(); }); }
+CameraSession::CameraSession(WakeUp& wake) : wake_(wake) {
+  thread_ = std::thread([this] { loop(); });
+}
 
 CameraSession::~CameraSession() {
   {

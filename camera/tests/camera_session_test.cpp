@@ -120,7 +120,8 @@ TEST(CameraSession, RepliesComeInTheOrderOfTheJobsOnTheFrontEndsThread) {
   };
   ASSERT_TRUE(f.session->start_frame({FrameKind::Light, 1, 2}, callbacks));
   EXPECT_FALSE(f.session->start_frame({FrameKind::Light, 1, 2}, {})) << "one frame at a time";
-  f.session->read_temperature([&](const TemperatureResult& t) { note(t.status.ok() ? "temperature" : "no"); });
+  f.session->read_temperature(
+      [&](const TemperatureResult& t) { note(t.status.ok() ? "temperature" : "no"); });
   ASSERT_TRUE(f.pump([&] { return order.size() >= 4 && f.session->jobs_in_flight() == 0; }));
   EXPECT_EQ(order, (std::vector<std::string>{"cooling", "progress", "frame", "temperature"}));
 
@@ -173,7 +174,9 @@ TEST(CameraSession, EndingDuringALongExposureCancelsItInsteadOfWaiting) {
   f.connect();
   bool exposing = false;
   FrameCallbacks callbacks;
-  callbacks.progress = [&](const CameraProgress& p) { exposing = p.phase == CameraProgress::Phase::Exposure; };
+  callbacks.progress = [&](const CameraProgress& p) {
+    exposing = p.phase == CameraProgress::Phase::Exposure;
+  };
   bool done_ran = false;
   callbacks.done = [&](const FrameOutcome&) { done_ran = true; };
   ASSERT_TRUE(f.session->start_frame({FrameKind::Light, 60, 2}, callbacks));

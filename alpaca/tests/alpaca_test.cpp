@@ -1,0 +1,359 @@
+// stellacq-alpaca on the simulated observatory, spoken to over HTTP by
+// cpp-httplib's client on a free port, with the settings and the FITS
+// copies in a scratch folder.
+#include <arpa/inet.h>
+#include <fitsio.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "alpaca/server.h"
+
+namespace stellacq::alpaca {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+int free_udp_port() {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t size = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+class Alpaca : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    scratch = fs::temp_directory_path() / ("stellacq-alpaca-test-" + std::to_string(getpid()));
+    fs::create_directories(scratch);
+    setenv("HOME", scratch.c_str(), 1);
+    ServerOptions options;
+    options.port = 0;
+    options.discovery_port = free_udp_port();
+    options.settings_path = (scratch / "alpaca.json").string();
+    DeviceSettings settings;
+    settings.simulate = true;
+    settings.fits_folder = (scratch / "fits").string();
+    // A slow enough port that a download can be caught and aborted.
+    settings.sim_access_us = 0.2;
+    server = new AlpacaServer(options, settings);
+    std::string error;
+    ASSERT_TRUE(server->start(&error)) << error;
+    discovery_port = options.discovery_port;
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    fs::remove_all(scratch);
+  }
+  void SetUp() override { ASSERT_EQ(put("connected", {{"Connected", "true"}}).at("ErrorNumber"), 0); }
+
+  static httplib::Client client() { return httplib::Client("127.0.0.1", server->port()); }
+  static std::string path(const std::string& member) { return "/api/v1/camera/0/" + member; }
+  static json get(const std::string& member) {
+    auto r = client().Get(path(member) + "?ClientID=7&ClientTransactionID=41");
+    return r && r->status == 200 ? json::parse(r->body) : json{{"http", r ? r->status : -1}};
+  }
+  static json put(const std::string& member, const httplib::Params& params = {}) {
+    auto r = client().Put(path(member), params);
+    return r && r->status == 200 ? json::parse(r->body) : json{{"http", r ? r->status : -1}};
+  }
+  // Polls `member` until it answers `wanted`.
+  static bool wait_for(const std::string& member, const json& wanted, std::chrono::seconds limit = 30s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      if (get(member).value("Value", json()) == wanted) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+  static std::string image_bytes_of(httplib::Client& c) {
+    auto r = c.Get(path("imagearray"), {{"Accept", "application/imagebytes"}});
+    EXPECT_TRUE(r && r->get_header_value("Content-Type") == "application/imagebytes");
+    return r ? r->body : "";
+  }
+  static std::int32_t le32(const std::string& b, int at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<std::uint8_t>(b[at + i]);
+    return static_cast<std::int32_t>(v);
+  }
+
+  static inline fs::path scratch;
+  static inline AlpacaServer* server = nullptr;
+  static inline int discovery_port = 0;
+};
+
+TEST_F(Alpaca, EveryMemberAnswersAsTheInterfaceSays) {
+  struct Case {
+    const char* verb;
+    const char* member;
+    httplib::Params params;
+    int http;    // 200, 400, 404
+    int error;   // the Alpaca error number
+    json value;  // null: any value
+  };
+  const Case cases[] = {
+      {"GET", "interfaceversion", {}, 200, 0, 3},
+      {"GET", "name", {}, 200, 0, "STELLACQ CCD"},
+      {"GET", "cameraxsize", {}, 200, 0, 1536},
+      {"GET", "cameraysize", {}, 200, 0, 1024},
+      {"GET", "maxbinx", {}, 200, 0, 2},
+      {"GET", "canasymmetricbin", {}, 200, 0, false},
+      {"GET", "canabortexposure", {}, 200, 0, true},
+      {"GET", "canstopexposure", {}, 200, 0, false},
+      {"GET", "cansetccdtemperature", {}, 200, 0, true},
+      {"GET", "cangetcoolerpower", {}, 200, 0, false},
+      {"GET", "hasshutter", {}, 200, 0, true},
+      {"GET", "exposuremin", {}, 200, 0, 1.0},
+      {"GET", "exposureresolution", {}, 200, 0, 1.0},
+      {"GET", "maxadu", {}, 200, 0, 65535},
+      {"GET", "sensortype", {}, 200, 0, 0},
+      {"GET", "sensorname", {}, 200, 0, "TX-22"},
+      {"GET", "pixelsizex", {}, 200, 0, 9.0},
+      {"GET", "readoutmodes", {}, 200, 0, json::array({"Normal"})},
+      {"GET", "camerastate", {}, 200, 0, 0},
+      {"GET", "connecting", {}, 200, 0, false},
+      {"GET", "ccdtemperature", {}, 200, 0, nullptr},
+      {"GET", "imageready", {}, 200, 0, false},
+      {"GET", "imagearray", {}, 200, kInvalidOperation, nullptr},
+      {"GET", "lastexposureduration", {}, 200, kValueNotSet, nullptr},
+      {"GET", "percentcompleted", {}, 200, kInvalidOperation, nullptr},
+      {"GET", "gain", {}, 200, kNotImplemented, nullptr},
+      {"GET", "coolerpower", {}, 200, kNotImplemented, nullptr},
+      {"PUT", "stopexposure", {}, 200, kNotImplemented, nullptr},
+      {"PUT", "pulseguide", {{"Direction", "0"}, {"Duration", "10"}}, 200, kNotImplemented, nullptr},
+      {"PUT", "action", {{"Action", "x"}, {"Parameters", ""}}, 200, kActionNotImplemented, nullptr},
+      {"PUT", "binx", {{"binx", "2"}}, 200, 0, nullptr},  // names in any case
+      {"GET", "biny", {}, 200, 0, 2},                     // symmetric binning
+      {"PUT", "BinX", {{"BinX", "1"}}, 404, 0, nullptr},  // members are lower case
+      {"PUT", "binx", {{"BinX", "3"}}, 200, kInvalidValue, nullptr},
+      {"PUT", "binx", {{"BinX", "two"}}, 400, 0, nullptr},
+      {"PUT", "binx", {}, 400, 0, nullptr},
+      {"PUT", "binx", {{"BinX", "1"}}, 200, 0, nullptr},
+      {"PUT", "setccdtemperature", {{"SetCCDTemperature", "-80"}}, 200, kInvalidValue, nullptr},
+      {"PUT", "setccdtemperature", {{"SetCCDTemperature", "-12.34"}}, 200, 0, nullptr},
+      {"GET", "setccdtemperature", {}, 200, 0, -12.3},
+      {"PUT", "cooleron", {{"CoolerOn", "TRUE"}}, 200, 0, nullptr},
+      {"GET", "cooleron", {}, 200, 0, true},
+      {"PUT", "cooleron", {{"CoolerOn", "maybe"}}, 400, 0, nullptr},
+      {"PUT", "readoutmode", {{"ReadoutMode", "1"}}, 200, kInvalidValue, nullptr},
+      {"PUT", "startexposure", {{"Duration", "1"}}, 400, 0, nullptr},
+      {"PUT", "startexposure", {{"Duration", "soon"}, {"Light", "true"}}, 400, 0, nullptr},
+      {"PUT", "startexposure", {{"Duration", "0.5"}, {"Light", "true"}}, 200, kInvalidValue, nullptr},
+      {"PUT", "startx", {{"StartX", "1500"}}, 200, 0, nullptr},
+      {"PUT", "startexposure", {{"Duration", "1"}, {"Light", "true"}}, 200, kInvalidValue, nullptr},
+      {"PUT", "startx", {{"StartX", "0"}}, 200, 0, nullptr},
+      {"GET", "startexposure", {}, 400, 0, nullptr},  // a PUT member
+      {"GET", "nosuchmember", {}, 404, 0, nullptr},
+  };
+  std::uint32_t last_server_id = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.verb) + " " + c.member);
+    httplib::Client http = client();
+    httplib::Params params = c.params;
+    params.emplace("ClientTransactionID", "41");
+    auto r = std::string(c.verb) == "GET" ? http.Get(path(c.member) + "?ClientTransactionID=41")
+                                          : http.Put(path(c.member), params);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->status, c.http) << r->body;
+    if (c.http != 200) {
+      EXPECT_FALSE(r->body.empty()) << "a plain message says why";
+      continue;
+    }
+    const json j = json::parse(r->body);
+    EXPECT_EQ(j.at("ClientTransactionID"), 41);
+    EXPECT_GT(j.at("ServerTransactionID").get<std::uint32_t>(), last_server_id);
+    last_server_id = j.at("ServerTransactionID");
+    EXPECT_EQ(j.at("ErrorNumber"), c.error) << j.at("ErrorMessage");
+    EXPECT_EQ(j.at("ErrorMessage").get<std::string>().empty(), c.error == 0);
+    if (!c.value.is_null()) {
+      EXPECT_EQ(j.at("Value"), c.value);
+    }
+  }
+  EXPECT_EQ(client().Get("/api/v1/camera/1/name")->status, 404);
+  EXPECT_EQ(client().Get("/api/v1/telescope/0/name")->status, 404);
+  ASSERT_EQ(put("cooleron", {{"CoolerOn", "false"}}).at("ErrorNumber"), 0);
+
+  // Disconnected, the camera's members refuse; the device's own still answer.
+  ASSERT_EQ(put("disconnect").at("ErrorNumber"), 0);
+  EXPECT_EQ(get("connected").at("Value"), false);
+  EXPECT_EQ(get("cameraxsize").at("ErrorNumber"), kNotConnected);
+  EXPECT_EQ(get("description").at("ErrorNumber"), 0);
+  ASSERT_EQ(put("connect").at("ErrorNumber"), 0);
+  EXPECT_TRUE(wait_for("connected", true));
+}
+
+TEST_F(Alpaca, ImageBytesAndJsonCarryTheFitsCopyOfASubframe) {
+  for (const auto& [member, text] : std::vector<std::pair<std::string, std::string>>{
+           {"binx", "2"}, {"startx", "100"}, {"starty", "40"}, {"numx", "300"}, {"numy", "200"}})
+    ASSERT_EQ(put(member, {{member == "binx" ? "BinX" : member, text}}).at("ErrorNumber"), 0);
+  ASSERT_EQ(put("startexposure", {{"Duration", "1"}, {"Light", "false"}}).at("ErrorNumber"), 0);
+  ASSERT_TRUE(wait_for("imageready", true));
+  EXPECT_EQ(get("percentcompleted").at("Value"), 100);
+  EXPECT_EQ(get("lastexposureduration").at("Value"), 1.0);
+
+  httplib::Client c = client();
+  auto r = c.Get(path("imagearray") + "?ClientTransactionID=9", {{"Accept", "application/imagebytes"}});
+  ASSERT_TRUE(r);
+  const std::string& b = r->body;
+  ASSERT_EQ(b.size(), 44u + 300u * 200u * 2u);
+  const std::int32_t header[] = {1, 0, 9, le32(b, 12), 44, 2, 8, 2, 300, 200, 0};
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(le32(b, 4 * i), header[i]) << "metadata field " << i;
+  const auto bytes_at = [&](int x, int y) {
+    const std::size_t at = 44 + 2 * (static_cast<std::size_t>(x) * 200 + y);
+    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8;
+  };
+
+  const std::string fits_path = server->device().last_fits_path();
+  ASSERT_FALSE(fits_path.empty());
+  fitsfile* f = nullptr;
+  int status = 0;
+  ASSERT_EQ(fits_open_file(&f, fits_path.c_str(), READONLY, &status), 0);
+  long axes[2] = {0, 0};
+  fits_get_img_size(f, 2, axes, &status);
+  char kind[FLEN_VALUE] = "";
+  fits_read_key(f, TSTRING, "IMAGETYP", kind, nullptr, &status);
+  std::vector<int> pixels(300 * 200);
+  int any_null = 0;
+  fits_read_img(f, TINT, 1, pixels.size(), nullptr, pixels.data(), &any_null, &status);
+  fits_close_file(f, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(axes[0], 300);
+  EXPECT_EQ(axes[1], 200);
+  EXPECT_STREQ(kind, "Dark Frame");
+  // FITS: the first row of the file is y = 0, x running fastest.
+  bool varied = false;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x) {
+      ASSERT_EQ(bytes_at(x, y), pixels[y * 300 + x]) << x << "," << y;
+      varied = varied || pixels[y * 300 + x] != pixels[0];
+    }
+  EXPECT_TRUE(varied);
+
+  auto j = c.Get(path("imagearray"));
+  ASSERT_TRUE(j && j->get_header_value("Content-Type") == "application/json");
+  const json image = json::parse(j->body);
+  EXPECT_EQ(image.at("Type"), 2);
+  EXPECT_EQ(image.at("Rank"), 2);
+  ASSERT_EQ(image.at("Value").size(), 300u);
+  ASSERT_EQ(image.at("Value")[0].size(), 200u);
+  for (int x = 0; x < 300; x += 13)
+    for (int y = 0; y < 200; y += 7) ASSERT_EQ(image["Value"][x][y], pixels[y * 300 + x]);
+  for (const auto& [member, text] : std::vector<std::pair<std::string, std::string>>{
+           {"binx", "1"}, {"startx", "0"}, {"starty", "0"}, {"numx", "1536"}, {"numy", "1024"}})
+    put(member, {{member == "binx" ? "BinX" : member, text}});
+}
+
+TEST_F(Alpaca, AbortDuringTheExposureAndTheDownloadThenAWholeFrameForTwoClients) {
+  ASSERT_EQ(
+      put("startexposure", {{"Duration", "30"}, {"Light", "true"}, {"ClientID", "1"}}).at("ErrorNumber"), 0);
+  ASSERT_TRUE(wait_for("camerastate", 2));
+  // Another client may look, not expose.
+  EXPECT_EQ(put("startexposure", {{"Duration", "1"}, {"Light", "true"}, {"ClientID", "2"}}).at("ErrorNumber"),
+            kInvalidOperation);
+  ASSERT_EQ(put("abortexposure").at("ErrorNumber"), 0);
+  EXPECT_EQ(get("camerastate").at("Value"), 0);
+  EXPECT_EQ(get("imageready").at("Value"), false);
+
+  ASSERT_EQ(put("startexposure", {{"Duration", "1"}, {"Light", "true"}}).at("ErrorNumber"), 0);
+  ASSERT_TRUE(wait_for("camerastate", 4));
+  ASSERT_EQ(put("abortexposure").at("ErrorNumber"), 0);
+  EXPECT_EQ(get("imageready").at("Value"), false);
+
+  ASSERT_EQ(put("startexposure", {{"Duration", "1"}, {"Light", "true"}}).at("ErrorNumber"), 0);
+  ASSERT_TRUE(wait_for("imageready", true));
+  // One client walks away after the first bytes; the other gets it all.
+  httplib::Client leaving = client();
+  std::size_t taken = 0;
+  leaving.Get(path("imagearray"), {{"Accept", "application/imagebytes"}}, [&](const char*, std::size_t n) {
+    taken += n;
+    return false;
+  });
+  EXPECT_GT(taken, 0u);
+  httplib::Client staying = client();
+  const std::string whole = image_bytes_of(staying);
+  ASSERT_EQ(whole.size(), 44u + 1536u * 1024u * 2u);
+  EXPECT_TRUE(image_bytes_of(staying).substr(16) == whole.substr(16))
+      << "the image stays until the next exposure";
+  EXPECT_EQ(le32(whole, 32), 1536);
+  EXPECT_EQ(le32(whole, 36), 1024);
+}
+
+TEST_F(Alpaca, MalformedRequestsDoNoHarm) {
+  httplib::Client c = client();
+  const std::string huge(1 << 20, 'x');
+  auto r = c.Put(path("binx"), "BinX=" + huge, "application/x-www-form-urlencoded");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 413);
+  EXPECT_EQ(c.Put(path("binx"), "{\"BinX\": 2}", "application/json")->status, 400);
+  EXPECT_EQ(c.Put(path("binx"), "BinX=%zz&&==", "application/x-www-form-urlencoded")->status, 400);
+  EXPECT_EQ(c.Put(path("binx"), "BinX=99999999999", "application/x-www-form-urlencoded")->status, 400);
+  EXPECT_EQ(c.Get("/api/v1/camera/0/")->status, 404);
+  EXPECT_EQ(c.Get("/api/v1/camera/0/../../etc/passwd")->status, 404);
+  // A transaction number that is not one reads as 0.
+  EXPECT_EQ(json::parse(c.Get(path("name") + "?ClientTransactionID=-5")->body).at("ClientTransactionID"), 0);
+  EXPECT_EQ(get("name").at("Value"), "STELLACQ CCD");
+}
+
+TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
+  httplib::Client c = client();
+  EXPECT_EQ(json::parse(c.Get("/management/apiversions")->body).at("Value"), json::array({1}));
+  const json devices = json::parse(c.Get("/management/v1/configureddevices")->body).at("Value");
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].at("DeviceType"), "Camera");
+  EXPECT_EQ(devices[0].at("DeviceNumber"), 0);
+  EXPECT_TRUE(json::parse(c.Get("/management/v1/description")->body).at("Value").contains("ServerName"));
+
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  timeval patience{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<std::uint16_t>(discovery_port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string ask = "alpacadiscovery1";
+  sendto(fd, ask.data(), ask.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  char reply[256] = {};
+  const ssize_t got = recv(fd, reply, sizeof reply - 1, 0);
+  close(fd);
+  ASSERT_GT(got, 0);
+  EXPECT_EQ(json::parse(reply).at("AlpacaPort"), server->port());
+
+  auto page = c.Get("/setup/v1/camera/0/setup");
+  ASSERT_TRUE(page && page->status == 200);
+  EXPECT_NE(page->body.find("/dev/parport0"), std::string::npos);
+  // The head does not change under a connected camera.
+  auto refused =
+      c.Post("/setup/v1/camera/0/setup", "form=1&simulate=on&head=TX11", "application/x-www-form-urlencoded");
+  EXPECT_EQ(refused->status, 409);
+  EXPECT_EQ(server->device().settings().head_model, kHeadTx22);
+  ASSERT_EQ(put("connected", {{"Connected", "false"}}).at("ErrorNumber"), 0);
+  auto saved =
+      c.Post("/setup", "form=1&simulate=on&head=TX11&pixel_tx11=17.5", "application/x-www-form-urlencoded");
+  EXPECT_EQ(saved->status, 200);
+  const DeviceSettings kept = load_settings((scratch / "alpaca.json").string(), DeviceSettings{});
+  EXPECT_EQ(kept.head_model, kHeadTx11);
+  EXPECT_EQ(kept.pixel_tx11_um, 17.5);
+  EXPECT_TRUE(kept.simulate);
+  ASSERT_EQ(put("connected", {{"Connected", "true"}}).at("ErrorNumber"), 0);
+  EXPECT_EQ(get("cameraxsize").at("Value"), 768);
+  EXPECT_EQ(get("pixelsizey").at("Value"), 17.5);
+  ASSERT_EQ(put("connected", {{"Connected", "false"}}).at("ErrorNumber"), 0);
+  c.Post("/setup", "form=1&simulate=on&head=TX22", "application/x-www-form-urlencoded");
+}
+
+}  // namespace
+}  // namespace stellacq::alpaca

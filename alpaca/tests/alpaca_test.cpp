@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,8 +27,8 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
-int free_udp_port() {
-  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+int free_port(int type = SOCK_DGRAM) {
+  const int fd = socket(AF_INET, type, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -43,7 +47,7 @@ class Alpaca : public ::testing::Test {
     setenv("HOME", scratch.c_str(), 1);
     ServerOptions options;
     options.port = 0;
-    options.discovery_port = free_udp_port();
+    options.discovery_port = free_port();
     options.settings_path = (scratch / "alpaca.json").string();
     DeviceSettings settings;
     settings.simulate = true;
@@ -353,6 +357,70 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   EXPECT_EQ(get("pixelsizey").at("Value"), 17.5);
   ASSERT_EQ(put("connected", {{"Connected", "false"}}).at("ErrorNumber"), 0);
   c.Post("/setup", "form=1&simulate=on&head=TX22", "application/x-www-form-urlencoded");
+}
+
+// The program itself, as a user starts it: its settings file names a port
+// another program holds (the fake ppdev preloaded), which it refuses as the
+// INDI driver does; and it ends at once when stopped during an exposure.
+TEST(AlpacaProgram, RefusesAHeldPortAndStopsAtOnceDuringAnExposure) {
+  const fs::path home = fs::temp_directory_path() / ("stellacq-alpaca-program-" + std::to_string(getpid()));
+  fs::create_directories(home / ".config/stellacq");
+  DeviceSettings settings;
+  settings.port = "/dev/parport3";
+  ASSERT_EQ(save_settings((home / ".config/stellacq/alpaca.json").string(), settings), "");
+  const std::string lock = (home / "parport.lock").string();
+  const int holder = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  const auto run = [&](std::vector<std::string> args) {
+    const int port = free_port(SOCK_STREAM);
+    args.insert(args.begin(), {STELLACQ_ALPACA, "--port", std::to_string(port), "--discovery-port", "0"});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env = {"HOME=" + home.string(), "LD_PRELOAD=" STELLACQ_FAKE_PPDEV,
+                                    "STELLACQ_FAKE_PPDEV_LOCK=" + lock};
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()), 0);
+    httplib::Client c("127.0.0.1", port);
+    for (int i = 0; i < 100 && !c.Get("/management/apiversions"); ++i) std::this_thread::sleep_for(50ms);
+    return std::pair{pid, port};
+  };
+  const auto connect = [](int port) {
+    auto r = httplib::Client("127.0.0.1", port)
+                 .Put("/api/v1/camera/0/connected", httplib::Params{{"Connected", "true"}});
+    return r ? json::parse(r->body) : json();
+  };
+
+  auto [held, held_port] = run({});
+  const json refused = connect(held_port);
+  EXPECT_EQ(refused.value("ErrorNumber", 0), kDriverError);
+  EXPECT_EQ(refused.value("ErrorMessage", "")
+                .rfind("The parallel port /dev/parport3 is in use by another program or driver; close it and "
+                       "connect again.",
+                       0),
+            0u)
+      << refused.dump();
+  kill(held, SIGTERM);
+  waitpid(held, nullptr, 0);
+
+  auto [simulated, port] = run({"--simulate"});
+  ASSERT_EQ(connect(port).value("ErrorNumber", -1), 0);
+  httplib::Client c("127.0.0.1", port);
+  ASSERT_TRUE(
+      c.Put("/api/v1/camera/0/startexposure", httplib::Params{{"Duration", "60"}, {"Light", "true"}}));
+  std::this_thread::sleep_for(500ms);
+  const auto stopping = std::chrono::steady_clock::now();
+  kill(simulated, SIGTERM);
+  int status = -1;
+  waitpid(simulated, &status, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, 10s) << "the server waited for the 60 s exposure";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(holder);
+  fs::remove_all(home);
 }
 
 }  // namespace

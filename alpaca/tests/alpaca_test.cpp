@@ -27,6 +27,11 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 int free_port(int type = SOCK_DGRAM) {
   const int fd = socket(AF_INET, type, 0);
   sockaddr_in a{};
@@ -200,65 +205,110 @@ TEST_F(Alpaca, EveryMemberAnswersAsTheInterfaceSays) {
   EXPECT_TRUE(wait_for("connected", true));
 }
 
-TEST_F(Alpaca, ImageBytesAndJsonCarryTheFitsCopyOfASubframe) {
-  for (const auto& [member, text] : std::vector<std::pair<std::string, std::string>>{
-           {"binx", "2"}, {"startx", "100"}, {"starty", "40"}, {"numx", "300"}, {"numy", "200"}})
-    ASSERT_EQ(put(member, {{member == "binx" ? "BinX" : member, text}}).at("ErrorNumber"), 0);
-  ASSERT_EQ(put("startexposure", {{"Duration", "1"}, {"Light", "false"}}).at("ErrorNumber"), 0);
-  ASSERT_TRUE(wait_for("imageready", true));
+// An image as ImageBytes brings it: x the outer index.
+struct Received {
+  int width = 0, height = 0;
+  std::string bytes;
+  int at(int x, int y) const {
+    const std::size_t i = 44 + 2 * (static_cast<std::size_t>(x) * height + y);
+    return static_cast<std::uint8_t>(bytes[i]) | static_cast<std::uint8_t>(bytes[i + 1]) << 8;
+  }
+  // The brightest pixel of a box and the centroid of the pixels above half
+  // of it around it: a star's centre and peak.
+  struct Star {
+    double x = 0, y = 0;
+    int peak = 0;
+  };
+  Star star(int x0, int y0, int x1, int y1) const {
+    Star s;
+    int bx = x0, by = y0;
+    for (int x = x0; x < x1; ++x)
+      for (int y = y0; y < y1; ++y)
+        if (at(x, y) > s.peak) s.peak = at(x, y), bx = x, by = y;
+    double n = 0;
+    for (int x = bx - 3; x <= bx + 3; ++x)
+      for (int y = by - 3; y <= by + 3; ++y)
+        if (x >= 0 && y >= 0 && x < width && y < height && at(x, y) >= s.peak / 2) s.x += x, s.y += y, ++n;
+    s.x /= n;
+    s.y /= n;
+    return s;
+  }
+};
+
+TEST_F(Alpaca, ASubframeBinnedAndADarkAsImageBytesJsonAndTheirFitsCopy) {
+  const auto frame = [&](bool light, int x, int y, int w, int h) {
+    for (const auto& [name, v] : std::vector<std::pair<std::string, int>>{
+             {"BinX", 2}, {"StartX", x}, {"StartY", y}, {"NumX", w}, {"NumY", h}})
+      EXPECT_EQ(put(lower(name), {{name, std::to_string(v)}}).at("ErrorNumber"), 0);
+    EXPECT_EQ(
+        put("startexposure", {{"Duration", "1"}, {"Light", light ? "true" : "false"}}).at("ErrorNumber"), 0);
+    EXPECT_TRUE(wait_for("imageready", true));
+    httplib::Client c = client();
+    auto r = c.Get(path("imagearray") + "?ClientTransactionID=9", {{"Accept", "application/imagebytes"}});
+    Received got{w, h, r ? r->body : ""};
+    EXPECT_EQ(got.bytes.size(), 44u + 2u * w * h);
+    const std::int32_t header[] = {1, 0, 9, le32(got.bytes, 12), 44, 2, 8, 2, w, h, 0};
+    for (int i = 0; i < 11 && got.bytes.size() >= 44; ++i) EXPECT_EQ(le32(got.bytes, 4 * i), header[i]) << i;
+    return got;
+  };
+  // A star of the full binned frame, then a subframe around it.
+  const Received full = frame(true, 0, 0, 768, 512);
+  ASSERT_EQ(full.bytes.size(), 44u + 768u * 512u * 2u);
+  const Received::Star bright = full.star(80, 60, 688, 452);
+  const int x0 = static_cast<int>(bright.x) - 60, y0 = static_cast<int>(bright.y) - 40;
+  const Received part = frame(true, x0, y0, 120, 80);
+  ASSERT_EQ(part.bytes.size(), 44u + 120u * 80u * 2u);
+  // The same star where the subframe puts it.
+  const Received::Star same = part.star(55, 35, 66, 46);
+  EXPECT_NEAR(same.x + x0, bright.x, 1.5);
+  EXPECT_NEAR(same.y + y0, bright.y, 1.5);
+  EXPECT_GT(same.peak, bright.peak / 2);
   EXPECT_EQ(get("percentcompleted").at("Value"), 100);
   EXPECT_EQ(get("lastexposureduration").at("Value"), 1.0);
 
-  httplib::Client c = client();
-  auto r = c.Get(path("imagearray") + "?ClientTransactionID=9", {{"Accept", "application/imagebytes"}});
-  ASSERT_TRUE(r);
-  const std::string& b = r->body;
-  ASSERT_EQ(b.size(), 44u + 300u * 200u * 2u);
-  const std::int32_t header[] = {1, 0, 9, le32(b, 12), 44, 2, 8, 2, 300, 200, 0};
-  for (int i = 0; i < 11; ++i) EXPECT_EQ(le32(b, 4 * i), header[i]) << "metadata field " << i;
-  const auto bytes_at = [&](int x, int y) {
-    const std::size_t at = 44 + 2 * (static_cast<std::size_t>(x) * 200 + y);
-    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8;
+  // The FITS copy kept on the server holds the same pixels, row 0 first.
+  const auto fits = [](const std::string& file, std::vector<int>& pixels, std::string& kind) {
+    fitsfile* f = nullptr;
+    int status = 0;
+    long axes[2] = {0, 0};
+    char text[FLEN_VALUE] = "";
+    int any_null = 0;
+    fits_open_file(&f, file.c_str(), READONLY, &status);
+    fits_get_img_size(f, 2, axes, &status);
+    fits_read_key(f, TSTRING, "IMAGETYP", text, nullptr, &status);
+    pixels.assign(axes[0] * axes[1], 0);
+    fits_read_img(f, TINT, 1, pixels.size(), nullptr, pixels.data(), &any_null, &status);
+    fits_close_file(f, &status);
+    kind = text;
+    return status == 0 ? std::pair<long, long>{axes[0], axes[1]} : std::pair<long, long>{-1, -1};
   };
+  std::vector<int> pixels;
+  std::string kind;
+  ASSERT_EQ(fits(server->device().last_fits_path(), pixels, kind), (std::pair<long, long>{120, 80}));
+  EXPECT_EQ(kind, "Light Frame");
+  for (int y = 0; y < 80; ++y)
+    for (int x = 0; x < 120; ++x) ASSERT_EQ(part.at(x, y), pixels[y * 120 + x]) << x << "," << y;
 
-  const std::string fits_path = server->device().last_fits_path();
-  ASSERT_FALSE(fits_path.empty());
-  fitsfile* f = nullptr;
-  int status = 0;
-  ASSERT_EQ(fits_open_file(&f, fits_path.c_str(), READONLY, &status), 0);
-  long axes[2] = {0, 0};
-  fits_get_img_size(f, 2, axes, &status);
-  char kind[FLEN_VALUE] = "";
-  fits_read_key(f, TSTRING, "IMAGETYP", kind, nullptr, &status);
-  std::vector<int> pixels(300 * 200);
-  int any_null = 0;
-  fits_read_img(f, TINT, 1, pixels.size(), nullptr, pixels.data(), &any_null, &status);
-  fits_close_file(f, &status);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(axes[0], 300);
-  EXPECT_EQ(axes[1], 200);
-  EXPECT_STREQ(kind, "Dark Frame");
-  // FITS: the first row of the file is y = 0, x running fastest.
-  bool varied = false;
-  for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 300; ++x) {
-      ASSERT_EQ(bytes_at(x, y), pixels[y * 300 + x]) << x << "," << y;
-      varied = varied || pixels[y * 300 + x] != pixels[0];
-    }
-  EXPECT_TRUE(varied);
-
-  auto j = c.Get(path("imagearray"));
+  auto j = client().Get(path("imagearray"));
   ASSERT_TRUE(j && j->get_header_value("Content-Type") == "application/json");
   const json image = json::parse(j->body);
   EXPECT_EQ(image.at("Type"), 2);
   EXPECT_EQ(image.at("Rank"), 2);
-  ASSERT_EQ(image.at("Value").size(), 300u);
-  ASSERT_EQ(image.at("Value")[0].size(), 200u);
-  for (int x = 0; x < 300; x += 13)
-    for (int y = 0; y < 200; y += 7) ASSERT_EQ(image["Value"][x][y], pixels[y * 300 + x]);
-  for (const auto& [member, text] : std::vector<std::pair<std::string, std::string>>{
-           {"binx", "1"}, {"startx", "0"}, {"starty", "0"}, {"numx", "1536"}, {"numy", "1024"}})
-    put(member, {{member == "binx" ? "BinX" : member, text}});
+  ASSERT_EQ(image.at("Value").size(), 120u);
+  ASSERT_EQ(image.at("Value")[0].size(), 80u);
+  for (int x = 0; x < 120; ++x)
+    for (int y = 0; y < 80; ++y) ASSERT_EQ(image["Value"][x][y], part.at(x, y));
+
+  // The shutter stays closed for a dark: no star.
+  const Received dark = frame(false, x0, y0, 120, 80);
+  ASSERT_EQ(fits(server->device().last_fits_path(), pixels, kind), (std::pair<long, long>{120, 80}));
+  EXPECT_EQ(kind, "Dark Frame");
+  EXPECT_LT(*std::max_element(pixels.begin(), pixels.end()), same.peak / 2);
+  EXPECT_EQ(dark.at(119, 79), pixels.back());
+  frame(true, 0, 0, 768, 512);
+  put("binx", {{"BinX", "1"}});
+  put("numx", {{"NumX", "1536"}});
+  put("numy", {{"NumY", "1024"}});
 }
 
 TEST_F(Alpaca, AbortDuringTheExposureAndTheDownloadThenAWholeFrameForTwoClients) {

@@ -475,6 +475,8 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
   description.pixel_um = s.pixel_um();
   description.head_name = s.settings.head_model == kHeadTx11 ? "TX-11" : "TX-22";
   description.start_utc = started;
+  description.origin_x = start_x;
+  description.origin_y = start_y;
   std::string fits_path;
   if (!s.settings.fits_folder.empty()) {
     char name[64];
@@ -489,9 +491,7 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
   FrameCallbacks callbacks;
   callbacks.on_session_thread = [=](FrameOutcome& outcome) {
     FrameBuffer& counts = *outcome.counts;
-    // The subframe to the top left, row by row (never onto a row still to move).
-    for (int y = 0; y < height; ++y)
-      std::memmove(counts.row(y), counts.row(start_y + y) + start_x, sizeof(std::int32_t) * width);
+    indi::cut_subframe(counts, {start_x, start_y, width, height});
     if (fits_path.empty()) return;
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(fits_path).parent_path(), ignored);

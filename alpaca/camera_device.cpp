@@ -33,32 +33,6 @@ constexpr auto kTemperatureInterval = 2s;
 constexpr auto kConnectWait = 60s;
 constexpr auto kAbortWait = 20s;
 
-std::string error_text(const CameraStatus& status) {
-  const std::string about = status.command.empty() ? "its greeting" : "\"" + status.command + "\"";
-  switch (status.error) {
-    case CameraError::Ok:
-      return "no error";
-    case CameraError::NoPort:
-      return "No parallel port is open.";
-    case CameraError::NotConnected:
-      return "The camera is not connected.";
-    case CameraError::NoReply:
-      return "The control unit did not answer (" + about +
-             "). Check that it is switched on and its cable is in the port.";
-    case CameraError::GarbledReply:
-      return "The control unit's answer to " + about + " made no sense.";
-    case CameraError::ShortFrame:
-      return "The control unit announced " + std::to_string(status.announced_samples) +
-             " samples, the frame needs " + std::to_string(status.expected_samples) +
-             ": check the head and unit models.";
-    case CameraError::BadFrameSize:
-      return "The frame is larger than the server's frame buffer.";
-    case CameraError::Cancelled:
-      return "Cancelled.";
-  }
-  return "unknown error";
-}
-
 Answer value(json v) {
   Answer a;
   a.value = std::move(v);
@@ -291,6 +265,7 @@ struct CameraDevice::State {
   bool exposing = false;  // started and neither finished nor aborted
   bool aborting = false;  // aborted, its end not come back yet
   bool failed = false;    // the last frame failed
+  std::string failure;    // why
   std::string exposing_client;
   std::optional<double> last_duration_s;
   std::optional<std::time_t> last_start;
@@ -372,7 +347,7 @@ Answer CameraDevice::connect(bool wait) {
                                     o.open.message
                               : "The parallel port " + settings.port + " cannot be used.\n" + o.open.message;
       } else if (!o.status.ok()) {
-        s.connect_error = "Connecting failed: " + error_text(o.status);
+        s.connect_error = "Connecting failed: " + camera_error_text(o.status);
       } else {
         s.connected = true;
         const FrameShape sensor = s.sensor();
@@ -518,7 +493,8 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
         s.fits_path = *written;
       } else {
         s.failed = true;
-        std::cerr << "The frame failed: " << error_text(outcome.result.status) << "\n";
+        s.failure = "The exposure failed: " + camera_error_text(outcome.result.status);
+        std::cerr << s.failure << "\n";
       }
     }
     changed_.notify_all();

@@ -27,6 +27,32 @@ void EventFdWakeUp::clear() {
   }
 }
 
+std::string camera_error_text(const CameraStatus& status) {
+  const std::string about = status.command.empty() ? "its greeting" : "\"" + status.command + "\"";
+  switch (status.error) {
+    case CameraError::Ok:
+      return "no error";
+    case CameraError::NoPort:
+      return "No parallel port is open.";
+    case CameraError::NotConnected:
+      return "The camera is not connected.";
+    case CameraError::NoReply:
+      return "The control unit did not answer (" + about +
+             "). Check that it is switched on and its cable is in the port.";
+    case CameraError::GarbledReply:
+      return "The control unit's answer to " + about + " made no sense.";
+    case CameraError::ShortFrame:
+      return "The control unit announced " + std::to_string(status.announced_samples) +
+             " samples, the frame needs " + std::to_string(status.expected_samples) +
+             ": check the head and unit models.";
+    case CameraError::BadFrameSize:
+      return "The frame is larger than a frame buffer.";
+    case CameraError::Cancelled:
+      return "Cancelled.";
+  }
+  return "unknown error";
+}
+
 struct CameraSession::RunningFrame {
   ExposureRequest request;
   FrameCallbacks callbacks;
@@ -121,24 +147,36 @@ void CameraSession::loop() {
 
 void CameraSession::connect(HardwareOpener open, std::function<void(const ConnectOutcome&)> done) {
   post([this, open = std::move(open), done = std::move(done)] {
-    ConnectOutcome outcome;
-    hardware_.reset();
-    hardware_ = open(outcome.open);
-    if (hardware_ && outcome.open.ok) {
-      outcome.status = hardware_->camera().connect(&outcome.greeting);
-      if (outcome.status.ok()) {
-        outcome.temperature = hardware_->camera().read_temperature();
-        if (outcome.temperature.status.ok()) last_celsius_ = outcome.temperature.celsius;
-      } else {
-        hardware_.reset();
-      }
-    } else {
-      hardware_.reset();
-      outcome.open.ok = false;
-    }
-    connected_ = hardware_ != nullptr;
+    const ConnectOutcome outcome = open_and_greet(open);
     if (done) reply([done, outcome] { done(outcome); });
   });
+}
+
+std::future<ConnectOutcome> CameraSession::connect(HardwareOpener open) {
+  auto promise = std::make_shared<std::promise<ConnectOutcome>>();
+  std::future<ConnectOutcome> future = promise->get_future();
+  post([this, open = std::move(open), promise] { promise->set_value(open_and_greet(open)); });
+  return future;
+}
+
+ConnectOutcome CameraSession::open_and_greet(const HardwareOpener& open) {
+  ConnectOutcome outcome;
+  hardware_.reset();
+  hardware_ = open(outcome.open);
+  if (hardware_ && outcome.open.ok) {
+    outcome.status = hardware_->camera().connect(&outcome.greeting);
+    if (outcome.status.ok()) {
+      outcome.temperature = hardware_->camera().read_temperature();
+      if (outcome.temperature.status.ok()) last_celsius_ = outcome.temperature.celsius;
+    } else {
+      hardware_.reset();
+    }
+  } else {
+    hardware_.reset();
+    outcome.open.ok = false;
+  }
+  connected_ = hardware_ != nullptr;
+  return outcome;
 }
 
 void CameraSession::disconnect(std::function<void()> done) {

@@ -26,6 +26,7 @@
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,6 +37,10 @@
 #include "image/frames.h"
 
 namespace stellacq {
+
+// What failed, in a sentence for the user (the front-ends' logs and error
+// messages).
+std::string camera_error_text(const CameraStatus& status);
 
 // How the session tells the front-end that replies wait. wake() is called
 // from the session's thread; the front-end then calls run_replies() on its
@@ -123,6 +128,10 @@ class CameraSession {
   // Opens the hardware, resets the unit, reads its greeting and the first
   // temperature. A failed connect leaves the port closed.
   void connect(HardwareOpener open, std::function<void(const ConnectOutcome&)> done);
+  // The same for a front-end that must answer at once (INDI's Connect()):
+  // the outcome is set on the session's thread, so the front-end's thread
+  // may wait for it; the unit's reply time-outs bound the wait.
+  std::future<ConnectOutcome> connect(HardwareOpener open);
   // Cancels a running frame and closes the port.
   void disconnect(std::function<void()> done = {});
   void cooling_on(int set_point_tenths, std::function<void(const CameraStatus&)> done = {});
@@ -158,6 +167,7 @@ class CameraSession {
   void reply(Task done);
   void loop();
   void take_frame(const std::shared_ptr<RunningFrame>& frame);
+  ConnectOutcome open_and_greet(const HardwareOpener& open);
 
   WakeUp& wake_;
   mutable std::mutex mutex_;

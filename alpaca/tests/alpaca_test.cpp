@@ -454,6 +454,12 @@ TEST(AlpacaProgram, RefusesAHeldPortAndStopsAtOnceDuringAnExposure) {
                        0),
             0u)
       << refused.dump();
+  // Free, the port has no unit on it: the greeting never comes.
+  flock(holder, LOCK_UN);
+  const json silent = connect(held_port);
+  EXPECT_EQ(silent.value("ErrorMessage", "").rfind("Connecting failed: The control unit did not answer", 0),
+            0u)
+      << silent.dump();
   kill(held, SIGTERM);
   waitpid(held, nullptr, 0);
 

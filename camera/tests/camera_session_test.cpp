@@ -171,7 +171,8 @@ TEST(CameraSession, AnAbortDuringTheExposureOrTheDownloadLeavesTheNextFrameWhole
 
 TEST(CameraSession, EndingDuringALongExposureCancelsItInsteadOfWaiting) {
   FrontEnd f;
-  f.connect();
+  // Connected as INDI's Connect() does it, waiting on its own thread.
+  ASSERT_TRUE(f.session->connect(f.opener()).get().ok());
   bool exposing = false;
   FrameCallbacks callbacks;
   callbacks.progress = [&](const CameraProgress& p) {

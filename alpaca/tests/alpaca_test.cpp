@@ -386,6 +386,15 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   ASSERT_GT(got, 0);
   EXPECT_EQ(json::parse(reply).at("AlpacaPort"), server->port());
 
+  // The HTTP port is this server's alone.
+  ServerOptions same;
+  same.port = server->port();
+  same.discovery_port = 0;
+  AlpacaServer second(same, DeviceSettings{});
+  std::string why;
+  EXPECT_FALSE(second.start(&why));
+  EXPECT_NE(why.find("another program has the port"), std::string::npos) << why;
+
   auto page = c.Get("/setup/v1/camera/0/setup");
   ASSERT_TRUE(page && page->status == 200);
   EXPECT_NE(page->body.find("/dev/parport0"), std::string::npos);

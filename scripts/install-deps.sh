@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcfitsio-dev fitsverify python3-astropy
   indi-bin libindi-dev
+  libcpp-httplib-dev nlohmann-json3-dev
   xvfb xauth fonts-noto-cjk
   lintian desktop-file-utils clang-format
 )

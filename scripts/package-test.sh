@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Builds the Debian packages in build/ (stellacq and, where the INDI driver is
-# built, indi-stellacq), lists each one's files and fields, runs lintian
+# Builds the Debian packages in build/ (stellacq and, where they are built,
+# indi-stellacq and stellacq-alpaca), lists each one's files and fields, runs lintian
 # where it is installed (failing on errors, E:, only) and checks the menu
 # entries and that only indi-stellacq depends on INDI. As root, on a machine
 # where none of these packages is installed, it then installs them, starts
 # what each one brings (both programs from their menu entries, the simulated
-# mount, the INDI driver) and removes them again (also when a step fails),
+# mount, the INDI driver, the Alpaca server) and removes them again (also when a step fails),
 # checking that no file of theirs is left; a machine that has one of them
 # installed keeps it untouched and this step is skipped.
 set -euo pipefail
@@ -28,6 +28,7 @@ for deb in "${debs[@]}"; do
 done
 expected=(stellacq)
 if [[ -x indi/indi_stellacq_ccd ]]; then expected+=(indi-stellacq); fi
+if [[ -x alpaca/stellacq-alpaca ]]; then expected+=(stellacq-alpaca); fi
 [[ "$(printf '%s\n' "${packages[@]}" | sort)" == "$(printf '%s\n' "${expected[@]}" | sort)" ]] ||
   fail "cpack made the packages ${packages[*]}, not ${expected[*]}"
 field() { dpkg-deb -f ./"$1"_*.deb "$2"; }
@@ -35,6 +36,10 @@ field() { dpkg-deb -f ./"$1"_*.deb "$2"; }
 if [[ " ${packages[*]} " == *" indi-stellacq "* ]]; then
   [[ $(field indi-stellacq Depends) == *libindidriver1* ]] || fail "indi-stellacq does not depend on libindidriver1"
   [[ $(field indi-stellacq Recommends) == *indi-bin* ]] || fail "indi-stellacq does not recommend indi-bin"
+fi
+
+if [[ " ${packages[*]} " == *" stellacq-alpaca "* ]]; then
+  [[ $(field stellacq-alpaca Depends) != *indi* ]] || fail "stellacq-alpaca depends on INDI"
 fi
 
 if command -v lintian >/dev/null; then
@@ -83,6 +88,31 @@ if [[ " ${packages[*]} " == *" indi-stellacq "* ]]; then
   (echo '<getProperties version="1.7"/>' && sleep 2) | (cd "$run" && HOME=$run timeout 5 "$driver" >"$run/indi.xml" 2>&1) || true
   tr '\n' ' ' <"$run/indi.xml" | grep -q "<defSwitchVector *device='STELLACQ CCD' *name='CONNECTION'" ||
     fail "$driver defined no STELLACQ CCD device: $(head -c 2000 "$run/indi.xml")"
+fi
+
+# stellacq-alpaca: its service is installed disabled; the program in
+# simulation answers an Alpaca request on a port of its own.
+if [[ " ${packages[*]} " == *" stellacq-alpaca "* ]]; then
+  if command -v systemctl >/dev/null; then
+    enabled=$(systemctl is-enabled stellacq-alpaca.service 2>/dev/null) || true
+    [[ $enabled == disabled ]] || fail "the stellacq-alpaca service is \"$enabled\", not disabled"
+  fi
+  port=$((20000 + RANDOM % 20000))
+  (cd "$run" && HOME=$run exec stellacq-alpaca --simulate --port "$port" --discovery-port 0 2>"$run/alpaca.log") &
+  server=$!
+  answer=""
+  for _ in $(seq 50); do
+    sleep 0.1
+    if exec 3<>"/dev/tcp/127.0.0.1/$port" 2>/dev/null; then
+      printf 'GET /api/v1/camera/0/name HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n' >&3
+      answer=$(cat <&3)
+      exec 3<&-
+      break
+    fi
+  done
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
+  [[ $answer == *'"Value":"STELLACQ CCD"'* ]] || fail "stellacq-alpaca did not answer: $answer $(cat "$run/alpaca.log")"
 fi
 
 dpkg -r "${packages[@]}"

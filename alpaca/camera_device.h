@@ -1,0 +1,109 @@
+// The camera as ASCOM Alpaca Camera device 0 (interface version 3, with the
+// Connect, Connecting and Disconnect members of version 4): every member's
+// answer as a value, apart from HTTP, on the camera session.
+//
+// Threads: the HTTP server's threads call answer() and the setup calls; the
+// server's loop thread runs the session's replies (run_replies()). The
+// device's state is kept under one mutex; an image being sent is held by
+// its own reference, so a new exposure or a client that goes away
+// mid-download takes nothing from another client.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "camera/camera_session.h"
+#include "config/settings.h"
+
+namespace stellacq::alpaca {
+
+// Alpaca error numbers.
+inline constexpr int kNotImplemented = 0x400;
+inline constexpr int kInvalidValue = 0x401;
+inline constexpr int kValueNotSet = 0x402;
+inline constexpr int kNotConnected = 0x407;
+inline constexpr int kInvalidOperation = 0x40B;
+inline constexpr int kActionNotImplemented = 0x40C;
+inline constexpr int kDriverError = 0x500;  // the port or the unit failed
+
+// ASCOM CameraState values.
+enum class CameraState { Idle = 0, Waiting = 1, Exposing = 2, Reading = 3, Download = 4, Error = 5 };
+
+// What the setup page edits and the settings file keeps.
+struct DeviceSettings {
+  bool simulate = false;
+  std::string port = "/dev/parport0";  // "/dev/parportN" or a base address ("0x378")
+  int head_model = kHeadTx22;
+  int unit_model = kUnitTu22;
+  double pixel_tx11_um = 18.0;
+  double pixel_tx22_um = 9.0;
+  std::string fits_folder;  // "" = no FITS copy on the server
+  // Simulation: the time of one register access (1 = the hardware's pace).
+  double sim_access_us = 0;
+};
+
+// Request parameters, names compared without regard to case.
+struct Caseless {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+using Params = std::map<std::string, std::string, Caseless>;
+
+// A frame as the clients get it: the binned subframe asked for, in the top
+// left [0, width) x [0, height) of `counts`.
+struct Image {
+  std::shared_ptr<FrameBuffer> counts;
+  int width = 0;
+  int height = 0;
+};
+
+struct Answer {
+  int http_status = 200;  // 400 / 404: `message` is the plain text sent
+  std::string message;    // the HTTP error text, or the Alpaca ErrorMessage
+  int error_number = 0;
+  std::optional<nlohmann::json> value;  // the Value, when the member has one
+  std::shared_ptr<const Image> image;   // ImageArray: sent by the server
+};
+
+class CameraDevice {
+ public:
+  CameraDevice(const DeviceSettings& settings, WakeUp& wake);
+  ~CameraDevice();
+
+  // Any HTTP thread: the answer to GET (put false) or PUT of `member`
+  // (lower case, as in the URL).
+  Answer answer(bool put, const std::string& member, const Params& params);
+
+  // Loop thread: runs the session's replies.
+  void run_replies();
+
+  DeviceSettings settings() const;
+  // Applies new settings; refused (with the reason) when the port, the
+  // head, the unit or the simulation would change while connected.
+  std::optional<std::string> change_settings(const DeviceSettings& wanted);
+  bool connected() const;
+  std::string mount_device() const;
+  // The FITS file written for the last frame ("" = none).
+  std::string last_fits_path() const;
+
+ private:
+  struct State;
+  Answer connect(bool wait);
+  Answer disconnect();
+  Answer start_exposure(const Params& params, const std::string& client);
+  void finish_frame(const FrameOutcome& outcome, int binning, int start_x, int start_y, int width, int height,
+                    double requested_seconds);
+  CameraState camera_state() const;  // under mutex_
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::unique_ptr<State> state_;
+  CameraSession session_;
+};
+
+}  // namespace stellacq::alpaca

@@ -1,0 +1,80 @@
+// stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--fits-folder DIR]
+//                 [--discovery-port N] [--sim-port-access US]
+//
+// Serves the camera as ASCOM Alpaca camera 0 until SIGINT or SIGTERM. The
+// settings file (see the setup page) gives the defaults; options given on
+// the command line win over it.
+#include <signal.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "alpaca/server.h"
+
+namespace {
+
+int usage() {
+  std::cerr << "usage: stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--fits-folder DIR]\n"
+               "                       [--discovery-port N (0 = off)] [--sim-port-access US]\n";
+  return 2;
+}
+
+bool number(const char* text, double low, double high, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text, &end);
+  return *text != '\0' && *end == '\0' && out >= low && out <= high;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace stellacq::alpaca;
+  ServerOptions options;
+  options.settings_path = default_settings_path();
+  DeviceSettings settings = load_settings(options.settings_path, DeviceSettings{});
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    double v = 0;
+    if (arg == "--simulate") {
+      settings.simulate = true;
+    } else if (arg == "--listen" && has_value) {
+      options.listen = argv[++i];
+    } else if (arg == "--port" && has_value && number(argv[i + 1], 1, 65535, v)) {
+      options.port = static_cast<int>(v);
+      ++i;
+    } else if (arg == "--discovery-port" && has_value && number(argv[i + 1], 0, 65535, v)) {
+      options.discovery_port = static_cast<int>(v);
+      ++i;
+    } else if (arg == "--fits-folder" && has_value) {
+      settings.fits_folder = argv[++i];
+    } else if (arg == "--sim-port-access" && has_value && number(argv[i + 1], 0, 10, v)) {
+      settings.sim_access_us = v;
+      ++i;
+    } else {
+      return usage();
+    }
+  }
+
+  // The signals are taken by sigwait below, not by a handler.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  AlpacaServer server(options, settings);
+  std::string error;
+  if (!server.start(&error)) {
+    std::cerr << "stellacq-alpaca: " << error << "\n";
+    return 1;
+  }
+  std::cerr << "stellacq-alpaca: camera 0 on http://" << options.listen << ":" << server.port() << "/"
+            << (settings.simulate ? " (simulated observatory)" : "") << "\n";
+  int taken = 0;
+  sigwait(&signals, &taken);
+  server.stop();
+  return 0;
+}

@@ -96,7 +96,6 @@ TEST(Lx200Controller, CollectsEachCommandFromColonToHash) {
     std::vector<std::string> unknown;
   };
   const Row rows[] = {
-      {{"#:GR#\r\n#:GD#\r\n"}, "05:35:17#-05*23'24#", {}},
       {{"\r\n##\n:GR#\r\n\r\n"}, "05:35:17#", {}},
       {{":Sr 05:3", "6:00#", ":G", "R#"}, "105:35:17#", {}},  // a ':' inside a parameter, split reads
       {{":GR", "\r\n#"}, "", {":GR\r\n#"}},                   // CR LF inside a command are its own

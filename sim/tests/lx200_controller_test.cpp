@@ -125,7 +125,7 @@ TEST(Lx200Controller, MovesAtTheSelectedRatePulsesAtTheGuideRateAndSlewsToTheTar
       {":RM#:Ms#", 0, -2 * 64 * sidereal_deg},
       {":RS#:Mw#", -2 * 3.0, 0},
       {":RS#:RG#:Mn#:Me#", 2 * 0.5 * sidereal_deg, 2 * 0.5 * sidereal_deg},
-      {":RS#:Mgn1000#", 0, 0.5 * sidereal_deg},  // a pulse runs 1 s at the guide rate
+      {":RS#:Mgn1500#", 0, 1.5 * 0.5 * sidereal_deg},  // a pulse runs 1.5 s at the guide rate
       {":RC#:Mn#:Q#", 0, 0},
       {":Mn#:Me#:Qn#", 2 * 0.5 * sidereal_deg, 0},
       {":Mgn1000#:Q#", 0, 0},

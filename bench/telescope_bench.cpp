@@ -55,8 +55,8 @@ struct TimedLine final : SerialLine {
 
 struct PtyBench {
   PtyBench() {
-    options.periodic_error_arcsec = 0;
-    options.dec_drift_arcsec_per_s = 0;
+    axes.options().periodic_error_arcsec = 0;
+    axes.options().dec_drift_arcsec_per_s = 0;
     ::setenv("STELLACQ_COM1", pty.device().c_str(), 1);
     p.settings.com_port = 1;
     open_ok = p.mount.open(1) == LineError::None;
@@ -79,12 +79,12 @@ struct PtyBench {
   }
   sim::MoveTimes move_times() {
     std::lock_guard<std::mutex> lock(mutex);
-    return mount.move_times();
+    return axes.move_times();
   }
 
   SystemClock clock;
-  sim::MountOptions options;
-  sim::Mount mount{clock, 83.82, -5.39, options};
+  sim::MountAxes axes{clock, 83.82, -5.39};
+  sim::Lx200Controller mount{clock, axes};
   testing::PtyMount pty{mount};
   // The calibrated delay of the program, with a hook that runs before each count.
   struct HookedBusyCount final : BusyCount {

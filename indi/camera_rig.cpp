@@ -19,7 +19,7 @@ struct CameraRig::Simulation {
   sim::Observatory observatory;
   // Feeds the mount from its own thread under the observatory's mount mutex,
   // which the unit also takes when an exposure ends to read the pointing.
-  sim::PtyServer mount_server{observatory.mount(), observatory.mount_mutex()};
+  sim::PtyServer mount_server{observatory.mount_controller(), observatory.mount_mutex()};
 };
 
 // The simulated unit behind a port as slow as a real one: the time owed for

@@ -69,20 +69,20 @@ int main(int argc, char** argv) {
     } else if (arg == "--dec") {
       dec_deg = numeric(-90, 90);
     } else if (arg == "--no-drift") {
-      options.mount.periodic_error_arcsec = 0;
-      options.mount.dec_drift_arcsec_per_s = 0;
+      options.mount_axes.periodic_error_arcsec = 0;
+      options.mount_axes.dec_drift_arcsec_per_s = 0;
     } else if (arg == "--slew-rate") {
-      options.mount.slew_rate_deg_per_s = numeric(0.01, 180);
+      options.mount_axes.slew_rate_deg_per_s = numeric(0.01, 180);
     } else if (arg == "--reply-delay") {
-      options.mount.reply_delay_us = static_cast<std::int64_t>(numeric(0, 60000) * 1000);
+      options.mount_controller.reply_delay_us = static_cast<std::int64_t>(numeric(0, 60000) * 1000);
     } else if (arg == "--reply-pause") {
-      options.mount.reply_pause_us = static_cast<std::int64_t>(numeric(0, 60000) * 1000);
+      options.mount_controller.reply_pause_us = static_cast<std::int64_t>(numeric(0, 60000) * 1000);
     } else if (arg == "--silent") {
-      options.mount.powered = false;
+      options.mount_controller.powered = false;
     } else if (arg == "--low-precision") {
-      options.mount.high_precision = false;
+      options.mount_controller.high_precision = false;
     } else if (arg == "--degree-mark-df") {
-      options.mount.degree_mark = '\xDF';
+      options.mount_controller.degree_mark = '\xDF';
     } else if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return 0;
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   ::localtime_r(&now, &local);
-  options.mount.utc_offset_hours = static_cast<int>(local.tm_gmtoff / 3600);
+  options.mount_controller.utc_offset_hours = static_cast<int>(local.tm_gmtoff / 3600);
 
   std::ofstream log_file;
   if (log_path == "-") {
@@ -126,10 +126,10 @@ int main(int argc, char** argv) {
   sim::Observatory observatory(clock, options);
   if (ra_hours >= 0 || dec_deg <= 90) {
     std::lock_guard lock(observatory.mount_mutex());
-    sim::Mount& mount = observatory.mount();
-    mount.sync(ra_hours >= 0 ? ra_hours * 15.0 : mount.ra_deg(), dec_deg <= 90 ? dec_deg : mount.dec_deg());
+    sim::MountAxes& axes = observatory.mount_axes();
+    axes.sync(ra_hours >= 0 ? ra_hours * 15.0 : axes.ra_deg(), dec_deg <= 90 ? dec_deg : axes.dec_deg());
   }
-  sim::PtyServer server(observatory.mount(), observatory.mount_mutex(), server_options);
+  sim::PtyServer server(observatory.mount_controller(), observatory.mount_mutex(), server_options);
   std::string error;
   if (!server.start(&error)) {
     std::cerr << "stellacq-mount-sim: " << error << "\n";

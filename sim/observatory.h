@@ -17,7 +17,8 @@
 #include "config/settings.h"
 #include "core/clock.h"
 #include "sim/control_unit.h"
-#include "sim/mount.h"
+#include "sim/lx200_controller.h"
+#include "sim/mount_axes.h"
 #include "sim/sky.h"
 
 namespace stellacq::sim {
@@ -25,7 +26,8 @@ namespace stellacq::sim {
 struct ObservatoryOptions {
   ControlUnitOptions unit;
   SkyConditions sky;
-  MountOptions mount;
+  MountAxesOptions mount_axes;
+  Lx200Options mount_controller;
 };
 
 // The unit as the program sees it on its port: it takes the unit model from
@@ -61,7 +63,9 @@ class Observatory {
   ControlUnit& unit() { return unit_; }
   // The parallel port of the simulated PC, with the unit behind it.
   SettingsFollowingPort& parallel_port() { return port_; }
-  Mount& mount() { return mount_; }
+  // The mount: its axes, and the LX200 controller that drives them.
+  MountAxes& mount_axes() { return mount_axes_; }
+  Lx200Controller& mount_controller() { return mount_controller_; }
   // Held around every use of the mount by a thread of its own (a
   // pseudo-terminal server, a driver's worker); the exposure's end takes it
   // to read the pointing. The program's own serial line runs on the
@@ -74,9 +78,10 @@ class Observatory {
   Sky sky_;
   ControlUnit unit_;
   SettingsFollowingPort port_{unit_};
-  Mount mount_;
+  MountAxes mount_axes_;
+  Lx200Controller mount_controller_;
   std::mutex mount_mutex_;
-  MountLine line_{mount_};
+  MountLine line_{mount_controller_};
 };
 
 }  // namespace stellacq::sim

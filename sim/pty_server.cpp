@@ -56,7 +56,7 @@ std::string printable(std::string_view bytes) {
 
 }  // namespace
 
-PtyServer::PtyServer(Mount& mount, std::mutex& mount_mutex, PtyServerOptions options)
+PtyServer::PtyServer(Lx200Controller& mount, std::mutex& mount_mutex, PtyServerOptions options)
     : mount_(mount), mount_mutex_(mount_mutex), options_(std::move(options)) {}
 
 PtyServer::~PtyServer() { stop(); }

@@ -29,7 +29,7 @@
 #include <string>
 #include <thread>
 
-#include "sim/mount.h"
+#include "sim/lx200_controller.h"
 
 namespace stellacq::sim {
 
@@ -45,7 +45,7 @@ struct PtyServerOptions {
 
 class PtyServer {
  public:
-  PtyServer(Mount& mount, std::mutex& mount_mutex, PtyServerOptions options = {});
+  PtyServer(Lx200Controller& mount, std::mutex& mount_mutex, PtyServerOptions options = {});
   ~PtyServer();  // stops
   PtyServer(const PtyServer&) = delete;
   PtyServer& operator=(const PtyServer&) = delete;
@@ -66,7 +66,7 @@ class PtyServer {
   void pump();
   void log_line(const char* direction, std::string_view bytes);
 
-  Mount& mount_;
+  Lx200Controller& mount_;
   std::mutex& mount_mutex_;
   PtyServerOptions options_;
   int master_ = -1;

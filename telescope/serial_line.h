@@ -6,7 +6,7 @@
 // `take_received` returns whatever has arrived so far, possibly nothing;
 // only `drain` waits, for the text sent to leave.
 // The real line is QtSerialLine (telescope/qt_serial_line.h); the simulated
-// observatory has its mount behind one (sim/mount.h), and tests use a
+// observatory has its mount behind one (sim/lx200_controller.h), and tests use a
 // recording double.
 #pragma once
 

@@ -6,7 +6,7 @@
 
 namespace stellacq::testing {
 
-PtyMount::PtyMount(sim::Mount& mount) : mount_(mount) { master_ = sim::open_pty_master(device_); }
+PtyMount::PtyMount(sim::Lx200Controller& mount) : mount_(mount) { master_ = sim::open_pty_master(device_); }
 
 PtyMount::~PtyMount() {
   if (master_ >= 0) ::close(master_);

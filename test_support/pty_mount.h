@@ -8,13 +8,13 @@
 
 #include <string>
 
-#include "sim/mount.h"
+#include "sim/lx200_controller.h"
 
 namespace stellacq::testing {
 
 class PtyMount {
  public:
-  explicit PtyMount(sim::Mount& mount);
+  explicit PtyMount(sim::Lx200Controller& mount);
   ~PtyMount();
   PtyMount(const PtyMount&) = delete;
   PtyMount& operator=(const PtyMount&) = delete;
@@ -26,7 +26,7 @@ class PtyMount {
   void pump();
 
  private:
-  sim::Mount& mount_;
+  sim::Lx200Controller& mount_;
   int master_ = -1;
   std::string device_;
 };

@@ -54,9 +54,9 @@ void guide_settings(Settings& s, bool tracking) {
   s.small_shift_ignore = 0;
 }
 
-LoopRun run_series(const sim::MountOptions& mount, bool tracking, std::int16_t x_reverse = 0) {
+LoopRun run_series(const sim::MountAxesOptions& mount, bool tracking, std::int16_t x_reverse = 0) {
   sim::ObservatoryOptions options = testing::SimWorld::default_options();
-  options.mount = mount;
+  options.mount_axes = mount;
   auto w = std::make_unique<testing::SimWorld>(options);
   Program& p = w->p;
   camera_menu_link_sumi_Click(p);
@@ -128,7 +128,7 @@ TEST(ClosedLoop, GuidingKeepsTheStarWhereItWasLocked) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    sim::MountOptions mount;
+    sim::MountAxesOptions mount;
     mount.periodic_error_arcsec = r.periodic_error_arcsec;
     mount.dec_drift_arcsec_per_s = r.dec_drift_arcsec_per_s;
     const LoopRun guided = run_series(mount, true);
@@ -147,7 +147,7 @@ TEST(ClosedLoop, GuidingKeepsTheStarWhereItWasLocked) {
 // pushes the star away: each correction doubles the offset it meant to
 // take away.
 TEST(ClosedLoop, AReversedAxisPushesTheStarAway) {
-  sim::MountOptions mount;
+  sim::MountAxesOptions mount;
   mount.periodic_error_arcsec = 12.0;
   mount.dec_drift_arcsec_per_s = 0.05;
   const LoopRun reversed = run_series(mount, true, 1);

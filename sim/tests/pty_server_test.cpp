@@ -30,10 +30,11 @@ TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
   testing::ScratchDir dir;
   SystemClock clock;
   CalibratedBusyCount busy(clock);
-  sim::MountOptions options;
-  options.periodic_error_arcsec = 0;
-  options.dec_drift_arcsec_per_s = 0;
-  sim::Mount mount(clock, 83.82, -5.39, options);
+  sim::MountAxesOptions steady;
+  steady.periodic_error_arcsec = 0;
+  steady.dec_drift_arcsec_per_s = 0;
+  sim::MountAxes axes(clock, 83.82, -5.39, steady);
+  sim::Lx200Controller mount(clock, axes);
   std::mutex mutex;
   std::ostringstream log;
   sim::PtyServer server(mount, mutex, {dir.file("mount"), &log});
@@ -56,7 +57,7 @@ TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
   EXPECT_EQ(program_side.query_ra().text, "05:35:17#");
   {
     std::lock_guard lock(mutex);  // as a camera thread reads the pointing
-    EXPECT_NEAR(mount.dec_deg(), -5.39, 1e-9);
+    EXPECT_NEAR(axes.dec_deg(), -5.39, 1e-9);
   }
   line.close();
   server.stop();
@@ -74,7 +75,8 @@ TEST(PtyServer, RefusesToReplaceAFileWithItsLink) {
   testing::ScratchDir dir;
   std::ofstream(dir.file("settings")) << "kept";
   SystemClock clock;
-  sim::Mount mount(clock, 83.82, -5.39);
+  sim::MountAxes axes(clock, 83.82, -5.39);
+  sim::Lx200Controller mount(clock, axes);
   std::mutex mutex;
   sim::PtyServer server(mount, mutex, {dir.file("settings"), nullptr});
   std::string error;

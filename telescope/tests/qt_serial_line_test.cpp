@@ -31,14 +31,14 @@ struct PumpingBusyCount final : BusyCount {
 
 struct PtyWorld {
   PtyWorld() {
-    mount_options.periodic_error_arcsec = 0;
-    mount_options.dec_drift_arcsec_per_s = 0;
+    axes.options().periodic_error_arcsec = 0;
+    axes.options().dec_drift_arcsec_per_s = 0;
     ::setenv("STELLACQ_COM2", pty->device().c_str(), 1);
     p.settings.com_port = 2;
   }
   SystemClock clock;
-  sim::MountOptions mount_options;
-  sim::Mount mount{clock, 83.82, -5.39, mount_options};
+  sim::MountAxes axes{clock, 83.82, -5.39};
+  sim::Lx200Controller mount{clock, axes};
   std::unique_ptr<testing::PtyMount> pty = std::make_unique<testing::PtyMount>(mount);
   PumpingBusyCount busy{*pty};
   testing::OfflinePort port;
@@ -69,7 +69,7 @@ TEST(QtSerialLine, QueriesAndMovesThroughAPseudoTerminal) {
   close_link_after_guiding(w.p.mount, w.p.telescope);
   const std::string stops = "#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n";  // each opening stops all motion
   EXPECT_EQ(w.mount.received(), stops + "#:GR#\r\n#:GD#\r\n" + stops + "#:Mw#\r\n#:Qw#\r\n");
-  const sim::MoveTimes t = w.mount.move_times();
+  const sim::MoveTimes t = w.axes.move_times();
   EXPECT_GT(t.west_us, 0);
   EXPECT_EQ(t.east_us + t.north_us + t.south_us, 0);
   EXPECT_FALSE(w.line.is_open());  // the step closes what it opened

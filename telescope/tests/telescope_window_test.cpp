@@ -24,7 +24,7 @@ class TelescopeWindowTest : public QObject {
  private slots:
   void shows_the_mount_and_nudges_it() {
     testing::SimWorld w;
-    w.observatory.mount().options().periodic_error_arcsec = 0;
+    w.observatory.mount_axes().options().periodic_error_arcsec = 0;
     QPointer<Form10> form = new Form10(w.p);
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->show();
@@ -48,8 +48,8 @@ class TelescopeWindowTest : public QObject {
     QCOMPARE(text(form, "Label4"), QStringLiteral("-05*23'24#"));
 
     QTest::mouseClick(form->findChild<QPushButton*>("Command4"), Qt::LeftButton);  // Down
-    QVERIFY(w.observatory.mount().received().ends_with("#:Ms#\r\n#:Qs#\r\n"));
-    QCOMPARE(w.observatory.mount().move_times().south_us, std::int64_t{1100});
+    QVERIFY(w.observatory.mount_controller().received().ends_with("#:Ms#\r\n#:Qs#\r\n"));
+    QCOMPARE(w.observatory.mount_axes().move_times().south_us, std::int64_t{1100});
     QVERIFY(timer->isActive());
 
     QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);

@@ -1,6 +1,7 @@
-// The simulated mount's LX200 commands byte for byte, its parser, its rates,
-// its goto and sync, and the reply faults it offers to test clients.
-#include "sim/mount.h"
+// The simulated mount's LX200 controller: its commands byte for byte, its
+// parser, the motions it starts, its pace on the line, its backlog, and the
+// reply faults it offers to test clients.
+#include "sim/lx200_controller.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +12,12 @@
 namespace stellacq {
 namespace {
 
-sim::MountOptions steady() {
-  sim::MountOptions o;
-  o.periodic_error_arcsec = 0;
-  o.dec_drift_arcsec_per_s = 0;
-  return o;
-}
-
+// The controller on steady axes at 5h35m17s -5d23'24".
 struct Bench {
-  explicit Bench(const sim::MountOptions& options = steady()) : mount(clock, 83.82, -5.39, options) {
+  explicit Bench(const sim::Lx200Options& options = {}) : mount(clock, axes, options) {
     clock.now_value = {2024, 3, 14, 21, 4, 5};
+    axes.options().periodic_error_arcsec = 0;
+    axes.options().dec_drift_arcsec_per_s = 0;
     mount.on_unknown_command([this](const std::string& c) { unknown.push_back(c); });
   }
   // Sends, waits `seconds`, and returns what came back meanwhile.
@@ -30,13 +27,14 @@ struct Bench {
     return mount.take_output();
   }
   ManualClock clock;
-  sim::Mount mount;
+  sim::MountAxes axes{clock, 83.82, -5.39};
+  sim::Lx200Controller mount;
   std::vector<std::string> unknown;
 };
 
 // Each row on a fresh mount at 5h35m17s -5d23'24": `before` first (its
 // replies dropped), then `sent` and exactly these bytes back.
-TEST(SimMountCommands, AnswerEachCommandByteForByte) {
+TEST(Lx200Controller, AnswersEachCommandByteForByte) {
   struct Row {
     const char* before;
     const char* sent;
@@ -46,8 +44,7 @@ TEST(SimMountCommands, AnswerEachCommandByteForByte) {
       {"", "\x06", "P"},
       {"", ":GR#", "05:35:17#"},
       {"", ":GD#", "-05*23'24#"},
-      {":U#", ":GR#", "05:35.3#"},  // low precision
-      {":U#", ":GD#", "-05*23#"},
+      {":U#", ":GR#:GD#", "05:35.3#-05*23#"},         // low precision
       {":U#:U#", ":GR#:GD#", "05:35:17#-05*23'24#"},  // toggled back
       {"", ":GVP#", "SkySensor2000PC#"},
       {"", ":GVN#", "2.10#"},
@@ -60,15 +57,13 @@ TEST(SimMountCommands, AnswerEachCommandByteForByte) {
       {"", ":GL#", "21:04:05#"},
       {"", ":GC#", "03/14/24#"},
       {"", ":RG#:RC#:RM#:RS#:Mn#:Ms#:Me#:Mw#:Qn#:Qs#:Qe#:Qw#:Q#:U#:AP#", ""},
-      {"", ":Sr 05:36:00#", "1"},
-      {"", ":Sd -04*00:00#", "1"},
-      {"", ":Sr 24:00:00#", "0"},
-      {"", ":Sd +91*00:00#", "0"},
-      {"", ":Sd -04*60:00#", "0"},
+      {"", ":Sr 05:36:00#:Sd -04*00:00#", "11"},
+      {"", ":Sr 24:00:00#:Sd +91*00:00#:Sd -04*60:00#", "000"},
       {"", ":St +035*41#:Sg 220*14#:SG -09#:SL 21:04:05#", "1111"},
       {"", ":SC 03/14/24#", "1Updating        planetary data#                              #"},
       {"", ":D#", "#"},
-      {"", ":MS#", "1Object Below Horizon#"},  // no target yet
+      {":Sr 12:00:00#:Sd +00*00:00#:MS#", ":D#", "|#"},  // 96 degrees to go at 3 a second
+      {"", ":MS#", "1Object Below Horizon#"},            // no target yet
       {":Sr 05:36:00#:Sd -04*00:00#", ":MS#", "0"},
       {"", ":CM#", "Coordinates     matched.        #"},
       // A target in each form clients send, synced and read back.
@@ -78,6 +73,10 @@ TEST(SimMountCommands, AnswerEachCommandByteForByte) {
        "30#:CM#",
        ":GR#:GD#", "06:00:30#+02*30'00#"},
       {":Sr 00:00:00#:Sd -00*00:01#:CM#", ":GR#:GD#", "00:00:00#-00*00'01#"},
+      // Rounding carries into the next field and past 24h; no "-00" for zero.
+      {":Sr 23:59:59.9#:Sd -00*00:00.1#:CM#", ":GR#:GD#", "00:00:00#+00*00'00#"},
+      {":Sr 12:30:00#:Sd +89*59:59.9#:CM#", ":GR#:GD#", "12:30:00#+90*00'00#"},
+      {":Sr 23:00:00#:Sd -90*00:00#:CM#", ":GR#:GD#", "23:00:00#-90*00'00#"},
       {"", ":Xy#:GX#:Mx#:Mgn#", ""},  // unknown: no reply
   };
   for (const Row& r : rows) {
@@ -88,7 +87,7 @@ TEST(SimMountCommands, AnswerEachCommandByteForByte) {
   }
 }
 
-TEST(SimMountCommands, ParserCollectsFromColonToHash) {
+TEST(Lx200Controller, CollectsEachCommandFromColonToHash) {
   static const std::string sixty_x(60, 'x');
   const char* const kSixtyX = sixty_x.c_str();
   struct Row {
@@ -97,7 +96,6 @@ TEST(SimMountCommands, ParserCollectsFromColonToHash) {
     std::vector<std::string> unknown;
   };
   const Row rows[] = {
-      {{"#:GR#\r\n#:GD#\r\n"}, "05:35:17#-05*23'24#", {}},
       {{"\r\n##\n:GR#\r\n\r\n"}, "05:35:17#", {}},
       {{":Sr 05:3", "6:00#", ":G", "R#"}, "105:35:17#", {}},  // a ':' inside a parameter, split reads
       {{":GR", "\r\n#"}, "", {":GR\r\n#"}},                   // CR LF inside a command are its own
@@ -114,7 +112,8 @@ TEST(SimMountCommands, ParserCollectsFromColonToHash) {
   }
 }
 
-TEST(SimMountMotion, MovesAtTheSelectedRateAndPulsesAtTheGuideRate) {
+// Each row on fresh axes: the commands, then 2 s of motion, read halfway.
+TEST(Lx200Controller, MovesAtTheSelectedRatePulsesAtTheGuideRateAndSlewsToTheTarget) {
   const double sidereal_deg = sim::kSiderealArcsecPerS / 3600;
   struct Row {
     const char* commands;
@@ -126,37 +125,42 @@ TEST(SimMountMotion, MovesAtTheSelectedRateAndPulsesAtTheGuideRate) {
       {":RM#:Ms#", 0, -2 * 64 * sidereal_deg},
       {":RS#:Mw#", -2 * 3.0, 0},
       {":RS#:RG#:Mn#:Me#", 2 * 0.5 * sidereal_deg, 2 * 0.5 * sidereal_deg},
-      {":RS#:Mgn1000#", 0, 0.5 * sidereal_deg},  // a pulse runs 1 s at the guide rate
+      {":RS#:Mgn1500#", 0, 1.5 * 0.5 * sidereal_deg},  // a pulse runs 1.5 s at the guide rate
       {":RC#:Mn#:Q#", 0, 0},
+      {":Mn#:Me#:Qn#", 2 * 0.5 * sidereal_deg, 0},
+      {":Mgn1000#:Q#", 0, 0},
+      {":Sr 05:35:16.8#:Sd -03*23:24#:MS#", 0, 2.0},  // 83.82 -3.39 at 3 degrees a second
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.commands);
     Bench b;
-    b.exchange(r.commands, 2.0);
-    EXPECT_NEAR(b.mount.ra_deg() - 83.82, r.ra_deg, 1e-9);
-    EXPECT_NEAR(b.mount.dec_deg() + 5.39, r.dec_deg, 1e-9);
+    b.exchange(r.commands);
+    b.axes.ra_deg();  // what has run so far is counted, what runs on counts on
+    b.clock.advance_us(1'000'000);
+    EXPECT_NEAR(b.axes.ra_deg() - 83.82, r.ra_deg, 1e-9);
+    EXPECT_NEAR(b.axes.dec_deg() + 5.39, r.dec_deg, 1e-9);
   }
 }
 
-TEST(SimMountMotion, GotoSlewsAtTheSlewingRateAndShowsItsProgress) {
-  Bench b;  // 3 degrees a second
-  EXPECT_EQ(b.exchange(":Sr 05:35:17#:Sd +00*36:36#:MS#", 1.0), "110");
-  EXPECT_EQ(b.exchange(":D#", 0.5), "|#");
-  EXPECT_NEAR(b.mount.dec_deg(), -5.39 + 4.5, 1e-9);
-  EXPECT_EQ(b.exchange(":D#"), "|#");
-  EXPECT_EQ(b.exchange(":D#:GR#:GD#"), "#05:35:17#+00*36'36#");  // 6 degrees in 2 s: arrived
-
-  // The short way round through 0h, and ":Q#" ends a slew where it is.
-  EXPECT_EQ(b.exchange(":Sr 23:55:00#:Sd +00*36:36#:MS#", 1.0), "110");
-  EXPECT_NEAR(b.mount.ra_deg(), 83.82 - 0.001 - 3.0, 0.01);
-  EXPECT_EQ(b.exchange(":Q#:D#"), "#");
-  EXPECT_NEAR(b.mount.ra_deg(), 83.82 - 0.001 - 3.0, 0.01);
+// Two queries at once: the second reply queues behind the first, one
+// character every 10 bit times.
+TEST(Lx200Controller, AnswersOneCharacterPerTenBitTimes) {
+  constexpr double kCharUs = 10.0e6 / 9600;
+  Bench b;
+  b.mount.receive("#:GR#\r\n#:GD#\r\n");
+  EXPECT_EQ(b.mount.take_output(), "");
+  b.clock.advance_us(static_cast<std::int64_t>(kCharUs) + 1);
+  EXPECT_EQ(b.mount.take_output(), "0");
+  b.clock.advance_us(static_cast<std::int64_t>(8 * kCharUs));
+  EXPECT_EQ(b.mount.take_output(), "5:35:17#");
+  b.clock.advance_us(static_cast<std::int64_t>(10 * kCharUs) + 1);
+  EXPECT_EQ(b.mount.take_output(), "-05*23'24#");
 }
 
 // A client that writes 8 MB of queries in 2 s and reads every 50 ms: the
 // mount keeps its record and its queue small, answers at the line's pace in
 // whole replies, and a query after the flood is answered at once.
-TEST(SimMountBacklog, AFloodOfQueriesKeepsMemoryFlatAndRepliesFresh) {
+TEST(Lx200Controller, AFloodOfQueriesKeepsMemoryFlatAndRepliesFresh) {
   Bench b;
   std::string piece;
   while (piece.size() < 4096) piece += ":GR#";
@@ -178,9 +182,10 @@ TEST(SimMountBacklog, AFloodOfQueriesKeepsMemoryFlatAndRepliesFresh) {
 }
 
 // The faults: a delay before every reply, a pause inside it, Meade's own
-// degree mark and low precision from power-on.
-TEST(SimMountFaults, DelayPauseDegreeMarkAndPrecision) {
-  sim::MountOptions o = steady();
+// degree mark, low precision from power-on, and a controller that answers
+// nothing.
+TEST(Lx200Controller, FaultsDelayPauseDegreeMarkPrecisionAndSilence) {
+  sim::Lx200Options o;
   o.reply_delay_us = 20'000;
   o.reply_pause_us = 50'000;
   o.degree_mark = '\xDF';
@@ -196,6 +201,9 @@ TEST(SimMountFaults, DelayPauseDegreeMarkAndPrecision) {
   EXPECT_EQ(b.exchange(":U#:GD#"),
             "-05\xDF"
             "23'24#");
+
+  b.mount.options().powered = false;
+  EXPECT_EQ(b.exchange("\x06#:GR#\r\n:Sr 05:36:00#"), "");
 }
 
 }  // namespace

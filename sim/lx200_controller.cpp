@@ -1,17 +1,15 @@
-#include "sim/mount.h"
+#include "sim/lx200_controller.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <numbers>
 
 namespace stellacq::sim {
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr std::size_t kLongestCommand = 40;
 
 double wrap360(double deg) {
@@ -41,114 +39,46 @@ bool parse_sexagesimal(std::string_view text, bool is_signed, double* value) {
   return true;
 }
 
+// The replies to ":GR#" and ":GD#" for a pointing.
+std::string ra_reply(double ra_deg, bool high_precision) {
+  const double hours = wrap360(ra_deg) / 15.0;
+  char text[64];
+  if (high_precision) {
+    const long long seconds = std::llround(hours * 3600.0) % 86400;
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld#", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+  } else {
+    const long long tenths = std::llround(hours * 600.0) % 14400;  // tenths of a minute
+    std::snprintf(text, sizeof text, "%02lld:%02lld.%lld#", tenths / 600, tenths / 10 % 60, tenths % 10);
+  }
+  return text;
+}
+
+std::string dec_reply(double dec_deg, bool high_precision, char degree_mark) {
+  const double clamped = std::clamp(dec_deg, -90.0, 90.0);
+  const long long units = std::llround(std::fabs(clamped) * (high_precision ? 3600.0 : 60.0));
+  const char sign = clamped < 0 && units > 0 ? '-' : '+';
+  char text[64];
+  if (high_precision) {
+    std::snprintf(text, sizeof text, "%c%02lld%c%02lld'%02lld#", sign, units / 3600, degree_mark,
+                  units / 60 % 60, units % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%c%02lld%c%02lld#", sign, units / 60, degree_mark, units % 60);
+  }
+  return text;
+}
+
 }  // namespace
 
-Mount::Mount(Clock& clock, double ra_deg, double dec_deg, const MountOptions& options)
+Lx200Controller::Lx200Controller(Clock& clock, MountAxes& axes, const Lx200Options& options)
     : clock_(clock),
+      axes_(axes),
       options_(options),
-      start_us_(clock.monotonic_us()),
-      now_us_(start_us_),
-      ra0_deg_(ra_deg),
-      dec0_deg_(dec_deg),
+      now_us_(clock.monotonic_us()),
       high_precision_(options.high_precision) {}
 
-double Mount::rate_deg_per_s() const {
-  switch (rate_) {
-    case MoveRate::Guide:
-      return options_.guide_rate_sidereal * kSiderealArcsecPerS / 3600.0;
-    case MoveRate::Centre:
-      return options_.centre_rate_sidereal * kSiderealArcsecPerS / 3600.0;
-    case MoveRate::Find:
-      return options_.find_rate_sidereal * kSiderealArcsecPerS / 3600.0;
-    case MoveRate::Slew:
-      break;
-  }
-  return options_.slew_rate_deg_per_s;
-}
-
-void Mount::advance() {
-  const std::int64_t now = clock_.monotonic_us();
-  const std::int64_t dt = now - now_us_;
-  if (dt <= 0) return;
-  const std::int64_t before = now_us_;
-  now_us_ = now;
-  // Both axes move in their own coordinate: the right ascension by that
-  // many degrees of right ascension a second.
-  const double rate = rate_deg_per_s();
-  const double guide = options_.guide_rate_sidereal * kSiderealArcsecPerS / 3600.0;
-  const bool held[4] = {north_, south_, east_, west_};
-  std::int64_t* const times[4] = {&times_.north_us, &times_.south_us, &times_.east_us, &times_.west_us};
-  double deg[4] = {0, 0, 0, 0};
-  for (int d = 0; d < 4; ++d) {
-    if (held[d]) {
-      deg[d] = rate * static_cast<double>(dt) / 1e6;
-      *times[d] += dt;
-    } else if (pulse_end_us_[d] > before) {
-      const std::int64_t run = std::min(now, pulse_end_us_[d]) - before;
-      deg[d] = guide * static_cast<double>(run) / 1e6;
-      *times[d] += run;
-    }
-    if (pulse_end_us_[d] >= 0 && pulse_end_us_[d] <= now) pulse_end_us_[d] = -1;
-  }
-  moved_dec_deg_ += deg[0] - deg[1];
-  moved_ra_deg_ += deg[2] - deg[3];
-
-  if (slewing_) {
-    const double step = options_.slew_rate_deg_per_s * static_cast<double>(dt) / 1e6;
-    const auto go = [step](double& left, double& moved) {
-      const double d = std::clamp(left, -step, step);
-      moved += d;
-      left -= d;
-    };
-    go(slew_left_ra_deg_, moved_ra_deg_);
-    go(slew_left_dec_deg_, moved_dec_deg_);
-    slewing_ = slew_left_ra_deg_ != 0 || slew_left_dec_deg_ != 0;
-  }
-}
-
-double Mount::drift_dec_deg() const {
-  const double t = static_cast<double>(now_us_ - start_us_) / 1e6;
-  return options_.dec_drift_arcsec_per_s * t / 3600.0;
-}
-
-double Mount::drift_ra_deg(double dec_deg) const {
-  const double t = static_cast<double>(now_us_ - start_us_) / 1e6;
-  // The drive's periodic error is a swing on the sky; in right ascension it
-  // is larger by 1 / cos(declination).
-  const double swing_arcsec = options_.periodic_error_arcsec *
-                              std::sin(2.0 * std::numbers::pi * t / options_.periodic_error_period_s);
-  return swing_arcsec / 3600.0 / std::max(std::cos(dec_deg * kDeg), 1e-3);
-}
-
-double Mount::dec_deg() {
-  advance();
-  return std::clamp(dec0_deg_ + moved_dec_deg_ + drift_dec_deg(), -90.0, 90.0);
-}
-
-double Mount::ra_deg() {
-  const double dec = dec_deg();
-  return wrap360(ra0_deg_ + moved_ra_deg_ + drift_ra_deg(dec));
-}
-
-MoveTimes Mount::move_times() {
-  advance();
-  return times_;
-}
-
-bool Mount::slewing() {
-  advance();
-  return slewing_;
-}
-
-void Mount::sync(double ra_deg, double dec_deg) {
-  moved_dec_deg_ += std::clamp(dec_deg, -90.0, 90.0) - this->dec_deg();
-  moved_ra_deg_ += std::fmod(ra_deg - this->ra_deg() + 540.0, 360.0) - 180.0;
-  slewing_ = false;
-  slew_left_ra_deg_ = slew_left_dec_deg_ = 0;
-}
-
-void Mount::receive(std::string_view bytes) {
-  advance();
+void Lx200Controller::receive(std::string_view bytes) {
+  now_us_ = clock_.monotonic_us();
   received_.append(bytes);
   if (received_.size() > 2 * kReceivedKept) received_.erase(0, received_.size() - kReceivedKept);
   for (const char ch : bytes) {
@@ -173,18 +103,18 @@ void Mount::receive(std::string_view bytes) {
   }
 }
 
-void Mount::run(const std::string& command) {
+void Lx200Controller::run(const std::string& command) {
   if (!options_.powered) return;
   if (run_query(command) || run_motion(command) || run_setting(command)) return;
   if (unknown_) unknown_(":" + command + "#");
 }
 
-bool Mount::run_query(const std::string& c) {
+bool Lx200Controller::run_query(const std::string& c) {
   char text[64];
   if (c == "GR") {
-    reply(ra_reply(ra_deg(), high_precision_));
+    reply(ra_reply(axes_.ra_deg(), high_precision_));
   } else if (c == "GD") {
-    reply(dec_reply(dec_deg(), high_precision_, options_.degree_mark));
+    reply(dec_reply(axes_.dec_deg(), high_precision_, options_.degree_mark));
   } else if (c == "GVP") {
     reply("SkySensor2000PC#");
   } else if (c == "GVN") {
@@ -220,45 +150,40 @@ bool Mount::run_query(const std::string& c) {
     }
     reply(text);
   } else if (c == "D") {
-    reply(slewing() ? "|#" : "#");
+    reply(axes_.slewing() ? "|#" : "#");
   } else {
     return false;
   }
   return true;
 }
 
-bool Mount::run_motion(const std::string& c) {
-  bool* const axes[4] = {&north_, &south_, &east_, &west_};
-  const auto axis = [](char d) { return d == 'n' ? 0 : d == 's' ? 1 : d == 'e' ? 2 : d == 'w' ? 3 : -1; };
-  if (c.size() == 2 && (c[0] == 'M' || c[0] == 'Q') && axis(c[1]) >= 0) {
-    *axes[axis(c[1])] = c[0] == 'M';
+bool Lx200Controller::run_motion(const std::string& c) {
+  const auto toward = [](char d) {
+    return d == 'n' ? Toward::North : d == 's' ? Toward::South : d == 'e' ? Toward::East : Toward::West;
+  };
+  const auto is_direction = [](char d) { return d == 'n' || d == 's' || d == 'e' || d == 'w'; };
+  if (c.size() == 2 && (c[0] == 'M' || c[0] == 'Q') && is_direction(c[1])) {
+    axes_.move(toward(c[1]), c[0] == 'M');
   } else if (c == "Q") {
-    north_ = south_ = east_ = west_ = false;
-    for (std::int64_t& end : pulse_end_us_) end = -1;
-    slewing_ = false;
-    slew_left_ra_deg_ = slew_left_dec_deg_ = 0;
-  } else if (c.size() > 3 && c[0] == 'M' && c[1] == 'g' && axis(c[2]) >= 0 &&
+    axes_.stop();
+  } else if (c.size() > 3 && c[0] == 'M' && c[1] == 'g' && is_direction(c[2]) &&
              c.find_first_not_of("0123456789", 3) == std::string::npos && c.size() <= 7) {
-    pulse_end_us_[axis(c[2])] = now_us_ + std::stoll(c.substr(3)) * 1000;
+    axes_.pulse(toward(c[2]), std::stoll(c.substr(3)));
   } else if (c == "RG" || c == "RC" || c == "RM" || c == "RS") {
-    rate_ = c[1] == 'G'   ? MoveRate::Guide
-            : c[1] == 'C' ? MoveRate::Centre
-            : c[1] == 'M' ? MoveRate::Find
-                          : MoveRate::Slew;
+    axes_.set_rate(c[1] == 'G'   ? MoveRate::Guide
+                   : c[1] == 'C' ? MoveRate::Centre
+                   : c[1] == 'M' ? MoveRate::Find
+                                 : MoveRate::Slew);
   } else if (c == "MS") {
     if (target_ra_deg_ < 0) {
       // Nothing to go to: the controller says the object is below the horizon.
       reply("1Object Below Horizon#");
       return true;
     }
-    const double ra = ra_deg();
-    slew_left_dec_deg_ = target_dec_deg_ - dec_deg();
-    double dra = std::fmod(target_ra_deg_ - ra + 540.0, 360.0) - 180.0;  // the short way round
-    slew_left_ra_deg_ = dra;
-    slewing_ = slew_left_ra_deg_ != 0 || slew_left_dec_deg_ != 0;
+    axes_.slew_to(target_ra_deg_, target_dec_deg_);
     reply("0");
   } else if (c == "CM") {
-    if (target_ra_deg_ >= 0) sync(target_ra_deg_, target_dec_deg_);
+    if (target_ra_deg_ >= 0) axes_.sync(target_ra_deg_, target_dec_deg_);
     reply("Coordinates     matched.        #");
   } else if (c == "U") {
     high_precision_ = !high_precision_;
@@ -270,7 +195,7 @@ bool Mount::run_motion(const std::string& c) {
   return true;
 }
 
-bool Mount::run_setting(const std::string& c) {
+bool Lx200Controller::run_setting(const std::string& c) {
   if (c.size() < 2 || c[0] != 'S') return false;
   const std::string_view value = std::string_view(c).substr(2);
   double parsed = 0;
@@ -316,7 +241,7 @@ bool Mount::run_setting(const std::string& c) {
   return true;
 }
 
-void Mount::reply(const std::string& text) {
+void Lx200Controller::reply(const std::string& text) {
   // Characters that have not yet arrived at the PC are still the controller's.
   const double now = static_cast<double>(now_us_);
   const auto on_the_way =
@@ -336,12 +261,7 @@ void Mount::reply(const std::string& text) {
   }
 }
 
-std::int64_t Mount::next_output_due_us() const {
-  if (due_us_.empty()) return -1;
-  return static_cast<std::int64_t>(std::ceil(due_us_.front()));
-}
-
-std::string Mount::take_output() {
+std::string Lx200Controller::take_output() {
   const double now = static_cast<double>(clock_.monotonic_us());
   const auto arrived = std::upper_bound(due_us_.begin(), due_us_.end(), now);
   const auto count = static_cast<std::size_t>(arrived - due_us_.begin());
@@ -351,34 +271,6 @@ std::string Mount::take_output() {
   return out;
 }
 
-std::string Mount::ra_reply(double ra_deg, bool high_precision) {
-  const double hours = wrap360(ra_deg) / 15.0;
-  char text[64];
-  if (high_precision) {
-    const long long seconds = std::llround(hours * 3600.0) % 86400;
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld#", seconds / 3600, seconds / 60 % 60,
-                  seconds % 60);
-  } else {
-    const long long tenths = std::llround(hours * 600.0) % 14400;  // tenths of a minute
-    std::snprintf(text, sizeof text, "%02lld:%02lld.%lld#", tenths / 600, tenths / 10 % 60, tenths % 10);
-  }
-  return text;
-}
-
-std::string Mount::dec_reply(double dec_deg, bool high_precision, char degree_mark) {
-  const double clamped = std::clamp(dec_deg, -90.0, 90.0);
-  const long long units = std::llround(std::fabs(clamped) * (high_precision ? 3600.0 : 60.0));
-  const char sign = clamped < 0 && units > 0 ? '-' : '+';
-  char text[64];
-  if (high_precision) {
-    std::snprintf(text, sizeof text, "%c%02lld%c%02lld'%02lld#", sign, units / 3600, degree_mark,
-                  units / 60 % 60, units % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%c%02lld%c%02lld#", sign, units / 60, degree_mark, units % 60);
-  }
-  return text;
-}
-
 LineError MountLine::open(std::string* detail) {
   if (com_ < 1 || com_ > 3) return LineError::BadPortNumber;
   if (!parse_line_settings(settings_)) {
@@ -386,20 +278,20 @@ LineError MountLine::open(std::string* detail) {
     return LineError::BadSettings;
   }
   open_ = true;
-  mount_.take_output();  // what came while the port was closed is lost
+  controller_.take_output();  // what came while the port was closed is lost
   return LineError::None;
 }
 
 void MountLine::discard_input() {
-  if (open_) mount_.take_output();
+  if (open_) controller_.take_output();
 }
 
 LineError MountLine::send(const std::string& text) {
   if (!open_) return LineError::NotOpen;
-  mount_.receive(text);
+  controller_.receive(text);
   return LineError::None;
 }
 
-std::string MountLine::take_received() { return open_ ? mount_.take_output() : std::string(); }
+std::string MountLine::take_received() { return open_ ? controller_.take_output() : std::string(); }
 
 }  // namespace stellacq::sim

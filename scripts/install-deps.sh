@@ -11,6 +11,7 @@ packages=(
   indi-bin libindi-dev
   xvfb xauth fonts-noto-cjk
   lintian desktop-file-utils clang-format
+  exfat-fuse exfatprogs
 )
 
 missing=()

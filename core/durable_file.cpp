@@ -73,17 +73,25 @@ struct TargetFacts {
   mode_t mode = 0;
 };
 
+// Errors by which a file system says it lacks a call (rather than that the
+// call failed): the next way of taking a name is tried.
+bool lacks_call(int error) {
+  return error == EINVAL || error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS ||
+         error == EXDEV;
+}
+
 // Owner, group and mode first (a change of owner clears set-id bits), then
-// the contents, then the flush. errno tells why on false.
-bool fill(int fd, const TargetFacts& facts, const ContentWriter& write, bool flush) {
+// the contents, then the flush. errno tells why on false. A file system
+// that keeps no modes (FAT through FUSE) leaves the mode as it shows it.
+bool fill(int fd, const TargetFacts& facts, const ContentWriter& write, const ReplaceOptions& options) {
   if (facts.exists) (void)!::fchown(fd, facts.owner, facts.group);  // kept where allowed
-  if (::fchmod(fd, facts.mode) != 0) return false;
+  if (options.calls->fchmod(fd, facts.mode) != 0 && !lacks_call(errno)) return false;
   errno = 0;
   if (!write(fd)) {
     if (errno == 0) errno = EIO;
     return false;
   }
-  return !flush || ::fsync(fd) == 0;
+  return !options.flush_to_disk || ::fsync(fd) == 0;
 }
 
 // The unnamed path. Returns true when it has run to an end (`result` set),
@@ -91,11 +99,10 @@ bool fill(int fd, const TargetFacts& facts, const ContentWriter& write, bool flu
 bool replace_through_unnamed(const std::string& folder, const std::string& target, const TargetFacts& facts,
                              const ContentWriter& write, const ReplaceOptions& options,
                              ReplaceResult& result) {
-  const bool flush = options.flush_to_disk;
   const int fd = options.calls->open_unnamed(folder.c_str(), 0600);
   if (fd < 0) return false;
   ::flock(fd, LOCK_EX);  // from the moment it has a name, no cleaner takes it
-  if (!fill(fd, facts, write, flush)) {
+  if (!fill(fd, facts, write, options)) {
     result = failure(errno);
     ::close(fd);
     return true;
@@ -128,12 +135,13 @@ bool replace_through_unnamed(const std::string& folder, const std::string& targe
 }
 
 ReplaceResult replace_through_named(const std::string& folder, const std::string& target,
-                                    const TargetFacts& facts, const ContentWriter& write, bool flush) {
+                                    const TargetFacts& facts, const ContentWriter& write,
+                                    const ReplaceOptions& options) {
   std::string temporary = folder + "/" + temporary_prefix(name_of(target)) + std::string(kUniqueChars, 'X');
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return failure(errno);
   ::flock(fd, LOCK_EX);  // held until the descriptor closes, or the process ends
-  bool ok = fill(fd, facts, write, flush);
+  bool ok = fill(fd, facts, write, options);
   int error = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -148,13 +156,6 @@ ReplaceResult replace_through_named(const std::string& folder, const std::string
     return failure(error);
   }
   return {true, {}};
-}
-
-// Errors by which a file system says it lacks a call (rather than that the
-// call failed): the next way of taking a name is tried.
-bool lacks_call(int error) {
-  return error == EINVAL || error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS ||
-         error == EXDEV;
 }
 
 // The ways a filled named temporary file takes a name without replacing
@@ -248,7 +249,7 @@ int open_unnamed(const char* folder, mode_t mode) {
 }  // namespace
 
 const FileSystemCalls& system_file_calls() {
-  static const FileSystemCalls calls{open_unnamed, ::linkat, ::renameat2};
+  static const FileSystemCalls calls{open_unnamed, ::linkat, ::renameat2, ::fchmod};
   return calls;
 }
 
@@ -334,7 +335,7 @@ ReplaceResult replace_file(const std::string& path, const ContentWriter& write,
   remove_stale_temporaries(folder);
   ReplaceResult result;
   if (!options.unnamed_temporary || !replace_through_unnamed(folder, target, facts, write, options, result))
-    result = replace_through_named(folder, target, facts, write, options.flush_to_disk);
+    result = replace_through_named(folder, target, facts, write, options);
   if (result.ok && options.flush_to_disk) sync_folder(folder);
   return result;
 }
@@ -357,7 +358,7 @@ CreateResult create_new_file(const NameList& names, const ContentWriter& write,
   if (options.unnamed_temporary) {
     const int fd = options.calls->open_unnamed(folder.c_str(), 0600);
     if (fd >= 0) {
-      if (!fill(fd, facts, write, options.flush_to_disk)) {
+      if (!fill(fd, facts, write, options)) {
         const int fill_error = errno;
         ::close(fd);
         return {false, {}, error_text(fill_error ? fill_error : EIO), false};
@@ -377,7 +378,7 @@ CreateResult create_new_file(const NameList& names, const ContentWriter& write,
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return {false, {}, error_text(errno), false};
     ::flock(fd, LOCK_EX);  // held until the descriptor closes
-    bool ok = fill(fd, facts, write, options.flush_to_disk);
+    bool ok = fill(fd, facts, write, options);
     error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
       ok = false;

@@ -25,14 +25,16 @@
 namespace stellacq {
 
 // The calls whose support differs between file systems: exFAT or FAT
-// through FUSE (as USB sticks are often mounted) offers none of them, and
-// the save then takes the next way (see create_new_file). The tests put
-// their own in place to act out such a file system.
+// through FUSE (as USB sticks are often mounted) offers none of the first
+// three, and the save then takes the next way (see create_new_file); FAT
+// through FUSE keeps no modes either. The tests put their own in place to
+// act out such a file system.
 struct FileSystemCalls {
   // open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)
   int (*open_unnamed)(const char* folder, mode_t mode);
   int (*linkat)(int old_dir, const char* old_path, int new_dir, const char* new_path, int flags);
   int (*renameat2)(int old_dir, const char* old_path, int new_dir, const char* new_path, unsigned flags);
+  int (*fchmod)(int fd, mode_t mode);
 };
 
 // The system's own calls.

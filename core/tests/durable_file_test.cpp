@@ -115,6 +115,7 @@ int g_links = 0;
 int refuse_unnamed(const char*, mode_t) { return errno = g_refusal, -1; }
 int refuse_link(int, const char*, int, const char*, int) { return errno = g_refusal, -1; }
 int refuse_rename(int, const char*, int, const char*, unsigned) { return errno = g_refusal, -1; }
+int refuse_mode(int, mode_t) { return errno = g_refusal, -1; }
 int counted_link(int old_dir, const char* old_path, int new_dir, const char* new_path, int flags) {
   ++g_links;
   return ::linkat(old_dir, old_path, new_dir, new_path, flags);
@@ -132,14 +133,15 @@ std::vector<FileSystemKind> file_system_kinds() {
   std::vector<FileSystemKind> kinds{
       {"unnamed", true, own, 0},
       {"named", false, own, 0},
-      {"no exclusive rename", true, {refuse_unnamed, counted_link, refuse_rename}, EINVAL},
-      {"unnamed file not linked", true, {own.open_unnamed, refuse_link, refuse_rename}, EPERM},
+      {"no exclusive rename", true, {refuse_unnamed, counted_link, refuse_rename, own.fchmod}, EINVAL},
+      {"unnamed file not linked", true, {own.open_unnamed, refuse_link, refuse_rename, own.fchmod}, EPERM},
   };
-  // exFAT through FUSE: EOPNOTSUPP, EPERM and EINVAL; the others elsewhere.
+  // exFAT through FUSE: EOPNOTSUPP, EPERM and EINVAL; FAT through FUSE also
+  // keeps no modes (ENOSYS); the others elsewhere.
   for (const int refusal : {EINVAL, EPERM, EOPNOTSUPP, ENOSYS, EXDEV})
     kinds.push_back({"none of the calls, " + std::string(strerrorname_np(refusal)),
                      true,
-                     {refuse_unnamed, refuse_link, refuse_rename},
+                     {refuse_unnamed, refuse_link, refuse_rename, refuse_mode},
                      refusal});
   return kinds;
 }

@@ -1,6 +1,6 @@
 // Display and correction speed on a full TX-22 frame (1536 x 1024):
 // automatic levels plus drawing, dark subtraction, flat correction.
-// Prints each figure next to its goal.
+// Prints each figure, in CPU and wall time, next to its goal.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -115,15 +115,16 @@ int main(int argc, char** argv) {
       {"BM_SubtractDark", "dark subtraction, 1536 x 1024", 5},
       {"BM_DivideFlat", "flat correction, 1536 x 1024", 5},
   };
-  std::printf("\n%-40s %10s %10s %8s\n", "operation", "ms", "goal ms", "ratio");
+  // Judged on CPU time, which the load of a shared machine does not change.
+  std::printf("\n%-40s %10s %10s %10s %8s\n", "operation", "CPU ms", "wall ms", "goal ms", "ratio");
   bool all_met = true;
   for (const Goal& g : goals) {
-    const auto it = reporter.ms.find(g.name);
-    if (it == reporter.ms.end()) continue;
+    const auto it = reporter.cpu_ms.find(g.name);
+    if (it == reporter.cpu_ms.end()) continue;
     const bool met = it->second < g.goal_ms;
     all_met = all_met && met;
-    std::printf("%-40s %10.2f %10.1f %8.2f %s\n", g.what, it->second, g.goal_ms, it->second / g.goal_ms,
-                met ? "met" : "MISSED");
+    std::printf("%-40s %10.2f %10.2f %10.1f %8.2f %s\n", g.what, it->second, reporter.ms[g.name], g.goal_ms,
+                it->second / g.goal_ms, met ? "met" : "MISSED");
   }
   std::printf("%s\n", all_met ? "all goals met" : "some goals missed");
   return 0;

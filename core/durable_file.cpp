@@ -73,27 +73,36 @@ struct TargetFacts {
   mode_t mode = 0;
 };
 
+// Errors by which a file system says it lacks a call (rather than that the
+// call failed): the next way of taking a name is tried.
+bool lacks_call(int error) {
+  return error == EINVAL || error == EPERM || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS ||
+         error == EXDEV;
+}
+
 // Owner, group and mode first (a change of owner clears set-id bits), then
-// the contents, then the flush. errno tells why on false.
-bool fill(int fd, const TargetFacts& facts, const ContentWriter& write, bool flush) {
+// the contents, then the flush. errno tells why on false. A file system
+// that keeps no modes (FAT through FUSE) leaves the mode as it shows it.
+bool fill(int fd, const TargetFacts& facts, const ContentWriter& write, const ReplaceOptions& options) {
   if (facts.exists) (void)!::fchown(fd, facts.owner, facts.group);  // kept where allowed
-  if (::fchmod(fd, facts.mode) != 0) return false;
+  if (options.calls->fchmod(fd, facts.mode) != 0 && !lacks_call(errno)) return false;
   errno = 0;
   if (!write(fd)) {
     if (errno == 0) errno = EIO;
     return false;
   }
-  return !flush || ::fsync(fd) == 0;
+  return !options.flush_to_disk || ::fsync(fd) == 0;
 }
 
 // The unnamed path. Returns true when it has run to an end (`result` set),
 // false when the file system does not offer it and the named path must run.
 bool replace_through_unnamed(const std::string& folder, const std::string& target, const TargetFacts& facts,
-                             const ContentWriter& write, bool flush, ReplaceResult& result) {
-  const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+                             const ContentWriter& write, const ReplaceOptions& options,
+                             ReplaceResult& result) {
+  const int fd = options.calls->open_unnamed(folder.c_str(), 0600);
   if (fd < 0) return false;
   ::flock(fd, LOCK_EX);  // from the moment it has a name, no cleaner takes it
-  if (!fill(fd, facts, write, flush)) {
+  if (!fill(fd, facts, write, options)) {
     result = failure(errno);
     ::close(fd);
     return true;
@@ -107,7 +116,9 @@ bool replace_through_unnamed(const std::string& folder, const std::string& targe
   for (int attempt = 0; attempt < 100 && link_error == EEXIST; ++attempt) {
     temporary = folder + "/" + temporary_prefix(name_of(target)) + unique_chars();
     link_error =
-        ::linkat(AT_FDCWD, proc_path, AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+        options.calls->linkat(AT_FDCWD, proc_path, AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0
+            ? 0
+            : errno;
   }
   if (link_error != 0) {  // no /proc, or a file system that refuses: the named path writes again
     ::close(fd);
@@ -124,12 +135,13 @@ bool replace_through_unnamed(const std::string& folder, const std::string& targe
 }
 
 ReplaceResult replace_through_named(const std::string& folder, const std::string& target,
-                                    const TargetFacts& facts, const ContentWriter& write, bool flush) {
+                                    const TargetFacts& facts, const ContentWriter& write,
+                                    const ReplaceOptions& options) {
   std::string temporary = folder + "/" + temporary_prefix(name_of(target)) + std::string(kUniqueChars, 'X');
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return failure(errno);
   ::flock(fd, LOCK_EX);  // held until the descriptor closes, or the process ends
-  bool ok = fill(fd, facts, write, flush);
+  bool ok = fill(fd, facts, write, options);
   int error = ok ? 0 : errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -146,14 +158,60 @@ ReplaceResult replace_through_named(const std::string& folder, const std::string
   return {true, {}};
 }
 
+// The ways a filled named temporary file takes a name without replacing
+// anything there, in the order they are tried; a way the file system lacks
+// is not tried again for the next names.
+enum class NamedWay { RenameNoReplace, Link, Reserve };
+
+// Gives the filled named temporary file `temporary` the name `name`: 0, or
+// the errno of the refusal (EEXIST when the name is taken).
+int take_name(const FileSystemCalls& calls, const std::string& temporary, const std::string& name,
+              NamedWay& way) {
+  if (way == NamedWay::RenameNoReplace) {
+    if (calls.renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (!lacks_call(errno)) return errno;
+    way = NamedWay::Link;
+  }
+  if (way == NamedWay::Link) {
+    if (calls.linkat(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), 0) == 0) {
+      ::unlink(temporary.c_str());
+      return 0;
+    }
+    if (!lacks_call(errno)) return errno;
+    way = NamedWay::Reserve;
+  }
+  // Neither call (exFAT or FAT through FUSE): the name is reserved by an
+  // empty file created exclusively (O_EXCL, which every file system honours
+  // and which refuses an existing name or link), and the finished file is
+  // renamed over that reservation. Another writer's file is never replaced:
+  // its name refuses the reservation, and a reservation that is no longer
+  // this one's own file by the time of the rename is left alone. The name
+  // holds the empty reservation only for the moment between the two calls,
+  // then the whole, flushed file, never part of it.
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  struct stat reserved {
+  }, named{};
+  int error = 0;
+  if (::fstat(fd, &reserved) != 0 || ::lstat(name.c_str(), &named) != 0 || named.st_dev != reserved.st_dev ||
+      named.st_ino != reserved.st_ino) {
+    error = EEXIST;
+  } else if (::rename(temporary.c_str(), name.c_str()) != 0) {
+    error = errno;
+    ::unlink(name.c_str());
+  }
+  ::close(fd);
+  return error;
+}
+
 // Publishes the filled temporary file `temporary` (a named one, or the
 // "/proc/self/fd/N" of an unnamed one) under the first free name of the
-// list. `named` tells which: a named temporary file is renamed without
-// replacing (or, where the file system cannot, linked), an unnamed one is
-// linked. Returns false, with `error`, when a name could not be taken for a
-// reason other than its existence.
-bool publish_exclusively(const std::string& temporary, bool named, const NameList& names,
-                         CreateResult& result, int& error) {
+// list. `named` tells which: a named temporary file takes its name by
+// take_name, an unnamed one by a link. Returns false, with `error`, when a
+// name could not be taken for a reason other than its existence.
+bool publish_exclusively(const FileSystemCalls& calls, const std::string& temporary, bool named,
+                         const NameList& names, CreateResult& result, int& error) {
+  NamedWay way = NamedWay::RenameNoReplace;
   for (int n = 0;; ++n) {
     const std::string name = names(n);
     if (name.empty()) {
@@ -161,25 +219,18 @@ bool publish_exclusively(const std::string& temporary, bool named, const NameLis
       error = EEXIST;
       return false;
     }
-    int rc;
-    if (named) {
-      rc = ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
-      // A file system without the exclusive rename still offers the link,
-      // which never replaces either.
-      if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        rc = ::link(temporary.c_str(), name.c_str());
-        if (rc == 0) ::unlink(temporary.c_str());
-      }
-    } else {
-      rc = ::linkat(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
-    }
+    const int rc =
+        named ? take_name(calls, temporary, name, way)
+              : (calls.linkat(AT_FDCWD, temporary.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0
+                     ? 0
+                     : errno);
     if (rc == 0) {
       result.ok = true;
       result.path = name;
       return true;
     }
-    if (errno != EEXIST) {
-      error = errno;
+    if (rc != EEXIST) {
+      error = rc;
       return false;
     }
   }
@@ -191,7 +242,16 @@ bool is_temporary_name(const std::string& name) {
   return name.compare(name.size() - kUniqueChars - mark, mark, kTemporaryMark) == 0;
 }
 
+int open_unnamed(const char* folder, mode_t mode) {
+  return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+}
+
 }  // namespace
+
+const FileSystemCalls& system_file_calls() {
+  static const FileSystemCalls calls{open_unnamed, ::linkat, ::renameat2, ::fchmod};
+  return calls;
+}
 
 bool write_all(int fd, const void* data, std::size_t size) {
   const auto* bytes = static_cast<const unsigned char*>(data);
@@ -274,9 +334,8 @@ ReplaceResult replace_file(const std::string& path, const ContentWriter& write,
   const std::string folder = folder_of(target);
   remove_stale_temporaries(folder);
   ReplaceResult result;
-  if (!options.unnamed_temporary ||
-      !replace_through_unnamed(folder, target, facts, write, options.flush_to_disk, result))
-    result = replace_through_named(folder, target, facts, write, options.flush_to_disk);
+  if (!options.unnamed_temporary || !replace_through_unnamed(folder, target, facts, write, options, result))
+    result = replace_through_named(folder, target, facts, write, options);
   if (result.ok && options.flush_to_disk) sync_folder(folder);
   return result;
 }
@@ -297,16 +356,16 @@ CreateResult create_new_file(const NameList& names, const ContentWriter& write,
   int error = 0;
   bool done = false;
   if (options.unnamed_temporary) {
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const int fd = options.calls->open_unnamed(folder.c_str(), 0600);
     if (fd >= 0) {
-      if (!fill(fd, facts, write, options.flush_to_disk)) {
+      if (!fill(fd, facts, write, options)) {
         const int fill_error = errno;
         ::close(fd);
         return {false, {}, error_text(fill_error ? fill_error : EIO), false};
       }
       char proc_path[64];
       std::snprintf(proc_path, sizeof proc_path, "/proc/self/fd/%d", fd);
-      done = publish_exclusively(proc_path, false, names, result, error);
+      done = publish_exclusively(*options.calls, proc_path, false, names, result, error);
       ::close(fd);
       // Every name taken is final; any other refusal (no /proc, a file
       // system that will not link the unnamed file) lets the named path
@@ -319,13 +378,13 @@ CreateResult create_new_file(const NameList& names, const ContentWriter& write,
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return {false, {}, error_text(errno), false};
     ::flock(fd, LOCK_EX);  // held until the descriptor closes
-    bool ok = fill(fd, facts, write, options.flush_to_disk);
+    bool ok = fill(fd, facts, write, options);
     error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
       ok = false;
       error = errno;
     }
-    if (ok) ok = publish_exclusively(temporary, true, names, result, error);
+    if (ok) ok = publish_exclusively(*options.calls, temporary, true, names, result, error);
     if (!ok) {
       ::unlink(temporary.c_str());
       return {false, {}, error_text(error ? error : EIO), result.all_taken};

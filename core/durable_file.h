@@ -17,10 +17,28 @@
 // read and write it; a new name gets the usual mode (0666 less the umask).
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
 namespace stellacq {
+
+// The calls whose support differs between file systems: exFAT or FAT
+// through FUSE (as USB sticks are often mounted) offers none of the first
+// three, and the save then takes the next way (see create_new_file); FAT
+// through FUSE keeps no modes either. The tests put their own in place to
+// act out such a file system.
+struct FileSystemCalls {
+  // open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)
+  int (*open_unnamed)(const char* folder, mode_t mode);
+  int (*linkat)(int old_dir, const char* old_path, int new_dir, const char* new_path, int flags);
+  int (*renameat2)(int old_dir, const char* old_path, int new_dir, const char* new_path, unsigned flags);
+  int (*fchmod)(int fd, mode_t mode);
+};
+
+// The system's own calls.
+const FileSystemCalls& system_file_calls();
 
 struct ReplaceOptions {
   // Off only for measuring a writer itself (the benchmarks).
@@ -28,6 +46,7 @@ struct ReplaceOptions {
   // Off to take the named temporary file even where the unnamed one works
   // (file systems where the unnamed one misbehaves; the tests of that path).
   bool unnamed_temporary = true;
+  const FileSystemCalls* calls = &system_file_calls();
 };
 
 struct ReplaceResult {
@@ -56,12 +75,15 @@ struct CreateResult {
 };
 
 // Creates a new file with what `write` writes, in the folder of `names(0)`
-// (all names share one folder), under the first name of the list that
-// exists at the moment of publishing. The contents are written once to a
-// temporary file and flushed; the name is taken exclusively (a link, or a
-// rename that refuses an existing name), so a file that another program
-// created under a name meanwhile is never replaced: the next name is
-// taken instead.
+// (all names share one folder), under the first name of the list that is
+// free at the moment of publishing. The contents are written once to a
+// temporary file and flushed; the name is taken exclusively, so a file that
+// another program created under a name meanwhile is never replaced: the
+// next name is taken instead. The first way the file system offers takes
+// the name: a link of the unnamed file, a rename that refuses an existing
+// name, a link of the named file, and last (exFAT or FAT through FUSE) an
+// empty file created exclusively under the name, over which the finished
+// file is then renamed. A name never holds part of the contents.
 CreateResult create_new_file(const NameList& names, const ContentWriter& write,
                              const ReplaceOptions& options = {});
 

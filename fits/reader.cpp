@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -20,9 +21,6 @@ namespace stellacq {
 
 namespace {
 
-// The data are read in chunks of this many bytes; a multiple of 1024, so a
-// chunk never splits a pixel of 1, 2 or 4 bytes.
-constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr int kMaxCards = kHeaderSlots - 1;  // slots 1..144
 
 class FileHandle {
@@ -166,14 +164,8 @@ std::optional<std::string> parse_file(const std::string& path, Parsed& out) {
   // cannot fail. The buffer is kept between loads (3 MB for a full frame).
   static std::vector<std::uint8_t> bytes;
   bytes.resize(data_bytes);
-  std::size_t done = 0;
-  while (done < data_bytes) {
-    const std::size_t size = std::min(data_bytes - done, kReadChunk);
-    if (!read_at(file.fd(), bytes.data() + done, size,
-                 static_cast<off_t>(data_offset + static_cast<std::int64_t>(done))))
-      return cannot_open + error_text(errno ? errno : EIO) + ")";
-    done += size;
-  }
+  if (!read_at(file.fd(), bytes.data(), data_bytes, static_cast<off_t>(data_offset)))
+    return cannot_open + error_text(errno ? errno : EIO) + ")";
   out.unsigned16 = legacy_comment && out.bzero == 0;
   out.data = &bytes;
   return std::nullopt;
@@ -184,6 +176,28 @@ struct Scan {
   std::int32_t min = std::numeric_limits<std::int32_t>::max();
   std::int64_t sum = 0;
 };
+
+// Decodes one row of the usual file (see decode_into) and folds it into the
+// scan. A row's sum cannot overflow: |value| <= 65536 over 1537 columns.
+STELLACQ_PIXEL_LOOP void decode_plain16_row(const std::uint8_t* in, int width, std::int32_t zero,
+                                            std::int32_t* out, Scan& scan) {
+  std::int32_t max = scan.max, min = scan.min, sum = 0;
+#pragma omp simd reduction(max : max) reduction(min : min) reduction(+ : sum)
+  for (int x = 0; x < width; ++x) {
+    std::uint16_t big_endian;
+    std::memcpy(&big_endian, in + 2 * x, 2);
+    const auto stored =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>(big_endian << 8 | big_endian >> 8));
+    const std::int32_t value = stored + zero;
+    out[x] = value;
+    max = value > max ? value : max;
+    min = value < min ? value : min;
+    sum += value;
+  }
+  scan.max = max;
+  scan.min = min;
+  scan.sum += sum;
+}
 
 // Decodes the stored pixels into [0, width) x [0, height) of `frame`.
 Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
@@ -197,6 +211,12 @@ Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
 
   Scan scan;
   const std::uint8_t* b = parsed.data->data();
+  if (plain16) {
+    const std::size_t row_bytes = 2 * static_cast<std::size_t>(parsed.width);
+    for (int y = 0; y < parsed.height; ++y, b += row_bytes)
+      decode_plain16_row(b, parsed.width, plain_zero, frame.row(y), scan);
+    return scan;
+  }
   // Stores one row through `value_at` and folds it into the scan.
   const auto decode_row = [&](std::int32_t* out, auto value_at) {
     std::int32_t max = scan.max, min = scan.min;
@@ -213,16 +233,10 @@ Scan decode_into(const Parsed& parsed, FrameBuffer& frame) {
     scan.sum += sum;
   };
   for (int y = 0; y < parsed.height; ++y) {
-    if (plain16) {
-      decode_row(frame.row(y), [plain_zero](const std::uint8_t* at) {
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>((at[0] << 8) | at[1])) + plain_zero;
-      });
-    } else {
-      decode_row(frame.row(y), [&](const std::uint8_t* at) {
-        return clamp_to_int32(round_half_even(
-            bzero + bscale * static_cast<double>(stored_number(at, bytes_per_pixel, parsed.unsigned16))));
-      });
-    }
+    decode_row(frame.row(y), [&](const std::uint8_t* at) {
+      return clamp_to_int32(round_half_even(
+          bzero + bscale * static_cast<double>(stored_number(at, bytes_per_pixel, parsed.unsigned16))));
+    });
   }
   return scan;
 }

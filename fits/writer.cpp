@@ -1,7 +1,9 @@
 #include "fits/writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -41,6 +43,25 @@ bool is_commentary_card(const std::string& card) {
   return key == "COMMENT " || key == "HISTORY ";
 }
 
+// Encodes `width` counts of a row at `out`: each clipped to 0..65535 and
+// stored as count - 32768, a signed big-endian 16-bit number (flipping the
+// top bit of the clipped count gives that number).
+STELLACQ_PIXEL_LOOP void encode_row(const std::int32_t* row, int width, std::uint8_t* out) {
+#pragma omp simd
+  for (int x = 0; x < width; ++x) {
+    const std::int32_t v = row[x];
+    const std::uint16_t count = static_cast<std::uint16_t>(v < 0 ? 0 : v > 65535 ? 65535 : v);
+    const std::uint16_t stored = static_cast<std::uint16_t>((count ^ 0x8000u) << 8 | (count ^ 0x8000u) >> 8);
+    std::memcpy(out + 2 * x, &stored, 2);
+  }
+}
+
+// The file's length for a header of `cards` cards.
+std::size_t file_length(std::size_t cards, int width, int height) {
+  const std::size_t data_bytes = 2 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  return cards * kCardLength + (data_bytes + kBlockLength - 1) / kBlockLength * kBlockLength;
+}
+
 // Hands the header and the data to `put(data, size)` in batches of whole
 // rows; the batch buffer is kept between saves. False as soon as a put fails.
 template <class Put>
@@ -58,15 +79,7 @@ bool put_frame(Put&& put, const std::vector<std::string>& cards, const FrameBuff
   for (int first = 0; first < height; first += rows_per_batch) {
     const int last = std::min(height, first + rows_per_batch);
     std::uint8_t* out = batch.data();
-    for (int y = first; y < last; ++y) {
-      const std::int32_t* row = frame.row(y);
-      for (int x = 0; x < width; ++x) {
-        const std::int32_t count = std::clamp<std::int32_t>(row[x], 0, 65535);
-        // count - 32768 as a signed big-endian number: flip the top bit.
-        *out++ = static_cast<std::uint8_t>((count >> 8) ^ 0x80);
-        *out++ = static_cast<std::uint8_t>(count & 0xFF);
-      }
-    }
+    for (int y = first; y < last; ++y, out += row_bytes) encode_row(frame.row(y), width, out);
     if (!put(batch.data(), static_cast<std::size_t>(out - batch.data()))) return false;
   }
   // Zero bytes up to the end of the last 2880-byte block.
@@ -170,16 +183,24 @@ WriteResult write_new_fits_file(const NameList& names, const CardTable& table, c
   return result;
 }
 
+bool write_fits_to(int fd, const CardTable& table, const FrameBuffer& frame, int width, int height) {
+  if (!size_in_range(width, height)) {
+    errno = EINVAL;
+    return false;
+  }
+  return write_frame(fd, cards_for_write(table, width, height), frame, width, height);
+}
+
 std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const FrameBuffer& frame,
                                                          int width, int height) {
   if (!size_in_range(width, height)) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
-  const auto append = [&bytes](const void* data, std::size_t size) {
-    const auto* begin = static_cast<const std::uint8_t*>(data);
-    bytes.insert(bytes.end(), begin, begin + size);
-    return true;
-  };
-  put_frame(append, cards_for_write(table, width, height), frame, width, height);
+  const std::vector<std::string> cards = cards_for_write(table, width, height);
+  // Encoded in place: the header, the rows, and the zeros the vector starts with.
+  std::vector<std::uint8_t> bytes(file_length(cards.size(), width, height));
+  std::uint8_t* out = bytes.data();
+  for (const std::string& card : cards) out = std::copy(card.begin(), card.end(), out);
+  for (int y = 0; y < height; ++y, out += 2 * static_cast<std::size_t>(width))
+    encode_row(frame.row(y), width, out);
   return bytes;
 }
 

@@ -67,6 +67,12 @@ WriteResult write_fits_file(const std::string& path, const CardTable& table, con
 WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const FrameBuffer& frame,
                                 int width, int height, const WriteOptions& options = {});
 
+// Writes the bytes write_fits_file would write to an open descriptor at its
+// position, without replacing or flushing anything (for a file the caller
+// manages). False, with errno, on a failed write; false with EINVAL for a
+// size out of range.
+bool write_fits_to(int fd, const CardTable& table, const FrameBuffer& frame, int width, int height);
+
 // The bytes write_fits_file would write, in memory (for a frame sent over a
 // network rather than saved); nothing when the size is out of range.
 std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const FrameBuffer& frame,

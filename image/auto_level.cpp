@@ -58,17 +58,27 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
       table[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(
           count_bin(static_cast<std::int32_t>(scan_min + k), scan_min, scan_max, formula));
   }
+  // Four part counts, pixel x into part x % 4, summed at the end: a run of
+  // pixels in one bin (the sky) would otherwise wait on a single counter.
+  std::array<std::array<std::uint32_t, kHistogramBins>, 4> parts{};
+  const auto bin_of = [&](std::int32_t v) {
+    const std::int64_t k = std::int64_t{v} - scan_min;
+    if (k >= 0 && k < static_cast<std::int64_t>(table.size())) return int{table[static_cast<std::size_t>(k)]};
+    return count_bin(v, scan_min, scan_max, formula);
+  };
   for (int y = 0; y < rows; ++y) {
     const std::int32_t* row = frame.row(y);
-    for (int x = 0; x < columns; ++x) {
-      const std::int32_t v = row[x];
-      const std::int64_t k = std::int64_t{v} - scan_min;
-      if (k >= 0 && k < static_cast<std::int64_t>(table.size()))
-        ++histogram[table[static_cast<std::size_t>(k)]];
-      else
-        ++histogram[static_cast<std::size_t>(count_bin(v, scan_min, scan_max, formula))];
+    int x = 0;
+    for (; x + 4 <= columns; x += 4) {
+      ++parts[0][bin_of(row[x])];
+      ++parts[1][bin_of(row[x + 1])];
+      ++parts[2][bin_of(row[x + 2])];
+      ++parts[3][bin_of(row[x + 3])];
     }
+    for (; x < columns; ++x) ++parts[0][bin_of(row[x])];
   }
+  for (int bin = 0; bin < kHistogramBins; ++bin)
+    histogram[bin] = std::int64_t{parts[0][bin]} + parts[1][bin] + parts[2][bin] + parts[3][bin];
   return histogram;
 }
 

@@ -12,6 +12,7 @@ packages=(
   libcpp-httplib-dev nlohmann-json3-dev
   xvfb xauth fonts-noto-cjk
   lintian desktop-file-utils clang-format
+  exfat-fuse exfatprogs
 )
 
 missing=()

@@ -9,6 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -104,12 +108,55 @@ TEST(ReplaceFile, FailedWriteKeepsTheOldFileAndLeavesNothing) {
   }
 }
 
-// A new file never replaces one: a name that another writer takes while
-// this file is being written (between any check and the publish) is passed
-// over for the next; a dangling link counts as taken; with every name taken
-// nothing is written and no temporary file stays.
+// File systems that lack some of the calls a new file is published with,
+// as the save meets them: a lacking call fails with `g_refusal`.
+int g_refusal = 0;
+int g_links = 0;
+int refuse_unnamed(const char*, mode_t) { return errno = g_refusal, -1; }
+int refuse_link(int, const char*, int, const char*, int) { return errno = g_refusal, -1; }
+int refuse_rename(int, const char*, int, const char*, unsigned) { return errno = g_refusal, -1; }
+int refuse_mode(int, mode_t) { return errno = g_refusal, -1; }
+int counted_link(int old_dir, const char* old_path, int new_dir, const char* new_path, int flags) {
+  ++g_links;
+  return ::linkat(old_dir, old_path, new_dir, new_path, flags);
+}
+
+struct FileSystemKind {
+  std::string what;
+  bool unnamed;
+  FileSystemCalls calls;
+  int refusal;
+};
+
+std::vector<FileSystemKind> file_system_kinds() {
+  const FileSystemCalls& own = system_file_calls();
+  std::vector<FileSystemKind> kinds{
+      {"unnamed", true, own, 0},
+      {"named", false, own, 0},
+      {"no exclusive rename", true, {refuse_unnamed, counted_link, refuse_rename, own.fchmod}, EINVAL},
+      {"unnamed file not linked", true, {own.open_unnamed, refuse_link, refuse_rename, own.fchmod}, EPERM},
+  };
+  // exFAT through FUSE: EOPNOTSUPP, EPERM and EINVAL; FAT through FUSE also
+  // keeps no modes (ENOSYS); the others elsewhere.
+  for (const int refusal : {EINVAL, EPERM, EOPNOTSUPP, ENOSYS, EXDEV})
+    kinds.push_back({"none of the calls, " + std::string(strerrorname_np(refusal)),
+                     true,
+                     {refuse_unnamed, refuse_link, refuse_rename, refuse_mode},
+                     refusal});
+  return kinds;
+}
+
+// A new file never replaces one, whichever calls the file system offers: a
+// name that another writer takes while this file is being written (between
+// any check and the publish) is passed over for the next; a dangling link
+// counts as taken; with every name taken nothing is written and no
+// temporary file stays.
 TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
-  for (const bool unnamed : {true, false}) {
+  for (const FileSystemKind& kind : file_system_kinds()) {
+    SCOPED_TRACE(kind.what);
+    g_refusal = kind.refusal;
+    g_links = 0;
+    const ReplaceOptions options{true, kind.unnamed, &kind.calls};
     ScratchDir dir;
     const NameList names = [&](int n) { return n < 4 ? dir.file("f" + std::to_string(n)) : std::string(); };
     ::symlink(dir.file("nowhere").c_str(), dir.file("f1").c_str());
@@ -117,20 +164,92 @@ TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
       std::ofstream(dir.file("f0")) << "other program";
       return write_all(fd, "ours", 4);
     };
-    const CreateResult r = create_new_file(names, racing_writer, {true, unnamed});
+    const CreateResult r = create_new_file(names, racing_writer, options);
     ASSERT_TRUE(r.ok) << r.reason;
     EXPECT_EQ(r.path, dir.file("f2"));
     EXPECT_EQ(file_bytes(dir.file("f0")), "other program");
     EXPECT_EQ(file_bytes(dir.file("f2")), "ours");
     EXPECT_FALSE(fs::exists(dir.file("nowhere")));
+    // Where the file system links, the frame is linked, not renamed over an
+    // empty reservation.
+    if (kind.calls.linkat == counted_link) {
+      EXPECT_EQ(g_links, 3);
+    }
 
     std::ofstream(dir.file("f3")) << "third";
-    const CreateResult full = create_new_file(names, text_writer("lost"), {true, unnamed});
+    const CreateResult full = create_new_file(names, text_writer("lost"), options);
     EXPECT_FALSE(full.ok);
     EXPECT_TRUE(full.all_taken);
-    EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"f0", "f1", "f2", "f3"})) << unnamed;
+    EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"f0", "f1", "f2", "f3"}));
     EXPECT_EQ(file_bytes(dir.file("f3")), "third");
   }
+}
+
+// A folder on an exFAT file system mounted through FUSE, as a USB stick
+// often is; `missing` says why there is none. Needs root, /dev/fuse, a loop
+// device and the exfat-fuse and exfatprogs packages.
+class FuseExfatFolder {
+ public:
+  FuseExfatFolder() {
+    if (::geteuid() != 0) {
+      missing = "not root";
+      return;
+    }
+    if (std::system("command -v mount.exfat-fuse mkfs.exfat losetup >/dev/null && test -c /dev/fuse") != 0) {
+      missing = "no FUSE, exfat-fuse, exfatprogs or losetup";
+      return;
+    }
+    fs::create_directory(path);
+    const std::string image = scratch_.file("stick.img"), loop = scratch_.file("loop");
+    if (std::system(("truncate -s 16M " + image + " && mkfs.exfat " + image +
+                     " >/dev/null && losetup -f --show " + image + " >" + loop)
+                        .c_str()) != 0) {
+      missing = "no loop device";
+      return;
+    }
+    loop_device_ = file_bytes(loop);
+    while (!loop_device_.empty() && loop_device_.back() == '\n') loop_device_.pop_back();
+    mounted_ =
+        std::system(("mount.exfat-fuse " + loop_device_ + " " + path + " >/dev/null 2>&1").c_str()) == 0;
+    if (!mounted_) missing = "exfat-fuse did not mount";
+  }
+  ~FuseExfatFolder() {
+    if (mounted_) (void)!std::system(("umount " + path).c_str());
+    if (!loop_device_.empty()) (void)!std::system(("losetup -d " + loop_device_).c_str());
+  }
+  FuseExfatFolder(const FuseExfatFolder&) = delete;
+  FuseExfatFolder& operator=(const FuseExfatFolder&) = delete;
+
+ private:
+  ScratchDir scratch_;
+  std::string loop_device_;
+  bool mounted_ = false;
+
+ public:
+  const std::string path = scratch_.file("stick");
+  std::string missing;
+};
+
+// On a real exFAT stick through FUSE (no O_TMPFILE, no exclusive rename, no
+// links): a series frame takes the next free name, as everywhere, and a
+// file is replaced.
+TEST(CreateNewFile, SavesOnExfatThroughFuse) {
+  FuseExfatFolder stick;
+  if (!stick.missing.empty()) GTEST_SKIP() << stick.missing;
+  const NameList names = [&](int n) { return n < 3 ? stick.path + "/F" + std::to_string(n) : std::string(); };
+  const auto racing_writer = [&](int fd) {
+    std::ofstream(stick.path + "/F0") << "other program";
+    return write_all(fd, "ours", 4);
+  };
+  const CreateResult r = create_new_file(names, racing_writer);
+  ASSERT_TRUE(r.ok) << r.reason;
+  EXPECT_EQ(r.path, stick.path + "/F1");
+  EXPECT_EQ(file_bytes(stick.path + "/F0"), "other program");
+  EXPECT_EQ(file_bytes(stick.path + "/F1"), "ours");
+  const ReplaceResult replaced = replace_file(stick.path + "/F0", text_writer("replaced"));
+  ASSERT_TRUE(replaced.ok) << replaced.reason;
+  EXPECT_EQ(file_bytes(stick.path + "/F0"), "replaced");
+  EXPECT_EQ(folder_names(stick.path), (std::vector<std::string>{"F0", "F1"}));
 }
 
 TEST(ReplaceFile, RemovesOnlyStaleUnlockedOrphansOfItsOwnPattern) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
@@ -76,13 +77,18 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     EXPECT_EQ(std::vector(values.begin(), values.begin() + 6),
               (std::vector<long long>{0, 32767, 32768, 65535, 0, 65535}));
     ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, path, kOpenDark));
-    int mismatches = 0;
+    int mismatches = 0, low = 65535, high = 0;
+    double sum = 0;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
         const int count = std::clamp(w.p.frames.light_frame.at(x, y), 0, 65535);
         mismatches += (values[y * width + x] != count) + (other.p.frames.dark_frame.at(x, y) != count);
+        low = std::min(low, count), high = std::max(high, count), sum += count;
       }
     EXPECT_EQ(mismatches, 0) << width << "x" << height;
+    EXPECT_EQ(std::tie(other.p.frames.dark_min, other.p.frames.dark_max), std::tie(low, high));
+    ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, path, kOpenFlat));
+    EXPECT_EQ(other.p.frames.flat_mean, static_cast<int>(std::nearbyint(sum / width / height)));
     EXPECT_EQ(w.p.frames.light_frame.at(5, 0), 70000);  // the frame itself is not clipped
 
     const std::string bytes = file_bytes(path);

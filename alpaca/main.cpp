@@ -1,9 +1,10 @@
 // stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--fits-folder DIR]
-//                 [--discovery-port N] [--sim-port-access US]
+//                 [--discovery-port N] [--sim-port-access US] [--debug]
 //
 // Serves the camera as ASCOM Alpaca camera 0 until SIGINT or SIGTERM. The
 // settings file (see the setup page) gives the defaults; options given on
-// the command line win over it.
+// the command line win over it. --debug writes every exchange with the
+// control unit to standard error (the wire log).
 #include <signal.h>
 
 #include <cstdlib>
@@ -11,12 +12,13 @@
 #include <string>
 
 #include "alpaca/server.h"
+#include "core/wire_log.h"
 
 namespace {
 
 int usage() {
   std::cerr << "usage: stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--fits-folder DIR]\n"
-               "                       [--discovery-port N (0 = off)] [--sim-port-access US]\n";
+               "                       [--discovery-port N (0 = off)] [--sim-port-access US] [--debug]\n";
   return 2;
 }
 
@@ -39,6 +41,8 @@ int main(int argc, char** argv) {
     double v = 0;
     if (arg == "--simulate") {
       settings.simulate = true;
+    } else if (arg == "--debug") {
+      stellacq::set_wire_sink(stellacq::stderr_wire_sink());
     } else if (arg == "--listen" && has_value) {
       options.listen = argv[++i];
     } else if (arg == "--port" && has_value && number(argv[i + 1], 1, 65535, v)) {

@@ -2,19 +2,22 @@
 // parallel port and the mount's hand controller on its serial port. The
 // environment variable STELLACQ_PARPORT names a port to use instead of the
 // one chosen in the settings ("/dev/parport1", or a card's base address
-// such as "0xd010").
+// such as "0xd010"). STELLACQ_DEBUG=1 writes every exchange with the unit and
+// the mount to standard error.
 #include <QApplication>
 #include <QTimer>
 #include <cstdlib>
 
 #include "app/application.h"
 #include "camera/chosen_port.h"
+#include "core/wire_log.h"
 #include "program/program.h"
 #include "telescope/qt_serial_line.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("stellacq"));
+  stellacq::wire_log_from_environment();
   stellacq::ChosenParallelPort port;
   stellacq::QtSerialLine serial;
   return stellacq::run_stellacq(port, serial, [&port](stellacq::Program& program) {

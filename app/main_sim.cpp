@@ -1,15 +1,18 @@
 // stellacq-sim: the program wired to the simulated observatory, a control
 // unit with its camera head answering on base address 0x378 and an LX200
 // mount on the serial line (any COM port), both on one simulated sky.
+// STELLACQ_DEBUG=1 writes every exchange with them to standard error.
 #include <QApplication>
 
 #include "app/application.h"
+#include "core/wire_log.h"
 #include "program/program.h"
 #include "sim/observatory.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("stellacq-sim"));
+  stellacq::wire_log_from_environment();
   stellacq::SystemClock device_clock;
   stellacq::sim::Observatory observatory(device_clock);
   stellacq::sim::SettingsFollowingPort& port = observatory.parallel_port();

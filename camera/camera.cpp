@@ -5,6 +5,7 @@
 
 #include "camera/transfer.h"
 #include "core/numeric.h"
+#include "core/wire_log.h"
 
 namespace stellacq {
 
@@ -96,6 +97,7 @@ CameraStatus Camera::checked_ready() const {
 }
 
 void Camera::reset_pulse() {
+  wire_log(WireDevice::Camera, WireDirection::Event, "reset pulse");
   io_.PortOut(ports_.port_control, kControlIdle);
   io_.PortOut(ports_.port_control, kControlReset);
   busy_.count(kResetPulseCounts);
@@ -246,6 +248,7 @@ FrameResult Camera::take_frame(const ExposureRequest& request, FrameBuffer& into
 
 CameraStatus Camera::recover() {
   // The unit is somewhere inside an exchange: only a reset brings it back.
+  wire_log(WireDevice::Camera, WireDirection::Event, "cancelled: recovering the unit");
   reset_pulse();
   link_.command_text.clear();
   CameraPort p = port();

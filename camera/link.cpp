@@ -1,7 +1,10 @@
 // Register handshakes and the four primitives of the camera dialogue.
 #include "camera/link.h"
 
+#include <cstdio>
+
 #include "core/numeric.h"
+#include "core/wire_log.h"
 
 namespace stellacq {
 
@@ -49,9 +52,44 @@ LinkResult fail(CameraPort& port, LinkResult result) {
   return result;
 }
 
+void log_camera(WireDirection direction, std::string_view bytes) {
+  wire_log(WireDevice::Camera, direction, bytes);
+}
+
+// The wire log's word for a primitive that gave up.
+const char* failure_text(LinkResult result) {
+  switch (result) {
+    case LinkResult::SendTimeout:
+      return "no handshake for a command byte (send timed out)";
+    case LinkResult::ReplyTimeout:
+      return "no reply byte in time (reply timed out)";
+    case LinkResult::ReplyOverlong:
+      return "reply too long without its end";
+    case LinkResult::ByteTimeout:
+      return "no byte in time (read timed out)";
+    case LinkResult::CountTimeout:
+      return "no handshake for a block count byte (send timed out)";
+    case LinkResult::SampleTimeout:
+      return "no image sample in time (sample timed out)";
+    case LinkResult::Cancelled:
+      return "cancelled";
+    default:
+      return "failed";
+  }
+}
+
+// A reply cut short: the bytes that came, then why it ended.
+LinkResult logged_failure(CameraPort& port, LinkResult result, std::string_view received = {}) {
+  if (wire_log_on()) {
+    if (!received.empty()) log_camera(WireDirection::Received, received);
+    log_camera(WireDirection::Event, failure_text(result));
+  }
+  return fail(port, result);
+}
+
 // The result of a primitive whose wait did not see the line change.
-LinkResult fail(CameraPort& port, Wait wait, LinkResult timeout) {
-  return fail(port, wait == Wait::Cancelled ? LinkResult::Cancelled : timeout);
+LinkResult logged_failure(CameraPort& port, Wait wait, LinkResult timeout, std::string_view received = {}) {
+  return logged_failure(port, wait == Wait::Cancelled ? LinkResult::Cancelled : timeout, received);
 }
 
 // Write handshake of one byte.
@@ -93,9 +131,10 @@ LinkResult send_command(CameraPort& port, CameraLinkState& link) {
   if (!port.ports.set) return LinkResult::NoPort;
   port.io.PortOut(port.ports.port_control, kControlIdle);
   link.command_text += '\r';
+  log_camera(WireDirection::Sent, link.command_text);
   for (const char c : link.command_text) {
     if (const Wait w = write_byte(port, static_cast<std::uint8_t>(c)); w != Wait::Seen)
-      return fail(port, w, LinkResult::SendTimeout);
+      return logged_failure(port, w, LinkResult::SendTimeout);
   }
   return LinkResult::Ok;
 }
@@ -108,13 +147,15 @@ LinkResult read_reply(CameraPort& port, CameraLinkState& link, ReplyMode mode, s
   for (;;) {
     std::uint8_t b = 0;
     if (const Wait w = receive_text_byte(port, b, limit_us); w != Wait::Seen)
-      return fail(port, w, LinkResult::ReplyTimeout);
+      return logged_failure(port, w, LinkResult::ReplyTimeout, reply);
     if (mode == ReplyMode::Framed && b == kFrameEnd) break;
     reply += static_cast<char>(b);
     if (mode == ReplyMode::Line && b == static_cast<std::uint8_t>(kLineEnd)) break;
-    if (reply.size() >= kMaxReplyBytes) return fail(port, LinkResult::ReplyOverlong);
+    if (reply.size() >= kMaxReplyBytes) return logged_failure(port, LinkResult::ReplyOverlong, reply);
   }
   port.io.PortOut(port.ports.port_control, kControlIdle);
+  // A framed reply is logged with the frame end it came with.
+  if (wire_log_on()) log_camera(WireDirection::Received, mode == ReplyMode::Framed ? reply + '\xDB' : reply);
   return LinkResult::Ok;
 }
 
@@ -124,8 +165,9 @@ LinkResult read_byte(CameraPort& port, CameraLinkState& link) {
   port.io.PortOut(port.ports.port_control, kControlReceive);
   std::uint8_t b = 0;
   if (const Wait w = receive_text_byte(port, b, kHandshakeLimitUs); w != Wait::Seen)
-    return fail(port, w, LinkResult::ByteTimeout);
+    return logged_failure(port, w, LinkResult::ByteTimeout);
   link.reply_text += static_cast<char>(b);
+  log_camera(WireDirection::Received, link.reply_text);
   port.io.PortOut(port.ports.port_control, kControlIdle);
   return LinkResult::Ok;
 }
@@ -133,9 +175,16 @@ LinkResult read_byte(CameraPort& port, CameraLinkState& link) {
 LinkResult send_count(CameraPort& port, const CameraLinkState& link) {
   if (!port.ports.set) return LinkResult::NoPort;
   port.io.PortOut(port.ports.port_control, kControlIdle);
+  if (wire_log_on()) {
+    // Two binary bytes, low first: shown as the number they make, and as hex.
+    char text[64];
+    std::snprintf(text, sizeof text, "block count %d (%02X %02X)", link.count_high << 8 | link.count_low,
+                  link.count_low, link.count_high);
+    log_camera(WireDirection::Event, text);
+  }
   Wait w = write_byte(port, link.count_low);
   if (w == Wait::Seen) w = write_byte(port, link.count_high);
-  if (w != Wait::Seen) return fail(port, w, LinkResult::CountTimeout);
+  if (w != Wait::Seen) return logged_failure(port, w, LinkResult::CountTimeout);
   return LinkResult::Ok;
 }
 
@@ -144,11 +193,11 @@ LinkResult read_sample(CameraPort& port, std::int32_t& sample) {
   const PortAddresses& a = port.ports;
   io.PortOut(a.port_control, kControlReceive);
   if (const Wait w = wait_status(port, false, kHandshakeLimitUs); w != Wait::Seen)
-    return fail(port, w, LinkResult::SampleTimeout);
+    return logged_failure(port, w, LinkResult::SampleTimeout);
   const std::uint8_t low = io.PortIn(a.port_data);
   io.PortOut(a.port_control, kControlTaken);
   if (const Wait w = wait_status(port, true, kHandshakeLimitUs); w != Wait::Seen)
-    return fail(port, w, LinkResult::SampleTimeout);
+    return logged_failure(port, w, LinkResult::SampleTimeout);
   const std::uint8_t high = io.PortIn(a.port_data);
   sample = decode_sample(low, high);
   return LinkResult::Ok;

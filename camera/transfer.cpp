@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+
+#include "core/wire_log.h"
 
 namespace stellacq {
 
@@ -23,6 +26,8 @@ TransferResult wait_for_ack(CameraPort& port, CameraLinkState& link) {
   r.end = TransferEnd::NoBlockAck;
   return r;
 }
+
+void log_download(const std::string& text) { wire_log(WireDevice::Camera, WireDirection::Event, text); }
 
 TransferResult link_failed(LinkResult link) {
   TransferResult r;
@@ -53,9 +58,13 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
   TransferResult r;
   r.announced_samples = remaining;
   r.expected_samples = static_cast<long long>(wire_width) * height;
+  if (wire_log_on())
+    log_download("download: the unit announces " + std::to_string(remaining) + " samples, the frame takes " +
+                 std::to_string(r.expected_samples));
   if (remaining < r.expected_samples) {
     // Too little to fill the frame: the closing count puts the unit back in
     // step, and the frame is left as it was rather than passed off as new.
+    if (wire_log_on()) log_download("download refused: too few samples for the frame");
     link.count_low = 0;
     link.count_high = 0;
     r.link = send_count(port, link);
@@ -70,6 +79,7 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
   // The running extremes live in locals while the samples stream in.
   std::int32_t scan_max = r.scan_max;
   std::int32_t scan_min = r.scan_min;
+  long long samples_read = 0;
   while (remaining > 0 && r.end == TransferEnd::Complete) {
     const int block = static_cast<int>(std::min<long long>(remaining, kBlockSamples));
     remaining -= block;
@@ -85,7 +95,8 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
       r.link = ack.link;
       break;
     }
-    for (int i = 0; i < block; ++i) {
+    int i = 0;
+    for (; i < block; ++i) {
       if (i % kSamplesPerCancelCheck == 0 && port.cancelled && port.cancelled()) {
         control_idle(port);
         r.end = TransferEnd::LinkFailed;
@@ -111,6 +122,7 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
         row = frame.row(std::min(y, kFrameRows - 1));
       }
     }
+    samples_read += i;
     if (port.on_block)
       port.on_block(std::min(static_cast<long long>(y) * wire_width + x, r.expected_samples),
                     r.expected_samples);
@@ -118,6 +130,15 @@ TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuff
   }
   r.scan_max = scan_max;
   r.scan_min = scan_min;
+  if (wire_log_on()) {
+    const std::string read = std::to_string(samples_read) + " of " + std::to_string(r.announced_samples);
+    if (r.end == TransferEnd::Complete)
+      log_download("download: " + read + " samples read");
+    else if (r.link == LinkResult::Cancelled)
+      log_download("download cancelled after " + read + " samples");
+    else
+      log_download("download stopped after " + read + " samples");
+  }
   if (r.end != TransferEnd::Complete) return r;
 
   link.count_low = 0;

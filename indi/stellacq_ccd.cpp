@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <regex>
 
+#include "core/wire_log.h"
+
 namespace stellacq::indi {
 
 namespace {
@@ -180,6 +182,7 @@ StellacqCcd::StellacqCcd() { setVersion(2, 4); }
 // A running frame is cancelled first: the worker, joined after this, would
 // otherwise finish the exposure before the process could end.
 StellacqCcd::~StellacqCcd() {
+  set_wire_sink(nullptr);  // the worker's last exchanges log nothing more
   if (frame_) frame_->cancel.request();
   if (wake_callback_ >= 0) IERmCallback(wake_callback_);
 }
@@ -229,6 +232,22 @@ bool StellacqCcd::initProperties() {
         worker_.wake_fd(), [](int, void* self) { static_cast<StellacqCcd*>(self)->on_wake(); }, this);
   setDefaultPollingPeriod(1000);
   return true;
+}
+
+// The wire log (every exchange with the control unit, with its time) at
+// the DEBUG level while the client has the driver's Debug option on. The
+// exchanges run on the port worker, and INDI's logger writes to the client
+// unlocked: each line is stamped where it happens and handed to the main
+// loop as a reply, which logs it there.
+void StellacqCcd::debugTriggered(bool enable) {
+  INDI::CCD::debugTriggered(enable);
+  if (!enable) {
+    set_wire_sink(nullptr);
+    return;
+  }
+  set_wire_sink([this](const WireEntry& entry) {
+    worker_.reply([this, line = wire_line(entry)] { tell(INDI::Logger::DBG_DEBUG, line); });
+  });
 }
 
 // Every message whose text is not the driver's own (a port's error, the

@@ -55,6 +55,8 @@ class StellacqCcd final : public INDI::CCD {
   int SetTemperature(double temperature) override;
   void TimerHit() override;
   bool saveConfigItems(FILE* fp) override;
+  // Debug on: the wire log goes to the DEBUG level (see the .cpp).
+  void debugTriggered(bool enable) override;
   // The cooling state is kept by the driver's own readings (see
   // on_temperature); the base class's target check stays out.
   void checkTemperatureTarget() override {}

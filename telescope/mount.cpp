@@ -3,14 +3,33 @@
 #include <algorithm>
 
 #include "core/clock.h"
+#include "core/wire_log.h"
 
 namespace stellacq {
+
+namespace {
+
+void log_mount(WireDirection direction, std::string_view bytes) {
+  wire_log(WireDevice::Mount, direction, bytes);
+}
+
+}  // namespace
 
 LineError Mount::open(int com, std::string* detail) {
   if (line_.is_open()) return LineError::None;
   line_.set_port_number(com);
   line_.set_settings(kLineSettingsText);
-  const LineError error = line_.open(detail);
+  std::string why;
+  const LineError error = line_.open(detail ? detail : &why);
+  if (wire_log_on()) {
+    const std::string name =
+        "COM" + std::to_string(com) + " (" + line_.device_name() + ") " + kLineSettingsText;
+    if (error == LineError::None)
+      log_mount(WireDirection::Event, "open " + name + "; the four stops follow");
+    else
+      log_mount(WireDirection::Event,
+                "open " + name + " failed (" + line_error_word(error) + "): " + (detail ? *detail : why));
+  }
   if (error != LineError::None) return error;
   owed_.clear();
   const LineError stopped = stop_all();
@@ -23,7 +42,10 @@ LineError Mount::open(int com, std::string* detail) {
 }
 
 void Mount::close() {
-  if (line_.is_open()) line_.close();
+  if (line_.is_open()) {
+    log_mount(WireDirection::Event, "close");
+    line_.close();
+  }
   owed_.clear();
 }
 
@@ -46,6 +68,7 @@ void Mount::forget_stale_replies() {
 
 void Mount::absorb(const std::string& received) {
   if (received.empty()) return;
+  log_mount(WireDirection::Received, received);
   last_received_us_ = clock_.monotonic_us();
   for (const char c : received)
     if (c == '#' && !owed_.empty()) owed_.pop_front();
@@ -70,9 +93,21 @@ Reply Mount::query(const std::string& command) {
   }
   const std::int64_t sent_at = clock_.monotonic_us();
   owed_.push_back(sent_at);
+  // Everything that came, for the wire log: an earlier reply's tail, the
+  // reply and what followed it.
+  std::string wire;
+  const auto logged = [&](Reply& r) -> Reply& {
+    if (!wire.empty()) log_mount(WireDirection::Received, wire);
+    if (r.end == ReplyEnd::Incomplete)
+      log_mount(WireDirection::Event, "reply incomplete (no \"#\" in time)");
+    else if (r.end == ReplyEnd::NoReply)
+      log_mount(WireDirection::Event, "no reply");
+    return r;
+  };
   for (int poll = 0; poll < kQueryPolls; ++poll) {
     const std::string piece = line_.take_received();
     if (!piece.empty()) last_received_us_ = clock_.monotonic_us();
+    if (wire_log_on()) wire += piece;
     for (const char c : piece) {
       if (owed_.size() > 1) {  // the tail of an earlier reply
         if (c == '#') owed_.pop_front();
@@ -83,11 +118,11 @@ Reply Mount::query(const std::string& command) {
         // Anything after the "#" belongs to no reply of ours.
         owed_.clear();
         reply.end = ReplyEnd::Complete;
-        return reply;
+        return logged(reply);
       }
       if (reply.text.size() >= kMaxReplyLength) {
         reply.end = ReplyEnd::Incomplete;
-        return reply;
+        return logged(reply);
       }
     }
     if (!line_.is_open()) break;  // the device vanished
@@ -96,7 +131,7 @@ Reply Mount::query(const std::string& command) {
     pause_tick(busy_);
   }
   reply.end = reply.text.empty() ? ReplyEnd::NoReply : ReplyEnd::Incomplete;
-  return reply;
+  return logged(reply);
 }
 
 LineError Mount::probe(const std::string& command) {
@@ -110,7 +145,7 @@ LineError Mount::probe(const std::string& command) {
 
 bool Mount::heard() {
   const std::string received = line_.take_received();
-  absorb(received);
+  absorb(received);  // logs what came
   return received.find('#') != std::string::npos;
 }
 
@@ -129,7 +164,13 @@ MoveResult Mount::timed_move(Direction direction, std::int32_t amount, std::int3
   // have left first, or the mount would get the start that much later and
   // the stop on time. A line that cannot drain sends nothing of the start.
   result.start_error = line_.drain();
-  if (result.start_error != LineError::None) return result;
+  if (result.start_error != LineError::None) {
+    if (wire_log_on())
+      log_mount(WireDirection::Event, std::string("drain failed (") + line_error_word(result.start_error) +
+                                          "): the move is not started");
+    return result;
+  }
+  log_mount(WireDirection::Event, "drained: what was sent before has left");
   result.start_error = send(c.start);
   if (result.start_error == LineError::NotOpen) return result;
   moving_ = direction;

@@ -5,6 +5,7 @@
 
 #include "core/clock.h"
 #include "core/interaction.h"
+#include "core/wire_log.h"
 
 namespace stellacq {
 
@@ -39,8 +40,41 @@ const DirectionCommands& direction_commands(Direction direction) {
 }
 
 LineError mount_send(SerialLine& line, const std::string& command) {
-  if (!line.is_open()) return LineError::NotOpen;
-  return line.send(command + "\r\n");
+  LineError error = LineError::NotOpen;
+  const std::string text = command + "\r\n";
+  if (line.is_open()) error = line.send(text);
+  if (wire_log_on()) {
+    if (error == LineError::None)
+      wire_log(WireDevice::Mount, WireDirection::Sent, text);
+    else
+      wire_log(WireDevice::Mount, WireDirection::Event,
+               "not sent (" + std::string(line_error_word(error)) + "): " + printable_bytes(text));
+  }
+  return error;
+}
+
+const char* line_error_word(LineError error) {
+  switch (error) {
+    case LineError::None:
+      return "ok";
+    case LineError::BadPortNumber:
+      return "no COM port chosen";
+    case LineError::BadSettings:
+      return "bad line settings";
+    case LineError::NoDevice:
+      return "no such device";
+    case LineError::NoPermission:
+      return "no permission";
+    case LineError::InUse:
+      return "in use";
+    case LineError::NotOpen:
+      return "not open";
+    case LineError::WriteFailed:
+      return "write failed";
+    case LineError::Other:
+      break;
+  }
+  return "line error";
 }
 
 std::int64_t MoveCounts::total() const { return rounds * per_round; }

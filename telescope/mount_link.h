@@ -68,8 +68,11 @@ struct DirectionCommands {
 const DirectionCommands& direction_commands(Direction direction);
 
 // Sends `command` followed by CR LF. Nothing is sent on a closed line
-// (LineError::NotOpen).
+// (LineError::NotOpen). The wire log gets the bytes, or why they did not go.
 LineError mount_send(SerialLine& line, const std::string& command);
+
+// "not open", "write failed": a line error in the wire log's words.
+const char* line_error_word(LineError error);
 
 enum class ReplyEnd {
   Complete,    // ended by its "#"

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -77,8 +78,7 @@ class InputGate final : public QObject {
     // Of a run of moves only the last is kept: where the pointer went.
     if (event->type() == QEvent::MouseMove && !held_.empty() && held_.back().first == receiver &&
         held_.back().second->type() == QEvent::MouseMove) {
-      delete held_.back().second;
-      held_.back().second = event->clone();
+      held_.back().second.reset(event->clone());
       return true;
     }
     held_.emplace_back(receiver, event->clone());
@@ -86,23 +86,15 @@ class InputGate final : public QObject {
   }
 
   void release() {
-    std::vector<std::pair<QPointer<QObject>, QEvent*>> held;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> held;
     held.swap(held_);
-    for (auto& [receiver, event] : held) {
-      if (receiver)
-        QCoreApplication::postEvent(receiver, event);
-      else
-        delete event;
-    }
-  }
-
-  ~InputGate() override {
-    for (auto& held : held_) delete held.second;
+    for (auto& [receiver, event] : held)
+      if (receiver) QCoreApplication::postEvent(receiver, event.release());
   }
 
  private:
   const std::function<InputVerdict(QObject*, QEvent*)>& verdict_;
-  std::vector<std::pair<QPointer<QObject>, QEvent*>> held_;
+  std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> held_;
 };
 
 QtInteraction::QtInteraction() : gate_(std::make_unique<InputGate>(on_exchange_input)) {}

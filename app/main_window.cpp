@@ -7,14 +7,17 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
@@ -142,6 +145,9 @@ Form1::Form1(Program& program, QtInteraction& ui, const std::string& start_dir)
   ui_.on_picture = [this] { Picture1_->update(); };
   ui_.on_progress = [this](const ExchangeProgress& progress) { show_progress(progress); };
   ui_.on_exchange_end = [this] { end_progress(); };
+  ui_.on_exchange_input = [this](QObject* receiver, QEvent* event) {
+    return exchange_input(receiver, event);
+  };
   show_fields();
 }
 
@@ -154,6 +160,7 @@ Form1::~Form1() {
   ui_.on_picture = nullptr;
   ui_.on_progress = nullptr;
   ui_.on_exchange_end = nullptr;
+  ui_.on_exchange_input = nullptr;
 }
 
 void Form1::build_controls() {
@@ -214,9 +221,16 @@ void Form1::build_controls() {
   ProgressBar1_->setRange(0, kProgressSteps);
   ProgressBar1_->setMinimumWidth(200);
   ProgressBar1_->hide();
+  AbortButton_ = captioned<QPushButton>("AbortButton", "中止");
+  AbortButton_->setEnabled(false);
+  // A click must not take the focus from the field being typed into; Esc is
+  // the keyboard's way to abort.
+  AbortButton_->setFocusPolicy(Qt::NoFocus);
+  AbortButton_->setToolTip(QStringLiteral("撮影を中止します (Esc)"));
   auto* status_row = new QHBoxLayout;
   status_row->addWidget(Text7_, 1);
   status_row->addWidget(ProgressBar1_);
+  status_row->addWidget(AbortButton_);
   outer->addLayout(status_row);
   setCentralWidget(central);
 
@@ -235,6 +249,7 @@ void Form1::build_controls() {
   connect(Option2_, &QRadioButton::clicked, this, &Form1::Option2_Click);
   connect(Picture1_, &PictureBox::mouse_down, this, &Form1::Picture1_MouseDown);
   connect(Picture1_, &PictureBox::mouse_move, this, &Form1::Picture1_MouseMove);
+  connect(AbortButton_, &QPushButton::clicked, this, &Form1::abort_frame);
 
   Timer1_ = new QTimer(this);
   Timer1_->setObjectName(QStringLiteral("Timer1"));
@@ -322,12 +337,45 @@ void Form1::show_progress(const ExchangeProgress& progress) {
   else
     ProgressBar1_->setFormat(QStringLiteral("ダウンロード %p%"));
   ProgressBar1_->show();
+  // A move of the mount is not a frame: it cannot be aborted here.
+  AbortButton_->setEnabled(progress.kind != ExchangeKind::Move);
 }
 
 void Form1::end_progress() {
   exchange_running_ = false;
   ProgressBar1_->hide();
+  AbortButton_->setEnabled(false);
   if (!deferred_.empty()) QTimer::singleShot(0, this, &Form1::run_deferred);
+}
+
+void Form1::abort_frame() {
+  if (AbortButton_->isEnabled()) p_.exposure.abort.token.request();
+}
+
+InputVerdict Form1::exchange_input(QObject* receiver, QEvent* event) {
+  if (!AbortButton_->isEnabled()) return InputVerdict::Hold;
+  auto* widget = qobject_cast<QWidget*>(receiver);
+  const bool to_this_window = receiver == windowHandle() || (widget && widget->window() == this);
+  if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+      to_this_window) {
+    abort_frame();
+    return InputVerdict::Taken;
+  }
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove: {
+      // A press on the button, and what follows while it is held down.
+      if (receiver == AbortButton_ || AbortButton_->isDown()) return InputVerdict::Deliver;
+      const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+      if (receiver == windowHandle() && AbortButton_->rect().contains(AbortButton_->mapFromGlobal(at)))
+        return InputVerdict::Deliver;
+      return InputVerdict::Hold;
+    }
+    default:
+      return InputVerdict::Hold;
+  }
 }
 
 template <typename Dialog>

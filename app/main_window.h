@@ -15,13 +15,17 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QEvent;
+class QObject;
 class QProgressBar;
+class QPushButton;
 class QRadioButton;
 class QTimer;
 
 namespace stellacq {
 
 struct ExchangeProgress;
+enum class InputVerdict;
 class PictureBox;
 class Program;
 class QtInteraction;
@@ -99,6 +103,13 @@ class Form1 final : public QMainWindow {
   void run_deferred();
   void show_progress(const ExchangeProgress& progress);
   void end_progress();
+  // Asks the running exposure or download to end: the frame is dropped and
+  // the unit made ready again. Runs at once, also inside the exchange.
+  void abort_frame();
+  // The input that reaches the window during an exchange: Esc to this
+  // window and clicks on the abort button while a frame can be aborted;
+  // all other input waits for the end of the exchange.
+  InputVerdict exchange_input(QObject* receiver, QEvent* event);
   // Shows the dialog kept in `slot`, a child of this window, creating it
   // first when it is not open: one of each at a time.
   template <typename Dialog>
@@ -124,6 +135,7 @@ class Form1 final : public QMainWindow {
   QLineEdit* Text6_ = nullptr;
   QLineEdit* Text7_ = nullptr;
   QProgressBar* ProgressBar1_ = nullptr;  // beside the status line during an exchange
+  QPushButton* AbortButton_ = nullptr;    // beside the bar; enabled during an exposure or download
   QLabel* Label1_ = nullptr;
   QRadioButton* Option1_ = nullptr;
   QRadioButton* Option2_ = nullptr;

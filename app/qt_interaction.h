@@ -3,10 +3,24 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "core/interaction.h"
 
+class QEvent;
+class QObject;
+
 namespace stellacq {
+
+class InputGate;
+
+// What happens to an input event (a key, a click, a wheel turn) that comes
+// during an exchange with a device.
+enum class InputVerdict {
+  Hold,     // kept, and delivered in its order after the exchange
+  Deliver,  // delivered now (what an abort needs to reach its control)
+  Taken,    // handled by whoever judged it; not delivered at all
+};
 
 class QtInteraction final : public Interaction {
  public:
@@ -19,6 +33,12 @@ class QtInteraction final : public Interaction {
   // exchange_ended().
   std::function<void(const ExchangeProgress&)> on_progress;
   std::function<void()> on_exchange_end;
+  // Judges each input event that comes during an exchange; without it, all
+  // input is held back.
+  std::function<InputVerdict(QObject* receiver, QEvent* event)> on_exchange_input;
+
+  QtInteraction();
+  ~QtInteraction() override;
 
   void status(const std::string& text) override;
   MessageAnswer message_box(const std::string& text, const std::string& title,
@@ -30,12 +50,15 @@ class QtInteraction final : public Interaction {
   void yield() override;
   void idle() override;
   void picture_changed() override;
-  // Shows the progress and lets the window repaint; input stays queued.
+  // Shows the progress and lets the window repaint; input waits until the
+  // exchange has ended, except what on_exchange_input lets through.
   void exchange_progress(const ExchangeProgress& progress) override;
+  // Delivers the input held back during the exchange.
   void exchange_ended() override;
 
  private:
   int busy_depth_ = 0;
+  std::unique_ptr<InputGate> gate_;
 };
 
 }  // namespace stellacq

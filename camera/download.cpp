@@ -10,26 +10,35 @@ std::string short_frame_text(long long announced_samples, long long expected_sam
          "、この画像に必要な画素数 " + std::to_string(expected_samples) + "）。画像は受信していません";
 }
 
+bool frame_step_ok(const StatusLine& status, const CameraStatus& result, FrameAbort* abort) {
+  if (abort && result.error == CameraError::Cancelled) {
+    abort->dropped = true;
+    status.show(kShootingAbortedMessage);
+    return false;
+  }
+  return camera_ok(status, result);
+}
+
 std::optional<FrameInfo> download_frame(Camera& camera, Frames& f, const StatusLine& status, FrameKind kind,
-                                        FrameShape shape) {
+                                        FrameShape shape, FrameAbort* abort) {
   Interaction& ui = status.ui;
   status.show(kDownloadingMessage);
   ui.yield();
 
   const bool light = kind == FrameKind::Light;
-  const CancelToken never;  // the window offers no cancel
+  const CancelToken never;  // for a caller that offers no abort
   const FrameResult r = camera.download(
       light ? f.light_frame : f.dark_frame, shape.width, shape.height,
       [&ui](const CameraProgress& c) {
         ui.exchange_progress({ExchangeKind::Download, c.done, c.total});
       },
-      never);
+      abort ? abort->token : never);
   ui.exchange_ended();
   if (r.streamed) {
     f.scan_max = r.info.max;
     f.scan_min = r.info.min;
   }
-  if (!camera_ok(status, r.status)) return std::nullopt;
+  if (!frame_step_ok(status, r.status, abort)) return std::nullopt;
 
   if (light) {
     f.image_width = r.info.width;

@@ -26,6 +26,26 @@ inline constexpr const char* kBadFrameSizeMessage =
     " 画像サイズが決まっていません（撮影の準備をやり直して下さい）";
 inline constexpr const char* kNoBlockAckMessage =
     " カメラの応答が不正です（ブロックの確認「K」が来ません）。新規接続して下さい";
+inline constexpr const char* kShootingAbortedMessage = " 撮影を中止しました";
+
+// The user's abort of the running exposure or download. The window requests
+// it on the token while the exchange runs; the camera ends the exchange and
+// makes the unit ready again, and the step that ran it marks the frame as
+// dropped (rather than lost to a failure) and says so on the status line.
+struct FrameAbort {
+  CancelToken token;
+  bool dropped = false;
+  // Before the exposure of each frame: a new frame is not aborted yet.
+  void reset() {
+    token.clear();
+    dropped = false;
+  }
+};
+
+// The status of a camera step that `abort` may have ended: true when it
+// succeeded; otherwise the reason is on the status line, and a cancel marks
+// the frame dropped.
+[[nodiscard]] bool frame_step_ok(const StatusLine& status, const CameraStatus& result, FrameAbort* abort);
 
 // The status text of a size reply that announced fewer samples than the
 // frame needs: the frame on screen is still the previous one.
@@ -34,10 +54,10 @@ std::string short_frame_text(long long announced_samples, long long expected_sam
 // Downloads a frame of `shape` (the size the exposure was started with)
 // into the light frame (kind Light) or the dark frame (Dark); the frame's
 // size becomes `shape`. Nothing when the transfer did not complete (the
-// reason is on the status line); the frame then holds what arrived, its
-// size and extremes are kept.
+// reason is on the status line) or was aborted through `abort`; the frame
+// then holds what arrived, its size and extremes are kept.
 [[nodiscard]] std::optional<FrameInfo> download_frame(Camera& camera, Frames& frames,
                                                       const StatusLine& status, FrameKind kind,
-                                                      FrameShape shape);
+                                                      FrameShape shape, FrameAbort* abort = nullptr);
 
 }  // namespace stellacq

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "camera/download.h"
+
 namespace stellacq {
 
 struct ExposureState {
@@ -13,6 +15,8 @@ struct ExposureState {
   // for the end of an exposure is bounded by it, not by the shutter field,
   // which the user may edit while the exposure runs.
   double seconds_sent = 0;
+  // The abort of the frame being taken, requested from the main window.
+  FrameAbort abort;
 };
 
 struct SeriesState {

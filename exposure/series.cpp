@@ -45,6 +45,27 @@ SeriesEnd end_by_stop(Program& p) {
   return SeriesEnd::Stopped;
 }
 
+// Steps 1 and 2 shared by the two stop commands.
+void stop_series(Program& p, const char* message) {
+  if (p.series.guiding_mode == 1 && p.exposure.display_after_shooting == 1) {
+    p.guide.guide_locked = 0;
+    draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
+    p.ui.yield();
+  }
+  p.series.guiding_mode = 0;
+  p.series.series_running = 0;
+  p.series.stop_message = message;
+}
+
+// Ends the series after the user aborted its frame, as the stop command
+// would, the abort's message on the status line.
+SeriesEnd end_by_abort(Program& p) {
+  stop_series(p, kShootingAbortedMessage);
+  p.series.frames_remaining = -1;
+  end_by_stop(p);
+  return SeriesEnd::Aborted;
+}
+
 // Ends the series on a failure that the failing step has reported.
 SeriesEnd end_by_failure(Program& p) {
   p.series.series_running = 0;
@@ -113,13 +134,16 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   // The frame keeps the size it had then, whatever is loaded meanwhile.
   make_light_header(held_frames(p), header_values(p));
   const FrameShape shape{p.frames.image_width, p.frames.image_height};
-  if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light)) return end_by_failure(p);
+  FrameAbort& abort = p.exposure.abort;
+  abort.reset();
+  if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light, &abort))
+    return abort.dropped ? end_by_abort(p) : end_by_failure(p);
   // A stop given before the exposure lets the exposure run to its end; its
   // frame stays in the unit.
   if (p.series.series_running == 0) return end_by_stop(p);
   const std::optional<FrameInfo> taken =
-      download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, shape);
-  if (!taken) return end_by_failure(p);
+      download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, shape, &abort);
+  if (!taken) return abort.dropped ? end_by_abort(p) : end_by_failure(p);
 
   if (p.exposure.display_after_shooting == 1) {
     // Both corrections rewrite the light frame in place, so the saved file
@@ -161,18 +185,6 @@ std::optional<SeriesEnd> wait_for_next_shot(Program& p) {
   if (p.series.series_running == 0) return end_by_stop(p);
   p.series.series_running = 0;
   return SeriesEnd::Done;
-}
-
-// Steps 1 and 2 shared by the two stop commands.
-void stop_series(Program& p, const char* message) {
-  if (p.series.guiding_mode == 1 && p.exposure.display_after_shooting == 1) {
-    p.guide.guide_locked = 0;
-    draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
-    p.ui.yield();
-  }
-  p.series.guiding_mode = 0;
-  p.series.series_running = 0;
-  p.series.stop_message = message;
 }
 
 // Whether a series may start now; one series runs at a time.
@@ -252,8 +264,8 @@ void exp_menu_grab_num_Click(Program& p) {
   p.ui.yield();
   const SeriesEnd end = exp_menu_grab_Click(p);
   p.series.frames_remaining = -1;
-  // A failure keeps its message on the status line.
-  if (end != SeriesEnd::Failed) set_status(p, kCountedSeriesDoneMessage);
+  // A failure and an abort keep their message on the status line.
+  if (end != SeriesEnd::Failed && end != SeriesEnd::Aborted) set_status(p, kCountedSeriesDoneMessage);
 }
 
 void exp_menu_grab_auto_Click(Program& p) {

@@ -49,6 +49,7 @@ enum class SeriesEnd {
   NotStarted,  // a start check refused it, or the user cancelled at the start
   Done,        // a counted series took its frames
   Stopped,     // a stop command ended it
+  Aborted,     // the user aborted a frame: ended as a stop ends it, the frame not saved
   Failed,      // the unit or the save failed; the status line says why
 };
 

@@ -41,8 +41,12 @@ void take_frame(Program& p, FrameKind kind) {
   const Frames& f = p.frames;
   const FrameShape shape =
       light ? FrameShape{f.image_width, f.image_height} : FrameShape{f.dark_width, f.dark_height};
-  if (!expose_frame(camera_of(p), status_line(p), kind) ||
-      !download_frame(camera_of(p), p.frames, status_line(p), kind, shape))
+  // The frame can be aborted from its exposure command to the end of its
+  // download; an aborted one is dropped, neither shown nor kept.
+  FrameAbort& abort = p.exposure.abort;
+  abort.reset();
+  if (!expose_frame(camera_of(p), status_line(p), kind, &abort) ||
+      !download_frame(camera_of(p), p.frames, status_line(p), kind, shape, &abort))
     return;
   set_status(p, kShootingDoneMessage);
   p.ui.yield();
@@ -65,19 +69,19 @@ bool send_time_and_binning(Camera& camera, ExposureState& exposure, double secon
   return camera_ok(status, camera.set_binning(binning));
 }
 
-bool expose_frame(Camera& camera, const StatusLine& status, FrameKind kind) {
+bool expose_frame(Camera& camera, const StatusLine& status, FrameKind kind, FrameAbort* abort) {
   status.show(kExposingMessage);
   // The window shows the time left while the unit exposes.
   Interaction& ui = status.ui;
-  const CancelToken never;  // the window offers no cancel
+  const CancelToken never;  // for a caller that offers no abort
   const CameraStatus s = camera.expose(
       kind,
       [&ui](const CameraProgress& c) {
         ui.exchange_progress({ExchangeKind::Exposure, c.done, c.total});
       },
-      never);
+      abort ? abort->token : never);
   ui.exchange_ended();
-  return camera_ok(status, s);
+  return frame_step_ok(status, s, abort);
 }
 
 void exp_menu_one_Click(Program& p) { take_frame(p, FrameKind::Light); }

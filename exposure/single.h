@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "camera/camera.h"
+#include "camera/download.h"
 #include "core/status_line.h"
 #include "exposure/exposure_state.h"
 
@@ -41,6 +42,9 @@ void Check1_Click(Program& p);
 // "V" (light) or "D" (dark), with " 露出中" on the status line and the time
 // left told while the unit exposes: the reply arrives when the exposure has
 // ended, and the wait for it is bounded by the time last sent plus a margin.
-[[nodiscard]] bool expose_frame(Camera& camera, const StatusLine& status, FrameKind kind);
+// An abort through `abort` ends the exposure early: the unit is made ready
+// again and the frame is marked dropped.
+[[nodiscard]] bool expose_frame(Camera& camera, const StatusLine& status, FrameKind kind,
+                                FrameAbort* abort = nullptr);
 
 }  // namespace stellacq

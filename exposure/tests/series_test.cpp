@@ -240,6 +240,21 @@ TEST_F(Series, StopsTakeEffectAtTheirPoints) {
   }
 }
 
+// An abort in the download of the second frame ends a counted series as a
+// stop would, without saving that frame; the abort's message stays.
+TEST_F(Series, AnAbortedFrameEndsTheSeriesUnsaved) {
+  w.ui.input_answers = {"3"};
+  w.ui.on_progress = [this] {
+    if (count("V") == 2 && w.ui.progress.back().kind == ExchangeKind::Download)
+      w.p.exposure.abort.token.request();
+  };
+  exp_menu_grab_num_Click(w.p);
+  EXPECT_EQ(count("V"), 2);
+  EXPECT_EQ(files_in(dir.path()).size(), 1u);
+  EXPECT_EQ(w.ui.last_status(), " 撮影を中止しました");
+  EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.frames_remaining), std::tuple(0, -1));
+}
+
 // The wait reads the interval field as it is now: an interval cleared to 0
 // during the wait starts the next frame at once.
 TEST_F(Series, TheWaitFollowsTheIntervalField) {

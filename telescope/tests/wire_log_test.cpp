@@ -50,7 +50,7 @@ TEST(WireLog, ExchangesWithTheUnitAndTheMountAreLoggedInOrderAndNothingWhenOff) 
               CameraError::Cancelled);
     ASSERT_EQ(mount.open(1), LineError::None);
     ASSERT_TRUE(mount.query_ra().whole());
-    w.observatory.mount().options().powered = false;
+    w.observatory.mount_controller().options().powered = false;
     EXPECT_EQ(mount.query_dec().end, ReplyEnd::NoReply);
     mount.close();
     w.unit().options().powered = false;
@@ -114,7 +114,7 @@ TEST(WireLog, ExchangesWithTheUnitAndTheMountAreLoggedInOrderAndNothingWhenOff) 
   EXPECT_FALSE(wire_log_on());
   log.lines.clear();
   w.unit().options().powered = true;
-  w.observatory.mount().options().powered = true;
+  w.observatory.mount_controller().options().powered = true;
   cancel.clear();
   exchanges();
   EXPECT_TRUE(log.lines.empty());

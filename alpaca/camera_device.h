@@ -46,6 +46,9 @@ struct DeviceSettings {
   std::string fits_folder;  // "" = no FITS copy on the server
   // Simulation: the time of one register access (1 = the hardware's pace).
   double sim_access_us = 0;
+  // The device's UniqueID for Alpaca clients: made once for a settings file
+  // and kept in it, so that two servers on one network never share one.
+  std::string unique_id;
 };
 
 // Request parameters, names compared without regard to case.

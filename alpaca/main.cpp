@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   using namespace stellacq::alpaca;
   ServerOptions options;
   options.settings_path = default_settings_path();
-  DeviceSettings settings = load_settings(options.settings_path, DeviceSettings{});
+  DeviceSettings settings = load_settings_with_id(options.settings_path);
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;

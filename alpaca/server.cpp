@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 namespace stellacq::alpaca {
 
@@ -217,6 +218,37 @@ DeviceSettings load_settings(const std::string& path, const DeviceSettings& defa
   take("pixel_tx22_um", s.pixel_tx22_um);
   take("fits_folder", s.fits_folder);
   take("sim_access_us", s.sim_access_us);
+  take("unique_id", s.unique_id);
+  return s;
+}
+
+namespace {
+
+// A random (version 4) UUID.
+std::string new_unique_id() {
+  std::random_device random;
+  std::uint8_t b[16];
+  for (int i = 0; i < 16; i += 4) {
+    const std::uint32_t r = random();
+    for (int k = 0; k < 4; ++k) b[i + k] = static_cast<std::uint8_t>(r >> (8 * k));
+  }
+  b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);
+  b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);
+  char text[37];
+  std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
+                b[15]);
+  return text;
+}
+
+}  // namespace
+
+DeviceSettings load_settings_with_id(const std::string& path) {
+  DeviceSettings s = load_settings(path, DeviceSettings{});
+  if (s.unique_id.empty()) {
+    s.unique_id = new_unique_id();
+    save_settings(path, s);
+  }
   return s;
 }
 
@@ -224,7 +256,8 @@ std::string save_settings(const std::string& path, const DeviceSettings& s) {
   const json j = {{"simulate", s.simulate},           {"port", s.port},
                   {"head_model", s.head_model},       {"unit_model", s.unit_model},
                   {"pixel_tx11_um", s.pixel_tx11_um}, {"pixel_tx22_um", s.pixel_tx22_um},
-                  {"fits_folder", s.fits_folder},     {"sim_access_us", s.sim_access_us}};
+                  {"fits_folder", s.fits_folder},     {"sim_access_us", s.sim_access_us},
+                  {"unique_id", s.unique_id}};
   std::error_code error;
   const std::filesystem::path target(path);
   std::filesystem::create_directories(target.parent_path(), error);
@@ -343,15 +376,14 @@ void AlpacaServer::routes() {
                                                        {"Location", ""}}),
                                   "application/json");
            });
-  http.Get("/management/v1/configureddevices",
-           [management](const httplib::Request& request, httplib::Response& response) {
-             response.set_content(
-                 management(request, json::array({{{"DeviceName", "STELLACQ CCD"},
-                                                   {"DeviceType", "Camera"},
-                                                   {"DeviceNumber", 0},
-                                                   {"UniqueID", "8f3c2a5e-7b41-4d7e-9c1a-5354454c4c41"}}})),
-                 "application/json");
-           });
+  http.Get("/management/v1/configureddevices", [this, management](const httplib::Request& request,
+                                                                  httplib::Response& response) {
+    response.set_content(management(request, json::array({{{"DeviceName", "STELLACQ CCD"},
+                                                           {"DeviceType", "Camera"},
+                                                           {"DeviceNumber", 0},
+                                                           {"UniqueID", device_.settings().unique_id}}})),
+                         "application/json");
+  });
 
   const auto show_setup = [this](const httplib::Request&, httplib::Response& response) {
     response.set_content(setup_page(device_.settings(), device_.connected(), device_.mount_device(), ""),

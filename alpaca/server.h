@@ -34,6 +34,9 @@ struct ServerOptions {
 DeviceSettings load_settings(const std::string& path, const DeviceSettings& defaults);
 // Empty on success, else why the file could not be written.
 std::string save_settings(const std::string& path, const DeviceSettings& settings);
+// load_settings, and a UniqueID made and saved when the file has none (the
+// first start); one that cannot be saved still serves this run.
+DeviceSettings load_settings_with_id(const std::string& path);
 // $XDG_CONFIG_HOME/stellacq/alpaca.json, or ~/.config/stellacq/alpaca.json.
 std::string default_settings_path();
 

@@ -416,6 +416,14 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   EXPECT_EQ(get("pixelsizey").at("Value"), 17.5);
   ASSERT_EQ(put("connected", {{"Connected", "false"}}).at("ErrorNumber"), 0);
   c.Post("/setup", "form=1&simulate=on&head=TX22", "application/x-www-form-urlencoded");
+
+  // A server's UniqueID is made on its first start and kept; another
+  // settings file, another server, gets its own.
+  const std::string first = (scratch / "first.json").string(), other = (scratch / "other.json").string();
+  const std::string id = load_settings_with_id(first).unique_id;
+  EXPECT_EQ(id.size(), 36u);
+  EXPECT_EQ(load_settings_with_id(first).unique_id, id);
+  EXPECT_NE(load_settings_with_id(other).unique_id, id);
 }
 
 // The program itself, as a user starts it: its settings file names a port

@@ -143,7 +143,9 @@ class CameraSession {
   // Any other work with the hardware (nullptr while not connected).
   void run(std::function<void(CameraHardware*)> job);
 
-  // Starts a frame; false when one is running (its `done` not run yet).
+  // Starts a frame; false when one is running (its `done` not run yet)
+  // that was not aborted. After an abort the next frame may start at once;
+  // it runs when the aborted one has ended.
   bool start_frame(const ExposureRequest& request, FrameCallbacks callbacks);
   // Cancels the running frame; false when none runs. Its `done` still
   // comes, with `aborted` set.

@@ -764,11 +764,8 @@ bool StellacqCcd::StartExposure(float duration) {
   job->frame_height = PrimaryCCD.getSubH();
   InExposure = true;
   frame_ = job;
-  if (session_.frame_running()) {
-    // An aborted frame is still ending (the unit being made ready).
-    next_frame_ = job;
-    return true;
-  }
+  // After an abort the session starts this frame once the aborted one has
+  // ended (the unit made ready).
   if (!launch_frame(job)) {
     frame_.reset();
     InExposure = false;
@@ -824,15 +821,9 @@ void StellacqCcd::show_progress(FrameJob& job, const CameraProgress& progress) {
 bool StellacqCcd::AbortExposure() {
   if (frame_) {
     frame_->aborted = true;
-    if (frame_ == next_frame_) {
-      // Not started yet: the session runs only the aborted frame before it.
-      next_frame_.reset();
-      LOG_INFO("Exposure aborted.");
-    } else {
-      const std::optional<CameraProgress> progress = session_.progress();
-      frame_->downloading = progress && progress->phase == CameraProgress::Phase::Download;
-      session_.abort();
-    }
+    const std::optional<CameraProgress> progress = session_.progress();
+    frame_->downloading = progress && progress->phase == CameraProgress::Phase::Download;
+    session_.abort();
     frame_.reset();
   }
   InExposure = false;
@@ -848,16 +839,6 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job, const Frame
       LOG_INFO("Exposure aborted during the download.");
     else
       LOG_INFO("Exposure aborted.");
-    if (next_frame_) {
-      const std::shared_ptr<FrameJob> next = std::move(next_frame_);
-      next_frame_.reset();
-      if (!launch_frame(next)) {
-        frame_.reset();
-        InExposure = false;
-        LOG_ERROR("The driver's port thread is not running.");
-        PrimaryCCD.setExposureFailed();
-      }
-    }
     return;
   }
   if (frame_ == job) frame_.reset();

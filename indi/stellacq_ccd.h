@@ -92,11 +92,8 @@ class StellacqCcd final : public INDI::CCD {
   bool connected_ = false;
   bool settings_loaded_ = false;  // the saved head, unit, port and pixel sizes
   bool connecting_ = false;
-  int connect_attempt_ = 0;          // the reply of an attempt given up is dropped
-  std::shared_ptr<FrameJob> frame_;  // the exposure running, if any
-  // An exposure started while the session still ends an aborted one; it
-  // starts when that one has ended.
-  std::shared_ptr<FrameJob> next_frame_;
+  int connect_attempt_ = 0;                      // the reply of an attempt given up is dropped
+  std::shared_ptr<FrameJob> frame_;              // the exposure running, if any
   std::chrono::milliseconds watch_interval_{0};  // of the temperature readings
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;

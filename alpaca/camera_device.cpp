@@ -12,8 +12,10 @@
 #include <iostream>
 #include <set>
 
-#include "indi/camera_rig.h"
-#include "indi/frame_file.h"
+#include "camera/camera_rig.h"
+#include "camera/frame_request.h"
+#include "fits/frame_file.h"
+#include "sim/simulated_rig.h"
 
 namespace stellacq::alpaca {
 
@@ -216,32 +218,14 @@ const std::map<std::string, std::string> kAbsent = {
     {"commandstring", "The device takes no commands."},
 };
 
-// The port and the Camera as the INDI driver opens them (claimed for this
-// process alone, or the simulated observatory with its mount served on a
-// pseudo-terminal).
-struct RigHardware final : CameraHardware {
-  std::unique_ptr<indi::CameraRig> rig;
-  Camera& camera() override { return rig->camera(); }
-};
-
+// The port claimed for this process alone, or the simulated observatory
+// with its mount served on a pseudo-terminal.
 HardwareOpener opener_for(const DeviceSettings& settings) {
-  indi::RigOptions options;
-  options.simulation = settings.simulate;
+  RigOptions options;
   options.port = settings.port;
   options.head_model = settings.head_model;
   options.unit_model = settings.unit_model;
-  options.sim_access_us = settings.sim_access_us;
-  return [options](HardwareOpenResult& result) -> std::unique_ptr<CameraHardware> {
-    indi::RigOpenResult opened;
-    auto hardware = std::make_unique<RigHardware>();
-    hardware->rig = indi::CameraRig::open(options, opened);
-    result.ok = opened.ok;
-    result.held = opened.held;
-    result.message = opened.message;
-    result.mount_device = opened.mount_device;
-    if (!hardware->rig) return nullptr;
-    return hardware;
-  };
+  return settings.simulate ? sim::simulated_opener(options, settings.sim_access_us) : parport_opener(options);
 }
 
 }  // namespace
@@ -434,14 +418,14 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
 
   ExposureRequest request;
   request.kind = light ? FrameKind::Light : FrameKind::Dark;
-  request.seconds = indi::exposure_seconds(duration);
+  request.seconds = exposure_seconds(duration);
   request.binning = s.bin;
   const int start_x = s.start_x, start_y = s.start_y, width = s.num_x, height = s.num_y, bin = s.bin;
   const std::time_t started = std::time(nullptr);
 
   // The FITS copy, written on the session's thread from the cut frame.
-  indi::FrameDescription description;
-  description.type = light ? indi::FrameType::Light : indi::FrameType::Dark;
+  FrameDescription description;
+  description.type = light ? FrameType::Light : FrameType::Dark;
   description.seconds = request.seconds;
   description.binning = bin;
   description.width = width;
@@ -466,11 +450,11 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
   FrameCallbacks callbacks;
   callbacks.on_session_thread = [=](FrameOutcome& outcome) {
     FrameBuffer& counts = *outcome.counts;
-    indi::cut_subframe(counts, {start_x, start_y, width, height});
+    cut_subframe(counts, {start_x, start_y, width, height});
     if (fits_path.empty()) return;
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(fits_path).parent_path(), ignored);
-    const std::string error = indi::write_frame_file(fits_path, description, counts, true);
+    const std::string error = write_frame_file(fits_path, description, counts, true);
     if (error.empty())
       *written = fits_path;
     else

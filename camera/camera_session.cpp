@@ -237,7 +237,9 @@ bool CameraSession::start_frame(const ExposureRequest& request, FrameCallbacks c
   frame->callbacks = std::move(callbacks);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (frame_ || stopping_) return false;
+    // An aborted frame may still be ending (the unit being made ready); the
+    // new one runs after it.
+    if ((frame_ && !frame_->aborted) || stopping_) return false;
     frame_ = frame;
   }
   post([this, frame] { take_frame(frame); });

@@ -143,7 +143,9 @@ class CameraSession {
   // Any other work with the hardware (nullptr while not connected).
   void run(std::function<void(CameraHardware*)> job);
 
-  // Starts a frame; false when one is running (its `done` not run yet).
+  // Starts a frame; false when one is running (its `done` not run yet)
+  // that was not aborted. After an abort the next frame may start at once;
+  // it runs when the aborted one has ended.
   bool start_frame(const ExposureRequest& request, FrameCallbacks callbacks);
   // Cancels the running frame; false when none runs. Its `done` still
   // comes, with `aborted` set.
@@ -158,13 +160,15 @@ class CameraSession {
 
   // Front-end thread: runs the waiting replies in order.
   void run_replies();
+  // Any thread: queues `done` for the front-end's thread (a line of the wire
+  // log from the session's exchanges).
+  void reply(std::function<void()> done);
 
  private:
   struct RunningFrame;
   using Task = std::function<void()>;
 
   void post(Task job);
-  void reply(Task done);
   void loop();
   void take_frame(const std::shared_ptr<RunningFrame>& frame);
   ConnectOutcome open_and_greet(const HardwareOpener& open);

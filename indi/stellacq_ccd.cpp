@@ -4,7 +4,6 @@
 #include <indicom.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +12,10 @@
 #include <filesystem>
 #include <regex>
 
+#include "camera/frame_request.h"
 #include "core/wire_log.h"
+#include "indi/compressed_fits.h"
+#include "sim/simulated_rig.h"
 
 namespace stellacq::indi {
 
@@ -30,32 +32,6 @@ constexpr double kTemperatureMinC = -50.0, kTemperatureMaxC = 50.0;
 // corrects them in PIXEL_SIZE.
 constexpr double kDefaultPixelTx11Um = 18.0;
 constexpr double kDefaultPixelTx22Um = 9.0;
-
-std::string error_text(const CameraStatus& status) {
-  const std::string about = status.command.empty() ? "its greeting" : "\"" + status.command + "\"";
-  switch (status.error) {
-    case CameraError::Ok:
-      return "no error";
-    case CameraError::NoPort:
-      return "No parallel port is open.";
-    case CameraError::NotConnected:
-      return "The camera is not connected.";
-    case CameraError::NoReply:
-      return "The control unit did not answer (" + about +
-             "). Check that it is switched on and its cable is in the port.";
-    case CameraError::GarbledReply:
-      return "The control unit's answer to " + about + " made no sense.";
-    case CameraError::ShortFrame:
-      return "The control unit announced " + std::to_string(status.announced_samples) +
-             " samples, the frame needs " + std::to_string(status.expected_samples) +
-             ": check the head and unit models.";
-    case CameraError::BadFrameSize:
-      return "The frame is larger than the driver's frame buffer.";
-    case CameraError::Cancelled:
-      return "Cancelled.";
-  }
-  return "unknown error";
-}
 
 FrameType frame_type_of(INDI::CCDChip::CCD_FRAME frame) {
   switch (frame) {
@@ -162,16 +138,17 @@ int head_height(int head) { return frame_shape(head, 1).height; }
 struct StellacqCcd::FrameJob {
   ExposureRequest request;
   FrameDescription description;
-  CancelToken cancel;
-  bool aborted = false;                  // main thread: the client aborted it
-  std::atomic<bool> downloading{false};  // set by the worker when the download begins
-  bool send = true;                      // upload to the client
-  std::string local_path;                // save on the server's disk ("" = no)
-  bool compress = false;                 // send it as a tile-compressed ".fits.fz"
-  int frame_x = 0, frame_y = 0;          // CCD_FRAME when it started, unbinned chip pixels
+  bool send = true;              // upload to the client
+  std::string local_path;        // save on the server's disk ("" = no)
+  bool compress = false;         // send it as a tile-compressed ".fits.fz"
+  int frame_x = 0, frame_y = 0;  // CCD_FRAME when it started, unbinned chip pixels
   int frame_width = 0, frame_height = 0;
-  // Set on the worker before the reply that finishes the job.
-  FrameResult result;
+  // Main thread.
+  bool aborted = false;         // the client aborted it
+  bool downloading = false;     // the download had begun when it was aborted
+  long long last_left_ms = -1;  // the countdown last shown
+  bool download_told = false;
+  // Set on the session's thread before the frame's end is told.
   std::vector<std::uint8_t> bytes;
   std::string file_error;
 };
@@ -179,11 +156,10 @@ struct StellacqCcd::FrameJob {
 StellacqCcd::StellacqCcd() { setVersion(2, 4); }
 
 // Runs when the server has gone (libindi exits on the end of its input).
-// A running frame is cancelled first: the worker, joined after this, would
-// otherwise finish the exposure before the process could end.
+// The session, destroyed after this, cancels a running frame before it
+// joins its thread, so the process ends without finishing the exposure.
 StellacqCcd::~StellacqCcd() {
-  set_wire_sink(nullptr);  // the worker's last exchanges log nothing more
-  if (frame_) frame_->cancel.request();
+  set_wire_sink(nullptr);  // the session's last exchanges log nothing more
   if (wake_callback_ >= 0) IERmCallback(wake_callback_);
 }
 
@@ -227,9 +203,9 @@ bool StellacqCcd::initProperties() {
   // The unit exposes whole seconds, one at least.
   PrimaryCCD.setMinMaxStep("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 1, 3600, 1, false);
 
-  if (worker_.wake_fd() >= 0)
+  if (wake_.fd() >= 0)
     wake_callback_ = IEAddCallback(
-        worker_.wake_fd(), [](int, void* self) { static_cast<StellacqCcd*>(self)->on_wake(); }, this);
+        wake_.fd(), [](int, void* self) { static_cast<StellacqCcd*>(self)->on_wake(); }, this);
   setDefaultPollingPeriod(1000);
   return true;
 }
@@ -246,7 +222,7 @@ void StellacqCcd::debugTriggered(bool enable) {
     return;
   }
   set_wire_sink([this](const WireEntry& entry) {
-    worker_.reply([this, line = wire_line(entry)] { tell(INDI::Logger::DBG_DEBUG, line); });
+    session_.reply([this, line = wire_line(entry)] { tell(INDI::Logger::DBG_DEBUG, line); });
   });
 }
 
@@ -352,12 +328,17 @@ bool StellacqCcd::updateProperties() {
 
 RigOptions StellacqCcd::rig_options() const {
   RigOptions options;
-  options.simulation = isSimulation();
   options.port = PortTP[0].getText() ? PortTP[0].getText() : "";
   options.head_model = HeadSP[0].getState() == ISS_ON ? kHeadTx11 : kHeadTx22;
   options.unit_model = UnitSP[0].getState() == ISS_ON ? kUnitTu11 : kUnitTu22;
-  options.sim_access_us = SimAccessNP[0].getValue();
   return options;
+}
+
+// The port claimed for this process alone, or in simulation the simulated
+// observatory with its mount on a pseudo-terminal.
+HardwareOpener StellacqCcd::opener(const RigOptions& options) const {
+  if (isSimulation()) return sim::simulated_opener(options, SimAccessNP[0].getValue());
+  return parport_opener(options);
 }
 
 void StellacqCcd::apply_sensor_size() {
@@ -409,14 +390,11 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
       } else {
         cooling_ = false;
         cooling_state_ = IPS_IDLE;
-        worker_.post([this] {
-          if (!rig_) return;
-          const CameraStatus status = rig_->camera().cooling_off();
-          worker_.reply([this, status] {
-            CoolerSP.setState(status.ok() ? IPS_IDLE : IPS_ALERT);
-            CoolerSP.apply();
-            if (!status.ok()) LOGF_ERROR("Cooling off failed: %s", error_text(status).c_str());
-          });
+        session_.cooling_off([this](const CameraStatus& status) {
+          if (!connected_) return;
+          CoolerSP.setState(status.ok() ? IPS_IDLE : IPS_ALERT);
+          CoolerSP.apply();
+          if (!status.ok()) LOGF_ERROR("Cooling off failed: %s", camera_error_text(status).c_str());
         });
         TemperatureNP.s = IPS_IDLE;
         IDSetNumber(&TemperatureNP, nullptr);
@@ -466,8 +444,8 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
       SimAccessNP.apply();
       const double us = SimAccessNP[0].getValue();
       if (connected_)
-        worker_.post([this, us] {
-          if (rig_) rig_->set_sim_access_us(us);
+        session_.run([us](CameraHardware* hardware) {
+          if (auto* rig = dynamic_cast<sim::SimulatedRig*>(hardware)) rig->set_access_us(us);
         });
       return true;
     }
@@ -552,7 +530,7 @@ std::vector<std::string> StellacqCcd::indi_cards(double seconds) {
   // lives (the snooped mount, SCOPE_INFO, FITS_HEADER, WCS_CONTROL, the
   // chip's frame, binning and pixel size); it writes into the chip's
   // in-memory FITS file, which the base class uses for nothing else here,
-  // and the cards read back from it go to the worker with the job.
+  // and the cards read back from it go to the session with the job.
   std::vector<std::string> cards;
   // Its DATAMIN/DATAMAX scan reads the chip's buffer as a frame of this size
   // (the cards leave those two out).
@@ -583,16 +561,9 @@ std::vector<std::string> StellacqCcd::indi_cards(double seconds) {
 // ---------------------------------------------------------------------------
 // Connection
 
-struct StellacqCcd::ConnectOutcome {
-  RigOpenResult open;
-  CameraStatus status;
-  std::string greeting;
-  TemperatureResult temperature;
-};
-
 // CONNECTION is answered here rather than by the base class, which would
 // call Connect() and wait: the port is opened and the unit greeted on the
-// worker (up to the reply time-out when nothing answers) while CONNECTION
+// session's thread (up to the reply time-out when nothing answers) while CONNECTION
 // shows Busy and clients are answered. Disconnecting during that gives the
 // attempt up. False leaves the request to the base class.
 bool StellacqCcd::handle_connection(ISState* states, char* names[], int n) {
@@ -605,7 +576,7 @@ bool StellacqCcd::handle_connection(ISState* states, char* names[], int n) {
   if (disconnect && connecting_) {
     connecting_ = false;
     ++connect_attempt_;
-    worker_.post([this] { rig_.reset(); });
+    session_.disconnect();
     setConnected(false, IPS_IDLE);
     return true;
   }
@@ -623,23 +594,9 @@ bool StellacqCcd::handle_connection(ISState* states, char* names[], int n) {
   const int attempt = ++connect_attempt_;
   connecting_ = true;
   setConnected(true, IPS_BUSY);
-  const bool posted = worker_.post([this, options, attempt] {
-    auto outcome = std::make_shared<ConnectOutcome>();
-    rig_ = CameraRig::open(options, outcome->open);
-    if (rig_) {
-      outcome->status = rig_->camera().connect(&outcome->greeting);
-      if (outcome->status.ok()) outcome->temperature = rig_->camera().read_temperature();
-      if (!outcome->status.ok()) rig_.reset();
-    }
-    worker_.reply([this, options, attempt, outcome] {
-      if (connecting_ && attempt == connect_attempt_) finish_connect(options, *outcome);
-    });
+  session_.connect(opener(options), [this, options, attempt](const ConnectOutcome& outcome) {
+    if (connecting_ && attempt == connect_attempt_) finish_connect(options, outcome);
   });
-  if (!posted) {
-    connecting_ = false;
-    LOG_ERROR("The driver's port thread is not running.");
-    setConnected(false, IPS_ALERT);
-  }
   return true;
 }
 
@@ -659,7 +616,7 @@ void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome
   }
   if (!outcome.open.message.empty()) tell(INDI::Logger::DBG_WARNING, outcome.open.message);
   if (!outcome.status.ok()) {
-    tell(INDI::Logger::DBG_ERROR, "Connecting failed: " + error_text(outcome.status));
+    tell(INDI::Logger::DBG_ERROR, "Connecting failed: " + camera_error_text(outcome.status));
     setConnected(false, IPS_ALERT);
     return;
   }
@@ -676,6 +633,7 @@ void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome
   }
   setConnected(true, IPS_OK);
   updateProperties();
+  watch_temperature();
   SetTimer(getCurrentPollingPeriod());
 }
 
@@ -688,7 +646,9 @@ bool StellacqCcd::Disconnect() {
   connected_ = false;
   cooling_ = false;
   cooling_state_ = IPS_IDLE;
-  worker_.post([this] { rig_.reset(); });
+  watch_interval_ = std::chrono::milliseconds(0);
+  session_.watch_temperature(watch_interval_, {});
+  session_.disconnect();
   return true;
 }
 
@@ -709,22 +669,19 @@ void StellacqCcd::start_cooling(double set_point_c) {
   CoolerSP[1].setState(ISS_OFF);
   CoolerSP.setState(IPS_BUSY);
   CoolerSP.apply();
-  worker_.post([this, tenths] {
-    if (!rig_) return;
-    const CameraStatus status = rig_->camera().cooling_on(tenths);
-    worker_.reply([this, status] {
-      if (status.ok()) {
-        CoolerSP.setState(IPS_OK);
-      } else {
-        LOGF_ERROR("Cooling on failed: %s", error_text(status).c_str());
-        CoolerSP.setState(IPS_ALERT);
-        cooling_ = false;
-        cooling_state_ = IPS_IDLE;
-        TemperatureNP.s = IPS_ALERT;
-        IDSetNumber(&TemperatureNP, nullptr);
-      }
-      CoolerSP.apply();
-    });
+  session_.cooling_on(tenths, [this](const CameraStatus& status) {
+    if (!connected_) return;
+    if (status.ok()) {
+      CoolerSP.setState(IPS_OK);
+    } else {
+      LOGF_ERROR("Cooling on failed: %s", camera_error_text(status).c_str());
+      CoolerSP.setState(IPS_ALERT);
+      cooling_ = false;
+      cooling_state_ = IPS_IDLE;
+      TemperatureNP.s = IPS_ALERT;
+      IDSetNumber(&TemperatureNP, nullptr);
+    }
+    CoolerSP.apply();
   });
 }
 
@@ -763,21 +720,23 @@ void StellacqCcd::on_temperature(bool ok, double celsius, const std::string& err
   IDSetNumber(&TemperatureNP, nullptr);
 }
 
+// The session reads the temperature once a polling period while no other
+// work waits. The unit answers nothing during an exposure or a download: the
+// property keeps the last reading until the frame is in.
+void StellacqCcd::watch_temperature() {
+  const std::chrono::milliseconds interval(getCurrentPollingPeriod());
+  if (interval == watch_interval_) return;
+  watch_interval_ = interval;
+  session_.watch_temperature(interval, [this](const TemperatureResult& reading) {
+    if (connected_)
+      on_temperature(reading.status.ok(), reading.celsius,
+                     reading.status.ok() ? "" : camera_error_text(reading.status));
+  });
+}
+
 void StellacqCcd::TimerHit() {
   if (!isConnected() || !connected_) return;
-  // The unit answers nothing during an exposure or a download: the property
-  // keeps the last reading until the frame is in.
-  if (worker_.jobs_in_flight() == 0) {
-    worker_.post([this] {
-      if (!rig_) return;
-      const TemperatureResult reading = rig_->camera().read_temperature();
-      worker_.reply([this, reading] {
-        if (connected_)
-          on_temperature(reading.status.ok(), reading.celsius,
-                         reading.status.ok() ? "" : error_text(reading.status));
-      });
-    });
-  }
+  watch_temperature();  // follows a changed polling period
   SetTimer(getCurrentPollingPeriod());
 }
 
@@ -815,7 +774,7 @@ bool StellacqCcd::StartExposure(float duration) {
 
   PrimaryCCD.setExposureDuration(seconds);
   ExposureTime = seconds;
-  job->description.indi_cards = indi_cards(seconds);
+  job->description.extra_cards = indi_cards(seconds);
   job->compress = PrimaryCCD.isCompressed();
   job->frame_x = PrimaryCCD.getSubX();
   job->frame_y = PrimaryCCD.getSubY();
@@ -823,57 +782,9 @@ bool StellacqCcd::StartExposure(float duration) {
   job->frame_height = PrimaryCCD.getSubH();
   InExposure = true;
   frame_ = job;
-
-  const bool posted = worker_.post([this, job] {
-    long long last_left_ms = -1;
-    bool download_told = false;
-    const ProgressHook progress = [&](const CameraProgress& p) {
-      if (p.phase == CameraProgress::Phase::Exposure) {
-        const long long left_ms = std::max(0LL, p.total - p.done);
-        if (last_left_ms >= 0 && last_left_ms - left_ms < 500) return;
-        last_left_ms = left_ms;
-        worker_.reply([this, job, left_ms] {
-          if (frame_ == job && !job->aborted) PrimaryCCD.setExposureLeft(left_ms / 1000.0);
-        });
-      } else if (!download_told) {
-        download_told = true;
-        job->downloading = true;
-        worker_.reply([this, job] {
-          if (frame_ == job && !job->aborted) {
-            PrimaryCCD.setExposureLeft(0);
-            LOG_DEBUG("Downloading the frame.");
-          }
-        });
-      }
-    };
-    if (!rig_) {
-      job->result.status.error = CameraError::NotConnected;
-      worker_.reply([this, job] { finish_frame(job); });
-      return;
-    }
-    job->result = rig_->camera().take_frame(job->request, rig_->frame(), progress, job->cancel);
-    if (job->result.status.ok()) {
-      const Subframe part =
-          binned_subframe(job->frame_x, job->frame_y, job->frame_width, job->frame_height,
-                          job->request.binning, job->result.info.width, job->result.info.height);
-      cut_subframe(rig_->frame(), part);
-      job->description.origin_x = part.x;
-      job->description.origin_y = part.y;
-      job->description.width = part.width;
-      job->description.height = part.height;
-      if (!job->local_path.empty())
-        job->file_error = write_frame_file(job->local_path, job->description, rig_->frame(), true);
-      if (job->send && job->file_error.empty())
-        job->file_error = frame_file_bytes(job->description, rig_->frame(), job->bytes);
-      if (job->send && job->compress && job->file_error.empty()) {
-        std::vector<std::uint8_t> compressed;
-        job->file_error = compress_fits(job->bytes, compressed);
-        job->bytes.swap(compressed);
-      }
-    }
-    worker_.reply([this, job] { finish_frame(job); });
-  });
-  if (!posted) {
+  // After an abort the session starts this frame once the aborted one has
+  // ended (the unit made ready).
+  if (!launch_frame(job)) {
     frame_.reset();
     InExposure = false;
     LOG_ERROR("The driver's port thread is not running.");
@@ -882,19 +793,65 @@ bool StellacqCcd::StartExposure(float duration) {
   return true;
 }
 
+bool StellacqCcd::launch_frame(const std::shared_ptr<FrameJob>& job) {
+  FrameCallbacks callbacks;
+  callbacks.progress = [this, job](const CameraProgress& progress) { show_progress(*job, progress); };
+  // The part asked for is cut from the whole chip's download, and the file
+  // made, on the session's thread.
+  callbacks.on_session_thread = [job](FrameOutcome& outcome) {
+    FrameBuffer& counts = *outcome.counts;
+    const Subframe part =
+        binned_subframe(job->frame_x, job->frame_y, job->frame_width, job->frame_height, job->request.binning,
+                        outcome.result.info.width, outcome.result.info.height);
+    cut_subframe(counts, part);
+    job->description.origin_x = part.x;
+    job->description.origin_y = part.y;
+    job->description.width = part.width;
+    job->description.height = part.height;
+    if (!job->local_path.empty())
+      job->file_error = write_frame_file(job->local_path, job->description, counts, true);
+    if (job->send && job->file_error.empty())
+      job->file_error = frame_file_bytes(job->description, counts, job->bytes);
+    if (job->send && job->compress && job->file_error.empty()) {
+      std::vector<std::uint8_t> compressed;
+      job->file_error = compress_fits(job->bytes, compressed);
+      job->bytes.swap(compressed);
+    }
+  };
+  callbacks.done = [this, job](const FrameOutcome& outcome) { finish_frame(job, outcome); };
+  return session_.start_frame(job->request, std::move(callbacks));
+}
+
+void StellacqCcd::show_progress(FrameJob& job, const CameraProgress& progress) {
+  if (frame_.get() != &job || job.aborted) return;
+  if (progress.phase == CameraProgress::Phase::Exposure) {
+    const long long left_ms = std::max(0LL, progress.total - progress.done);
+    if (job.last_left_ms >= 0 && job.last_left_ms - left_ms < 500) return;
+    job.last_left_ms = left_ms;
+    PrimaryCCD.setExposureLeft(left_ms / 1000.0);
+  } else if (!job.download_told) {
+    job.download_told = true;
+    PrimaryCCD.setExposureLeft(0);
+    LOG_DEBUG("Downloading the frame.");
+  }
+}
+
 bool StellacqCcd::AbortExposure() {
   if (frame_) {
     frame_->aborted = true;
-    frame_->cancel.request();
+    const std::optional<CameraProgress> progress = session_.progress();
+    frame_->downloading = progress && progress->phase == CameraProgress::Phase::Download;
+    session_.abort();
     frame_.reset();
   }
   InExposure = false;
   return true;
 }
 
-void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job) {
+void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome) {
+  const CameraStatus& status = outcome.result.status;
   if (job->aborted) {
-    if (job->result.status.ok())
+    if (status.ok())
       LOG_INFO("Exposure aborted after the download; the frame is dropped.");
     else if (job->downloading)
       LOG_INFO("Exposure aborted during the download.");
@@ -904,9 +861,8 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job) {
   }
   if (frame_ == job) frame_.reset();
   InExposure = false;
-  const CameraStatus& status = job->result.status;
   if (!status.ok()) {
-    LOGF_ERROR("The frame failed: %s", error_text(status).c_str());
+    LOGF_ERROR("The frame failed: %s", camera_error_text(status).c_str());
     PrimaryCCD.setExposureFailed();
     return;
   }
@@ -955,7 +911,10 @@ std::string StellacqCcd::local_file_name() const {
 
 // ---------------------------------------------------------------------------
 
-void StellacqCcd::on_wake() { worker_.run_replies(); }
+void StellacqCcd::on_wake() {
+  wake_.clear();
+  session_.run_replies();
+}
 
 bool StellacqCcd::saveConfigItems(FILE* fp) {
   INDI::CCD::saveConfigItems(fp);

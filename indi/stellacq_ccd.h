@@ -8,11 +8,12 @@
 // HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE, SIM_PORT_ACCESS (how
 // slow the simulated port is) and, in simulation, SIM_MOUNT_PORT.
 //
-// Threads: everything here runs on INDI's main loop except the jobs handed
-// to the PortWorker, which own the CameraRig; their outcomes come back as
-// replies run on the main loop (see port_worker.h). The main loop never
-// waits for the worker: connecting too runs there, CONNECTION showing Busy
-// until the unit has answered or failed.
+// Threads: everything here runs on INDI's main loop except what the camera
+// session runs on its own thread (the port, the Camera, a frame's file);
+// its outcomes come back as replies run on the main loop, woken through an
+// eventfd that INDI's loop watches (see camera/camera_session.h). The main
+// loop never waits for the port: connecting too runs on the session,
+// CONNECTION showing Busy until the unit has answered or failed.
 #pragma once
 
 #include <indiccd.h>
@@ -26,9 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "indi/camera_rig.h"
-#include "indi/frame_file.h"
-#include "indi/port_worker.h"
+#include "camera/camera_rig.h"
+#include "camera/camera_session.h"
+#include "fits/frame_file.h"
 
 namespace stellacq::indi {
 
@@ -63,14 +64,17 @@ class StellacqCcd final : public INDI::CCD {
 
  private:
   struct FrameJob;
-  struct ConnectOutcome;
 
   RigOptions rig_options() const;
+  HardwareOpener opener(const RigOptions& options) const;
   void apply_sensor_size();
   void on_wake();
   void start_cooling(double set_point_c);
+  void watch_temperature();
   void on_temperature(bool ok, double celsius, const std::string& error);
-  void finish_frame(const std::shared_ptr<FrameJob>& job);
+  bool launch_frame(const std::shared_ptr<FrameJob>& job);
+  void show_progress(FrameJob& job, const CameraProgress& progress);
+  void finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome);
   std::string local_file_name() const;
   bool refuse_while_connected(const char* what);
   void load_saved_settings();
@@ -82,16 +86,17 @@ class StellacqCcd final : public INDI::CCD {
   bool refuse_long_texts(const char* name, char* texts[], int n);
   void tell(INDI::Logger::VerbosityLevel level, const std::string& text);
 
-  std::unique_ptr<CameraRig> rig_;  // worker thread only; outlives the worker
-  PortWorker worker_;
+  EventFdWakeUp wake_;  // outlives the session
+  CameraSession session_{wake_};
   int wake_callback_ = -1;
 
   // Main thread state.
   bool connected_ = false;
   bool settings_loaded_ = false;  // the saved head, unit, port and pixel sizes
   bool connecting_ = false;
-  int connect_attempt_ = 0;          // the reply of an attempt given up is dropped
-  std::shared_ptr<FrameJob> frame_;  // the exposure running, if any
+  int connect_attempt_ = 0;                      // the reply of an attempt given up is dropped
+  std::shared_ptr<FrameJob> frame_;              // the exposure running, if any
+  std::chrono::milliseconds watch_interval_{0};  // of the temperature readings
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;
   int binning_ = 1;  // 1 or 2, the same on both axes

@@ -67,7 +67,7 @@ class Observatory {
   MountAxes& mount_axes() { return mount_axes_; }
   Lx200Controller& mount_controller() { return mount_controller_; }
   // Held around every use of the mount by a thread of its own (a
-  // pseudo-terminal server, a driver's worker); the exposure's end takes it
+  // pseudo-terminal server, a camera session); the exposure's end takes it
   // to read the pointing. The program's own serial line runs on the
   // program's one thread and does not need it.
   std::mutex& mount_mutex() { return mount_mutex_; }

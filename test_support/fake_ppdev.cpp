@@ -1,9 +1,10 @@
-// A parallel port for machines without one, preloaded into the driver by the
-// tests (LD_PRELOAD): /dev/parportN opens (as /dev/null), and its exclusive
-// claim behaves as ppdev's does between processes: PPCLAIM fails with EBUSY
-// while another process holds the lock file named by STELLACQ_FAKE_PPDEV_LOCK
-// (the test takes it to play the program that has the port). Every other
-// ioctl on the port succeeds and reads 0xFF, as a port with nothing on it.
+// A parallel port for machines without one, preloaded into the INDI driver
+// and the Alpaca server by their tests (LD_PRELOAD): /dev/parportN opens (as
+// /dev/null), and its exclusive claim behaves as ppdev's does between
+// processes: PPCLAIM fails with EBUSY while another process holds the lock
+// file named by STELLACQ_FAKE_PPDEV_LOCK (the test takes it to play the
+// program that has the port). Every other ioctl on the port succeeds and
+// reads 0xFF, as a port with nothing on it.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/ioctl.h>

@@ -1,0 +1,28 @@
+// What a network front-end asks of a frame, made into what the unit takes:
+// whole seconds, the whole chip read out and the part asked for cut from
+// the download.
+#pragma once
+
+#include "image/frames.h"
+
+namespace stellacq {
+
+// The exposure the unit takes for a requested time: the nearest whole second
+// (halves to even), at least one second.
+int exposure_seconds(double requested_seconds);
+
+// A subframe of the binned chip: top left pixel and size, 0-based.
+struct Subframe {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The part of the binned chip a request in unbinned chip pixels (INDI's
+// CCD_FRAME: x, y, width, height) covers at `binning`, within the binned
+// chip of `chip_width` x `chip_height` and at least one pixel each way.
+Subframe binned_subframe(int x, int y, int width, int height, int binning, int chip_width, int chip_height);
+
+// Moves the subframe `part` of a downloaded frame to the top left of
+// `counts`, where the writers read a frame of part.width x part.height.
+void cut_subframe(FrameBuffer& counts, const Subframe& part);
+
+}  // namespace stellacq

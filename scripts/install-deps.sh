@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config dpkg-dev
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcfitsio-dev fitsverify python3-astropy
+  libcfitsio-dev fitsverify python3-astropy libexpat1-dev
   indi-bin libindi-dev
   libcpp-httplib-dev nlohmann-json3-dev
   xvfb xauth fonts-noto-cjk

@@ -99,20 +99,6 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
   }
 }
 
-TEST(TimedMove, NamedMovesUseTheirOwnAxis) {
-  LinkWorld w;
-  w.p.settings.x_tracking_factor = 2;
-  w.p.settings.x_move_repeat = 1;
-  w.p.settings.y_tracking_factor = 7;
-  w.p.settings.y_move_repeat = 1;
-  ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-  for (const Direction d : {Direction::Up, Direction::Down, Direction::Left, Direction::Right})
-    timed_move(w.p.mount, w.p.settings, status_line(w.p), d, 1);
-  EXPECT_EQ(w.serial.sent,
-            kStopBytes + "#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Me#\r\n#:Qe#\r\n#:Mw#\r\n#:Qw#\r\n");
-  EXPECT_EQ(w.busy.total, 8 + 8 + 3 + 3 + 4 * 1000);
-}
-
 // The windows are painted during a move's counts; a polling tick of the
 // telescope window that falls into them sends nothing between start and stop.
 TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {

@@ -166,7 +166,6 @@ class MainWindowTest : public QObject {
     QTest::addColumn<bool>("parallel_dialog");
     QTest::newRow("parallel unset") << 1 << 0 << false << true;
     QTest::newRow("com unset") << 0 << 2 << true << false;
-    QTest::newRow("both set") << 2 << 3 << false << false;
   }
   void start_up_opens_the_port_dialogs_that_are_not_chosen() {
     QFETCH(int, com_port);
@@ -183,7 +182,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(top_level("Form2") != nullptr, parallel_dialog);
     QCOMPARE(form.menu_action("exp_menu_grab_auto")->isEnabled(), false);
     QCOMPARE(form.menu_action("exp_menu_grab_auto_stop")->isEnabled(), false);
-    if (parallel_port == 3) QCOMPARE(w.program.ports.port_data, std::uint16_t{0x3BC});
     for (QWidget* top : QApplication::topLevelWidgets())
       if (top != &form) top->close();
   }

@@ -243,12 +243,8 @@ TEST_F(DriverTest, FramesArriveAsFitsBlobsWithWhatWasTaken) {
 
   Fits light = next_frame(expose(1.4));
   ASSERT_TRUE(light.ok);
-  EXPECT_EQ(light.bitpix, 16);
-  EXPECT_EQ(light.width, 768);
-  EXPECT_EQ(light.height, 512);
-  EXPECT_EQ(light.exptime, 1.0);
-  EXPECT_EQ(light.xbinning, 2);
-  EXPECT_EQ(light.frame, "Light");
+  EXPECT_EQ(std::tie(light.bitpix, light.width, light.height, light.exptime, light.xbinning, light.frame),
+            std::tuple(16, 768L, 512L, 1.0, 2L, "Light"));
   // Stars stand well above the sky; a flat or empty frame has none.
   const int threshold = light.median() + 3000;
   EXPECT_GT(light.above(threshold), 40);
@@ -397,10 +393,8 @@ TEST_F(DriverTest, SubframesAndCompressedFrames) {
       5s));
   const Fits part = next_frame(expose(1));
   ASSERT_TRUE(part.ok);
-  EXPECT_EQ(part.width, 100);
-  EXPECT_EQ(part.height, 80);
-  EXPECT_EQ(part.origin_x, left);
-  EXPECT_EQ(part.origin_y, top);
+  EXPECT_EQ(std::tie(part.width, part.height, part.origin_x, part.origin_y),
+            std::tuple(100L, 80L, left, top));
   const auto [x, y] = part.brightest();
   EXPECT_NEAR(x, star_x - left, 2);
   EXPECT_NEAR(y, star_y - top, 2);

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace stellacq {
 namespace {
@@ -27,21 +28,10 @@ TEST(FrameRequest, ExposureTimesBecomeWholeSecondsFromOne) {
 // A subframe asked for in unbinned pixels lies on the binned chip, clipped
 // to it, and its pixels move to the top left unchanged, rows in order.
 TEST(FrameRequest, ASubframeIsCutFromTheBinnedDownload) {
-  const Subframe part = binned_subframe(201, 101, 200, 160, 2, 768, 512);
-  EXPECT_EQ(part.x, 100);
-  EXPECT_EQ(part.y, 50);
-  EXPECT_EQ(part.width, 100);
-  EXPECT_EQ(part.height, 80);
-  const Subframe edge = binned_subframe(1500, 1020, 400, 400, 2, 768, 512);
-  EXPECT_EQ(edge.x, 750);
-  EXPECT_EQ(edge.y, 510);
-  EXPECT_EQ(edge.width, 18);
-  EXPECT_EQ(edge.height, 2);
-  const Subframe past = binned_subframe(5000, -3, 0, 1, 1, 1536, 1024);
-  EXPECT_EQ(past.x, 1535);
-  EXPECT_EQ(past.y, 0);
-  EXPECT_EQ(past.width, 1);
-  EXPECT_EQ(past.height, 1);
+  const auto box = [](const Subframe& s) { return std::tuple(s.x, s.y, s.width, s.height); };
+  EXPECT_EQ(box(binned_subframe(201, 101, 200, 160, 2, 768, 512)), std::tuple(100, 50, 100, 80));
+  EXPECT_EQ(box(binned_subframe(1500, 1020, 400, 400, 2, 768, 512)), std::tuple(750, 510, 18, 2));  // edge
+  EXPECT_EQ(box(binned_subframe(5000, -3, 0, 1, 1, 1536, 1024)), std::tuple(1535, 0, 1, 1));        // past it
 
   // Each pixel holds its own place; the cut overlaps its source.
   FrameBuffer counts;

@@ -125,15 +125,6 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
   }
 }
 
-TEST(LinkTimeout, WithoutAChosenPortNothingIsSentAndTheUnitIsNotMarkedSilent) {
-  testing::SimWorld w;
-  w.p.ports = {};
-  EXPECT_FALSE(camera_ok(status_line(w.p), w.p.camera.read_temperature().status));
-  EXPECT_TRUE(w.traffic().controls.empty());
-  EXPECT_FALSE(w.p.link.unit_silent);
-  EXPECT_EQ(w.ui.last_status(), kChoosePortMessage);
-}
-
 TEST(LinkTimeout, ExposureReplyComesAfterTheExposureTimeWithinTheCallersLimit) {
   sim::ObservatoryOptions o = testing::SimWorld::default_options();
   o.unit.instant_exposures = false;

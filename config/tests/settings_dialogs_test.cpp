@@ -46,25 +46,6 @@ class SettingsDialogsTest : public QObject {
   }
   void cleanup() { settle(); }
 
-  void controls_carry_their_names_and_captions() {
-    Form2 f2(p(), nullptr);
-    Form5 f5(p(), nullptr);
-    Form7 f7(p(), nullptr);
-    // Each dialog's title and one of its controls by name, with its caption.
-    const std::tuple<QWidget*, const char*, const char*, const char*> rows[] = {
-        {&f2, "Parallel port address", "Option3", " : 3bc  3bd  3be"},
-        {&f5, "COM port address", "Option2", " COM2"},
-        {&f7, "TU11/22 select", "Command2", "Cancel"}};
-    for (const auto& [dialog, title, name, caption] : rows) {
-      QCOMPARE(dialog->windowTitle(), QString(title));
-      auto* w = dialog->findChild<QAbstractButton*>(name);
-      QVERIFY2(w, name);
-      QCOMPARE(w->text(), QString(caption));
-      QCOMPARE(w->accessibleName(), w->text());
-      QCOMPARE(w->accessibleDescription(), QString(name));
-    }
-  }
-
   void form2_ok_puts_the_chosen_port_in_use_at_once_and_writes_the_file() {
     p().settings.parallel_port = 5;  // no option matches: none is checked
     QPointer<Form2> f2 = open<Form2>();

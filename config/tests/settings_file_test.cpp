@@ -218,48 +218,6 @@ TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndIsReportedWithItsReason
       << world.ui.boxes[0].text;
 }
 
-// Who else might hold or see the file: a write-protected file, a link, a file
-// of the old fixed temporary name, an old mode without owner access.
-TEST_F(SettingsFile, SavesThroughLinksAndNeverTouchesWhatIsNotItsToReplace) {
-  struct Case {
-    const char* what;
-    bool saved;
-  };
-  for (const Case& c : {Case{"write-protected", false}, Case{"link", true}, Case{"old temporary name", true},
-                        Case{"owner cannot read", true}}) {
-    testing::ScratchDir dir, elsewhere;
-    testing::World w;
-    w.p.ini_path = ini_path_for(dir.path());
-    w.p.settings = kDistinct;
-    const std::string what = c.what, real = elsewhere.file("real.ini");
-    std::ofstream(what == "link" ? real : w.p.ini_path) << "old";
-    if (what == "write-protected") ::chmod(w.p.ini_path.c_str(), 0444);
-    if (what == "link") std::filesystem::create_symlink(real, w.p.ini_path);
-    if (what == "old temporary name") std::ofstream(w.p.ini_path + ".tmp") << "a file of the user's";
-    if (what == "owner cannot read") ::chmod(w.p.ini_path.c_str(), 0200);
-    SCOPED_TRACE(what);
-
-    EXPECT_EQ(save_settings(settings_file(w.p), w.p.ui), c.saved);
-    EXPECT_EQ(file_bytes(what == "link" ? real : w.p.ini_path),
-              c.saved ? settings_file_text(kDistinct) : "old");
-    EXPECT_EQ(std::filesystem::is_symlink(w.p.ini_path), what == "link");
-    if (what == "old temporary name") {
-      EXPECT_EQ(file_bytes(w.p.ini_path + ".tmp"), "a file of the user's");
-    }
-    struct stat st {};
-    ::stat(w.p.ini_path.c_str(), &st);
-    if (what == "owner cannot read") {
-      EXPECT_EQ(st.st_mode & 0777, 0600u);
-    }
-    if (!c.saved) {
-      report_settings_write_failure(settings_file(w.p), w.p.ui);
-      ASSERT_EQ(w.ui.boxes.size(), 1u);
-      EXPECT_NE(w.ui.boxes[0].text.find(w.p.ini_path + " に書き込めませんでした ("), std::string::npos)
-          << w.ui.boxes[0].text;
-    }
-  }
-}
-
 TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
   const struct {
     int com, parallel;

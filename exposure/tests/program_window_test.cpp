@@ -1,11 +1,8 @@
-// The program window on an offscreen screen: its controls, the fields from
-// the settings, and cancel pressed while its own
-// program runs (the window disappears at once and is deleted only after the
-// execute handler has returned).
+// The program window on an offscreen screen: the fields from the settings,
+// and cancel pressed while its own program runs (the window disappears at
+// once and is deleted only after the execute handler has returned).
 #include "exposure/program_window.h"
 
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -30,7 +27,7 @@ class ProgramWindowTest : public QObject {
   }
 
  private slots:
-  void shows_every_control_and_the_stored_program() {
+  void shows_the_stored_program() {
     testing::SimWorld w;
     w.p.settings.program_shutter = 60;
     w.p.settings.program_interval = 20;
@@ -39,31 +36,6 @@ class ProgramWindowTest : public QObject {
     w.p.settings.program_wait = 600;
     auto* form = new Form11(w.p);
     form->show();
-    QCOMPARE(form->objectName(), QStringLiteral("Form11"));
-    QCOMPARE(form->windowTitle(), QStringLiteral("プログラム撮影"));
-    const std::pair<const char*, const char*> labels[] = {
-        {"Label1", "ｼｬｯﾀｰ速度"},
-        {"Label2", "秒"},
-        {"Label3", "撮影間隔"},
-        {"Label4", "秒"},
-        {"Label5", "撮影枚数"},
-        {"Label6", "枚"},
-        {"Label7", "左の条件を"},
-        {"Label8", " 回、繰り返す"},
-        {"Label9", "次の連続撮影までの待ち時間"},
-        {"Label10", "秒"},
-    };
-    for (const auto& [name, caption] : labels) {
-      const QLabel* l = form->findChild<QLabel*>(name);
-      QVERIFY2(l, name);
-      QCOMPARE(l->text(), QString::fromUtf8(caption));
-      QCOMPARE(l->accessibleDescription(), QString::fromLatin1(name));
-    }
-    const auto* frame = form->findChild<QGroupBox*>("Frame1");
-    QCOMPARE(frame->title(), QStringLiteral("連続撮影条件"));
-    for (const char* name : {"Text1", "Text2", "Text3"}) QVERIFY(frame->findChild<QLineEdit*>(name));
-    QCOMPARE(form->findChild<QPushButton*>("Command1")->text(), QStringLiteral("実行"));
-    QCOMPARE(form->findChild<QPushButton*>("Command2")->text(), QStringLiteral("キャンセル"));
     QCOMPARE(text(form, "Text1") + "," + text(form, "Text2") + "," + text(form, "Text3") + "," +
                  text(form, "Text4") + "," + text(form, "Text5"),
              QStringLiteral("60,20,10,3,600"));

@@ -105,10 +105,6 @@ TEST(SaveFolderOk, AFailedSettingsWriteKeepsTheDialogOpen) {
   EXPECT_TRUE(w.ui.boxes[0].text.starts_with("設定ファイル " + w.p.ini_path + " に書き込めませんでした"));
 }
 
-TEST(SeriesSave, NamesFromTheDayAndTime) {
-  EXPECT_EQ(series_file_name("/data/m42/", {2027, 1, 5, 0, 0, 0}), "/data/m42/05000000.FIT");
-}
-
 TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
   ScratchDir dir;
   struct Case {
@@ -139,31 +135,6 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
     EXPECT_EQ(w.ui.boxes.size(), ok ? 0u : 1u);
     fs::remove(dir.file("25210309.FIT"));
   }
-}
-
-// The same day and time a month later, or twice within one second: the
-// earlier file keeps its bytes and the new frame gets the next free suffix.
-TEST(SeriesSave, NeverOverwritesAnEarlierFrame) {
-  ScratchDir dir;
-  World w;
-  take_light(w, dir);
-  w.p.settings.save_in_series = 1;
-  w.p.settings.save_folder = dir.path();
-  w.clock.now_value = {2026, 11, 25, 21, 3, 9};
-  std::ofstream(dir.file("25210309_2.FIT")) << "kept";
-  const char* const names[] = {"25210309.FIT", "25210309_1.FIT", "25210309_3.FIT"};
-  for (const char* name : names) {
-    ASSERT_TRUE(
-        series_save(light_series_frame(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)))
-        << name;
-    EXPECT_EQ(w.p.file.save_file_name, dir.file(name));
-    w.clock.now_value.month = 12;
-  }
-  const std::string first = testing::file_bytes(dir.file("25210309.FIT"));
-  EXPECT_EQ(first.size(), 2880u + 198720u);
-  for (const char* name : {"25210309_1.FIT", "25210309_3.FIT"})
-    EXPECT_EQ(testing::file_bytes(dir.file(name)), first) << name;
-  EXPECT_EQ(testing::file_bytes(dir.file("25210309_2.FIT")), "kept");
 }
 
 }  // namespace

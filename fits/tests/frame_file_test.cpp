@@ -55,22 +55,16 @@ TEST(FrameCards, TheHeaderSaysWhatWasTakenAndKeepsEachKeywordOnce) {
       "TELESCOP= 'Scope B'", "COMMENT made by INDI",           "OBJECT  = 'M 1'"};
 
   Header header = read(frame_cards(frame));
-  EXPECT_EQ(header.value["NAXIS1"], "100");
-  EXPECT_EQ(header.value["NAXIS2"], "80");
-  EXPECT_EQ(header.value["DATE-OBS"], "'2024-03-05T21:07:09'");
-  EXPECT_EQ(header.value["EXPTIME"], "1");
-  EXPECT_EQ(header.value["FRAME"], "'Bias    '");
-  EXPECT_EQ(header.value["IMAGETYP"], "'Bias Frame'");
-  EXPECT_EQ(header.value["XBINNING"], "2");
-  EXPECT_EQ(header.value["XPIXSZ"], "18.00");
-  EXPECT_EQ(header.value["PIXSIZE1"], "9.00");
-  EXPECT_EQ(header.value["INSTRUME"], "'STELLACQ TX-22'");
-  EXPECT_EQ(header.value["XORGSUBF"], "120");
-  EXPECT_EQ(header.value["YORGSUBF"], "45");
+  // The front-end's cards come after the camera's, never repeating a keyword.
+  // clang-format off
+  const std::map<std::string, std::string> values = {
+      {"NAXIS1", "100"}, {"NAXIS2", "80"}, {"DATE-OBS", "'2024-03-05T21:07:09'"}, {"EXPTIME", "1"},
+      {"FRAME", "'Bias    '"}, {"IMAGETYP", "'Bias Frame'"}, {"XBINNING", "2"}, {"XPIXSZ", "18.00"},
+      {"PIXSIZE1", "9.00"}, {"INSTRUME", "'STELLACQ TX-22'"}, {"XORGSUBF", "120"}, {"YORGSUBF", "45"},
+      {"TELESCOP", "'Scope A'"}, {"OBJECT", "'M 1'"}};
+  // clang-format on
+  for (const auto& [key, value] : values) EXPECT_EQ(header.value[key], value) << key;
   EXPECT_EQ(header.count["CCD-TEMP"], 0);  // no reading before the exposure
-  // The front-end's cards come after, never repeating a keyword.
-  EXPECT_EQ(header.value["TELESCOP"], "'Scope A'");
-  EXPECT_EQ(header.value["OBJECT"], "'M 1'");
   EXPECT_EQ(header.count["DATAMIN"], 0);
   EXPECT_EQ(header.count["COMMENT"], 0);
   for (const auto& [key, count] : header.count) EXPECT_LE(count, 1) << key;

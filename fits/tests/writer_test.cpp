@@ -211,28 +211,6 @@ TEST(Writer, WhatItWritesLoadsBackAt143To146Cards) {
   }
 }
 
-TEST(Writer, SavesThroughLinksAndRefusesWriteProtectedFiles) {
-  for (const char* what : {"link", "write-protected"}) {
-    ScratchDir dir, elsewhere;
-    World w;
-    take_light(w, 4, 2);
-    const std::string link = dir.file("frame.fit"), real = elsewhere.file("real.fit");
-    std::ofstream(what[0] == 'l' ? real : link) << "old";
-    if (what[0] == 'l') fs::create_symlink(real, link);
-    if (what[0] == 'w') ::chmod(link.c_str(), 0444);
-    w.p.file.save_file_name = link;
-    EXPECT_EQ(save_fits(held_frames(w.p), w.p.file, status_line(w.p)), what[0] == 'l') << what;
-    EXPECT_EQ(fs::is_symlink(link), what[0] == 'l');
-    EXPECT_EQ(file_bytes(what[0] == 'l' ? real : link).size(), what[0] == 'l' ? 201600u : 3u) << what;
-    if (what[0] == 'w') {
-      ASSERT_EQ(w.ui.boxes.size(), 1u);
-      EXPECT_TRUE(w.ui.boxes[0].text.starts_with("ファイルを保存できません : " + link + "\n("))
-          << w.ui.boxes[0].text;
-      EXPECT_GT(w.ui.boxes[0].text.size(), ("ファイルを保存できません : " + link + "\n()").size());
-    }
-  }
-}
-
 TEST(Writer, ASaveKilledHalfwayLeavesTheOldFileAndNothingElse) {
   // The child is killed by the file-size signal in the middle of the pixel
   // rows, as by kill -9 during a save.

@@ -138,31 +138,19 @@ TEST(GuidingStep, AStopDuringTheStepTakesEffectAfterIt) {
   EXPECT_EQ(w.events, step({move("w", 31, 2), move("n", 121, 1)}));
 }
 
-// A line that cannot be opened: the status line says which and why, nothing
-// is measured or sent, and the step returns.
-TEST(GuidingStep, ALineThatCannotBeOpenedMakesNoMove) {
-  StepWorld w;
-  w.star(203, 146);
-  w.serial.open_error = LineError::NoDevice;
-  guiding_step(w.p);
-  EXPECT_EQ(w.events, Strings{"open COM1 9600,N,8,1"});
-  ASSERT_EQ(w.ui.statuses.size(), 1u);
-  EXPECT_TRUE(w.ui.statuses[0].starts_with(
-      " 望遠鏡のシリアルポート COM1 (/dev/ttyS0) を開けません: 装置がありません。"))
-      << w.ui.statuses[0];
-  EXPECT_TRUE(w.spans.empty());
-  EXPECT_EQ(w.busy.calls, 0);
-  EXPECT_EQ(w.ui.idles, 0);
-}
-
-// A step that cannot guide stays visible in the tracking status window, with
-// the count of unguided frames, until a step guides again.
+// A line that cannot be opened makes no move. A step that cannot guide
+// stays visible in the tracking status window, with the count of unguided
+// frames, until a step guides again.
 TEST(GuidingStep, FramesLeftUnguidedAreCountedUntilAStepGuides) {
   StepWorld w;
   w.star(203, 146);
   w.serial.open_error = LineError::NoDevice;
   guiding_step(w.p);
   guiding_step(w.p);
+  // Nothing is measured, waited for or sent on a line that does not open.
+  EXPECT_EQ(w.events, (Strings{"open COM1 9600,N,8,1", "open COM1 9600,N,8,1"}));
+  EXPECT_TRUE(w.spans.empty());
+  EXPECT_EQ(std::pair(w.busy.calls, w.ui.idles), std::pair(0, 0));
   EXPECT_EQ(w.p.guide.unguided_frames, 2);
   EXPECT_TRUE(w.p.guide.tracking_status.unguided.starts_with("2  望遠鏡のシリアルポート COM1"))
       << w.p.guide.tracking_status.unguided;
@@ -223,23 +211,6 @@ TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
     EXPECT_FALSE(w.p.mount.stop_unsent());
     EXPECT_EQ(w.p.guide.unguided_frames, 0);
   }
-}
-
-// With the telescope window polling on the line, the step uses the line as
-// it is and leaves it open.
-TEST(GuidingStep, ALineTheWindowUsesStaysOpen) {
-  StepWorld w;
-  w.star(203, 146);
-  w.p.serial.set_port_number(1);
-  ASSERT_EQ(w.p.serial.open(), LineError::None);
-  w.p.telescope.window_uses_line = true;
-  w.events.clear();
-  guiding_step(w.p);
-  Strings expected = step({move("w", 31, 2), move("n", 121, 1)});
-  expected.erase(expected.begin(), expected.begin() + 5);
-  expected.pop_back();
-  EXPECT_EQ(w.events, expected);
-  EXPECT_TRUE(w.serial.is_open());
 }
 
 // With display after shooting, the frame was drawn anew: the step locks and

@@ -46,11 +46,8 @@ TEST(Lx200Controller, AnswersEachCommandByteForByte) {
       {"", ":GD#", "-05*23'24#"},
       {":U#", ":GR#:GD#", "05:35.3#-05*23#"},         // low precision
       {":U#:U#", ":GR#:GD#", "05:35:17#-05*23'24#"},  // toggled back
-      {"", ":GVP#", "SkySensor2000PC#"},
-      {"", ":GVN#", "2.10#"},
       {"", ":Gc#", "24#"},
       {"", ":GM#:GN#:GO#:GP#", "STELLACQ#Site2#Site3#Site4#"},
-      {"", ":GT#", "60.1#"},
       {"", ":Gt#", "+35*41#"},
       {"", ":Gg#", "220*14#"},  // 139d46' east is 220d14' west
       {"", ":GG#", "-09#"},     // added to local time gives UTC

@@ -99,20 +99,6 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
   }
 }
 
-TEST(TimedMove, NamedMovesUseTheirOwnAxis) {
-  LinkWorld w;
-  w.p.settings.x_tracking_factor = 2;
-  w.p.settings.x_move_repeat = 1;
-  w.p.settings.y_tracking_factor = 7;
-  w.p.settings.y_move_repeat = 1;
-  ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-  for (const Direction d : {Direction::Up, Direction::Down, Direction::Left, Direction::Right})
-    timed_move(w.p.mount, w.p.settings, status_line(w.p), d, 1);
-  EXPECT_EQ(w.serial.sent,
-            kStopBytes + "#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Me#\r\n#:Qe#\r\n#:Mw#\r\n#:Qw#\r\n");
-  EXPECT_EQ(w.busy.total, 8 + 8 + 3 + 3 + 4 * 1000);
-}
-
 // The windows are painted during a move's counts; a polling tick of the
 // telescope window that falls into them sends nothing between start and stop.
 TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
@@ -282,14 +268,6 @@ TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
   EXPECT_TRUE(closed.serial.sent.empty());
   ASSERT_EQ(closed.ui.boxes.size(), 1u);
   EXPECT_NE(closed.ui.boxes[0].text.find("RS232C Open"), std::string::npos);
-
-  LinkWorld lost;  // the adapter is pulled out while polling
-  telescope_window_open(lost.p);
-  lost.serial.open_now = false;
-  telescope_window_tick(lost.p);
-  EXPECT_FALSE(lost.p.telescope.polling);
-  ASSERT_EQ(lost.ui.boxes.size(), 1u);
-  EXPECT_NE(lost.ui.boxes[0].text.find("接続が切れました"), std::string::npos);
 }
 
 // A box would halt a running series or program until someone answers it:
@@ -311,12 +289,11 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
     w.serial.open_now = false;  // the adapter is pulled out
     telescope_window_tick(w.p);
     EXPECT_FALSE(w.p.telescope.polling);
-    EXPECT_EQ(w.ui.boxes.size(), c.boxes);
+    ASSERT_EQ(w.ui.boxes.size(), c.boxes);
     EXPECT_EQ(w.p.telescope.ra_text, c.fields);
-    if (c.boxes == 0) {
-      EXPECT_NE(w.ui.last_status().find("接続が切れました"), std::string::npos);
-      EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos);
-    }
+    const std::string& told = c.boxes ? w.ui.boxes[0].text : w.ui.last_status();
+    EXPECT_NE(told.find("接続が切れました"), std::string::npos);
+    EXPECT_TRUE(c.boxes == 1 || told.find('\n') == std::string::npos) << "the status line has one line";
   }
   for (const int series_running : {1, 0}) {  // a nudge whose stop cannot go out
     LinkWorld w;

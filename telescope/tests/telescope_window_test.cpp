@@ -1,6 +1,6 @@
 // The telescope window on an offscreen screen, on the simulated mount:
-// captions and initial texts, polling after "RS232C Open", a nudge, Close,
-// and one window at a time from the main window's menu.
+// polling after "RS232C Open", a nudge, Close, and one window at a time from
+// the main window's menu.
 #include "telescope/telescope_window.h"
 
 #include <QLabel>
@@ -28,16 +28,7 @@ class TelescopeWindowTest : public QObject {
     QPointer<Form10> form = new Form10(w.p);
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->show();
-    QCOMPARE(form->windowTitle(), QStringLiteral("望遠鏡"));
-    QCOMPARE(form->objectName(), QStringLiteral("Form10"));
-    const char* names[] = {"Command1", "Command2", "Label1",   "Label3",   "Label2",
-                           "Label4",   "Command3", "Command4", "Command6", "Command5"};
-    QStringList captions;
-    for (const char* name : names) captions << text(form, name);
-    QCOMPARE(captions.join('|'),
-             QStringLiteral("RS232C Open|Close|R.A.|00:00:00|R.D.|+00d00'|Up|Down|Left|Right"));
     auto* timer = form->findChild<QTimer*>("Timer1");
-    QCOMPARE(timer->interval(), 500);
     QVERIFY(!timer->isActive());
 
     // Replies come at the line's pace on the mount's clock; each busy count moves it.

@@ -357,14 +357,17 @@ class MainWindowTest : public QObject {
   }
 
   // Esc and the abort button end an exposure or a download at once; other
-  // input still waits for the end of the exchange. The frame is dropped, the
-  // unit reset, and the next frame runs.
+  // input still waits for the end of the exchange. The frame is dropped and
+  // the unit brought back as after any cancel of the camera (the INDI
+  // driver's abort): reset, head size, cooling, time, binning; the next
+  // frame is whole.
   void esc_and_the_abort_button_drop_the_frame_and_the_next_is_whole() {
     Window s(true, /*timed=*/true);
     auto& [dir, w, form] = s;
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     form.camera_menu_link_sumi_Click();
+    form.camera_menu_cool_Click();  // set point -10
     w.program.form.Text5 = "1";
     auto* abort = form.findChild<QPushButton*>("AbortButton");
     QVERIFY(abort && !abort->isEnabled());
@@ -400,6 +403,7 @@ class MainWindowTest : public QObject {
     });
     watcher.start(0);
 
+    const Lines recovery{"I 1536 1024", "F 99", "C -100", "S 1000", "N 2 2"};
     const std::pair<const char*, bool> rounds[] = {{"露出", false}, {"ダウンロード", true}};
     for (const auto& [in_phase, button] : rounds) {
       phase = QString::fromUtf8(in_phase);
@@ -408,6 +412,10 @@ class MainWindowTest : public QObject {
       form.menu_action("exp_menu_one")->trigger();
       QVERIFY2(phase.isEmpty(), in_phase);
       QCOMPARE(status->text(), QStringLiteral(" 撮影を中止しました"));
+      Lines expected{"S 1000", "N 2 2", "V"};
+      if (std::string(in_phase) != "露出") expected.insert(expected.end(), {"X", "U"});
+      expected.insert(expected.end(), recovery.begin(), recovery.end());
+      QCOMPARE(traffic.commands, expected);
       QCOMPARE(std::count(traffic.controls.begin(), traffic.controls.end(), kControlReset), 1);
       QVERIFY(!abort->isEnabled());
       QCOMPARE(w.program.frames.light_max, 0);  // nothing of the frame was kept
@@ -423,6 +431,11 @@ class MainWindowTest : public QObject {
     form.menu_action("exp_menu_one")->trigger();
     QCOMPARE(status->text(), QStringLiteral(" 撮影終了しました"));
     QCOMPARE(traffic.commands, (Lines{"S 1000", "N 2 2", "V", "X", "U"}));
+    const std::vector<std::uint16_t>& sent = w.observatory.unit().frame();
+    QCOMPARE(sent.size(), std::size_t{768 * 512});
+    for (std::size_t i = 0; i < sent.size(); ++i)
+      if (w.program.frames.light_frame.at(static_cast<int>(i % 768), static_cast<int>(i / 768)) != sent[i])
+        QFAIL(qPrintable(QStringLiteral("sample %1 differs").arg(i)));
   }
 
   // A stop clicked from the menu while the series waits runs at once (only

@@ -460,7 +460,7 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
     else
       std::cerr << "The FITS copy " << fits_path << " could not be written: " << error << "\n";
   };
-  callbacks.done = [this, width, height, written](const FrameOutcome& outcome) {
+  callbacks.done = [this, width, height, written, started](const FrameOutcome& outcome) {
     std::lock_guard<std::mutex> lock(mutex_);
     State& s = *state_;
     s.aborting = false;
@@ -473,7 +473,9 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
         image->height = height;
         s.image = image;
         s.image_ready = true;
+        // The start and the length describe the same, completed exposure.
         s.last_duration_s = outcome.request.seconds;
+        s.last_start = started;
         s.fits_path = *written;
       } else {
         s.failed = true;
@@ -489,7 +491,6 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
   s.failed = false;
   s.image_ready = false;
   s.exposing_client = client;
-  s.last_start = started;
   return done();
 }
 

@@ -28,6 +28,12 @@ constexpr std::size_t kMaxBody = 64 * 1024;
 constexpr int kImageElementInt32 = 2;
 constexpr int kTransmissionUInt16 = 8;
 constexpr std::size_t kImageBytesHeader = 44;
+// A connection holds a worker while it is open: between a client's polls
+// (keep-alive), while a request comes in slowly, while an image goes out to
+// a slow reader. Enough of them that a few such clients -- a browser on the
+// setup page, several imaging programs each with its own connections -- do
+// not hold up the others.
+constexpr std::size_t kWorkers = 32;
 
 std::uint32_t transaction_id(const httplib::Request& request) {
   for (const auto& [name, text] : request.params) {
@@ -300,6 +306,7 @@ AlpacaServer::~AlpacaServer() { stop(); }
 void AlpacaServer::routes() {
   httplib::Server& http = *http_;
   http.set_payload_max_length(kMaxBody);
+  http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   // The port is this server's alone: SO_REUSEADDR for a quick restart, but
   // not SO_REUSEPORT, which would let a second server share it.
   http.set_socket_options([](int fd) {

@@ -165,6 +165,9 @@ TEST_F(Alpaca, EveryMemberAnswersAsTheInterfaceSays) {
       {"PUT", "startx", {{"StartX", "1500"}}, 200, 0, nullptr},
       {"PUT", "startexposure", {{"Duration", "1"}, {"Light", "true"}}, 200, kInvalidValue, nullptr},
       {"PUT", "startx", {{"StartX", "0"}}, 200, 0, nullptr},
+      {"PUT", "startexposure", {{"Duration", "1"}, {"Light", "true"}}, 200, 0, nullptr},
+      {"GET", "lastexposurestarttime", {}, 200, kValueNotSet, nullptr},  // until one has completed
+      {"PUT", "abortexposure", {}, 200, 0, nullptr},
       {"GET", "startexposure", {}, 400, 0, nullptr},  // a PUT member
       {"GET", "nosuchmember", {}, 404, 0, nullptr},
   };
@@ -357,6 +360,23 @@ TEST_F(Alpaca, MalformedRequestsDoNoHarm) {
   EXPECT_EQ(c.Put(path("binx"), "BinX=99999999999", "application/x-www-form-urlencoded")->status, 400);
   EXPECT_EQ(c.Get("/api/v1/camera/0/")->status, 404);
   EXPECT_EQ(c.Get("/api/v1/camera/0/../../etc/passwd")->status, 404);
+  // Connections left open (kept alive between polls, or a request still
+  // coming in) do not hold up another client.
+  std::vector<int> idle;
+  for (int i = 0; i < 12; ++i) {
+    idle.push_back(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(server->port()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(idle.back(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    ASSERT_GT(send(idle.back(), "GET /api/v1/camera/0/name HTTP/1.1\r\n", 37, 0), 0);
+  }
+  std::this_thread::sleep_for(200ms);
+  httplib::Client waiting = client();
+  waiting.set_read_timeout(2, 0);
+  EXPECT_TRUE(waiting.Get(path("name"))) << "a client waited for the idle connections' time-out";
+  for (const int fd : idle) close(fd);
   // A transaction number that is not one reads as 0.
   EXPECT_EQ(json::parse(c.Get(path("name") + "?ClientTransactionID=-5")->body).at("ClientTransactionID"), 0);
   EXPECT_EQ(get("name").at("Value"), "STELLACQ CCD");

@@ -204,6 +204,10 @@ TEST_F(Alpaca, EveryMemberAnswersAsTheInterfaceSays) {
   EXPECT_EQ(get("connected").at("Value"), false);
   EXPECT_EQ(get("cameraxsize").at("ErrorNumber"), kNotConnected);
   EXPECT_EQ(get("description").at("ErrorNumber"), 0);
+  // A disconnect while connecting withdraws the connection.
+  ASSERT_EQ(put("connect").at("ErrorNumber"), 0);
+  ASSERT_EQ(put("disconnect").at("ErrorNumber"), 0);
+  EXPECT_FALSE(wait_for("connected", true, 2s));
   ASSERT_EQ(put("connect").at("ErrorNumber"), 0);
   EXPECT_TRUE(wait_for("connected", true));
 }

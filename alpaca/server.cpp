@@ -34,6 +34,7 @@ constexpr std::size_t kImageBytesHeader = 44;
 // setup page, several imaging programs each with its own connections -- do
 // not hold up the others.
 constexpr std::size_t kWorkers = 32;
+constexpr double kPixelMinUm = 1, kPixelMaxUm = 40;
 
 std::uint32_t transaction_id(const httplib::Request& request) {
   for (const auto& [name, text] : request.params) {
@@ -175,7 +176,7 @@ bool settings_from_form(const httplib::Request& request, DeviceSettings& s, std:
     if (const std::string* text = field(name)) {
       char* end = nullptr;
       const double v = std::strtod(text->c_str(), &end);
-      if (text->empty() || *end != '\0' || !(v >= 1 && v <= 40))
+      if (text->empty() || *end != '\0' || !(v >= kPixelMinUm && v <= kPixelMaxUm))
         return why = std::string("The pixel size must be a number from 1 to 40 um."), false;
       *target = v;
     }
@@ -225,6 +226,15 @@ DeviceSettings load_settings(const std::string& path, const DeviceSettings& defa
   take("fits_folder", s.fits_folder);
   take("sim_access_us", s.sim_access_us);
   take("unique_id", s.unique_id);
+  // A hand-edited file may hold what the setup page and the command line
+  // refuse: those values keep their defaults.
+  if (s.head_model != kHeadTx11 && s.head_model != kHeadTx22) s.head_model = defaults.head_model;
+  if (s.unit_model != kUnitTu11 && s.unit_model != kUnitTu22) s.unit_model = defaults.unit_model;
+  if (!(s.pixel_tx11_um >= kPixelMinUm && s.pixel_tx11_um <= kPixelMaxUm))
+    s.pixel_tx11_um = defaults.pixel_tx11_um;
+  if (!(s.pixel_tx22_um >= kPixelMinUm && s.pixel_tx22_um <= kPixelMaxUm))
+    s.pixel_tx22_um = defaults.pixel_tx22_um;
+  if (!(s.sim_access_us >= 0 && s.sim_access_us <= 10)) s.sim_access_us = defaults.sim_access_us;
   return s;
 }
 

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "alpaca/server.h"
@@ -435,6 +436,11 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   EXPECT_EQ(kept.head_model, kHeadTx11);
   EXPECT_EQ(kept.pixel_tx11_um, 17.5);
   EXPECT_TRUE(kept.simulate);
+  // What the page refuses, a hand-edited file does not bring in either.
+  std::ofstream((scratch / "edited.json").string()) << R"({"pixel_tx11_um": -3, "head_model": 99})";
+  const DeviceSettings edited = load_settings((scratch / "edited.json").string(), DeviceSettings{});
+  EXPECT_EQ(edited.pixel_tx11_um, DeviceSettings{}.pixel_tx11_um);
+  EXPECT_EQ(edited.head_model, kHeadTx22);
   ASSERT_EQ(put("connected", {{"Connected", "true"}}).at("ErrorNumber"), 0);
   EXPECT_EQ(get("cameraxsize").at("Value"), 768);
   EXPECT_EQ(get("pixelsizey").at("Value"), 17.5);

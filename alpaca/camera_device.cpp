@@ -238,6 +238,7 @@ struct CameraDevice::State {
   DeviceSettings settings;
   bool connected = false;
   bool connecting = false;
+  int connect_round = 0;  // a disconnect withdraws the connect under way
   std::string connect_error;
   std::string mount_device;
   int bin = 1;
@@ -319,9 +320,12 @@ Answer CameraDevice::connect(bool wait) {
     s.connecting = true;
     s.connect_error.clear();
     const DeviceSettings settings = s.settings;
-    session_.connect(opener_for(settings), [this, settings](const ConnectOutcome& o) {
+    const int round = s.connect_round;
+    session_.connect(opener_for(settings), [this, settings, round](const ConnectOutcome& o) {
       std::lock_guard<std::mutex> lock(mutex_);
       State& s = *state_;
+      // Disconnected meanwhile: the session closes the port after this.
+      if (round != s.connect_round) return;
       s.connecting = false;
       if (!o.open.ok) {
         s.connect_error = o.open.held
@@ -360,6 +364,8 @@ Answer CameraDevice::disconnect() {
   std::lock_guard<std::mutex> lock(mutex_);
   State& s = *state_;
   if (!s.connected && !s.connecting) return done();
+  if (s.connecting) s.connect_error = "The camera was disconnected while it was connecting.";
+  ++s.connect_round;
   s.connected = false;
   s.connecting = false;
   s.exposing = false;
@@ -460,7 +466,7 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
     else
       std::cerr << "The FITS copy " << fits_path << " could not be written: " << error << "\n";
   };
-  callbacks.done = [this, width, height, written](const FrameOutcome& outcome) {
+  callbacks.done = [this, width, height, written, started](const FrameOutcome& outcome) {
     std::lock_guard<std::mutex> lock(mutex_);
     State& s = *state_;
     s.aborting = false;
@@ -473,7 +479,9 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
         image->height = height;
         s.image = image;
         s.image_ready = true;
+        // The start and the length describe the same, completed exposure.
         s.last_duration_s = outcome.request.seconds;
+        s.last_start = started;
         s.fits_path = *written;
       } else {
         s.failed = true;
@@ -489,7 +497,6 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
   s.failed = false;
   s.image_ready = false;
   s.exposing_client = client;
-  s.last_start = started;
   return done();
 }
 

@@ -28,6 +28,13 @@ constexpr std::size_t kMaxBody = 64 * 1024;
 constexpr int kImageElementInt32 = 2;
 constexpr int kTransmissionUInt16 = 8;
 constexpr std::size_t kImageBytesHeader = 44;
+// A connection holds a worker while it is open: between a client's polls
+// (keep-alive), while a request comes in slowly, while an image goes out to
+// a slow reader. Enough of them that a few such clients -- a browser on the
+// setup page, several imaging programs each with its own connections -- do
+// not hold up the others.
+constexpr std::size_t kWorkers = 32;
+constexpr double kPixelMinUm = 1, kPixelMaxUm = 40;
 
 std::uint32_t transaction_id(const httplib::Request& request) {
   for (const auto& [name, text] : request.params) {
@@ -169,7 +176,7 @@ bool settings_from_form(const httplib::Request& request, DeviceSettings& s, std:
     if (const std::string* text = field(name)) {
       char* end = nullptr;
       const double v = std::strtod(text->c_str(), &end);
-      if (text->empty() || *end != '\0' || !(v >= 1 && v <= 40))
+      if (text->empty() || *end != '\0' || !(v >= kPixelMinUm && v <= kPixelMaxUm))
         return why = std::string("The pixel size must be a number from 1 to 40 um."), false;
       *target = v;
     }
@@ -219,6 +226,15 @@ DeviceSettings load_settings(const std::string& path, const DeviceSettings& defa
   take("fits_folder", s.fits_folder);
   take("sim_access_us", s.sim_access_us);
   take("unique_id", s.unique_id);
+  // A hand-edited file may hold what the setup page and the command line
+  // refuse: those values keep their defaults.
+  if (s.head_model != kHeadTx11 && s.head_model != kHeadTx22) s.head_model = defaults.head_model;
+  if (s.unit_model != kUnitTu11 && s.unit_model != kUnitTu22) s.unit_model = defaults.unit_model;
+  if (!(s.pixel_tx11_um >= kPixelMinUm && s.pixel_tx11_um <= kPixelMaxUm))
+    s.pixel_tx11_um = defaults.pixel_tx11_um;
+  if (!(s.pixel_tx22_um >= kPixelMinUm && s.pixel_tx22_um <= kPixelMaxUm))
+    s.pixel_tx22_um = defaults.pixel_tx22_um;
+  if (!(s.sim_access_us >= 0 && s.sim_access_us <= 10)) s.sim_access_us = defaults.sim_access_us;
   return s;
 }
 
@@ -300,6 +316,7 @@ AlpacaServer::~AlpacaServer() { stop(); }
 void AlpacaServer::routes() {
   httplib::Server& http = *http_;
   http.set_payload_max_length(kMaxBody);
+  http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   // The port is this server's alone: SO_REUSEADDR for a quick restart, but
   // not SO_REUSEPORT, which would let a second server share it.
   http.set_socket_options([](int fd) {

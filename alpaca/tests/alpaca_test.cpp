@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "alpaca/server.h"
@@ -164,6 +165,9 @@ TEST_F(Alpaca, EveryMemberAnswersAsTheInterfaceSays) {
       {"PUT", "startx", {{"StartX", "1500"}}, 200, 0, nullptr},
       {"PUT", "startexposure", {{"Duration", "1"}, {"Light", "true"}}, 200, kInvalidValue, nullptr},
       {"PUT", "startx", {{"StartX", "0"}}, 200, 0, nullptr},
+      {"PUT", "startexposure", {{"Duration", "1"}, {"Light", "true"}}, 200, 0, nullptr},
+      {"GET", "lastexposurestarttime", {}, 200, kValueNotSet, nullptr},  // until one has completed
+      {"PUT", "abortexposure", {}, 200, 0, nullptr},
       {"GET", "startexposure", {}, 400, 0, nullptr},  // a PUT member
       {"GET", "nosuchmember", {}, 404, 0, nullptr},
   };
@@ -200,6 +204,10 @@ TEST_F(Alpaca, EveryMemberAnswersAsTheInterfaceSays) {
   EXPECT_EQ(get("connected").at("Value"), false);
   EXPECT_EQ(get("cameraxsize").at("ErrorNumber"), kNotConnected);
   EXPECT_EQ(get("description").at("ErrorNumber"), 0);
+  // A disconnect while connecting withdraws the connection.
+  ASSERT_EQ(put("connect").at("ErrorNumber"), 0);
+  ASSERT_EQ(put("disconnect").at("ErrorNumber"), 0);
+  EXPECT_FALSE(wait_for("connected", true, 2s));
   ASSERT_EQ(put("connect").at("ErrorNumber"), 0);
   EXPECT_TRUE(wait_for("connected", true));
 }
@@ -356,6 +364,23 @@ TEST_F(Alpaca, MalformedRequestsDoNoHarm) {
   EXPECT_EQ(c.Put(path("binx"), "BinX=99999999999", "application/x-www-form-urlencoded")->status, 400);
   EXPECT_EQ(c.Get("/api/v1/camera/0/")->status, 404);
   EXPECT_EQ(c.Get("/api/v1/camera/0/../../etc/passwd")->status, 404);
+  // Connections left open (kept alive between polls, or a request still
+  // coming in) do not hold up another client.
+  std::vector<int> idle;
+  for (int i = 0; i < 12; ++i) {
+    idle.push_back(socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(server->port()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(idle.back(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    ASSERT_GT(send(idle.back(), "GET /api/v1/camera/0/name HTTP/1.1\r\n", 37, 0), 0);
+  }
+  std::this_thread::sleep_for(200ms);
+  httplib::Client waiting = client();
+  waiting.set_read_timeout(2, 0);
+  EXPECT_TRUE(waiting.Get(path("name"))) << "a client waited for the idle connections' time-out";
+  for (const int fd : idle) close(fd);
   // A transaction number that is not one reads as 0.
   EXPECT_EQ(json::parse(c.Get(path("name") + "?ClientTransactionID=-5")->body).at("ClientTransactionID"), 0);
   EXPECT_EQ(get("name").at("Value"), "STELLACQ CCD");
@@ -410,6 +435,11 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   EXPECT_EQ(kept.head_model, kHeadTx11);
   EXPECT_EQ(kept.pixel_tx11_um, 17.5);
   EXPECT_TRUE(kept.simulate);
+  // What the page refuses, a hand-edited file does not bring in either.
+  std::ofstream((scratch / "edited.json").string()) << R"({"pixel_tx11_um": -3, "head_model": 99})";
+  const DeviceSettings edited = load_settings((scratch / "edited.json").string(), DeviceSettings{});
+  EXPECT_EQ(edited.pixel_tx11_um, DeviceSettings{}.pixel_tx11_um);
+  EXPECT_EQ(edited.head_model, kHeadTx22);
   ASSERT_EQ(put("connected", {{"Connected", "true"}}).at("ErrorNumber"), 0);
   EXPECT_EQ(get("cameraxsize").at("Value"), 768);
   EXPECT_EQ(get("pixelsizey").at("Value"), 17.5);

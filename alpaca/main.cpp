@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     double v = 0;
     if (arg == "--simulate") {
       settings.simulate = true;
+      options.command_line.simulate = true;
     } else if (arg == "--debug") {
       stellacq::set_wire_sink(stellacq::stderr_wire_sink());
     } else if (arg == "--listen" && has_value) {
@@ -53,8 +54,10 @@ int main(int argc, char** argv) {
       ++i;
     } else if (arg == "--fits-folder" && has_value) {
       settings.fits_folder = argv[++i];
+      options.command_line.fits_folder = settings.fits_folder;
     } else if (arg == "--sim-port-access" && has_value && number(argv[i + 1], 0, 10, v)) {
       settings.sim_access_us = v;
+      options.command_line.sim_access_us = v;
       ++i;
     } else {
       return usage();

@@ -415,7 +415,14 @@ void AlpacaServer::routes() {
       note = *refused;
       response.status = 409;
     } else if (!options_.settings_path.empty()) {
-      const std::string error = save_settings(options_.settings_path, wanted);
+      // A value the form only echoes from the command line stays the file's own.
+      DeviceSettings to_save = wanted;
+      const DeviceSettings in_file = load_settings(options_.settings_path, DeviceSettings{});
+      const CommandLineSettings& given = options_.command_line;
+      if (given.simulate == wanted.simulate) to_save.simulate = in_file.simulate;
+      if (given.fits_folder == wanted.fits_folder) to_save.fits_folder = in_file.fits_folder;
+      if (given.sim_access_us == wanted.sim_access_us) to_save.sim_access_us = in_file.sim_access_us;
+      const std::string error = save_settings(options_.settings_path, to_save);
       note = error.empty() ? "Saved." : "The settings apply, but could not be saved: " + error;
     } else {
       note = "Applied.";

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,11 +23,20 @@ class Server;
 
 namespace stellacq::alpaca {
 
+// Settings given on the command line: they serve this run, and the settings
+// file keeps its own value unless the setup page changes them.
+struct CommandLineSettings {
+  std::optional<bool> simulate;
+  std::optional<std::string> fits_folder;
+  std::optional<double> sim_access_us;
+};
+
 struct ServerOptions {
   std::string listen = "127.0.0.1";  // the address the HTTP server binds
   int port = 11111;                  // 0 = any free port (tests)
   int discovery_port = 32227;        // 0 = no discovery responder
   std::string settings_path;         // where the setup page saves ("" = nowhere)
+  CommandLineSettings command_line;
 };
 
 // The settings file: the setup page's values as JSON. Missing or unreadable

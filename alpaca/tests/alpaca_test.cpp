@@ -60,6 +60,7 @@ class Alpaca : public ::testing::Test {
     settings.fits_folder = (scratch / "fits").string();
     // A slow enough port that a download can be caught and aborted.
     settings.sim_access_us = 0.2;
+    options.command_line = {settings.simulate, settings.fits_folder, settings.sim_access_us};
     server = new AlpacaServer(options, settings);
     std::string error;
     ASSERT_TRUE(server->start(&error)) << error;
@@ -434,7 +435,10 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   const DeviceSettings kept = load_settings((scratch / "alpaca.json").string(), DeviceSettings{});
   EXPECT_EQ(kept.head_model, kHeadTx11);
   EXPECT_EQ(kept.pixel_tx11_um, 17.5);
-  EXPECT_TRUE(kept.simulate);
+  // The simulation and the folder came from the command line: the file
+  // keeps its own (none yet: the defaults).
+  EXPECT_FALSE(kept.simulate);
+  EXPECT_EQ(kept.fits_folder, "");
   // What the page refuses, a hand-edited file does not bring in either.
   std::ofstream((scratch / "edited.json").string()) << R"({"pixel_tx11_um": -3, "head_model": 99})";
   const DeviceSettings edited = load_settings((scratch / "edited.json").string(), DeviceSettings{});

@@ -659,7 +659,7 @@ Answer CameraDevice::answer(bool put, const std::string& member, const Params& p
     if (!put) return value(s.cooler_on);
     s.cooler_on = bool_value;
     if (bool_value)
-      session_.cooling_on(static_cast<int>(std::floor(s.set_point_c * 10.0 + 0.5)));
+      session_.cooling_on(set_point_tenths(s.set_point_c));
     else
       session_.cooling_off();
     return done();
@@ -672,8 +672,7 @@ Answer CameraDevice::answer(bool put, const std::string& member, const Params& p
                     kTemperatureMaxC);
       return refuse(kInvalidValue, text);
     }
-    // The unit takes tenths of a degree; halves go up.
-    const int tenths = static_cast<int>(std::floor(double_value * 10.0 + 0.5));
+    const int tenths = set_point_tenths(double_value);
     s.set_point_c = tenths / 10.0;
     if (s.cooler_on) session_.cooling_on(tenths);
     return done();

@@ -2,6 +2,7 @@
 #include "camera/camera.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "camera/transfer.h"
 #include "core/numeric.h"
@@ -127,6 +128,8 @@ CameraStatus Camera::assume_connected() {
   link_.camera_connected = 1;
   return exchange(sensor_size_command(head_model_));
 }
+
+int set_point_tenths(double celsius) { return static_cast<int>(std::floor(celsius * 10.0 + 0.5)); }
 
 CameraStatus Camera::cooling_on(int set_point_tenths) {
   if (CameraStatus s = checked_ready(); !s.ok()) return s;

@@ -122,6 +122,10 @@ struct TemperatureResult {
   double celsius = 0;  // valid when status.ok()
 };
 
+// A set point in degrees as the unit takes it: tenths of a degree, halves
+// rounded up (-10.05 is -100, 5.04 is 50).
+int set_point_tenths(double celsius);
+
 class Camera {
  public:
   // `ports` is read at every call, so a port chosen later is used at once.

@@ -656,8 +656,7 @@ bool StellacqCcd::Disconnect() {
 // Temperature
 
 void StellacqCcd::start_cooling(double set_point_c) {
-  // The unit takes tenths of a degree; halves go up.
-  const int tenths = static_cast<int>(std::floor(set_point_c * 10.0 + 0.5));
+  const int tenths = set_point_tenths(set_point_c);
   set_point_c_ = tenths / 10.0;
   cooling_ = true;
   cooling_state_ = IPS_BUSY;

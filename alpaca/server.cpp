@@ -15,6 +15,8 @@
 #include <fstream>
 #include <random>
 
+#include "core/durable_file.h"
+
 namespace stellacq::alpaca {
 
 namespace {
@@ -275,17 +277,9 @@ std::string save_settings(const std::string& path, const DeviceSettings& s) {
                   {"fits_folder", s.fits_folder},     {"sim_access_us", s.sim_access_us},
                   {"unique_id", s.unique_id}};
   std::error_code error;
-  const std::filesystem::path target(path);
-  std::filesystem::create_directories(target.parent_path(), error);
-  const std::filesystem::path temporary = target.string() + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << j.dump(2) << "\n";
-    if (!out.flush()) return "cannot write " + temporary.string();
-  }
-  std::filesystem::rename(temporary, target, error);
-  if (error) return "cannot replace " + path + ": " + error.message();
-  return {};
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+  const std::string bytes = j.dump(2) + "\n";
+  return replace_file(path, [&bytes](int fd) { return write_all(fd, bytes.data(), bytes.size()); }).reason;
 }
 
 std::string image_bytes(const Image& image, std::uint32_t client, std::uint32_t server) {

@@ -579,27 +579,5 @@ TEST_F(DriverTest, ConnectingAnswersMeanwhileAndItsFailuresArriveAsWholeXml) {
   EXPECT_TRUE(client_->said("did not answer", said));
 }
 
-// When its server ends during a long exposure, the driver ends with it
-// instead of finishing the exposure first.
-TEST_F(DriverTest, TheDriverEndsWithItsServerDuringALongExposure) {
-  start_server();
-  connect_simulation();
-  expose(60);
-  ASSERT_TRUE(client_->wait_state("CCD_EXPOSURE", IPS_BUSY, 5s));
-  const pid_t driver = server_->driver_pid("indi_stellacq_ccd");
-  ASSERT_GT(driver, 0);
-  server_->stop_server_only();
-  const auto ended = [driver] {
-    std::ifstream stat("/proc/" + std::to_string(driver) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const std::size_t close = line.rfind(')');
-    return close == std::string::npos || line.compare(close + 2, 1, "Z") == 0;
-  };
-  const auto until = std::chrono::steady_clock::now() + 1s;
-  while (!ended() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(20ms);
-  EXPECT_TRUE(ended());
-}
-
 }  // namespace
 }  // namespace stellacq::indi::testing

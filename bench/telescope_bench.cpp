@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
+#include "bench/pty_mount.h"
 #include "program/parts.h"
 #include "program/program.h"
 #include "telescope/mount_link.h"
 #include "telescope/qt_serial_line.h"
 #include "telescope/telescope.h"
-#include "test_support/pty_mount.h"
 #include "test_support/world.h"
 
 namespace {

@@ -82,19 +82,8 @@ pid_t IndiServer::driver_pid(const std::string& program) const {
   return -1;
 }
 
-void IndiServer::stop_server_only() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  waitpid(pid_, &status, 0);
-  pid_ = -1;
-}
-
 IndiServer::~IndiServer() {
-  if (pid_ <= 0) {
-    if (group_ > 0) kill(-group_, SIGKILL);
-    return;
-  }
+  if (pid_ <= 0) return;
   // The server and the driver it started, by the group this server leads.
   kill(-pid_, SIGTERM);
   int status = 0;

@@ -41,9 +41,6 @@ class IndiServer {
   // The process of a driver this server started, by its program's name
   // ("indi_stellacq_ccd"); -1 when there is none.
   pid_t driver_pid(const std::string& program) const;
-  // Ends the server alone, as when it is stopped or fails: its drivers see
-  // their input end. The destructor still ends any driver left.
-  void stop_server_only();
 
  private:
   pid_t pid_ = -1;

@@ -1,7 +1,8 @@
 // The mount served on a pseudo-terminal, reached through STELLACQ's real
 // serial line (Qt SerialPort) the way STELLACQ_COM1 points it at a device:
 // the program's polling, the link to the device and the log of both
-// directions, and a refused link that leaves nothing behind; the program
+// directions, and a refused link that leaves nothing behind; what the real
+// line refuses to open and a device that vanishes under it; the program
 // stellacq-mount-sim with its log on a closed pipe.
 #include "sim/pty_server.h"
 
@@ -46,6 +47,7 @@ TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
   line.set_port_number(1);
   line.set_settings(kLineSettingsText);
   ASSERT_EQ(line.open(), LineError::None);
+  EXPECT_EQ(line.device_name(), dir.file("mount"));
   Mount program_side(line, busy, clock);
   for (int poll = 0; poll < 3; ++poll) {  // the telescope window's ticks
     EXPECT_EQ(program_side.query_ra().text, "05:35:17#");
@@ -85,6 +87,44 @@ TEST(PtyServer, RefusesToReplaceAFileWithItsLink) {
   EXPECT_FALSE(server.running());
   EXPECT_EQ(server.path(), "");
   EXPECT_EQ(testing::file_bytes(dir.file("settings")), "kept");
+}
+
+// The real line refuses a device, a port number or settings it cannot use,
+// and notices when the device goes away under it, like an adapter pulled
+// out.
+TEST(QtSerialLine, RefusesWhatItCannotOpenAndNoticesAVanishedDevice) {
+  SystemClock clock;
+  sim::MountAxes axes(clock, 83.82, -5.39);
+  sim::Lx200Controller mount(clock, axes);
+  std::mutex mutex;
+  sim::PtyServer server(mount, mutex);
+  ASSERT_TRUE(server.start());
+  ::setenv("STELLACQ_COM2", server.path().c_str(), 1);
+  ::setenv("STELLACQ_COM3", "/dev/stellacq-no-such-device", 1);
+  QtSerialLine line;
+  const struct {
+    int com;
+    const char* settings;
+    LineError error;
+  } cases[] = {
+      {3, kLineSettingsText, LineError::NoDevice},
+      {0, kLineSettingsText, LineError::BadPortNumber},
+      {2, "9600,Z,8,1", LineError::BadSettings},
+  };
+  for (const auto& c : cases) {
+    line.set_port_number(c.com);
+    line.set_settings(c.settings);
+    EXPECT_EQ(line.open(), c.error) << c.com;
+    EXPECT_FALSE(line.is_open());
+  }
+  EXPECT_EQ(line.send("#:Mn#\r\n"), LineError::NotOpen);
+
+  line.set_settings(kLineSettingsText);
+  ASSERT_EQ(line.open(), LineError::None);
+  server.stop();
+  for (int i = 0; i < 100 && line.is_open(); ++i) line.take_received();
+  EXPECT_FALSE(line.is_open());
+  EXPECT_EQ(mount_send(line, "#:GR#"), LineError::NotOpen);
 }
 
 // stellacq-mount-sim logging to the standard output, a pipe whose reader has

@@ -2,7 +2,7 @@
 // whose characters arrive at set times on the clock (pauses, slow lines,
 // 16 ms chunks, late, lost and endless replies), polled by the telescope
 // window; a timed move on a line that sends at 9600 baud; and the Mount on
-// its own, without the program around it.
+// its own with the tail of a reply it gave up.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -244,29 +244,6 @@ TEST(PacedReplies, ShownAsOneLineWithTheDegreeSign) {
     telescope_window_tick(w.p);
     EXPECT_EQ(w.p.telescope.dec_text, c.shown);
   }
-}
-
-// The Mount without the program: a timed move reports its progress and is
-// known to be moving until its stop has gone out.
-TEST(MountService, TimedMoveReportsProgressWhileMoving) {
-  ManualClock clock;
-  RecordingBusyCount busy;
-  testing::RecordingSerialLine line;
-  Mount mount(line, busy, clock);
-  ASSERT_EQ(mount.open(2), LineError::None);
-  line.sent.clear();
-  std::vector<std::int64_t> counts;
-  busy.on_count = [&](std::int64_t n) { counts.push_back(n); };
-  std::vector<std::int64_t> progress;
-  const MoveResult moved = mount.timed_move(Direction::Left, 3, 10, 2, [&](std::int64_t done, std::int64_t) {
-    progress.push_back(done);
-    EXPECT_EQ(mount.moving(), Direction::Left);
-  });
-  EXPECT_EQ(moved.end, MoveEnd::Done);
-  EXPECT_EQ(line.sent, "#:Me#\r\n#:Qe#\r\n");
-  EXPECT_EQ(counts, (std::vector<std::int64_t>{31, 31, 1000}));
-  EXPECT_EQ(progress, (std::vector<std::int64_t>{31, 62}));
-  EXPECT_FALSE(mount.moving());
 }
 
 // A reply given up is still owed: its tail, even with its "#", never ends

@@ -1,9 +1,9 @@
-// The simulated mount on the far end of a pseudo-terminal, so that the real
-// serial line (QtSerialLine) can be run against it without hardware. The
-// program opens the slave side (`device()`, e.g. /dev/pts/3); pump() moves
-// what the program wrote to the mount and the mount's due reply characters
-// back. Tests call pump() from their busy count; a benchmark may run it on
-// a thread of its own.
+// The simulated mount on the far end of a pseudo-terminal, pumped by the
+// benchmark itself so that it can wake within a fraction of a character time
+// (sim::PtyServer, which the tests use, looks again only every millisecond).
+// The program opens the slave side (`device()`, e.g. /dev/pts/3); pump()
+// moves what the program wrote to the mount and the mount's due reply
+// characters back; it never waits.
 #pragma once
 
 #include <string>

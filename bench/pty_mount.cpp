@@ -1,4 +1,4 @@
-#include "test_support/pty_mount.h"
+#include "bench/pty_mount.h"
 
 #include <unistd.h>
 

@@ -132,8 +132,8 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   // The header is built right before the exposure command, so that it holds
   // this frame's start and the shutter-speed field as it is now.
   // The frame keeps the size it had then, whatever is loaded meanwhile.
-  make_light_header(held_frames(p), header_values(p));
-  const FrameShape shape{p.frames.image_width, p.frames.image_height};
+  make_light_header(p.headers, record_start(p, p.frames.light));
+  const FrameShape shape{p.frames.light.width, p.frames.light.height};
   FrameAbort& abort = p.exposure.abort;
   abort.reset();
   if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light, &abort))
@@ -141,7 +141,7 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   // A stop given before the exposure lets the exposure run to its end; its
   // frame stays in the unit.
   if (p.series.series_running == 0) return end_by_stop(p);
-  const std::optional<FrameInfo> taken =
+  const Frame* const taken =
       download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, shape, &abort);
   if (!taken) return abort.dropped ? end_by_abort(p) : end_by_failure(p);
 
@@ -154,8 +154,9 @@ std::optional<SeriesEnd> shoot_frame(Program& p) {
   }
   p.ui.yield();
 
-  const SeriesFrame frame{p.frames.light_frame, taken->width, taken->height, p.headers.light_header};
-  if (!series_save(frame, p.file, p.settings, p.clock.local_now(), status_line(p))) return end_by_failure(p);
+  const Frame& frame = *taken;
+  if (!series_save(frame, p.headers.light_header, p.file, p.settings, p.clock.local_now(), status_line(p)))
+    return end_by_failure(p);
   if (p.series.series_running == 0) return end_by_stop(p);
   if (p.series.guiding_mode == 1) guiding_step(p);
 

@@ -35,12 +35,12 @@ void take_frame(Program& p, FrameKind kind) {
   // the size it had then, whatever is loaded while the unit exposes.
   const bool light = kind == FrameKind::Light;
   if (light)
-    make_light_header(held_frames(p), header_values(p));
+    make_light_header(p.headers, record_start(p, p.frames.light));
   else
-    make_dark_header(held_frames(p), header_values(p));
+    make_dark_header(p.headers, record_start(p, p.frames.dark));
   const Frames& f = p.frames;
   const FrameShape shape =
-      light ? FrameShape{f.image_width, f.image_height} : FrameShape{f.dark_width, f.dark_height};
+      light ? FrameShape{f.light.width, f.light.height} : FrameShape{f.dark.width, f.dark.height};
   // The frame can be aborted from its exposure command to the end of its
   // download; an aborted one is dropped, neither shown nor kept.
   FrameAbort& abort = p.exposure.abort;

@@ -31,9 +31,9 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
                                       const TrackingStatusHooks& tracking_status) {
   PictureClickResult result;
   const Frames& f = p.frames;
-  if (f.image_width <= 0 || f.image_height <= 0) return result;
+  if (f.light.width <= 0 || f.light.height <= 0) return result;
   const std::optional<DisplayScale> scale =
-      display_scale(f.image_width, f.image_height, scale_width, scale_height);
+      display_scale(f.light.width, f.light.height, scale_width, scale_height);
   if (!scale) return result;
   result.frame_x = frame_column(X, *scale);
   result.frame_y = frame_row(Y, *scale);
@@ -53,16 +53,15 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
   g.guide_locked = 1;
   g.guide_x = result.frame_x;
   g.guide_y = result.frame_y;
-  const int shown_x = std::clamp(g.guide_x, 0, std::min(f.image_width, kFrameColumns) - 1);
-  const int shown_y = std::clamp(g.guide_y, 0, std::min(f.image_height, kFrameRows) - 1);
+  const int shown_x = std::clamp(g.guide_x, 0, std::min(f.light.width, kFrameColumns) - 1);
+  const int shown_y = std::clamp(g.guide_y, 0, std::min(f.light.height, kFrameRows) - 1);
   set_status(p, decimal_text(g.guide_x) + decimal_text(g.guide_y) +
-                    decimal_text(f.light_frame.at(shown_x, shown_y)) + kLockedText);
+                    decimal_text(f.light.counts.at(shown_x, shown_y)) + kLockedText);
   draw_marker(p);
   const int span = configured_span(p.settings);
-  show_guide_measurement(g, p.settings, p.ui,
-                         measure_guide_star(f.light_frame, f.image_width, f.image_height, g.guide_x,
-                                            g.guide_y, span, p.settings.aperture, g.star_x, g.star_y),
-                         span);
+  show_guide_measurement(
+      g, p.settings, p.ui,
+      measure_guide_star(f.light, g.guide_x, g.guide_y, span, p.settings.aperture, g.star_x, g.star_y), span);
   if (tracking_status.open) tracking_status.open();
   // The guided series can be started and stopped while a star is locked.
   p.form.exp_menu_grab_auto_enabled = p.form.exp_menu_grab_auto_stop_enabled = true;
@@ -113,7 +112,7 @@ void draw_guide_marker(GuideState& guide, const ShownFrames& shown, int span, In
   else
     saved.clear();
   const std::optional<DisplayScale> scale =
-      display_scale(shown.frames.image_width, shown.frames.image_height, Picture::kWidth, Picture::kHeight);
+      display_scale(shown.frames.light.width, shown.frames.light.height, Picture::kWidth, Picture::kHeight);
   if (!scale) return;
   for (const PicturePoint& point :
        marker_points(guide.guide_x, guide.guide_y, span, *scale, Picture::kWidth, Picture::kHeight)) {

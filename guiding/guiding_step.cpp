@@ -16,9 +16,9 @@ GuidingResult run_guiding_step(const GuidingInput& in, const GuidingActions& act
   for (int level = 0; level < kSearchLevels; ++level) {
     LevelMeasurement m;
     m.level = level;
-    m.span = level_span(level, span, in.height);
-    m.measurement = measure_guide_star(in.frame, in.width, in.height, in.guide_x, in.guide_y, m.span,
-                                       in.settings.aperture, previous_x, previous_y);
+    m.span = level_span(level, span, in.frame.height);
+    m.measurement = measure_guide_star(in.frame, in.guide_x, in.guide_y, m.span, in.settings.aperture,
+                                       previous_x, previous_y);
     m.found = m.measurement.found(in.settings.threshold);
     previous_x = m.measurement.star_x;
     previous_y = m.measurement.star_y;
@@ -64,8 +64,8 @@ void guiding_step(Program& p) {
   p.ui.yield();
 
   const Frames& f = p.frames;
-  const GuidingInput input{f.light_frame,   f.image_width,  f.image_height, p.guide.guide_x,
-                           p.guide.guide_y, p.guide.star_x, p.guide.star_y, p.settings};
+  const GuidingInput input{f.light,        p.guide.guide_x, p.guide.guide_y,
+                           p.guide.star_x, p.guide.star_y,  p.settings};
   GuidingActions actions;
   actions.measured = [&p](const LevelMeasurement& m) {
     show_guide_measurement(p.guide, p.settings, p.ui, m.measurement, m.span);

@@ -14,8 +14,8 @@ namespace {
 
 // Draws, then ends the busy pointer that the caller started, with one beep.
 void draw_and_finish(const ShownFrames& shown, Interaction& ui, DisplaySource source) {
-  const SourceFrame drawn = source_frame(shown.frames, source);
-  draw_frame(shown.picture, shown.frames, *drawn.frame, drawn.width, drawn.height);
+  const Frame& drawn = source_frame(shown.frames, source);
+  draw_frame(shown.picture, shown.frames, drawn);
   ui.picture_changed();
   ui.busy_pointer(false);
   ui.beep();
@@ -70,7 +70,7 @@ std::optional<LevelCaptions> redraw_light_frame(const ShownFrames& shown, Intera
 
 void show_auto_levelled(const ShownFrames& shown, Interaction& ui, DisplaySource source) {
   Frames& f = shown.frames;
-  const SourceFrame levelled = source_frame(f, source);
+  const Frame& levelled = source_frame(f, source);
   f.scan_max = levelled.max;
   f.scan_min = levelled.min;
   f.display_source = source;
@@ -99,7 +99,7 @@ void image_menu_display_manual_background_Click(Program& p) {
 }
 
 void image_menu_display_dark_Click(Program& p) {
-  if (p.frames.dark_width == 0 || p.frames.dark_height == 0) {
+  if (p.frames.dark.width == 0 || p.frames.dark.height == 0) {
     p.ui.message_box(kNoDarkFile);
     return;
   }
@@ -111,7 +111,7 @@ void image_menu_display_dark_Click(Program& p) {
 // extremes, fresh levels, the captions left as they were.
 void image_menu_display_dark_sub_Click(Program& p) {
   const Frames& f = p.frames;
-  if (!light_frame_present(f) || f.dark_width == 0 || f.dark_height == 0) {
+  if (!light_frame_present(f) || f.dark.width == 0 || f.dark.height == 0) {
     p.ui.message_box(kNoDataFile);
     return;
   }
@@ -145,7 +145,7 @@ void Picture1_MouseMove(Program& p, double X, double Y, double W, double H) {
   int cx = 0;
   int cy = 0;
   if (!frame_position(p.frames, X, Y, W, H, cx, cy)) return;
-  p.form.Label1 = decimal_text(cx) + decimal_text(cy) + decimal_text(p.frames.light_frame.at(cx, cy));
+  p.form.Label1 = decimal_text(cx) + decimal_text(cy) + decimal_text(p.frames.light.counts.at(cx, cy));
 }
 
 void Option1_Click(Program& p) {

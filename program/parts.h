@@ -24,24 +24,20 @@ inline HeldFrames held_frames(Program& p) { return {p.frames, p.headers}; }
 
 inline ShownFrames shown_frames(Program& p) { return {p.frames, p.picture}; }
 
-// The light frame in memory with its header, as a series hands it to the save.
-inline SeriesFrame light_series_frame(Program& p) {
-  return {p.frames.light_frame, p.frames.image_width, p.frames.image_height, p.headers.light_header};
-}
-
-// What the next header records, read as its exposure starts: the head, the
-// binning, the clock and the shutter-speed field; then pending window events
-// run once and the temperature field is read, the freshest shown.
-inline HeaderValues header_values(Program& p) {
-  HeaderValues v;
-  v.head_model = p.settings.head_model;
-  v.binning = p.frames.binning;
-  v.start = p.clock.local_now();
-  v.exptime = numeric_value(p.form.Text5);
+// What `frame` records of the exposure that starts now, read before its
+// header is built: the head, the binning, the clock and the shutter-speed
+// field; then pending window events run once and the temperature field is
+// read, the freshest shown.
+inline Frame& record_start(Program& p, Frame& frame) {
+  frame.head_model = p.settings.head_model;
+  frame.binning = p.frames.binning;
+  frame.unit_model = p.settings.unit_model;
+  frame.start = p.clock.local_now();
+  frame.seconds = numeric_value(p.form.Text5);
   p.ui.yield();
   // The idle temperature text " --.-" reads as 0.
-  v.temperature = numeric_value(p.form.Text4);
-  return v;
+  frame.ccd_temp_c = numeric_value(p.form.Text4);
+  return frame;
 }
 
 }  // namespace stellacq

@@ -269,6 +269,7 @@ std::optional<std::string> read_fits_frame(const std::string& path, int target_m
   frame.height = parsed.height;
   frame.max = scan.max;
   frame.min = scan.min;
+  frame.kind = dark ? FrameKind::Dark : FrameKind::Light;
 
   f.scan_max = scan.max;
   f.scan_min = scan.min;

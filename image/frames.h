@@ -56,6 +56,8 @@ enum class FrameKind { Light, Dark };
 // One frame: its counts over [0, width) x [0, height) of a buffer that is
 // never resized (the part outside keeps what a larger frame left there), the
 // extremes of those counts, and what the frame records about its exposure.
+// A frame holds its 6 MB buffer by value: it is handed on by reference, or
+// shared, never copied on the way.
 struct Frame {
   FrameBuffer counts;
   int width = 0;  // 0 while no frame is held
@@ -79,9 +81,10 @@ enum class DisplaySource { Light, Dark, Flat };
 struct Frames {
   Frame light;
   Frame dark;
-  // The flat field is always used with the light frame's size: loading one
-  // gives the light frame its size, and a light frame of another size taken
-  // later is corrected and shown with the flat over its own size.
+  // The flat field is always used with the light frame's size (see
+  // used_width): loading one gives the light frame its size, and a light
+  // frame of another size taken later is corrected and shown with the flat
+  // over the new size. Its own width and height only say what was loaded.
   Frame flat;
 
   // Working pair of the frame being filled; auto_level uses it.

@@ -79,6 +79,9 @@ TEST(CameraFrame, AWholeLightFrameCrossesThePortByteForByte) {
   EXPECT_EQ(b.unit->recorder().commands, (Lines{"S 1000", "N 2 2", "V", "X", "U"}));
   EXPECT_EQ(b.unit->recorder().controls.back(), kControlIdle);
   EXPECT_EQ(std::pair(b.frame->width, b.frame->height), std::pair(384, 256));
+  // The frame records what was taken, with which head on which unit.
+  EXPECT_EQ(std::tuple(b.frame->seconds, b.frame->binning, b.frame->head_model, b.frame->unit_model),
+            std::tuple(1.0, 2, 4, 4));
   EXPECT_TRUE(b.holds_unit_frame(*b.frame, 384, 256));
   ASSERT_FALSE(told.empty());
   EXPECT_EQ(told.back().phase, CameraProgress::Phase::Download);

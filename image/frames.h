@@ -59,20 +59,20 @@ enum class FrameKind { Light, Dark };
 // A frame holds its 6 MB buffer by value: it is handed on by reference, or
 // shared, never copied on the way.
 struct Frame {
-  FrameBuffer counts;
+  FrameBuffer counts{};
   int width = 0;  // 0 while no frame is held
   int height = 0;
   std::int32_t max = 0;
   std::int32_t min = 0;
 
   FrameKind kind = FrameKind::Light;
-  double seconds = 0;                // the exposure time recorded
-  int binning = 1;                   // 1 = none, 2 = 2 x 2
-  int head_model = 0;                // 4 the TX-11, any other the TX-22
-  int unit_model = 0;                // 4 the TU-11, any other the TU-22
-  LocalDateTime start;               // the PC's local time at the start of the exposure
-  std::time_t start_utc = 0;         // the same instant as a calendar time
-  std::optional<double> ccd_temp_c;  // the reading the frame records, when known
+  double seconds = 0;                  // the exposure time recorded
+  int binning = 1;                     // 1 = none, 2 = 2 x 2
+  int head_model = 0;                  // 4 the TX-11, any other the TX-22
+  int unit_model = 0;                  // 4 the TU-11, any other the TU-22
+  LocalDateTime start{};               // the PC's local time at the start of the exposure
+  std::time_t start_utc = 0;           // the same instant as a calendar time
+  std::optional<double> ccd_temp_c{};  // the reading the frame records, when known
 };
 
 // Which frame auto_level measures (display_source).

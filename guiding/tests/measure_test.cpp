@@ -95,9 +95,7 @@ TEST(MeasureGuideStar, SameAsTheBoxByBoxSearchOnRandomFrames) {
 }
 
 TEST(MeasureGuideStar, WorkedNumbers) {
-  auto f = std::make_unique<Frame>();
-  f->width = 50;
-  f->height = 50;
+  auto f = std::make_unique<Frame>(Frame{.width = 50, .height = 50});
   // A sky of 100 with one bright pixel: every centre within the aperture
   // sees it, the first in column-then-row order wins; the sky area of span
   // 10 and aperture 2 is 441 - 25 = 416.
@@ -145,9 +143,7 @@ TEST(MeasureGuideStar, WorkedNumbers) {
 TEST(MeasureGuideStar, FullFrameOfSaturatedCountsNeedsWideSums) {
   // 1536 x 1024 of 65535 searched as wide as the frame is high: the window
   // total (about 1e11) and a box of 123 x 123 go beyond 32 bits.
-  auto f = std::make_unique<Frame>();
-  f->width = 1536;
-  f->height = 1024;
+  auto f = std::make_unique<Frame>(Frame{.width = 1536, .height = 1024});
   for (int y = 0; y < 1024; ++y)
     for (int x = 0; x < 1536; ++x) f->counts.at(x, y) = 65535;
   const GuideMeasurement m = measure_guide_star(*f, 700, 500, 1024, 61, 0, 0);
@@ -164,9 +160,7 @@ TEST(MeasureGuideStar, FeaturelessFrameIsNoStarAtAnyEdge) {
   // corner: the best box holds as much light as any box of sky, so the ratio
   // is 1 wherever the frame cuts the window, and a threshold of 3 finds
   // nothing to guide on.
-  auto f = std::make_unique<Frame>();
-  f->width = 384;
-  f->height = 256;
+  auto f = std::make_unique<Frame>(Frame{.width = 384, .height = 256});
   for (int y = 0; y < 256; ++y)
     for (int x = 0; x < 384; ++x) f->counts.at(x, y) = 1800;
   const struct {

@@ -49,7 +49,7 @@ struct World : testing::World {
   World() {
     p.settings.head_model = 16;
     p.frames.binning = 1;
-    make_light_header(held_frames(p), header_values(p));
+    make_light_header(held_frames(p), p.shooting.header_values());
     counts16.resize(static_cast<std::size_t>(kWidth) * kHeight);
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {

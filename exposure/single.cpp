@@ -3,63 +3,74 @@
 #include "camera/download.h"
 #include "camera/operations.h"
 #include "core/numeric.h"
+#include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"
-#include "program/parts.h"
-#include "program/program.h"
 
 namespace stellacq {
 
-namespace {
+Camera& Shooting::camera() {
+  camera_.set_models(settings_.head_model, settings_.unit_model);
+  return camera_;
+}
+
+HeaderValues Shooting::header_values() {
+  HeaderValues v;
+  v.head_model = settings_.head_model;
+  v.binning = display_.state().frames.binning;
+  v.start = clock_.local_now();
+  v.exptime = fields_.shutter_seconds();
+  ui_.yield();
+  v.temperature = fields_.ccd_temperature();
+  return v;
+}
 
 // The steps shared by the light and the dark command.
-void take_frame(Program& p, FrameKind kind) {
-  if (p.link.camera_connected == 0) {
-    set_status(p, kConnectCameraMessage);
+void Shooting::take_frame(FrameKind kind) {
+  if (!camera_connected()) {
+    status_.show(kConnectCameraMessage);
     return;
   }
-  const double t = numeric_value(p.form.Text5);
+  const double t = fields_.shutter_seconds();
   if (t < 1) {
-    set_status(p, kShutterTooShortMessage);
+    status_.show(kShutterTooShortMessage);
     return;
   }
-  p.form.Text5 = decimal_text(int_floor(t));
-  if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
-                             status_line(p)))
-    return;
-  set_status(p, kShootingMessage);
-  p.ui.yield();
+  fields_.set_whole_shutter_seconds(int_floor(t));
+  Frames& frames = display_.state().frames;
+  if (!send_time_and_binning(camera(), exposure_, fields_.shutter_seconds(), frames.binning, status_)) return;
+  status_.show(kShootingMessage);
+  ui_.yield();
 
   // The header is built immediately before the exposure command, so that its
   // date and time are those of the start of the exposure; the frame keeps
   // the size it had then, whatever is loaded while the unit exposes.
   const bool light = kind == FrameKind::Light;
+  const HeldFrames held{frames, headers_};
   if (light)
-    make_light_header(held_frames(p), header_values(p));
+    make_light_header(held, header_values());
   else
-    make_dark_header(held_frames(p), header_values(p));
-  const Frames& f = p.frames;
+    make_dark_header(held, header_values());
+  const Frames& f = frames;
   const FrameShape shape =
       light ? FrameShape{f.image_width, f.image_height} : FrameShape{f.dark_width, f.dark_height};
   // The frame can be aborted from its exposure command to the end of its
   // download; an aborted one is dropped, neither shown nor kept.
-  FrameAbort& abort = p.exposure.abort;
+  FrameAbort& abort = exposure_.abort;
   abort.reset();
-  if (!expose_frame(camera_of(p), status_line(p), kind, &abort) ||
-      !download_frame(camera_of(p), p.frames, status_line(p), kind, shape, &abort))
+  if (!expose_frame(camera(), status_, kind, &abort) ||
+      !download_frame(camera(), frames, status_, kind, shape, &abort))
     return;
-  set_status(p, kShootingDoneMessage);
-  p.ui.yield();
+  status_.show(kShootingDoneMessage);
+  ui_.yield();
 
-  if (p.exposure.display_after_shooting == 1) {
+  if (exposure_.display_after_shooting == 1) {
     if (light)
-      image_menu_display_auto_Click(p);
+      display_.image_menu_display_auto_Click();
     else
-      image_menu_display_dark_Click(p);
+      display_.image_menu_display_dark_Click();
   }
 }
-
-}  // namespace
 
 bool send_time_and_binning(Camera& camera, ExposureState& exposure, double seconds, int binning,
                            const StatusLine& status) {
@@ -84,9 +95,9 @@ bool expose_frame(Camera& camera, const StatusLine& status, FrameKind kind, Fram
   return frame_step_ok(status, s, abort);
 }
 
-void exp_menu_one_Click(Program& p) { take_frame(p, FrameKind::Light); }
-void exp_menu_dark_Click(Program& p) { take_frame(p, FrameKind::Dark); }
+void Shooting::exp_menu_one_Click() { take_frame(FrameKind::Light); }
+void Shooting::exp_menu_dark_Click() { take_frame(FrameKind::Dark); }
 
-void Check1_Click(Program& p) { p.exposure.display_after_shooting = p.form.Check1 ? 1 : 0; }
+void Shooting::Check1_Click(bool checked) { exposure_.display_after_shooting = checked ? 1 : 0; }
 
 }  // namespace stellacq

@@ -18,7 +18,7 @@ inline StatusLine status_line(Program& p) { return {p.form.Text7, p.ui}; }
 
 inline SettingsFile settings_file(Program& p) { return {p.ini_path, p.settings, p.ini_status}; }
 
-inline RunFlags run_flags(Program& p) { return {p.link, p.frames, p.exposure, p.series}; }
+inline RunFlags run_flags(Program& p) { return {p.link, p.frames, p.exposure, p.series.state()}; }
 
 inline HeldFrames held_frames(Program& p) { return {p.frames, p.headers}; }
 
@@ -27,21 +27,6 @@ inline ShownFrames shown_frames(Program& p) { return {p.frames, p.picture}; }
 // The light frame in memory with its header, as a series hands it to the save.
 inline SeriesFrame light_series_frame(Program& p) {
   return {p.frames.light_frame, p.frames.image_width, p.frames.image_height, p.headers.light_header};
-}
-
-// What the next header records, read as its exposure starts: the head, the
-// binning, the clock and the shutter-speed field; then pending window events
-// run once and the temperature field is read, the freshest shown.
-inline HeaderValues header_values(Program& p) {
-  HeaderValues v;
-  v.head_model = p.settings.head_model;
-  v.binning = p.frames.binning;
-  v.start = p.clock.local_now();
-  v.exptime = numeric_value(p.form.Text5);
-  p.ui.yield();
-  // The idle temperature text " --.-" reads as 0.
-  v.temperature = numeric_value(p.form.Text4);
-  return v;
 }
 
 }  // namespace stellacq

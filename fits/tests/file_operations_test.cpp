@@ -17,7 +17,7 @@ using World = testing::World;
 void take_light(World& w, const ScratchDir& dir) {
   w.p.ini_path = dir.file("STELLACQ.INI");
   w.p.settings.head_model = 4;
-  make_light_header(held_frames(w.p), header_values(w.p));
+  make_light_header(held_frames(w.p), w.p.shooting.header_values());
   w.p.frames.light_frame.at(3, 4) = 4321;
 }
 

@@ -47,7 +47,7 @@ bool fitsverify_ok(const std::string& path) {
 void take_light(World& w, int head, int binning) {
   w.p.settings.head_model = static_cast<std::int16_t>(head);
   w.p.frames.binning = binning;
-  make_light_header(held_frames(w.p), header_values(w.p));
+  make_light_header(held_frames(w.p), w.p.shooting.header_values());
   for (int y = 0; y < w.p.frames.image_height; ++y)
     for (int x = 0; x < w.p.frames.image_width; ++x)
       w.p.frames.light_frame.at(x, y) = (x * 131 + y * 977) % 65536;

@@ -446,22 +446,22 @@ void Form1::Timer1_Timer() {
 
 void Form1::Check1_Click() {
   p_.form.Check1 = Check1_->isChecked();
-  run([&] { stellacq::Check1_Click(p_); });
+  run([&] { p_.shooting.Check1_Click(p_.form.Check1); });
 }
 
 void Form1::Option1_Click() {
-  run([&] { stellacq::Option1_Click(p_); });
+  run([&] { p_.display.Option1_Click(); });
 }
 
 void Form1::Option2_Click() {
-  run([&] { stellacq::Option2_Click(p_); });
+  run([&] { p_.display.Option2_Click(); });
 }
 
 void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, double x, double y) {
   // Shift alone, with any button, opens the line profile of the clicked row.
   if (is_profile_click(modifiers)) {
     run([this, x, y] {
-      const auto open_window = [this] { return new Form12(p_, this); };
+      const auto open_window = [this] { return new Form12(p_.frames, p_.profile, this); };
       open_line_profile(p_.frames, p_.profile, Form12_, open_window, x, y, Picture::kWidth, Picture::kHeight);
     });
     return;
@@ -472,12 +472,12 @@ void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers,
                                               if (Form6_) Form6_->close();
                                             }};
   run([this, x, y, tracking_status] {
-    stellacq::Picture1_MouseDown(p_, x, y, Picture::kWidth, Picture::kHeight, tracking_status);
+    p_.guiding.Picture1_MouseDown(x, y, Picture::kWidth, Picture::kHeight, tracking_status);
   });
 }
 
 void Form1::Picture1_MouseMove(double x, double y) {
-  run([this, x, y] { stellacq::Picture1_MouseMove(p_, x, y, Picture::kWidth, Picture::kHeight); });
+  run([this, x, y] { p_.display.Picture1_MouseMove(x, y, Picture::kWidth, Picture::kHeight); });
 }
 
 // ---- file menu ----
@@ -506,20 +506,20 @@ void Form1::camera_menu_cool_stop_Click() {
 // ---- shooting menu ----
 
 void Form1::exp_menu_one_Click() {
-  run([&] { stellacq::exp_menu_one_Click(p_); });
+  run([&] { p_.shooting.exp_menu_one_Click(); });
 }
 void Form1::exp_menu_dark_Click() {
-  run([&] { stellacq::exp_menu_dark_Click(p_); });
+  run([&] { p_.shooting.exp_menu_dark_Click(); });
 }
 void Form1::exp_menu_grab_Click() {
-  run([&] { stellacq::exp_menu_grab_Click(p_); });
+  run([&] { p_.series.exp_menu_grab_Click(); });
 }
 void Form1::exp_menu_grab_num_Click() {
-  run([&] { stellacq::exp_menu_grab_num_Click(p_); });
+  run([&] { p_.series.exp_menu_grab_num_Click(); });
 }
 void Form1::exp_menu_grab_program_Click() {
-  run([&] { stellacq::exp_menu_grab_program_Click(p_.series); });
-  open_dialog<Form11>(Form11_);
+  run([&] { stellacq::exp_menu_grab_program_Click(p_.series.state()); });
+  show_single<Form11>(Form11_, nullptr, p_.program_shooting, this);
   if (auto* form = qobject_cast<Form11*>(Form11_.data()))
     form->run_handler = [this](const std::function<void()>& program) {
       // The program refers to the window's locals and cannot wait for the end
@@ -529,41 +529,41 @@ void Form1::exp_menu_grab_program_Click() {
     };
 }
 void Form1::exp_menu_grab_stop_Click() {
-  run([&] { stellacq::exp_menu_grab_stop_Click(p_); });
+  run([&] { p_.series.exp_menu_grab_stop_Click(); });
 }
 void Form1::exp_menu_grab_auto_Click() {
-  run([&] { stellacq::exp_menu_grab_auto_Click(p_); });
+  run([&] { p_.series.exp_menu_grab_auto_Click(); });
 }
 void Form1::exp_menu_grab_auto_stop_Click() {
-  run([&] { stellacq::exp_menu_grab_auto_stop_Click(p_); });
+  run([&] { p_.series.exp_menu_grab_auto_stop_Click(); });
 }
 
 // ---- image menu ----
 
 void Form1::image_menu_display_auto_Click() {
-  run([&] { stellacq::image_menu_display_auto_Click(p_); });
+  run([&] { p_.display.image_menu_display_auto_Click(); });
 }
 void Form1::image_menu_display_manual_bright_Click() {
-  Form9* histogram = open_dialog<Form9>(Form9_);
+  Form9* histogram = show_single<Form9>(Form9_, nullptr, p_.display, p_.ui, this);
   connect(histogram, &Form9::levels_applied, this, &Form1::show_fields, Qt::UniqueConnection);
 }
 void Form1::image_menu_display_manual_range_Click() {
-  run([&] { stellacq::image_menu_display_manual_range_Click(p_); });
+  run([&] { p_.display.image_menu_display_manual_range_Click(); });
 }
 void Form1::image_menu_display_manual_background_Click() {
-  run([&] { stellacq::image_menu_display_manual_background_Click(p_); });
+  run([&] { p_.display.image_menu_display_manual_background_Click(); });
 }
 void Form1::image_menu_display_dark_Click() {
-  run([&] { stellacq::image_menu_display_dark_Click(p_); });
+  run([&] { p_.display.image_menu_display_dark_Click(); });
 }
 void Form1::image_menu_display_dark_sub_Click() {
-  run([&] { stellacq::image_menu_display_dark_sub_Click(p_); });
+  run([&] { p_.display.image_menu_display_dark_sub_Click(); });
 }
 void Form1::image_menu_display_flat_Click() {
-  run([&] { stellacq::image_menu_display_flat_Click(p_); });
+  run([&] { p_.display.image_menu_display_flat_Click(); });
 }
 void Form1::image_menu_display_flat_sub_Click() {
-  run([&] { stellacq::image_menu_display_flat_sub_Click(p_); });
+  run([&] { p_.display.image_menu_display_flat_sub_Click(); });
 }
 
 // ---- telescope and settings ----

@@ -49,7 +49,7 @@ struct World : testing::World {
   World() {
     p.settings.head_model = 16;
     p.frames.binning = 1;
-    make_light_header(p.headers, record_start(p, p.frames.light));
+    make_light_header(p.headers, p.shooting.record_start(p.frames.light));
     counts16.resize(static_cast<std::size_t>(kWidth) * kHeight);
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {

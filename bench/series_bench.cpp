@@ -75,7 +75,7 @@ struct World : testing::SimWorld {
     if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
                                status_line(p)))
       std::abort();
-    make_light_header(p.headers, record_start(p, p.frames.light));
+    make_light_header(p.headers, p.shooting.record_start(p.frames.light));
     if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light) ||
         !download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, {1536, 1024}))
       std::abort();
@@ -115,7 +115,7 @@ void time_step(benchmark::State& state, const char* name, World& w, Step step) {
 void BM_Header(benchmark::State& state) {
   World w;
   time_step(state, "header", w,
-            [](World& v) { make_light_header(v.p.headers, record_start(v.p, v.p.frames.light)); });
+            [](World& v) { make_light_header(v.p.headers, v.p.shooting.record_start(v.p.frames.light)); });
 }
 BENCHMARK(BM_Header)->Unit(benchmark::kMillisecond);
 
@@ -141,19 +141,19 @@ BENCHMARK(BM_Download)->Unit(benchmark::kMillisecond);
 
 void BM_DarkSubtraction(benchmark::State& state) {
   World w;
-  time_step(state, "dark subtraction", w, [](World& v) { image_menu_display_dark_sub_Click(v.p); });
+  time_step(state, "dark subtraction", w, [](World& v) { v.p.display.image_menu_display_dark_sub_Click(); });
 }
 BENCHMARK(BM_DarkSubtraction)->Unit(benchmark::kMillisecond);
 
 void BM_FlatCorrection(benchmark::State& state) {
   World w;
-  time_step(state, "flat correction", w, [](World& v) { image_menu_display_flat_sub_Click(v.p); });
+  time_step(state, "flat correction", w, [](World& v) { v.p.display.image_menu_display_flat_sub_Click(); });
 }
 BENCHMARK(BM_FlatCorrection)->Unit(benchmark::kMillisecond);
 
 void BM_Display(benchmark::State& state) {
   World w;
-  time_step(state, "levels + drawing", w, [](World& v) { image_menu_display_auto_Click(v.p); });
+  time_step(state, "levels + drawing", w, [](World& v) { v.p.display.image_menu_display_auto_Click(); });
 }
 BENCHMARK(BM_Display)->Unit(benchmark::kMillisecond);
 
@@ -182,7 +182,7 @@ void BM_SeriesFrame(benchmark::State& state) {
     w.ui.on_idle = [&] { w.clock.now_value.second = (w.clock.now_value.second + 1) % 60; };
     state.ResumeTiming();
     const Stopwatch watch;
-    exp_menu_grab_num_Click(w.p);
+    w.p.series.exp_menu_grab_num_Click();
     watch.add_to(total);
     if (w.ui.last_status() != kCountedSeriesDoneMessage) state.SkipWithError("series failed");
   }

@@ -66,8 +66,8 @@ void camera_menu_cool_stop_Click(Program& p) {
 void Timer1_Timer(Program& p) {
   const LocalDateTime now = p.clock.local_now();
   std::string line = date_text(now) + " " + time_text(now);
-  if (p.series.frames_remaining > 0) {
-    line += " 残り" + decimal_text(p.series.frames_remaining) + "枚";
+  if (p.series.state().frames_remaining > 0) {
+    line += " 残り" + decimal_text(p.series.state().frames_remaining) + "枚";
   }
   p.form.Text1 = line;
 

@@ -23,7 +23,7 @@ struct SeriesState {
   int series_running = 0;
   int frames_remaining = -1;  // -1 while no counted series runs
   int guiding_mode = 0;
-  std::string interval_text;
+  double interval = 0;  // seconds, as the interval field read at the frame's start
   std::string next_shot_text;
   // The next frame's start as seconds of local time counted from a fixed
   // day, so that the wait also holds across midnight and for long intervals.

@@ -3,14 +3,11 @@
 #include <cmath>
 #include <limits>
 
-#include "camera/connection.h"
 #include "config/ini_file.h"
 #include "config/settings_store.h"
 #include "core/numeric.h"
 #include "core/wait.h"
 #include "exposure/series.h"
-#include "program/parts.h"
-#include "program/program.h"
 
 namespace stellacq {
 
@@ -32,29 +29,6 @@ std::string setting_text(const OptionalNumber& n) {
   if (!n) return {};
   const std::string text = decimal_text(*n);
   return text.front() == ' ' ? text.substr(1) : text;
-}
-
-bool running(const Program& p) { return p.series.program_running == 1; }
-
-// The countdown between two series, one step per change of the clock's
-// second. False when the program was cancelled meanwhile.
-bool count_down(Program& p, double wait_seconds) {
-  // A fraction of a second counts as a whole second.
-  double n = std::ceil(wait_seconds);
-  while (n > 0) {
-    p.ui.yield();
-    if (!running(p)) return false;
-    if (wait_second_change(p.clock, p.ui, [&] { return !running(p); }) == WaitEnd::Stopped) return false;
-    n -= 1;
-    set_status(p, kProgramWaitMessage + decimal_text(n) + "秒");
-  }
-  return true;
-}
-
-void finish(Program& p) {
-  p.series.frames_remaining = -1;
-  p.series.program_running = 0;
-  set_status(p, kProgramDoneMessage);
 }
 
 }  // namespace
@@ -79,60 +53,83 @@ FieldProblem check_program_fields(const ProgramFields& fields) {
   return {};
 }
 
-bool run_program(Program& p, const ProgramFields& fields) {
-  if (p.series.program_running == 1 || p.series.series_running == 1) {
-    p.ui.message_box(p.series.program_running == 1 ? "プログラム撮影中です"
-                                                   : "連続撮影中です。連続撮影停止の後に実行して下さい",
-                     {}, MessageButtons::Ok);
+// The countdown between two series, one step per change of the clock's
+// second. False when the program was cancelled meanwhile.
+bool ProgramShooting::count_down(double wait_seconds) {
+  // A fraction of a second counts as a whole second.
+  double n = std::ceil(wait_seconds);
+  while (n > 0) {
+    ui_.yield();
+    if (!running()) return false;
+    if (wait_second_change(clock_, ui_, [&] { return !running(); }) == WaitEnd::Stopped) return false;
+    n -= 1;
+    status_.show(kProgramWaitMessage + decimal_text(n) + "秒");
+  }
+  return true;
+}
+
+void ProgramShooting::finish() {
+  SeriesState& series = series_.state();
+  series.frames_remaining = -1;
+  series.program_running = 0;
+  status_.show(kProgramDoneMessage);
+}
+
+bool ProgramShooting::run_program(const ProgramFields& fields) {
+  SeriesState& series = series_.state();
+  if (series.program_running == 1 || series.series_running == 1) {
+    ui_.message_box(series.program_running == 1 ? "プログラム撮影中です"
+                                                : "連続撮影中です。連続撮影停止の後に実行して下さい",
+                    {}, MessageButtons::Ok);
     return false;
   }
   const FieldProblem problem = check_program_fields(fields);
   if (problem.field >= 0) {
-    p.ui.message_box(problem.message, {}, MessageButtons::Ok);
-    set_status(p, kProgramDoneMessage);
+    ui_.message_box(problem.message, {}, MessageButtons::Ok);
+    status_.show(kProgramDoneMessage);
     return true;
   }
 
-  Settings& s = p.settings;
+  Settings& s = settings_file_.settings;
   s.program_shutter = numeric_value(fields[0]);
   s.program_interval = numeric_value(fields[1]);
   s.program_count = numeric_value(fields[2]);
   s.program_repeat = numeric_value(fields[3]);
   s.program_wait = numeric_value(fields[4]);
-  if (!save_settings(settings_file(p), p.ui)) report_settings_write_failure(settings_file(p), p.ui);
+  if (!save_settings(settings_file_, ui_)) report_settings_write_failure(settings_file_, ui_);
 
-  p.form.Text5 = fields[0];
-  p.form.Text6 = fields[1];
-  p.series.guiding_mode = 0;  // counted series without guiding
+  fields_.set_program_row(fields[0], fields[1]);
+  series.guiding_mode = 0;  // counted series without guiding
 
   const int repeat = static_cast<int>(*s.program_repeat);
   for (int r = 1; r <= repeat; ++r) {
-    p.series.program_running = 1;
-    p.series.frames_remaining = static_cast<int>(*s.program_count);
-    Timer1_Timer(p);
-    p.ui.yield();
+    series.program_running = 1;
+    series.frames_remaining = static_cast<int>(*s.program_count);
+    series_.timer_tick();
+    ui_.yield();
     // A failed series (the disk full, the unit silent) ends the program:
     // the next series would fail the same way after its first exposure.
-    if (exp_menu_grab_Click(p) == SeriesEnd::Failed) {
-      p.series.frames_remaining = -1;
-      p.series.program_running = 0;
+    if (series_.exp_menu_grab_Click() == SeriesEnd::Failed) {
+      series.frames_remaining = -1;
+      series.program_running = 0;
       return true;
     }
-    if (!running(p)) break;
-    set_status(p, kProgramWaitMessage);
+    if (!running()) break;
+    status_.show(kProgramWaitMessage);
     if (r == repeat) break;
-    if (!count_down(p, *s.program_wait)) break;
-    p.ui.yield();
-    if (!running(p)) break;
+    if (!count_down(*s.program_wait)) break;
+    ui_.yield();
+    if (!running()) break;
   }
-  finish(p);
+  finish();
   return true;
 }
 
-void cancel_program(Program& p) {
-  p.series.program_running = 0;
-  p.series.frames_remaining = -1;
-  p.ui.yield();
+void ProgramShooting::cancel_program() {
+  SeriesState& series = series_.state();
+  series.program_running = 0;
+  series.frames_remaining = -1;
+  ui_.yield();
 }
 
 }  // namespace stellacq

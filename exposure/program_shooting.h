@@ -6,20 +6,24 @@
 // file before it runs. It writes the main window's shutter-speed and
 // interval fields, runs the counted series through exp_menu_grab_Click, and
 // counts the waiting time down on the status line by changes of the clock's
-// second. Reads and writes program_running and frames_remaining; the
-// window's cancel button and the main window's stop commands talk to the
-// running program only through them and series_running.
+// second. Reads and writes program_running and frames_remaining of the
+// series state; the window's cancel button and the main window's stop
+// commands talk to the running program only through them and
+// series_running.
 #pragma once
 
 #include <array>
 #include <string>
 
 #include "config/settings.h"
+#include "config/settings_store.h"
+#include "core/clock.h"
+#include "core/status_line.h"
 #include "exposure/exposure_state.h"
+#include "exposure/series.h"
+#include "exposure/shot_fields.h"
 
 namespace stellacq {
-
-class Program;
 
 inline constexpr const char* kProgramWaitMessage = " 待ち時間";
 inline constexpr const char* kProgramDoneMessage = " プログラム撮影終了";
@@ -46,15 +50,45 @@ struct FieldProblem {
 };
 FieldProblem check_program_fields(const ProgramFields& fields);
 
-// The execute button: checks, stores and writes the settings, and runs the
-// program. Returns when the program has ended, true when the window closes:
-// after the program, or after a failed check (its message shown, nothing
-// stored). While a program or a series runs it only says so and returns
-// false: one program, one series at a time.
-bool run_program(Program& p, const ProgramFields& fields);
+class ProgramShooting {
+ public:
+  ProgramShooting(SeriesShooting& series, SettingsFile settings_file, Clock& clock, StatusLine status,
+                  ShotFields& fields)
+      : series_(series),
+        settings_file_(settings_file),
+        clock_(clock),
+        ui_(status.ui),
+        status_(status),
+        fields_(fields) {}
+  ProgramShooting(const ProgramShooting&) = delete;
+  ProgramShooting& operator=(const ProgramShooting&) = delete;
 
-// The cancel button: the running program ends at its next test, and a
-// running series becomes uncounted. The window then closes.
-void cancel_program(Program& p);
+  // The program as stored in the settings.
+  const Settings& settings() const { return settings_file_.settings; }
+
+  // The execute button: checks, stores and writes the settings, and runs
+  // the program. Returns when the program has ended, true when the window
+  // closes: after the program, or after a failed check (its message shown,
+  // nothing stored). While a program or a series runs it only says so and
+  // returns false: one program, one series at a time.
+  bool run_program(const ProgramFields& fields);
+
+  // The cancel button: the running program ends at its next test, and a
+  // running series becomes uncounted. The window then closes.
+  void cancel_program();
+
+  bool running() const { return series_.state().program_running == 1; }
+
+ private:
+  bool count_down(double wait_seconds);
+  void finish();
+
+  SeriesShooting& series_;
+  SettingsFile settings_file_;
+  Clock& clock_;
+  Interaction& ui_;
+  StatusLine status_;
+  ShotFields& fields_;
+};
 
 }  // namespace stellacq

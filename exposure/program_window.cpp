@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "exposure/program_shooting.h"
-#include "program/program.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -29,7 +28,7 @@ QLineEdit* field(const char* name, const QLabel* caption) {
 
 }  // namespace
 
-Form11::Form11(Program& p, QWidget* parent) : QDialog(parent), p_(p) {
+Form11::Form11(ProgramShooting& shooting, QWidget* parent) : QDialog(parent), shooting_(shooting) {
   const QString title = QStringLiteral("プログラム撮影");
   named(this, "Form11", title);
   setWindowTitle(title);
@@ -97,7 +96,7 @@ Form11::Form11(Program& p, QWidget* parent) : QDialog(parent), p_(p) {
 }
 
 void Form11::Form_Load() {
-  const ProgramFields fields = program_fields_from_settings(p_.settings);
+  const ProgramFields fields = program_fields_from_settings(shooting_.settings());
   QLineEdit* const edits[5] = {Text1_, Text2_, Text3_, Text4_, Text5_};
   for (int i = 0; i < 5; ++i) edits[i]->setText(QString::fromStdString(fields[i]));
 }
@@ -116,7 +115,7 @@ void Form11::Command1_Click() {
   running_ = true;
   Command1_->setEnabled(false);
   bool closes = false;
-  const auto program = [&] { closes = run_program(p_, fields); };
+  const auto program = [&] { closes = shooting_.run_program(fields); };
   if (run_handler)
     run_handler(program);
   else
@@ -128,7 +127,7 @@ void Form11::Command1_Click() {
 }
 
 void Form11::Command2_Click() {
-  cancel_program(p_);
+  shooting_.cancel_program();
   // The execute handler still on the stack closes the window when the
   // program has ended; until then the window only disappears.
   if (running_)

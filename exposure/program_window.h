@@ -19,12 +19,12 @@ class QPushButton;
 
 namespace stellacq {
 
-class Program;
+class ProgramShooting;
 
 class Form11 final : public QDialog {
   Q_OBJECT
  public:
-  Form11(Program& p, QWidget* parent = nullptr);
+  Form11(ProgramShooting& shooting, QWidget* parent = nullptr);
 
   // Runs the execute button's program as one handler of the main window
   // (so the main window knows a handler is running and shows its fields
@@ -40,7 +40,7 @@ class Form11 final : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  Program& p_;
+  ProgramShooting& shooting_;
   bool running_ = false;  // the execute handler runs the program
 
   QGroupBox* Frame1_ = nullptr;

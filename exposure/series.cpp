@@ -7,7 +7,6 @@
 #include <limits>
 #include <system_error>
 
-#include "camera/connection.h"
 #include "camera/download.h"
 #include "core/numeric.h"
 #include "core/wait.h"
@@ -15,10 +14,7 @@
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "guiding/guide_lock.h"
-#include "guiding/guiding_step.h"
 #include "image/commands.h"
-#include "program/parts.h"
-#include "program/program.h"
 
 namespace stellacq {
 
@@ -36,167 +32,6 @@ std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
   const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
-
-// Ends the series after a stop command: the stop's message stays on the
-// status line, whatever the steps after the stop wrote there.
-SeriesEnd end_by_stop(Program& p) {
-  if (!p.series.stop_message.empty() && p.form.Text7 != p.series.stop_message)
-    set_status(p, p.series.stop_message);
-  return SeriesEnd::Stopped;
-}
-
-// Steps 1 and 2 shared by the two stop commands.
-void stop_series(Program& p, const char* message) {
-  if (p.series.guiding_mode == 1 && p.exposure.display_after_shooting == 1) {
-    p.guide.guide_locked = 0;
-    draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
-    p.ui.yield();
-  }
-  p.series.guiding_mode = 0;
-  p.series.series_running = 0;
-  p.series.stop_message = message;
-}
-
-// Ends the series after the user aborted its frame, as the stop command
-// would, the abort's message on the status line.
-SeriesEnd end_by_abort(Program& p) {
-  stop_series(p, kShootingAbortedMessage);
-  p.series.frames_remaining = -1;
-  end_by_stop(p);
-  return SeriesEnd::Aborted;
-}
-
-// Ends the series on a failure that the failing step has reported.
-SeriesEnd end_by_failure(Program& p) {
-  p.series.series_running = 0;
-  return SeriesEnd::Failed;
-}
-
-// Asks before a saving series when the save folder's disk cannot take the
-// frames the series will take. False when the user cancels.
-bool enough_room_or_agreed(Program& p) {
-  const FrameShape size = frame_shape(p.settings.head_model, p.frames.binning);
-  const std::optional<std::uintmax_t> room =
-      frames_with_room(p.settings.save_folder, series_file_bytes(size.width, size.height));
-  if (!room) return true;  // a missing folder is reported by the first save
-  const std::uintmax_t needed = p.series.frames_remaining > 0
-                                    ? static_cast<std::uintmax_t>(p.series.frames_remaining)
-                                    : kOpenEndedRoomFrames;
-  if (*room >= needed) return true;
-  const std::string text = "保存先 " + p.settings.save_folder + " のディスクの空きは、あと " +
-                           std::to_string(*room) + " 枚分しかありません。\n撮影を始めますか";
-  return p.ui.message_box(text, {}, MessageButtons::OkCancel) == MessageAnswer::Ok;
-}
-
-// The steps before the first frame. Nothing when the series starts; how it
-// ended otherwise: a refusal or the user's cancel does not start it, a unit
-// that failed the time or binning exchange is a failure.
-std::optional<SeriesEnd> start_series(Program& p) {
-  if (p.link.camera_connected == 0) {
-    set_status(p, kConnectCameraMessage);
-    return SeriesEnd::NotStarted;
-  }
-  p.series.series_running = 1;
-  p.series.stop_message.clear();
-  const double t = numeric_value(p.form.Text5);
-  if (t < 1) {
-    set_status(p, kShutterTooShortMessage);
-    p.series.series_running = 0;
-    return SeriesEnd::NotStarted;
-  }
-  p.form.Text5 = decimal_text(int_floor(t));
-  if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
-                             status_line(p)))
-    return end_by_failure(p);
-  const bool saving = number_or_zero(p.settings.save_in_series) == 1;
-  const bool agreed =
-      saving ? enough_room_or_agreed(p)
-             : p.ui.message_box(kNoSaveQuestion, {}, MessageButtons::OkCancel) == MessageAnswer::Ok;
-  if (!agreed) {
-    p.series.series_running = 0;
-    return SeriesEnd::NotStarted;
-  }
-  return std::nullopt;
-}
-
-// One frame, from the start time to the status of the wait. Nothing when
-// the series goes on.
-std::optional<SeriesEnd> shoot_frame(Program& p) {
-  p.series.interval_text = p.form.Text6;
-  const NextShot next = next_shot(p.clock.local_now(), numeric_value(p.series.interval_text));
-  p.series.next_shot_text = next.text;
-  p.series.next_shot_at = next.at;
-  set_status(p, kSeriesShootingMessage);
-  p.ui.yield();
-
-  // The header is built right before the exposure command, so that it holds
-  // this frame's start and the shutter-speed field as it is now.
-  // The frame keeps the size it had then, whatever is loaded meanwhile.
-  make_light_header(p.headers, record_start(p, p.frames.light));
-  const FrameShape shape{p.frames.light.width, p.frames.light.height};
-  FrameAbort& abort = p.exposure.abort;
-  abort.reset();
-  if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light, &abort))
-    return abort.dropped ? end_by_abort(p) : end_by_failure(p);
-  // A stop given before the exposure lets the exposure run to its end; its
-  // frame stays in the unit.
-  if (p.series.series_running == 0) return end_by_stop(p);
-  const Frame* const taken =
-      download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, shape, &abort);
-  if (!taken) return abort.dropped ? end_by_abort(p) : end_by_failure(p);
-
-  if (p.exposure.display_after_shooting == 1) {
-    // Both corrections rewrite the light frame in place, so the saved file
-    // holds the corrected counts.
-    if (p.settings.guide_dark_sub == 1) image_menu_display_dark_sub_Click(p);
-    if (p.settings.guide_flat_sub == 1) image_menu_display_flat_sub_Click(p);
-    image_menu_display_auto_Click(p);
-  }
-  p.ui.yield();
-
-  const Frame& frame = *taken;
-  if (!series_save(frame, p.headers.light_header, p.file, p.settings, p.clock.local_now(), status_line(p)))
-    return end_by_failure(p);
-  if (p.series.series_running == 0) return end_by_stop(p);
-  if (p.series.guiding_mode == 1) guiding_step(p);
-
-  if (p.series.series_running == 1) {
-    std::string text = kNextShotMessage + p.series.next_shot_text;
-    // A guiding failure must not vanish under the next-shot text.
-    if (p.guide.unguided_frames > 0)
-      text += kUnguidedFramesMessage + std::to_string(p.guide.unguided_frames) + "枚";
-    set_status(p, text);
-  }
-  if (p.series.frames_remaining > 0) --p.series.frames_remaining;
-  return std::nullopt;
-}
-
-// The wait for the next start time: ends the series at a stop or when a
-// counted series is done; starts the next frame at the start time, or at
-// once when the interval field holds 0.
-std::optional<SeriesEnd> wait_for_next_shot(Program& p) {
-  const WaitEnd end = wait_until(
-      p.ui,
-      [&] {
-        return numeric_value(p.form.Text6) == 0 ||
-               seconds_of_local_time(p.clock.local_now()) >= p.series.next_shot_at;
-      },
-      [&] { return p.series.series_running == 0 || p.series.frames_remaining == 0; });
-  if (end == WaitEnd::Reached) return std::nullopt;
-  if (p.series.series_running == 0) return end_by_stop(p);
-  p.series.series_running = 0;
-  return SeriesEnd::Done;
-}
-
-// Whether a series may start now; one series runs at a time.
-bool no_series_running(Program& p) {
-  if (p.series.series_running == 0) return true;
-  set_status(p, kSeriesRunningMessage);
-  return false;
-}
-
-// The interval field as whole seconds with a leading blank.
-void whole_interval_field(Program& p) { p.form.Text6 = decimal_text(int_floor(numeric_value(p.form.Text6))); }
 
 }  // namespace
 
@@ -237,56 +72,220 @@ std::optional<std::uintmax_t> frames_with_room(const std::string& folder, std::u
   return space.available / file_bytes;
 }
 
-SeriesEnd exp_menu_grab_Click(Program& p) {
-  if (!no_series_running(p)) return SeriesEnd::NotStarted;
-  if (const std::optional<SeriesEnd> refused = start_series(p)) return *refused;
+// Ends the series after a stop command: the stop's message stays on the
+// status line, whatever the steps after the stop wrote there.
+SeriesEnd SeriesShooting::end_by_stop() {
+  if (!series_.stop_message.empty() && status_.text != series_.stop_message)
+    status_.show(series_.stop_message);
+  return SeriesEnd::Stopped;
+}
+
+// Steps 1 and 2 shared by the two stop commands.
+void SeriesShooting::stop_series(const char* message) {
+  if (series_.guiding_mode == 1 && shooting_.state().display_after_shooting == 1) {
+    guiding_.drop_lock();
+    ui_.yield();
+  }
+  series_.guiding_mode = 0;
+  series_.series_running = 0;
+  series_.stop_message = message;
+}
+
+// Ends the series after the user aborted its frame, as the stop command
+// would, the abort's message on the status line.
+SeriesEnd SeriesShooting::end_by_abort() {
+  stop_series(kShootingAbortedMessage);
+  series_.frames_remaining = -1;
+  end_by_stop();
+  return SeriesEnd::Aborted;
+}
+
+// Ends the series on a failure that the failing step has reported.
+SeriesEnd SeriesShooting::end_by_failure() {
+  series_.series_running = 0;
+  return SeriesEnd::Failed;
+}
+
+// Asks before a saving series when the save folder's disk cannot take the
+// frames the series will take. False when the user cancels.
+bool SeriesShooting::enough_room_or_agreed() {
+  const FrameShape size = frame_shape(settings_.head_model, display_.state().frames.binning);
+  const std::optional<std::uintmax_t> room =
+      frames_with_room(settings_.save_folder, series_file_bytes(size.width, size.height));
+  if (!room) return true;  // a missing folder is reported by the first save
+  const std::uintmax_t needed = series_.frames_remaining > 0
+                                    ? static_cast<std::uintmax_t>(series_.frames_remaining)
+                                    : kOpenEndedRoomFrames;
+  if (*room >= needed) return true;
+  const std::string text = "保存先 " + settings_.save_folder + " のディスクの空きは、あと " +
+                           std::to_string(*room) + " 枚分しかありません。\n撮影を始めますか";
+  return ui_.message_box(text, {}, MessageButtons::OkCancel) == MessageAnswer::Ok;
+}
+
+// The steps before the first frame. Nothing when the series starts; how it
+// ended otherwise: a refusal or the user's cancel does not start it, a unit
+// that failed the time or binning exchange is a failure.
+std::optional<SeriesEnd> SeriesShooting::start_series() {
+  if (!shooting_.camera_connected()) {
+    status_.show(kConnectCameraMessage);
+    return SeriesEnd::NotStarted;
+  }
+  series_.series_running = 1;
+  series_.stop_message.clear();
+  const double t = fields_.shutter_seconds();
+  if (t < 1) {
+    status_.show(kShutterTooShortMessage);
+    series_.series_running = 0;
+    return SeriesEnd::NotStarted;
+  }
+  fields_.set_whole_shutter_seconds(int_floor(t));
+  if (!send_time_and_binning(shooting_.camera(), shooting_.state(), fields_.shutter_seconds(),
+                             display_.state().frames.binning, status_))
+    return end_by_failure();
+  const bool saving = number_or_zero(settings_.save_in_series) == 1;
+  const bool agreed =
+      saving ? enough_room_or_agreed()
+             : ui_.message_box(kNoSaveQuestion, {}, MessageButtons::OkCancel) == MessageAnswer::Ok;
+  if (!agreed) {
+    series_.series_running = 0;
+    return SeriesEnd::NotStarted;
+  }
+  return std::nullopt;
+}
+
+// One frame, from the start time to the status of the wait. Nothing when
+// the series goes on.
+std::optional<SeriesEnd> SeriesShooting::shoot_frame() {
+  series_.interval = fields_.interval_seconds();
+  const NextShot next = next_shot(clock_.local_now(), series_.interval);
+  series_.next_shot_text = next.text;
+  series_.next_shot_at = next.at;
+  status_.show(kSeriesShootingMessage);
+  ui_.yield();
+
+  // The header is built right before the exposure command, so that it holds
+  // this frame's start and the shutter-speed field as it is now.
+  // The frame keeps the size it had then, whatever is loaded meanwhile.
+  Frames& frames = display_.state().frames;
+  make_light_header(headers_, shooting_.record_start(frames.light));
+  const FrameShape shape{frames.light.width, frames.light.height};
+  FrameAbort& abort = shooting_.state().abort;
+  abort.reset();
+  if (!expose_frame(shooting_.camera(), status_, FrameKind::Light, &abort))
+    return abort.dropped ? end_by_abort() : end_by_failure();
+  // A stop given before the exposure lets the exposure run to its end; its
+  // frame stays in the unit.
+  if (series_.series_running == 0) return end_by_stop();
+  const Frame* const taken =
+      download_frame(shooting_.camera(), frames, status_, FrameKind::Light, shape, &abort);
+  if (!taken) return abort.dropped ? end_by_abort() : end_by_failure();
+
+  const bool shown = shooting_.state().display_after_shooting == 1;
+  if (shown) {
+    // Both corrections rewrite the light frame in place, so the saved file
+    // holds the corrected counts.
+    if (settings_.guide_dark_sub == 1) display_.image_menu_display_dark_sub_Click();
+    if (settings_.guide_flat_sub == 1) display_.image_menu_display_flat_sub_Click();
+    display_.image_menu_display_auto_Click();
+  }
+  ui_.yield();
+
+  const Frame& frame = *taken;
+  if (!series_save(frame, headers_.light_header, file_, settings_, clock_.local_now(), status_))
+    return end_by_failure();
+  if (series_.series_running == 0) return end_by_stop();
+  if (series_.guiding_mode == 1) guiding_.guiding_step(shooting_.state().display_after_shooting == 1);
+
+  if (series_.series_running == 1) {
+    std::string text = kNextShotMessage + series_.next_shot_text;
+    // A guiding failure must not vanish under the next-shot text.
+    const int unguided = guiding_.state().unguided_frames;
+    if (unguided > 0) text += kUnguidedFramesMessage + std::to_string(unguided) + "枚";
+    status_.show(text);
+  }
+  if (series_.frames_remaining > 0) --series_.frames_remaining;
+  return std::nullopt;
+}
+
+// The wait for the next start time: ends the series at a stop or when a
+// counted series is done; starts the next frame at the start time, or at
+// once when the interval field holds 0.
+std::optional<SeriesEnd> SeriesShooting::wait_for_next_shot() {
+  const WaitEnd end = wait_until(
+      ui_,
+      [&] {
+        return fields_.interval_seconds() == 0 ||
+               seconds_of_local_time(clock_.local_now()) >= series_.next_shot_at;
+      },
+      [&] { return series_.series_running == 0 || series_.frames_remaining == 0; });
+  if (end == WaitEnd::Reached) return std::nullopt;
+  if (series_.series_running == 0) return end_by_stop();
+  series_.series_running = 0;
+  return SeriesEnd::Done;
+}
+
+// Whether a series may start now; one series runs at a time.
+bool SeriesShooting::no_series_running() {
+  if (series_.series_running == 0) return true;
+  status_.show(kSeriesRunningMessage);
+  return false;
+}
+
+// The interval field as whole seconds with a leading blank.
+void SeriesShooting::whole_interval_field() {
+  fields_.set_whole_interval_seconds(int_floor(fields_.interval_seconds()));
+}
+
+SeriesEnd SeriesShooting::exp_menu_grab_Click() {
+  if (!no_series_running()) return SeriesEnd::NotStarted;
+  if (const std::optional<SeriesEnd> refused = start_series()) return *refused;
   for (;;) {
-    if (const std::optional<SeriesEnd> end = shoot_frame(p)) return *end;
-    if (const std::optional<SeriesEnd> end = wait_for_next_shot(p)) return *end;
+    if (const std::optional<SeriesEnd> end = shoot_frame()) return *end;
+    if (const std::optional<SeriesEnd> end = wait_for_next_shot()) return *end;
   }
 }
 
-void exp_menu_grab_num_Click(Program& p) {
-  if (!no_series_running(p)) return;
-  p.series.guiding_mode = 0;
-  whole_interval_field(p);
-  const std::optional<int> n = frame_count_answer(p.ui.input_box(kCountPrompt, kCountTitle, ""));
+void SeriesShooting::exp_menu_grab_num_Click() {
+  if (!no_series_running()) return;
+  series_.guiding_mode = 0;
+  whole_interval_field();
+  const std::optional<int> n = frame_count_answer(ui_.input_box(kCountPrompt, kCountTitle, ""));
   if (!n) {
-    p.ui.message_box(kBadCountMessage, {}, MessageButtons::Ok);
-    p.series.frames_remaining = -1;
+    ui_.message_box(kBadCountMessage, {}, MessageButtons::Ok);
+    series_.frames_remaining = -1;
     return;
   }
   if (*n == 0) {
-    p.series.frames_remaining = -1;
+    series_.frames_remaining = -1;
     return;
   }
-  p.series.frames_remaining = *n;
-  Timer1_Timer(p);  // shows the count at once
-  p.ui.yield();
-  const SeriesEnd end = exp_menu_grab_Click(p);
-  p.series.frames_remaining = -1;
+  series_.frames_remaining = *n;
+  timer_tick();  // shows the count at once
+  ui_.yield();
+  const SeriesEnd end = exp_menu_grab_Click();
+  series_.frames_remaining = -1;
   // A failure and an abort keep their message on the status line.
-  if (end != SeriesEnd::Failed && end != SeriesEnd::Aborted) set_status(p, kCountedSeriesDoneMessage);
+  if (end != SeriesEnd::Failed && end != SeriesEnd::Aborted) status_.show(kCountedSeriesDoneMessage);
 }
 
-void exp_menu_grab_auto_Click(Program& p) {
-  if (!no_series_running(p)) return;
-  p.series.guiding_mode = 1;
-  whole_interval_field(p);
-  exp_menu_grab_Click(p);
+void SeriesShooting::exp_menu_grab_auto_Click() {
+  if (!no_series_running()) return;
+  series_.guiding_mode = 1;
+  whole_interval_field();
+  exp_menu_grab_Click();
   // However the series ended, a later plain series does not guide.
-  p.series.guiding_mode = 0;
+  series_.guiding_mode = 0;
 }
 
-void exp_menu_grab_stop_Click(Program& p) {
-  stop_series(p, kSeriesStoppedMessage);
-  p.series.frames_remaining = -1;
-  set_status(p, kSeriesStoppedMessage);
+void SeriesShooting::exp_menu_grab_stop_Click() {
+  stop_series(kSeriesStoppedMessage);
+  series_.frames_remaining = -1;
+  status_.show(kSeriesStoppedMessage);
 }
 
-void exp_menu_grab_auto_stop_Click(Program& p) {
-  stop_series(p, kGuidedSeriesStoppedMessage);
-  set_status(p, kGuidedSeriesStoppedMessage);
+void SeriesShooting::exp_menu_grab_auto_stop_Click() {
+  stop_series(kGuidedSeriesStoppedMessage);
+  status_.show(kGuidedSeriesStoppedMessage);
 }
 
 }  // namespace stellacq

@@ -9,22 +9,30 @@
 // one frame to the start of the next. The stop commands run inside those
 // yields and only set the flags the loop tests.
 //
-// Reads the shutter-speed and interval fields (Form1 Text5, Text6),
+// SeriesShooting owns the series state (series_running, frames_remaining,
+// guiding_mode, interval, next_shot_text). It reads the shutter-speed and
+// interval fields (Form1 Text5, Text6) through ShotFields,
 // display_after_shooting, the settings save_in_series, save_folder,
-// guide_dark_sub and guide_flat_sub, camera_connected; reads and writes the
-// series state (series_running, frames_remaining, guiding_mode,
-// interval_text, next_shot_text) and the status line.
+// guide_dark_sub and guide_flat_sub, camera_connected; writes the status
+// line.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "config/settings.h"
 #include "core/clock.h"
+#include "core/status_line.h"
+#include "exposure/exposure_state.h"
+#include "exposure/shot_fields.h"
+#include "exposure/single.h"
+#include "fits/header_tables.h"
+#include "guiding/guide_lock.h"
+#include "image/commands.h"
 
 namespace stellacq {
-
-class Program;
 
 inline constexpr const char* kSeriesShootingMessage = " 撮影しています ";
 inline constexpr const char* kNextShotMessage = " 次の撮影待ち ";
@@ -53,12 +61,67 @@ enum class SeriesEnd {
   Failed,      // the unit or the save failed; the status line says why
 };
 
-// Menu commands. exp_menu_grab_Click returns when the series has ended.
-SeriesEnd exp_menu_grab_Click(Program& p);
-void exp_menu_grab_num_Click(Program& p);
-void exp_menu_grab_auto_Click(Program& p);
-void exp_menu_grab_stop_Click(Program& p);
-void exp_menu_grab_auto_stop_Click(Program& p);
+class SeriesShooting {
+ public:
+  // `timer_tick` runs the main window's timer at once, so that a counted
+  // series shows its count before the first frame.
+  SeriesShooting(Shooting& shooting, FrameDisplay& display, Guiding& guiding, const Settings& settings,
+                 HeaderTables& headers, FileState& file, Clock& clock, StatusLine status, ShotFields& fields,
+                 std::function<void()> timer_tick)
+      : shooting_(shooting),
+        display_(display),
+        guiding_(guiding),
+        settings_(settings),
+        headers_(headers),
+        file_(file),
+        clock_(clock),
+        ui_(status.ui),
+        status_(status),
+        fields_(fields),
+        timer_tick_(std::move(timer_tick)) {}
+  SeriesShooting(const SeriesShooting&) = delete;
+  SeriesShooting& operator=(const SeriesShooting&) = delete;
+
+  SeriesState& state() { return series_; }
+  const SeriesState& state() const { return series_; }
+
+  // Menu commands. exp_menu_grab_Click returns when the series has ended.
+  SeriesEnd exp_menu_grab_Click();
+  void exp_menu_grab_num_Click();
+  void exp_menu_grab_auto_Click();
+  void exp_menu_grab_stop_Click();
+  void exp_menu_grab_auto_stop_Click();
+
+  // Runs the main window's timer (the count shown at once).
+  void timer_tick() {
+    if (timer_tick_) timer_tick_();
+  }
+
+ private:
+  SeriesEnd end_by_stop();
+  void stop_series(const char* message);
+  SeriesEnd end_by_abort();
+  SeriesEnd end_by_failure();
+  bool enough_room_or_agreed();
+  std::optional<SeriesEnd> start_series();
+  std::optional<SeriesEnd> shoot_frame();
+  std::optional<SeriesEnd> wait_for_next_shot();
+  bool no_series_running();
+  void whole_interval_field();
+
+  Shooting& shooting_;
+  FrameDisplay& display_;
+  Guiding& guiding_;
+  const Settings& settings_;
+  HeaderTables& headers_;
+  FileState& file_;
+  Clock& clock_;
+  Interaction& ui_;
+  StatusLine status_;
+  ShotFields& fields_;
+  std::function<void()> timer_tick_;
+  SeriesState series_;
+};
 
 // The start of the next frame `interval` seconds after `now`. The interval
 // counts in whole seconds (a fraction is dropped, a negative interval is 0).

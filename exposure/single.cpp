@@ -3,63 +3,73 @@
 #include "camera/download.h"
 #include "camera/operations.h"
 #include "core/numeric.h"
+#include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"
-#include "program/parts.h"
-#include "program/program.h"
 
 namespace stellacq {
 
-namespace {
+Camera& Shooting::camera() {
+  camera_.set_models(settings_.head_model, settings_.unit_model);
+  return camera_;
+}
+
+Frame& Shooting::record_start(Frame& frame) {
+  frame.head_model = settings_.head_model;
+  frame.unit_model = settings_.unit_model;
+  frame.binning = display_.state().frames.binning;
+  frame.start = clock_.local_now();
+  frame.seconds = fields_.shutter_seconds();
+  ui_.yield();
+  frame.ccd_temp_c = fields_.ccd_temperature();
+  return frame;
+}
 
 // The steps shared by the light and the dark command.
-void take_frame(Program& p, FrameKind kind) {
-  if (p.link.camera_connected == 0) {
-    set_status(p, kConnectCameraMessage);
+void Shooting::take_frame(FrameKind kind) {
+  if (!camera_connected()) {
+    status_.show(kConnectCameraMessage);
     return;
   }
-  const double t = numeric_value(p.form.Text5);
+  const double t = fields_.shutter_seconds();
   if (t < 1) {
-    set_status(p, kShutterTooShortMessage);
+    status_.show(kShutterTooShortMessage);
     return;
   }
-  p.form.Text5 = decimal_text(int_floor(t));
-  if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
-                             status_line(p)))
-    return;
-  set_status(p, kShootingMessage);
-  p.ui.yield();
+  fields_.set_whole_shutter_seconds(int_floor(t));
+  Frames& frames = display_.state().frames;
+  if (!send_time_and_binning(camera(), exposure_, fields_.shutter_seconds(), frames.binning, status_)) return;
+  status_.show(kShootingMessage);
+  ui_.yield();
 
   // The header is built immediately before the exposure command, so that its
   // date and time are those of the start of the exposure; the frame keeps
   // the size it had then, whatever is loaded while the unit exposes.
   const bool light = kind == FrameKind::Light;
   if (light)
-    make_light_header(p.headers, record_start(p, p.frames.light));
+    make_light_header(headers_, record_start(frames.light));
   else
-    make_dark_header(p.headers, record_start(p, p.frames.dark));
-  const Frames& f = p.frames;
+    make_dark_header(headers_, record_start(frames.dark));
+  const Frames& f = frames;
   const FrameShape shape =
       light ? FrameShape{f.light.width, f.light.height} : FrameShape{f.dark.width, f.dark.height};
   // The frame can be aborted from its exposure command to the end of its
   // download; an aborted one is dropped, neither shown nor kept.
-  FrameAbort& abort = p.exposure.abort;
+  FrameAbort& abort = exposure_.abort;
   abort.reset();
-  if (!expose_frame(camera_of(p), status_line(p), kind, &abort) ||
-      !download_frame(camera_of(p), p.frames, status_line(p), kind, shape, &abort))
+  if (!expose_frame(camera(), status_, kind, &abort) ||
+      !download_frame(camera(), frames, status_, kind, shape, &abort))
     return;
-  set_status(p, kShootingDoneMessage);
-  p.ui.yield();
+  status_.show(kShootingDoneMessage);
+  ui_.yield();
 
-  if (p.exposure.display_after_shooting == 1) {
+  if (exposure_.display_after_shooting == 1) {
     if (light)
-      image_menu_display_auto_Click(p);
+      display_.image_menu_display_auto_Click();
     else
-      image_menu_display_dark_Click(p);
+      display_.image_menu_display_dark_Click();
   }
 }
-
-}  // namespace
 
 bool send_time_and_binning(Camera& camera, ExposureState& exposure, double seconds, int binning,
                            const StatusLine& status) {
@@ -84,9 +94,9 @@ bool expose_frame(Camera& camera, const StatusLine& status, FrameKind kind, Fram
   return frame_step_ok(status, s, abort);
 }
 
-void exp_menu_one_Click(Program& p) { take_frame(p, FrameKind::Light); }
-void exp_menu_dark_Click(Program& p) { take_frame(p, FrameKind::Dark); }
+void Shooting::exp_menu_one_Click() { take_frame(FrameKind::Light); }
+void Shooting::exp_menu_dark_Click() { take_frame(FrameKind::Dark); }
 
-void Check1_Click(Program& p) { p.exposure.display_after_shooting = p.form.Check1 ? 1 : 0; }
+void Shooting::Check1_Click(bool checked) { exposure_.display_after_shooting = checked ? 1 : 0; }
 
 }  // namespace stellacq

@@ -6,31 +6,28 @@
 #include "core/numeric.h"
 #include "guiding/marker.h"
 #include "guiding/measure.h"
-#include "program/parts.h"
-#include "program/program.h"
 
 namespace stellacq {
 
-namespace {
+// The marker of the guide star as it stands in the guide state.
+void Guiding::draw_marker() { draw_guide_marker(guide_, display_.shown(), configured_span(settings_), ui_); }
 
-// The marker of the guide star as it stands in `p.guide`.
-void draw_marker(Program& p) {
-  draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
-}
-
-void unlock(Program& p, const TrackingStatusHooks& tracking_status) {
+void Guiding::unlock(const TrackingStatusHooks& tracking_status) {
   if (tracking_status.close) tracking_status.close();
-  set_status(p, kUnlockedText);
-  p.guide.guide_locked = 0;
-  draw_marker(p);
+  status_.show(kUnlockedText);
+  guide_.guide_locked = 0;
+  draw_marker();
 }
 
-}  // namespace
+void Guiding::drop_lock() {
+  guide_.guide_locked = 0;
+  draw_marker();
+}
 
-PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double scale_width, double scale_height,
-                                      const TrackingStatusHooks& tracking_status) {
+PictureClickResult Guiding::Picture1_MouseDown(double X, double Y, double scale_width, double scale_height,
+                                               const TrackingStatusHooks& tracking_status) {
   PictureClickResult result;
-  const Frames& f = p.frames;
+  const Frames& f = display_.state().frames;
   if (f.light.width <= 0 || f.light.height <= 0) return result;
   const std::optional<DisplayScale> scale =
       display_scale(f.light.width, f.light.height, scale_width, scale_height);
@@ -38,14 +35,14 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
   result.frame_x = frame_column(X, *scale);
   result.frame_y = frame_row(Y, *scale);
 
-  GuideState& g = p.guide;
+  GuideState& g = guide_;
   if (g.guide_locked != 0) {
-    if (p.ui.message_box(kReleasePrompt, kGuideTitle, MessageButtons::OkCancel) == MessageAnswer::Cancel) {
+    if (ui_.message_box(kReleasePrompt, kGuideTitle, MessageButtons::OkCancel) == MessageAnswer::Cancel) {
       result.outcome = PictureClick::ReleaseCancelled;
       return result;
     }
-    unlock(p, tracking_status);
-    p.form.exp_menu_grab_auto_enabled = p.form.exp_menu_grab_auto_stop_enabled = false;
+    unlock(tracking_status);
+    menu_.exp_menu_grab_auto_enabled = menu_.exp_menu_grab_auto_stop_enabled = false;
     result.outcome = PictureClick::Released;
     return result;
   }
@@ -55,24 +52,24 @@ PictureClickResult Picture1_MouseDown(Program& p, double X, double Y, double sca
   g.guide_y = result.frame_y;
   const int shown_x = std::clamp(g.guide_x, 0, std::min(f.light.width, kFrameColumns) - 1);
   const int shown_y = std::clamp(g.guide_y, 0, std::min(f.light.height, kFrameRows) - 1);
-  set_status(p, decimal_text(g.guide_x) + decimal_text(g.guide_y) +
-                    decimal_text(f.light.counts.at(shown_x, shown_y)) + kLockedText);
-  draw_marker(p);
-  const int span = configured_span(p.settings);
+  status_.show(decimal_text(g.guide_x) + decimal_text(g.guide_y) +
+               decimal_text(f.light.counts.at(shown_x, shown_y)) + kLockedText);
+  draw_marker();
+  const int span = configured_span(settings_);
   show_guide_measurement(
-      g, p.settings, p.ui,
-      measure_guide_star(f.light, g.guide_x, g.guide_y, span, p.settings.aperture, g.star_x, g.star_y), span);
+      g, settings_, ui_,
+      measure_guide_star(f.light, g.guide_x, g.guide_y, span, settings_.aperture, g.star_x, g.star_y), span);
   if (tracking_status.open) tracking_status.open();
   // The guided series can be started and stopped while a star is locked.
-  p.form.exp_menu_grab_auto_enabled = p.form.exp_menu_grab_auto_stop_enabled = true;
-  p.ui.yield();
+  menu_.exp_menu_grab_auto_enabled = menu_.exp_menu_grab_auto_stop_enabled = true;
+  ui_.yield();
 
-  if (p.ui.message_box(kLockPrompt, kGuideTitle, MessageButtons::OkCancel) == MessageAnswer::Ok) {
+  if (ui_.message_box(kLockPrompt, kGuideTitle, MessageButtons::OkCancel) == MessageAnswer::Ok) {
     result.outcome = PictureClick::Locked;
     return result;
   }
-  unlock(p, tracking_status);
-  p.form.exp_menu_grab_auto_enabled = p.form.exp_menu_grab_auto_stop_enabled = false;
+  unlock(tracking_status);
+  menu_.exp_menu_grab_auto_enabled = menu_.exp_menu_grab_auto_stop_enabled = false;
   result.outcome = PictureClick::LockCancelled;
   return result;
 }

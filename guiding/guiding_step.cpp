@@ -2,8 +2,6 @@
 
 #include "guiding/guide_lock.h"
 #include "guiding/measure.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"
 
@@ -37,56 +35,50 @@ GuidingResult run_guiding_step(const GuidingInput& in, const GuidingActions& act
   return result;
 }
 
-namespace {
-
 // The step could not guide: one more unguided frame, and why.
-void note_unguided(Program& p, const std::string& reason) {
-  GuideState& g = p.guide;
-  ++g.unguided_frames;
-  g.tracking_status.unguided = plain_text(g.unguided_frames) + " " + reason;
+void Guiding::note_unguided(const std::string& reason) {
+  ++guide_.unguided_frames;
+  guide_.tracking_status.unguided = plain_text(guide_.unguided_frames) + " " + reason;
 }
 
-}  // namespace
-
-void guiding_step(Program& p) {
-  if (p.exposure.display_after_shooting == 1) {
+void Guiding::guiding_step(bool frame_shown) {
+  if (frame_shown) {
     // The frame was drawn anew: the marker goes back on it.
-    p.guide.guide_locked = 1;
-    draw_guide_marker(p.guide, shown_frames(p), configured_span(p.settings), p.ui);
-    p.ui.yield();
+    guide_.guide_locked = 1;
+    draw_marker();
+    ui_.yield();
   }
   std::string failure;
-  if (!open_link_for_guiding(p.mount, p.telescope, p.settings.com_port, status_line(p), &failure)) {
-    note_unguided(p, failure);
+  if (!open_link_for_guiding(mount_, telescope_, settings_.com_port, status_, &failure)) {
+    note_unguided(failure);
     return;
   }
-  set_status(p, kTrackingMessage);
-  p.ui.yield();
+  status_.show(kTrackingMessage);
+  ui_.yield();
 
-  const Frames& f = p.frames;
-  const GuidingInput input{f.light,        p.guide.guide_x, p.guide.guide_y,
-                           p.guide.star_x, p.guide.star_y,  p.settings};
+  const Frames& f = display_.state().frames;
+  const GuidingInput input{f.light, guide_.guide_x, guide_.guide_y, guide_.star_x, guide_.star_y, settings_};
   GuidingActions actions;
-  actions.measured = [&p](const LevelMeasurement& m) {
-    show_guide_measurement(p.guide, p.settings, p.ui, m.measurement, m.span);
+  actions.measured = [this](const LevelMeasurement& m) {
+    show_guide_measurement(guide_, settings_, ui_, m.measurement, m.span);
   };
-  actions.move = [&p](const GuideMove& move) {
+  actions.move = [this](const GuideMove& move) {
     // A stop that cannot go out is told without a box while the series
     // runs: the frame counts as unguided and the series goes on.
-    const bool running = p.series.series_running == 1 || p.series.program_running == 1;
-    return timed_move(p.mount, p.settings, status_line(p), move.direction, move.amount,
+    const bool running = series_runs_ && series_runs_();
+    return timed_move(mount_, settings_, status_, move.direction, move.amount,
                       running ? StopWarning::StatusLine : StopWarning::Box);
   };
-  actions.settle = [&p] {
-    for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);
+  actions.settle = [this] {
+    for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(clock_, ui_);
   };
   const GuidingResult result = run_guiding_step(input, actions);
-  close_link_after_guiding(p.mount, p.telescope);
+  close_link_after_guiding(mount_, telescope_);
   if (result.completed()) {
-    p.guide.unguided_frames = 0;
-    p.guide.tracking_status.unguided.clear();
+    guide_.unguided_frames = 0;
+    guide_.tracking_status.unguided.clear();
   } else {
-    note_unguided(p, p.form.Text7);
+    note_unguided(status_.text);
   }
 }
 

@@ -8,9 +8,10 @@
 // knows neither the window nor the mount; the caller says how a move is
 // made and how the step shows itself.
 //
-// guiding_step is the series' handler of it: it runs once after every frame
-// of a series started with auto-guiding, when the series is still running,
-// after the frame has been downloaded, corrected, shown and saved. It opens
+// Guiding::guiding_step (guide_lock.h) is the series' handler of it: it
+// runs once after every frame of a series started with auto-guiding, when
+// the series is still running, after the frame has been downloaded,
+// corrected, shown and saved. It opens
 // the mount's line for the step (closing it afterwards unless the telescope
 // window uses it), writes the status line (" 追尾中" and the moves), the
 // guide state and the tracking status values, and yields, also during the
@@ -34,8 +35,6 @@
 #include "telescope/mount.h"
 
 namespace stellacq {
-
-class Program;
 
 inline constexpr const char* kTrackingMessage = " 追尾中";
 
@@ -71,7 +70,5 @@ struct GuidingResult {
 // A move that does not go out ends the step: the mount is not where the
 // next move assumes.
 GuidingResult run_guiding_step(const GuidingInput& input, const GuidingActions& actions);
-
-void guiding_step(Program& p);
 
 }  // namespace stellacq

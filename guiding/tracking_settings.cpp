@@ -60,12 +60,6 @@ double field_value(std::string_view text) {
 
 double whole_field_value(std::string_view text) { return round_half_even(field_value(text)); }
 
-std::string plain_text(double value) {
-  std::string text = decimal_text(value);
-  if (!text.empty() && text.front() == ' ') text.erase(0, 1);
-  return text;
-}
-
 TrackingEdits tracking_edits(const Settings& s) {
   TrackingEdits e;
   e.x_reverse = s.x_reverse;

@@ -14,6 +14,7 @@
 
 #include "config/settings.h"
 #include "config/settings_store.h"
+#include "guiding/measure.h"
 
 namespace stellacq {
 
@@ -30,10 +31,6 @@ double field_value(std::string_view text);
 // the whole-number fields take it. The result may lie outside the field's
 // range; OK checks that.
 double whole_field_value(std::string_view text);
-
-// Plain decimal text of a value, without the sign position: 2 -> "2",
-// 1.5 -> "1.5", -3 -> "-3".
-std::string plain_text(double value);
 
 // The dialog's values between opening and OK: copies of the settings that
 // only OK stores, and the ticks of the boxes that OK reads.

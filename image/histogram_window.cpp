@@ -10,7 +10,6 @@
 
 #include "core/numeric.h"
 #include "image/commands.h"
-#include "program/parts.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -61,7 +60,8 @@ void HistogramPicture::mousePressEvent(QMouseEvent* event) {
   emit pressed(event->button(), event->position().x() * kUnits / width());
 }
 
-Form9::Form9(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+Form9::Form9(FrameDisplay& display, Interaction& ui, QWidget* parent)
+    : QWidget(parent, Qt::Window), display_(display), ui_(ui) {
   setWindowTitle(QStringLiteral("Histgram"));
   named(this, "Form9");
 
@@ -97,10 +97,10 @@ Form9::Form9(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
 }
 
 void Form9::Form_Load() {
-  p_.ui.busy_pointer(true);
-  state_ = open_histogram(p_.frames);
+  ui_.busy_pointer(true);
+  state_ = open_histogram(display_.state().frames);
   draw_histogram();
-  p_.ui.busy_pointer(false);
+  ui_.busy_pointer(false);
   Text1_->setText(QString::number(state_.working_background));
   Text2_->setText(QString::number(state_.working_range));
 }
@@ -113,7 +113,7 @@ void Form9::draw_histogram() {
 
 void Form9::Picture1_MouseDown(Qt::MouseButton button, double X) {
   const bool left = button == Qt::LeftButton;
-  const MarkerMove move = histogram_click(state_, p_.frames, left, X);
+  const MarkerMove move = histogram_click(state_, display_.state().frames, left, X);
   Picture1_->draw_line(move.erased_at, Qt::white);
   Picture1_->draw_bar(move.redraw_bin, state_.bins[move.redraw_bin]);
   Picture1_->draw_line(move.drawn_at, Qt::black);
@@ -122,12 +122,7 @@ void Form9::Picture1_MouseDown(Qt::MouseButton button, double X) {
 }
 
 void Form9::Command1_Click() {
-  const std::optional<LevelCaptions> captions =
-      histogram_ok(shown_frames(p_), p_.ui, Text1_->text().toStdString(), Text2_->text().toStdString());
-  if (captions) {
-    p_.form.range_caption = captions->range;
-    p_.form.background_caption = captions->background;
-  }
+  display_.histogram_ok(Text1_->text().toStdString(), Text2_->text().toStdString());
   emit levels_applied();
   close();
 }

@@ -3,9 +3,9 @@
 // white point (any other button); OK stores the two levels and redraws the
 // light frame in the main window, Cancel drops them.
 //
-// Reads the light frame and the display levels through the Program; OK
+// Reads the light frame and the display levels of the frame display; OK
 // writes display_background/display_range, the level captions and the
-// picture of the image area. The window never touches a device.
+// picture of the image area through it. The window never touches a device.
 #pragma once
 
 #include <QImage>
@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "image/commands.h"
 #include "image/histogram.h"
-#include "program/program.h"
 
 namespace stellacq {
 
@@ -56,7 +56,7 @@ class Form9 final : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form9(Program& p, QWidget* parent = nullptr);
+  Form9(FrameDisplay& display, Interaction& ui, QWidget* parent = nullptr);
 
   void Picture1_MouseDown(Qt::MouseButton button, double X);
   void Command1_Click();
@@ -74,7 +74,8 @@ class Form9 final : public QWidget {
   void Form_Load();
   void draw_histogram();
 
-  Program& p_;
+  FrameDisplay& display_;
+  Interaction& ui_;
   HistogramWindowState state_;
   HistogramPicture* Picture1_;
   QLabel* Label1_;

@@ -38,7 +38,8 @@ void ProfilePicture::paintEvent(QPaintEvent*) {
   painter.drawImage(rect(), image);
 }
 
-Form12::Form12(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+Form12::Form12(const Frames& frames, ProfilePoint& point, QWidget* parent)
+    : QWidget(parent, Qt::Window), frames_(frames), point_(point) {
   named(this, "Form12", QStringLiteral("horizontal graph"));
   setWindowTitle(QStringLiteral("horizontal graph"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -79,17 +80,17 @@ void Form12::Form_Load() {
 }
 
 void Form12::redraw() {
-  draw_profile(p_.frames, p_.profile, graph_, plot_);
+  draw_profile(frames_, point_, graph_, plot_);
   Picture1_->update();
 }
 
 void Form12::Command1_Click() {
-  profile_line_up(p_.profile, p_.frames);
+  profile_line_up(point_, frames_);
   redraw();
 }
 
 void Form12::Command2_Click() {
-  profile_line_down(p_.profile);
+  profile_line_down(point_);
   redraw();
 }
 

@@ -3,8 +3,8 @@
 // framed button pairs that move the row (Line), zoom the plot (Zoom) and
 // shift it (Level).
 //
-// Reads the light frame and scan_max/scan_min through the Program, reads
-// and moves the profile point (p.profile). The window never touches a
+// Reads the light frame and scan_max/scan_min, reads and moves the profile
+// point. The window never touches a
 // device and does not follow new frames: it redraws on its buttons.
 #pragma once
 
@@ -15,7 +15,6 @@
 #include <functional>
 
 #include "image/profile.h"
-#include "program/program.h"
 
 namespace stellacq {
 
@@ -37,7 +36,7 @@ class Form12 final : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form12(Program& p, QWidget* parent = nullptr);
+  Form12(const Frames& frames, ProfilePoint& point, QWidget* parent = nullptr);
 
   void Command1_Click();
   void Command2_Click();
@@ -54,7 +53,8 @@ class Form12 final : public QWidget {
   // Clears the plot area and draws the profile again.
   void redraw();
 
-  Program& p_;
+  const Frames& frames_;
+  ProfilePoint& point_;
   ProfileGraph graph_;
   ProfilePlot plot_;
   ProfilePicture* Picture1_;

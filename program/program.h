@@ -1,28 +1,35 @@
 // The program-wide state and the seams the logic talks through.
 //
 // One Program object lives as long as the main window. It owns the settings
-// record, the port addresses, the frames and display levels, the header card
-// tables, the file operation, and the run-time state of the camera link, the
-// series and guiding; each group is defined in the folder of the subsystem
-// it belongs to. The menu handlers and the sequences built of them take the
-// Program by reference, and so do the windows; the kernels and device
-// primitives below them take only the parts they touch.
+// record, the port addresses, the header card tables, the file operation,
+// the camera and the mount, and the controllers of the frame display,
+// guiding, single shots, series and program shooting, each made with the
+// parts it uses and owning its own run-time state (defined in the folder of
+// its subsystem). The handlers that still take the Program by reference,
+// and the windows that do, reach the state through it; the kernels and
+// device primitives below them take only the parts they touch.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "camera/camera.h"
+#include "camera/connection.h"
 #include "camera/link_state.h"
 #include "camera/port_io.h"
 #include "config/settings.h"
+#include "config/settings_store.h"
 #include "core/busy_count.h"
 #include "core/clock.h"
 #include "core/interaction.h"
-#include "exposure/exposure_state.h"
+#include "core/numeric.h"
+#include "exposure/program_shooting.h"
+#include "exposure/series.h"
+#include "exposure/shot_fields.h"
+#include "exposure/single.h"
 #include "fits/header_tables.h"
-#include "guiding/guide_state.h"
-#include "image/frames.h"
-#include "image/profile.h"
+#include "guiding/guide_lock.h"
+#include "image/commands.h"
 #include "telescope/mount.h"
 #include "telescope/serial_line.h"
 #include "telescope/telescope_state.h"
@@ -49,6 +56,25 @@ struct Form1Fields {
   std::string background_caption = "バックグランド";
   bool exp_menu_grab_auto_enabled = false;  // enabled while a guide star is locked by a click
   bool exp_menu_grab_auto_stop_enabled = false;
+};
+
+// The main window's shutter-speed, interval and CCD-temperature fields as
+// the shootings read and write them.
+class FormShotFields final : public ShotFields {
+ public:
+  explicit FormShotFields(Form1Fields& form) : form_(form) {}
+  double shutter_seconds() const override { return numeric_value(form_.Text5); }
+  double interval_seconds() const override { return numeric_value(form_.Text6); }
+  double ccd_temperature() const override { return numeric_value(form_.Text4); }
+  void set_whole_shutter_seconds(int seconds) override { form_.Text5 = decimal_text(seconds); }
+  void set_whole_interval_seconds(int seconds) override { form_.Text6 = decimal_text(seconds); }
+  void set_program_row(const std::string& shutter, const std::string& interval) override {
+    form_.Text5 = shutter;
+    form_.Text6 = interval;
+  }
+
+ private:
+  Form1Fields& form_;
 };
 
 // The devices and the person the program talks to. The two programs and the
@@ -105,15 +131,35 @@ class Program {
 
   // Main window and subsystems.
   Form1Fields form;
-  Frames frames;
-  Picture picture;
+  FormShotFields shot_fields{form};
+  StatusLine status{form.Text7, ui};
+  FrameDisplay display{
+      ui, status, {form.range_caption, form.background_caption, form.Label1, form.Option1, form.Option2}};
+  // The display's state, as the file commands, the camera and the windows
+  // reach it.
+  Frames& frames = display.state().frames;
+  Picture& picture = display.state().picture;
+  ProfilePoint& profile = display.state().profile;
   HeaderTables headers;
   FileState file;
-  ExposureState exposure;
-  SeriesState series;
-  GuideState guide;
   TelescopeState telescope;
-  ProfilePoint profile;
+  Guiding guiding{
+      display,
+      mount,
+      telescope,
+      settings,
+      clock,
+      status,
+      {form.exp_menu_grab_auto_enabled, form.exp_menu_grab_auto_stop_enabled},
+      [this] { return series.state().series_running == 1 || series.state().program_running == 1; }};
+  GuideState& guide = guiding.state();
+  Shooting shooting{camera, settings, display, headers, clock, status, shot_fields};
+  ExposureState& exposure = shooting.state();
+  // The main window's timer, run at once by a counted series to show its count.
+  std::function<void()> timer_tick = [this] { Timer1_Timer(*this); };
+  SeriesShooting series{shooting, display, guiding, settings,    headers,
+                        file,     clock,   status,  shot_fields, timer_tick};
+  ProgramShooting program_shooting{series, {ini_path, settings, ini_status}, clock, status, shot_fields};
 };
 
 // The camera, told the head and the unit of the settings as they are now.

@@ -197,7 +197,7 @@ namespace {
 
 // A box would halt a running series or program until someone answers it.
 bool box_would_halt(const Program& p) {
-  return p.series.series_running == 1 || p.series.program_running == 1;
+  return p.series.state().series_running == 1 || p.series.state().program_running == 1;
 }
 
 // The window gives up its line: polling stops.

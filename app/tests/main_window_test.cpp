@@ -457,7 +457,7 @@ class MainWindowTest : public QObject {
     form.menu_action("exp_menu_grab")->trigger();
     QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 撮影を停止しました"));
     QCOMPARE(QDir(dir.path()).entryList({"*.FIT"}, QDir::Files).size(), 1);
-    QCOMPARE(w.program.series.series_running, 0);
+    QCOMPARE(w.program.series.state().series_running, 0);
   }
 };
 

@@ -93,7 +93,7 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
     if (reply) camera_menu_link_sumi_Click(w.p);
     w.traffic().clear();
     w.clock.now_value = {2010, 5, 1, 21, 30, 5};
-    w.p.series.frames_remaining = remaining;
+    w.p.series.state().frames_remaining = remaining;
     Timer1_Timer(w.p);
     EXPECT_EQ(w.p.form.Text1, std::string("2010-05-01 21:30:05") + line_end);
     EXPECT_EQ(w.traffic().controls.empty(), reply == nullptr);

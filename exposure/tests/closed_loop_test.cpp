@@ -72,7 +72,7 @@ LoopRun run_series(const sim::MountAxesOptions& mount, bool tracking) {
   };
 
   // The first frame, and a click on the brightest star well inside it.
-  exp_menu_one_Click(p);
+  p.shooting.exp_menu_one_Click();
   const Frames& f = p.frames;
   EXPECT_EQ(std::pair(f.light.width, f.light.height), std::pair(768, 512));
   int gx = kMargin, gy = kMargin;
@@ -80,9 +80,9 @@ LoopRun run_series(const sim::MountAxesOptions& mount, bool tracking) {
     for (int x = kMargin; x < f.light.width - kMargin; ++x)
       if (f.light.counts.at(x, y) > f.light.counts.at(gx, gy)) gx = x, gy = y;
   const double to_area_x = f.light.width * 382.0 / 384, to_area_y = f.light.height * 254.0 / 256;
-  const PictureClickResult click =
-      Picture1_MouseDown(p, (gx + 0.5) * to_area_x / f.light.width, (gy + 0.5) * to_area_y / f.light.height,
-                         f.light.width, f.light.height, {[] {}, [] {}});
+  const PictureClickResult click = p.guiding.Picture1_MouseDown(
+      (gx + 0.5) * to_area_x / f.light.width, (gy + 0.5) * to_area_y / f.light.height, f.light.width,
+      f.light.height, {[] {}, [] {}});
   EXPECT_EQ(click.outcome, PictureClick::Locked);
   EXPECT_EQ(std::pair(p.guide.guide_x, p.guide.guide_y), std::pair(gx, gy));
 
@@ -96,10 +96,10 @@ LoopRun run_series(const sim::MountAxesOptions& mount, bool tracking) {
     const auto steps = std::count(statuses.begin(), statuses.end(), kTrackingMessage);
     if (statuses.back().starts_with(kNextShotMessage) && steps > static_cast<long>(run.offsets.size())) {
       run.offsets.push_back({p.guide.star_x - p.guide.guide_x, p.guide.star_y - p.guide.guide_y});
-      if (run.offsets.size() == static_cast<std::size_t>(kFrames)) exp_menu_grab_auto_stop_Click(p);
+      if (run.offsets.size() == static_cast<std::size_t>(kFrames)) p.series.exp_menu_grab_auto_stop_Click();
     }
   };
-  exp_menu_grab_auto_Click(p);
+  p.series.exp_menu_grab_auto_Click();
   for (const std::string& s : w->ui.statuses) run.moves += s.starts_with("move ") && s.ends_with(" stop");
   return run;
 }

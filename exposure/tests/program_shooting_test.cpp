@@ -37,10 +37,10 @@ class ProgramShooting : public ::testing::Test {
       LocalDateTime& t = w.clock.now_value;
       if (++t.second == 60) t.second = 0, ++t.minute;
       // A program that should have ended fails the test instead of hanging.
-      if (exposures() >= 50 && w.p.series.series_running == 1) {
+      if (exposures() >= 50 && w.p.series.state().series_running == 1) {
         ADD_FAILURE() << "the program did not end";
-        cancel_program(w.p);
-        exp_menu_grab_stop_Click(w.p);
+        w.p.program_shooting.cancel_program();
+        w.p.series.exp_menu_grab_stop_Click();
       }
     };
     w.traffic().clear();
@@ -64,7 +64,7 @@ class ProgramShooting : public ::testing::Test {
 };
 
 TEST_F(ProgramShooting, RepeatOnceRunsOneSeriesWithoutCountdown) {
-  EXPECT_TRUE(run_program(w.p, {"2.5", "3", "2", "1", "5"}));
+  EXPECT_TRUE(w.p.program_shooting.run_program({"2.5", "3", "2", "1", "5"}));
   EXPECT_EQ(exposures(), 2);
   EXPECT_EQ(program_statuses(),
             (Strings{" 撮影しています ", " 撮影しています ", " 待ち時間", " プログラム撮影終了"}));
@@ -80,11 +80,12 @@ TEST_F(ProgramShooting, RepeatOnceRunsOneSeriesWithoutCountdown) {
   Settings read;
   EXPECT_EQ(read_settings_file(w.p.ini_path, read), SettingsFileState::Complete);
   EXPECT_EQ(read, s);
-  EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+  EXPECT_EQ(std::tie(w.p.series.state().frames_remaining, w.p.series.state().program_running),
+            std::tuple(-1, 0));
 }
 
 TEST_F(ProgramShooting, RepeatTwiceCountsTheWaitDownBySecondChanges) {
-  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "2", "3"}));
+  EXPECT_TRUE(w.p.program_shooting.run_program({"1", "0", "2", "2", "3"}));
   EXPECT_EQ(exposures(), 4);
   EXPECT_EQ(program_statuses(), (Strings{" 撮影しています ", " 撮影しています ", " 待ち時間", " 待ち時間 2秒",
                                          " 待ち時間 1秒", " 待ち時間 0秒", " 撮影しています ",
@@ -120,7 +121,7 @@ TEST_F(ProgramShooting, FieldChecksInOrder) {
       continue;
     }
     w.ui.boxes.clear();
-    EXPECT_TRUE(run_program(w.p, c.fields));
+    EXPECT_TRUE(w.p.program_shooting.run_program(c.fields));
     ASSERT_EQ(w.ui.boxes.size(), 1u);
     EXPECT_EQ(w.ui.boxes[0].text, c.message);
     EXPECT_EQ(w.ui.last_status(), " プログラム撮影終了");
@@ -150,19 +151,21 @@ TEST_F(ProgramShooting, CancelAtEachPhase) {
     w.traffic().clear();
     w.ui.on_yield = [&] {
       const std::string& last = w.ui.last_status();
-      if (last.starts_with(c.at) && w.p.series.program_running == 1) cancel_program(w.p);
+      if (last.starts_with(c.at) && w.p.series.state().program_running == 1)
+        w.p.program_shooting.cancel_program();
       // The uncounted series is stopped from the menu in the fourth wait.
       const auto waits = std::count_if(w.ui.statuses.begin(), w.ui.statuses.end(),
                                        [](const std::string& s) { return s.starts_with(" 次の撮影待ち"); });
-      if (last.starts_with(" 次の撮影待ち") && waits == 4 && w.p.series.series_running == 1)
-        exp_menu_grab_stop_Click(w.p);
+      if (last.starts_with(" 次の撮影待ち") && waits == 4 && w.p.series.state().series_running == 1)
+        w.p.series.exp_menu_grab_stop_Click();
     };
-    EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "3", "3"}));
+    EXPECT_TRUE(w.p.program_shooting.run_program({"1", "0", "2", "3", "3"}));
     EXPECT_EQ(exposures(), c.exposures);
     const Strings statuses = program_statuses();
     ASSERT_GE(statuses.size(), 2u);
     EXPECT_EQ(Strings(statuses.end() - 2, statuses.end()), c.tail);
-    EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+    EXPECT_EQ(std::tie(w.p.series.state().frames_remaining, w.p.series.state().program_running),
+              std::tuple(-1, 0));
   }
 }
 
@@ -170,7 +173,7 @@ TEST_F(ProgramShooting, CancelAtEachPhase) {
 // program still counts down between them.
 TEST_F(ProgramShooting, WithoutTheCameraTheCountdownsStillRun) {
   w.p.link.camera_connected = 0;
-  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "2", "1"}));
+  EXPECT_TRUE(w.p.program_shooting.run_program({"1", "0", "2", "2", "1"}));
   EXPECT_EQ(w.ui.statuses, (Strings{" ＴＸ－１１の接続をして下さい", " 待ち時間", " 待ち時間 0秒",
                                     " ＴＸ－１１の接続をして下さい", " 待ち時間", " プログラム撮影終了"}));
   EXPECT_TRUE(w.traffic().commands.empty());
@@ -180,10 +183,11 @@ TEST_F(ProgramShooting, WithoutTheCameraTheCountdownsStillRun) {
 // same way after its first exposure.
 TEST_F(ProgramShooting, AFailedSaveEndsTheProgram) {
   std::filesystem::remove(w.p.settings.save_folder);
-  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "3", "3"}));
+  EXPECT_TRUE(w.p.program_shooting.run_program({"1", "0", "2", "3", "3"}));
   EXPECT_EQ(exposures(), 1);
   EXPECT_TRUE(w.ui.last_status().starts_with(" 連続撮影の画像を保存できません"));
-  EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+  EXPECT_EQ(std::tie(w.p.series.state().frames_remaining, w.p.series.state().program_running),
+            std::tuple(-1, 0));
 }
 
 // A unit that does not answer the time exchange of a series' set-up fails
@@ -194,15 +198,17 @@ TEST_F(ProgramShooting, ASilentUnitAtTheSeriesSetUpIsAFailure) {
   w.unit().options().powered = false;
   w.p.form.Text5 = "1";
   w.ui.input_answers = {"3"};
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_TRUE(w.ui.last_status().starts_with(silent)) << w.ui.last_status();
-  EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.frames_remaining), std::tuple(0, -1));
+  EXPECT_EQ(std::tie(w.p.series.state().series_running, w.p.series.state().frames_remaining),
+            std::tuple(0, -1));
 
   w.ui.statuses.clear();
-  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "3", "3"}));
+  EXPECT_TRUE(w.p.program_shooting.run_program({"1", "0", "2", "3", "3"}));
   ASSERT_EQ(w.ui.statuses.size(), 1u);  // no countdown, no second series, no end of program
   EXPECT_TRUE(w.ui.last_status().starts_with(silent)) << w.ui.last_status();
-  EXPECT_EQ(std::tie(w.p.series.frames_remaining, w.p.series.program_running), std::tuple(-1, 0));
+  EXPECT_EQ(std::tie(w.p.series.state().frames_remaining, w.p.series.state().program_running),
+            std::tuple(-1, 0));
 }
 
 // While a program or a series runs, execute only says so.
@@ -210,9 +216,9 @@ TEST_F(ProgramShooting, OneProgramAtATime) {
   bool refused = false;
   w.ui.on_yield = [&] {
     if (w.ui.last_status().starts_with(" 次の撮影待ち") && !refused)
-      refused = !run_program(w.p, {"1", "0", "5", "1", "0"});
+      refused = !w.p.program_shooting.run_program({"1", "0", "5", "1", "0"});
   };
-  EXPECT_TRUE(run_program(w.p, {"1", "0", "2", "1", "0"}));
+  EXPECT_TRUE(w.p.program_shooting.run_program({"1", "0", "2", "1", "0"}));
   EXPECT_TRUE(refused);
   EXPECT_EQ(exposures(), 2);
   EXPECT_EQ(w.ui.boxes.size(), 1u);

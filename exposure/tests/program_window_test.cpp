@@ -34,7 +34,7 @@ class ProgramWindowTest : public QObject {
     w.p.settings.program_count = 10;
     w.p.settings.program_repeat = 3;
     w.p.settings.program_wait = 600;
-    auto* form = new Form11(w.p);
+    auto* form = new Form11(w.p.program_shooting);
     form->show();
     QCOMPARE(text(form, "Text1") + "," + text(form, "Text2") + "," + text(form, "Text3") + "," +
                  text(form, "Text4") + "," + text(form, "Text5"),
@@ -53,7 +53,7 @@ class ProgramWindowTest : public QObject {
       LocalDateTime& t = w.clock.now_value;
       t.second = (t.second + 1) % 60;
     };
-    QPointer<Form11> form = new Form11(w.p);
+    QPointer<Form11> form = new Form11(w.p.program_shooting);
     form->setAttribute(Qt::WA_DeleteOnClose);
     int handlers = 0;
     form->run_handler = [&](const std::function<void()>& program) {
@@ -69,7 +69,7 @@ class ProgramWindowTest : public QObject {
       if (clicked || w.ui.last_status() != " 待ち時間 2秒") return;
       clicked = true;
       click(form, "Command2");
-      hidden_while_running = form && form->isHidden() && w.p.series.program_running == 0;
+      hidden_while_running = form && form->isHidden() && w.p.series.state().program_running == 0;
     };
     click(form, "Command1");
     QCOMPARE(handlers, 1);

@@ -59,9 +59,9 @@ class Series : public ::testing::Test {
     w.ui.on_idle = [this] {
       advance(w.clock.now_value, 1);
       // A series that should have ended fails the test instead of hanging.
-      if (count("V") >= kMostFrames && w.p.series.series_running == 1) {
+      if (count("V") >= kMostFrames && w.p.series.state().series_running == 1) {
         ADD_FAILURE() << "the series did not end";
-        exp_menu_grab_stop_Click(w.p);
+        w.p.series.exp_menu_grab_stop_Click();
       }
     };
     w.traffic().clear();
@@ -97,11 +97,11 @@ TEST_F(Series, ACountOfThreeTakesThreeFrames) {
   std::string first_line;
   w.ui.on_yield = [&] {
     if (first_line.empty()) first_line = w.p.form.Text1;
-    if (counts.empty() || counts.back() != w.p.series.frames_remaining)
-      counts.push_back(w.p.series.frames_remaining);
+    if (counts.empty() || counts.back() != w.p.series.state().frames_remaining)
+      counts.push_back(w.p.series.state().frames_remaining);
   };
-  exp_menu_grab_num_Click(w.p);
-  counts.push_back(w.p.series.frames_remaining);
+  w.p.series.exp_menu_grab_num_Click();
+  counts.push_back(w.p.series.state().frames_remaining);
 
   EXPECT_EQ(counts, (std::vector<int>{3, 2, 1, 0, -1}));
   EXPECT_EQ(first_line, "2026-03-07 21:30:05 残り 3枚");
@@ -112,7 +112,7 @@ TEST_F(Series, ACountOfThreeTakesThreeFrames) {
             (Strings{"T", "S 1000", "N 2 2", "V", "X", "U", "V", "X", "U", "V", "X", "U"}));
   EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213007.FIT", "07213009.FIT"}));
   EXPECT_EQ(w.ui.last_status(), " 撮影終了");
-  EXPECT_EQ(w.p.series.series_running, 0);
+  EXPECT_EQ(w.p.series.state().series_running, 0);
 }
 
 // The status line of one frame, in order, and the interval field rewritten
@@ -120,7 +120,7 @@ TEST_F(Series, ACountOfThreeTakesThreeFrames) {
 TEST_F(Series, OneFrameShowsEveryStep) {
   w.ui.input_answers = {"1"};
   w.p.form.Text6 = "2.7";
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(w.p.form.Text6, " 2");
   EXPECT_EQ(w.ui.statuses,
             (Strings{" 撮影しています ", " 露出中", " ダウンロード中", " ダウンロード完了",
@@ -188,7 +188,7 @@ TEST_F(Series, PacingFromStartToStart) {
       exposures_timed = exposures;
     };
     w.traffic().clear();
-    exp_menu_grab_num_Click(w.p);
+    w.p.series.exp_menu_grab_num_Click();
     EXPECT_EQ(count("V"), 2);
     EXPECT_EQ(w.ui.idles, c.passes + 1);
     EXPECT_EQ(files_in(dir.path()), c.files);
@@ -223,18 +223,18 @@ TEST_F(Series, StopsTakeEffectAtTheirPoints) {
     const char* const stopped = c.guided ? " 撮影と追尾を停止しました" : " 撮影を停止しました";
     at_yield(c.at, c.nth, [&] {
       for (int i = 0; i < 2; ++i)
-        c.guided ? exp_menu_grab_auto_stop_Click(w.p) : exp_menu_grab_stop_Click(w.p);
+        c.guided ? w.p.series.exp_menu_grab_auto_stop_Click() : w.p.series.exp_menu_grab_stop_Click();
     });
     w.traffic().clear();
-    const SeriesEnd end =
-        c.guided ? (exp_menu_grab_auto_Click(w.p), SeriesEnd::Stopped) : exp_menu_grab_Click(w.p);
+    const SeriesEnd end = c.guided ? (w.p.series.exp_menu_grab_auto_Click(), SeriesEnd::Stopped)
+                                   : w.p.series.exp_menu_grab_Click();
     EXPECT_EQ(end, SeriesEnd::Stopped);
     EXPECT_EQ(count("V"), c.exposures);
     EXPECT_EQ(count("U"), c.downloads);
     EXPECT_EQ(static_cast<int>(files_in(dir.path()).size()), c.files);
     EXPECT_EQ(statuses_starting(" 追尾中"), c.guiding_steps);
     EXPECT_EQ(w.ui.last_status(), stopped);
-    EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.guiding_mode), std::tuple(0, 0));
+    EXPECT_EQ(std::tie(w.p.series.state().series_running, w.p.series.state().guiding_mode), std::tuple(0, 0));
     // The guided stop clears the marker, and only where frames are shown.
     EXPECT_EQ(w.p.guide.guide_locked, c.guided && c.shown ? 0 : 1);
   }
@@ -248,11 +248,12 @@ TEST_F(Series, AnAbortedFrameEndsTheSeriesUnsaved) {
     if (count("V") == 2 && w.ui.progress.back().kind == ExchangeKind::Download)
       w.p.exposure.abort.token.request();
   };
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(count("V"), 2);
   EXPECT_EQ(files_in(dir.path()).size(), 1u);
   EXPECT_EQ(w.ui.last_status(), " 撮影を中止しました");
-  EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.frames_remaining), std::tuple(0, -1));
+  EXPECT_EQ(std::tie(w.p.series.state().series_running, w.p.series.state().frames_remaining),
+            std::tuple(0, -1));
 }
 
 // The wait reads the interval field as it is now: an interval cleared to 0
@@ -261,7 +262,7 @@ TEST_F(Series, TheWaitFollowsTheIntervalField) {
   w.p.form.Text6 = "100";
   w.ui.input_answers = {"2"};
   at_yield(" 次の撮影待ち", 1, [&] { w.p.form.Text6 = "0"; });
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213006.FIT"}));
 }
 
@@ -296,8 +297,8 @@ TEST_F(Series, CorrectionsReachTheFileAndTheGuidingMeasurement) {
     w.p.exposure.display_after_shooting = 1;
     w.p.guide.guide_locked = 1;
     w.p.guide.guide_x = 190, w.p.guide.guide_y = 120;
-    at_yield(" 次の撮影待ち", 1, [&] { exp_menu_grab_auto_stop_Click(w.p); });
-    exp_menu_grab_auto_Click(w.p);
+    at_yield(" 次の撮影待ち", 1, [&] { w.p.series.exp_menu_grab_auto_stop_Click(); });
+    w.p.series.exp_menu_grab_auto_Click();
 
     const Strings files = files_in(dir.path());
     ASSERT_EQ(files.size(), 1u);
@@ -323,9 +324,9 @@ TEST_F(Series, UnguidedFramesStayOnTheNextShotText) {
     if (stopped || w.ui.statuses.empty() || !w.ui.last_status().starts_with(" 次の撮影待ち")) return;
     const int waits = statuses_starting(" 次の撮影待ち");
     if (waits == 2) w.p.settings.com_port = 1;
-    if (waits == 3) stopped = true, exp_menu_grab_auto_stop_Click(w.p);
+    if (waits == 3) stopped = true, w.p.series.exp_menu_grab_auto_stop_Click();
   };
-  exp_menu_grab_auto_Click(w.p);
+  w.p.series.exp_menu_grab_auto_Click();
   Strings waits;
   for (const std::string& s : w.ui.statuses)
     if (s.starts_with(" 次の撮影待ち")) waits.push_back(s.substr(s.find(':') + 6));
@@ -356,19 +357,19 @@ TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
     w.ui.boxes.clear();
     w.ui.statuses.clear();
     w.traffic().clear();
-    EXPECT_EQ(exp_menu_grab_Click(w.p), SeriesEnd::NotStarted);
+    EXPECT_EQ(w.p.series.exp_menu_grab_Click(), SeriesEnd::NotStarted);
     EXPECT_EQ(w.traffic().commands, c.commands);
     EXPECT_EQ(w.ui.statuses.empty() ? "" : w.ui.last_status(), c.status);
     EXPECT_EQ(w.ui.boxes.size(), c.save == 0 ? 1u : 0u);
     if (c.save == 0) {
       EXPECT_EQ(w.ui.boxes[0].text, "画像を保存しません");
     }
-    EXPECT_EQ(w.p.series.series_running, 0);
+    EXPECT_EQ(w.p.series.state().series_running, 0);
   }
   // Saving off and OK: the series runs and writes nothing.
   w.ui.box_answers.clear();
   w.ui.input_answers = {"2"};
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(count("V"), 2);
   EXPECT_TRUE(files_in(dir.path()).empty());
   EXPECT_EQ(w.p.file.file_mode, 1);
@@ -389,12 +390,12 @@ TEST_F(Series, FrameCountAnswers) {
   for (const auto& [answer, n] : cases) EXPECT_EQ(frame_count_answer(answer), n) << answer;
   // A refused answer says so and starts nothing; 0 only starts nothing.
   w.ui.input_answers = {"-3", "0"};
-  exp_menu_grab_num_Click(w.p);
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_TRUE(w.traffic().commands.empty());
   ASSERT_EQ(w.ui.boxes.size(), 1u);
   EXPECT_EQ(w.ui.boxes[0].text, "撮影枚数は1以上の整数で入力して下さい");
-  EXPECT_EQ(w.p.series.frames_remaining, -1);
+  EXPECT_EQ(w.p.series.state().frames_remaining, -1);
 }
 
 // A frame saved by another program under this frame's name while this one
@@ -402,7 +403,7 @@ TEST_F(Series, FrameCountAnswers) {
 TEST_F(Series, AFileThatAppearsDuringTheSaveIsKept) {
   w.ui.input_answers = {"1"};
   at_yield(" ライトフレーム保存中", 1, [&] { std::ofstream(dir.file("07213005.FIT")) << "other"; });
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213005_1.FIT"}));
   EXPECT_EQ(testing::file_bytes(dir.file("07213005.FIT")), "other");
   EXPECT_EQ(w.p.file.save_file_name, dir.file("07213005_1.FIT"));
@@ -413,11 +414,11 @@ TEST_F(Series, AFileThatAppearsDuringTheSaveIsKept) {
 TEST_F(Series, OneSeriesAtATime) {
   w.ui.input_answers = {"2", "5"};
   at_yield(" 次の撮影待ち", 1, [&] {
-    exp_menu_grab_num_Click(w.p);
-    exp_menu_grab_auto_Click(w.p);
-    exp_menu_grab_Click(w.p);
+    w.p.series.exp_menu_grab_num_Click();
+    w.p.series.exp_menu_grab_auto_Click();
+    w.p.series.exp_menu_grab_Click();
   });
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(count("V"), 2);
   EXPECT_EQ(w.ui.inputs.size(), 1u);
   EXPECT_EQ(statuses_starting(" 連続撮影中です"), 3);
@@ -435,7 +436,7 @@ TEST_F(Series, WarnsWhenTheDiskTakesFewerFrames) {
   // takes, and read the count the box gives against the one measured here.
   w.ui.input_answers = {std::to_string(room + room / 10 + 100)};
   w.ui.box_answers = {MessageAnswer::Cancel};
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   ASSERT_EQ(w.ui.boxes.size(), 1u);
   EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::OkCancel);
   const std::string& text = w.ui.boxes[0].text;
@@ -452,7 +453,7 @@ TEST_F(Series, WarnsWhenTheDiskTakesFewerFrames) {
 TEST_F(Series, AGarbledSizeReplyStopsTheSeriesWithoutSaving) {
   w.ui.input_answers = {"3"};
   at_yield(" ファイル保存終了", 1, [this] { w.unit().options().size_reply = "384 0"; });
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(count("V"), 2);
   EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT"}));
   EXPECT_EQ(w.ui.last_status(), short_frame_text(0, 384 * 256));
@@ -469,7 +470,7 @@ TEST_F(Series, AFlatLoadedDuringADownloadDoesNotShrinkTheSavedFrame) {
     testing::fill(f.flat, 4, 4, 1000);
     f.flat_loaded = 1;
   });
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   const Strings files = files_in(dir.path());
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(fs::file_size(dir.file(files[1])), fs::file_size(dir.file(files[0])));
@@ -488,7 +489,7 @@ TEST_F(Series, AFullDiskStopsTheSeriesInOrder) {
   } unmount{dir.path()};
 
   w.ui.input_answers = {"5"};
-  exp_menu_grab_num_Click(w.p);
+  w.p.series.exp_menu_grab_num_Click();
   EXPECT_EQ(count("V"), 3);
   const Strings files = files_in(dir.path());
   EXPECT_EQ(files, (Strings{"07213005.FIT", "07213007.FIT"}));
@@ -503,7 +504,8 @@ TEST_F(Series, AFullDiskStopsTheSeriesInOrder) {
   EXPECT_NE(w.ui.boxes[1].text.find(lost), std::string::npos);
   EXPECT_NE(w.ui.boxes[1].text.find("No space left on device"), std::string::npos);
   EXPECT_EQ(w.ui.last_status(), " 連続撮影の画像を保存できません : " + lost);
-  EXPECT_EQ(std::tie(w.p.series.series_running, w.p.series.frames_remaining), std::tuple(0, -1));
+  EXPECT_EQ(std::tie(w.p.series.state().series_running, w.p.series.state().frames_remaining),
+            std::tuple(0, -1));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ class SingleExposure : public ::testing::Test {
 };
 
 TEST_F(SingleExposure, LightFrameRunsTheWholeDialogueAndShowsTheFrame) {
-  exp_menu_one_Click(w.p);
+  w.p.shooting.exp_menu_one_Click();
   EXPECT_EQ(w.traffic().commands, (Strings{"S 30000", "N 2 2", "V", "X", "U"}));
   EXPECT_EQ(w.ui.statuses, (Strings{" 撮影しています", " 露出中", " ダウンロード中", " ダウンロード完了",
                                     " 撮影終了しました"}));
@@ -52,7 +52,7 @@ TEST_F(SingleExposure, LightFrameRunsTheWholeDialogueAndShowsTheFrame) {
 TEST_F(SingleExposure, DarkFrameUsesTheDarkCommandAndBuffer) {
   w.p.frames.binning = 1;
   w.p.form.Text5 = "1.9";
-  exp_menu_dark_Click(w.p);
+  w.p.shooting.exp_menu_dark_Click();
   EXPECT_EQ(w.traffic().commands, (Strings{"S 1000", "N 1 1", "D", "X", "U"}));
   EXPECT_EQ(w.p.form.Text5, " 1");
   EXPECT_EQ(std::pair(w.p.frames.dark.width, w.p.frames.dark.height), std::pair(768, 512));
@@ -76,8 +76,8 @@ TEST_F(SingleExposure, RefusalsSendNothing) {
     w.p.link.camera_connected = c.connected ? 1 : 0;
     w.p.form.Text5 = c.shutter;
     w.traffic().clear();
-    exp_menu_one_Click(w.p);
-    exp_menu_dark_Click(w.p);
+    w.p.shooting.exp_menu_one_Click();
+    w.p.shooting.exp_menu_dark_Click();
     EXPECT_TRUE(w.traffic().received.empty()) << c.shutter;
     EXPECT_EQ(w.ui.last_status(), c.status) << c.shutter;
     EXPECT_EQ(w.p.form.Text5, c.shutter);
@@ -86,23 +86,23 @@ TEST_F(SingleExposure, RefusalsSendNothing) {
 
 TEST_F(SingleExposure, WithoutDisplayAfterShootingTheFrameIsNotDrawn) {
   w.p.form.Check1 = false;
-  Check1_Click(w.p);
+  w.p.shooting.Check1_Click(w.p.form.Check1);
   EXPECT_EQ(w.p.exposure.display_after_shooting, 0);
-  exp_menu_one_Click(w.p);
+  w.p.shooting.exp_menu_one_Click();
   EXPECT_EQ(w.p.frames.light.width, 384);
   EXPECT_EQ(w.ui.picture_updates, 0);
 }
 
 TEST_F(SingleExposure, ASilentUnitEndsTheExposureWithAMessage) {
   w.unit().options().powered = false;
-  exp_menu_one_Click(w.p);
+  w.p.shooting.exp_menu_one_Click();
   EXPECT_NE(w.ui.last_status().find("応答しません"), std::string::npos);
   EXPECT_EQ(w.p.frames.light.width, 0);
 }
 
 TEST_F(SingleExposure, AGarbledSizeReplyEndsTheExposureAsFailed) {
   w.unit().options().size_reply = "abc";
-  exp_menu_one_Click(w.p);
+  w.p.shooting.exp_menu_one_Click();
   EXPECT_EQ(w.ui.last_status(), short_frame_text(0, 384 * 256));
   EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kShootingDoneMessage), 0);
   EXPECT_EQ(std::count(w.ui.statuses.begin(), w.ui.statuses.end(), kDownloadDoneMessage), 0);
@@ -120,7 +120,7 @@ TEST_F(SingleExposure, AFlatLoadedDuringTheExposureDoesNotResizeTheFrame) {
     testing::fill(f.flat, 4, 4, 1000);
     f.flat_loaded = 1;
   };
-  exp_menu_one_Click(w.p);
+  w.p.shooting.exp_menu_one_Click();
   const Frames& f = w.p.frames;
   EXPECT_EQ(std::pair(f.light.width, f.light.height), std::pair(384, 256));
   const std::vector<std::uint16_t>& sent = w.unit().frame();
@@ -145,7 +145,7 @@ TEST(ExposureWait, FollowsTheTimeSentNotTheEditedField) {
   w.ui.on_yield = [&] {
     if (w.ui.last_status() == kShootingMessage) w.p.form.Text5 = "1";
   };
-  exp_menu_one_Click(w.p);
+  w.p.shooting.exp_menu_one_Click();
   EXPECT_EQ(w.p.exposure.seconds_sent, 30);
   EXPECT_EQ(w.ui.last_status(), kShootingDoneMessage);
   EXPECT_FALSE(w.p.link.unit_silent);
@@ -164,7 +164,7 @@ TEST(ExchangeProgress, ExposureCountsDownThenTheDownloadReachesTheWholeFrame) {
   camera_menu_link_sumi_Click(w.p);
   w.p.form.Text5 = "3";
   w.ui.statuses.clear();
-  exp_menu_one_Click(w.p);
+  w.p.shooting.exp_menu_one_Click();
   EXPECT_EQ(w.ui.exchanges_ended, 2);
 
   std::vector<std::int64_t> left;

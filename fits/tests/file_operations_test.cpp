@@ -17,7 +17,7 @@ using World = testing::World;
 void take_light(World& w, const ScratchDir& dir) {
   w.p.ini_path = dir.file("STELLACQ.INI");
   w.p.settings.head_model = 4;
-  make_light_header(w.p.headers, record_start(w.p, w.p.frames.light));
+  make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
   w.p.frames.light.counts.at(3, 4) = 4321;
 }
 

@@ -21,7 +21,7 @@ TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield
   w.ui.on_yield = [&] { w.p.form.Text4 = "-10.5", w.p.form.Text5 = "99"; };  // read before / after
   CardTable& h = w.p.headers.light_header;
   h[0] = "zero", h[20] = "HISTORY gone", h[37] = "HISTORY kept";
-  make_light_header(w.p.headers, record_start(w.p, w.p.frames.light));
+  make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
   const char* expected[] = {
       "SIMPLE  =                    T",
       "BITPIX  =                   16",
@@ -66,7 +66,7 @@ TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
     w.p.settings.head_model = static_cast<std::int16_t>(c.head);
     w.p.frames.binning = c.binning;
     w.p.form.Text5 = w.p.form.Text4 = c.field;
-    make_dark_header(w.p.headers, record_start(w.p, w.p.frames.dark));
+    make_dark_header(w.p.headers, w.p.shooting.record_start(w.p.frames.dark));
     const auto value = [](std::string n) { return std::string(21 - n.size(), ' ') + n; };
     const CardTable& h = w.p.headers.dark_header;
     EXPECT_EQ(h[4], pad("NAXIS1  =" + value(std::to_string(c.width)))) << c.field;

@@ -47,7 +47,7 @@ bool fitsverify_ok(const std::string& path) {
 void take_light(World& w, int head, int binning) {
   w.p.settings.head_model = static_cast<std::int16_t>(head);
   w.p.frames.binning = binning;
-  make_light_header(w.p.headers, record_start(w.p, w.p.frames.light));
+  make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
   for (int y = 0; y < w.p.frames.light.height; ++y)
     for (int x = 0; x < w.p.frames.light.width; ++x)
       w.p.frames.light.counts.at(x, y) = (x * 131 + y * 977) % 65536;

@@ -40,7 +40,7 @@ struct LockWorld : testing::World {
     p.settings.threshold = 2;
   }
   PictureClick click(double X, double Y) {
-    return Picture1_MouseDown(p, X, Y, Picture::kWidth, Picture::kHeight, hooks).outcome;
+    return p.guiding.Picture1_MouseDown(X, Y, Picture::kWidth, Picture::kHeight, hooks).outcome;
   }
   bool menus() const { return p.form.exp_menu_grab_auto_enabled && p.form.exp_menu_grab_auto_stop_enabled; }
   bool menus_off() const {

@@ -55,6 +55,8 @@ struct StepWorld : testing::World {
     };
   }
   void star(int x, int y) { p.frames.light.counts.at(x, y) = 10000; }
+  // The step as a series runs it after its frame.
+  void guiding_step() { p.guiding.guiding_step(p.exposure.display_after_shooting == 1); }
 };
 
 // The events of one timed move and its settling wait.
@@ -111,7 +113,7 @@ TEST(GuidingStep, LevelsMovesWaitsAndStatus) {
     s.small_shift_ignore = static_cast<std::int16_t>(r.small_shift_ignore);
     s.x_tracking_on = static_cast<std::int16_t>(r.x_on);
     s.y_tracking_on = static_cast<std::int16_t>(r.y_on);
-    guiding_step(w.p);
+    w.guiding_step();
     EXPECT_EQ(w.spans, r.spans);
     EXPECT_EQ(w.events, r.events);
     EXPECT_EQ(w.ui.statuses, r.statuses);
@@ -126,15 +128,15 @@ TEST(GuidingStep, LevelsMovesWaitsAndStatus) {
 TEST(GuidingStep, AStopDuringTheStepTakesEffectAfterIt) {
   StepWorld w;
   w.star(203, 146);
-  w.p.series.series_running = 1;
-  w.p.series.guiding_mode = 1;
+  w.p.series.state().series_running = 1;
+  w.p.series.state().guiding_mode = 1;
   const auto tick = w.ui.on_idle;
   w.ui.on_idle = [&] {
     tick();
-    w.p.series.series_running = 0;  // as the stop commands do
-    w.p.series.guiding_mode = 0;
+    w.p.series.state().series_running = 0;  // as the stop commands do
+    w.p.series.state().guiding_mode = 0;
   };
-  guiding_step(w.p);
+  w.guiding_step();
   EXPECT_EQ(w.events, step({move("w", 31, 2), move("n", 121, 1)}));
 }
 
@@ -145,8 +147,8 @@ TEST(GuidingStep, FramesLeftUnguidedAreCountedUntilAStepGuides) {
   StepWorld w;
   w.star(203, 146);
   w.serial.open_error = LineError::NoDevice;
-  guiding_step(w.p);
-  guiding_step(w.p);
+  w.guiding_step();
+  w.guiding_step();
   // Nothing is measured, waited for or sent on a line that does not open.
   EXPECT_EQ(w.events, (Strings{"open COM1 9600,N,8,1", "open COM1 9600,N,8,1"}));
   EXPECT_TRUE(w.spans.empty());
@@ -159,7 +161,7 @@ TEST(GuidingStep, FramesLeftUnguidedAreCountedUntilAStepGuides) {
   w.serial.on_send = [&](const std::string& text) {
     if (text == "#:Mw#\r\n") w.serial.send_error = LineError::WriteFailed;
   };
-  guiding_step(w.p);
+  w.guiding_step();
   EXPECT_EQ(w.p.guide.unguided_frames, 3);
   EXPECT_TRUE(
       w.p.guide.tracking_status.unguided.starts_with("3 move right 3( 10) 望遠鏡に停止コマンド #:Qw#"))
@@ -167,7 +169,7 @@ TEST(GuidingStep, FramesLeftUnguidedAreCountedUntilAStepGuides) {
 
   w.serial.send_error = LineError::None;
   w.serial.on_send = nullptr;
-  guiding_step(w.p);
+  w.guiding_step();
   EXPECT_EQ(w.p.guide.unguided_frames, 0);
   EXPECT_EQ(w.p.guide.tracking_status.unguided, "");
 }
@@ -185,7 +187,7 @@ TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
     SCOPED_TRACE(running);
     StepWorld w;
     w.star(203, 146);
-    w.p.series.series_running = running;
+    w.p.series.state().series_running = running;
     const bool window = running == 1;  // the telescope window polls on the line
     if (window) {
       w.p.serial.set_port_number(1);
@@ -195,7 +197,7 @@ TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
     w.serial.on_send = [&](const std::string& text) {
       if (text == "#:Mw#\r\n") w.serial.send_error = LineError::WriteFailed;
     };
-    guiding_step(w.p);
+    w.guiding_step();
     EXPECT_EQ(w.ui.boxes.size(), running == 1 ? 0u : 1u);
     EXPECT_EQ(w.ui.last_status(), warning);
     EXPECT_EQ(w.p.guide.tracking_status.unguided, "1 " + warning);
@@ -204,7 +206,7 @@ TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
     w.serial.send_error = LineError::None;  // the adapter is back
     w.serial.on_send = nullptr;
     w.events.clear();
-    guiding_step(w.p);
+    w.guiding_step();
     Strings expected = step({move("w", 31, 2), move("n", 121, 1)});
     if (window) expected.pop_back();  // the window keeps the line
     EXPECT_EQ(w.events, expected);
@@ -220,13 +222,13 @@ TEST(GuidingStep, RedrawsTheMarkerWhenTheFrameWasShown) {
   w.star(203, 146);
   w.p.exposure.display_after_shooting = 1;
   w.p.guide.guide_locked = 0;
-  guiding_step(w.p);
+  w.guiding_step();
   EXPECT_EQ(w.p.guide.guide_locked, 1);
   EXPECT_FALSE(w.p.guide.marker_saved.empty());
   w.p.exposure.display_after_shooting = 0;
   w.p.guide.guide_locked = 0;
   w.p.guide.marker_saved.clear();
-  guiding_step(w.p);
+  w.guiding_step();
   EXPECT_TRUE(w.p.guide.marker_saved.empty());
 }
 

@@ -49,17 +49,17 @@ TEST(Corrections, WorkedPixels) {
 TEST(ImageCommands, MissingFramesChangeNothing) {
   struct Case {
     bool light, dark, flat;
-    void (*command)(Program&);
+    void (FrameDisplay::*command)();
     const char* message;
   };
   // clang-format off
   const Case cases[] = {
-      {true, false, true, image_menu_display_dark_Click, "You do not open the dark file"},
-      {false, true, true, image_menu_display_dark_sub_Click, "You do not open the data file"},
-      {true, true, false, image_menu_display_flat_Click, "You do not open the flat field file"},
-      {true, true, false, image_menu_display_flat_sub_Click, "You do not open the flat field file"},
-      {false, true, true, image_menu_display_flat_sub_Click, "You do not open the data file"},
-      {false, true, true, image_menu_display_auto_Click, "You do not open the data file"}};
+      {true, false, true, &FrameDisplay::image_menu_display_dark_Click, "You do not open the dark file"},
+      {false, true, true, &FrameDisplay::image_menu_display_dark_sub_Click, "You do not open the data file"},
+      {true, true, false, &FrameDisplay::image_menu_display_flat_Click, "You do not open the flat field file"},
+      {true, true, false, &FrameDisplay::image_menu_display_flat_sub_Click, "You do not open the flat field file"},
+      {false, true, true, &FrameDisplay::image_menu_display_flat_sub_Click, "You do not open the data file"},
+      {false, true, true, &FrameDisplay::image_menu_display_auto_Click, "You do not open the data file"}};
   // clang-format on
   for (const Case& c : cases) {
     auto w = make_world();
@@ -69,7 +69,7 @@ TEST(ImageCommands, MissingFramesChangeNothing) {
     if (!c.light) w->f.light.width = 0;
     w->f.flat_loaded = c.flat;
     w->f.display_range = 55;
-    c.command(w->p);
+    (w->p.display.*c.command)();
     ASSERT_EQ(w->ui.boxes.size(), 1u) << c.message;
     EXPECT_EQ(w->ui.boxes[0].text, c.message);
     EXPECT_EQ(w->f.light.counts.at(0, 0) + w->f.light.max, 3000);
@@ -84,7 +84,7 @@ TEST(CorrectionCommands, DarkThenFlatOnTheLightFrame) {
   w->f.light.counts.at(5, 3) = 900;
   w->set_dark(10, 10, 100);
   for (int round = 0; round < 2; ++round) {  // a dark of 100 takes off what the pedestal adds
-    image_menu_display_dark_sub_Click(w->p);
+    w->p.display.image_menu_display_dark_sub_Click();
     EXPECT_EQ(w->f.light.counts.at(0, 0) + w->f.light.counts.at(5, 3), 1600);
     EXPECT_EQ(w->f.light.max - w->f.light.min, 200);
   }
@@ -92,7 +92,7 @@ TEST(CorrectionCommands, DarkThenFlatOnTheLightFrame) {
   w->set_flat(1000, 1000);
   w->f.flat.counts.at(1, 0) = 3000;
   w->f.flat.counts.at(2, 0) = 900;
-  image_menu_display_flat_sub_Click(w->p);
+  w->p.display.image_menu_display_flat_sub_Click();
   EXPECT_EQ(w->f.display_source, DisplaySource::Light);
   EXPECT_EQ(w->f.light.max, 1333);  // under the flat's 900
   EXPECT_EQ(w->f.light.min, 400);   // under its 3000

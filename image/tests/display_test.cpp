@@ -22,7 +22,7 @@ TEST(AutoCommand, MeasuresTheLightFrameAndDraws) {
   w->f.light.counts.at(1, 0) = w->f.light.max = 3000;
   w->f.scan_min = w->f.scan_max = 77;  // left by another frame
   w->f.display_source = DisplaySource::Dark;
-  image_menu_display_auto_Click(w->p);
+  w->p.display.image_menu_display_auto_Click();
   EXPECT_EQ(w->f.display_source, DisplaySource::Light);
   EXPECT_EQ(w->p.form.range_caption, "レンジ  ( 60 )");
   EXPECT_EQ(w->p.form.background_caption, "バックグランド  ( 970 )");
@@ -52,7 +52,8 @@ TEST(BrightnessCommands, AnswersAndRefusals) {
     w->f.display_range = 2000;
     w->f.display_background = -5;
     w->ui.input_answers.push_back(c.answer);
-    (c.range ? image_menu_display_manual_range_Click : image_menu_display_manual_background_Click)(w->p);
+    (w->p.display.*(c.range ? &FrameDisplay::image_menu_display_manual_range_Click
+                            : &FrameDisplay::image_menu_display_manual_background_Click))();
     ASSERT_EQ(w->ui.inputs.size(), 1u);
     EXPECT_EQ(w->ui.inputs[0].title, c.range ? "レンジ設定" : "バックグランド設定");
     EXPECT_EQ(w->ui.inputs[0].default_text, c.range ? " 2000" : "-5");
@@ -87,7 +88,7 @@ TEST(CursorReadout, PositionsToColumnRowAndCount) {
     w->f.light.width = c.width;
     w->f.light.height = 512;
     w->p.form.Label1 = "before";
-    Picture1_MouseMove(w->p, c.X, c.Y, c.W, 201);
+    w->p.display.Picture1_MouseMove(c.X, c.Y, c.W, 201);
     EXPECT_EQ(w->p.form.Label1, c.label) << c.X << ", " << c.Y;
   }
 }
@@ -129,18 +130,18 @@ TEST(HistogramScale, OnlyBinsZeroTo299SetTheHeight) {
 
 TEST(BinningSelector, SetsBinningTheTicksAndTheStatusLine) {
   struct Case {
-    std::vector<void (*)(Program&)> clicks;
+    std::vector<void (FrameDisplay::*)()> clicks;
     int binning;
     const char* status;
   };
   const Case cases[] = {
-      {{Option1_Click, Option2_Click}, 2, "ビニング あり"},
-      {{Option2_Click, Option1_Click}, 1, "ビニング なし"},
+      {{&FrameDisplay::Option1_Click, &FrameDisplay::Option2_Click}, 2, "ビニング あり"},
+      {{&FrameDisplay::Option2_Click, &FrameDisplay::Option1_Click}, 1, "ビニング なし"},
   };
   for (const Case& c : cases) {
     auto w = make_world();
     w->set_light(384, 256, 5);
-    for (const auto click : c.clicks) click(w->p);
+    for (const auto click : c.clicks) (w->p.display.*click)();
     EXPECT_EQ(std::tuple(w->f.binning, w->p.form.Option1, w->p.form.Option2, w->p.form.Text7),
               std::tuple(c.binning, c.binning == 1, c.binning == 2, std::string(c.status)));
     // The frame in memory keeps its size.

@@ -36,7 +36,7 @@ class HistogramWindowTest : public QObject {
     w->f.scan_min = w->f.display_background = 1000;
     w->f.scan_max = 4000;
     w->f.display_range = 3000;
-    form_ = new Form9(w->p);
+    form_ = new Form9(w->p.display, w->p.ui);
     form_->setAttribute(Qt::WA_DeleteOnClose);
     form_->show();
     QCOMPARE(fields(), QStringLiteral("1000 3000"));
@@ -70,7 +70,7 @@ class HistogramWindowTest : public QObject {
     for (int x = 0; x <= 300; ++x) w->f.light.counts.at(x, 0) = x * 10;
     w->f.scan_min = 0;
     w->f.scan_max = 3000;
-    form_ = new Form9(w->p);
+    form_ = new Form9(w->p.display, w->p.ui);
     form_->setAttribute(Qt::WA_DeleteOnClose);
     form_->show();
     for (const double X : {150.6, 149.5, 0.4}) {

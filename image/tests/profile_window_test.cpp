@@ -22,7 +22,7 @@ class ProfileWindowTest : public QObject {
       for (int x = 0; x < 384; ++x) f.light.counts.at(x, y) = (x * 37 + y * 11) % 500;
     f.scan_min = 0, f.scan_max = 499;
     w.p.profile = ProfilePoint{100, 1};
-    Form12 form(w.p);
+    Form12 form(w.p.frames, w.p.profile);
     form.show();
 
     // Clicks in order, with the row, zoom and level after each.

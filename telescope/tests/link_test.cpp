@@ -284,8 +284,8 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
     w.answer("05:35:17#", "-05*23'24#");
     telescope_window_open(w.p);
     telescope_window_tick(w.p);
-    w.p.series.series_running = c.series_running;
-    w.p.series.program_running = c.program_running;
+    w.p.series.state().series_running = c.series_running;
+    w.p.series.state().program_running = c.program_running;
     w.serial.open_now = false;  // the adapter is pulled out
     telescope_window_tick(w.p);
     EXPECT_FALSE(w.p.telescope.polling);
@@ -298,7 +298,7 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
   for (const int series_running : {1, 0}) {  // a nudge whose stop cannot go out
     LinkWorld w;
     telescope_window_open(w.p);
-    w.p.series.series_running = series_running;
+    w.p.series.state().series_running = series_running;
     w.serial.on_send = [&](const std::string& text) {
       if (text == "#:Mn#\r\n") w.serial.send_error = LineError::WriteFailed;
     };

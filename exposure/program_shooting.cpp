@@ -109,7 +109,7 @@ bool run_program(Program& p, const ProgramFields& fields) {
   for (int r = 1; r <= repeat; ++r) {
     p.series.program_running = 1;
     p.series.frames_remaining = static_cast<int>(*s.program_count);
-    Timer1_Timer(p);
+    p.connection.Timer1_Timer();
     p.ui.yield();
     // A failed series (the disk full, the unit silent) ends the program:
     // the next series would fail the same way after its first exposure.

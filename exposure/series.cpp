@@ -260,7 +260,7 @@ void exp_menu_grab_num_Click(Program& p) {
     return;
   }
   p.series.frames_remaining = *n;
-  Timer1_Timer(p);  // shows the count at once
+  p.connection.Timer1_Timer();  // shows the count at once
   p.ui.yield();
   const SeriesEnd end = exp_menu_grab_Click(p);
   p.series.frames_remaining = -1;

@@ -56,7 +56,7 @@ void guiding_step(Program& p) {
     p.ui.yield();
   }
   std::string failure;
-  if (!open_link_for_guiding(p.mount, p.telescope, p.settings.com_port, status_line(p), &failure)) {
+  if (!p.telescope.open_link_for_guiding(&failure)) {
     note_unguided(p, failure);
     return;
   }
@@ -74,14 +74,14 @@ void guiding_step(Program& p) {
     // A stop that cannot go out is told without a box while the series
     // runs: the frame counts as unguided and the series goes on.
     const bool running = p.series.series_running == 1 || p.series.program_running == 1;
-    return timed_move(p.mount, p.settings, status_line(p), move.direction, move.amount,
-                      running ? StopWarning::StatusLine : StopWarning::Box);
+    return p.telescope.timed_move(move.direction, move.amount,
+                                  running ? StopWarning::StatusLine : StopWarning::Box);
   };
   actions.settle = [&p] {
     for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(p.clock, p.ui);
   };
   const GuidingResult result = run_guiding_step(input, actions);
-  close_link_after_guiding(p.mount, p.telescope);
+  p.telescope.close_link_after_guiding();
   if (result.completed()) {
     p.guide.unguided_frames = 0;
     p.guide.tracking_status.unguided.clear();

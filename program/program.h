@@ -6,12 +6,15 @@
 // series and guiding; each group is defined in the folder of the subsystem
 // it belongs to. The menu handlers and the sequences built of them take the
 // Program by reference, and so do the windows; the kernels and device
-// primitives below them take only the parts they touch.
+// primitives below them take only the parts they touch. The camera
+// connection and the telescope panel are controllers it owns, made with the
+// parts they use.
 #pragma once
 
 #include <string>
 
 #include "camera/camera.h"
+#include "camera/connection.h"
 #include "camera/link_state.h"
 #include "camera/port_io.h"
 #include "config/settings.h"
@@ -25,7 +28,7 @@
 #include "image/profile.h"
 #include "telescope/mount.h"
 #include "telescope/serial_line.h"
-#include "telescope/telescope_state.h"
+#include "telescope/telescope.h"
 
 namespace stellacq {
 
@@ -80,7 +83,10 @@ class Program {
         ui(seams.ui),
         busy(seams.busy),
         serial(seams.serial),
-        mount(seams.serial, seams.busy, seams.line_clock) {}
+        connection(camera, settings, ports, seams.clock, seams.ui, {form.Text7, seams.ui},
+                   {form.Text1, form.Text3, form.Text4}, [this] { return series.frames_remaining; }),
+        telescope(seams.serial, seams.busy, seams.line_clock, seams.ui, settings, {form.Text7, seams.ui},
+                  [this] { return series.series_running == 1 || series.program_running == 1; }) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -90,8 +96,6 @@ class Program {
   Interaction& ui;
   BusyCount& busy;
   SerialLine& serial;
-  // The mount on `serial`: every command to the mount goes through it.
-  Mount mount;
 
   // Configuration.
   Settings settings;
@@ -112,8 +116,13 @@ class Program {
   ExposureState exposure;
   SeriesState series;
   GuideState guide;
-  TelescopeState telescope;
   ProfilePoint profile;
+
+  // The camera menu's connection and cooling, and the main window's tick.
+  CameraConnection connection;
+  // The mount on `serial` with the telescope window's state: every command
+  // to the mount goes through it.
+  TelescopePanel telescope;
 };
 
 // The camera, told the head and the unit of the settings as they are now.

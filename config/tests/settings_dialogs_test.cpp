@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
+#include <type_traits>
 
 #include "config/ini_file.h"
 #include "config/settings_store.h"
@@ -33,7 +34,11 @@ class SettingsDialogsTest : public QObject {
 
   template <typename Dialog>
   QPointer<Dialog> open() {
-    auto* dialog = new Dialog(p(), nullptr);
+    Dialog* dialog;
+    if constexpr (std::is_same_v<Dialog, Form2>)
+      dialog = new Form2(settings_file(p()), p().ports, p().ui, nullptr);
+    else
+      dialog = new Dialog(settings_file(p()), p().ui, nullptr);
     dialog->show();
     return dialog;
   }

@@ -50,23 +50,23 @@ struct PtyWorld {
 TEST(QtSerialLine, QueriesAndMovesThroughAPseudoTerminal) {
   PtyWorld w;
   ASSERT_FALSE(w.pty->device().empty());
-  ASSERT_EQ(w.p.mount.open(2), LineError::None);
+  ASSERT_EQ(w.p.telescope.mount().open(2), LineError::None);
   EXPECT_EQ(w.line.device_name(), w.pty->device());
-  EXPECT_EQ(w.p.mount.line_name(2), "COM2 (" + w.pty->device() + ")");
+  EXPECT_EQ(w.p.telescope.mount().line_name(2), "COM2 (" + w.pty->device() + ")");
 
-  const Reply ra = w.p.mount.query_ra();
+  const Reply ra = w.p.telescope.mount().query_ra();
   EXPECT_EQ(ra.end, ReplyEnd::Complete);
   EXPECT_EQ(ra.text, "05:35:17#");
-  const Reply dec = w.p.mount.query_dec();
+  const Reply dec = w.p.telescope.mount().query_dec();
   EXPECT_EQ(dec.text, "-05*23'24#");
-  w.p.mount.close();
+  w.p.telescope.mount().close();
 
   w.p.settings.x_tracking_factor = 1000;
   w.p.settings.x_move_repeat = 1;
-  ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-  EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Right, 20),
+  ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+  EXPECT_EQ(w.p.telescope.timed_move(Direction::Right, 20),
             MoveEnd::Done);  // 20 ms west
-  close_link_after_guiding(w.p.mount, w.p.telescope);
+  w.p.telescope.close_link_after_guiding();
   const std::string stops = "#:Qn#\r\n#:Qs#\r\n#:Qe#\r\n#:Qw#\r\n";  // each opening stops all motion
   EXPECT_EQ(w.mount.received(), stops + "#:GR#\r\n#:GD#\r\n" + stops + "#:Mw#\r\n#:Qw#\r\n");
   const sim::MoveTimes t = w.axes.move_times();
@@ -96,7 +96,7 @@ TEST(QtSerialLine, RefusesWhatItCannotOpenAndNoticesAVanishedDevice) {
   }
   EXPECT_EQ(w.line.send("#:Mn#\r\n"), LineError::NotOpen);
 
-  ASSERT_EQ(w.p.mount.open(2), LineError::None);
+  ASSERT_EQ(w.p.telescope.mount().open(2), LineError::None);
   w.pty.reset();  // the far end goes away, like an adapter pulled out
   for (int i = 0; i < 100 && w.line.is_open(); ++i) w.line.take_received();
   EXPECT_FALSE(w.line.is_open());

@@ -4,7 +4,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
-#include <type_traits>
 
 #include "config/ini_file.h"
 #include "config/settings_store.h"
@@ -32,13 +31,9 @@ class SettingsDialogsTest : public QObject {
   Program& p() { return world_->p; }
   std::string file() { return testing::file_bytes(p().ini_path); }
 
-  template <typename Dialog>
-  QPointer<Dialog> open() {
-    Dialog* dialog;
-    if constexpr (std::is_same_v<Dialog, Form2>)
-      dialog = new Form2(settings_file(p()), p().ports, p().ui, nullptr);
-    else
-      dialog = new Dialog(settings_file(p()), p().ui, nullptr);
+  template <typename Dialog, typename... Parts>
+  QPointer<Dialog> open(Parts&... parts) {
+    auto* dialog = new Dialog(settings_file(p()), parts..., p().ui, nullptr);
     dialog->show();
     return dialog;
   }
@@ -53,7 +48,7 @@ class SettingsDialogsTest : public QObject {
 
   void form2_ok_puts_the_chosen_port_in_use_at_once_and_writes_the_file() {
     p().settings.parallel_port = 5;  // no option matches: none is checked
-    QPointer<Form2> f2 = open<Form2>();
+    QPointer<Form2> f2 = open<Form2>(p().ports);
     QVERIFY(!child(f2, "Option1")->isChecked() && !child(f2, "Option2")->isChecked() &&
             !child(f2, "Option3")->isChecked());
     click(child(f2, "Command1"));  // nothing changes, the file is written

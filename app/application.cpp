@@ -16,7 +16,7 @@ int run_stellacq(PortIo& port, SerialLine& serial, const std::function<void(Prog
   CalibratedBusyCount busy(clock);
   Program program({port, clock, ui, busy, serial});
   // A termination signal during a guiding move stops the mount first.
-  TerminationGuard termination(program.mount);
+  TerminationGuard termination(program.telescope.mount());
   // The INI file stays in the folder the program was started from, even
   // when browsing later moves the current folder.
   Form1 window(program, ui, QDir::currentPath().toStdString());

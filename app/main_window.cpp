@@ -378,14 +378,15 @@ InputVerdict Form1::exchange_input(QObject* receiver, QEvent* event) {
   }
 }
 
-template <typename Dialog>
-Dialog* Form1::open_dialog(QPointer<QWidget>& slot) {
-  return show_single<Dialog>(slot, nullptr, p_, this);
+template <typename Dialog, typename... Args>
+Dialog* Form1::open_dialog(QPointer<QWidget>& slot, Args&&... args) {
+  return show_single<Dialog>(slot, nullptr, std::forward<Args>(args)..., this);
 }
 
 void Form1::open_file_dialog(int file_mode) {
   p_.file.file_mode = file_mode;
-  show_single<Form3>(Form3_, nullptr, p_, nullptr)->set_operation(file_mode);
+  show_single<Form3>(Form3_, nullptr, held_frames(p_), p_.file, status_line(p_), nullptr)
+      ->set_operation(file_mode);
 }
 
 // ---- start and end ----
@@ -399,7 +400,8 @@ void Form1::Form_Load() {
     p_.form.Check1 = true;  // display after shooting
     p_.form.exp_menu_grab_auto_enabled = false;
     p_.form.exp_menu_grab_auto_stop_enabled = false;
-    dialogs = settings_startup(run_flags(p_), settings_file(p_), p_.ports, status_line(p_), start_dir_);
+    reset_run_flags(p_);
+    dialogs = settings_startup(settings_file(p_), p_.ports, status_line(p_), start_dir_);
   });
   // Both port dialogs open without waiting; the parallel-port one in front.
   if (dialogs.open_com_dialog) config_menu_serial_Click();
@@ -436,12 +438,12 @@ void Form1::Timer1_Timer() {
       tick_deferred_ = true;
       run([this] {
         tick_deferred_ = false;
-        stellacq::Timer1_Timer(p_);
+        p_.connection.Timer1_Timer();
       });
     }
     return;
   }
-  run([&] { stellacq::Timer1_Timer(p_); });
+  run([&] { p_.connection.Timer1_Timer(); });
 }
 
 void Form1::Check1_Click() {
@@ -467,10 +469,11 @@ void Form1::Picture1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers,
     return;
   }
   // Any other click, with any button, locks or releases the guide star.
-  const TrackingStatusHooks tracking_status{[this] { open_dialog<Form6>(Form6_); },
-                                            [this] {
-                                              if (Form6_) Form6_->close();
-                                            }};
+  const TrackingStatusHooks tracking_status{
+      [this] { open_dialog<Form6>(Form6_, p_.guide.tracking_status, p_.settings); },
+      [this] {
+        if (Form6_) Form6_->close();
+      }};
   run([this, x, y, tracking_status] {
     p_.guiding.Picture1_MouseDown(x, y, Picture::kWidth, Picture::kHeight, tracking_status);
   });
@@ -491,16 +494,16 @@ void Form1::file_menu_save_dark_Click() { open_file_dialog(kSaveDark); }
 // ---- camera menu ----
 
 void Form1::camera_menu_link_Click() {
-  run([&] { stellacq::camera_menu_link_Click(p_); });
+  run([&] { p_.connection.camera_menu_link_Click(); });
 }
 void Form1::camera_menu_link_sumi_Click() {
-  run([&] { stellacq::camera_menu_link_sumi_Click(p_); });
+  run([&] { p_.connection.camera_menu_link_sumi_Click(); });
 }
 void Form1::camera_menu_cool_Click() {
-  run([&] { stellacq::camera_menu_cool_Click(p_); });
+  run([&] { p_.connection.camera_menu_cool_Click(numeric_value(p_.form.Text3)); });
 }
 void Form1::camera_menu_cool_stop_Click() {
-  run([&] { stellacq::camera_menu_cool_stop_Click(p_); });
+  run([&] { p_.connection.camera_menu_cool_stop_Click(); });
 }
 
 // ---- shooting menu ----
@@ -519,7 +522,7 @@ void Form1::exp_menu_grab_num_Click() {
 }
 void Form1::exp_menu_grab_program_Click() {
   run([&] { stellacq::exp_menu_grab_program_Click(p_.series.state()); });
-  show_single<Form11>(Form11_, nullptr, p_.program_shooting, this);
+  open_dialog<Form11>(Form11_, p_.program_shooting);
   if (auto* form = qobject_cast<Form11*>(Form11_.data()))
     form->run_handler = [this](const std::function<void()>& program) {
       // The program refers to the window's locals and cannot wait for the end
@@ -544,7 +547,7 @@ void Form1::image_menu_display_auto_Click() {
   run([&] { p_.display.image_menu_display_auto_Click(); });
 }
 void Form1::image_menu_display_manual_bright_Click() {
-  Form9* histogram = show_single<Form9>(Form9_, nullptr, p_.display, p_.ui, this);
+  Form9* histogram = open_dialog<Form9>(Form9_, p_.display, p_.ui);
   connect(histogram, &Form9::levels_applied, this, &Form1::show_fields, Qt::UniqueConnection);
 }
 void Form1::image_menu_display_manual_range_Click() {
@@ -568,12 +571,14 @@ void Form1::image_menu_display_flat_sub_Click() {
 
 // ---- telescope and settings ----
 
-void Form1::telescope_menu_Click() { open_dialog<Form10>(Form10_); }
-void Form1::config_menu_track_Click() { open_dialog<Form4>(Form4_); }
+void Form1::telescope_menu_Click() { open_dialog<Form10>(Form10_, p_.telescope); }
+void Form1::config_menu_track_Click() { open_dialog<Form4>(Form4_, settings_file(p_), p_.ui); }
 
-void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_); }
-void Form1::config_menu_cu_Click() { open_dialog<Form7>(Form7_); }
-void Form1::config_menu_serial_Click() { open_dialog<Form5>(Form5_); }
-void Form1::config_menu_file_Click() { show_single<Form8>(Form8_, nullptr, p_, nullptr); }
+void Form1::config_menu_para_Click() { open_dialog<Form2>(Form2_, settings_file(p_), p_.ports, p_.ui); }
+void Form1::config_menu_cu_Click() { open_dialog<Form7>(Form7_, settings_file(p_), p_.ui); }
+void Form1::config_menu_serial_Click() { open_dialog<Form5>(Form5_, settings_file(p_), p_.ui); }
+void Form1::config_menu_file_Click() {
+  show_single<Form8>(Form8_, nullptr, settings_file(p_), p_.ui, nullptr);
+}
 
 }  // namespace stellacq

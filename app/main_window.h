@@ -111,9 +111,10 @@ class Form1 final : public QMainWindow {
   // all other input waits for the end of the exchange.
   InputVerdict exchange_input(QObject* receiver, QEvent* event);
   // Shows the dialog kept in `slot`, a child of this window, creating it
-  // first when it is not open: one of each at a time.
-  template <typename Dialog>
-  Dialog* open_dialog(QPointer<QWidget>& slot);
+  // first when it is not open: one of each at a time. `args` are what the
+  // dialog shows and changes.
+  template <typename Dialog, typename... Args>
+  Dialog* open_dialog(QPointer<QWidget>& slot, Args&&... args);
   // The file dialog for `file_mode`, with its caption; sets file_mode.
   void open_file_dialog(int file_mode);
   void end_program();

@@ -31,7 +31,7 @@ struct World : testing::TestSeams {
     p.settings.head_model = 16;
     p.frames.light.width = 1536;
     p.frames.light.height = 1024;
-    camera_menu_link_sumi_Click(p);
+    p.connection.camera_menu_link_sumi_Click();
   }
   static sim::ObservatoryOptions options() {
     sim::ObservatoryOptions o;

@@ -71,7 +71,7 @@ struct World : testing::SimWorld {
     p.form.Text5 = "1";
     p.form.Text6 = "0";
     clock.now_value = {2026, 3, 7, 21, 30, 5};
-    camera_menu_link_sumi_Click(p);
+    p.connection.camera_menu_link_sumi_Click();
     if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
                                status_line(p)))
       std::abort();

@@ -59,7 +59,7 @@ struct PtyBench {
     axes.options().dec_drift_arcsec_per_s = 0;
     ::setenv("STELLACQ_COM1", pty.device().c_str(), 1);
     p.settings.com_port = 1;
-    open_ok = p.mount.open(1) == LineError::None;
+    open_ok = p.telescope.mount().open(1) == LineError::None;
     pump = std::thread([this] {
       // Sleeps until the program writes or the next reply character is due
       // (at most a fifth of a character time), so the scheduler wakes it
@@ -115,7 +115,7 @@ void BM_QueryRoundTrip(benchmark::State& state) {
   std::vector<double> ms;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    const Reply reply = b.p.mount.query_ra();
+    const Reply reply = b.p.telescope.mount().query_ra();
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     if (reply.end != ReplyEnd::Complete) state.SkipWithError("no complete reply");
     chars = reply.text.size();
@@ -143,7 +143,7 @@ void BM_TimedMove(benchmark::State& state) {
     b.busy_hook = [&] {
       if (start_left == std::chrono::steady_clock::time_point{}) start_left = b.line.last_send;
     };
-    if (timed_move(b.p.mount, b.p.settings, status_line(b.p), Direction::Right, amount) != MoveEnd::Done)
+    if (b.p.telescope.timed_move(Direction::Right, amount) != MoveEnd::Done)
       state.SkipWithError("move failed");
     const double program_us =
         std::chrono::duration<double, std::micro>(b.line.last_send - start_left).count();

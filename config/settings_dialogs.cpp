@@ -13,7 +13,6 @@
 #include "config/ini_file.h"
 #include "config/settings_choices.h"
 #include "config/settings_store.h"
-#include "program/parts.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -40,7 +39,8 @@ int checked_choice(QRadioButton* const (&options)[3]) {
 
 }  // namespace
 
-SettingsDialog::SettingsDialog(Program& p, QWidget* parent) : QDialog(parent), p_(p) {
+SettingsDialog::SettingsDialog(const SettingsFile& file, Interaction& ui, QWidget* parent)
+    : QDialog(parent), file_(file), ui_(ui) {
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
 }
@@ -52,13 +52,14 @@ void SettingsDialog::showEvent(QShowEvent* event) {
 
 void SettingsDialog::finish(bool saved) {
   if (!saved) {
-    report_settings_write_failure(settings_file(p_), p_.ui);
+    report_settings_write_failure(file_, ui_);
     return;
   }
   close();
 }
 
-Form2::Form2(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
+Form2::Form2(const SettingsFile& file, PortAddresses& ports, Interaction& ui, QWidget* parent)
+    : SettingsDialog(file, ui, parent), ports_(ports) {
   name_window(this, "Form2", "Parallel port address");
   // The heading and the address columns line up only in a fixed-pitch font.
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -76,16 +77,15 @@ Form2::Form2(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   layout->addWidget(Option3_);
   layout->addWidget(Command1_, 0, Qt::AlignHCenter);
 
-  check_choice(p.settings.parallel_port, {Option1_, Option2_, Option3_});
+  check_choice(file.settings.parallel_port, {Option1_, Option2_, Option3_});
   connect(Command1_, &QPushButton::clicked, this, &Form2::Command1_Click);
 }
 
 void Form2::Command1_Click() {
-  finish(confirm_parallel_port(settings_file(p_), p_.ports, p_.ui,
-                               checked_choice({Option1_, Option2_, Option3_})));
+  finish(confirm_parallel_port(file_, ports_, ui_, checked_choice({Option1_, Option2_, Option3_})));
 }
 
-Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
+Form5::Form5(const SettingsFile& file, Interaction& ui, QWidget* parent) : SettingsDialog(file, ui, parent) {
   name_window(this, "Form5", "COM port address");
   Option1_ = captioned<QRadioButton>("Option1", " COM1", this);
   Option2_ = captioned<QRadioButton>("Option2", " COM2", this);
@@ -98,15 +98,15 @@ Form5::Form5(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   layout->addWidget(Option3_);
   layout->addWidget(Command1_, 0, Qt::AlignHCenter);
 
-  check_choice(p.settings.com_port, {Option1_, Option2_, Option3_});
+  check_choice(file.settings.com_port, {Option1_, Option2_, Option3_});
   connect(Command1_, &QPushButton::clicked, this, &Form5::Command1_Click);
 }
 
 void Form5::Command1_Click() {
-  finish(confirm_com_port(settings_file(p_), p_.ui, checked_choice({Option1_, Option2_, Option3_})));
+  finish(confirm_com_port(file_, ui_, checked_choice({Option1_, Option2_, Option3_})));
 }
 
-Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
+Form7::Form7(const SettingsFile& file, Interaction& ui, QWidget* parent) : SettingsDialog(file, ui, parent) {
   name_window(this, "Form7", "TU11/22 select");
   Frame1_ =
       named(new QGroupBox(QStringLiteral("Control Unit"), this), "Frame1", QStringLiteral("Control Unit"));
@@ -137,8 +137,8 @@ Form7::Form7(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
   layout->addLayout(frames);
   layout->addLayout(buttons);
 
-  (p.settings.unit_model == kModel11 ? Option1_ : Option2_)->setChecked(true);
-  (p.settings.head_model == kModel11 ? Option3_ : Option4_)->setChecked(true);
+  (file.settings.unit_model == kModel11 ? Option1_ : Option2_)->setChecked(true);
+  (file.settings.head_model == kModel11 ? Option3_ : Option4_)->setChecked(true);
 
   connect(Option1_, &QRadioButton::clicked, this, &Form7::Option1_Click);
   connect(Option4_, &QRadioButton::clicked, this, &Form7::Option4_Click);
@@ -151,7 +151,7 @@ void Form7::Option1_Click() { Option3_->setChecked(true); }
 void Form7::Option4_Click() { Option2_->setChecked(true); }
 
 void Form7::Command1_Click() {
-  finish(confirm_models(settings_file(p_), p_.ui, Option1_->isChecked(), Option3_->isChecked()));
+  finish(confirm_models(file_, ui_, Option1_->isChecked(), Option3_->isChecked()));
 }
 
 void Form7::Command2_Click() { close(); }

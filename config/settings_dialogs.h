@@ -6,12 +6,15 @@
 // user is told (the new choice stays in effect for this run) and the dialog
 // stays open, so OK can be tried again; closing the window gives up.
 //
-// Shared state: reads and writes Program::settings; Form2 also writes
-// Program::ports; all three write the file at Program::ini_path. No device
-// is touched here.
+// Shared state: reads and writes the settings record of the settings file
+// they are given and writes that file; Form2 also writes the port
+// addresses. No device is touched here.
 #pragma once
 
 #include <QDialog>
+
+#include "config/settings_store.h"
+#include "core/interaction.h"
 
 class QGroupBox;
 class QLabel;
@@ -20,29 +23,29 @@ class QRadioButton;
 
 namespace stellacq {
 
-class Program;
-
 // Base of the three dialogs: centring on the screen when shown.
 class SettingsDialog : public QDialog {
   Q_OBJECT
  public:
-  SettingsDialog(Program& p, QWidget* parent);
+  SettingsDialog(const SettingsFile& file, Interaction& ui, QWidget* parent);
 
  protected:
   void showEvent(QShowEvent* event) override;
   // Shows the write-failure message when `saved` is false, else closes.
   void finish(bool saved);
-  Program& p_;
+  SettingsFile file_;
+  Interaction& ui_;
 };
 
 // "Parallel port address": the three base addresses 0x278, 0x378, 0x3BC.
 class Form2 : public SettingsDialog {
   Q_OBJECT
  public:
-  Form2(Program& p, QWidget* parent = nullptr);
+  Form2(const SettingsFile& file, PortAddresses& ports, Interaction& ui, QWidget* parent = nullptr);
   void Command1_Click();
 
  private:
+  PortAddresses& ports_;
   QLabel* Label1_;
   QRadioButton* Option1_;
   QRadioButton* Option2_;
@@ -54,7 +57,7 @@ class Form2 : public SettingsDialog {
 class Form5 : public SettingsDialog {
   Q_OBJECT
  public:
-  Form5(Program& p, QWidget* parent = nullptr);
+  Form5(const SettingsFile& file, Interaction& ui, QWidget* parent = nullptr);
   void Command1_Click();
 
  private:
@@ -70,7 +73,7 @@ class Form5 : public SettingsDialog {
 class Form7 : public SettingsDialog {
   Q_OBJECT
  public:
-  Form7(Program& p, QWidget* parent = nullptr);
+  Form7(const SettingsFile& file, Interaction& ui, QWidget* parent = nullptr);
   void Option1_Click();
   void Option4_Click();
   void Command1_Click();

@@ -1,25 +1,13 @@
-// Start-up of the settings and run-time state; see startup.h.
+// Start-up of the settings; see startup.h.
 
 #include "config/startup.h"
 
-#include "camera/link_state.h"
 #include "config/ini_file.h"
-#include "exposure/exposure_state.h"
-#include "image/frames.h"
 
 namespace stellacq {
 
-StartupDialogs settings_startup(const RunFlags& run, const SettingsFile& file, PortAddresses& ports,
-                                const StatusLine& status, const std::string& start_dir) {
-  run.link.camera_connected = 0;
-  run.link.unit_silent = false;
-
-  run.frames.binning = 2;
-  run.exposure.display_after_shooting = 1;
-  run.frames.flat_loaded = 0;
-  run.series.series_running = 0;
-  run.series.frames_remaining = -1;
-
+StartupDialogs settings_startup(const SettingsFile& file, PortAddresses& ports, const StatusLine& status,
+                                const std::string& start_dir) {
   file.path = ini_path_for(start_dir);
   std::string reason;
   const SettingsFileState state = read_settings_file(file.path, file.settings, &reason);

@@ -1,12 +1,10 @@
-// The windowless start of the main window: run-time flags back to their
-// start values, the settings read from STELLACQ.INI in the start folder,
-// and the parallel-port addresses derived from them.
+// The windowless start of the settings: the settings read from
+// STELLACQ.INI in the start folder, and the parallel-port addresses derived
+// from them. The run-time state above the settings is set back to its start
+// values by its owner before this runs.
 //
-// Shared state: writes the camera link flags (camera_connected,
-// unit_silent), frames (binning, flat_loaded), exposure, series, the
-// settings file's path, record and status, and the port addresses; may
-// write the status line. The main window sets its own binning and display
-// ticks and the auto-guiding menu enable states.
+// Shared state: writes the settings file's path, record and status, and the
+// port addresses; may write the status line.
 #pragma once
 
 #include <string>
@@ -16,19 +14,6 @@
 
 namespace stellacq {
 
-struct CameraLinkState;
-struct Frames;
-struct ExposureState;
-struct SeriesState;
-
-// The run-time state that every start sets back to its start values.
-struct RunFlags {
-  CameraLinkState& link;
-  Frames& frames;
-  ExposureState& exposure;
-  SeriesState& series;
-};
-
 // Which port dialogs the main window must open (without waiting for them);
 // with both, the parallel-port dialog goes in front.
 struct StartupDialogs {
@@ -36,9 +21,8 @@ struct StartupDialogs {
   bool open_parallel_dialog = false;
 };
 
-// Runs the start-up steps in order: clears the camera link flags; binning
-// 2 x 2, display after shooting on, no flat field, no series, no frame
-// count; sets the file's path from `start_dir` and loads the settings;
+// Runs the start-up steps in order: sets the file's path from `start_dir`
+// and loads the settings;
 // reports which port dialogs are needed (a port setting of 0); applies
 // parallel_port to the port addresses (left unset for a value other than 1,
 // 2 or 3).
@@ -46,7 +30,7 @@ struct StartupDialogs {
 // the status line, one that could not be read at all with the reason (and
 // the first save asks before replacing it); a missing file (first start)
 // is not mentioned.
-StartupDialogs settings_startup(const RunFlags& run, const SettingsFile& file, PortAddresses& ports,
-                                const StatusLine& status, const std::string& start_dir);
+StartupDialogs settings_startup(const SettingsFile& file, PortAddresses& ports, const StatusLine& status,
+                                const std::string& start_dir);
 
 }  // namespace stellacq

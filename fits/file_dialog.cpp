@@ -8,8 +8,6 @@
 
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -35,7 +33,8 @@ QString caption_for(int file_mode) {
 
 }  // namespace
 
-Form3::Form3(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+Form3::Form3(const HeldFrames& held, FileState& file, const StatusLine& status, QWidget* parent)
+    : QWidget(parent, Qt::Window), held_(held), file_(file), status_(status) {
   named(this, "Form3");
   setFixedSize(312, 264);
   Text1_ = place_control<QLineEdit>(this, "Text1", "", 8, 8, 297, 18);
@@ -64,7 +63,7 @@ void Form3::set_operation(int file_mode) {
 }
 
 void Form3::Form_Load() {
-  p_.ui.beep();
+  status_.ui.beep();
   centre_on_screen(this);
 }
 
@@ -97,7 +96,7 @@ void Form3::file_name_set() {
 }
 
 void Form3::Command1_Click() {
-  if (file_dialog_ok(held_frames(p_), p_.file, status_line(p_), mode_, Text1_->text().toStdString())) close();
+  if (file_dialog_ok(held_, file_, status_, mode_, Text1_->text().toStdString())) close();
 }
 
 void Form3::Command2_Click() { close(); }

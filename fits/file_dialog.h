@@ -4,12 +4,15 @@
 // folder. OK performs the operation the dialog was opened for
 // (file_dialog_ok).
 //
-// Reads and writes the Program's FileState through file_dialog_ok; the
-// frames and card tables through load_fits / save_fits.
+// Reads and writes the FileState it is given through file_dialog_ok; the
+// held frames and card tables through load_fits / save_fits.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
+
+#include "core/status_line.h"
+#include "fits/file_operations.h"
 
 class QComboBox;
 class QLineEdit;
@@ -18,13 +21,11 @@ class QPushButton;
 
 namespace stellacq {
 
-class Program;
-
 class Form3 : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form3(Program& p, QWidget* parent = nullptr);
+  Form3(const HeldFrames& held, FileState& file, const StatusLine& status, QWidget* parent = nullptr);
 
   // The operation of the menu command that showed the dialog (file_mode
   // 0, 10, 20, 1, 11), with its caption.
@@ -49,7 +50,9 @@ class Form3 : public QWidget {
   QComboBox* Drive1_;
   QListWidget* Dir1_;
 
-  Program& p_;
+  HeldFrames held_;
+  FileState& file_;
+  StatusLine status_;
   int mode_ = 0;
   QString folder_;
 };

@@ -10,13 +10,12 @@
 
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
 
-Form8::Form8(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+Form8::Form8(const SettingsFile& file, Interaction& ui, QWidget* parent)
+    : QWidget(parent, Qt::Window), file_(file), ui_(ui) {
   named(this, "Form8");
   setWindowTitle("フォルダー指定");
   setFixedSize(279, 215);
@@ -40,8 +39,8 @@ Form8::Form8(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
 }
 
 void Form8::Form_Load() {
-  Text1_->setText(QString::fromStdString(p_.settings.save_folder));
-  Check1_->setChecked(number_or_zero(p_.settings.save_in_series) == 1);
+  Text1_->setText(QString::fromStdString(file_.settings.save_folder));
+  Check1_->setChecked(number_or_zero(file_.settings.save_in_series) == 1);
   // The lists start at the program's current folder, not at save_folder.
   show_folder(QDir::currentPath());
   centre_on_screen(this);
@@ -68,7 +67,7 @@ void Form8::Dir1_Change() {
 
 void Form8::Command1_Click() {
   std::string text = Text1_->text().toStdString();
-  const bool close_now = save_folder_ok(settings_file(p_), p_.ui, text, Check1_->isChecked());
+  const bool close_now = save_folder_ok(file_, ui_, text, Check1_->isChecked());
   Text1_->setText(QString::fromStdString(text));
   if (close_now) close();
 }

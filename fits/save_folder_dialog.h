@@ -10,6 +10,9 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "config/settings_store.h"
+#include "core/interaction.h"
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -19,13 +22,11 @@ class QPushButton;
 
 namespace stellacq {
 
-class Program;
-
 class Form8 : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form8(Program& p, QWidget* parent = nullptr);
+  Form8(const SettingsFile& file, Interaction& ui, QWidget* parent = nullptr);
 
   void Form_Load();
   void Drive1_Change();
@@ -44,7 +45,8 @@ class Form8 : public QWidget {
   QPushButton* Command2_;
   QCheckBox* Check1_;
 
-  Program& p_;
+  SettingsFile file_;
+  Interaction& ui_;
 };
 
 }  // namespace stellacq

@@ -19,8 +19,7 @@
 #include "guiding/guide_state.h"
 #include "guiding/measure.h"
 #include "image/commands.h"
-#include "telescope/mount.h"
-#include "telescope/telescope_state.h"
+#include "telescope/telescope.h"
 
 namespace stellacq {
 
@@ -61,10 +60,9 @@ struct GuideMenuFlags {
 class Guiding {
  public:
   // `series_runs` tells whether a series or a program shooting runs.
-  Guiding(FrameDisplay& display, Mount& mount, TelescopeState& telescope, const Settings& settings,
+  Guiding(FrameDisplay& display, TelescopePanel& telescope, const Settings& settings,
           Clock& clock, StatusLine status, GuideMenuFlags menu, std::function<bool()> series_runs)
       : display_(display),
-        mount_(mount),
         telescope_(telescope),
         settings_(settings),
         clock_(clock),
@@ -108,8 +106,7 @@ class Guiding {
   void note_unguided(const std::string& reason);
 
   FrameDisplay& display_;
-  Mount& mount_;
-  TelescopeState& telescope_;
+  TelescopePanel& telescope_;  // its mount makes the guiding moves
   const Settings& settings_;
   Clock& clock_;
   Interaction& ui_;

@@ -49,7 +49,7 @@ void Guiding::guiding_step(bool frame_shown) {
     ui_.yield();
   }
   std::string failure;
-  if (!open_link_for_guiding(mount_, telescope_, settings_.com_port, status_, &failure)) {
+  if (!telescope_.open_link_for_guiding(&failure)) {
     note_unguided(failure);
     return;
   }
@@ -66,14 +66,14 @@ void Guiding::guiding_step(bool frame_shown) {
     // A stop that cannot go out is told without a box while the series
     // runs: the frame counts as unguided and the series goes on.
     const bool running = series_runs_ && series_runs_();
-    return timed_move(mount_, settings_, status_, move.direction, move.amount,
-                      running ? StopWarning::StatusLine : StopWarning::Box);
+    return telescope_.timed_move(move.direction, move.amount,
+                                 running ? StopWarning::StatusLine : StopWarning::Box);
   };
   actions.settle = [this] {
     for (int i = 0; i < kSettlingSeconds; ++i) wait_next_second(clock_, ui_);
   };
   const GuidingResult result = run_guiding_step(input, actions);
-  close_link_after_guiding(mount_, telescope_);
+  telescope_.close_link_after_guiding();
   if (result.completed()) {
     guide_.unguided_frames = 0;
     guide_.tracking_status.unguided.clear();

@@ -4,8 +4,6 @@
 
 #include <QGridLayout>
 
-#include "program/parts.h"
-#include "program/program.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -26,12 +24,12 @@ QFrame* line(const char* name, QWidget* parent) {
 
 }  // namespace
 
-Form4::Form4(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
+Form4::Form4(const SettingsFile& file, Interaction& ui, QWidget* parent) : SettingsDialog(file, ui, parent) {
   const QString title = QStringLiteral("Tracking Factor Setting");
   named(this, "Form4", title);
   setWindowTitle(title);
 
-  const TrackingTexts texts = tracking_texts(p.settings);
+  const TrackingTexts texts = tracking_texts(file.settings);
   Label1_ = captioned<QLabel>("Label1", "(RA) X Axis", this);
   Label2_ = captioned<QLabel>("Label2", "(RD) Y Axis", this);
   Check1_ = captioned<QCheckBox>("Check1", " 正転", this);
@@ -115,7 +113,7 @@ Form4::Form4(Program& p, QWidget* parent) : SettingsDialog(p, parent) {
 // The fields were filled from the settings as they were made, before their
 // change handlers were connected: opening stores nothing.
 void Form4::Form_Load() {
-  edits_ = tracking_edits(p_.settings);
+  edits_ = tracking_edits(file_.settings);
   show_direction(Check1_, Check2_, edits_.x_reverse);
   show_direction(Check3_, Check4_, edits_.y_reverse);
   Check5_->setChecked(edits_.x_tracking_on);
@@ -166,11 +164,11 @@ void Form4::Text4_Change() { edits_.aperture = whole_field_value(Text4_->text().
 void Form4::Text5_Change() { edits_.threshold = field_value(Text5_->text().toStdString()); }
 
 void Form4::Text6_Change() {
-  rewrite(Text6_, x_move_repeat_edited(p_.settings, Text6_->text().toStdString()));
+  rewrite(Text6_, x_move_repeat_edited(file_.settings, Text6_->text().toStdString()));
 }
 
 void Form4::Text7_Change() {
-  rewrite(Text7_, y_move_repeat_edited(p_.settings, Text7_->text().toStdString()));
+  rewrite(Text7_, y_move_repeat_edited(file_.settings, Text7_->text().toStdString()));
 }
 
 void Form4::Command1_Click() {
@@ -181,7 +179,7 @@ void Form4::Command1_Click() {
   edits_.small_shift_ignore = Check9_->isChecked();
   // A refused or unwritten OK keeps the dialog open, so the user can put
   // the field right or try again; closing the window gives up.
-  if (tracking_ok(settings_file(p_), p_.ui, edits_) == TrackingOk::Stored) close();
+  if (tracking_ok(file_, ui_, edits_) == TrackingOk::Stored) close();
 }
 
 void Form4::Command2_Click() { close(); }

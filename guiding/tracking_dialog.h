@@ -7,8 +7,8 @@
 // fields are rewritten with the stored value at once; everything else is
 // stored only by OK, which also writes the settings file. Cancel closes.
 //
-// Shared state: reads and writes Program::settings, writes the file at
-// Program::ini_path. No device is touched here.
+// Shared state: reads and writes the settings record of the settings file
+// it is given and writes that file. No device is touched here.
 #pragma once
 
 #include <QCheckBox>
@@ -26,7 +26,7 @@ class Form4 final : public SettingsDialog {
   Q_OBJECT
 
  public:
-  explicit Form4(Program& p, QWidget* parent = nullptr);
+  Form4(const SettingsFile& file, Interaction& ui, QWidget* parent = nullptr);
 
   void Check1_Click();
   void Check2_Click();

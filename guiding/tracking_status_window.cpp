@@ -6,7 +6,6 @@
 #include <QLabel>
 
 #include "guiding/measure.h"
-#include "program/program.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -28,7 +27,8 @@ QLabel* value(const char* name, QLabel* row_caption, QWidget* parent) {
 
 }  // namespace
 
-Form6::Form6(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+Form6::Form6(TrackingStatusValues& values, const Settings& settings, QWidget* parent)
+    : QWidget(parent, Qt::Window), values_(values), settings_(settings) {
   setWindowTitle(QStringLiteral("Tracking Stat."));
   named(this, "Form6", windowTitle());
   setAttribute(Qt::WA_DeleteOnClose);
@@ -65,10 +65,10 @@ Form6::Form6(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
 }
 
 void Form6::Form_Load() {
-  TrackingStatusValues& values = p_.guide.tracking_status;
-  values.Label5 = plain_text(configured_span(p_.settings));
-  values.Label6 = plain_text(p_.settings.aperture);
-  values.Label7 = plain_text(p_.settings.threshold, 7);
+  TrackingStatusValues& values = values_;
+  values.Label5 = plain_text(configured_span(settings_));
+  values.Label6 = plain_text(settings_.aperture);
+  values.Label7 = plain_text(settings_.threshold, 7);
   show_values();
 }
 
@@ -80,7 +80,7 @@ void Form6::showEvent(QShowEvent* event) {
 }
 
 void Form6::show_values() {
-  const TrackingStatusValues& values = p_.guide.tracking_status;
+  const TrackingStatusValues& values = values_;
   const auto set = [](QLabel* label, const std::string& text) {
     const QString shown = QString::fromStdString(text);
     if (label->text() != shown) label->setText(shown);

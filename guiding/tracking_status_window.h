@@ -5,24 +5,25 @@
 // guiding steps cannot guide, a row tells how many frames went unguided and
 // why (Label9, Label10), hidden while every step guides.
 //
-// Reads p.guide.tracking_status; on opening writes the settings' span,
-// aperture and threshold into it. No logic of its own.
+// Reads the tracking status values it is given; on opening writes the
+// settings' span, aperture and threshold into them. No logic of its own.
 #pragma once
 
 #include <QWidget>
+
+#include "config/settings.h"
+#include "guiding/guide_state.h"
 
 class QFrame;
 class QLabel;
 
 namespace stellacq {
 
-class Program;
-
 class Form6 final : public QWidget {
   Q_OBJECT
  public:
   // `parent` is the main window, whose width places this window.
-  Form6(Program& p, QWidget* parent);
+  Form6(TrackingStatusValues& values, const Settings& settings, QWidget* parent);
 
   // Copies the status values of the last measurement into the labels.
   void show_values();
@@ -33,7 +34,8 @@ class Form6 final : public QWidget {
  private:
   void Form_Load();
 
-  Program& p_;
+  TrackingStatusValues& values_;
+  const Settings& settings_;
   QLabel* Label1_;
   QLabel* Label2_;
   QLabel* Label3_;

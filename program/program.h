@@ -2,12 +2,11 @@
 //
 // One Program object lives as long as the main window. It owns the settings
 // record, the port addresses, the header card tables, the file operation,
-// the camera and the mount, and the controllers of the frame display,
-// guiding, single shots, series and program shooting, each made with the
-// parts it uses and owning its own run-time state (defined in the folder of
-// its subsystem). The handlers that still take the Program by reference,
-// and the windows that do, reach the state through it; the kernels and
-// device primitives below them take only the parts they touch.
+// the camera, and the controllers of the camera connection, the telescope
+// panel, the frame display, guiding, single shots, series and program
+// shooting, each made with the parts it uses and owning its own run-time
+// state (defined in the folder of its subsystem). The windows take the
+// controller or the parts they show.
 #pragma once
 
 #include <functional>
@@ -32,7 +31,7 @@
 #include "image/commands.h"
 #include "telescope/mount.h"
 #include "telescope/serial_line.h"
-#include "telescope/telescope_state.h"
+#include "telescope/telescope.h"
 
 namespace stellacq {
 
@@ -106,7 +105,10 @@ class Program {
         ui(seams.ui),
         busy(seams.busy),
         serial(seams.serial),
-        mount(seams.serial, seams.busy, seams.line_clock) {}
+        connection(camera, settings, ports, seams.clock, seams.ui, {form.Text7, seams.ui},
+                   {form.Text1, form.Text3, form.Text4}, [this] { return series.state().frames_remaining; }),
+        telescope(seams.serial, seams.busy, seams.line_clock, seams.ui, settings, {form.Text7, seams.ui},
+                  [this] { return series.state().series_running == 1 || series.state().program_running == 1; }) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -116,8 +118,6 @@ class Program {
   Interaction& ui;
   BusyCount& busy;
   SerialLine& serial;
-  // The mount on `serial`: every command to the mount goes through it.
-  Mount mount;
 
   // Configuration.
   Settings settings;
@@ -142,10 +142,13 @@ class Program {
   ProfilePoint& profile = display.state().profile;
   HeaderTables headers;
   FileState file;
-  TelescopeState telescope;
+  // The camera menu's connection and cooling, and the main window's tick.
+  CameraConnection connection;
+  // The mount on `serial` with the telescope window's state: every command
+  // to the mount goes through it.
+  TelescopePanel telescope;
   Guiding guiding{
       display,
-      mount,
       telescope,
       settings,
       clock,
@@ -156,7 +159,7 @@ class Program {
   Shooting shooting{camera, settings, display, headers, clock, status, shot_fields};
   ExposureState& exposure = shooting.state();
   // The main window's timer, run at once by a counted series to show its count.
-  std::function<void()> timer_tick = [this] { Timer1_Timer(*this); };
+  std::function<void()> timer_tick = [this] { connection.Timer1_Timer(); };
   SeriesShooting series{shooting, display, guiding, settings,    headers,
                         file,     clock,   status,  shot_fields, timer_tick};
   ProgramShooting program_shooting{series, {ini_path, settings, ini_status}, clock, status, shot_fields};

@@ -1,7 +1,6 @@
 #include "telescope/telescope.h"
 
 #include "core/numeric.h"
-#include "program/program.h"
 #include "telescope/mount_link.h"
 
 namespace stellacq {
@@ -54,8 +53,6 @@ std::string remedy_text(int com_port, LineError error) {
   }
 }
 
-std::string line_name(Program& p) { return p.mount.line_name(p.settings.com_port); }
-
 // The line, the reason and what to do about it; `separator` stands between
 // the reason and the remedy (a line break in a box, a blank on the one-line
 // status line).
@@ -106,18 +103,21 @@ std::string shown_reply(const std::string& reply) {
 
 // ---- guiding ----
 
-bool open_link_for_guiding(Mount& mount, TelescopeState& t, int com_port, const StatusLine& status,
-                           std::string* failure) {
-  if (mount.is_open()) {
+std::string TelescopePanel::line_name() { return mount_.line_name(settings_.com_port); }
+
+bool TelescopePanel::open_link_for_guiding(std::string* failure) {
+  TelescopeState& t = state_;
+  if (mount_.is_open()) {
     t.guiding_uses_line = true;
     t.guiding_opened_line = false;
     return true;
   }
+  const int com_port = settings_.com_port;
   std::string detail;
-  const LineError error = mount.open(com_port, &detail);
+  const LineError error = mount_.open(com_port, &detail);
   if (error != LineError::None) {
-    const std::string text = " " + open_failure_text(mount, com_port, error, detail, " ");
-    status.show(text);
+    const std::string text = " " + open_failure_text(mount_, com_port, error, detail, " ");
+    status_.show(text);
     if (failure) *failure = text;
     return false;
   }
@@ -126,14 +126,16 @@ bool open_link_for_guiding(Mount& mount, TelescopeState& t, int com_port, const 
   return true;
 }
 
-void close_link_after_guiding(Mount& mount, TelescopeState& t) {
-  if (t.guiding_opened_line && !t.window_uses_line) mount.close();
+void TelescopePanel::close_link_after_guiding() {
+  TelescopeState& t = state_;
+  if (t.guiding_opened_line && !t.window_uses_line) mount_.close();
   t.guiding_uses_line = false;
   t.guiding_opened_line = false;
 }
 
-MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& status_line, Direction direction,
-                   int amount, StopWarning warning) {
+MoveEnd TelescopePanel::timed_move(Direction direction, int amount, StopWarning warning) {
+  const Settings& settings = settings_;
+  const StatusLine& status_line = status_;
   const DirectionCommands& c = direction_commands(direction);
   const bool vertical = direction == Direction::Up || direction == Direction::Down;
   const std::int32_t factor = vertical ? settings.y_tracking_factor : settings.x_tracking_factor;
@@ -146,8 +148,8 @@ MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& sta
 
   // The windows stay painted during the counts; clicks and ticks wait
   // until the stop has gone out.
-  const MoveResult result =
-      mount.timed_move(direction, amount, factor, repeat, [&ui](std::int64_t done_us, std::int64_t total_us) {
+  const MoveResult result = mount_.timed_move(
+      direction, amount, factor, repeat, [&ui](std::int64_t done_us, std::int64_t total_us) {
         ui.exchange_progress({ExchangeKind::Move, done_us / 1000, total_us / 1000});
       });
   ui.exchange_ended();
@@ -162,7 +164,7 @@ MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& sta
         status_line.show(status + " 送信できませんでした: " + reason_text(result.start_error, {}));
       break;
     case MoveEnd::StopNotSent: {
-      const std::string line = mount.line_name(settings.com_port);
+      const std::string line = line_name();
       status_line.show(status + " " + stop_not_sent_text(line, c, result.stop_error, ""));
       if (warning == StopWarning::Box) ui.message_box(stop_not_sent_text(line, c, result.stop_error, "\n"));
       break;
@@ -173,19 +175,20 @@ MoveEnd timed_move(Mount& mount, const Settings& settings, const StatusLine& sta
 
 // ---- telescope window ----
 
-void telescope_window_load(TelescopeState& t) {
+void TelescopePanel::telescope_window_load() {
+  TelescopeState& t = state_;
   t.ra_text = "00:00:00";
   t.dec_text = "+00d00'";
   t.polling = false;
   t.mount_silent = false;
 }
 
-void telescope_window_open(Program& p) {
-  TelescopeState& t = p.telescope;
+void TelescopePanel::telescope_window_open() {
+  TelescopeState& t = state_;
   std::string detail;
-  const LineError error = p.mount.open(p.settings.com_port, &detail);
+  const LineError error = mount_.open(settings_.com_port, &detail);
   if (error != LineError::None) {
-    p.ui.message_box(open_failure_text(p.mount, p.settings.com_port, error, detail, "\n"));
+    ui_.message_box(open_failure_text(mount_, settings_.com_port, error, detail, "\n"));
     return;
   }
   t.window_uses_line = true;
@@ -193,44 +196,37 @@ void telescope_window_open(Program& p) {
   t.polling = true;
 }
 
-namespace {
-
-// A box would halt a running series or program until someone answers it.
-bool box_would_halt(const Program& p) {
-  return p.series.state().series_running == 1 || p.series.state().program_running == 1;
-}
-
 // The window gives up its line: polling stops.
-void drop_line(Program& p) {
-  TelescopeState& t = p.telescope;
+void TelescopePanel::drop_line() {
+  TelescopeState& t = state_;
   t.polling = false;
   t.window_uses_line = false;
-  if (!t.guiding_uses_line) p.mount.close();
+  if (!t.guiding_uses_line) mount_.close();
 }
 
 // The window loses its line: polling stops and the user is told. A box
 // would halt a running series or program until someone answers it, so
 // while one runs the window's fields and the status line tell it instead.
-void lose_line(Program& p) {
-  drop_line(p);
-  const std::string text = "望遠鏡のシリアルポート " + line_name(p) +
+void TelescopePanel::lose_line() {
+  drop_line();
+  const std::string text = "望遠鏡のシリアルポート " + line_name() +
                            " との接続が切れました。ケーブルと変換器を確かめて、もう一度「RS232C "
                            "Open」を押してください。";
-  if (box_would_halt(p)) {
-    p.telescope.ra_text = kLostField;
-    p.telescope.dec_text = kLostField;
-    set_status(p, " " + text);
+  if (box_would_halt()) {
+    state_.ra_text = kLostField;
+    state_.dec_text = kLostField;
+    status_.show(" " + text);
     return;
   }
-  p.ui.message_box(text);
+  ui_.message_box(text);
 }
 
 // One query for a field. False when the tick should go no further.
-bool poll_field(Program& p, const std::string& command, std::string& field) {
-  TelescopeState& t = p.telescope;
-  const Reply reply = p.mount.query(command);
-  if (reply.end == ReplyEnd::NotSent || !p.serial.is_open()) {
-    lose_line(p);
+bool TelescopePanel::poll_field(const std::string& command, std::string& field) {
+  TelescopeState& t = state_;
+  const Reply reply = mount_.query(command);
+  if (reply.end == ReplyEnd::NotSent || !line_.is_open()) {
+    lose_line();
     return false;
   }
   if (reply.whole()) {
@@ -242,85 +238,84 @@ bool poll_field(Program& p, const std::string& command, std::string& field) {
   t.ra_text.clear();
   t.dec_text.clear();
   if (reply.end == ReplyEnd::NoReply)
-    set_status(p, " 望遠鏡が応答しません (" + line_name(p) + ")。電源とケーブルを確かめてください");
+    status_.show(" 望遠鏡が応答しません (" + line_name() + ")。電源とケーブルを確かめてください");
   else
-    set_status(
-        p, " 望遠鏡の応答が途中で切れました (" + line_name(p) + ")。通信設定とケーブルを確かめてください");
+    status_.show(" 望遠鏡の応答が途中で切れました (" + line_name() +
+                 ")。通信設定とケーブルを確かめてください");
   return false;
 }
 
 // Both fields, R.A. first; a field that gets no whole reply ends the tick.
-void poll_fields(Program& p) {
-  TelescopeState& t = p.telescope;
-  if (poll_field(p, "#:GR#", t.ra_text)) poll_field(p, "#:GD#", t.dec_text);
+void TelescopePanel::poll_fields() {
+  TelescopeState& t = state_;
+  if (poll_field("#:GR#", t.ra_text)) poll_field("#:GD#", t.dec_text);
 }
 
-}  // namespace
-
-void telescope_window_tick(Program& p) {
-  TelescopeState& t = p.telescope;
+void TelescopePanel::telescope_window_tick() {
+  TelescopeState& t = state_;
   // A tick that falls into a guiding move waits for the next one: nothing
   // else may use the line between a start and its stop.
-  if (!t.polling || t.in_tick || p.mount.moving()) return;
+  if (!t.polling || t.in_tick || mount_.moving()) return;
   t.in_tick = true;
-  p.ui.yield();
+  ui_.yield();
   // "Close" or a lost line during the yield ends the polling.
-  if (t.polling && t.window_uses_line && !p.mount.moving()) {
-    if (!p.serial.is_open()) {
-      lose_line(p);
+  if (t.polling && t.window_uses_line && !mount_.moving()) {
+    if (!line_.is_open()) {
+      lose_line();
     } else if (t.mount_silent) {
       // A whole reply since the last probe means the mount answers again:
       // the fields are polled at once. A probe goes out only when no
       // earlier query still waits for its reply; otherwise that reply
       // would be taken for the probe's, and every later one for the query
       // before it.
-      if (p.mount.heard()) {
+      if (mount_.heard()) {
         t.mount_silent = false;
-        set_status(p, " 望遠鏡が応答しました (" + line_name(p) + ")");
-        poll_fields(p);
-      } else if (!p.mount.awaiting_reply() && p.mount.probe(kQueryRa) != LineError::None) {
-        lose_line(p);
+        status_.show(" 望遠鏡が応答しました (" + line_name() + ")");
+        poll_fields();
+      } else if (!mount_.awaiting_reply() && mount_.probe(kQueryRa) != LineError::None) {
+        lose_line();
       }
     } else {
-      poll_fields(p);
+      poll_fields();
     }
   }
   t.in_tick = false;
 }
 
-void telescope_window_nudge(Program& p, Direction direction) {
-  TelescopeState& t = p.telescope;
-  if (!t.window_uses_line || !p.serial.is_open()) {
-    p.ui.message_box(
+void TelescopePanel::telescope_window_nudge(Direction direction) {
+  TelescopeState& t = state_;
+  if (!t.window_uses_line || !line_.is_open()) {
+    ui_.message_box(
         "望遠鏡のポートが開いていないため、移動コマンドを送りませんでした。先に「RS232C "
         "Open」を押してください。");
     return;
   }
   const bool was_polling = t.polling;
   t.polling = false;
-  const MoveResult result = p.mount.nudge(direction);
+  const MoveResult result = mount_.nudge(direction);
   t.polling = was_polling;
   if (result.end == MoveEnd::StopNotSent) {
     const DirectionCommands& c = direction_commands(direction);
-    if (box_would_halt(p)) {
-      set_status(p, " " + stop_not_sent_text(line_name(p), c, result.stop_error, ""));
+    if (box_would_halt()) {
+      status_.show(" " + stop_not_sent_text(line_name(), c, result.stop_error, ""));
     } else {
-      p.ui.message_box(stop_not_sent_text(line_name(p), c, result.stop_error, "\n"));
+      ui_.message_box(stop_not_sent_text(line_name(), c, result.stop_error, "\n"));
     }
-    drop_line(p);
-  } else if (result.start_error != LineError::None || !p.serial.is_open()) {
-    lose_line(p);
+    drop_line();
+  } else if (result.start_error != LineError::None || !line_.is_open()) {
+    lose_line();
   }
 }
 
-void telescope_window_close(Mount& mount, TelescopeState& t) {
+void TelescopePanel::telescope_window_close() {
+  TelescopeState& t = state_;
   t.polling = false;
   if (t.window_uses_line) {
     t.window_uses_line = false;
     if (t.guiding_uses_line) {
       t.guiding_opened_line = true;  // the step closes it when it ends
     } else {
-      mount.close();
+      mount_.close();
     }
   }
 }

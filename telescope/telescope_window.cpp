@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "program/program.h"
 #include "ui/window_support.h"
 
 namespace stellacq {
@@ -28,7 +27,7 @@ void show_reply(QLabel* label, const std::string& text) {
 
 }  // namespace
 
-Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p) {
+Form10::Form10(TelescopePanel& panel, QWidget* parent) : QWidget(parent, Qt::Window), panel_(panel) {
   const QString title = QStringLiteral("望遠鏡");
   setWindowTitle(title);
   named(this, "Form10", title);
@@ -87,7 +86,7 @@ Form10::Form10(Program& p, QWidget* parent) : QWidget(parent, Qt::Window), p_(p)
 Form10::~Form10() { Form_Unload(); }
 
 void Form10::Form_Load() {
-  telescope_window_load(p_.telescope);
+  panel_.telescope_window_load();
   show_fields();
 }
 
@@ -95,11 +94,11 @@ void Form10::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   Timer1_->stop();
-  telescope_window_close(p_.mount, p_.telescope);
+  panel_.telescope_window_close();
 }
 
 void Form10::show_fields() {
-  const TelescopeState& t = p_.telescope;
+  const TelescopeState& t = panel_.state();
   show_reply(Label3_, t.ra_text);
   show_reply(Label4_, t.dec_text);
   if (!t.polling || unloaded_) {
@@ -110,7 +109,7 @@ void Form10::show_fields() {
 }
 
 void Form10::Command1_Click() {
-  telescope_window_open(p_);
+  panel_.telescope_window_open();
   show_fields();
 }
 
@@ -124,7 +123,7 @@ void Form10::nudge(Direction direction) {
   // tick comes one interval later.
   Timer1_->stop();
   QPointer<Form10> self(this);
-  telescope_window_nudge(p_, direction);
+  panel_.telescope_window_nudge(direction);
   if (self) show_fields();
 }
 
@@ -136,7 +135,7 @@ void Form10::Command6_Click() { nudge(Direction::Left); }
 void Form10::Timer1_Timer() {
   // The tick yields; the window may be closed meanwhile.
   QPointer<Form10> self(this);
-  telescope_window_tick(p_);
+  panel_.telescope_window_tick();
   if (self) show_fields();
 }
 

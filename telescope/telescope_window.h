@@ -2,9 +2,10 @@
 // right ascension and declination twice a second and nudges the mount with
 // four direction buttons. Modeless; the main window keeps one at a time.
 //
-// Reads and writes Program::telescope and the shared serial line through the
-// windowless handlers of telescope/telescope.h; the window only copies the
-// fields into its labels and runs its 500 ms timer while polling is on.
+// Reads and writes the telescope panel's state and the shared serial line
+// through the panel's windowless handlers (telescope/telescope.h); the window
+// only copies the fields into its labels and runs its 500 ms timer while
+// polling is on.
 #pragma once
 
 #include <QWidget>
@@ -17,13 +18,11 @@ class QTimer;
 
 namespace stellacq {
 
-class Program;
-
 class Form10 final : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form10(Program& p, QWidget* parent = nullptr);
+  explicit Form10(TelescopePanel& panel, QWidget* parent = nullptr);
   ~Form10() override;
 
   void Command1_Click();  // RS232C Open
@@ -43,7 +42,7 @@ class Form10 final : public QWidget {
   void show_fields();
   void nudge(Direction direction);
 
-  Program& p_;
+  TelescopePanel& panel_;
   bool unloaded_ = false;
   QPushButton* Command1_;
   QPushButton* Command2_;

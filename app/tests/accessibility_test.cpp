@@ -31,7 +31,7 @@ class AccessibilityTest : public QObject {
  private slots:
   void the_telescope_window_reads_the_position() {
     testing::SimWorld w;
-    Form10 form(w.p);
+    Form10 form(w.p.telescope);
     form.show();
     QCOMPARE(heard(&form, "Label3"), QStringLiteral("00:00:00|Label3|R.A."));
     QCOMPARE(heard(&form, "Label4"), QStringLiteral("+00d00'|Label4|R.D."));
@@ -54,7 +54,7 @@ class AccessibilityTest : public QObject {
     w.p.settings.threshold = 2.7f;  // 2.70000004768372 in double precision
     w.p.guide.tracking_status.Label8 = "4.96";
     QWidget main;
-    Form6 form(w.p, &main);
+    Form6 form(w.p.guide.tracking_status, w.p.settings, &main);
     form.show();
     QCOMPARE(heard(&form, "Label5"), QStringLiteral("10|Label5|Sarch Span"));
     QCOMPARE(heard(&form, "Label6"), QStringLiteral("2|Label6|Aperture"));

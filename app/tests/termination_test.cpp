@@ -43,9 +43,8 @@ namespace {
   p.settings.com_port = 1;
   p.settings.x_tracking_factor = 1'000'000;
   p.settings.x_move_repeat = 1;
-  TerminationGuard guard(p.mount);
-  if (open_link_for_guiding(p.mount, p.telescope, p.settings.com_port, status_line(p)))
-    timed_move(p.mount, p.settings, status_line(p), Direction::Left, 30);
+  TerminationGuard guard(p.telescope.mount());
+  if (p.telescope.open_link_for_guiding()) p.telescope.timed_move(Direction::Left, 30);
   ::_exit(3);  // the move ran to its end: the signal was not handled
 }
 

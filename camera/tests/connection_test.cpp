@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "camera/operations.h"
+#include "core/numeric.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -17,7 +18,7 @@ using Lines = std::vector<std::string>;
 
 TEST(Connection, NewConnectionResetsFirstAlreadyConnectedNever) {
   testing::SimWorld w;
-  camera_menu_link_Click(w.p);
+  w.p.connection.camera_menu_link_Click();
   const Bytes& c = w.traffic().controls;
   ASSERT_GE(c.size(), 4u);
   EXPECT_EQ(Bytes(c.begin(), c.begin() + 4), (Bytes{0x04, 0x00, 0x04, 0x26}));
@@ -29,7 +30,7 @@ TEST(Connection, NewConnectionResetsFirstAlreadyConnectedNever) {
   for (const auto& [head, command] : {std::pair{4, "I 768 512"}, {16, "I 1536 1024"}, {7, "I 1536 1024"}}) {
     testing::SimWorld v;
     v.p.settings.head_model = static_cast<std::int16_t>(head);
-    camera_menu_link_sumi_Click(v.p);
+    v.p.connection.camera_menu_link_sumi_Click();
     EXPECT_EQ(v.traffic().commands, (Lines{command}));
     EXPECT_EQ(v.p.link.camera_connected, 1);
     EXPECT_EQ(v.ui.statuses.front(), kAssumedConnectedMessage);
@@ -39,10 +40,12 @@ TEST(Connection, NewConnectionResetsFirstAlreadyConnectedNever) {
 
 TEST(Connection, RefusalsTouchNothing) {
   using Row = std::tuple<bool, void (*)(Program&), const char*>;  // port chosen, command, status
-  const Row cases[] = {{false, camera_menu_link_Click, kChoosePortMessage},
-                       {false, camera_menu_link_sumi_Click, kChoosePortMessage},
-                       {true, camera_menu_cool_Click, kPleaseConnectMessage},
-                       {true, camera_menu_cool_stop_Click, kPleaseConnectMessage}};
+  const Row cases[] = {
+      {false, +[](Program& p) { p.connection.camera_menu_link_Click(); }, kChoosePortMessage},
+      {false, +[](Program& p) { p.connection.camera_menu_link_sumi_Click(); }, kChoosePortMessage},
+      {true, +[](Program& p) { p.connection.camera_menu_cool_Click(numeric_value(p.form.Text3)); },
+       kPleaseConnectMessage},
+      {true, +[](Program& p) { p.connection.camera_menu_cool_stop_Click(); }, kPleaseConnectMessage}};
   for (const auto& [port_chosen, command, status] : cases) {
     testing::SimWorld w;
     if (!port_chosen) w.p.ports = {};
@@ -61,15 +64,15 @@ TEST(Cooling, SetPointEncodingsAndStop) {
                        {"-10.06", "C -101", "-10.1"}, {"-10.05", "C -100", "-10"}, {"2.25", "C +23", " 2.3"}};
   for (const auto& [field, command, shown] : cases) {
     testing::SimWorld w;
-    camera_menu_link_sumi_Click(w.p);
+    w.p.connection.camera_menu_link_sumi_Click();
     w.traffic().clear();
     w.p.form.Text3 = field;
-    camera_menu_cool_Click(w.p);
+    w.p.connection.camera_menu_cool_Click(numeric_value(w.p.form.Text3));
     EXPECT_EQ(w.traffic().commands, (Lines{"F 99", command})) << field;
     EXPECT_EQ(w.p.form.Text3, shown);
     EXPECT_EQ(w.ui.statuses.back(), kCoolingStartedMessage);
     w.traffic().clear();
-    camera_menu_cool_stop_Click(w.p);
+    w.p.connection.camera_menu_cool_stop_Click();
     EXPECT_EQ(w.traffic().commands, (Lines{"C 751"}));
     EXPECT_EQ(w.p.form.Text3, " --.-");
     EXPECT_EQ(w.ui.statuses.back(), kCoolingStoppedMessage);
@@ -90,11 +93,11 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
     sim::ObservatoryOptions o = testing::SimWorld::default_options();
     if (reply) o.unit.temperature_reply = reply;
     testing::SimWorld w(o);
-    if (reply) camera_menu_link_sumi_Click(w.p);
+    if (reply) w.p.connection.camera_menu_link_sumi_Click();
     w.traffic().clear();
     w.clock.now_value = {2010, 5, 1, 21, 30, 5};
     w.p.series.state().frames_remaining = remaining;
-    Timer1_Timer(w.p);
+    w.p.connection.Timer1_Timer();
     EXPECT_EQ(w.p.form.Text1, std::string("2010-05-01 21:30:05") + line_end);
     EXPECT_EQ(w.traffic().controls.empty(), reply == nullptr);
     EXPECT_EQ(w.traffic().commands, reply ? Lines{"T"} : Lines{});
@@ -105,22 +108,22 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
 TEST(Tick, SilentUnitIsLeftAloneUntilANewConnection) {
   testing::SimWorld w;
   w.unit().options().powered = false;
-  camera_menu_link_Click(w.p);  // no greeting: not connected
+  w.p.connection.camera_menu_link_Click();  // no greeting: not connected
   EXPECT_EQ(w.p.link.camera_connected, 0);
-  camera_menu_link_sumi_Click(w.p);  // connected, the head size goes unanswered
+  w.p.connection.camera_menu_link_sumi_Click();  // connected, the head size goes unanswered
   EXPECT_TRUE(w.p.link.unit_silent);
   EXPECT_EQ(w.ui.last_status().rfind(" カメラが応答しません", 0), 0u);
   const std::size_t writes = w.traffic().controls.size();
   const std::int64_t clock_before = w.clock.monotonic_value_us;
-  Timer1_Timer(w.p);
+  w.p.connection.Timer1_Timer();
   EXPECT_EQ(w.traffic().controls.size(), writes);
   EXPECT_EQ(w.clock.monotonic_value_us, clock_before);  // no wait at all
 
   w.unit().options().powered = true;
-  camera_menu_link_Click(w.p);
+  w.p.connection.camera_menu_link_Click();
   EXPECT_FALSE(w.p.link.unit_silent);
   w.traffic().clear();
-  Timer1_Timer(w.p);
+  w.p.connection.Timer1_Timer();
   EXPECT_EQ(w.traffic().commands, (Lines{"T"}));
 }
 

@@ -34,7 +34,7 @@ void prepare(testing::SimWorld& w, std::int16_t unit, std::int16_t head, int bin
   const int width = (head == 4 ? 768 : 1536) / binning, height = (head == 4 ? 512 : 1024) / binning;
   w.p.frames.light.width = w.p.frames.dark.width = width;
   w.p.frames.light.height = w.p.frames.dark.height = height;
-  camera_menu_link_sumi_Click(w.p);
+  w.p.connection.camera_menu_link_sumi_Click();
   if (rows == 0) rows = height;
   std::vector<std::uint16_t> v(static_cast<std::size_t>(width) * rows);
   for (int y = 0; y < rows; ++y)

@@ -57,7 +57,7 @@ TEST(LinkRead, EndlessReplyIsCutOff) {
   testing::SimWorld w;
   w.unit().options().temperature_reply = std::string(kMaxReplyBytes + 100, 'A');
   w.p.link.camera_connected = 1;
-  Timer1_Timer(w.p);
+  w.p.connection.Timer1_Timer();
   EXPECT_EQ(w.p.link.reply_text.size(), kMaxReplyBytes);
   EXPECT_TRUE(w.p.link.unit_silent);
   EXPECT_EQ(w.control_register(), kControlIdle);

@@ -31,9 +31,9 @@ class SettingsDialogsTest : public QObject {
   Program& p() { return world_->p; }
   std::string file() { return testing::file_bytes(p().ini_path); }
 
-  template <typename Dialog>
-  QPointer<Dialog> open() {
-    auto* dialog = new Dialog(p(), nullptr);
+  template <typename Dialog, typename... Parts>
+  QPointer<Dialog> open(Parts&... parts) {
+    auto* dialog = new Dialog(settings_file(p()), parts..., p().ui, nullptr);
     dialog->show();
     return dialog;
   }
@@ -48,7 +48,7 @@ class SettingsDialogsTest : public QObject {
 
   void form2_ok_puts_the_chosen_port_in_use_at_once_and_writes_the_file() {
     p().settings.parallel_port = 5;  // no option matches: none is checked
-    QPointer<Form2> f2 = open<Form2>();
+    QPointer<Form2> f2 = open<Form2>(p().ports);
     QVERIFY(!child(f2, "Option1")->isChecked() && !child(f2, "Option2")->isChecked() &&
             !child(f2, "Option3")->isChecked());
     click(child(f2, "Command1"));  // nothing changes, the file is written

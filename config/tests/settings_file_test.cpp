@@ -20,7 +20,7 @@ using testing::file_bytes;
 
 // The main window's start with the settings in `start_dir`.
 StartupDialogs start(Program& p, const std::string& start_dir) {
-  return settings_startup(run_flags(p), settings_file(p), p.ports, status_line(p), start_dir);
+  return settings_startup(settings_file(p), p.ports, status_line(p), start_dir);
 }
 
 // Every field a value of its own, in file order, so that two fields swapped

@@ -59,7 +59,7 @@ LoopRun run_series(const sim::MountAxesOptions& mount, bool tracking) {
   options.mount_axes = mount;
   auto w = std::make_unique<testing::SimWorld>(options);
   Program& p = w->p;
-  camera_menu_link_sumi_Click(p);
+  p.connection.camera_menu_link_sumi_Click();
   guide_settings(p.settings, tracking);
   p.form.Text5 = "10";  // seconds of exposure
   p.form.Text6 = "30";  // seconds from start to start

@@ -26,7 +26,7 @@ class ProgramShooting : public ::testing::Test {
     w.p.settings.unit_model = 4;
     w.p.settings.head_model = 4;
     w.unit().options().unit_model = sim::kUnitTu11;
-    camera_menu_link_sumi_Click(w.p);
+    w.p.connection.camera_menu_link_sumi_Click();
     w.p.settings.save_in_series = 1;
     w.p.settings.save_folder = dir.file("frames");
     std::filesystem::create_directory(w.p.settings.save_folder);

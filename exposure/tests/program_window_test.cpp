@@ -48,7 +48,7 @@ class ProgramWindowTest : public QObject {
     w.p.ini_path = dir.file("STELLACQ.INI");
     w.p.settings.save_in_series = 1;
     w.p.settings.save_folder = dir.path();
-    camera_menu_link_sumi_Click(w.p);
+    w.p.connection.camera_menu_link_sumi_Click();
     w.ui.on_idle = [&] {
       LocalDateTime& t = w.clock.now_value;
       t.second = (t.second + 1) % 60;

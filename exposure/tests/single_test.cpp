@@ -24,7 +24,7 @@ class SingleExposure : public ::testing::Test {
     w.p.settings.unit_model = 4;
     w.p.settings.head_model = 4;
     w.unit().options().unit_model = sim::kUnitTu11;
-    camera_menu_link_sumi_Click(w.p);
+    w.p.connection.camera_menu_link_sumi_Click();
     w.traffic().clear();
     w.ui.statuses.clear();
   }
@@ -140,7 +140,7 @@ TEST(ExposureWait, FollowsTheTimeSentNotTheEditedField) {
   testing::SimWorld w(options);
   w.unit_clock.auto_step_us = 61;
   w.clock.auto_step_us = 61;
-  camera_menu_link_sumi_Click(w.p);
+  w.p.connection.camera_menu_link_sumi_Click();
   w.p.form.Text5 = "30";
   w.ui.on_yield = [&] {
     if (w.ui.last_status() == kShootingMessage) w.p.form.Text5 = "1";
@@ -161,7 +161,7 @@ TEST(ExchangeProgress, ExposureCountsDownThenTheDownloadReachesTheWholeFrame) {
   testing::SimWorld w(options);
   w.unit_clock.auto_step_us = 61;  // the unit's clock runs with the program's
   w.clock.auto_step_us = 61;
-  camera_menu_link_sumi_Click(w.p);
+  w.p.connection.camera_menu_link_sumi_Click();
   w.p.form.Text5 = "3";
   w.ui.statuses.clear();
   w.p.shooting.exp_menu_one_Click();

@@ -10,6 +10,7 @@
 #include "config/ini_file.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -53,7 +54,7 @@ class DialogsTest : public QObject {
   }
 
   void fileDialogListsFitsFilesAndJoinsNamesOnce() {
-    Form3 dialog(w_->p);
+    Form3 dialog(held_frames(w_->p), w_->p.file, status_line(w_->p));
     Form3* d = &dialog;
     d->set_operation(kOpenLight);
     d->set_operation(kSaveDark);  // its caption is checked from the main window's menu
@@ -81,14 +82,14 @@ class DialogsTest : public QObject {
          {std::pair{OptionalNumber(1.0), true}, {OptionalNumber(0.0), false}, {OptionalNumber(), false}}) {
       w_->p.settings.save_folder = "/data/m42";
       w_->p.settings.save_in_series = saving;
-      Form8 dialog(w_->p);
+      Form8 dialog(settings_file(w_->p), w_->p.ui);
       QCOMPARE(std::tuple(dialog.findChild<QLineEdit*>("Text1")->text(),
                           dialog.findChild<QCheckBox*>("Check1")->isChecked()),
                std::tuple(QString("/data/m42"), ticked));
       // The list starts at the current folder, not at save_folder.
       QCOMPARE(dialog.findChild<QListWidget*>("Dir1")->currentItem()->data(Qt::UserRole).toString(), folder_);
     }
-    QPointer<Form8> d = new Form8(w_->p);
+    QPointer<Form8> d = new Form8(settings_file(w_->p), w_->p.ui);
     d->setAttribute(Qt::WA_DeleteOnClose);
     d->show();
     choose_folder(d.data(), folder_ + "/sub");

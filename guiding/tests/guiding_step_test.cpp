@@ -192,7 +192,7 @@ TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
     if (window) {
       w.p.serial.set_port_number(1);
       ASSERT_EQ(w.p.serial.open(), LineError::None);
-      w.p.telescope.window_uses_line = true;
+      w.p.telescope.state().window_uses_line = true;
     }
     w.serial.on_send = [&](const std::string& text) {
       if (text == "#:Mw#\r\n") w.serial.send_error = LineError::WriteFailed;
@@ -201,7 +201,7 @@ TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
     EXPECT_EQ(w.ui.boxes.size(), running == 1 ? 0u : 1u);
     EXPECT_EQ(w.ui.last_status(), warning);
     EXPECT_EQ(w.p.guide.tracking_status.unguided, "1 " + warning);
-    EXPECT_TRUE(w.p.mount.stop_unsent());
+    EXPECT_TRUE(w.p.telescope.mount().stop_unsent());
 
     w.serial.send_error = LineError::None;  // the adapter is back
     w.serial.on_send = nullptr;
@@ -210,7 +210,7 @@ TEST(GuidingStep, AStopThatCannotGoOutHaltsNoSeries) {
     Strings expected = step({move("w", 31, 2), move("n", 121, 1)});
     if (window) expected.pop_back();  // the window keeps the line
     EXPECT_EQ(w.events, expected);
-    EXPECT_FALSE(w.p.mount.stop_unsent());
+    EXPECT_FALSE(w.p.telescope.mount().stop_unsent());
     EXPECT_EQ(w.p.guide.unguided_frames, 0);
   }
 }

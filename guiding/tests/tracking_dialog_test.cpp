@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "config/ini_file.h"
+#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -49,7 +50,7 @@ class TrackingDialogTest : public QObject {
     s.threshold = 1.5f;
     s.x_move_repeat = 2.5;
     s.y_move_repeat = 3;
-    dialog_ = new Form4(p(), nullptr);
+    dialog_ = new Form4(settings_file(p()), p().ui, nullptr);
     dialog_->show();
   }
   void cleanup() { delete dialog_.data(); }

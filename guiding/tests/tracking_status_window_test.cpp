@@ -19,7 +19,7 @@ class TrackingStatusWindowTest : public QObject {
     QWidget main;
     main.setGeometry(0, 0, 420, 300);
     main.show();
-    QPointer<Form6> form = new Form6(w.p, &main);
+    QPointer<Form6> form = new Form6(w.p.guide.tracking_status, w.p.settings, &main);
     form->show();
     QCOMPARE(form->pos(), QPoint(main.frameGeometry().width(), 0));
     // The values themselves are read in the accessibility test.

@@ -86,12 +86,11 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
     } else {
       w.p.settings.x_move_repeat = c.repeat;
     }
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
     w.serial.sent.clear();
     std::size_t sent_at_yield = 99;
     w.ui.on_yield = [&] { sent_at_yield = w.serial.sent.size(); };
-    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), c.direction, c.amount), MoveEnd::Done)
-        << c.status;
+    EXPECT_EQ(w.p.telescope.timed_move(c.direction, c.amount), MoveEnd::Done) << c.status;
     EXPECT_EQ(w.after_open(), c.traffic) << c.status;
     EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{c.status, std::string(c.status) + " stop"}));
     EXPECT_EQ(w.ui.yields, 1);
@@ -106,10 +105,10 @@ TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
   w.p.settings.x_tracking_factor = 1000;
   w.p.settings.x_move_repeat = 1;
   w.answer("05:35:17#", "-05*23'24#");
-  telescope_window_open(w.p);
-  w.ui.on_progress = [&] { telescope_window_tick(w.p); };
-  ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-  EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Right, 5), MoveEnd::Done);
+  w.p.telescope.telescope_window_open();
+  w.ui.on_progress = [&] { w.p.telescope.telescope_window_tick(); };
+  ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+  EXPECT_EQ(w.p.telescope.timed_move(Direction::Right, 5), MoveEnd::Done);
   EXPECT_EQ(w.after_open(), (Events{"send #:Mw#\r\n", "count 5001", "send #:Qw#\r\n", "count 1000"}));
   ASSERT_FALSE(w.ui.progress.empty());
   EXPECT_EQ(w.ui.progress.back().kind, ExchangeKind::Move);
@@ -119,17 +118,16 @@ TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
 TEST(TimedMove, ClosedOrFailingLine) {
   {  // Closed: nothing is sent, no time is spent, the status says why.
     LinkWorld w;
-    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Left, 3), MoveEnd::NotSent);
+    EXPECT_EQ(w.p.telescope.timed_move(Direction::Left, 3), MoveEnd::NotSent);
     EXPECT_TRUE(w.serial.sent.empty());
     EXPECT_EQ(w.busy.calls, 0);
     EXPECT_EQ(w.ui.last_status(), "move left 3( 0) 送信しませんでした: 望遠鏡のポートが開いていません");
   }
   {  // The line fails after the start: the user hears that the mount may still move.
     LinkWorld w;
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
     w.serial.on_send = [&](const std::string&) { w.serial.send_error = LineError::WriteFailed; };
-    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Down, 0),
-              MoveEnd::StopNotSent);
+    EXPECT_EQ(w.p.telescope.timed_move(Direction::Down, 0), MoveEnd::StopNotSent);
     EXPECT_EQ(w.serial.sent, kStopBytes + "#:Ms#\r\n");
     ASSERT_EQ(w.ui.boxes.size(), 1u);
     EXPECT_NE(w.ui.boxes[0].text.find("#:Qs#"), std::string::npos);
@@ -154,9 +152,9 @@ TEST(Query, CollectsTheReplyUpToItsHash) {
   };
   for (const Case& c : cases) {
     LinkWorld w;
-    ASSERT_EQ(w.p.mount.open(1), LineError::None);
+    ASSERT_EQ(w.p.telescope.mount().open(1), LineError::None);
     w.serial.incoming = c.incoming;
-    const Reply reply = w.p.mount.query("#:GR#");
+    const Reply reply = w.p.telescope.mount().query("#:GR#");
     EXPECT_EQ(reply.end, c.end) << c.name;
     EXPECT_EQ(reply.text, c.text) << c.name;
     EXPECT_EQ(Events(w.serial.events.begin() + 5, w.serial.events.begin() + 7),
@@ -164,13 +162,13 @@ TEST(Query, CollectsTheReplyUpToItsHash) {
         << c.name;
   }
   LinkWorld silent;
-  ASSERT_EQ(silent.p.mount.open(1), LineError::None);
-  silent.p.mount.query("#:GD#");
+  ASSERT_EQ(silent.p.telescope.mount().open(1), LineError::None);
+  silent.p.telescope.mount().query("#:GD#");
   // On a clock that stands still the reads end the wait: at least a second of counts.
   EXPECT_EQ(silent.busy.total, kQueryPolls * kPauseTickCounts);
 
   LinkWorld closed;
-  const Reply refused = closed.p.mount.query("#:GR#");
+  const Reply refused = closed.p.telescope.mount().query("#:GR#");
   EXPECT_EQ(refused.end, ReplyEnd::NotSent);
   EXPECT_EQ(refused.error, LineError::NotOpen);
   EXPECT_TRUE(closed.serial.events.empty());
@@ -179,35 +177,35 @@ TEST(Query, CollectsTheReplyUpToItsHash) {
 TEST(TelescopeWindow, OpenPollsAndNudges) {
   LinkWorld w;
   w.answer("05:35:17#", "-05*23'24#");
-  telescope_window_load(w.p.telescope);
-  EXPECT_EQ(w.p.telescope.ra_text, "00:00:00");
-  EXPECT_EQ(w.p.telescope.dec_text, "+00d00'");
-  telescope_window_open(w.p);
+  w.p.telescope.telescope_window_load();
+  EXPECT_EQ(w.p.telescope.state().ra_text, "00:00:00");
+  EXPECT_EQ(w.p.telescope.state().dec_text, "+00d00'");
+  w.p.telescope.telescope_window_open();
   EXPECT_EQ(w.after_open(), Events{});
-  EXPECT_TRUE(w.p.telescope.polling);
-  telescope_window_tick(w.p);
-  EXPECT_EQ(w.p.telescope.ra_text, "05:35:17#");
-  EXPECT_EQ(w.p.telescope.dec_text, "-05*23'24#");
+  EXPECT_TRUE(w.p.telescope.state().polling);
+  w.p.telescope.telescope_window_tick();
+  EXPECT_EQ(w.p.telescope.state().ra_text, "05:35:17#");
+  EXPECT_EQ(w.p.telescope.state().dec_text, "-05*23'24#");
   EXPECT_EQ(w.serial.sent, kStopBytes + "#:GR#\r\n#:GD#\r\n");
   EXPECT_EQ(w.ui.yields, 1);
 
   w.serial.events.clear();
-  telescope_window_nudge(w.p, Direction::Up);
+  w.p.telescope.telescope_window_nudge(Direction::Up);
   EXPECT_EQ(w.serial.events, join({{"send #:Mn#\r\n"}, counts(11, 100), {"send #:Qn#\r\n"}}));
-  EXPECT_TRUE(w.p.telescope.polling);
+  EXPECT_TRUE(w.p.telescope.state().polling);
 
-  telescope_window_close(w.p.mount, w.p.telescope);
-  EXPECT_FALSE(w.p.telescope.polling);
+  w.p.telescope.telescope_window_close();
+  EXPECT_FALSE(w.p.telescope.state().polling);
   EXPECT_FALSE(w.serial.is_open());
 }
 
 TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {
   LinkWorld w;
-  telescope_window_open(w.p);
-  telescope_window_tick(w.p);  // one query waits its full limit, the second is skipped
-  EXPECT_TRUE(w.p.telescope.mount_silent);
-  EXPECT_EQ(w.p.telescope.ra_text, "");
-  EXPECT_EQ(w.p.telescope.dec_text, "");
+  w.p.telescope.telescope_window_open();
+  w.p.telescope.telescope_window_tick();  // one query waits its full limit, the second is skipped
+  EXPECT_TRUE(w.p.telescope.state().mount_silent);
+  EXPECT_EQ(w.p.telescope.state().ra_text, "");
+  EXPECT_EQ(w.p.telescope.state().dec_text, "");
   EXPECT_EQ(w.busy.total, kQueryPolls * kPauseTickCounts);
   EXPECT_EQ(w.ui.last_status(),
             " 望遠鏡が応答しません (COM1 (/dev/ttyS0))。電源とケーブルを確かめてください");
@@ -218,25 +216,25 @@ TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {
   w.busy.total = 0;
   w.serial.sent.clear();
   w.clock.advance_us(kOwedReplyQuietUs - 1);
-  telescope_window_tick(w.p);
+  w.p.telescope.telescope_window_tick();
   EXPECT_EQ(w.serial.sent, "");
   w.clock.advance_us(1);
-  telescope_window_tick(w.p);
-  telescope_window_tick(w.p);
+  w.p.telescope.telescope_window_tick();
+  w.p.telescope.telescope_window_tick();
   EXPECT_EQ(w.busy.total, 0);
   EXPECT_EQ(w.serial.sent, "#:GR#\r\n");
 
   // Characters without their "#" are no answer yet; the probe's whole
   // reply is, and the same tick polls the fields.
   w.serial.incoming = {"05:3"};
-  telescope_window_tick(w.p);
-  EXPECT_TRUE(w.p.telescope.mount_silent);
+  w.p.telescope.telescope_window_tick();
+  EXPECT_TRUE(w.p.telescope.state().mount_silent);
   w.serial.incoming = {"5:17#"};
   w.answer("05:35:17#", "-05*23'24#");
-  telescope_window_tick(w.p);
-  EXPECT_FALSE(w.p.telescope.mount_silent);
-  EXPECT_EQ(w.p.telescope.ra_text, "05:35:17#");
-  EXPECT_EQ(w.p.telescope.dec_text, "-05*23'24#");
+  w.p.telescope.telescope_window_tick();
+  EXPECT_FALSE(w.p.telescope.state().mount_silent);
+  EXPECT_EQ(w.p.telescope.state().ra_text, "05:35:17#");
+  EXPECT_EQ(w.p.telescope.state().dec_text, "-05*23'24#");
 }
 
 TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
@@ -255,8 +253,8 @@ TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
   for (const Case& c : cases) {
     LinkWorld w;
     w.serial.open_error = c.error;
-    telescope_window_open(w.p);
-    EXPECT_FALSE(w.p.telescope.polling);
+    w.p.telescope.telescope_window_open();
+    EXPECT_FALSE(w.p.telescope.state().polling);
     ASSERT_EQ(w.ui.boxes.size(), 1u);
     const std::string& text = w.ui.boxes[0].text;
     EXPECT_NE(text.find("COM1 (/dev/ttyS0)"), std::string::npos) << text;
@@ -264,7 +262,7 @@ TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
     EXPECT_NE(text.find(c.remedy), std::string::npos) << text;
   }
   LinkWorld closed;  // a button before "RS232C Open"
-  telescope_window_nudge(closed.p, Direction::Left);
+  closed.p.telescope.telescope_window_nudge(Direction::Left);
   EXPECT_TRUE(closed.serial.sent.empty());
   ASSERT_EQ(closed.ui.boxes.size(), 1u);
   EXPECT_NE(closed.ui.boxes[0].text.find("RS232C Open"), std::string::npos);
@@ -282,28 +280,28 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
   for (const auto& c : cases) {
     LinkWorld w;
     w.answer("05:35:17#", "-05*23'24#");
-    telescope_window_open(w.p);
-    telescope_window_tick(w.p);
+    w.p.telescope.telescope_window_open();
+    w.p.telescope.telescope_window_tick();
     w.p.series.state().series_running = c.series_running;
     w.p.series.state().program_running = c.program_running;
     w.serial.open_now = false;  // the adapter is pulled out
-    telescope_window_tick(w.p);
-    EXPECT_FALSE(w.p.telescope.polling);
+    w.p.telescope.telescope_window_tick();
+    EXPECT_FALSE(w.p.telescope.state().polling);
     ASSERT_EQ(w.ui.boxes.size(), c.boxes);
-    EXPECT_EQ(w.p.telescope.ra_text, c.fields);
+    EXPECT_EQ(w.p.telescope.state().ra_text, c.fields);
     const std::string& told = c.boxes ? w.ui.boxes[0].text : w.ui.last_status();
     EXPECT_NE(told.find("接続が切れました"), std::string::npos);
     EXPECT_TRUE(c.boxes == 1 || told.find('\n') == std::string::npos) << "the status line has one line";
   }
   for (const int series_running : {1, 0}) {  // a nudge whose stop cannot go out
     LinkWorld w;
-    telescope_window_open(w.p);
+    w.p.telescope.telescope_window_open();
     w.p.series.state().series_running = series_running;
     w.serial.on_send = [&](const std::string& text) {
       if (text == "#:Mn#\r\n") w.serial.send_error = LineError::WriteFailed;
     };
-    telescope_window_nudge(w.p, Direction::Up);
-    EXPECT_FALSE(w.p.telescope.polling);
+    w.p.telescope.telescope_window_nudge(Direction::Up);
+    EXPECT_FALSE(w.p.telescope.state().polling);
     EXPECT_EQ(w.ui.boxes.size(), series_running == 1 ? 0u : 1u);
     if (series_running == 1) {
       EXPECT_NE(w.ui.last_status().find("#:Qn# を送れませんでした"), std::string::npos) << w.ui.last_status();
@@ -314,39 +312,39 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
 TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
   {  // Alone: the step opens and closes.
     LinkWorld w;
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-    close_link_after_guiding(w.p.mount, w.p.telescope);
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+    w.p.telescope.close_link_after_guiding();
     EXPECT_EQ(w.serial.events, join({{"open COM1 9600,N,8,1"}, stops(), {"close"}}));
   }
   {  // The window has it open: the step leaves it open, the window closes it.
     LinkWorld w;
-    telescope_window_open(w.p);
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-    close_link_after_guiding(w.p.mount, w.p.telescope);
+    w.p.telescope.telescope_window_open();
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+    w.p.telescope.close_link_after_guiding();
     EXPECT_TRUE(w.serial.is_open());
-    telescope_window_close(w.p.mount, w.p.telescope);
+    w.p.telescope.telescope_window_close();
     EXPECT_EQ(w.serial.events, join({{"open COM1 9600,N,8,1"}, stops(), {"close"}}));
   }
   {  // The window opens during the step and keeps the line after it.
     LinkWorld w;
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-    telescope_window_open(w.p);
-    close_link_after_guiding(w.p.mount, w.p.telescope);
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+    w.p.telescope.telescope_window_open();
+    w.p.telescope.close_link_after_guiding();
     EXPECT_TRUE(w.serial.is_open());
   }
   {  // The window closes during the step: the line stays for the step, which closes it.
     LinkWorld w;
-    telescope_window_open(w.p);
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-    telescope_window_close(w.p.mount, w.p.telescope);
+    w.p.telescope.telescope_window_open();
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+    w.p.telescope.telescope_window_close();
     EXPECT_TRUE(w.serial.is_open());
-    close_link_after_guiding(w.p.mount, w.p.telescope);
+    w.p.telescope.close_link_after_guiding();
     EXPECT_FALSE(w.serial.is_open());
   }
   {  // A line that cannot be opened: no move, the status line says why.
     LinkWorld w;
     w.serial.open_error = LineError::NoPermission;
-    EXPECT_FALSE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
+    EXPECT_FALSE(w.p.telescope.open_link_for_guiding());
     EXPECT_NE(w.ui.last_status().find("dialout"), std::string::npos);
     EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos) << "the status line has one line";
     EXPECT_TRUE(w.ui.boxes.empty());

@@ -38,7 +38,7 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
     options.mount_axes.periodic_error_arcsec = 0;
     options.mount_axes.dec_drift_arcsec_per_s = 0;
     testing::SimWorld w(options);
-    camera_menu_link_sumi_Click(w.p);
+    w.p.connection.camera_menu_link_sumi_Click();
     const auto brightest = [&] {
       sim::ExposureSetup setup;  // TX-22, no binning: 1.5" a pixel
       std::vector<sim::StarImage> stars = w.observatory.sky().stars_in_field(setup);
@@ -51,9 +51,9 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
     const auto before = brightest();
 
     w.p.settings.x_tracking_factor = w.p.settings.y_tracking_factor = 100'000;  // 0.1 s a pixel of amount
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, w.p.settings.com_port, status_line(w.p)));
-    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), r.direction, 20), MoveEnd::Done);
-    close_link_after_guiding(w.p.mount, w.p.telescope);
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+    EXPECT_EQ(w.p.telescope.timed_move(r.direction, 20), MoveEnd::Done);
+    w.p.telescope.close_link_after_guiding();
 
     EXPECT_EQ(brightest(), before);  // the sky moves when an exposure ends
     ASSERT_TRUE(testing::exchange(w, "V"));

@@ -113,10 +113,10 @@ struct PacedWorld : testing::TestSeams {
   // the fields after each.
   std::vector<std::pair<std::string, std::string>> poll(int ticks) {
     std::vector<std::pair<std::string, std::string>> shown;
-    telescope_window_open(p);
+    p.telescope.telescope_window_open();
     for (int i = 0; i < ticks; ++i) {
-      telescope_window_tick(p);
-      shown.emplace_back(p.telescope.ra_text, p.telescope.dec_text);
+      p.telescope.telescope_window_tick();
+      shown.emplace_back(p.telescope.state().ra_text, p.telescope.state().dec_text);
       clock.advance_us(500'000);
     }
     return shown;
@@ -167,15 +167,15 @@ TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
   for (const Pacing& pacing : cases) {
     SCOPED_TRACE(pacing.name);
     PacedWorld w(pacing);
-    telescope_window_open(w.p);
+    w.p.telescope.telescope_window_open();
     int shown = 0;
     int lost_again = 0;
     std::int64_t lost_at = -1, back_at = -1;
     for (int tick = 0; tick < 600; ++tick) {
       const std::int64_t started = w.clock.monotonic_value_us;
-      telescope_window_tick(w.p);
-      const std::string& ra = w.p.telescope.ra_text;
-      const std::string& dec = w.p.telescope.dec_text;
+      w.p.telescope.telescope_window_tick();
+      const std::string& ra = w.p.telescope.state().ra_text;
+      const std::string& dec = w.p.telescope.state().dec_text;
       EXPECT_TRUE(ra.empty() || ra == kRa) << ra;
       EXPECT_TRUE(dec.empty() || dec == kDec) << dec;
       if (ra == kRa && dec == kDec) {
@@ -208,8 +208,8 @@ TEST(PacedReplies, AMoveAfterAFreshOpenLastsItsPlannedLengthAtTheMount) {
     PacedWorld w({.name = "9600 baud"});
     w.p.settings.x_tracking_factor = 1000;  // a millisecond a unit of amount
     w.p.settings.x_move_repeat = 1;
-    ASSERT_TRUE(open_link_for_guiding(w.p.mount, w.p.telescope, 1, status_line(w.p)));
-    EXPECT_EQ(timed_move(w.p.mount, w.p.settings, status_line(w.p), Direction::Right, amount), MoveEnd::Done);
+    ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
+    EXPECT_EQ(w.p.telescope.timed_move(Direction::Right, amount), MoveEnd::Done);
     const auto& got = w.line.arrived;
     ASSERT_EQ(got.size(), 6u);
     EXPECT_EQ(got[4].first + got[5].first, "#:Mw#\r\n#:Qw#\r\n");
@@ -240,9 +240,9 @@ TEST(PacedReplies, ShownAsOneLineWithTheDegreeSign) {
       if (text == "#:GR#\r\n") w.serial.incoming.push_back(kRa);
       if (text == "#:GD#\r\n") w.serial.incoming.push_back(c.reply);
     };
-    telescope_window_open(w.p);
-    telescope_window_tick(w.p);
-    EXPECT_EQ(w.p.telescope.dec_text, c.shown);
+    w.p.telescope.telescope_window_open();
+    w.p.telescope.telescope_window_tick();
+    EXPECT_EQ(w.p.telescope.state().dec_text, c.shown);
   }
 }
 

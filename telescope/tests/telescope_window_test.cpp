@@ -25,7 +25,7 @@ class TelescopeWindowTest : public QObject {
   void shows_the_mount_and_nudges_it() {
     testing::SimWorld w;
     w.observatory.mount_axes().options().periodic_error_arcsec = 0;
-    QPointer<Form10> form = new Form10(w.p);
+    QPointer<Form10> form = new Form10(w.p.telescope);
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->show();
     auto* timer = form->findChild<QTimer*>("Timer1");
@@ -46,7 +46,7 @@ class TelescopeWindowTest : public QObject {
     QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);
     QTRY_VERIFY(form.isNull());
     QVERIFY(!w.p.serial.is_open());
-    QVERIFY(!w.p.telescope.polling);
+    QVERIFY(!w.p.telescope.state().polling);
   }
 
   // Each direction button sends its own pair: Right is west, Left east.
@@ -61,7 +61,7 @@ class TelescopeWindowTest : public QObject {
     for (const auto& c : cases) {
       testing::World w;
       w.p.settings.com_port = 1;
-      Form10 form(w.p);
+      Form10 form(w.p.telescope);
       QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
       w.serial.sent.clear();
       QTest::mouseClick(form.findChild<QPushButton*>(c.button), Qt::LeftButton);
@@ -78,7 +78,7 @@ class TelescopeWindowTest : public QObject {
       if (text == "#:GR#\r\n") w.serial.incoming.push_back("05:35\r\n:17\r\n#");
       if (text == "#:GD#\r\n") w.serial.incoming.push_back(std::string(31, 'W') + "#");
     };
-    Form10 form(w.p);
+    Form10 form(w.p.telescope);
     form.show();
     auto* ra = form.findChild<QLabel*>("Label3");
     QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
@@ -96,7 +96,7 @@ class TelescopeWindowTest : public QObject {
     testing::World w;
     w.p.settings.com_port = 1;
     w.serial.open_error = LineError::NoDevice;
-    Form10 form(w.p);
+    Form10 form(w.p.telescope);
     QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
     QVERIFY(!form.findChild<QTimer*>("Timer1")->isActive());
     QCOMPARE(w.ui.boxes.size(), std::size_t{1});

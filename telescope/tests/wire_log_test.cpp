@@ -35,7 +35,7 @@ TEST(WireLog, ExchangesWithTheUnitAndTheMountAreLoggedInOrderAndNothingWhenOff) 
   testing::SimWorld w;
   w.clock.auto_step_us = 100'000;  // lets a silent unit's wait run out
   Camera& camera = w.p.camera;
-  Mount& mount = w.p.mount;
+  Mount& mount = w.p.telescope.mount();
   CancelToken cancel;
   // Cancelled once the first block is in: the unit is reset and set up again.
   const auto after_first_block = [&cancel](const CameraProgress&) { cancel.request(); };

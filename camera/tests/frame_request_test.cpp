@@ -35,14 +35,13 @@ TEST(FrameRequest, ASubframeIsCutFromTheBinnedDownload) {
 
   // Each pixel holds its own place; the cut overlaps its source.
   auto frame = std::make_unique<Frame>();
-  FrameBuffer& counts = frame->counts;
   for (int y = 0; y < 512; ++y)
-    for (int x = 0; x < 768; ++x) counts.at(x, y) = y * 1000 + x;
+    for (int x = 0; x < 768; ++x) frame->counts.at(x, y) = y * 1000 + x;
   cut_subframe(*frame, {3, 1, 700, 400});
   EXPECT_EQ(std::tuple(frame->width, frame->height), std::tuple(700, 400));
   bool moved = true;
   for (int y = 0; y < 400; ++y)
-    for (int x = 0; x < 700; ++x) moved = moved && counts.at(x, y) == (y + 1) * 1000 + x + 3;
+    for (int x = 0; x < 700; ++x) moved = moved && frame->counts.at(x, y) == (y + 1) * 1000 + x + 3;
   EXPECT_TRUE(moved);
 }
 

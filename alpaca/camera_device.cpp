@@ -426,22 +426,17 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
   request.kind = light ? FrameKind::Light : FrameKind::Dark;
   request.seconds = exposure_seconds(duration);
   request.binning = s.bin;
-  const int start_x = s.start_x, start_y = s.start_y, width = s.num_x, height = s.num_y, bin = s.bin;
+  const int start_x = s.start_x, start_y = s.start_y, width = s.num_x, height = s.num_y;
   const std::time_t started = std::time(nullptr);
 
   // The FITS copy, written on the session's thread from the cut frame.
-  FrameDescription description;
-  description.type = light ? FrameType::Light : FrameType::Dark;
-  description.seconds = request.seconds;
-  description.binning = bin;
-  description.width = width;
-  description.height = height;
-  description.ccd_temp_c = s.ccd_temp_c;
-  description.pixel_um = s.pixel_um();
-  description.head_name = s.settings.head_model == kHeadTx11 ? "TX-11" : "TX-22";
-  description.start_utc = started;
-  description.origin_x = start_x;
-  description.origin_y = start_y;
+  FrameExtras extras;
+  extras.type = light ? FrameType::Light : FrameType::Dark;
+  extras.pixel_um = s.pixel_um();
+  extras.origin_x = start_x;
+  extras.origin_y = start_y;
+  const std::optional<double> ccd_temp_c = s.ccd_temp_c;
+  const int head_model = s.settings.head_model;
   std::string fits_path;
   if (!s.settings.fits_folder.empty()) {
     char name[64];
@@ -455,29 +450,28 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
 
   FrameCallbacks callbacks;
   callbacks.on_session_thread = [=](FrameOutcome& outcome) {
-    FrameBuffer& counts = *outcome.counts;
-    cut_subframe(counts, {start_x, start_y, width, height});
+    Frame& frame = *outcome.frame;
+    cut_subframe(frame, {start_x, start_y, width, height});
+    frame.start_utc = started;
+    frame.ccd_temp_c = ccd_temp_c;
+    frame.head_model = head_model;
     if (fits_path.empty()) return;
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(fits_path).parent_path(), ignored);
-    const std::string error = write_frame_file(fits_path, description, counts, true);
+    const std::string error = write_frame_file(fits_path, frame, extras, true);
     if (error.empty())
       *written = fits_path;
     else
       std::cerr << "The FITS copy " << fits_path << " could not be written: " << error << "\n";
   };
-  callbacks.done = [this, width, height, written, started](const FrameOutcome& outcome) {
+  callbacks.done = [this, written, started](const FrameOutcome& outcome) {
     std::lock_guard<std::mutex> lock(mutex_);
     State& s = *state_;
     s.aborting = false;
     if (!outcome.aborted && s.exposing) {
       s.exposing = false;
       if (outcome.result.status.ok()) {
-        auto image = std::make_shared<Image>();
-        image->counts = outcome.counts;
-        image->width = width;
-        image->height = height;
-        s.image = image;
+        s.image = outcome.frame;
         s.image_ready = true;
         // The start and the length describe the same, completed exposure.
         s.last_duration_s = outcome.request.seconds;

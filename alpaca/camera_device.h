@@ -57,13 +57,9 @@ struct Caseless {
 };
 using Params = std::map<std::string, std::string, Caseless>;
 
-// A frame as the clients get it: the binned subframe asked for, in the top
-// left [0, width) x [0, height) of `counts`.
-struct Image {
-  std::shared_ptr<FrameBuffer> counts;
-  int width = 0;
-  int height = 0;
-};
+// A frame as the clients get it: the binned subframe asked for, cut to the
+// top left of its counts.
+using Image = Frame;
 
 struct Answer {
   int http_status = 200;  // 400 / 404: `message` is the plain text sent

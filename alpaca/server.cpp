@@ -86,7 +86,7 @@ std::string image_json(const Image& image, std::uint32_t client, std::uint32_t s
     out += x ? ",[" : "[";
     for (int y = 0; y < image.height; ++y) {
       if (y) out += ',';
-      const auto [end, ec] = std::to_chars(number, number + sizeof number, image.counts->at(x, y));
+      const auto [end, ec] = std::to_chars(number, number + sizeof number, image.counts.at(x, y));
       out.append(number, end);
     }
     out += ']';
@@ -288,7 +288,7 @@ std::string image_bytes(const Image& image, std::uint32_t client, std::uint32_t 
   char* p = out.data() + kImageBytesHeader;
   for (int x = 0; x < image.width; ++x)
     for (int y = 0; y < image.height; ++y) {
-      const std::uint16_t v = clipped(image.counts->at(x, y));
+      const std::uint16_t v = clipped(image.counts.at(x, y));
       *p++ = static_cast<char>(v & 0xFF);
       *p++ = static_cast<char>(v >> 8);
     }

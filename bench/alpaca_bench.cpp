@@ -51,7 +51,7 @@ double download_ms() {
   PortAddresses ports{true, 0x378, 0x379, 0x37A};
   Camera camera(observatory.unit(), ports, clock, busy);
   if (!camera.connect().ok()) return -1;
-  FrameBuffer frame;
+  Frame frame;
   CancelToken cancel;
   std::vector<double> times;
   for (int i = 0; i < kFrames; ++i) {

@@ -29,8 +29,8 @@ struct World : testing::TestSeams {
     apply_parallel_port(2, p.ports);
     p.settings.unit_model = 16;
     p.settings.head_model = 16;
-    p.frames.image_width = 1536;
-    p.frames.image_height = 1024;
+    p.frames.light.width = 1536;
+    p.frames.light.height = 1024;
     p.connection.camera_menu_link_sumi_Click();
   }
   static sim::ObservatoryOptions options() {

@@ -49,12 +49,12 @@ struct World : testing::World {
   World() {
     p.settings.head_model = 16;
     p.frames.binning = 1;
-    make_light_header(held_frames(p), p.shooting.header_values());
+    make_light_header(p.headers, p.shooting.record_start(p.frames.light));
     counts16.resize(static_cast<std::size_t>(kWidth) * kHeight);
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {
         const int count = (x * 37 + y * 101) % 65536;
-        p.frames.light_frame.at(x, y) = count;
+        p.frames.light.counts.at(x, y) = count;
         counts16[static_cast<std::size_t>(y) * kWidth + x] = static_cast<unsigned short>(count);
       }
   }
@@ -88,7 +88,7 @@ void cfitsio_image(fitsfile* f, int& status) {
 void BM_EncodeOurs(benchmark::State& state) {
   World& w = world();
   for (auto _ : state) {
-    auto bytes = fits_file_bytes(w.p.headers.light_header, w.p.frames.light_frame, kWidth, kHeight);
+    auto bytes = fits_file_bytes(w.p.headers.light_header, w.p.frames.light);
     benchmark::DoNotOptimize(bytes->data());
   }
 }
@@ -114,7 +114,7 @@ void BM_WriteOurs(benchmark::State& state) {
   for (auto _ : state) {
     ::unlink(path.c_str());  // as cfitsio's "!"
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || !write_fits_to(fd, w.p.headers.light_header, w.p.frames.light_frame, kWidth, kHeight))
+    if (fd < 0 || !write_fits_to(fd, w.p.headers.light_header, w.p.frames.light))
       state.SkipWithError("write failed");
     ::close(fd);
   }
@@ -135,7 +135,7 @@ void BM_WriteCfitsio(benchmark::State& state) {
 void BM_ReadOurs(benchmark::State& state) {
   World& w = world();
   const std::string path = scratch("read.fit");
-  write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth, kHeight);
+  write_fits_file(path, w.p.headers.light_header, w.p.frames.light);
   for (auto _ : state)
     if (read_fits_frame(path, kOpenDark, w.p.headers, w.p.frames)) state.SkipWithError("load failed");
 }
@@ -143,7 +143,7 @@ void BM_ReadOurs(benchmark::State& state) {
 void BM_ReadCfitsio(benchmark::State& state) {
   World& w = world();
   const std::string path = scratch("read.fit");
-  write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth, kHeight);
+  write_fits_file(path, w.p.headers.light_header, w.p.frames.light);
   std::vector<unsigned short> pixels(static_cast<std::size_t>(kWidth) * kHeight);
   for (auto _ : state) {
     int status = 0;
@@ -162,8 +162,8 @@ void BM_DurableSaveOurs(benchmark::State& state) {
   World& w = world();
   const std::string path = scratch("durable.fit");
   for (auto _ : state) {
-    const WriteResult r = write_fits_file(path, w.p.headers.light_header, w.p.frames.light_frame, kWidth,
-                                          kHeight, WriteOptions{false});
+    const WriteResult r =
+        write_fits_file(path, w.p.headers.light_header, w.p.frames.light, WriteOptions{false});
     if (!r.ok) state.SkipWithError(r.reason.c_str());
   }
 }

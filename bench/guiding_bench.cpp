@@ -23,9 +23,12 @@ constexpr int kGuideX = 768;
 constexpr int kGuideY = 512;
 
 // Sky of about 1000 counts with noise and a few hundred stars.
-const FrameBuffer& frame() {
+const Frame& frame() {
   static const auto f = [] {
-    auto buffer = std::make_unique<FrameBuffer>();
+    auto frame = std::make_unique<Frame>();
+    frame->width = kWidth;
+    frame->height = kHeight;
+    FrameBuffer* buffer = &frame->counts;
     std::mt19937 random(11);
     std::normal_distribution<double> noise(0, 30);
     for (int y = 0; y < kHeight; ++y)
@@ -36,7 +39,7 @@ const FrameBuffer& frame() {
       for (int dy = -2; dy <= 2; ++dy)
         for (int dx = -2; dx <= 2; ++dx) buffer->at(x + dx, y + dy) += 20000 / (1 + dx * dx + dy * dy);
     }
-    return buffer;
+    return frame;
   }();
   return *f;
 }
@@ -58,17 +61,17 @@ std::int64_t box_by_box(const FrameBuffer& f, int span, int a) {
 }
 
 void BM_Measure(benchmark::State& state) {
-  const FrameBuffer& f = frame();
+  const Frame& f = frame();
   const int span = static_cast<int>(state.range(0));
   const int aperture = static_cast<int>(state.range(1));
   for (auto _ : state) {
-    const GuideMeasurement m = measure_guide_star(f, kWidth, kHeight, kGuideX, kGuideY, span, aperture, 0, 0);
+    const GuideMeasurement m = measure_guide_star(f, kGuideX, kGuideY, span, aperture, 0, 0);
     benchmark::DoNotOptimize(m);
   }
 }
 
 void BM_BoxByBox(benchmark::State& state) {
-  const FrameBuffer& f = frame();
+  const FrameBuffer& f = frame().counts;
   for (auto _ : state)
     benchmark::DoNotOptimize(
         box_by_box(f, static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));

@@ -34,21 +34,21 @@ struct Bench : testing::World {
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {
         raw_light.at(x, y) = static_cast<std::int32_t>(1000 + noise(random));
-        f.dark_frame.at(x, y) = static_cast<std::int32_t>(300 + noise(random) / 3);
-        f.flat_frame.at(x, y) = static_cast<std::int32_t>(20000 + 10 * noise(random));
+        f.dark.counts.at(x, y) = static_cast<std::int32_t>(300 + noise(random) / 3);
+        f.flat.counts.at(x, y) = static_cast<std::int32_t>(20000 + 10 * noise(random));
       }
     std::uniform_int_distribution<int> px(0, kWidth - 1), py(0, kHeight - 1);
     for (int s = 0; s < 400; ++s) raw_light.at(px(random), py(random)) = 60000;
-    f.image_width = f.dark_width = kWidth;
-    f.image_height = f.dark_height = kHeight;
+    f.light.width = f.dark.width = kWidth;
+    f.light.height = f.dark.height = kHeight;
     f.flat_mean = 20000;
     f.flat_loaded = 1;
     restore();
   }
   void restore() {
-    p.frames.light_frame = raw_light;
-    p.frames.light_max = 60000;
-    p.frames.light_min = 800;
+    p.frames.light.counts = raw_light;
+    p.frames.light.max = 60000;
+    p.frames.light.min = 800;
   }
 };
 
@@ -61,11 +61,11 @@ void BM_AutoLevelAndDraw(benchmark::State& state) {
   Bench& b = bench();
   Frames& f = b.p.frames;
   for (auto _ : state) {
-    f.scan_max = f.light_max;
-    f.scan_min = f.light_min;
+    f.scan_max = f.light.max;
+    f.scan_min = f.light.min;
     f.display_source = DisplaySource::Light;
     auto_level(f);
-    draw_frame(b.p.picture, f, f.light_frame, f.image_width, f.image_height);
+    draw_frame(b.p.picture, f, f.light);
     benchmark::DoNotOptimize(b.p.picture.pixels.data());
   }
 }
@@ -77,7 +77,7 @@ void BM_SubtractDark(benchmark::State& state) {
     b.restore();
     state.ResumeTiming();
     subtract_dark(b.p.frames);
-    benchmark::DoNotOptimize(b.p.frames.light_frame.data());
+    benchmark::DoNotOptimize(b.p.frames.light.counts.data());
   }
 }
 
@@ -88,7 +88,7 @@ void BM_DivideFlat(benchmark::State& state) {
     b.restore();
     state.ResumeTiming();
     divide_flat(b.p.frames);
-    benchmark::DoNotOptimize(b.p.frames.light_frame.data());
+    benchmark::DoNotOptimize(b.p.frames.light.counts.data());
   }
 }
 

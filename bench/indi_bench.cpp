@@ -58,7 +58,7 @@ double download_ms(int binning) {
   Camera camera(observatory.unit(), ports, clock, busy);
   camera.set_models(16, 16);
   if (!camera.connect().ok()) return -1;
-  FrameBuffer frame;
+  Frame frame;
   CancelToken cancel;
   std::vector<double> times;
   for (int i = 0; i < kFrames; ++i) {

@@ -75,16 +75,16 @@ struct World : testing::SimWorld {
     if (!send_time_and_binning(camera_of(p), p.exposure, numeric_value(p.form.Text5), p.frames.binning,
                                status_line(p)))
       std::abort();
-    make_light_header(held_frames(p), p.shooting.header_values());
+    make_light_header(p.headers, p.shooting.record_start(p.frames.light));
     if (!expose_frame(camera_of(p), status_line(p), FrameKind::Light) ||
         !download_frame(camera_of(p), p.frames, status_line(p), FrameKind::Light, {1536, 1024}))
       std::abort();
     // A dark and a flat of the frame's size.
     Frames& f = p.frames;
-    testing::fill(f.dark_frame, f.dark_width = f.image_width, f.dark_height = f.image_height, 100);
-    f.dark_max = f.dark_min = 100;
-    testing::fill(f.flat_frame, f.image_width, f.image_height, 1000);
-    f.flat_max = f.flat_min = f.flat_mean = 1000;
+    testing::fill(f.dark, f.dark.width = f.light.width, f.dark.height = f.light.height, 100);
+    f.dark.max = f.dark.min = 100;
+    testing::fill(f.flat, f.light.width, f.light.height, 1000);
+    f.flat.max = f.flat.min = f.flat_mean = 1000;
     f.flat_loaded = 1;
     fresh = p.frames;
   }
@@ -115,7 +115,7 @@ void time_step(benchmark::State& state, const char* name, World& w, Step step) {
 void BM_Header(benchmark::State& state) {
   World w;
   time_step(state, "header", w,
-            [](World& v) { make_light_header(held_frames(v.p), v.p.shooting.header_values()); });
+            [](World& v) { make_light_header(v.p.headers, v.p.shooting.record_start(v.p.frames.light)); });
 }
 BENCHMARK(BM_Header)->Unit(benchmark::kMillisecond);
 
@@ -160,8 +160,8 @@ BENCHMARK(BM_Display)->Unit(benchmark::kMillisecond);
 void BM_DurableSave(benchmark::State& state) {
   World w;
   time_step(state, "save with flush", w, [&](World& v) {
-    if (!series_save(light_series_frame(v.p), v.p.file, v.p.settings, v.p.clock.local_now(),
-                     status_line(v.p)))
+    if (!series_save(v.p.frames.light, v.p.headers.light_header, v.p.file, v.p.settings,
+                     v.p.clock.local_now(), status_line(v.p)))
       state.SkipWithError("save failed");
     v.clock.now_value.second = (v.clock.now_value.second + 1) % 60;
     std::filesystem::remove(v.p.file.save_file_name);

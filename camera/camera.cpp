@@ -192,11 +192,11 @@ CameraStatus Camera::expose(FrameKind kind, const ProgressHook& progress, const 
   return s.error == CameraError::Cancelled ? recover() : s;
 }
 
-FrameResult Camera::download(FrameBuffer& into, const ProgressHook& progress, const CancelToken& cancel) {
-  return download(into, exposure_shape_.width, exposure_shape_.height, progress, cancel);
+FrameResult Camera::download(Frame& into, const ProgressHook& progress, const CancelToken& cancel) {
+  return download(into, exposure_shape_, progress, cancel);
 }
 
-FrameResult Camera::download(FrameBuffer& into, int width, int height, const ProgressHook& progress,
+FrameResult Camera::download(Frame& into, FrameShape shape, const ProgressHook& progress,
                              const CancelToken& cancel) {
   FrameResult result;
   if (result.status = checked_ready(); !result.status.ok()) return result;
@@ -209,16 +209,18 @@ FrameResult Camera::download(FrameBuffer& into, int width, int height, const Pro
   }
   // A TX-11 head on a TU-22 unit sends each row twice as long as the frame.
   const bool doubled_rows = head_model_ == 4 && unit_model_ != 4;
-  const TransferResult r = transfer_frame(p, link_, into, width, height, doubled_rows);
+  const TransferResult r = transfer_frame(p, link_, into, shape, doubled_rows);
   result.streamed = r.streamed;
   if (r.streamed) {
-    result.info.max = r.scan_max;
-    result.info.min = r.scan_min;
+    result.scan_max = r.scan_max;
+    result.scan_min = r.scan_min;
   }
   switch (r.end) {
     case TransferEnd::Complete:
-      result.info.width = width;
-      result.info.height = height;
+      into.width = shape.width;
+      into.height = shape.height;
+      into.max = r.scan_max;
+      into.min = r.scan_min;
       break;
     case TransferEnd::BadFrameSize:
       result.status = status_of(CameraError::BadFrameSize);
@@ -239,14 +241,22 @@ FrameResult Camera::download(FrameBuffer& into, int width, int height, const Pro
   return result;
 }
 
-FrameResult Camera::take_frame(const ExposureRequest& request, FrameBuffer& into,
-                               const ProgressHook& progress, const CancelToken& cancel) {
+FrameResult Camera::take_frame(const ExposureRequest& request, Frame& into, const ProgressHook& progress,
+                               const CancelToken& cancel) {
   FrameResult result;
   result.status = set_exposure_time(request.seconds);
   if (result.status.ok()) result.status = set_binning(request.binning);
   if (result.status.ok()) result.status = expose(request.kind, progress, cancel);
   if (!result.status.ok()) return result;
-  return download(into, progress, cancel);
+  result = download(into, progress, cancel);
+  if (result.status.ok()) {
+    into.kind = request.kind;
+    into.seconds = request.seconds;
+    into.binning = request.binning;
+    into.head_model = head_model_;
+    into.unit_model = unit_model_;
+  }
+  return result;
 }
 
 CameraStatus Camera::recover() {

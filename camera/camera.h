@@ -82,8 +82,6 @@ struct CameraStatus {
   bool ok() const { return error == CameraError::Ok; }
 };
 
-enum class FrameKind { Light, Dark };
-
 // One exposure as the unit takes it.
 struct ExposureRequest {
   FrameKind kind = FrameKind::Light;  // Dark keeps the shutter closed
@@ -100,21 +98,15 @@ struct CameraProgress {
 };
 using ProgressHook = std::function<void(const CameraProgress&)>;
 
-// A downloaded frame: its size and extremes; the counts are in the caller's
-// FrameBuffer.
-struct FrameInfo {
-  int width = 0;
-  int height = 0;
-  std::int32_t max = 0;
-  std::int32_t min = 0;
-};
-
+// How a download went; the frame itself is in the caller's Frame.
 struct FrameResult {
   CameraStatus status;
-  FrameInfo info;  // valid when status.ok()
-  // Samples began to stream: info.max and info.min hold the extremes of the
-  // samples stored, also when the download failed later.
+  // Samples began to stream: scan_max and scan_min hold the extremes of the
+  // samples stored, also when the download failed later (the Frame then
+  // keeps its size and extremes).
   bool streamed = false;
+  std::int32_t scan_max = 0;
+  std::int32_t scan_min = 0;
 };
 
 struct TemperatureResult {
@@ -163,15 +155,17 @@ class Camera {
   CameraStatus expose(FrameKind kind, const ProgressHook& progress, const CancelToken& cancel);
   // Reads the waiting frame, sized by the head and the binning in force
   // when the exposure started (a TX-11 on a TU-22 sends each row twice as
-  // long; the second half is dropped), into `into`.
-  FrameResult download(FrameBuffer& into, const ProgressHook& progress, const CancelToken& cancel);
-  // The same for a frame of width x height: a caller that sized the frame
-  // itself when the exposure started. Refuses a size outside the buffer.
-  FrameResult download(FrameBuffer& into, int width, int height, const ProgressHook& progress,
+  // long; the second half is dropped), into the counts of `into`. A whole
+  // frame gives `into` its shape and extremes; otherwise they are kept.
+  FrameResult download(Frame& into, const ProgressHook& progress, const CancelToken& cancel);
+  // The same for a frame of `shape`: a caller that sized the frame itself
+  // when the exposure started. Refuses a size outside the buffer.
+  FrameResult download(Frame& into, FrameShape shape, const ProgressHook& progress,
                        const CancelToken& cancel);
 
-  // The whole frame: time, binning, exposure, download.
-  FrameResult take_frame(const ExposureRequest& request, FrameBuffer& into, const ProgressHook& progress,
+  // The whole frame: time, binning, exposure, download. A whole frame also
+  // records the request's kind, seconds and binning and the head and unit.
+  FrameResult take_frame(const ExposureRequest& request, Frame& into, const ProgressHook& progress,
                          const CancelToken& cancel);
 
   // The link state of the last exchange (command and reply texts, the

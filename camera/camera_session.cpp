@@ -273,8 +273,7 @@ std::optional<CameraProgress> CameraSession::progress() const {
 void CameraSession::take_frame(const std::shared_ptr<RunningFrame>& frame) {
   auto outcome = std::make_shared<FrameOutcome>();
   outcome->request = frame->request;
-  outcome->start_utc = std::time(nullptr);
-  outcome->ccd_temp_c = last_celsius_;
+  const std::time_t start_utc = std::time(nullptr);
   if (!hardware_) {
     outcome->result.status.error = CameraError::NotConnected;
   } else if (frame->cancel.requested()) {
@@ -298,9 +297,11 @@ void CameraSession::take_frame(const std::shared_ptr<RunningFrame>& frame) {
         if (latest && !frame->aborted) frame->callbacks.progress(*latest);
       });
     };
-    outcome->counts = std::make_shared<FrameBuffer>();
-    outcome->result = hardware_->camera().take_frame(frame->request, *outcome->counts, hook, frame->cancel);
-    if (!outcome->result.status.ok()) outcome->counts.reset();
+    outcome->frame = std::make_shared<Frame>();
+    outcome->frame->start_utc = start_utc;
+    outcome->frame->ccd_temp_c = last_celsius_;
+    outcome->result = hardware_->camera().take_frame(frame->request, *outcome->frame, hook, frame->cancel);
+    if (!outcome->result.status.ok()) outcome->frame.reset();
   }
   outcome->aborted = frame->aborted;
   if (frame->callbacks.on_session_thread && outcome->result.status.ok() && !outcome->aborted)

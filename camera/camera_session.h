@@ -93,15 +93,14 @@ struct ConnectOutcome {
   bool ok() const { return open.ok && status.ok(); }
 };
 
-// A finished frame: what was asked, what came of it and, when whole, its
-// counts in [0, width) x [0, height) of a buffer of its own.
+// A finished frame: what was asked, what came of it and, when whole, the
+// frame of its own, recording also when its exposure was started (start_utc)
+// and the last temperature reading before it.
 struct FrameOutcome {
   ExposureRequest request;
   FrameResult result;
-  std::shared_ptr<FrameBuffer> counts;  // set when result.status.ok()
-  std::time_t start_utc = 0;            // when the exposure was started
-  std::optional<double> ccd_temp_c;     // the last reading before the exposure
-  bool aborted = false;                 // abort() was called for this frame
+  std::shared_ptr<Frame> frame;  // set when result.status.ok()
+  bool aborted = false;          // abort() was called for this frame
 };
 
 struct FrameCallbacks {

@@ -19,45 +19,34 @@ bool frame_step_ok(const StatusLine& status, const CameraStatus& result, FrameAb
   return camera_ok(status, result);
 }
 
-std::optional<FrameInfo> download_frame(Camera& camera, Frames& f, const StatusLine& status, FrameKind kind,
-                                        FrameShape shape, FrameAbort* abort) {
+const Frame* download_frame(Camera& camera, Frames& f, const StatusLine& status, FrameKind kind,
+                            FrameShape shape, FrameAbort* abort) {
   Interaction& ui = status.ui;
   status.show(kDownloadingMessage);
   ui.yield();
 
   const bool light = kind == FrameKind::Light;
   const CancelToken never;  // for a caller that offers no abort
+  Frame& frame = light ? f.light : f.dark;
   const FrameResult r = camera.download(
-      light ? f.light_frame : f.dark_frame, shape.width, shape.height,
+      frame, shape,
       [&ui](const CameraProgress& c) {
         ui.exchange_progress({ExchangeKind::Download, c.done, c.total});
       },
       abort ? abort->token : never);
   ui.exchange_ended();
   if (r.streamed) {
-    f.scan_max = r.info.max;
-    f.scan_min = r.info.min;
+    f.scan_max = r.scan_max;
+    f.scan_min = r.scan_min;
   }
-  if (!frame_step_ok(status, r.status, abort)) return std::nullopt;
+  if (!frame_step_ok(status, r.status, abort)) return nullptr;
 
-  if (light) {
-    f.image_width = r.info.width;
-    f.image_height = r.info.height;
-    f.light_max = r.info.max;
-    f.light_min = r.info.min;
-    f.display_source = DisplaySource::Light;
-  } else {
-    f.dark_width = r.info.width;
-    f.dark_height = r.info.height;
-    f.dark_max = r.info.max;
-    f.dark_min = r.info.min;
-    f.display_source = DisplaySource::Dark;
-  }
+  f.display_source = light ? DisplaySource::Light : DisplaySource::Dark;
   auto_level(f);
 
   status.show(kDownloadDoneMessage);
   ui.yield();
-  return r.info;
+  return &frame;
 }
 
 }  // namespace stellacq

@@ -11,7 +11,6 @@
 // handler.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "camera/camera.h"
@@ -53,11 +52,10 @@ std::string short_frame_text(long long announced_samples, long long expected_sam
 
 // Downloads a frame of `shape` (the size the exposure was started with)
 // into the light frame (kind Light) or the dark frame (Dark); the frame's
-// size becomes `shape`. Nothing when the transfer did not complete (the
-// reason is on the status line) or was aborted through `abort`; the frame
-// then holds what arrived, its size and extremes are kept.
-[[nodiscard]] std::optional<FrameInfo> download_frame(Camera& camera, Frames& frames,
-                                                      const StatusLine& status, FrameKind kind,
-                                                      FrameShape shape, FrameAbort* abort = nullptr);
+// size becomes `shape`. The frame filled, or nothing when the transfer did
+// not complete (the reason is on the status line) or was aborted through
+// `abort`; the frame then holds what arrived, its size and extremes are kept.
+[[nodiscard]] const Frame* download_frame(Camera& camera, Frames& frames, const StatusLine& status,
+                                          FrameKind kind, FrameShape shape, FrameAbort* abort = nullptr);
 
 }  // namespace stellacq

@@ -24,8 +24,11 @@ Subframe binned_subframe(int x, int y, int width, int height, int binning, int c
   return part;
 }
 
-void cut_subframe(FrameBuffer& counts, const Subframe& part) {
+void cut_subframe(Frame& frame, const Subframe& part) {
+  frame.width = part.width;
+  frame.height = part.height;
   if (part.x == 0 && part.y == 0) return;
+  FrameBuffer& counts = frame.counts;
   // Each row moves up and left, so rows taken in order never overwrite
   // one still to be moved.
   for (int row = 0; row < part.height; ++row)

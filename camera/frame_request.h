@@ -21,8 +21,8 @@ struct Subframe {
 // chip of `chip_width` x `chip_height` and at least one pixel each way.
 Subframe binned_subframe(int x, int y, int width, int height, int binning, int chip_width, int chip_height);
 
-// Moves the subframe `part` of a downloaded frame to the top left of
-// `counts`, where the writers read a frame of part.width x part.height.
-void cut_subframe(FrameBuffer& counts, const Subframe& part);
+// Moves the subframe `part` of a downloaded frame to the top left of its
+// counts and gives the frame the part's size, as the writers read it.
+void cut_subframe(Frame& frame, const Subframe& part);
 
 }  // namespace stellacq

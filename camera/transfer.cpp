@@ -38,8 +38,10 @@ TransferResult link_failed(LinkResult link) {
 
 }  // namespace
 
-TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuffer& frame, int width,
-                              int height, bool doubled_rows) {
+TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, Frame& into, FrameShape shape,
+                              bool doubled_rows) {
+  FrameBuffer& frame = into.counts;
+  const int width = shape.width, height = shape.height;
   if (width < 1 || width > kFrameColumns || height < 1 || height > kFrameRows) {
     TransferResult r;
     r.end = TransferEnd::BadFrameSize;

@@ -19,6 +19,7 @@
 #include <limits>
 
 #include "camera/link.h"
+#include "config/settings.h"
 #include "image/frames.h"
 
 namespace stellacq {
@@ -52,12 +53,12 @@ struct TransferResult {
   std::int32_t scan_min = std::numeric_limits<std::int32_t>::max();
 };
 
-// Reads a frame of width x height into `frame`; `doubled_rows` for a TX-11
-// head on a TU-22 unit. Calls port.on_block after each block with the
-// samples of the frame read so far and asks port.cancelled every
-// kSamplesPerCancelCheck samples. When it does not complete, the frame holds
-// what arrived.
-TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, FrameBuffer& frame, int width,
-                              int height, bool doubled_rows);
+// Reads a frame of `shape` into the counts of `frame`, leaving its own size
+// and extremes to the caller; `doubled_rows` for a TX-11 head on a TU-22
+// unit. Calls port.on_block after each block with the samples of the frame
+// read so far and asks port.cancelled every kSamplesPerCancelCheck samples.
+// When it does not complete, the counts hold what arrived.
+TransferResult transfer_frame(CameraPort& port, CameraLinkState& link, Frame& frame, FrameShape shape,
+                              bool doubled_rows);
 
 }  // namespace stellacq

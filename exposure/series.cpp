@@ -167,8 +167,8 @@ std::optional<SeriesEnd> SeriesShooting::shoot_frame() {
   // this frame's start and the shutter-speed field as it is now.
   // The frame keeps the size it had then, whatever is loaded meanwhile.
   Frames& frames = display_.state().frames;
-  make_light_header({frames, headers_}, shooting_.header_values());
-  const FrameShape shape{frames.image_width, frames.image_height};
+  make_light_header(headers_, shooting_.record_start(frames.light));
+  const FrameShape shape{frames.light.width, frames.light.height};
   FrameAbort& abort = shooting_.state().abort;
   abort.reset();
   if (!expose_frame(shooting_.camera(), status_, FrameKind::Light, &abort))
@@ -176,7 +176,7 @@ std::optional<SeriesEnd> SeriesShooting::shoot_frame() {
   // A stop given before the exposure lets the exposure run to its end; its
   // frame stays in the unit.
   if (series_.series_running == 0) return end_by_stop();
-  const std::optional<FrameInfo> taken =
+  const Frame* const taken =
       download_frame(shooting_.camera(), frames, status_, FrameKind::Light, shape, &abort);
   if (!taken) return abort.dropped ? end_by_abort() : end_by_failure();
 
@@ -190,8 +190,9 @@ std::optional<SeriesEnd> SeriesShooting::shoot_frame() {
   }
   ui_.yield();
 
-  const SeriesFrame frame{frames.light_frame, taken->width, taken->height, headers_.light_header};
-  if (!series_save(frame, file_, settings_, clock_.local_now(), status_)) return end_by_failure();
+  const Frame& frame = *taken;
+  if (!series_save(frame, headers_.light_header, file_, settings_, clock_.local_now(), status_))
+    return end_by_failure();
   if (series_.series_running == 0) return end_by_stop();
   if (series_.guiding_mode == 1) guiding_.guiding_step(shooting_.state().display_after_shooting == 1);
 

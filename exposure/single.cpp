@@ -14,15 +14,15 @@ Camera& Shooting::camera() {
   return camera_;
 }
 
-HeaderValues Shooting::header_values() {
-  HeaderValues v;
-  v.head_model = settings_.head_model;
-  v.binning = display_.state().frames.binning;
-  v.start = clock_.local_now();
-  v.exptime = fields_.shutter_seconds();
+Frame& Shooting::record_start(Frame& frame) {
+  frame.head_model = settings_.head_model;
+  frame.unit_model = settings_.unit_model;
+  frame.binning = display_.state().frames.binning;
+  frame.start = clock_.local_now();
+  frame.seconds = fields_.shutter_seconds();
   ui_.yield();
-  v.temperature = fields_.ccd_temperature();
-  return v;
+  frame.ccd_temp_c = fields_.ccd_temperature();
+  return frame;
 }
 
 // The steps shared by the light and the dark command.
@@ -46,14 +46,13 @@ void Shooting::take_frame(FrameKind kind) {
   // date and time are those of the start of the exposure; the frame keeps
   // the size it had then, whatever is loaded while the unit exposes.
   const bool light = kind == FrameKind::Light;
-  const HeldFrames held{frames, headers_};
   if (light)
-    make_light_header(held, header_values());
+    make_light_header(headers_, record_start(frames.light));
   else
-    make_dark_header(held, header_values());
+    make_dark_header(headers_, record_start(frames.dark));
   const Frames& f = frames;
   const FrameShape shape =
-      light ? FrameShape{f.image_width, f.image_height} : FrameShape{f.dark_width, f.dark_height};
+      light ? FrameShape{f.light.width, f.light.height} : FrameShape{f.dark.width, f.dark.height};
   // The frame can be aborted from its exposure command to the end of its
   // download; an aborted one is dropped, neither shown nor kept.
   FrameAbort& abort = exposure_.abort;

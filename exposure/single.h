@@ -59,10 +59,11 @@ class Shooting {
   // The camera, told the head and the unit of the settings as they are now.
   Camera& camera();
   bool camera_connected() const { return camera_.link().camera_connected != 0; }
-  // What the next header records, read as its exposure starts: the head,
-  // the binning, the clock and the shutter-speed field; then pending window
-  // events run once and the temperature field is read, the freshest shown.
-  HeaderValues header_values();
+  // What `frame` records of the exposure that starts now, read before its
+  // header is built: the head, the binning, the clock and the shutter-speed
+  // field; then pending window events run once and the temperature field is
+  // read, the freshest shown.
+  Frame& record_start(Frame& frame);
 
  private:
   void take_frame(FrameKind kind);

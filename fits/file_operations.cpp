@@ -44,10 +44,8 @@ bool report_write(const StatusLine& status, const std::string& path, const Write
 bool save_fits(const HeldFrames& held, const FileState& file, const StatusLine& status,
                const WriteOptions& options) {
   const bool light = file.file_mode == kSaveLight;
-  const Frames& frames = held.frames;
-  const int width = light ? frames.image_width : frames.dark_width;
-  const int height = light ? frames.image_height : frames.dark_height;
-  if (!frame_size_fits(width, height)) {
+  const Frame& frame = light ? held.frames.light : held.frames.dark;
+  if (!frame_size_fits(frame.width, frame.height)) {
     status.ui.message_box(light ? "You do not open the data file" : "You do not open the dark file", {},
                           MessageButtons::Ok);
     return false;
@@ -58,8 +56,7 @@ bool save_fits(const HeldFrames& held, const FileState& file, const StatusLine& 
 
   const std::string& path = file.save_file_name;
   const WriteResult result =
-      write_fits_file(path, light ? held.headers.light_header : held.headers.dark_header,
-                      light ? frames.light_frame : frames.dark_frame, width, height, options);
+      write_fits_file(path, light ? held.headers.light_header : held.headers.dark_header, frame, options);
   return report_write(status, path, result);
 }
 
@@ -157,12 +154,12 @@ NameList series_file_names(const std::string& path) {
   };
 }
 
-WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, const CardTable& header,
-                              const std::string& path, const WriteOptions& options) {
-  return write_new_fits_file(series_file_names(path), header, frame, width, height, options);
+WriteResult save_series_frame(const Frame& frame, const CardTable& header, const std::string& path,
+                              const WriteOptions& options) {
+  return write_new_fits_file(series_file_names(path), header, frame, options);
 }
 
-bool series_save(const SeriesFrame& frame, FileState& file, const Settings& settings,
+bool series_save(const Frame& frame, const CardTable& header, FileState& file, const Settings& settings,
                  const LocalDateTime& now, const StatusLine& status) {
   const std::string path = series_file_name(settings.save_folder, now);
   file.file_mode = kSaveLight;
@@ -181,7 +178,7 @@ bool series_save(const SeriesFrame& frame, FileState& file, const Settings& sett
   }
   status.show(" ライトフレーム保存中");
   status.ui.yield();
-  const WriteResult result = save_series_frame(frame.counts, frame.width, frame.height, frame.header, path);
+  const WriteResult result = save_series_frame(frame, header, path);
   if (result.all_taken) {
     status.show(" 連続撮影の画像を保存できません : " + path);
     status.ui.message_box("同じ時刻の画像が多すぎて、上書きせずに保存できません : " + path, {},

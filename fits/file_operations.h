@@ -69,32 +69,24 @@ std::string series_file_name(const std::string& folder, const LocalDateTime& t);
 inline constexpr int kSeriesNameSuffixes = 1000;
 NameList series_file_names(const std::string& path);
 
-// Writes a series frame (width x height of `frame`, with `header`) as a new
-// file under the first free name of series_file_names(path), taken at the
-// moment of publishing: a series never overwrites a file, also not one that
-// another program saved under that name while this frame was written. The
-// result's `path` is the name written; `all_taken` when no name was free.
-WriteResult save_series_frame(const FrameBuffer& frame, int width, int height, const CardTable& header,
-                              const std::string& path, const WriteOptions& options = {});
-
-// One frame of a series as the download left it (corrected in place when
-// the series corrects), with the header built at its start.
-struct SeriesFrame {
-  const FrameBuffer& counts;
-  int width = 0;
-  int height = 0;
-  const CardTable& header;
-};
+// Writes a series frame (with `header`) as a new file under the first free
+// name of series_file_names(path), taken at the moment of publishing: a
+// series never overwrites a file, also not one that another program saved
+// under that name while this frame was written. The result's `path` is the
+// name written; `all_taken` when no name was free.
+WriteResult save_series_frame(const Frame& frame, const CardTable& header, const std::string& path,
+                              const WriteOptions& options = {});
 
 // After each frame of a series, taken at `now` (one clock reading, so that
 // the day and the time of the name belong to the same instant): sets
 // save_file_name to the frame's name in save_folder and file_mode to 1 (the
 // state the file dialog shows), and when save_in_series is 1 hands `frame`
-// and that name to save_series_frame, then sets save_file_name to the name
-// written. Returns false, after telling the user on the status line and in a
+// as the download left it (corrected in place when the series corrects),
+// the `header` built at its start and that name to save_series_frame, then
+// sets save_file_name to the name written. Returns false, after telling the user on the status line and in a
 // message box, when the frame could not be saved, so the series can stop in
 // order.
-bool series_save(const SeriesFrame& frame, FileState& file, const Settings& settings,
+bool series_save(const Frame& frame, const CardTable& header, FileState& file, const Settings& settings,
                  const LocalDateTime& now, const StatusLine& status);
 
 }  // namespace stellacq

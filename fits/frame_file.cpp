@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 
+#include "config/settings.h"
 #include "fits/cards.h"
 #include "fits/writer.h"
 
@@ -48,7 +49,7 @@ const char* frame_name(FrameType type) {
 
 }  // namespace
 
-CardTable frame_cards(const FrameDescription& frame) {
+CardTable frame_cards(const Frame& frame, const FrameExtras& extras) {
   std::tm utc{};
   gmtime_r(&frame.start_utc, &utc);
   char date[32];
@@ -63,20 +64,21 @@ CardTable frame_cards(const FrameDescription& frame) {
       integer_card("BZERO", 32768),
       integer_card("BSCALE", 1),
       string_card("DATE-OBS", date, "UTC start of the exposure"),
-      whole_card("EXPTIME", frame.seconds, "Exposure taken [s]"),
-      string_card("FRAME", frame_name(frame.type), "Frame type"),
-      string_card("IMAGETYP", std::string(frame_name(frame.type)) + " Frame", "Frame type"),
+      whole_card("EXPTIME", static_cast<long long>(frame.seconds), "Exposure taken [s]"),
+      string_card("FRAME", frame_name(extras.type), "Frame type"),
+      string_card("IMAGETYP", std::string(frame_name(extras.type)) + " Frame", "Frame type"),
       whole_card("XBINNING", frame.binning, "Binning factor in width"),
       whole_card("YBINNING", frame.binning, "Binning factor in height"),
-      number_card("PIXSIZE1", frame.pixel_um, "Pixel width of the head [um]"),
-      number_card("PIXSIZE2", frame.pixel_um, "Pixel height of the head [um]"),
-      number_card("XPIXSZ", frame.pixel_um * frame.binning, "Binned pixel width [um]"),
-      number_card("YPIXSZ", frame.pixel_um * frame.binning, "Binned pixel height [um]"),
-      string_card("INSTRUME", "STELLACQ " + frame.head_name, "Camera head"),
+      number_card("PIXSIZE1", extras.pixel_um, "Pixel width of the head [um]"),
+      number_card("PIXSIZE2", extras.pixel_um, "Pixel height of the head [um]"),
+      number_card("XPIXSZ", extras.pixel_um * frame.binning, "Binned pixel width [um]"),
+      number_card("YPIXSZ", extras.pixel_um * frame.binning, "Binned pixel height [um]"),
+      string_card("INSTRUME", std::string("STELLACQ ") + (frame.head_model == kHeadTx11 ? "TX-11" : "TX-22"),
+                  "Camera head"),
   };
   if (frame.ccd_temp_c) cards.push_back(number_card("CCD-TEMP", *frame.ccd_temp_c, "CCD temperature [C]"));
-  cards.push_back(whole_card("XORGSUBF", frame.origin_x, "Frame's left column on the binned chip"));
-  cards.push_back(whole_card("YORGSUBF", frame.origin_y, "Frame's top row on the binned chip"));
+  cards.push_back(whole_card("XORGSUBF", extras.origin_x, "Frame's left column on the binned chip"));
+  cards.push_back(whole_card("YORGSUBF", extras.origin_y, "Frame's top row on the binned chip"));
 
   // The front-end's cards go after the camera's own, which they do not
   // repeat. INDI's DATAMIN and DATAMAX describe its own buffer, not this
@@ -85,7 +87,7 @@ CardTable frame_cards(const FrameDescription& frame) {
   for (const std::string& card : cards) keys.insert(card_key(card));
   for (const char* key : {"EXTEND", "BZERO", "BSCALE", "DATAMIN", "DATAMAX", "COMMENT", "HISTORY", "END"})
     keys.insert(card_key(key));
-  for (const std::string& card : frame.extra_cards) {
+  for (const std::string& card : extras.extra_cards) {
     const std::string key = card_key(card);
     if (key.find_first_not_of(' ') == std::string::npos || !keys.insert(key).second) continue;
     cards.push_back(card_text(card));
@@ -97,19 +99,18 @@ CardTable frame_cards(const FrameDescription& frame) {
   return table;
 }
 
-std::string write_frame_file(const std::string& path, const FrameDescription& frame,
-                             const FrameBuffer& counts, bool flush) {
+std::string write_frame_file(const std::string& path, const Frame& frame, const FrameExtras& extras,
+                             bool flush) {
   WriteOptions options;
   options.flush_to_disk = flush;
-  const WriteResult result =
-      write_fits_file(path, frame_cards(frame), counts, frame.width, frame.height, options);
+  const WriteResult result = write_fits_file(path, frame_cards(frame, extras), frame, options);
   if (result.ok) return {};
   return result.reason.empty() ? "the file could not be written" : result.reason;
 }
 
-std::string frame_file_bytes(const FrameDescription& frame, const FrameBuffer& counts,
+std::string frame_file_bytes(const Frame& frame, const FrameExtras& extras,
                              std::vector<std::uint8_t>& bytes) {
-  auto encoded = fits_file_bytes(frame_cards(frame), counts, frame.width, frame.height);
+  auto encoded = fits_file_bytes(frame_cards(frame, extras), frame);
   if (!encoded) return "frame size out of range";
   bytes = std::move(*encoded);
   return {};

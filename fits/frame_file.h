@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,38 +16,32 @@ namespace stellacq {
 // (shutter closed) only: a bias is a dark of the shortest time, a flat a light.
 enum class FrameType { Light, Bias, Dark, Flat };
 
-struct FrameDescription {
+// What the front-end adds to what the frame records (its shape, seconds,
+// binning, head, start_utc and CCD temperature).
+struct FrameExtras {
   FrameType type = FrameType::Light;
-  int seconds = 1;  // what was taken
-  int binning = 1;  // 1 or 2, the same on both axes
-  int width = 0;    // of the frame written
-  int height = 0;
-  std::optional<double> ccd_temp_c;  // the last reading before the exposure
-  double pixel_um = 9.0;             // of the unbinned head
-  std::string head_name;             // "TX-22"
-  std::time_t start_utc = 0;         // when the exposure began
+  double pixel_um = 9.0;  // of the unbinned head
   // Where the frame lies on the binned chip: its top left pixel, 0-based
   // (a subframe starts elsewhere than 0, 0).
   int origin_x = 0;
   int origin_y = 0;
   // Cards of the front-end (INDI's standard inputs: telescope, observer,
   // object, mount position, world coordinates); those whose keyword the
-  // cards above already have are left out.
+  // frame's own cards already have are left out.
   std::vector<std::string> extra_cards;
 };
 
 // The header cards, slots 1 onwards, END last (structure cards included;
 // the writer puts its own BZERO and BSCALE in).
-CardTable frame_cards(const FrameDescription& frame);
+CardTable frame_cards(const Frame& frame, const FrameExtras& extras);
 
-// Writes `counts` as a FITS file at `path` (replaced durably when `flush` is
+// Writes `frame` as a FITS file at `path` (replaced durably when `flush` is
 // on). Empty text on success, else why it failed.
-std::string write_frame_file(const std::string& path, const FrameDescription& frame,
-                             const FrameBuffer& counts, bool flush);
+std::string write_frame_file(const std::string& path, const Frame& frame, const FrameExtras& extras,
+                             bool flush);
 
 // The file bytes of the frame in `bytes`, the same bytes write_frame_file
 // writes. Empty text on success, else why it failed.
-std::string frame_file_bytes(const FrameDescription& frame, const FrameBuffer& counts,
-                             std::vector<std::uint8_t>& bytes);
+std::string frame_file_bytes(const Frame& frame, const FrameExtras& extras, std::vector<std::uint8_t>& bytes);
 
 }  // namespace stellacq

@@ -19,7 +19,7 @@ struct KindValues {
   int& height;
 };
 
-void build_header(HeaderTables& headers, const HeaderValues& values, KindValues kind) {
+void build_header(HeaderTables& headers, const Frame& values, KindValues kind) {
   // The writer stores counts 0..65535 as signed 16-bit numbers offset by
   // 32768, the standard unsigned 16-bit form; the header says so.
   kind.bitpix = 16;
@@ -48,10 +48,10 @@ void build_header(HeaderTables& headers, const HeaderValues& values, KindValues 
   h[9] = integer_card("BZERO", 32768);
   h[10] = integer_card("BSCALE", 1);
 
-  headers.fits_exptime = values.exptime;
+  headers.fits_exptime = values.seconds;
   h[11] = value_card("EXPTIME", fixed_number_text(headers.fits_exptime), " / EXPOSURE IN SECONDS");
 
-  headers.fits_temperature = values.temperature;
+  headers.fits_temperature = values.ccd_temp_c.value_or(0);
   h[12] = value_card("TEMPERAT", fixed_number_text(headers.fits_temperature), " / TEMPERATURE IN DEGREES C");
 
   h[13] = card_text(kLegacyComment);
@@ -61,18 +61,15 @@ void build_header(HeaderTables& headers, const HeaderValues& values, KindValues 
 
 }  // namespace
 
-void make_light_header(const HeldFrames& held, const HeaderValues& values) {
-  HeaderTables& h = held.headers;
-  build_header(h, values,
-               {h.light_header, h.light_bitpix, h.light_bzero, h.light_bscale, held.frames.image_width,
-                held.frames.image_height});
+void make_light_header(HeaderTables& h, Frame& light) {
+  light.kind = FrameKind::Light;
+  build_header(h, light,
+               {h.light_header, h.light_bitpix, h.light_bzero, h.light_bscale, light.width, light.height});
 }
 
-void make_dark_header(const HeldFrames& held, const HeaderValues& values) {
-  HeaderTables& h = held.headers;
-  build_header(h, values,
-               {h.dark_header, h.dark_bitpix, h.dark_bzero, h.dark_bscale, held.frames.dark_width,
-                held.frames.dark_height});
+void make_dark_header(HeaderTables& h, Frame& dark) {
+  dark.kind = FrameKind::Dark;
+  build_header(h, dark, {h.dark_header, h.dark_bitpix, h.dark_bzero, h.dark_bscale, dark.width, dark.height});
 }
 
 }  // namespace stellacq

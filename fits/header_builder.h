@@ -16,16 +16,10 @@
 
 namespace stellacq {
 
-// What a header records about the exposure it starts.
-struct HeaderValues {
-  int head_model = 0;  // 4 the TX-11, any other the TX-22
-  int binning = 1;     // 1 without binning, otherwise 2 x 2
-  LocalDateTime start;
-  double exptime = 0;      // seconds
-  double temperature = 0;  // degrees C
-};
-
-void make_light_header(const HeldFrames& held, const HeaderValues& values);
-void make_dark_header(const HeldFrames& held, const HeaderValues& values);
+// Each writes the header of `frame` from what the frame records (head,
+// binning, start, seconds, CCD temperature, no reading taken as 0), marks
+// the frame's kind and gives it the size of the head and binning.
+void make_light_header(HeaderTables& headers, Frame& light);
+void make_dark_header(HeaderTables& headers, Frame& dark);
 
 }  // namespace stellacq

@@ -259,25 +259,24 @@ std::optional<std::string> read_fits_frame(const std::string& path, int target_m
   (dark ? h.dark_bitpix : h.light_bitpix) = parsed.bitpix;
   (dark ? h.dark_bzero : h.light_bzero) = parsed.bzero;
   (dark ? h.dark_bscale : h.light_bscale) = parsed.bscale;
-  (dark ? f.dark_width : f.image_width) = parsed.width;
-  (dark ? f.dark_height : f.image_height) = parsed.height;
+  // A flat field gives the light frame its size (Frames::flat).
+  (dark ? f.dark.width : f.light.width) = parsed.width;
+  (dark ? f.dark.height : f.light.height) = parsed.height;
 
-  FrameBuffer& frame = target_mode == kOpenLight ? f.light_frame : dark ? f.dark_frame : f.flat_frame;
-  const Scan scan = decode_into(parsed, frame);
+  Frame& frame = target_mode == kOpenLight ? f.light : dark ? f.dark : f.flat;
+  const Scan scan = decode_into(parsed, frame.counts);
+  frame.width = parsed.width;
+  frame.height = parsed.height;
+  frame.max = scan.max;
+  frame.min = scan.min;
+  frame.kind = dark ? FrameKind::Dark : FrameKind::Light;
 
   f.scan_max = scan.max;
   f.scan_min = scan.min;
   if (target_mode == kOpenLight) {
-    f.light_max = scan.max;
-    f.light_min = scan.min;
     f.display_source = DisplaySource::Light;
     auto_level(f);
-  } else if (dark) {
-    f.dark_max = scan.max;
-    f.dark_min = scan.min;
-  } else {
-    f.flat_max = scan.max;
-    f.flat_min = scan.min;
+  } else if (!dark) {
     f.flat_mean =
         clamp_to_int32(round_half_even(static_cast<double>(scan.sum) / parsed.width / parsed.height));
     f.flat_loaded = 1;

@@ -155,26 +155,28 @@ std::vector<std::string> cards_for_write(const CardTable& table, int width, int 
   return cards;
 }
 
-WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
-                            int width, int height, const WriteOptions& options) {
+WriteResult write_fits_file(const std::string& path, const CardTable& table, const Frame& frame,
+                            const WriteOptions& options) {
+  const int width = frame.width, height = frame.height;
   if (!size_in_range(width, height)) return {false, "frame size out of range", 0, {}, false};
   WriteResult result;
   const std::vector<std::string> cards = cards_for_write(table, width, height, &result.left_out_cards);
   const ReplaceResult replaced =
-      replace_file(path, [&](int fd) { return write_frame(fd, cards, frame, width, height); },
+      replace_file(path, [&](int fd) { return write_frame(fd, cards, frame.counts, width, height); },
                    {options.flush_to_disk, options.unnamed_temporary});
   result.ok = replaced.ok;
   result.reason = replaced.reason;
   return result;
 }
 
-WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const FrameBuffer& frame,
-                                int width, int height, const WriteOptions& options) {
+WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const Frame& frame,
+                                const WriteOptions& options) {
+  const int width = frame.width, height = frame.height;
   if (!size_in_range(width, height)) return {false, "frame size out of range", 0, {}, false};
   WriteResult result;
   const std::vector<std::string> cards = cards_for_write(table, width, height, &result.left_out_cards);
   const CreateResult created =
-      create_new_file(names, [&](int fd) { return write_frame(fd, cards, frame, width, height); },
+      create_new_file(names, [&](int fd) { return write_frame(fd, cards, frame.counts, width, height); },
                       {options.flush_to_disk, options.unnamed_temporary});
   result.ok = created.ok;
   result.reason = created.reason;
@@ -183,16 +185,17 @@ WriteResult write_new_fits_file(const NameList& names, const CardTable& table, c
   return result;
 }
 
-bool write_fits_to(int fd, const CardTable& table, const FrameBuffer& frame, int width, int height) {
+bool write_fits_to(int fd, const CardTable& table, const Frame& frame) {
+  const int width = frame.width, height = frame.height;
   if (!size_in_range(width, height)) {
     errno = EINVAL;
     return false;
   }
-  return write_frame(fd, cards_for_write(table, width, height), frame, width, height);
+  return write_frame(fd, cards_for_write(table, width, height), frame.counts, width, height);
 }
 
-std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const FrameBuffer& frame,
-                                                         int width, int height) {
+std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const Frame& frame) {
+  const int width = frame.width, height = frame.height;
   if (!size_in_range(width, height)) return std::nullopt;
   const std::vector<std::string> cards = cards_for_write(table, width, height);
   // Encoded in place: the header, the rows, and the zeros the vector starts with.
@@ -200,7 +203,7 @@ std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table,
   std::uint8_t* out = bytes.data();
   for (const std::string& card : cards) out = std::copy(card.begin(), card.end(), out);
   for (int y = 0; y < height; ++y, out += 2 * static_cast<std::size_t>(width))
-    encode_row(frame.row(y), width, out);
+    encode_row(frame.counts.row(y), width, out);
   return bytes;
 }
 

@@ -29,7 +29,7 @@
 
 namespace stellacq {
 
-class FrameBuffer;
+struct Frame;
 
 struct WriteOptions {
   // Off only for measuring the writer itself (the benchmark).
@@ -56,26 +56,26 @@ struct WriteResult {
 std::vector<std::string> cards_for_write(const CardTable& table, int width, int height,
                                          int* left_out = nullptr);
 
-// Writes one frame file as described above. width 1..1537, height 1..1025.
-WriteResult write_fits_file(const std::string& path, const CardTable& table, const FrameBuffer& frame,
-                            int width, int height, const WriteOptions& options = {});
+// Writes one frame file as described above, of the frame's width (1..1537)
+// and height (1..1025).
+WriteResult write_fits_file(const std::string& path, const CardTable& table, const Frame& frame,
+                            const WriteOptions& options = {});
 
 // Writes one frame file, as above, as a new file under the first name of
 // `names` that is free when the file is published (core/durable_file.h
 // create_new_file): never over an existing file, also not one that another
 // program created while this one was written.
-WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const FrameBuffer& frame,
-                                int width, int height, const WriteOptions& options = {});
+WriteResult write_new_fits_file(const NameList& names, const CardTable& table, const Frame& frame,
+                                const WriteOptions& options = {});
 
 // Writes the bytes write_fits_file would write to an open descriptor at its
 // position, without replacing or flushing anything (for a file the caller
 // manages). False, with errno, on a failed write; false with EINVAL for a
 // size out of range.
-bool write_fits_to(int fd, const CardTable& table, const FrameBuffer& frame, int width, int height);
+bool write_fits_to(int fd, const CardTable& table, const Frame& frame);
 
 // The bytes write_fits_file would write, in memory (for a frame sent over a
 // network rather than saved); nothing when the size is out of range.
-std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const FrameBuffer& frame,
-                                                         int width, int height);
+std::optional<std::vector<std::uint8_t>> fits_file_bytes(const CardTable& table, const Frame& frame);
 
 }  // namespace stellacq

@@ -28,9 +28,9 @@ PictureClickResult Guiding::Picture1_MouseDown(double X, double Y, double scale_
                                                const TrackingStatusHooks& tracking_status) {
   PictureClickResult result;
   const Frames& f = display_.state().frames;
-  if (f.image_width <= 0 || f.image_height <= 0) return result;
+  if (f.light.width <= 0 || f.light.height <= 0) return result;
   const std::optional<DisplayScale> scale =
-      display_scale(f.image_width, f.image_height, scale_width, scale_height);
+      display_scale(f.light.width, f.light.height, scale_width, scale_height);
   if (!scale) return result;
   result.frame_x = frame_column(X, *scale);
   result.frame_y = frame_row(Y, *scale);
@@ -50,16 +50,15 @@ PictureClickResult Guiding::Picture1_MouseDown(double X, double Y, double scale_
   g.guide_locked = 1;
   g.guide_x = result.frame_x;
   g.guide_y = result.frame_y;
-  const int shown_x = std::clamp(g.guide_x, 0, std::min(f.image_width, kFrameColumns) - 1);
-  const int shown_y = std::clamp(g.guide_y, 0, std::min(f.image_height, kFrameRows) - 1);
+  const int shown_x = std::clamp(g.guide_x, 0, std::min(f.light.width, kFrameColumns) - 1);
+  const int shown_y = std::clamp(g.guide_y, 0, std::min(f.light.height, kFrameRows) - 1);
   status_.show(decimal_text(g.guide_x) + decimal_text(g.guide_y) +
-               decimal_text(f.light_frame.at(shown_x, shown_y)) + kLockedText);
+               decimal_text(f.light.counts.at(shown_x, shown_y)) + kLockedText);
   draw_marker();
   const int span = configured_span(settings_);
-  show_guide_measurement(g, settings_, ui_,
-                         measure_guide_star(f.light_frame, f.image_width, f.image_height, g.guide_x,
-                                            g.guide_y, span, settings_.aperture, g.star_x, g.star_y),
-                         span);
+  show_guide_measurement(
+      g, settings_, ui_,
+      measure_guide_star(f.light, g.guide_x, g.guide_y, span, settings_.aperture, g.star_x, g.star_y), span);
   if (tracking_status.open) tracking_status.open();
   // The guided series can be started and stopped while a star is locked.
   menu_.exp_menu_grab_auto_enabled = menu_.exp_menu_grab_auto_stop_enabled = true;
@@ -110,7 +109,7 @@ void draw_guide_marker(GuideState& guide, const ShownFrames& shown, int span, In
   else
     saved.clear();
   const std::optional<DisplayScale> scale =
-      display_scale(shown.frames.image_width, shown.frames.image_height, Picture::kWidth, Picture::kHeight);
+      display_scale(shown.frames.light.width, shown.frames.light.height, Picture::kWidth, Picture::kHeight);
   if (!scale) return;
   for (const PicturePoint& point :
        marker_points(guide.guide_x, guide.guide_y, span, *scale, Picture::kWidth, Picture::kHeight)) {

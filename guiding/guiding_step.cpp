@@ -14,9 +14,9 @@ GuidingResult run_guiding_step(const GuidingInput& in, const GuidingActions& act
   for (int level = 0; level < kSearchLevels; ++level) {
     LevelMeasurement m;
     m.level = level;
-    m.span = level_span(level, span, in.height);
-    m.measurement = measure_guide_star(in.frame, in.width, in.height, in.guide_x, in.guide_y, m.span,
-                                       in.settings.aperture, previous_x, previous_y);
+    m.span = level_span(level, span, in.frame.height);
+    m.measurement = measure_guide_star(in.frame, in.guide_x, in.guide_y, m.span, in.settings.aperture,
+                                       previous_x, previous_y);
     m.found = m.measurement.found(in.settings.threshold);
     previous_x = m.measurement.star_x;
     previous_y = m.measurement.star_y;
@@ -57,8 +57,7 @@ void Guiding::guiding_step(bool frame_shown) {
   ui_.yield();
 
   const Frames& f = display_.state().frames;
-  const GuidingInput input{f.light_frame,  f.image_width, f.image_height, guide_.guide_x,
-                           guide_.guide_y, guide_.star_x, guide_.star_y,  settings_};
+  const GuidingInput input{f.light, guide_.guide_x, guide_.guide_y, guide_.star_x, guide_.star_y, settings_};
   GuidingActions actions;
   actions.measured = [this](const LevelMeasurement& m) {
     show_guide_measurement(guide_, settings_, ui_, m.measurement, m.span);

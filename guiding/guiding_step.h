@@ -39,8 +39,7 @@ namespace stellacq {
 inline constexpr const char* kTrackingMessage = " 追尾中";
 
 struct GuidingInput {
-  const FrameBuffer& frame;
-  int width = 0, height = 0;
+  const Frame& frame;
   int guide_x = 0, guide_y = 0;        // the locked position
   int previous_x = 0, previous_y = 0;  // the star of the last measurement
   const Settings& settings;

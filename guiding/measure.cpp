@@ -86,13 +86,13 @@ bool GuideMeasurement::found(float threshold) const {
   return sky_known && static_cast<double>(threshold) < ratio();
 }
 
-GuideMeasurement measure_guide_star(const FrameBuffer& frame, int width, int height, int guide_x, int guide_y,
-                                    int span, int aperture, int previous_x, int previous_y) {
+GuideMeasurement measure_guide_star(const Frame& frame, int guide_x, int guide_y, int span, int aperture,
+                                    int previous_x, int previous_y) {
   GuideMeasurement m;
   m.star_x = previous_x;
   m.star_y = previous_y;
-  const std::int64_t w = std::clamp(width, 0, kFrameColumns);
-  const std::int64_t h = std::clamp(height, 0, kFrameRows);
+  const std::int64_t w = std::clamp(frame.width, 0, kFrameColumns);
+  const std::int64_t h = std::clamp(frame.height, 0, kFrameRows);
   const std::int64_t s = span;
   const std::int64_t a = aperture;
 
@@ -103,7 +103,7 @@ GuideMeasurement measure_guide_star(const FrameBuffer& frame, int width, int hei
   double total = 0.0;
   if (!ci.empty() && !cj.empty()) {
     const std::int64_t reach = std::max<std::int64_t>(a, 0);
-    const SummedArea table(frame, inside(ci.lo - reach, ci.hi + reach, w),
+    const SummedArea table(frame.counts, inside(ci.lo - reach, ci.hi + reach, w),
                            inside(cj.lo - reach, cj.hi + reach, h));
     total = static_cast<double>(table.sum(ci.lo, ci.hi, cj.lo, cj.hi));
     if (a >= 0) {

@@ -41,7 +41,7 @@ struct GuideMeasurement {
   bool found(float threshold) const;
 };
 
-// Searches the light of `frame` (width x height, held to the buffer's shape)
+// Searches the light of `frame` (over its size, held to the buffer's shape)
 // for the box of half-width `aperture` with the greatest sum, at candidate
 // centres from (guide_x - span, guide_y - span) to (guide_x + span,
 // guide_y + span) that lie inside the frame. Pixels outside the frame count
@@ -49,8 +49,8 @@ struct GuideMeasurement {
 // wins. A negative span searches nothing; a negative aperture makes every box
 // empty. The result is the same as summing every box one by one, but a
 // summed-area table makes the cost independent of the aperture.
-GuideMeasurement measure_guide_star(const FrameBuffer& frame, int width, int height, int guide_x, int guide_y,
-                                    int span, int aperture, int previous_x, int previous_y);
+GuideMeasurement measure_guide_star(const Frame& frame, int guide_x, int guide_y, int span, int aperture,
+                                    int previous_x, int previous_y);
 
 // The ratio as the tracking status window shows it ("##.##"): at most two
 // decimals without trailing zeros, no zero before the point, the point always

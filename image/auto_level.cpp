@@ -43,11 +43,11 @@ int count_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max, BinF
   return static_cast<int>(std::floor(q));
 }
 
-Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::int32_t scan_min,
+Histogram level_histogram(const Frames& frames, const Frame& frame, std::int32_t scan_min,
                           std::int32_t scan_max, BinFormula formula) {
   Histogram histogram{};
-  const int columns = std::clamp(width, 0, kFrameColumns);
-  const int rows = std::clamp(height, 0, kFrameRows);
+  const int columns = std::clamp(frames.used_width(frame), 0, kFrameColumns);
+  const int rows = std::clamp(frames.used_height(frame), 0, kFrameRows);
   if (columns == 0 || rows == 0) return histogram;
 
   const std::int64_t span = std::int64_t{scan_max} - std::int64_t{scan_min};
@@ -67,7 +67,7 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
     return count_bin(v, scan_min, scan_max, formula);
   };
   for (int y = 0; y < rows; ++y) {
-    const std::int32_t* row = frame.row(y);
+    const std::int32_t* row = frame.counts.row(y);
     int x = 0;
     for (; x + 4 <= columns; x += 4) {
       ++parts[0][bin_of(row[x])];
@@ -82,23 +82,21 @@ Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::
   return histogram;
 }
 
-SourceFrame source_frame(const Frames& frames, DisplaySource source) {
+const Frame& source_frame(const Frames& frames, DisplaySource source) {
   switch (source) {
-    case DisplaySource::Light:
-      return {&frames.light_frame, frames.image_width, frames.image_height, frames.light_max,
-              frames.light_min};
     case DisplaySource::Dark:
-      return {&frames.dark_frame, frames.dark_width, frames.dark_height, frames.dark_max, frames.dark_min};
+      return frames.dark;
     case DisplaySource::Flat:
-      return {&frames.flat_frame, frames.image_width, frames.image_height, frames.flat_max, frames.flat_min};
+      return frames.flat;
+    case DisplaySource::Light:
+      break;
   }
-  return {};
+  return frames.light;
 }
 
 void auto_level(Frames& frames) {
-  const SourceFrame source = source_frame(frames, frames.display_source);
   const Histogram h =
-      level_histogram(*source.frame, source.width, source.height, frames.scan_min, frames.scan_max);
+      level_histogram(frames, source_frame(frames, frames.display_source), frames.scan_min, frames.scan_max);
 
   int peak = 0;
   for (int i = 1; i < kHistogramBins; ++i)

@@ -28,22 +28,14 @@ enum class BinFormula { kAutoLevel, kHistogramWindow };
 int count_bin(std::int32_t v, std::int32_t scan_min, std::int32_t scan_max,
               BinFormula formula = BinFormula::kAutoLevel);
 
-// Counts every pixel of `frame` over width x height into its bin. Sizes are
-// limited to the buffer's shape; a size of 0 or less counts nothing.
-Histogram level_histogram(const FrameBuffer& frame, int width, int height, std::int32_t scan_min,
+// Counts every pixel of `frame`, one of `frames`, over the size it is used
+// with (Frames::used_width/used_height) into its bin. Sizes are limited to
+// the buffer's shape; a size of 0 or less counts nothing.
+Histogram level_histogram(const Frames& frames, const Frame& frame, std::int32_t scan_min,
                           std::int32_t scan_max, BinFormula formula = BinFormula::kAutoLevel);
 
-// The frame a display_source value names, the size it is used with (the
-// flat field takes the light frame's) and its own extremes; a null frame
-// for an unknown source.
-struct SourceFrame {
-  const FrameBuffer* frame = nullptr;
-  int width = 0;
-  int height = 0;
-  std::int32_t max = 0;
-  std::int32_t min = 0;
-};
-SourceFrame source_frame(const Frames& frames, DisplaySource source);
+// The frame a display_source value names.
+const Frame& source_frame(const Frames& frames, DisplaySource source);
 
 // Finds the main peak of the histogram of the frame named by
 // display_source and puts black and white where the smoothed histogram

@@ -12,8 +12,8 @@ namespace {
 
 // Draws, then ends the busy pointer that the caller started, with one beep.
 void draw_and_finish(const ShownFrames& shown, Interaction& ui, DisplaySource source) {
-  const SourceFrame drawn = source_frame(shown.frames, source);
-  draw_frame(shown.picture, shown.frames, *drawn.frame, drawn.width, drawn.height);
+  const Frame& drawn = source_frame(shown.frames, source);
+  draw_frame(shown.picture, shown.frames, drawn);
   ui.picture_changed();
   ui.busy_pointer(false);
   ui.beep();
@@ -39,7 +39,7 @@ std::optional<LevelCaptions> redraw_light_frame(const ShownFrames& shown, Intera
 
 void show_auto_levelled(const ShownFrames& shown, Interaction& ui, DisplaySource source) {
   Frames& f = shown.frames;
-  const SourceFrame levelled = source_frame(f, source);
+  const Frame& levelled = source_frame(f, source);
   f.scan_max = levelled.max;
   f.scan_min = levelled.min;
   f.display_source = source;
@@ -104,7 +104,7 @@ void FrameDisplay::image_menu_display_manual_background_Click() {
 }
 
 void FrameDisplay::image_menu_display_dark_Click() {
-  if (state_.frames.dark_width == 0 || state_.frames.dark_height == 0) {
+  if (state_.frames.dark.width == 0 || state_.frames.dark.height == 0) {
     ui_.message_box(kNoDarkFile);
     return;
   }
@@ -116,7 +116,7 @@ void FrameDisplay::image_menu_display_dark_Click() {
 // extremes, fresh levels, the captions left as they were.
 void FrameDisplay::image_menu_display_dark_sub_Click() {
   const Frames& f = state_.frames;
-  if (!light_frame_present(f) || f.dark_width == 0 || f.dark_height == 0) {
+  if (!light_frame_present(f) || f.dark.width == 0 || f.dark.height == 0) {
     ui_.message_box(kNoDataFile);
     return;
   }
@@ -150,7 +150,7 @@ void FrameDisplay::Picture1_MouseMove(double X, double Y, double W, double H) {
   int cx = 0;
   int cy = 0;
   if (!frame_position(state_.frames, X, Y, W, H, cx, cy)) return;
-  fields_.Label1 = decimal_text(cx) + decimal_text(cy) + decimal_text(state_.frames.light_frame.at(cx, cy));
+  fields_.Label1 = decimal_text(cx) + decimal_text(cy) + decimal_text(state_.frames.light.counts.at(cx, cy));
 }
 
 void FrameDisplay::Option1_Click() {

@@ -1,9 +1,9 @@
 // Dark subtraction and flat-field correction of the light frame.
 //
-// Both corrections walk the light frame over image_width x image_height,
-// read the dark frame and the flat field at the same (x, y), keep the
-// running extremes in scan_max/scan_min and end with them in
-// light_max/light_min, like any other filling of the light frame.
+// Both corrections walk the light frame over its size, read the dark frame
+// and the flat field at the same (x, y), keep the running extremes in
+// scan_max/scan_min and end with them as the light frame's extremes, like
+// any other filling of the light frame.
 #include "image/correction.h"
 
 #include <algorithm>
@@ -82,23 +82,23 @@ STELLACQ_PIXEL_LOOP void divide_flat_row(std::int32_t* light, const std::int32_t
 // with the same rows of `other`, and keeps the extremes.
 template <typename Row>
 void rewrite_light(Frames& f, const FrameBuffer& other, Row row) {
-  const int columns = std::clamp(f.image_width, 0, kFrameColumns);
-  const int rows = std::clamp(f.image_height, 0, kFrameRows);
+  const int columns = std::clamp(f.light.width, 0, kFrameColumns);
+  const int rows = std::clamp(f.light.height, 0, kFrameRows);
   Extremes extremes;
-  for (int y = 0; y < rows; ++y) row(f.light_frame.row(y), other.row(y), columns, extremes);
+  for (int y = 0; y < rows; ++y) row(f.light.counts.row(y), other.row(y), columns, extremes);
   f.scan_max = extremes.max;
   f.scan_min = extremes.min;
-  f.light_max = extremes.max;
-  f.light_min = extremes.min;
+  f.light.max = extremes.max;
+  f.light.min = extremes.min;
 }
 
 }  // namespace
 
-void subtract_dark(Frames& frames) { rewrite_light(frames, frames.dark_frame, subtract_dark_row); }
+void subtract_dark(Frames& frames) { rewrite_light(frames, frames.dark.counts, subtract_dark_row); }
 
 void divide_flat(Frames& frames) {
   const double mean = frames.flat_mean;
-  rewrite_light(frames, frames.flat_frame,
+  rewrite_light(frames, frames.flat.counts,
                 [mean](std::int32_t* light, const std::int32_t* flat, int columns, Extremes& extremes) {
                   divide_flat_row(light, flat, columns, mean, extremes);
                 });

@@ -15,14 +15,14 @@ namespace stellacq {
 inline constexpr std::int32_t kDarkPedestal = 100;
 
 // light = light - dark + 100 over the light frame's size, below 0 -> 0,
-// beyond the 32-bit range -> 2147483647; refreshes light_max/light_min
+// beyond the 32-bit range -> 2147483647; refreshes the light frame's extremes
 // (through scan_max/scan_min). Applied again at every call.
 void subtract_dark(Frames& frames);
 
 // light = light / flat * flat_mean, rounded to the nearest count with ties
 // to even, below 0 -> 0, beyond the 32-bit range -> 2147483647. A flat
 // pixel of 0 or less has no usable ratio and leaves the light pixel as it
-// is. Refreshes light_max/light_min.
+// is. Refreshes the light frame's extremes.
 void divide_flat(Frames& frames);
 
 }  // namespace stellacq

@@ -31,13 +31,13 @@ int held_index(float value, int last) {
 }  // namespace
 
 bool frame_position(const Frames& frames, double X, double Y, double W, double H, int& cx, int& cy) {
-  if (frames.image_width <= 0 || frames.image_height <= 0) return false;
+  if (frames.light.width <= 0 || frames.light.height <= 0) return false;
   if (!(W > 0) || !(H > 0)) return false;
-  const int width = std::min(frames.image_width, kFrameColumns);
-  const int height = std::min(frames.image_height, kFrameRows);
-  const float fx = static_cast<float>(X) / static_cast<float>(W) * static_cast<float>(frames.image_width) *
+  const int width = std::min(frames.light.width, kFrameColumns);
+  const int height = std::min(frames.light.height, kFrameRows);
+  const float fx = static_cast<float>(X) / static_cast<float>(W) * static_cast<float>(frames.light.width) *
                    384.0f / 382.0f;
-  const float fy = static_cast<float>(Y) / static_cast<float>(H) * static_cast<float>(frames.image_height) *
+  const float fy = static_cast<float>(Y) / static_cast<float>(H) * static_cast<float>(frames.light.height) *
                    256.0f / 254.0f;
   cx = held_index(fx, width - 1);
   cy = held_index(fy, height - 1);

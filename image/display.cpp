@@ -14,7 +14,7 @@
 
 namespace stellacq {
 
-bool light_frame_present(const Frames& frames) { return frames.image_width != 0 && frames.image_height != 0; }
+bool light_frame_present(const Frames& frames) { return frames.light.width != 0 && frames.light.height != 0; }
 
 int screen_x(int x, int width) {
   if (width <= 0) return 0;
@@ -43,17 +43,17 @@ std::vector<int> last_source(int count, int screen_size, Map map) {
 
 }  // namespace
 
-void draw_frame(Picture& picture, const Frames& levels, const FrameBuffer& frame, int width, int height) {
+void draw_frame(Picture& picture, const Frames& levels, const Frame& frame) {
   picture.clear();
-  const int columns = std::clamp(width, 0, kFrameColumns);
-  const int rows = std::clamp(height, 0, kFrameRows);
+  const int columns = std::clamp(levels.used_width(frame), 0, kFrameColumns);
+  const int rows = std::clamp(levels.used_height(frame), 0, kFrameRows);
   if (columns > 0 && rows > 0) {
     const std::vector<int> xs =
         last_source(columns, Picture::kWidth, [&](int x) { return screen_x(x, columns); });
     const std::vector<int> ys = last_source(rows, Picture::kHeight, [&](int y) { return screen_y(y, rows); });
     for (int sy = 0; sy < Picture::kHeight; ++sy) {
       if (ys[sy] < 0) continue;
-      const std::int32_t* row = frame.row(ys[sy]);
+      const std::int32_t* row = frame.counts.row(ys[sy]);
       for (int sx = 0; sx < Picture::kWidth; ++sx) {
         if (xs[sx] < 0) continue;
         const auto g = static_cast<std::uint32_t>(grey_level(levels, row[xs[sx]]));

@@ -13,10 +13,11 @@ bool light_frame_present(const Frames& frames);
 int screen_x(int x, int width);
 int screen_y(int y, int height);
 
-// Clears `picture` and draws `frame` over width x height in grey under the
-// display levels of `levels`. Where several frame pixels fall on one screen
-// pixel the one with the largest y, then the largest x, shows. Sizes are
-// limited to the buffer's shape.
-void draw_frame(Picture& picture, const Frames& levels, const FrameBuffer& frame, int width, int height);
+// Clears `picture` and draws `frame`, one of `frames`, over the size it is
+// used with (Frames::used_width/used_height) in grey under the display
+// levels of `frames`. Where several frame pixels fall on one screen pixel the
+// one with the largest y, then the largest x, shows. Sizes are limited to
+// the buffer's shape.
+void draw_frame(Picture& picture, const Frames& frames, const Frame& frame);
 
 }  // namespace stellacq

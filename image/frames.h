@@ -1,5 +1,6 @@
-// The three frames kept in memory (light, dark, flat), their sizes and
-// extremes, the display levels, and the picture of the image area.
+// A frame as a value (its counts, shape, extremes and what it records), the
+// three frames kept in memory (light, dark, flat), the display levels, and
+// the picture of the image area.
 //
 // Every frame buffer has the fixed shape of 1537 x 1025 signed 32-bit counts,
 // element (x, y) at x + 1537 * y; only [0, width) x [0, height) of the
@@ -8,7 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <vector>
+
+#include "core/clock.h"
 
 namespace stellacq {
 
@@ -45,27 +50,46 @@ class FrameBuffer {
   std::vector<std::int32_t> counts_;
 };
 
+// Light: the shutter open; dark: the shutter closed.
+enum class FrameKind { Light, Dark };
+
+// One frame: its counts over [0, width) x [0, height) of a buffer that is
+// never resized (the part outside keeps what a larger frame left there), the
+// extremes of those counts, and what the frame records about its exposure.
+// A frame holds its 6 MB buffer by value: it is handed on by reference, or
+// shared, never copied on the way.
+struct Frame {
+  FrameBuffer counts{};
+  int width = 0;  // 0 while no frame is held
+  int height = 0;
+  std::int32_t max = 0;
+  std::int32_t min = 0;
+
+  FrameKind kind = FrameKind::Light;
+  double seconds = 0;                  // the exposure time recorded
+  int binning = 1;                     // 1 = none, 2 = 2 x 2
+  int head_model = 0;                  // 4 the TX-11, any other the TX-22
+  int unit_model = 0;                  // 4 the TU-11, any other the TU-22
+  LocalDateTime start{};               // the PC's local time at the start of the exposure
+  std::time_t start_utc = 0;           // the same instant as a calendar time
+  std::optional<double> ccd_temp_c{};  // the reading the frame records, when known
+};
+
 // Which frame auto_level measures (display_source).
 enum class DisplaySource { Light, Dark, Flat };
 
 struct Frames {
-  FrameBuffer light_frame;
-  FrameBuffer dark_frame;
-  FrameBuffer flat_frame;
+  Frame light;
+  Frame dark;
+  // The flat field is always used with the light frame's size (see
+  // used_width): loading one gives the light frame its size, and a light
+  // frame of another size taken later is corrected and shown with the flat
+  // over the new size. Its own width and height only say what was loaded.
+  Frame flat;
 
-  // 0 while no frame has been loaded. The flat field has no size of its own:
-  // it is used with the light frame's size.
-  int image_width = 0;
-  int image_height = 0;
-  int dark_width = 0;
-  int dark_height = 0;
-
-  // Working pair of the frame being filled, and the pair auto_level uses.
+  // Working pair of the frame being filled; auto_level uses it.
   std::int32_t scan_max = 0;
   std::int32_t scan_min = 0;
-  std::int32_t light_max = 0, light_min = 0;
-  std::int32_t dark_max = 0, dark_min = 0;
-  std::int32_t flat_max = 0, flat_min = 0;
 
   int flat_loaded = 0;
   std::int32_t flat_mean = 0;
@@ -75,6 +99,11 @@ struct Frames {
   std::int32_t display_range = 0;       // counts from black to white
 
   int binning = 2;  // 1 = none, 2 = 2 x 2
+
+  // The size `frame` (one of the three above) is used with: the light
+  // frame's for the flat field, its own for the others.
+  int used_width(const Frame& frame) const { return &frame == &flat ? light.width : frame.width; }
+  int used_height(const Frame& frame) const { return &frame == &flat ? light.height : frame.height; }
 };
 
 // The image area of the main window (Picture1) as an RGB32 picture that the

@@ -11,8 +11,8 @@ namespace stellacq {
 
 HistogramWindowState open_histogram(const Frames& frames) {
   HistogramWindowState state;
-  state.bins = level_histogram(frames.light_frame, frames.image_width, frames.image_height, frames.scan_min,
-                               frames.scan_max, BinFormula::kHistogramWindow);
+  state.bins =
+      level_histogram(frames, frames.light, frames.scan_min, frames.scan_max, BinFormula::kHistogramWindow);
   std::int64_t largest = 0;
   for (int i = 0; i < 300; ++i) largest = std::max(largest, state.bins[i]);
   state.scale_height = largest + 1;

@@ -15,7 +15,7 @@ namespace stellacq {
 
 namespace {
 
-int last_row(const Frames& frames) { return std::max(std::min(frames.image_height, kFrameRows) - 1, 0); }
+int last_row(const Frames& frames) { return std::max(std::min(frames.light.height, kFrameRows) - 1, 0); }
 
 }  // namespace
 
@@ -27,9 +27,9 @@ void ProfilePlot::set_point(double X, double Y) {
 }
 
 bool set_profile_point(const Frames& f, double X, double Y, double W, double H, ProfilePoint& point) {
-  const std::optional<DisplayScale> scale = display_scale(f.image_width, f.image_height, W, H);
+  const std::optional<DisplayScale> scale = display_scale(f.light.width, f.light.height, W, H);
   if (!scale) return false;
-  point.profile_x = std::clamp(frame_column(X, *scale), 0, std::min(f.image_width, kFrameColumns) - 1);
+  point.profile_x = std::clamp(frame_column(X, *scale), 0, std::min(f.light.width, kFrameColumns) - 1);
   point.profile_y = std::clamp(frame_row(Y, *scale), 0, last_row(f));
   return true;
 }
@@ -49,11 +49,11 @@ double profile_height(std::int32_t v, std::int32_t scan_min, std::int32_t scan_m
 void draw_profile(const Frames& frames, const ProfilePoint& point, const ProfileGraph& graph,
                   ProfilePlot& plot) {
   plot.clear();
-  const int width = std::min(frames.image_width, kFrameColumns);
-  const int height = std::min(frames.image_height, kFrameRows);
+  const int width = std::min(frames.light.width, kFrameColumns);
+  const int height = std::min(frames.light.height, kFrameRows);
   if (width <= 0 || height <= 0 || point.profile_y < 0 || point.profile_y >= height) return;
   const int start = profile_start_column(point.profile_x, width);
-  const std::int32_t* row = frames.light_frame.row(point.profile_y);
+  const std::int32_t* row = frames.light.counts.row(point.profile_y);
   for (int k = 0; k < kProfilePoints && start + k < width; ++k) {
     const double h = profile_height(row[start + k], frames.scan_min, frames.scan_max);
     plot.set_point(k, int_floor((h + graph.level) * graph.zoom));

@@ -51,7 +51,7 @@ struct ProfileGraph {
 };
 
 // The Shift-click: frame column floor(X x kx) and row floor(Y x ky) with
-// kx = image_width / W x 384 / 382 and ky = image_height / H x 256 / 254 in
+// kx = light.width / W x 384 / 382 and ky = light.height / H x 256 / 254 in
 // single precision, W x H being the image area's scale extent. The point is
 // held inside the frame (a click at the right or bottom edge maps past the
 // last column or row), so the graph never reads outside the frame. False,

@@ -120,7 +120,7 @@ bool is_profile_click(Qt::KeyboardModifiers modifiers) {
 
 void open_line_profile(const Frames& frames, ProfilePoint& point, QPointer<QWidget>& slot,
                        const std::function<QWidget*()>& open_window, double X, double Y, double W, double H) {
-  if (frames.image_width <= 0 || frames.image_height <= 0) return;
+  if (frames.light.width <= 0 || frames.light.height <= 0) return;
   if (slot) slot->close();
   if (!set_profile_point(frames, X, Y, W, H, point)) return;
   slot = open_window();

@@ -137,7 +137,11 @@ int head_height(int head) { return frame_shape(head, 1).height; }
 // One exposure from its start on the main thread to its BLOB.
 struct StellacqCcd::FrameJob {
   ExposureRequest request;
-  FrameDescription description;
+  FrameExtras extras;
+  // What the frame records of its start, as the client saw it begin.
+  std::time_t start_utc = 0;
+  std::optional<double> ccd_temp_c;
+  int head_model = 0;
   bool send = true;              // upload to the client
   std::string local_path;        // save on the server's disk ("" = no)
   bool compress = false;         // send it as a tile-compressed ".fits.fz"
@@ -760,20 +764,18 @@ bool StellacqCcd::StartExposure(float duration) {
   job->request.kind = type == FrameType::Dark || type == FrameType::Bias ? FrameKind::Dark : FrameKind::Light;
   job->request.seconds = seconds;
   job->request.binning = binning_;
-  job->description.type = type;
-  job->description.seconds = seconds;
-  job->description.binning = job->request.binning;
-  job->description.ccd_temp_c = last_temperature_c_;
-  job->description.pixel_um = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
-  job->description.head_name = options.head_model == kHeadTx11 ? "TX-11" : "TX-22";
-  job->description.start_utc = std::time(nullptr);
+  job->extras.type = type;
+  job->ccd_temp_c = last_temperature_c_;
+  job->extras.pixel_um = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
+  job->head_model = options.head_model;
+  job->start_utc = std::time(nullptr);
   job->send = UploadS[UPLOAD_CLIENT].s == ISS_ON || UploadS[UPLOAD_BOTH].s == ISS_ON;
   if (UploadS[UPLOAD_LOCAL].s == ISS_ON || UploadS[UPLOAD_BOTH].s == ISS_ON)
     job->local_path = local_file_name();
 
   PrimaryCCD.setExposureDuration(seconds);
   ExposureTime = seconds;
-  job->description.extra_cards = indi_cards(seconds);
+  job->extras.extra_cards = indi_cards(seconds);
   job->compress = PrimaryCCD.isCompressed();
   job->frame_x = PrimaryCCD.getSubX();
   job->frame_y = PrimaryCCD.getSubY();
@@ -798,19 +800,19 @@ bool StellacqCcd::launch_frame(const std::shared_ptr<FrameJob>& job) {
   // The part asked for is cut from the whole chip's download, and the file
   // made, on the session's thread.
   callbacks.on_session_thread = [job](FrameOutcome& outcome) {
-    FrameBuffer& counts = *outcome.counts;
-    const Subframe part =
-        binned_subframe(job->frame_x, job->frame_y, job->frame_width, job->frame_height, job->request.binning,
-                        outcome.result.info.width, outcome.result.info.height);
-    cut_subframe(counts, part);
-    job->description.origin_x = part.x;
-    job->description.origin_y = part.y;
-    job->description.width = part.width;
-    job->description.height = part.height;
+    Frame& frame = *outcome.frame;
+    const Subframe part = binned_subframe(job->frame_x, job->frame_y, job->frame_width, job->frame_height,
+                                          job->request.binning, frame.width, frame.height);
+    cut_subframe(frame, part);
+    frame.start_utc = job->start_utc;
+    frame.ccd_temp_c = job->ccd_temp_c;
+    frame.head_model = job->head_model;
+    job->extras.origin_x = part.x;
+    job->extras.origin_y = part.y;
     if (!job->local_path.empty())
-      job->file_error = write_frame_file(job->local_path, job->description, counts, true);
+      job->file_error = write_frame_file(job->local_path, frame, job->extras, true);
     if (job->send && job->file_error.empty())
-      job->file_error = frame_file_bytes(job->description, counts, job->bytes);
+      job->file_error = frame_file_bytes(frame, job->extras, job->bytes);
     if (job->send && job->compress && job->file_error.empty()) {
       std::vector<std::uint8_t> compressed;
       job->file_error = compress_fits(job->bytes, compressed);

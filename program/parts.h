@@ -36,9 +36,4 @@ inline HeldFrames held_frames(Program& p) { return {p.frames, p.headers}; }
 
 inline ShownFrames shown_frames(Program& p) { return {p.frames, p.picture}; }
 
-// The light frame in memory with its header, as a series hands it to the save.
-inline SeriesFrame light_series_frame(Program& p) {
-  return {p.frames.light_frame, p.frames.image_width, p.frames.image_height, p.headers.light_header};
-}
-
 }  // namespace stellacq

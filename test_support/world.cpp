@@ -5,24 +5,24 @@
 
 namespace stellacq::testing {
 
-void fill(FrameBuffer& frame, int width, int height, std::int32_t value) {
+void fill(Frame& frame, int width, int height, std::int32_t value) {
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) frame.at(x, y) = value;
+    for (int x = 0; x < width; ++x) frame.counts.at(x, y) = value;
 }
 
 void World::set_light(int width, int height, std::int32_t value) {
-  fill(f.light_frame, f.image_width = width, f.image_height = height, value);
-  f.light_max = f.light_min = value;
+  fill(f.light, f.light.width = width, f.light.height = height, value);
+  f.light.max = f.light.min = value;
 }
 
 void World::set_dark(int width, int height, std::int32_t value) {
-  fill(f.dark_frame, f.dark_width = width, f.dark_height = height, value);
-  f.dark_max = f.dark_min = value;
+  fill(f.dark, f.dark.width = width, f.dark.height = height, value);
+  f.dark.max = f.dark.min = value;
 }
 
 void World::set_flat(std::int32_t value, std::int32_t mean) {
-  fill(f.flat_frame, f.image_width, f.image_height, value);
-  f.flat_max = f.flat_min = value;
+  fill(f.flat, f.light.width, f.light.height, value);
+  f.flat.max = f.flat.min = value;
   f.flat_mean = mean;
   f.flat_loaded = 1;
 }

@@ -118,7 +118,7 @@ inline bool exchange(SimWorld& w, std::string_view command, ReplyMode mode = Rep
 // Worlds hold three full frames: tests keep them on the heap.
 inline std::unique_ptr<World> make_world() { return std::make_unique<World>(); }
 
-void fill(FrameBuffer& frame, int width, int height, std::int32_t value);
+void fill(Frame& frame, int width, int height, std::int32_t value);
 
 // The colour of a grey level in the image area.
 inline std::uint32_t grey(std::uint32_t g) { return 0xFF000000u | g << 16 | g << 8 | g; }

@@ -230,7 +230,7 @@ class MainWindowTest : public QObject {
     form.menu_action("exp_menu_one")->trigger();
     QCOMPARE(shutter->text(), QStringLiteral(" 2"));
     QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 撮影終了しました"));
-    QCOMPARE(w.program.frames.image_width, 768);
+    QCOMPARE(w.program.frames.light.width, 768);
     const QImage shown = form.findChild<QWidget*>("Picture1")->grab().toImage();
     int lit = 0;
     for (int x = 0; x < 300; x += 3)
@@ -244,8 +244,8 @@ class MainWindowTest : public QObject {
     Window s;
     auto& [dir, w, form] = s;
     form.show();
-    w.program.frames.image_width = 768;
-    w.program.frames.image_height = 512;
+    w.program.frames.light.width = 768;
+    w.program.frames.light.height = 512;
     auto* picture = form.findChild<QWidget*>("Picture1");
     QTest::mouseClick(picture, Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
     QPointer<QWidget> graph = top_level("Form12");
@@ -268,10 +268,10 @@ class MainWindowTest : public QObject {
     auto& [dir, w, form] = s;
     form.show();
     Frames& f = w.program.frames;
-    f.image_width = 384;
-    f.image_height = 256;
+    f.light.width = 384;
+    f.light.height = 256;
     for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 384; ++x) f.light_frame.at(x, y) = 100;
+      for (int x = 0; x < 384; ++x) f.light.counts.at(x, y) = 100;
     w.program.settings.search_span = 10;
     w.program.settings.aperture = 2;
     int answered = 0;
@@ -353,7 +353,7 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE(traffic.commands.size(), std::size_t{7});
     const std::vector<std::string> expected{"S 3000", "N 2 2", "V", "C 751", "T", "X", "U"};
     QCOMPARE(traffic.commands, expected);
-    QCOMPARE(w.program.frames.image_width, 768);
+    QCOMPARE(w.program.frames.light.width, 768);
   }
 
   // Esc and the abort button end an exposure or a download at once; other
@@ -418,7 +418,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(traffic.commands, expected);
       QCOMPARE(std::count(traffic.controls.begin(), traffic.controls.end(), kControlReset), 1);
       QVERIFY(!abort->isEnabled());
-      QCOMPARE(w.program.frames.light_max, 0);  // nothing of the frame was kept
+      QCOMPARE(w.program.frames.light.max, 0);  // nothing of the frame was kept
       if (click_check) {
         click_check = false;
         QVERIFY(check_held);               // not yet toggled inside the exchange ...
@@ -434,7 +434,7 @@ class MainWindowTest : public QObject {
     const std::vector<std::uint16_t>& sent = w.observatory.unit().frame();
     QCOMPARE(sent.size(), std::size_t{768 * 512});
     for (std::size_t i = 0; i < sent.size(); ++i)
-      if (w.program.frames.light_frame.at(static_cast<int>(i % 768), static_cast<int>(i / 768)) != sent[i])
+      if (w.program.frames.light.counts.at(static_cast<int>(i % 768), static_cast<int>(i / 768)) != sent[i])
         QFAIL(qPrintable(QStringLiteral("sample %1 differs").arg(i)));
   }
 

@@ -125,14 +125,15 @@ TEST(CameraSession, RepliesComeInTheOrderOfTheJobsOnTheFrontEndsThread) {
   ASSERT_TRUE(f.pump([&] { return order.size() >= 4 && f.session->jobs_in_flight() == 0; }));
   EXPECT_EQ(order, (std::vector<std::string>{"cooling", "progress", "frame", "temperature"}));
 
-  ASSERT_TRUE(frame && frame->result.status.ok() && frame->counts);
+  ASSERT_TRUE(frame && frame->result.status.ok() && frame->frame);
   EXPECT_FALSE(frame->aborted);
-  EXPECT_TRUE(frame->ccd_temp_c.has_value());
-  ASSERT_EQ(frame->result.info.width, 768);
-  ASSERT_EQ(frame->result.info.height, 512);
+  EXPECT_TRUE(frame->frame->ccd_temp_c.has_value());
+  ASSERT_EQ(frame->frame->width, 768);
+  ASSERT_EQ(frame->frame->height, 512);
   const std::vector<std::uint16_t>& sent = f.hardware->unit.frame();
   for (int y = 0; y < 512; y += 7)
-    for (int x = 0; x < 768; x += 5) ASSERT_EQ(frame->counts->at(x, y), sent[y * 768 + x]) << x << "," << y;
+    for (int x = 0; x < 768; x += 5)
+      ASSERT_EQ(frame->frame->counts.at(x, y), sent[y * 768 + x]) << x << "," << y;
   EXPECT_FALSE(f.session->frame_running());
 }
 
@@ -165,14 +166,14 @@ TEST(CameraSession, AnAbortDuringTheExposureOrTheDownloadLeavesTheNextFrameWhole
   EXPECT_TRUE(saw_download);
   EXPECT_TRUE(download.aborted);
   EXPECT_EQ(download.result.status.error, CameraError::Cancelled);
-  EXPECT_FALSE(download.counts);
+  EXPECT_FALSE(download.frame);
 
   ASSERT_TRUE(f.pump([&] { return whole.has_value(); }, 60s));
   ASSERT_TRUE(whole->result.status.ok());
   EXPECT_FALSE(whole->aborted);
   const std::vector<std::uint16_t>& sent = f.hardware->unit.frame();
   ASSERT_EQ(sent.size(), 768u * 512u);
-  for (int y = 0; y < 512; y += 3) ASSERT_EQ(whole->counts->at(767, y), sent[y * 768 + 767]);
+  for (int y = 0; y < 512; y += 3) ASSERT_EQ(whole->frame->counts.at(767, y), sent[y * 768 + 767]);
 }
 
 TEST(CameraSession, EndingDuringALongExposureCancelsItInsteadOfWaiting) {

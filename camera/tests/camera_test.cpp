@@ -36,12 +36,12 @@ struct Bench {
   }
   Clock& clock() { return real_time ? static_cast<Clock&>(system_clock) : camera_clock; }
   // Whether `into` holds the unit's last frame of width x height.
-  bool holds_unit_frame(const FrameBuffer& into, int width, int height) const {
+  bool holds_unit_frame(const Frame& into, int width, int height) const {
     const std::vector<std::uint16_t>& f = unit->frame();
     if (f.size() != static_cast<std::size_t>(width) * height) return false;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x)
-        if (into.at(x, y) != f[static_cast<std::size_t>(y) * width + x]) return false;
+        if (into.counts.at(x, y) != f[static_cast<std::size_t>(y) * width + x]) return false;
     return true;
   }
 
@@ -54,7 +54,7 @@ struct Bench {
   PortAddresses ports;
   RecordingBusyCount busy;
   std::unique_ptr<Camera> camera;
-  std::unique_ptr<FrameBuffer> frame = std::make_unique<FrameBuffer>();
+  std::unique_ptr<Frame> frame = std::make_unique<Frame>();
   CancelToken cancel;
 };
 
@@ -78,7 +78,10 @@ TEST(CameraFrame, AWholeLightFrameCrossesThePortByteForByte) {
   EXPECT_EQ(b.unit->recorder().received, sent);
   EXPECT_EQ(b.unit->recorder().commands, (Lines{"S 1000", "N 2 2", "V", "X", "U"}));
   EXPECT_EQ(b.unit->recorder().controls.back(), kControlIdle);
-  EXPECT_EQ(std::pair(r.info.width, r.info.height), std::pair(384, 256));
+  EXPECT_EQ(std::pair(b.frame->width, b.frame->height), std::pair(384, 256));
+  // The frame records what was taken, with which head on which unit.
+  EXPECT_EQ(std::tuple(b.frame->seconds, b.frame->binning, b.frame->head_model, b.frame->unit_model),
+            std::tuple(1.0, 2, 4, 4));
   EXPECT_TRUE(b.holds_unit_frame(*b.frame, 384, 256));
   ASSERT_FALSE(told.empty());
   EXPECT_EQ(told.back().phase, CameraProgress::Phase::Download);
@@ -134,7 +137,7 @@ TEST(CameraCancel, TheNextFrameIsWholeAndTheCoolingIsBack) {
     const FrameResult next = b.camera->download(*b.frame, nullptr, b.cancel);
     ASSERT_TRUE(next.status.ok());
     EXPECT_EQ(b.unit->recorder().commands, (Lines{"V", "X", "U"}));
-    EXPECT_EQ(std::pair(next.info.width, next.info.height), std::pair(384, 256));
+    EXPECT_EQ(std::pair(b.frame->width, b.frame->height), std::pair(384, 256));
     EXPECT_TRUE(b.holds_unit_frame(*b.frame, 384, 256));
   }
 }
@@ -204,7 +207,7 @@ TEST(CameraFailure, EachFaultIsToldAndNothingPassesForAFrame) {
     Bench b(sim::kUnitTu11);
     b.camera->set_models(4, 4);
     ASSERT_TRUE(b.camera->assume_connected().ok());
-    b.frame->at(0, 0) = -5;
+    b.frame->counts.at(0, 0) = -5;
     b.unit->recorder().clear();
     c.fault(b);
     const FrameResult r = c.temperature
@@ -214,7 +217,7 @@ TEST(CameraFailure, EachFaultIsToldAndNothingPassesForAFrame) {
     EXPECT_EQ(r.status.link, c.link);
     EXPECT_EQ(r.status.command, c.command);
     EXPECT_EQ(b.camera->link().unit_silent, c.silent);
-    EXPECT_EQ(b.frame->at(0, 0), -5);
+    EXPECT_EQ(b.frame->counts.at(0, 0), -5);
     if (c.error == CameraError::NoPort) {
       EXPECT_TRUE(b.unit->recorder().controls.empty());
     }

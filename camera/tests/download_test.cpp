@@ -20,9 +20,9 @@ using Bytes = std::vector<std::uint8_t>;
 std::int32_t pattern(int x, int y) { return 1 + (x * 131 + y * 977) % 65535; }
 
 // The light download of the frame size set in the program.
-std::optional<FrameInfo> download_light(testing::SimWorld& w) {
+bool download_light(testing::SimWorld& w) {
   return download_frame(camera_of(w.p), w.p.frames, status_line(w.p), FrameKind::Light,
-                        {w.p.frames.image_width, w.p.frames.image_height});
+                        {w.p.frames.light.width, w.p.frames.light.height}) != nullptr;
 }
 
 // Tells the unit the head, loads a pattern frame of `rows` rows into it and
@@ -32,8 +32,8 @@ void prepare(testing::SimWorld& w, std::int16_t unit, std::int16_t head, int bin
   w.p.settings.head_model = head;
   w.unit().options().unit_model = unit;
   const int width = (head == 4 ? 768 : 1536) / binning, height = (head == 4 ? 512 : 1024) / binning;
-  w.p.frames.image_width = w.p.frames.dark_width = width;
-  w.p.frames.image_height = w.p.frames.dark_height = height;
+  w.p.frames.light.width = w.p.frames.dark.width = width;
+  w.p.frames.light.height = w.p.frames.dark.height = height;
   w.p.connection.camera_menu_link_sumi_Click();
   if (rows == 0) rows = height;
   std::vector<std::uint16_t> v(static_cast<std::size_t>(width) * rows);
@@ -72,9 +72,9 @@ TEST(Download, BlocksLayoutAndExtremes) {
     w.unit().options().bytes_before_k = c.before_k;
     prepare(w, c.unit, c.head, c.binning, c.unit_rows);
     Frames& f = w.p.frames;
-    if (c.frame_rows) f.image_height = c.frame_rows;
-    const int width = f.image_width, wire_width = c.head == 4 && c.unit != 4 ? 2 * width : width;
-    f.light_frame.at(width, 0) = -7;  // just right of the frame
+    if (c.frame_rows) f.light.height = c.frame_rows;
+    const int width = f.light.width, wire_width = c.head == 4 && c.unit != 4 ? 2 * width : width;
+    f.light.counts.at(width, 0) = -7;  // just right of the frame
     ASSERT_TRUE(download_light(w));
 
     EXPECT_EQ(w.traffic().commands, (std::vector<std::string>{"X", "U"}));
@@ -94,20 +94,20 @@ TEST(Download, BlocksLayoutAndExtremes) {
     std::int32_t lo = 65535, hi = 0;
     for (int y = 0; y < rows; ++y)
       for (int x = 0; x < width; ++x) {
-        ASSERT_EQ(f.light_frame.at(x, y), pattern(x, y)) << x << "," << y;
+        ASSERT_EQ(f.light.counts.at(x, y), pattern(x, y)) << x << "," << y;
         lo = std::min(lo, pattern(x, y));
         hi = std::max(hi, pattern(x, y));
       }
-    EXPECT_EQ(f.light_max, hi);
-    EXPECT_EQ(f.light_min, lo);
-    EXPECT_EQ(f.light_frame.at(width, 0), -7);
+    EXPECT_EQ(f.light.max, hi);
+    EXPECT_EQ(f.light.min, lo);
+    EXPECT_EQ(f.light.counts.at(width, 0), -7);
   }
 }
 
 TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
   testing::SimWorld w;
   prepare(w, 4, 4, 2);
-  w.p.frames.light_max = 99;
+  w.p.frames.light.max = 99;
   w.unit().options().bytes_before_k = std::string(kMaxBytesBeforeAck + 10, 'A');
   EXPECT_FALSE(download_light(w));
   EXPECT_EQ(w.ui.last_status(), kNoBlockAckMessage);
@@ -116,12 +116,12 @@ TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
   w.unit().options().powered = false;
   EXPECT_FALSE(download_light(w));
   EXPECT_EQ(w.ui.last_status().rfind(" カメラが応答しません", 0), 0u);
-  EXPECT_EQ(w.p.frames.light_max, 99);
+  EXPECT_EQ(w.p.frames.light.max, 99);
 
   for (const auto& [width, height] : {std::pair{0, 0}, std::pair{1538, 10}, std::pair{10, 1026}}) {
     w.traffic().clear();
-    w.p.frames.image_width = width;
-    w.p.frames.image_height = height;
+    w.p.frames.light.width = width;
+    w.p.frames.light.height = height;
     EXPECT_FALSE(download_light(w));
     EXPECT_TRUE(w.traffic().controls.empty());
     EXPECT_EQ(w.ui.last_status(), kBadFrameSizeMessage);
@@ -150,8 +150,8 @@ TEST(Download, ASizeReplyShortOfTheFrameIsNoNewFrame) {
     testing::SimWorld w;
     prepare(w, c.unit, 4, 2);
     Frames& f = w.p.frames;
-    testing::fill(f.light_frame, 384, 256, 5);
-    f.light_max = f.light_min = 5;
+    testing::fill(f.light, 384, 256, 5);
+    f.light.max = f.light.min = 5;
     f.display_source = DisplaySource::Dark;
     w.unit().options().size_reply = c.reply;
     EXPECT_FALSE(download_light(w));
@@ -159,13 +159,13 @@ TEST(Download, ASizeReplyShortOfTheFrameIsNoNewFrame) {
     EXPECT_EQ(w.traffic().received, (Bytes{'X', '\r', 'U', '\r', 0x00, 0x00}));
     EXPECT_EQ(w.traffic().samples_sent, 0);
     EXPECT_EQ(w.control_register(), kControlIdle);
-    EXPECT_EQ(std::tuple(f.light_frame.at(0, 0), f.light_frame.at(383, 255), f.light_max, f.light_min),
+    EXPECT_EQ(std::tuple(f.light.counts.at(0, 0), f.light.counts.at(383, 255), f.light.max, f.light.min),
               std::tuple(5, 5, 5, 5));
     EXPECT_EQ(f.display_source, DisplaySource::Dark);
 
     w.unit().options().size_reply.reset();
     EXPECT_TRUE(download_light(w));
-    EXPECT_EQ(f.light_frame.at(383, 255), pattern(383, 255));
+    EXPECT_EQ(f.light.counts.at(383, 255), pattern(383, 255));
   }
   EXPECT_EQ(short_frame_text(0, 98304),
             " 画像サイズの応答が不正です（カメラの知らせた画素数 0、この画像に必要な画素数 98304）。"

@@ -34,13 +34,14 @@ TEST(FrameRequest, ASubframeIsCutFromTheBinnedDownload) {
   EXPECT_EQ(box(binned_subframe(5000, -3, 0, 1, 1, 1536, 1024)), std::tuple(1535, 0, 1, 1));        // past it
 
   // Each pixel holds its own place; the cut overlaps its source.
-  FrameBuffer counts;
+  auto frame = std::make_unique<Frame>();
   for (int y = 0; y < 512; ++y)
-    for (int x = 0; x < 768; ++x) counts.at(x, y) = y * 1000 + x;
-  cut_subframe(counts, {3, 1, 700, 400});
+    for (int x = 0; x < 768; ++x) frame->counts.at(x, y) = y * 1000 + x;
+  cut_subframe(*frame, {3, 1, 700, 400});
+  EXPECT_EQ(std::tuple(frame->width, frame->height), std::tuple(700, 400));
   bool moved = true;
   for (int y = 0; y < 400; ++y)
-    for (int x = 0; x < 700; ++x) moved = moved && counts.at(x, y) == (y + 1) * 1000 + x + 3;
+    for (int x = 0; x < 700; ++x) moved = moved && frame->counts.at(x, y) == (y + 1) * 1000 + x + 3;
   EXPECT_TRUE(moved);
 }
 

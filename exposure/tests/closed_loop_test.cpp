@@ -74,15 +74,15 @@ LoopRun run_series(const sim::MountAxesOptions& mount, bool tracking) {
   // The first frame, and a click on the brightest star well inside it.
   p.shooting.exp_menu_one_Click();
   const Frames& f = p.frames;
-  EXPECT_EQ(std::pair(f.image_width, f.image_height), std::pair(768, 512));
+  EXPECT_EQ(std::pair(f.light.width, f.light.height), std::pair(768, 512));
   int gx = kMargin, gy = kMargin;
-  for (int y = kMargin; y < f.image_height - kMargin; ++y)
-    for (int x = kMargin; x < f.image_width - kMargin; ++x)
-      if (f.light_frame.at(x, y) > f.light_frame.at(gx, gy)) gx = x, gy = y;
-  const double to_area_x = f.image_width * 382.0 / 384, to_area_y = f.image_height * 254.0 / 256;
+  for (int y = kMargin; y < f.light.height - kMargin; ++y)
+    for (int x = kMargin; x < f.light.width - kMargin; ++x)
+      if (f.light.counts.at(x, y) > f.light.counts.at(gx, gy)) gx = x, gy = y;
+  const double to_area_x = f.light.width * 382.0 / 384, to_area_y = f.light.height * 254.0 / 256;
   const PictureClickResult click = p.guiding.Picture1_MouseDown(
-      (gx + 0.5) * to_area_x / f.image_width, (gy + 0.5) * to_area_y / f.image_height, f.image_width,
-      f.image_height, {[] {}, [] {}});
+      (gx + 0.5) * to_area_x / f.light.width, (gy + 0.5) * to_area_y / f.light.height, f.light.width,
+      f.light.height, {[] {}, [] {}});
   EXPECT_EQ(click.outcome, PictureClick::Locked);
   EXPECT_EQ(std::pair(p.guide.guide_x, p.guide.guide_y), std::pair(gx, gy));
 

@@ -287,8 +287,8 @@ TEST_F(Series, CorrectionsReachTheFileAndTheGuidingMeasurement) {
     w.ui.statuses.clear();
     Frames& f = w.p.frames;
     for (int y = 0; y < kFrameRows; ++y)
-      for (int x = 0; x < kFrameColumns; ++x) f.dark_frame.at(x, y) = 65535, f.flat_frame.at(x, y) = 1;
-    f.dark_width = 384, f.dark_height = 256;
+      for (int x = 0; x < kFrameColumns; ++x) f.dark.counts.at(x, y) = 65535, f.flat.counts.at(x, y) = 1;
+    f.dark.width = 384, f.dark.height = 256;
     f.flat_loaded = 1, f.flat_mean = 1000;
     w.p.settings.guide_dark_sub = c.dark ? 1 : 0;
     w.p.settings.guide_flat_sub = c.flat ? 1 : 0;
@@ -305,11 +305,11 @@ TEST_F(Series, CorrectionsReachTheFileAndTheGuidingMeasurement) {
     HeaderTables headers;
     auto saved = std::make_unique<Frames>();
     ASSERT_FALSE(read_fits_frame(dir.file(files[0]), kOpenLight, headers, *saved));
-    ASSERT_EQ(std::tie(saved->image_width, saved->image_height), std::tuple(384, 256));
+    ASSERT_EQ(std::tie(saved->light.width, saved->light.height), std::tuple(384, 256));
     int lo = 65535, hi = 0;
     for (int y = 0; y < 256; ++y)
       for (int x = 0; x < 384; ++x)
-        lo = std::min(lo, saved->light_frame.at(x, y)), hi = std::max(hi, saved->light_frame.at(x, y));
+        lo = std::min(lo, saved->light.counts.at(x, y)), hi = std::max(hi, saved->light.counts.at(x, y));
     EXPECT_EQ(std::pair(lo, hi), std::pair(c.file_min, c.file_max));
     EXPECT_GE(w.p.guide.star_sum, c.least_star_sum);
     EXPECT_LE(w.p.guide.star_sum, c.most_star_sum);
@@ -466,15 +466,15 @@ TEST_F(Series, AFlatLoadedDuringADownloadDoesNotShrinkTheSavedFrame) {
   w.ui.input_answers = {"2"};
   at_yield(kDownloadingMessage, 2, [this] {
     Frames& f = w.p.frames;
-    f.image_width = f.image_height = 4;
-    testing::fill(f.flat_frame, 4, 4, 1000);
+    f.light.width = f.light.height = 4;
+    testing::fill(f.flat, 4, 4, 1000);
     f.flat_loaded = 1;
   });
   w.p.series.exp_menu_grab_num_Click();
   const Strings files = files_in(dir.path());
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(fs::file_size(dir.file(files[1])), fs::file_size(dir.file(files[0])));
-  EXPECT_EQ(std::pair(w.p.frames.image_width, w.p.frames.image_height), std::pair(384, 256));
+  EXPECT_EQ(std::pair(w.p.frames.light.width, w.p.frames.light.height), std::pair(384, 256));
 }
 
 // A full disk: the frames saved before stay whole, the frame that does not

@@ -36,15 +36,15 @@ TEST_F(SingleExposure, LightFrameRunsTheWholeDialogueAndShowsTheFrame) {
   EXPECT_EQ(w.traffic().commands, (Strings{"S 30000", "N 2 2", "V", "X", "U"}));
   EXPECT_EQ(w.ui.statuses, (Strings{" 撮影しています", " 露出中", " ダウンロード中", " ダウンロード完了",
                                     " 撮影終了しました"}));
-  EXPECT_EQ(std::pair(w.p.frames.image_width, w.p.frames.image_height), std::pair(384, 256));
+  EXPECT_EQ(std::pair(w.p.frames.light.width, w.p.frames.light.height), std::pair(384, 256));
   EXPECT_EQ(w.p.form.Text5, " 30");
   // The header was built for this frame, and the frame was shown.
   EXPECT_EQ(w.p.headers.light_header[4].substr(0, 30), "NAXIS1  =                  384");
   // The simulated sky must be one the automatic levels can stretch: a quiet
   // sky puts the histogram peak into its first bins and shows a white frame.
   const Frames& f = w.p.frames;
-  EXPECT_TRUE(f.display_background > f.light_min && f.display_range > 50 &&
-              f.display_background + f.display_range < f.light_max);
+  EXPECT_TRUE(f.display_background > f.light.min && f.display_range > 50 &&
+              f.display_background + f.display_range < f.light.max);
   EXPECT_EQ(w.ui.picture_updates, 1);
   EXPECT_EQ(w.ui.beeps, 1);
 }
@@ -55,8 +55,8 @@ TEST_F(SingleExposure, DarkFrameUsesTheDarkCommandAndBuffer) {
   w.p.shooting.exp_menu_dark_Click();
   EXPECT_EQ(w.traffic().commands, (Strings{"S 1000", "N 1 1", "D", "X", "U"}));
   EXPECT_EQ(w.p.form.Text5, " 1");
-  EXPECT_EQ(std::pair(w.p.frames.dark_width, w.p.frames.dark_height), std::pair(768, 512));
-  EXPECT_EQ(w.p.frames.image_width, 0);
+  EXPECT_EQ(std::pair(w.p.frames.dark.width, w.p.frames.dark.height), std::pair(768, 512));
+  EXPECT_EQ(w.p.frames.light.width, 0);
   EXPECT_EQ(w.p.frames.display_source, DisplaySource::Dark);
   EXPECT_EQ(w.ui.picture_updates, 1);
 }
@@ -89,7 +89,7 @@ TEST_F(SingleExposure, WithoutDisplayAfterShootingTheFrameIsNotDrawn) {
   w.p.shooting.Check1_Click(w.p.form.Check1);
   EXPECT_EQ(w.p.exposure.display_after_shooting, 0);
   w.p.shooting.exp_menu_one_Click();
-  EXPECT_EQ(w.p.frames.image_width, 384);
+  EXPECT_EQ(w.p.frames.light.width, 384);
   EXPECT_EQ(w.ui.picture_updates, 0);
 }
 
@@ -97,7 +97,7 @@ TEST_F(SingleExposure, ASilentUnitEndsTheExposureWithAMessage) {
   w.unit().options().powered = false;
   w.p.shooting.exp_menu_one_Click();
   EXPECT_NE(w.ui.last_status().find("応答しません"), std::string::npos);
-  EXPECT_EQ(w.p.frames.image_width, 0);
+  EXPECT_EQ(w.p.frames.light.width, 0);
 }
 
 TEST_F(SingleExposure, AGarbledSizeReplyEndsTheExposureAsFailed) {
@@ -116,17 +116,17 @@ TEST_F(SingleExposure, AFlatLoadedDuringTheExposureDoesNotResizeTheFrame) {
   w.ui.on_yield = [&] {
     if (w.ui.last_status() != kDownloadingMessage) return;
     Frames& f = w.p.frames;
-    f.image_width = f.image_height = 4;
-    testing::fill(f.flat_frame, 4, 4, 1000);
+    f.light.width = f.light.height = 4;
+    testing::fill(f.flat, 4, 4, 1000);
     f.flat_loaded = 1;
   };
   w.p.shooting.exp_menu_one_Click();
   const Frames& f = w.p.frames;
-  EXPECT_EQ(std::pair(f.image_width, f.image_height), std::pair(384, 256));
+  EXPECT_EQ(std::pair(f.light.width, f.light.height), std::pair(384, 256));
   const std::vector<std::uint16_t>& sent = w.unit().frame();
   ASSERT_EQ(sent.size(), 384u * 256u);
-  EXPECT_EQ(f.light_frame.at(383, 255), sent.back());
-  EXPECT_EQ(f.light_frame.at(4, 4), sent[4 * 384 + 4]);
+  EXPECT_EQ(f.light.counts.at(383, 255), sent.back());
+  EXPECT_EQ(f.light.counts.at(4, 4), sent[4 * 384 + 4]);
   EXPECT_EQ(w.ui.last_status(), kShootingDoneMessage);
 }
 

@@ -17,8 +17,8 @@ using World = testing::World;
 void take_light(World& w, const ScratchDir& dir) {
   w.p.ini_path = dir.file("STELLACQ.INI");
   w.p.settings.head_model = 4;
-  make_light_header(held_frames(w.p), w.p.shooting.header_values());
-  w.p.frames.light_frame.at(3, 4) = 4321;
+  make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
+  w.p.frames.light.counts.at(3, 4) = 4321;
 }
 
 // Each OK in turn on a fresh program with a light frame: an operation that
@@ -47,7 +47,7 @@ TEST(FileDialogOk, OperationsAndRefusals) {
     EXPECT_TRUE(w.ui.boxes.empty() || w.ui.boxes[0].text.starts_with(message)) << text;
     EXPECT_EQ(w.p.file.file_mode, beeps ? mode : 99);
     EXPECT_EQ(std::tuple(w.ui.busy_on, w.ui.busy_off, w.ui.beeps), std::tuple(beeps, beeps, beeps)) << text;
-    EXPECT_EQ(w.p.frames.dark_frame.at(3, 4), mode == kOpenDark && done ? 4321 : 0);
+    EXPECT_EQ(w.p.frames.dark.counts.at(3, 4), mode == kOpenDark && done ? 4321 : 0);
   }
   EXPECT_FALSE(fs::exists(dir.file("x.fit")) || fs::exists(dir.file("d.fit")));
 }
@@ -124,9 +124,9 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
     w.p.settings.save_in_series = c.save_in_series;
     w.p.settings.save_folder = c.folder;
     const bool ok = !c.status.starts_with(" 連続");
-    EXPECT_EQ(
-        series_save(light_series_frame(w.p), w.p.file, w.p.settings, w.p.clock.local_now(), status_line(w.p)),
-        ok)
+    EXPECT_EQ(series_save(w.p.frames.light, w.p.headers.light_header, w.p.file, w.p.settings,
+                          w.p.clock.local_now(), status_line(w.p)),
+              ok)
         << c.folder;
     EXPECT_EQ(std::tie(w.p.file.file_mode, w.p.file.save_file_name),
               std::tuple(kSaveLight, c.folder + "/25210309.FIT"));

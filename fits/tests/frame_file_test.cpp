@@ -7,6 +7,7 @@
 
 #include <map>
 
+#include "config/settings.h"
 #include "fits/cards.h"
 
 namespace stellacq {
@@ -39,22 +40,23 @@ Header read(const CardTable& table) {
 }
 
 TEST(FrameCards, TheHeaderSaysWhatWasTakenAndKeepsEachKeywordOnce) {
-  FrameDescription frame;
-  frame.type = FrameType::Bias;
+  Frame frame;
+  FrameExtras extras;
+  extras.type = FrameType::Bias;
   frame.seconds = 1;
   frame.binning = 2;
   frame.width = 100;
   frame.height = 80;
-  frame.pixel_um = 9.0;
-  frame.head_name = "TX-22";
+  extras.pixel_um = 9.0;
+  frame.head_model = kHeadTx22;
   frame.start_utc = 1709672829;  // 2024-03-05 21:07:09 UTC
-  frame.origin_x = 120;
-  frame.origin_y = 45;
-  frame.extra_cards = {
+  extras.origin_x = 120;
+  extras.origin_y = 45;
+  extras.extra_cards = {
       "TELESCOP= 'Scope A'", "EXPTIME =                  5.0", "DATAMIN =                    0",
       "TELESCOP= 'Scope B'", "COMMENT made by INDI",           "OBJECT  = 'M 1'"};
 
-  Header header = read(frame_cards(frame));
+  Header header = read(frame_cards(frame, extras));
   // The front-end's cards come after the camera's, never repeating a keyword.
   // clang-format off
   const std::map<std::string, std::string> values = {
@@ -71,8 +73,8 @@ TEST(FrameCards, TheHeaderSaysWhatWasTakenAndKeepsEachKeywordOnce) {
   EXPECT_EQ(header.last, "END");
 
   frame.ccd_temp_c = -10.25;
-  frame.type = FrameType::Flat;
-  header = read(frame_cards(frame));
+  extras.type = FrameType::Flat;
+  header = read(frame_cards(frame, extras));
   EXPECT_EQ(header.value["CCD-TEMP"], "-10.25");
   EXPECT_EQ(header.value["FRAME"], "'Flat    '");
 }

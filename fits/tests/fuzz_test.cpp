@@ -110,18 +110,18 @@ void for_band(F&& f) {
 void take_snapshot(const Program& p, Snapshot& s) {
   const Frames& f = p.frames;
   s.pixels.clear();
-  for (const FrameBuffer* b : {&f.light_frame, &f.dark_frame, &f.flat_frame})
+  for (const FrameBuffer* b : {&f.light.counts, &f.dark.counts, &f.flat.counts})
     for_band([&](int x, int y) { s.pixels.push_back(b->at(x, y)); });
-  s.values = {f.image_width,
-              f.image_height,
-              f.dark_width,
-              f.dark_height,
-              f.light_max,
-              f.light_min,
-              f.dark_max,
-              f.dark_min,
-              f.flat_max,
-              f.flat_min,
+  s.values = {f.light.width,
+              f.light.height,
+              f.dark.width,
+              f.dark.height,
+              f.light.max,
+              f.light.min,
+              f.dark.max,
+              f.dark.min,
+              f.flat.max,
+              f.flat.min,
               f.flat_loaded,
               f.flat_mean,
               static_cast<int>(f.display_source),
@@ -136,9 +136,9 @@ void take_snapshot(const Program& p, Snapshot& s) {
 void check_accepted(const Program& p, const Snapshot& before, Snapshot& after, int target, int iteration) {
   const Frames& f = p.frames;
   const bool dark = target == kOpenDark;
-  const int width = dark ? f.dark_width : f.image_width, height = dark ? f.dark_height : f.image_height;
+  const int width = dark ? f.dark.width : f.light.width, height = dark ? f.dark.height : f.light.height;
   ASSERT_TRUE(width >= 1 && width <= kFrameColumns && height >= 1 && height <= kFrameRows) << iteration;
-  const FrameBuffer& b = target == kOpenLight ? f.light_frame : dark ? f.dark_frame : f.flat_frame;
+  const FrameBuffer& b = target == kOpenLight ? f.light.counts : dark ? f.dark.counts : f.flat.counts;
   std::int32_t high = INT32_MIN, low = INT32_MAX;
   double sum = 0;
   for (int y = 0; y < height; ++y)
@@ -147,9 +147,9 @@ void check_accepted(const Program& p, const Snapshot& before, Snapshot& after, i
       low = std::min(low, b.at(x, y));
       sum += b.at(x, y);
     }
-  const auto [max, min] = target == kOpenLight ? std::pair(f.light_max, f.light_min)
-                          : dark               ? std::pair(f.dark_max, f.dark_min)
-                                               : std::pair(f.flat_max, f.flat_min);
+  const auto [max, min] = target == kOpenLight ? std::pair(f.light.max, f.light.min)
+                          : dark               ? std::pair(f.dark.max, f.dark.min)
+                                               : std::pair(f.flat.max, f.flat.min);
   // The running maximum starts at -1, so a frame of negative counts has -1.
   EXPECT_EQ(std::pair(max, min), std::pair(std::max(high, -1), low)) << iteration;
   if (target == kOpenFlat) {
@@ -209,10 +209,10 @@ TEST(ReaderFuzz, RefusedLoadsChangeNothingAcceptedOnesAreConsistentAndSaveBack) 
     ASSERT_TRUE(save_fits(held_frames(w.p), w.p.file, status_line(w.p), {false})) << i;
     ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, again, target)) << i;
     const bool dark = target == kOpenDark;
-    const FrameBuffer& a = dark ? w.p.frames.dark_frame : w.p.frames.light_frame;
-    const FrameBuffer& b = dark ? other.p.frames.dark_frame : other.p.frames.light_frame;
-    const int width = dark ? w.p.frames.dark_width : w.p.frames.image_width;
-    const int height = dark ? w.p.frames.dark_height : w.p.frames.image_height;
+    const FrameBuffer& a = dark ? w.p.frames.dark.counts : w.p.frames.light.counts;
+    const FrameBuffer& b = dark ? other.p.frames.dark.counts : other.p.frames.light.counts;
+    const int width = dark ? w.p.frames.dark.width : w.p.frames.light.width;
+    const int height = dark ? w.p.frames.dark.height : w.p.frames.light.height;
     int mismatches = 0;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) mismatches += std::clamp(a.at(x, y), 0, 65535) != b.at(x, y);

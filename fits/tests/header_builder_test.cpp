@@ -21,7 +21,7 @@ TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield
   w.ui.on_yield = [&] { w.p.form.Text4 = "-10.5", w.p.form.Text5 = "99"; };  // read before / after
   CardTable& h = w.p.headers.light_header;
   h[0] = "zero", h[20] = "HISTORY gone", h[37] = "HISTORY kept";
-  make_light_header(held_frames(w.p), w.p.shooting.header_values());
+  make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
   const char* expected[] = {
       "SIMPLE  =                    T",
       "BITPIX  =                   16",
@@ -66,15 +66,15 @@ TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
     w.p.settings.head_model = static_cast<std::int16_t>(c.head);
     w.p.frames.binning = c.binning;
     w.p.form.Text5 = w.p.form.Text4 = c.field;
-    make_dark_header(held_frames(w.p), w.p.shooting.header_values());
+    make_dark_header(w.p.headers, w.p.shooting.record_start(w.p.frames.dark));
     const auto value = [](std::string n) { return std::string(21 - n.size(), ' ') + n; };
     const CardTable& h = w.p.headers.dark_header;
     EXPECT_EQ(h[4], pad("NAXIS1  =" + value(std::to_string(c.width)))) << c.field;
     EXPECT_EQ(h[5], pad("NAXIS2  =" + value(std::to_string(c.height))));
     EXPECT_EQ(h[11], pad("EXPTIME =" + value(c.number) + " / EXPOSURE IN SECONDS"));
     EXPECT_EQ(h[12], pad("TEMPERAT=" + value(c.number) + " / TEMPERATURE IN DEGREES C"));
-    EXPECT_EQ(std::tie(w.p.frames.dark_width, w.p.frames.dark_height), std::tie(c.width, c.height));
-    EXPECT_EQ(w.p.frames.image_width, 0);  // the light side is untouched
+    EXPECT_EQ(std::tie(w.p.frames.dark.width, w.p.frames.dark.height), std::tie(c.width, c.height));
+    EXPECT_EQ(w.p.frames.light.width, 0);  // the light side is untouched
   }
 }
 

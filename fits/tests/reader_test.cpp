@@ -60,13 +60,13 @@ TEST(Reader, FilesMadeByCfitsioHoldWhatCfitsioSays) {
 
     World w;
     ASSERT_TRUE(load_fits(held_frames(w.p), w.p.ui, path, kOpenLight)) << c.name;
-    EXPECT_EQ(std::tie(w.p.frames.image_width, w.p.frames.image_height), std::tuple(3, 2));
-    const std::int32_t* row0 = w.p.frames.light_frame.row(0);
+    EXPECT_EQ(std::tie(w.p.frames.light.width, w.p.frames.light.height), std::tuple(3, 2));
+    const std::int32_t* row0 = w.p.frames.light.counts.row(0);
     const std::vector<long long> ours = {
         row0[0], row0[1], row0[2], row0[kFrameColumns], row0[kFrameColumns + 1], row0[kFrameColumns + 2]};
     EXPECT_EQ(ours, c.values) << c.name;
     const auto [low, high] = std::ranges::minmax(c.values);
-    EXPECT_EQ(std::tuple(w.p.frames.light_min, w.p.frames.light_max), std::tuple(low, high)) << c.name;
+    EXPECT_EQ(std::tuple(w.p.frames.light.min, w.p.frames.light.max), std::tuple(low, high)) << c.name;
   }
 }
 
@@ -96,7 +96,7 @@ TEST(Reader, HandMadeFilesDecodeByTheStandardScaling) {
     std::ofstream(dir.file("h.fit"), std::ios::binary) << fits_text(c.bitpix, count, 1, c.cards, c.data);
     World w;
     ASSERT_TRUE(load_fits(held_frames(w.p), w.p.ui, dir.file("h.fit"), kOpenLight)) << c.what;
-    EXPECT_EQ(std::vector(w.p.frames.light_frame.row(0), w.p.frames.light_frame.row(0) + count), c.expected)
+    EXPECT_EQ(std::vector(w.p.frames.light.counts.row(0), w.p.frames.light.counts.row(0) + count), c.expected)
         << c.what;
   }
 }
@@ -112,7 +112,7 @@ TEST(Reader, ScalingCardsAreRewrittenToDescribeTheCountsAsHeld) {
             (std::vector<std::string>{pad("BSCALE  =                    1"), pad("OBJECT  = 'M 42'"),
                                       pad("BZERO   =                    0"), pad("END")}));
   EXPECT_EQ(std::tuple(w.p.headers.dark_bscale, w.p.headers.dark_bzero), std::tuple(2.5, -7.0));
-  EXPECT_EQ(std::tuple(w.p.frames.dark_frame.at(0, 0), w.p.frames.dark_frame.at(1, 0)), std::tuple(-2, 3));
+  EXPECT_EQ(std::tuple(w.p.frames.dark.counts.at(0, 0), w.p.frames.dark.counts.at(1, 0)), std::tuple(-2, 3));
 }
 
 TEST(Reader, APipeIsRefusedWithoutWaitingForAWriter) {
@@ -136,11 +136,11 @@ TEST(Reader, FlatLoadSetsTheLightSizeMeanAndFlag) {
   ScratchDir dir;
   World w;
   Frames& f = w.p.frames;
-  f.image_width = 768, f.light_frame.at(0, 0) = 1234;
+  f.light.width = 768, f.light.counts.at(0, 0) = 1234;
   std::ofstream(dir.file("flat.fit")) << fits_text(8, 4, 1, {}, "\x64\x65\x64\x65");  // mean 100.5 -> 100
   ASSERT_TRUE(load_fits(held_frames(w.p), w.p.ui, dir.file("flat.fit"), kOpenFlat));
-  EXPECT_EQ((std::vector{f.image_width, f.image_height, f.flat_mean, f.flat_loaded, f.flat_max, f.flat_min,
-                         f.light_frame.at(0, 0)}),
+  EXPECT_EQ((std::vector{f.light.width, f.light.height, f.flat_mean, f.flat_loaded, f.flat.max, f.flat.min,
+                         f.light.counts.at(0, 0)}),
             (std::vector{4, 1, 100, 1, 101, 100, 1234}));
   EXPECT_EQ(w.p.headers.light_bitpix, 8);
   EXPECT_EQ(std::tuple(w.p.headers.flat_header[5], w.p.headers.light_header[1]), std::tuple(pad("END"), ""));
@@ -175,16 +175,16 @@ TEST(Reader, EveryRefusalExplainsAndChangesNothing) {
       World w;
       Frames& f = w.p.frames;
       HeaderTables& h = w.p.headers;
-      f.image_width = 10, f.dark_width = 30, f.scan_max = 5, f.flat_loaded = 1, f.flat_mean = 77;
-      f.light_frame.at(0, 0) = 11, f.dark_frame.at(0, 0) = 12, f.flat_frame.at(0, 0) = 13;
+      f.light.width = 10, f.dark.width = 30, f.scan_max = 5, f.flat_loaded = 1, f.flat_mean = 77;
+      f.light.counts.at(0, 0) = 11, f.dark.counts.at(0, 0) = 12, f.flat.counts.at(0, 0) = 13;
       h.light_header[1] = "light", h.dark_header[2] = "dark", h.flat_header[3] = "flat", h.dark_bzero = 3;
       const auto state = [&] {  // everything a load may change
         std::vector<std::int32_t> v;
-        for (const FrameBuffer* b : {&f.light_frame, &f.dark_frame, &f.flat_frame})
+        for (const FrameBuffer* b : {&f.light.counts, &f.dark.counts, &f.flat.counts})
           v.insert(v.end(), b->data(), b->data() + kFrameColumns * kFrameRows);
         v.insert(v.end(),
-                 {f.image_width, f.image_height, f.dark_width, f.dark_height, f.scan_max, f.scan_min,
-                  f.light_max, f.light_min, f.dark_max, f.dark_min, f.flat_max, f.flat_min, f.flat_loaded,
+                 {f.light.width, f.light.height, f.dark.width, f.dark.height, f.scan_max, f.scan_min,
+                  f.light.max, f.light.min, f.dark.max, f.dark.min, f.flat.max, f.flat.min, f.flat_loaded,
                   f.flat_mean, static_cast<int>(f.display_source), f.display_background, f.display_range});
         return std::tuple(v, h.light_header, h.dark_header, h.flat_header, h.light_bitpix, h.light_bzero,
                           h.light_bscale, h.dark_bitpix, h.dark_bzero, h.dark_bscale);

@@ -47,12 +47,12 @@ bool fitsverify_ok(const std::string& path) {
 void take_light(World& w, int head, int binning) {
   w.p.settings.head_model = static_cast<std::int16_t>(head);
   w.p.frames.binning = binning;
-  make_light_header(held_frames(w.p), w.p.shooting.header_values());
-  for (int y = 0; y < w.p.frames.image_height; ++y)
-    for (int x = 0; x < w.p.frames.image_width; ++x)
-      w.p.frames.light_frame.at(x, y) = (x * 131 + y * 977) % 65536;
+  make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
+  for (int y = 0; y < w.p.frames.light.height; ++y)
+    for (int x = 0; x < w.p.frames.light.width; ++x)
+      w.p.frames.light.counts.at(x, y) = (x * 131 + y * 977) % 65536;
   const int edge[] = {0, 32767, 32768, 65535, -5, 70000};  // the last two are clipped
-  for (int i = 0; i < 6; ++i) w.p.frames.light_frame.at(i, 0) = edge[i];
+  for (int i = 0; i < 6; ++i) w.p.frames.light.counts.at(i, 0) = edge[i];
   w.p.file.file_mode = kSaveLight;
 }
 
@@ -66,7 +66,7 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
   for (const auto& [head, binning] : {std::pair{4, 1}, {4, 2}, {16, 1}}) {
     World w, other;
     take_light(w, head, binning);
-    const int width = w.p.frames.image_width, height = w.p.frames.image_height;
+    const int width = w.p.frames.light.width, height = w.p.frames.light.height;
     w.p.file.save_file_name = path;
     ASSERT_TRUE(save_fits(held_frames(w.p), w.p.file, status_line(w.p)));
     EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{" ライトフレーム保存中", " ファイル保存終了"}));
@@ -81,15 +81,15 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     double sum = 0;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
-        const int count = std::clamp(w.p.frames.light_frame.at(x, y), 0, 65535);
-        mismatches += (values[y * width + x] != count) + (other.p.frames.dark_frame.at(x, y) != count);
+        const int count = std::clamp(w.p.frames.light.counts.at(x, y), 0, 65535);
+        mismatches += (values[y * width + x] != count) + (other.p.frames.dark.counts.at(x, y) != count);
         low = std::min(low, count), high = std::max(high, count), sum += count;
       }
     EXPECT_EQ(mismatches, 0) << width << "x" << height;
-    EXPECT_EQ(std::tie(other.p.frames.dark_min, other.p.frames.dark_max), std::tie(low, high));
+    EXPECT_EQ(std::tie(other.p.frames.dark.min, other.p.frames.dark.max), std::tie(low, high));
     ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, path, kOpenFlat));
     EXPECT_EQ(other.p.frames.flat_mean, static_cast<int>(std::nearbyint(sum / width / height)));
-    EXPECT_EQ(w.p.frames.light_frame.at(5, 0), 70000);  // the frame itself is not clipped
+    EXPECT_EQ(w.p.frames.light.counts.at(5, 0), 70000);  // the frame itself is not clipped
 
     const std::string bytes = file_bytes(path);
     const std::size_t data_end = 2880 + 2u * width * height;
@@ -120,7 +120,7 @@ TEST(Writer, LoadedTableIsRewrittenToDescribeTheData) {
   std::copy(loaded.begin(), loaded.end(), t.begin() + 1);
   std::fill(t.begin() + 12, t.begin() + 40, "HISTORY filler");  // up to slot 39
   t[40] = "END", t[41] = "COMMENT after the end";
-  w.p.frames.dark_width = 100, w.p.frames.dark_height = 50;
+  w.p.frames.dark.width = 100, w.p.frames.dark.height = 50;
   w.p.file = {kSaveDark, dir.file("dark.fts")};
   ASSERT_TRUE(save_fits(held_frames(w.p), w.p.file, status_line(w.p)));
 
@@ -192,7 +192,7 @@ TEST(Writer, WhatItWritesLoadsBackAt143To146Cards) {
     for (int i = 0; i < c.history; ++i) cards.push_back("HISTORY " + std::to_string(i));
     if (cards.size() < 144) cards.push_back("END");
     std::transform(cards.begin(), cards.end(), t.begin() + 1, pad);
-    w.p.frames.image_width = 3, w.p.frames.image_height = 2, w.p.frames.light_frame.at(2, 1) = 60000;
+    w.p.frames.light.width = 3, w.p.frames.light.height = 2, w.p.frames.light.counts.at(2, 1) = 60000;
     w.p.file = {kSaveLight, dir.file("long.fit")};
     SCOPED_TRACE(c.history);
 
@@ -207,7 +207,7 @@ TEST(Writer, WhatItWritesLoadsBackAt143To146Cards) {
     EXPECT_EQ(loaded[c.written], pad("END"));
     const int last_history = c.written - (c.scaling ? 1 : 3);  // BZERO and BSCALE added before END
     EXPECT_EQ(loaded[last_history], pad("HISTORY " + std::to_string(c.history - left_out - 1)));
-    EXPECT_EQ(other.p.frames.light_frame.at(2, 1), 60000);
+    EXPECT_EQ(other.p.frames.light.counts.at(2, 1), 60000);
   }
 }
 

@@ -25,15 +25,15 @@ struct LockWorld : testing::World {
   // into the picture in grey.
   void frame(int width, int height, std::int32_t sky, bool noisy = false) {
     Frames& f = p.frames;
-    f.image_width = width;
-    f.image_height = height;
+    f.light.width = width;
+    f.light.height = height;
     std::mt19937 random(7);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x)
-        f.light_frame.at(x, y) = sky + (noisy ? static_cast<std::int32_t>(random() % 50) : 0);
+        f.light.counts.at(x, y) = sky + (noisy ? static_cast<std::int32_t>(random() % 50) : 0);
     f.display_background = sky;
     f.display_range = 50;
-    draw_frame(p.picture, f, f.light_frame, width, height);
+    draw_frame(p.picture, f, f.light);
     before = p.picture.pixels;
     p.settings.search_span = 10;
     p.settings.aperture = 2;
@@ -52,8 +52,8 @@ TEST(GuideLock, LockConfirmThenRelease) {
   LockWorld w;
   EXPECT_EQ(w.click(100, 80), PictureClick::Ignored);  // no frame yet
   w.frame(384, 256, 100);
-  w.p.frames.light_frame.at(126, 102) = 1234;
-  w.p.frames.light_frame.at(127, 103) = 9000;
+  w.p.frames.light.counts.at(126, 102) = 1234;
+  w.p.frames.light.counts.at(127, 103) = 9000;
   EXPECT_EQ(w.click(100, 80), PictureClick::Locked);
   EXPECT_EQ(w.ui.statuses.front(), " 126 102 1234 Locked");
   EXPECT_EQ(std::pair(w.p.guide.star_x, w.p.guide.star_y), std::pair(125, 101));  // first box holding both
@@ -89,7 +89,7 @@ TEST(GuideLock, ClickAtTheRightEdgeOfAFullFrame) {
   // candidates inside.
   LockWorld w;
   w.frame(1536, 1024, 0);
-  w.p.frames.light_frame.at(1535, 500) = 5000;
+  w.p.frames.light.counts.at(1535, 500) = 5000;
   EXPECT_EQ(w.click(304, 97.5), PictureClick::Locked);
   EXPECT_EQ(w.ui.statuses.front(), " 1544 500 5000 Locked");
   EXPECT_EQ(std::pair(w.p.guide.star_x, w.p.guide.star_y), std::pair(1534, 498));
@@ -132,7 +132,7 @@ TEST(GuideMarker, DrawnAlongTheOutlineAndErasedWithoutTrace) {
     // Drawn on a frame drawn anew, then erased: the new frame stays whole.
     w.p.guide.guide_locked = 1;
     draw_marker(w);
-    draw_frame(w.p.picture, w.p.frames, w.p.frames.light_frame, row.width, row.height);
+    draw_frame(w.p.picture, w.p.frames, w.p.frames.light);
     draw_marker(w);
     w.p.guide.guide_locked = 0;
     draw_marker(w);
@@ -142,7 +142,7 @@ TEST(GuideMarker, DrawnAlongTheOutlineAndErasedWithoutTrace) {
     w.p.guide.guide_locked = 1;
     draw_marker(w);
     w.p.frames.display_background -= 10;  // every grey changes
-    draw_frame(w.p.picture, w.p.frames, w.p.frames.light_frame, row.width, row.height);
+    draw_frame(w.p.picture, w.p.frames, w.p.frames.light);
     const std::vector<std::uint32_t> redrawn = w.p.picture.pixels;
     w.p.guide.guide_locked = 0;
     draw_marker(w);

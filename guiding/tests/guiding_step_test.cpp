@@ -54,7 +54,7 @@ struct StepWorld : testing::World {
       clock.now_value.second = (clock.now_value.second + 1) % 60;
     };
   }
-  void star(int x, int y) { p.frames.light_frame.at(x, y) = 10000; }
+  void star(int x, int y) { p.frames.light.counts.at(x, y) = 10000; }
   // The step as a series runs it after its frame.
   void guiding_step() { p.guiding.guiding_step(p.exposure.display_after_shooting == 1); }
 };
@@ -245,8 +245,7 @@ TEST(GuidingService, ReturnsWhatItMeasuredPlannedAndMoved) {
     StepWorld w;
     w.star(212, 141);  // found at level 1
     const Frames& f = w.p.frames;
-    const GuidingInput input{f.light_frame, f.image_width, f.image_height, kGuideX, kGuideY, 0, 0,
-                             w.p.settings};
+    const GuidingInput input{f.light, kGuideX, kGuideY, 0, 0, w.p.settings};
     std::vector<GuideMove> moved;
     int settles = 0;
     const GuidingResult r = run_guiding_step(input, {{},

@@ -49,7 +49,7 @@ GuideMeasurement brute_force(const FrameBuffer& f, int w, int h, int gx, int gy,
 
 TEST(MeasureGuideStar, SameAsTheBoxByBoxSearchOnRandomFrames) {
   std::mt19937 random(20240611);
-  auto frame = std::make_unique<FrameBuffer>();
+  auto frame = std::make_unique<Frame>();
   const auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
   int cut_left = 0, cut_right = 0, cut_top = 0, cut_bottom = 0, stars_found = 0;
   for (int n = 0; n < 3000; ++n) {
@@ -63,14 +63,16 @@ TEST(MeasureGuideStar, SameAsTheBoxByBoxSearchOnRandomFrames) {
     const int low_count = n % 5 == 0 ? -300 : 0;
     const int x0 = far_corner ? w - 40 : 0, y0 = far_corner ? h - 40 : 0;
     for (int y = y0; y < h; ++y)
-      for (int x = x0; x < w; ++x) frame->at(x, y) = pick(low_count, top_count);
+      for (int x = x0; x < w; ++x) frame->counts.at(x, y) = pick(low_count, top_count);
     const int span = pick(-1, 20);
     const int a = pick(-1, 8);
     const int gx = pick(x0 - 12, w + 12), gy = pick(y0 - 12, h + 12);
     const int px = pick(-5, 5), py = pick(-5, 5);
 
-    const GuideMeasurement want = brute_force(*frame, w, h, gx, gy, span, a, px, py);
-    const GuideMeasurement got = measure_guide_star(*frame, w, h, gx, gy, span, a, px, py);
+    frame->width = w;
+    frame->height = h;
+    const GuideMeasurement want = brute_force(frame->counts, w, h, gx, gy, span, a, px, py);
+    const GuideMeasurement got = measure_guide_star(*frame, gx, gy, span, a, px, py);
     SCOPED_TRACE(::testing::Message() << "case " << n << ": " << w << "x" << h << " at " << gx << "," << gy
                                       << " span " << span << " aperture " << a);
     ASSERT_EQ(got.star_x, want.star_x);
@@ -93,14 +95,14 @@ TEST(MeasureGuideStar, SameAsTheBoxByBoxSearchOnRandomFrames) {
 }
 
 TEST(MeasureGuideStar, WorkedNumbers) {
-  auto f = std::make_unique<FrameBuffer>();
+  auto f = std::make_unique<Frame>(Frame{.width = 50, .height = 50});
   // A sky of 100 with one bright pixel: every centre within the aperture
   // sees it, the first in column-then-row order wins; the sky area of span
   // 10 and aperture 2 is 441 - 25 = 416.
   for (int y = 0; y < 50; ++y)
-    for (int x = 0; x < 50; ++x) f->at(x, y) = 100;
-  f->at(25, 25) = 10000;
-  GuideMeasurement m = measure_guide_star(*f, 50, 50, 25, 25, 10, 2, 0, 0);
+    for (int x = 0; x < 50; ++x) f->counts.at(x, y) = 100;
+  f->counts.at(25, 25) = 10000;
+  GuideMeasurement m = measure_guide_star(*f, 25, 25, 10, 2, 0, 0);
   EXPECT_EQ(m.star_sum, 24 * 100 + 10000);
   EXPECT_EQ(std::pair(m.star_x, m.star_y), std::pair(23, 23));
   EXPECT_DOUBLE_EQ(m.sky_sum, (440.0 * 100 + 10000 - 12400) * 25 / 416);  // 2500: 25 pixels of 100
@@ -110,29 +112,29 @@ TEST(MeasureGuideStar, WorkedNumbers) {
 
   // The same pixel on a sky of 0: the sky is 0 and a positive star is found.
   for (int y = 0; y < 50; ++y)
-    for (int x = 0; x < 50; ++x) f->at(x, y) = 0;
-  f->at(30, 40) = 7;
-  m = measure_guide_star(*f, 50, 50, 32, 38, 10, 2, 0, 0);
+    for (int x = 0; x < 50; ++x) f->counts.at(x, y) = 0;
+  f->counts.at(30, 40) = 7;
+  m = measure_guide_star(*f, 32, 38, 10, 2, 0, 0);
   EXPECT_EQ(std::pair(m.star_x, m.star_y), std::pair(28, 38));
   EXPECT_EQ(m.sky_sum, 0.0);
   EXPECT_EQ(ratio_text(m.ratio()), "∞");
   EXPECT_TRUE(m.found(1000.0f));
 
   // An all-zero window: nothing found, the previous position stays, ratio 0.
-  m = measure_guide_star(*f, 50, 50, 10, 10, 5, 1, 4, 6);
+  m = measure_guide_star(*f, 10, 10, 5, 1, 4, 6);
   EXPECT_EQ(std::tuple(m.star_x, m.star_y, m.star_sum, m.sky_sum), std::tuple(4, 6, std::int64_t{0}, 0.0));
   EXPECT_EQ(ratio_text(m.ratio()), ".");
   EXPECT_FALSE(m.found(0.0f));
 
   // The widest spans and apertures a hand-edited settings file can hold.
-  m = measure_guide_star(*f, 50, 50, 10, 10, std::numeric_limits<int>::max(), 0, 0, 0);
+  m = measure_guide_star(*f, 10, 10, std::numeric_limits<int>::max(), 0, 0, 0);
   EXPECT_EQ(std::tuple(m.star_x, m.star_y, m.star_sum), std::tuple(30, 40, std::int64_t{7}));
-  m = measure_guide_star(*f, 50, 50, 10, 10, 1, std::numeric_limits<int>::max(), 0, 0);
+  m = measure_guide_star(*f, 10, 10, 1, std::numeric_limits<int>::max(), 0, 0);
   EXPECT_EQ(std::tuple(m.star_sum, m.sky_known), std::tuple(std::int64_t{7}, false));
 
   // An aperture as wide as the span leaves no sky: never found.
-  f->at(10, 10) = 500;
-  m = measure_guide_star(*f, 50, 50, 10, 10, 3, 3, 0, 0);
+  f->counts.at(10, 10) = 500;
+  m = measure_guide_star(*f, 10, 10, 3, 3, 0, 0);
   EXPECT_EQ(m.star_sum, 500);
   EXPECT_FALSE(m.sky_known);
   EXPECT_FALSE(m.found(-1.0f));
@@ -141,10 +143,10 @@ TEST(MeasureGuideStar, WorkedNumbers) {
 TEST(MeasureGuideStar, FullFrameOfSaturatedCountsNeedsWideSums) {
   // 1536 x 1024 of 65535 searched as wide as the frame is high: the window
   // total (about 1e11) and a box of 123 x 123 go beyond 32 bits.
-  auto f = std::make_unique<FrameBuffer>();
+  auto f = std::make_unique<Frame>(Frame{.width = 1536, .height = 1024});
   for (int y = 0; y < 1024; ++y)
-    for (int x = 0; x < 1536; ++x) f->at(x, y) = 65535;
-  const GuideMeasurement m = measure_guide_star(*f, 1536, 1024, 700, 500, 1024, 61, 0, 0);
+    for (int x = 0; x < 1536; ++x) f->counts.at(x, y) = 65535;
+  const GuideMeasurement m = measure_guide_star(*f, 700, 500, 1024, 61, 0, 0);
   EXPECT_EQ(m.star_sum, std::int64_t{123} * 123 * 65535);
   EXPECT_EQ(std::pair(m.star_x, m.star_y), std::pair(61, 61));  // first box wholly inside
   // The window is cut to the frame, so the sky is one box of 65535 too.
@@ -158,19 +160,19 @@ TEST(MeasureGuideStar, FeaturelessFrameIsNoStarAtAnyEdge) {
   // corner: the best box holds as much light as any box of sky, so the ratio
   // is 1 wherever the frame cuts the window, and a threshold of 3 finds
   // nothing to guide on.
-  auto f = std::make_unique<FrameBuffer>();
+  auto f = std::make_unique<Frame>(Frame{.width = 384, .height = 256});
   for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 384; ++x) f->at(x, y) = 1800;
+    for (int x = 0; x < 384; ++x) f->counts.at(x, y) = 1800;
   const struct {
     int gx, gy;
   } locks[] = {{2, 128}, {381, 128}, {192, 1}, {192, 254}, {0, 0}, {383, 255}, {386, 100}, {192, 128}};
   for (const auto& lock : locks) {
-    const GuideMeasurement m = measure_guide_star(*f, 384, 256, lock.gx, lock.gy, 10, 2, 0, 0);
+    const GuideMeasurement m = measure_guide_star(*f, lock.gx, lock.gy, 10, 2, 0, 0);
     EXPECT_DOUBLE_EQ(m.ratio(), 1.0) << lock.gx << "," << lock.gy;
     EXPECT_FALSE(m.found(3.0f)) << lock.gx << "," << lock.gy;
   }
   // A window with no more than a box of it inside the frame has no sky.
-  const GuideMeasurement corner = measure_guide_star(*f, 384, 256, 393, 265, 10, 2, 0, 0);
+  const GuideMeasurement corner = measure_guide_star(*f, 393, 265, 10, 2, 0, 0);
   EXPECT_FALSE(corner.sky_known);
   EXPECT_FALSE(corner.found(0.0f));
 }

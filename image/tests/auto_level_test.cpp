@@ -61,12 +61,13 @@ TEST(AutoLevel, WorkedLevels) {
     w->set_light(20, 20, 2990);
     w->set_dark(10, 10, 2990);
     w->set_flat(2990, 0);
-    FrameBuffer* frames[] = {&w->f.light_frame, &w->f.dark_frame, &w->f.flat_frame};
+    Frame* frames[] = {&w->f.light, &w->f.dark, &w->f.flat};
     const int width = c.source == DisplaySource::Dark ? 10 : 20;
     testing::fill(*frames[static_cast<int>(c.source)], width, width, c.base);
     int k = 0;
     for (const auto& [n, v] : c.patches)
-      for (int i = 0; i < n; ++i, ++k) frames[static_cast<int>(c.source)]->at(k % width, k / width) = v;
+      for (int i = 0; i < n; ++i, ++k)
+        frames[static_cast<int>(c.source)]->counts.at(k % width, k / width) = v;
     w->f.display_source = c.source;
     w->f.scan_min = c.min;
     w->f.scan_max = c.max;

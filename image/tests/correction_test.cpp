@@ -38,11 +38,11 @@ TEST(Corrections, WorkedPixels) {
     c.dark ? subtract_dark(w->f) : divide_flat(w->f);
     int wrong = 0;
     for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) wrong += w->f.light_frame.at(x, y) != c.result;
+      for (int x = 0; x < kWidth; ++x) wrong += w->f.light.counts.at(x, y) != c.result;
     EXPECT_EQ(wrong, 0) << c.light << (c.dark ? " - " : " / ") << c.other << " = "
-                        << w->f.light_frame.at(0, 0);
-    EXPECT_EQ(w->f.light_max, c.result);
-    EXPECT_EQ(w->f.light_min, c.result);
+                        << w->f.light.counts.at(0, 0);
+    EXPECT_EQ(w->f.light.max, c.result);
+    EXPECT_EQ(w->f.light.min, c.result);
   }
 }
 
@@ -66,13 +66,13 @@ TEST(ImageCommands, MissingFramesChangeNothing) {
     w->set_light(4, 4, 1500);
     w->set_flat(900, 1000);
     w->set_dark(c.dark ? 4 : 0, 4, 400);
-    if (!c.light) w->f.image_width = 0;
+    if (!c.light) w->f.light.width = 0;
     w->f.flat_loaded = c.flat;
     w->f.display_range = 55;
     (w->p.display.*c.command)();
     ASSERT_EQ(w->ui.boxes.size(), 1u) << c.message;
     EXPECT_EQ(w->ui.boxes[0].text, c.message);
-    EXPECT_EQ(w->f.light_frame.at(0, 0) + w->f.light_max, 3000);
+    EXPECT_EQ(w->f.light.counts.at(0, 0) + w->f.light.max, 3000);
     EXPECT_EQ(w->f.display_range, 55);
     EXPECT_EQ(w->activity(), 0) << c.message;
   }
@@ -81,21 +81,21 @@ TEST(ImageCommands, MissingFramesChangeNothing) {
 TEST(CorrectionCommands, DarkThenFlatOnTheLightFrame) {
   auto w = make_world();
   w->set_light(10, 10, 700);
-  w->f.light_frame.at(5, 3) = 900;
+  w->f.light.counts.at(5, 3) = 900;
   w->set_dark(10, 10, 100);
   for (int round = 0; round < 2; ++round) {  // a dark of 100 takes off what the pedestal adds
     w->p.display.image_menu_display_dark_sub_Click();
-    EXPECT_EQ(w->f.light_frame.at(0, 0) + w->f.light_frame.at(5, 3), 1600);
-    EXPECT_EQ(w->f.light_max - w->f.light_min, 200);
+    EXPECT_EQ(w->f.light.counts.at(0, 0) + w->f.light.counts.at(5, 3), 1600);
+    EXPECT_EQ(w->f.light.max - w->f.light.min, 200);
   }
   w->set_light(10, 10, 1200);
   w->set_flat(1000, 1000);
-  w->f.flat_frame.at(1, 0) = 3000;
-  w->f.flat_frame.at(2, 0) = 900;
+  w->f.flat.counts.at(1, 0) = 3000;
+  w->f.flat.counts.at(2, 0) = 900;
   w->p.display.image_menu_display_flat_sub_Click();
   EXPECT_EQ(w->f.display_source, DisplaySource::Light);
-  EXPECT_EQ(w->f.light_max, 1333);  // under the flat's 900
-  EXPECT_EQ(w->f.light_min, 400);   // under its 3000
+  EXPECT_EQ(w->f.light.max, 1333);  // under the flat's 900
+  EXPECT_EQ(w->f.light.min, 400);   // under its 3000
   EXPECT_EQ(w->ui.beeps + w->ui.picture_updates, 6);
 }
 

@@ -18,8 +18,8 @@ using testing::make_world;
 TEST(AutoCommand, MeasuresTheLightFrameAndDraws) {
   auto w = make_world();
   w->set_light(10, 10, 1000);
-  w->f.light_frame.at(0, 0) = w->f.light_min = 0;
-  w->f.light_frame.at(1, 0) = w->f.light_max = 3000;
+  w->f.light.counts.at(0, 0) = w->f.light.min = 0;
+  w->f.light.counts.at(1, 0) = w->f.light.max = 3000;
   w->f.scan_min = w->f.scan_max = 77;  // left by another frame
   w->f.display_source = DisplaySource::Dark;
   w->p.display.image_menu_display_auto_Click();
@@ -83,10 +83,10 @@ TEST(CursorReadout, PositionsToColumnRowAndCount) {
   for (const Case& c : cases) {
     auto w = make_world();
     for (int y = 0; y < 512; ++y)
-      for (int x = 0; x < kFrameColumns; ++x) w->f.light_frame.at(x, y) = 10 * x + y;
-    w->f.light_frame.at(0, 0) = -5;
-    w->f.image_width = c.width;
-    w->f.image_height = 512;
+      for (int x = 0; x < kFrameColumns; ++x) w->f.light.counts.at(x, y) = 10 * x + y;
+    w->f.light.counts.at(0, 0) = -5;
+    w->f.light.width = c.width;
+    w->f.light.height = 512;
     w->p.form.Label1 = "before";
     w->p.display.Picture1_MouseMove(c.X, c.Y, c.W, 201);
     EXPECT_EQ(w->p.form.Label1, c.label) << c.X << ", " << c.Y;
@@ -104,10 +104,10 @@ TEST(DrawFrame, TheLastFramePixelDrawnOnAScreenPixelShows) {
   for (const Case& c : cases) {
     auto w = make_world();
     w->set_light(1536, 1024, 0);
-    w->f.light_frame.at(c.x, c.y) = 1000;
+    w->f.light.counts.at(c.x, c.y) = 1000;
     w->f.display_background = 0;
     w->f.display_range = 100;
-    draw_frame(w->p.picture, w->f, w->f.light_frame, 1536, 1024);
+    draw_frame(w->p.picture, w->f, w->f.light);
     EXPECT_EQ(w->p.picture.at(0, 0), c.shown) << c.x << ", " << c.y;
   }
 }
@@ -118,8 +118,8 @@ TEST(HistogramScale, OnlyBinsZeroTo299SetTheHeight) {
   auto w = make_world();
   w->set_light(10, 10, 3000);
   for (int x = 0; x < 10; ++x) {
-    for (int y = 0; y < 3; ++y) w->f.light_frame.at(x, y) = 0;
-    w->f.light_frame.at(x, 3) = 2990;
+    for (int y = 0; y < 3; ++y) w->f.light.counts.at(x, y) = 0;
+    w->f.light.counts.at(x, 3) = 2990;
   }
   w->f.scan_min = 0;
   w->f.scan_max = 3000;
@@ -145,7 +145,7 @@ TEST(BinningSelector, SetsBinningTheTicksAndTheStatusLine) {
     EXPECT_EQ(std::tuple(w->f.binning, w->p.form.Option1, w->p.form.Option2, w->p.form.Text7),
               std::tuple(c.binning, c.binning == 1, c.binning == 2, std::string(c.status)));
     // The frame in memory keeps its size.
-    EXPECT_EQ(std::pair(w->f.image_width, w->f.image_height), std::pair(384, 256));
+    EXPECT_EQ(std::pair(w->f.light.width, w->f.light.height), std::pair(384, 256));
   }
 }
 

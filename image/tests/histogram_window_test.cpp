@@ -31,8 +31,8 @@ class HistogramWindowTest : public QObject {
     // scan_max 4000 (bin 300); levels 1000 and 3000.
     auto w = testing::make_world();
     w->set_light(10, 10, 1000);
-    for (int x = 0; x < 9; ++x) w->f.light_frame.at(x, 5) = 2500;
-    w->f.light_frame.at(9, 9) = 4000;
+    for (int x = 0; x < 9; ++x) w->f.light.counts.at(x, 5) = 2500;
+    w->f.light.counts.at(9, 9) = 4000;
     w->f.scan_min = w->f.display_background = 1000;
     w->f.scan_max = 4000;
     w->f.display_range = 3000;
@@ -67,7 +67,7 @@ class HistogramWindowTest : public QObject {
     // the erased column gets its bar back (column 151, as the bar's bin).
     auto w = testing::make_world();
     w->set_light(301, 1, 0);
-    for (int x = 0; x <= 300; ++x) w->f.light_frame.at(x, 0) = x * 10;
+    for (int x = 0; x <= 300; ++x) w->f.light.counts.at(x, 0) = x * 10;
     w->f.scan_min = 0;
     w->f.scan_max = 3000;
     form_ = new Form9(w->p.display, w->p.ui);

@@ -50,8 +50,8 @@ TEST(ProfileDrawing, HeightsZoomAndLevel) {
   w->set_light(768, 512, 228);  // halfway: 300 - (128 + 30) = 142
   w->f.scan_min = 100;
   w->f.scan_max = 356;
-  w->f.light_frame.at(717, 40) = 100;  // scan_min plots at 270
-  w->f.light_frame.at(718, 40) = 356;  // scan_max at 14
+  w->f.light.counts.at(717, 40) = 100;  // scan_min plots at 270
+  w->f.light.counts.at(718, 40) = 356;  // scan_max at 14
   const struct {
     ProfileGraph graph;
     std::size_t count;
@@ -74,7 +74,7 @@ TEST(ProfileDrawing, HeightsZoomAndLevel) {
 TEST(ProfileDrawing, FrameWithoutSpreadPlotsOnOneLineAndNarrowFramesFit) {
   auto w = make_world();
   w->set_light(100, 50, 500);
-  w->f.light_frame.at(30, 3) = 9000;  // even a count beyond the extremes
+  w->f.light.counts.at(30, 3) = 9000;  // even a count beyond the extremes
   w->f.scan_min = w->f.scan_max = 500;
   ProfilePlot plot;
   draw_profile(w->f, ProfilePoint{30, 3}, ProfileGraph{}, plot);
@@ -84,8 +84,8 @@ TEST(ProfileDrawing, FrameWithoutSpreadPlotsOnOneLineAndNarrowFramesFit) {
 
   // 20 columns only; the extreme counts plot far out of view, 0 at 270.
   w->set_light(20, 5, std::numeric_limits<std::int32_t>::max());
-  w->f.light_frame.at(3, 4) = std::numeric_limits<std::int32_t>::min();
-  w->f.light_frame.at(4, 4) = 0;
+  w->f.light.counts.at(3, 4) = std::numeric_limits<std::int32_t>::min();
+  w->f.light.counts.at(4, 4) = 0;
   w->f.scan_min = 0;
   w->f.scan_max = 1;
   draw_profile(w->f, ProfilePoint{10, 4}, ProfileGraph{}, plot);

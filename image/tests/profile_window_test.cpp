@@ -17,9 +17,9 @@ class ProfileWindowTest : public QObject {
   void each_button_moves_its_own_setting() {
     testing::World w;
     Frames& f = w.p.frames;
-    f.image_width = 384, f.image_height = 256;
+    f.light.width = 384, f.light.height = 256;
     for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 384; ++x) f.light_frame.at(x, y) = (x * 37 + y * 11) % 500;
+      for (int x = 0; x < 384; ++x) f.light.counts.at(x, y) = (x * 37 + y * 11) % 500;
     f.scan_min = 0, f.scan_max = 499;
     w.p.profile = ProfilePoint{100, 1};
     Form12 form(w.p.frames, w.p.profile);

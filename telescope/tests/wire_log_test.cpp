@@ -46,7 +46,7 @@ TEST(WireLog, ExchangesWithTheUnitAndTheMountAreLoggedInOrderAndNothingWhenOff) 
     ASSERT_TRUE(camera.read_temperature().status.ok());
     ASSERT_TRUE(camera.set_exposure_time(1).ok());
     ASSERT_TRUE(camera.expose(FrameKind::Light, {}, cancel).ok());
-    EXPECT_EQ(camera.download(w.p.frames.light_frame, after_first_block, cancel).status.error,
+    EXPECT_EQ(camera.download(w.p.frames.light, after_first_block, cancel).status.error,
               CameraError::Cancelled);
     ASSERT_EQ(mount.open(1), LineError::None);
     ASSERT_TRUE(mount.query_ra().whole());

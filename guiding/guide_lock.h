@@ -60,8 +60,8 @@ struct GuideMenuFlags {
 class Guiding {
  public:
   // `series_runs` tells whether a series or a program shooting runs.
-  Guiding(FrameDisplay& display, TelescopePanel& telescope, const Settings& settings,
-          Clock& clock, StatusLine status, GuideMenuFlags menu, std::function<bool()> series_runs)
+  Guiding(FrameDisplay& display, TelescopePanel& telescope, const Settings& settings, Clock& clock,
+          StatusLine status, GuideMenuFlags menu, std::function<bool()> series_runs)
       : display_(display),
         telescope_(telescope),
         settings_(settings),

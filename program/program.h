@@ -107,8 +107,9 @@ class Program {
         serial(seams.serial),
         connection(camera, settings, ports, seams.clock, seams.ui, {form.Text7, seams.ui},
                    {form.Text1, form.Text3, form.Text4}, [this] { return series.state().frames_remaining; }),
-        telescope(seams.serial, seams.busy, seams.line_clock, seams.ui, settings, {form.Text7, seams.ui},
-                  [this] { return series.state().series_running == 1 || series.state().program_running == 1; }) {}
+        telescope(
+            seams.serial, seams.busy, seams.line_clock, seams.ui, settings, {form.Text7, seams.ui},
+            [this] { return series.state().series_running == 1 || series.state().program_running == 1; }) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <system_error>
 
 #include "camera/download.h"
@@ -190,7 +191,15 @@ std::optional<SeriesEnd> SeriesShooting::shoot_frame() {
   }
   ui_.yield();
 
-  const Frame& frame = *taken;
+  // A flat field loaded while the frame was shown gives the light frame the
+  // flat's size; the file still holds the whole frame as it was taken.
+  std::unique_ptr<Frame> as_taken;
+  if (taken->width != shape.width || taken->height != shape.height) {
+    as_taken = std::make_unique<Frame>(*taken);
+    as_taken->width = shape.width;
+    as_taken->height = shape.height;
+  }
+  const Frame& frame = as_taken ? *as_taken : *taken;
   if (!series_save(frame, headers_.light_header, file_, settings_, clock_.local_now(), status_))
     return end_by_failure();
   if (series_.series_running == 0) return end_by_stop();

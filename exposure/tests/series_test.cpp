@@ -462,19 +462,27 @@ TEST_F(Series, AGarbledSizeReplyStopsTheSeriesWithoutSaving) {
 
 // A flat loaded while the second frame comes in (a 4 x 4 flat sets the
 // light frame's size to its own) does not shrink the saved frame.
-TEST_F(Series, AFlatLoadedDuringADownloadDoesNotShrinkTheSavedFrame) {
-  w.ui.input_answers = {"2"};
-  at_yield(kDownloadingMessage, 2, [this] {
+TEST_F(Series, AFlatLoadedAroundTheDownloadDoesNotShrinkTheSavedFrame) {
+  // A flat load gives the light frame the flat's size: before the second
+  // frame's transfer, and after the third's while it is shown.
+  w.ui.input_answers = {"3"};
+  const auto load_flat = [this] {
     Frames& f = w.p.frames;
     f.light.width = f.light.height = 4;
     testing::fill(f.flat, 4, 4, 1000);
     f.flat_loaded = 1;
-  });
+  };
+  w.ui.on_yield = [&, loads = 0]() mutable {
+    const std::string& now = w.ui.statuses.empty() ? "" : w.ui.last_status();
+    if ((loads == 0 && now == kDownloadingMessage && statuses_starting(now) == 2) ||
+        (loads == 1 && now == kDownloadDoneMessage && statuses_starting(now) == 3))
+      ++loads, load_flat();
+  };
   w.p.series.exp_menu_grab_num_Click();
   const Strings files = files_in(dir.path());
-  ASSERT_EQ(files.size(), 2u);
-  EXPECT_EQ(fs::file_size(dir.file(files[1])), fs::file_size(dir.file(files[0])));
-  EXPECT_EQ(std::pair(w.p.frames.light.width, w.p.frames.light.height), std::pair(384, 256));
+  ASSERT_EQ(files.size(), 3u);
+  for (const std::string& name : files)
+    EXPECT_EQ(fs::file_size(dir.file(name)), fs::file_size(dir.file(files[0])));
 }
 
 // A full disk: the frames saved before stay whole, the frame that does not

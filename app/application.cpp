@@ -4,9 +4,9 @@
 #include <QDir>
 
 #include "app/main_window.h"
+#include "app/program.h"
 #include "app/qt_interaction.h"
 #include "app/termination.h"
-#include "program/program.h"
 
 namespace stellacq {
 

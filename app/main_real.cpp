@@ -9,9 +9,9 @@
 #include <cstdlib>
 
 #include "app/application.h"
+#include "app/program.h"
 #include "camera/chosen_port.h"
 #include "core/wire_log.h"
-#include "program/program.h"
 #include "telescope/qt_serial_line.h"
 
 int main(int argc, char** argv) {

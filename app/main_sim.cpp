@@ -5,8 +5,8 @@
 #include <QApplication>
 
 #include "app/application.h"
+#include "app/program.h"
 #include "core/wire_log.h"
-#include "program/program.h"
 #include "sim/observatory.h"
 
 int main(int argc, char** argv) {

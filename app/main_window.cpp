@@ -23,7 +23,9 @@
 #include <exception>
 #include <utility>
 
+#include "app/parts.h"
 #include "app/picture_box.h"
+#include "app/program.h"
 #include "app/qt_interaction.h"
 #include "camera/connection.h"
 #include "config/settings_dialogs.h"
@@ -41,8 +43,6 @@
 #include "image/commands.h"
 #include "image/histogram_window.h"
 #include "image/profile_window.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "telescope/telescope_window.h"
 #include "ui/window_support.h"
 

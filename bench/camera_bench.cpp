@@ -6,12 +6,12 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/parts.h"
+#include "app/program.h"
 #include "camera/connection.h"
 #include "camera/download.h"
 #include "camera/link.h"
 #include "camera/operations.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "test_support/world.h"
 
 namespace {

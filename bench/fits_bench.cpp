@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
+#include "app/parts.h"
+#include "app/program.h"
 #include "core/durable_file.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -9,11 +9,11 @@
 #include <random>
 #include <string>
 
+#include "app/program.h"
 #include "bench/goal_reporter.h"
 #include "image/auto_level.h"
 #include "image/correction.h"
 #include "image/display.h"
-#include "program/program.h"
 #include "test_support/world.h"
 
 namespace stellacq {

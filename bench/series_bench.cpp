@@ -15,6 +15,8 @@
 #include <map>
 #include <string>
 
+#include "app/parts.h"
+#include "app/program.h"
 #include "camera/connection.h"
 #include "camera/download.h"
 #include "core/numeric.h"
@@ -23,8 +25,6 @@
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "test_support/world.h"
 
 namespace {

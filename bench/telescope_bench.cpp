@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/parts.h"
+#include "app/program.h"
 #include "bench/pty_mount.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "telescope/mount_link.h"
 #include "telescope/qt_serial_line.h"
 #include "telescope/telescope.h"

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
 #include "camera/link.h"
-#include "program/program.h"
 #include "sim/observatory.h"
 
 namespace stellacq::testing {

@@ -21,10 +21,10 @@
 #include <QtTest>
 #include <map>
 
+#include "app/program.h"
 #include "app/qt_interaction.h"
 #include "config/ini_file.h"
 #include "fits/header_tables.h"
-#include "program/program.h"
 #include "sim/observatory.h"
 
 namespace stellacq {

@@ -14,9 +14,9 @@
 #include <csignal>
 #include <string>
 
+#include "app/parts.h"
+#include "app/program.h"
 #include "app/qt_interaction.h"
-#include "program/parts.h"
-#include "program/program.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"
 

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "app/parts.h"
 #include "camera/connection.h"
 #include "camera/link.h"
 #include "camera/transfer.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

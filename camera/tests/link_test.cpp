@@ -6,9 +6,9 @@
 #include <optional>
 #include <tuple>
 
+#include "app/parts.h"
 #include "camera/connection.h"
 #include "camera/operations.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -5,9 +5,9 @@
 #include <QRadioButton>
 #include <QtTest>
 
+#include "app/parts.h"
 #include "config/ini_file.h"
 #include "config/settings_store.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

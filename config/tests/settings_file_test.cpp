@@ -7,10 +7,10 @@
 #include <tuple>
 #include <vector>
 
+#include "app/parts.h"
 #include "config/ini_file.h"
 #include "config/settings_store.h"
 #include "config/startup.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "app/parts.h"
 #include "config/ini_file.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/parts.h"
 #include "fits/header_builder.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

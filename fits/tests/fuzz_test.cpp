@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <random>
 
+#include "app/parts.h"
 #include "core/numeric.h"
 #include "fits/cards.h"
 #include "fits/file_operations.h"
 #include "fits/reader.h"
 #include "fits/writer.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

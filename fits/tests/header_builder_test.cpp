@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "program/parts.h"
+#include "app/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

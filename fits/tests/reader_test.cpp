@@ -10,9 +10,9 @@
 #include <chrono>
 #include <future>
 
+#include "app/parts.h"
 #include "fits/cards.h"
 #include "fits/file_operations.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/parts.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

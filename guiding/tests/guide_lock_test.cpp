@@ -8,9 +8,9 @@
 #include <memory>
 #include <random>
 
+#include "app/parts.h"
 #include "guiding/marker.h"
 #include "image/display.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

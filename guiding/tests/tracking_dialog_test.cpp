@@ -6,8 +6,8 @@
 #include <QPointer>
 #include <QtTest>
 
+#include "app/parts.h"
 #include "config/ini_file.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/parts.h"
 #include "config/ini_file.h"
-#include "program/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/parts.h"
 #include "camera/connection.h"
 #include "camera/operations.h"
-#include "program/parts.h"
 #include "sim/observatory.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <deque>
 
-#include "program/parts.h"
+#include "app/parts.h"
 #include "telescope/mount.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"

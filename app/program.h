@@ -35,9 +35,12 @@
 
 namespace stellacq {
 
-// Texts and ticks of the main window's controls that the logic reads and
-// rewrites. The window copies them into its widgets after every handler and
-// at every yield; typing into a field writes the field here at once.
+// Texts and ticks of the main window's controls. The controllers are given
+// the ones they write (the status line, the date and temperature lines, the
+// captions and menu states) and read the fields they take as numbers
+// (FormShotFields, the set temperature as a handler's argument). The window
+// copies them into its widgets after every handler and at every yield;
+// typing into a field writes the field here at once.
 struct Form1Fields {
   std::string Text1 = "1998-01-01";  // date-and-time line
   std::string Text3 = "-10";         // set CCD temperature, degrees C
@@ -105,11 +108,9 @@ class Program {
         ui(seams.ui),
         busy(seams.busy),
         serial(seams.serial),
-        connection(camera, settings, ports, seams.clock, seams.ui, {form.Text7, seams.ui},
-                   {form.Text1, form.Text3, form.Text4}, [this] { return series.state().frames_remaining; }),
-        telescope(
-            seams.serial, seams.busy, seams.line_clock, seams.ui, settings, {form.Text7, seams.ui},
-            [this] { return series.state().series_running == 1 || series.state().program_running == 1; }) {}
+        connection(camera, settings, ports, clock, ui, status, {form.Text1, form.Text3, form.Text4},
+                   [this] { return series.state().frames_remaining; }),
+        telescope(serial, busy, seams.line_clock, ui, settings, status, [this] { return shooting_runs(); }) {}
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -148,14 +149,13 @@ class Program {
   // The mount on `serial` with the telescope window's state: every command
   // to the mount goes through it.
   TelescopePanel telescope;
-  Guiding guiding{
-      display,
-      telescope,
-      settings,
-      clock,
-      status,
-      {form.exp_menu_grab_auto_enabled, form.exp_menu_grab_auto_stop_enabled},
-      [this] { return series.state().series_running == 1 || series.state().program_running == 1; }};
+  Guiding guiding{display,
+                  telescope,
+                  settings,
+                  clock,
+                  status,
+                  {form.exp_menu_grab_auto_enabled, form.exp_menu_grab_auto_stop_enabled},
+                  [this] { return shooting_runs(); }};
   GuideState& guide = guiding.state();
   Shooting shooting{camera, settings, display, headers, clock, status, shot_fields};
   ExposureState& exposure = shooting.state();
@@ -164,6 +164,12 @@ class Program {
   SeriesShooting series{shooting, display, guiding, settings,    headers,
                         file,     clock,   status,  shot_fields, timer_tick};
   ProgramShooting program_shooting{series, {ini_path, settings, ini_status}, clock, status, shot_fields};
+
+  // A series or a program shooting runs: the telescope panel and guiding
+  // then tell of a lost line on the status line rather than in a box.
+  bool shooting_runs() const {
+    return series.state().series_running == 1 || series.state().program_running == 1;
+  }
 };
 
 // The camera, told the head and the unit of the settings as they are now.

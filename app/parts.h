@@ -3,6 +3,7 @@
 // operation sees only what it touches.
 #pragma once
 
+#include "app/program.h"
 #include "config/settings_store.h"
 #include "config/startup.h"
 #include "core/numeric.h"
@@ -10,7 +11,6 @@
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"
-#include "program/program.h"
 
 namespace stellacq {
 

@@ -62,9 +62,12 @@ class Series : public ::testing::Test {
 };
 
 // A count of 3: the tick shows the count at once, the count goes 3, 2, 1, 0
-// and is -1 afterwards; three exposures, three files, " 撮影終了" at the end.
+// and is -1 afterwards; the status line of each frame in order, the
+// interval field rewritten as whole seconds, three exposures, three files,
+// three frames shown and " 撮影終了" at the end.
 TEST_F(Series, ACountOfThreeTakesThreeFrames) {
   w.ui.input_answers = {"3"};
+  w.p.form.Text6 = "2.7";
   std::vector<int> counts;
   std::string first_line;
   w.ui.on_yield = [&] {
@@ -77,27 +80,20 @@ TEST_F(Series, ACountOfThreeTakesThreeFrames) {
 
   EXPECT_EQ(counts, (std::vector<int>{3, 2, 1, 0, -1}));
   EXPECT_EQ(first_line, "2026-03-07 21:30:05 残り 3枚");
+  EXPECT_EQ(w.p.form.Text6, " 2");
   ASSERT_EQ(w.ui.inputs.size(), 1u);
   EXPECT_EQ(std::tie(w.ui.inputs[0].prompt, w.ui.inputs[0].title),
             std::tie("撮影する枚数を入力して下さい", "撮影枚数指定"));
   EXPECT_EQ(w.traffic().commands,
             (Strings{"T", "S 1000", "N 2 2", "V", "X", "U", "V", "X", "U", "V", "X", "U"}));
   EXPECT_EQ(folder_names(dir.path()), (Strings{"07213005.FIT", "07213007.FIT", "07213009.FIT"}));
-  EXPECT_EQ(w.ui.last_status(), " 撮影終了");
-  EXPECT_EQ(w.p.series.state().series_running, 0);
-}
-
-// The status line of one frame, in order, and the interval field rewritten
-// as whole seconds.
-TEST_F(Series, OneFrameShowsEveryStep) {
-  w.ui.input_answers = {"1"};
-  w.p.form.Text6 = "2.7";
-  w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(w.p.form.Text6, " 2");
-  EXPECT_EQ(w.ui.statuses,
+  ASSERT_EQ(w.ui.statuses.size(), 3 * 7 + 1u);
+  EXPECT_EQ(Strings(w.ui.statuses.begin() + 7, w.ui.statuses.begin() + 14),
             (Strings{" 撮影しています ", " 露出中", " ダウンロード中", " ダウンロード完了",
-                     " ライトフレーム保存中", " ファイル保存終了", " 次の撮影待ち 21:30:07", " 撮影終了"}));
-  EXPECT_EQ(w.ui.picture_updates, 1);  // shown after shooting
+                     " ライトフレーム保存中", " ファイル保存終了", " 次の撮影待ち 21:30:09"}));
+  EXPECT_EQ(w.ui.last_status(), " 撮影終了");
+  EXPECT_EQ(w.ui.picture_updates, 3);  // shown after shooting
+  EXPECT_EQ(w.p.series.state().series_running, 0);
 }
 
 TEST(NextShot, AddsTheIntervalToTheTimeOfDay) {
@@ -136,7 +132,6 @@ TEST_F(Series, PacingFromStartToStart) {
   };
   const Case cases[] = {
       {{2026, 3, 7, 21, 30, 5}, "0", 0, "21:30:05", 1, {"07213005.FIT", "07213006.FIT"}},
-      {{2026, 3, 7, 21, 30, 5}, "2", 0, "21:30:07", 2, {"07213005.FIT", "07213007.FIT"}},
       // Waits through 23:59:59 and starts at 00:00:05 of the next day.
       {{2026, 3, 7, 23, 59, 55}, "10", 0, "00:00:05", 10, {"07235955.FIT", "08000005.FIT"}},
       // A frame longer than the interval: the next one starts at once, also
@@ -300,10 +295,10 @@ TEST_F(Series, UnguidedFramesStayOnTheNextShotText) {
   EXPECT_EQ(waits, (Strings{" 追尾できず 1枚", " 追尾できず 2枚", ""}));
 }
 
-// Refusals at the start: nothing is exposed, and a later series can start.
+// Refusals at the start: nothing is exposed, and a later series can start
+// (without the camera, ProgramShooting.WithoutTheCameraTheCountdownsStillRun).
 TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
   struct Case {
-    bool connected;
     const char* shutter;
     double save;
     MessageAnswer answer;
@@ -311,13 +306,11 @@ TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
     const char* status;
   };
   const Case cases[] = {
-      {false, "1", 1, MessageAnswer::Ok, {}, " ＴＸ－１１の接続をして下さい"},
-      {true, "0.9", 1, MessageAnswer::Ok, {}, " シャッター時間は1sec以上"},
-      {true, "1", 0, MessageAnswer::Cancel, {"S 1000", "N 2 2"}, ""},
+      {"0.9", 1, MessageAnswer::Ok, {}, " シャッター時間は1sec以上"},
+      {"1", 0, MessageAnswer::Cancel, {"S 1000", "N 2 2"}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shutter);
-    w.p.link.camera_connected = c.connected;
     w.p.form.Text5 = c.shutter;
     w.p.settings.save_in_series = c.save;
     w.ui.box_answers = {c.answer};

@@ -1,12 +1,14 @@
 // What an assistive tool (a screen reader, through Qt's accessibility
 // interfaces) hears of the windows that show values: the value a label
 // shows now as its name, the caption of its row as its label, the control's
-// name as its description; and the tracking status window's place and its
-// line about unguided frames.
+// name as its description. With them what the windows do besides: the
+// telescope window's polling and Close, the tracking status window's place
+// and its line about unguided frames.
 #include <QAccessible>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include "guiding/tracking_status_window.h"
@@ -30,19 +32,26 @@ class AccessibilityTest : public QObject {
   }
 
  private slots:
+  // The telescope window polls the simulated mount after "RS232C Open" and
+  // is heard with the values it shows now, not those it opened with; Close
+  // ends the polling, closes the line and deletes the window.
   void the_telescope_window_reads_the_position() {
     testing::SimWorld w;
-    Form10 form(w.p.telescope);
-    form.show();
-    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    form.Timer1_Timer();
-    // Whatever the fields show after a query, not what they showed at first, is heard.
-    const QString ra = form.findChild<QLabel*>("Label3")->text();
-    const QString dec = form.findChild<QLabel*>("Label4")->text();
-    QVERIFY(ra != "00:00:00" && dec != "+00d00'");
-    QCOMPARE(heard(&form, "Label3"), ra + "|Label3|R.A.");
-    QCOMPARE(heard(&form, "Label4"), dec + "|Label4|R.D.");
-    QCOMPARE(heard(&form, "Label1"), QStringLiteral("R.A.|Label1|"));
+    w.observatory.mount_axes().options().periodic_error_arcsec = 0;
+    QPointer<Form10> form = new Form10(w.p.telescope);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->show();
+    auto* timer = form->findChild<QTimer*>("Timer1");
+    QVERIFY(!timer->isActive());
+    QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(timer->isActive());
+    form->Timer1_Timer();  // replies come at the line's pace on the mount's clock
+    QCOMPARE(heard(form, "Label3"), QStringLiteral("05:35:17#|Label3|R.A."));
+    QCOMPARE(heard(form, "Label4"), QStringLiteral("-05*23'24#|Label4|R.D."));
+    QCOMPARE(heard(form, "Label1"), QStringLiteral("R.A.|Label1|"));
+    QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    QTRY_VERIFY(form.isNull());
+    QVERIFY(!w.p.serial.is_open() && !w.p.telescope.state().polling);
   }
 
   // The tracking status window opens beside the main window, reads the

@@ -1,9 +1,8 @@
-// What an assistive tool (a screen reader, through Qt's accessibility
-// interfaces) hears of the windows that show values: the value a label
-// shows now as its name, the caption of its row as its label, the control's
-// name as its description. With them what the windows do besides: the
-// telescope window's polling and Close, the tracking status window's place
-// and its line about unguided frames.
+// The telescope window and the tracking status window, as a person and an
+// assistive tool (a screen reader, through Qt's accessibility interfaces)
+// meet them. A label that shows a value is heard with the value it shows
+// now as its name, the caption of its row as its label and the control's
+// name as its description.
 #include <QAccessible>
 #include <QLabel>
 #include <QPointer>
@@ -17,7 +16,7 @@
 
 namespace stellacq {
 
-class AccessibilityTest : public QObject {
+class PanelsTest : public QObject {
   Q_OBJECT
 
   // Name, description and the caption it is labelled by, as a tool reads
@@ -54,6 +53,42 @@ class AccessibilityTest : public QObject {
     QVERIFY(!w.p.serial.is_open() && !w.p.telescope.state().polling);
   }
 
+  // A long garbled declination keeps the field at its width: the buttons
+  // below do not move. (Line breaks are taken out before the window sees a
+  // reply.) Each direction button sends its own pair: Right is west, Left east.
+  void the_telescope_fields_keep_their_width_and_each_button_moves_its_way() {
+    testing::World w;
+    w.p.settings.com_port = 1;
+    w.serial.on_send = [&](const std::string& text) {
+      if (text == "#:GR#\r\n") w.serial.incoming.push_back("05:35:17#");
+      if (text == "#:GD#\r\n") w.serial.incoming.push_back(std::string(31, 'W') + "#");
+    };
+    Form10 form(w.p.telescope);
+    form.show();
+    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    form.Timer1_Timer();
+    auto* ra = form.findChild<QLabel*>("Label3");
+    auto* dec = form.findChild<QLabel*>("Label4");
+    QVERIFY(dec->text().startsWith(QStringLiteral("WWW")));
+    QVERIFY(dec->minimumSizeHint().width() <= dec->width());
+    QCOMPARE(dec->width(), ra->width());
+    w.serial.sent.clear();
+    for (const char* button : {"Command3", "Command4", "Command5", "Command6"})
+      QTest::mouseClick(form.findChild<QPushButton*>(button), Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(w.serial.sent),
+             QStringLiteral("#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Mw#\r\n#:Qw#\r\n#:Me#\r\n#:Qe#\r\n"));
+  }
+
+  void the_telescope_window_reports_an_absent_device_and_does_not_poll() {
+    testing::World w;
+    w.p.settings.com_port = 1;
+    w.serial.open_error = LineError::NoDevice;
+    Form10 form(w.p.telescope);
+    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QVERIFY(!form.findChild<QTimer*>("Timer1")->isActive());
+    QCOMPARE(w.ui.boxes.size(), std::size_t{1});
+  }
+
   // The tracking status window opens beside the main window, reads the
   // settings and the ratio, tells of frames left unguided and is deleted
   // when closed.
@@ -87,5 +122,5 @@ class AccessibilityTest : public QObject {
 
 }  // namespace stellacq
 
-QTEST_MAIN(stellacq::AccessibilityTest)
-#include "accessibility_test.moc"
+QTEST_MAIN(stellacq::PanelsTest)
+#include "panels_test.moc"

@@ -210,14 +210,5 @@ TEST_F(ProgramShooting, OneProgramAtATime) {
   EXPECT_EQ(w.ui.boxes.size(), 1u);
 }
 
-TEST_F(ProgramShooting, FieldsFromTheSettings) {
-  w.p.settings.program_shutter = 30;
-  w.p.settings.program_interval = 0.5;
-  w.p.settings.program_count = 10;
-  w.p.settings.program_repeat = 3;
-  w.p.settings.program_wait = std::nullopt;
-  EXPECT_EQ(program_fields_from_settings(w.p.settings), (ProgramFields{"30", ".5", "10", "3", ""}));
-}
-
 }  // namespace
 }  // namespace stellacq

@@ -33,10 +33,10 @@ class ProgramWindowTest : public QObject {
     w.p.settings.save_in_series = 1;
     w.p.settings.save_folder = dir.path();
     w.p.settings.program_shutter = 60;
-    w.p.settings.program_interval = 20;
+    w.p.settings.program_interval = 0.5;
     w.p.settings.program_count = 10;
     w.p.settings.program_repeat = 3;
-    w.p.settings.program_wait = 600;
+    w.p.settings.program_wait = std::nullopt;
     w.p.connection.camera_menu_link_sumi_Click();
     w.ui.on_idle = [&] {
       LocalDateTime& t = w.clock.now_value;
@@ -52,7 +52,7 @@ class ProgramWindowTest : public QObject {
     form->show();
     QCOMPARE(text(form, "Text1") + "," + text(form, "Text2") + "," + text(form, "Text3") + "," +
                  text(form, "Text4") + "," + text(form, "Text5"),
-             QStringLiteral("60,20,10,3,600"));  // the stored program
+             QStringLiteral("60,.5,10,3,"));  // the stored program, a wait never set empty
     for (const auto& [name, value] :
          {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"}, {"Text5", "3"}})
       set(form, name, value);

@@ -4,15 +4,15 @@
 // is sent, so DATE-OBS and UT give the start of the exposure. Each fills
 // slots 1..36 of its card table, sets the frame kind's BITPIX, BZERO, BSCALE
 // values and frame size (from the camera head and binning), and the shared
-// obs_date, obs_time, fits_exptime and fits_temperature. The handlers read
-// the values a header records (the clock, the shutter-speed field Form1
-// Text5, and, after pending window events have run once, the CCD
-// temperature field Text4, so that the temperature is the freshest shown)
-// and hand them in.
+// obs_date, obs_time, fits_exptime and fits_temperature. The shooting
+// records in the frame what its header keeps (the clock, the shutter-speed
+// field, and, after pending window events have run once, the CCD
+// temperature field, so that the temperature is the freshest shown) and
+// hands the frame in.
 #pragma once
 
-#include "core/clock.h"
-#include "fits/file_operations.h"
+#include "fits/header_tables.h"
+#include "image/frames.h"
 
 namespace stellacq {
 

@@ -87,8 +87,7 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
   const Row cases[] = {{-1, "", nullptr, " --.-"},
                        {12, " 残り 12枚", "-95", "-9.5"},
                        {0, "", "253", " 25.3"},
-                       {-1, "", "ERR", " 0"},
-                       {-1, "", "-5", "-.5"}};
+                       {-1, "", "ERR", " 0"}};
   for (const auto& [remaining, line_end, reply, shown] : cases) {
     sim::ObservatoryOptions o = testing::SimWorld::default_options();
     if (reply) o.unit.temperature_reply = reply;

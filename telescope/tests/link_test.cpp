@@ -193,10 +193,6 @@ TEST(TelescopeWindow, OpenPollsAndNudges) {
   w.p.telescope.telescope_window_nudge(Direction::Up);
   EXPECT_EQ(w.serial.events, join({{"send #:Mn#\r\n"}, counts(11, 100), {"send #:Qn#\r\n"}}));
   EXPECT_TRUE(w.p.telescope.state().polling);
-
-  w.p.telescope.telescope_window_close();
-  EXPECT_FALSE(w.p.telescope.state().polling);
-  EXPECT_FALSE(w.serial.is_open());
 }
 
 TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {

@@ -10,6 +10,21 @@ void fill(Frame& frame, int width, int height, std::int32_t value) {
     for (int x = 0; x < width; ++x) frame.counts.at(x, y) = value;
 }
 
+void advance(LocalDateTime& t, int seconds) {
+  int s = ((t.day * 24 + t.hour) * 60 + t.minute) * 60 + t.second + seconds;
+  t.second = s % 60;
+  s /= 60;
+  t.minute = s % 60;
+  s /= 60;
+  t.hour = s % 24;
+  t.day = s / 24;
+}
+
+int statuses_starting(const ScriptedInteraction& ui, const std::string& prefix) {
+  return static_cast<int>(std::count_if(ui.statuses.begin(), ui.statuses.end(),
+                                        [&](const std::string& s) { return s.starts_with(prefix); }));
+}
+
 void World::set_light(int width, int height, std::int32_t value) {
   fill(f.light, f.light.width = width, f.light.height = height, value);
   f.light.max = f.light.min = value;
@@ -67,6 +82,20 @@ SimWorld::SimWorld(const sim::ObservatoryOptions& options) : observatory(unit_cl
   clock.on_sleep = [this](std::int64_t us) { unit_clock.advance_us(us); };
   // A silent unit must end a wait at once in a test.
   clock.auto_step_us = 250'000;
+}
+
+int SimWorld::sent(const std::string& command) {
+  const std::vector<std::string>& c = traffic().commands;
+  return static_cast<int>(std::count(c.begin(), c.end(), command));
+}
+
+void SimWorld::connect_tx11() {
+  p.settings.unit_model = 4;
+  p.settings.head_model = 4;
+  unit().options().unit_model = sim::kUnitTu11;
+  p.connection.camera_menu_link_sumi_Click();
+  traffic().clear();
+  ui.statuses.clear();
 }
 
 sim::ObservatoryOptions SimWorld::default_options() {

@@ -100,6 +100,11 @@ struct SimWorld : TestSeams {
   std::uint8_t control_register() { return unit().PortIn(sim::kSimBase + 2); }
   sim::Traffic& traffic() { return unit().recorder(); }
   sim::ControlUnit& unit() { return observatory.unit(); }
+  // How often `command` went to the unit since the traffic was cleared.
+  int sent(const std::string& command);
+  // Switches to a TX-11 head on a TU-11 unit and connects; the traffic and
+  // the status lines start empty.
+  void connect_tx11();
 
   ManualClock unit_clock;
   sim::Observatory observatory;
@@ -119,6 +124,12 @@ inline bool exchange(SimWorld& w, std::string_view command, ReplyMode mode = Rep
 inline std::unique_ptr<World> make_world() { return std::make_unique<World>(); }
 
 void fill(Frame& frame, int width, int height, std::int32_t value);
+
+// Moves a clock reading on by `seconds` within its month.
+void advance(LocalDateTime& t, int seconds);
+
+// How many status lines written so far start with `prefix`.
+int statuses_starting(const ScriptedInteraction& ui, const std::string& prefix);
 
 // The colour of a grey level in the image area.
 inline std::uint32_t grey(std::uint32_t g) { return 0xFF000000u | g << 16 | g << 8 | g; }

@@ -155,7 +155,8 @@ TEST(Download, ASizeReplyShortOfTheFrameIsNoNewFrame) {
     f.display_source = DisplaySource::Dark;
     w.unit().options().size_reply = c.reply;
     EXPECT_FALSE(download_light(w));
-    EXPECT_EQ(w.ui.last_status(), short_frame_text(c.announced, c.expected));
+    EXPECT_EQ(w.ui.statuses,
+              (std::vector<std::string>{kDownloadingMessage, short_frame_text(c.announced, c.expected)}));
     EXPECT_EQ(w.traffic().received, (Bytes{'X', '\r', 'U', '\r', 0x00, 0x00}));
     EXPECT_EQ(w.traffic().samples_sent, 0);
     EXPECT_EQ(w.control_register(), kControlIdle);

@@ -23,10 +23,7 @@ using Strings = std::vector<std::string>;
 class ProgramShooting : public ::testing::Test {
  protected:
   ProgramShooting() {
-    w.p.settings.unit_model = 4;
-    w.p.settings.head_model = 4;
-    w.unit().options().unit_model = sim::kUnitTu11;
-    w.p.connection.camera_menu_link_sumi_Click();
+    w.connect_tx11();
     w.p.settings.save_in_series = 1;
     w.p.settings.save_folder = dir.file("frames");
     std::filesystem::create_directory(w.p.settings.save_folder);
@@ -34,8 +31,7 @@ class ProgramShooting : public ::testing::Test {
     w.clock.now_value = {2026, 3, 7, 21, 30, 5};
     // Every pass of a wait is one second of the clock.
     w.ui.on_idle = [this] {
-      LocalDateTime& t = w.clock.now_value;
-      if (++t.second == 60) t.second = 0, ++t.minute;
+      testing::advance(w.clock.now_value, 1);
       // A program that should have ended fails the test instead of hanging.
       if (exposures() >= 50 && w.p.series.state().series_running == 1) {
         ADD_FAILURE() << "the program did not end";
@@ -43,13 +39,8 @@ class ProgramShooting : public ::testing::Test {
         w.p.series.exp_menu_grab_stop_Click();
       }
     };
-    w.traffic().clear();
-    w.ui.statuses.clear();
   }
-  int exposures() {
-    const auto& c = w.traffic().commands;
-    return static_cast<int>(std::count(c.begin(), c.end(), "V"));
-  }
+  int exposures() { return w.sent("V"); }
   // The status lines of the program itself: the countdown and the end.
   Strings program_statuses() const {
     Strings out;
@@ -140,9 +131,8 @@ TEST_F(ProgramShooting, CancelAtEachPhase) {
       if (last.starts_with(c.at) && w.p.series.state().program_running == 1)
         w.p.program_shooting.cancel_program();
       // The uncounted series is stopped from the menu in the fourth wait.
-      const auto waits = std::count_if(w.ui.statuses.begin(), w.ui.statuses.end(),
-                                       [](const std::string& s) { return s.starts_with(" 次の撮影待ち"); });
-      if (last.starts_with(" 次の撮影待ち") && waits == 4 && w.p.series.state().series_running == 1)
+      if (last.starts_with(" 次の撮影待ち") && testing::statuses_starting(w.ui, " 次の撮影待ち") == 4 &&
+          w.p.series.state().series_running == 1)
         w.p.series.exp_menu_grab_stop_Click();
     };
     EXPECT_TRUE(w.p.program_shooting.run_program({"1", "0", "2", "3", "3"}));

@@ -25,32 +25,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
-
-// Moves a clock reading on by `seconds` within its month.
-void advance(LocalDateTime& t, int seconds) {
-  int s = ((t.day * 24 + t.hour) * 60 + t.minute) * 60 + t.second + seconds;
-  t.second = s % 60;
-  s /= 60;
-  t.minute = s % 60;
-  s /= 60;
-  t.hour = s % 24;
-  t.day = s / 24;
-}
-
-std::vector<std::string> files_in(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testing::advance;
+using testing::folder_names;
 
 class Series : public ::testing::Test {
  protected:
   Series() {
-    w.p.settings.unit_model = 4;
-    w.p.settings.head_model = 4;
-    w.unit().options().unit_model = sim::kUnitTu11;
-    w.p.connection.camera_menu_link_sumi_Click();
+    w.connect_tx11();
     w.p.settings.save_in_series = 1;
     w.p.settings.save_folder = dir.path();
     w.p.form.Text5 = "1";
@@ -59,22 +40,13 @@ class Series : public ::testing::Test {
     w.ui.on_idle = [this] {
       advance(w.clock.now_value, 1);
       // A series that should have ended fails the test instead of hanging.
-      if (count("V") >= kMostFrames && w.p.series.state().series_running == 1) {
+      if (w.sent("V") >= kMostFrames && w.p.series.state().series_running == 1) {
         ADD_FAILURE() << "the series did not end";
         w.p.series.exp_menu_grab_stop_Click();
       }
     };
-    w.traffic().clear();
-    w.ui.statuses.clear();
   }
-  int count(const std::string& command) {
-    const auto& c = w.traffic().commands;
-    return static_cast<int>(std::count(c.begin(), c.end(), command));
-  }
-  int statuses_starting(const std::string& prefix) const {
-    return static_cast<int>(std::count_if(w.ui.statuses.begin(), w.ui.statuses.end(),
-                                          [&](const std::string& s) { return s.starts_with(prefix); }));
-  }
+  int statuses_starting(const std::string& prefix) const { return testing::statuses_starting(w.ui, prefix); }
   // Runs `action` once, at the first yield after the `nth` status line
   // (from 1) that starts with `prefix` was written, as a click would.
   void at_yield(const std::string& prefix, int nth, std::function<void()> action) {
@@ -90,9 +62,12 @@ class Series : public ::testing::Test {
 };
 
 // A count of 3: the tick shows the count at once, the count goes 3, 2, 1, 0
-// and is -1 afterwards; three exposures, three files, " 撮影終了" at the end.
+// and is -1 afterwards; the status line of each frame in order, the
+// interval field rewritten as whole seconds, three exposures, three files,
+// three frames shown and " 撮影終了" at the end.
 TEST_F(Series, ACountOfThreeTakesThreeFrames) {
   w.ui.input_answers = {"3"};
+  w.p.form.Text6 = "2.7";
   std::vector<int> counts;
   std::string first_line;
   w.ui.on_yield = [&] {
@@ -105,27 +80,20 @@ TEST_F(Series, ACountOfThreeTakesThreeFrames) {
 
   EXPECT_EQ(counts, (std::vector<int>{3, 2, 1, 0, -1}));
   EXPECT_EQ(first_line, "2026-03-07 21:30:05 残り 3枚");
+  EXPECT_EQ(w.p.form.Text6, " 2");
   ASSERT_EQ(w.ui.inputs.size(), 1u);
   EXPECT_EQ(std::tie(w.ui.inputs[0].prompt, w.ui.inputs[0].title),
             std::tie("撮影する枚数を入力して下さい", "撮影枚数指定"));
   EXPECT_EQ(w.traffic().commands,
             (Strings{"T", "S 1000", "N 2 2", "V", "X", "U", "V", "X", "U", "V", "X", "U"}));
-  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213007.FIT", "07213009.FIT"}));
-  EXPECT_EQ(w.ui.last_status(), " 撮影終了");
-  EXPECT_EQ(w.p.series.state().series_running, 0);
-}
-
-// The status line of one frame, in order, and the interval field rewritten
-// as whole seconds.
-TEST_F(Series, OneFrameShowsEveryStep) {
-  w.ui.input_answers = {"1"};
-  w.p.form.Text6 = "2.7";
-  w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(w.p.form.Text6, " 2");
-  EXPECT_EQ(w.ui.statuses,
+  EXPECT_EQ(folder_names(dir.path()), (Strings{"07213005.FIT", "07213007.FIT", "07213009.FIT"}));
+  ASSERT_EQ(w.ui.statuses.size(), 3 * 7 + 1u);
+  EXPECT_EQ(Strings(w.ui.statuses.begin() + 7, w.ui.statuses.begin() + 14),
             (Strings{" 撮影しています ", " 露出中", " ダウンロード中", " ダウンロード完了",
-                     " ライトフレーム保存中", " ファイル保存終了", " 次の撮影待ち 21:30:07", " 撮影終了"}));
-  EXPECT_EQ(w.ui.picture_updates, 1);  // shown after shooting
+                     " ライトフレーム保存中", " ファイル保存終了", " 次の撮影待ち 21:30:09"}));
+  EXPECT_EQ(w.ui.last_status(), " 撮影終了");
+  EXPECT_EQ(w.ui.picture_updates, 3);  // shown after shooting
+  EXPECT_EQ(w.p.series.state().series_running, 0);
 }
 
 TEST(NextShot, AddsTheIntervalToTheTimeOfDay) {
@@ -164,7 +132,6 @@ TEST_F(Series, PacingFromStartToStart) {
   };
   const Case cases[] = {
       {{2026, 3, 7, 21, 30, 5}, "0", 0, "21:30:05", 1, {"07213005.FIT", "07213006.FIT"}},
-      {{2026, 3, 7, 21, 30, 5}, "2", 0, "21:30:07", 2, {"07213005.FIT", "07213007.FIT"}},
       // Waits through 23:59:59 and starts at 00:00:05 of the next day.
       {{2026, 3, 7, 23, 59, 55}, "10", 0, "00:00:05", 10, {"07235955.FIT", "08000005.FIT"}},
       // A frame longer than the interval: the next one starts at once, also
@@ -174,7 +141,7 @@ TEST_F(Series, PacingFromStartToStart) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.next_shot);
-    for (const std::string& name : files_in(dir.path())) fs::remove(dir.file(name));
+    for (const std::string& name : folder_names(dir.path())) fs::remove(dir.file(name));
     w.clock.now_value = c.start;
     w.p.form.Text6 = c.interval;
     w.ui.idles = 0;
@@ -182,16 +149,15 @@ TEST_F(Series, PacingFromStartToStart) {
     // The clock moves on during the exposure, before the download.
     int exposures_timed = 0;
     w.ui.on_yield = [&] {
-      const auto& cmds = w.traffic().commands;
-      const int exposures = static_cast<int>(std::count(cmds.begin(), cmds.end(), "V"));
+      const int exposures = w.sent("V");
       if (exposures > exposures_timed) advance(w.clock.now_value, c.frame_seconds);
       exposures_timed = exposures;
     };
     w.traffic().clear();
     w.p.series.exp_menu_grab_num_Click();
-    EXPECT_EQ(count("V"), 2);
+    EXPECT_EQ(w.sent("V"), 2);
     EXPECT_EQ(w.ui.idles, c.passes + 1);
-    EXPECT_EQ(files_in(dir.path()), c.files);
+    EXPECT_EQ(folder_names(dir.path()), c.files);
     EXPECT_TRUE(std::find(w.ui.statuses.begin(), w.ui.statuses.end(),
                           std::string(" 次の撮影待ち ") + c.next_shot) != w.ui.statuses.end());
   }
@@ -216,7 +182,7 @@ TEST_F(Series, StopsTakeEffectAtTheirPoints) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.at);
-    for (const std::string& name : files_in(dir.path())) fs::remove(dir.file(name));
+    for (const std::string& name : folder_names(dir.path())) fs::remove(dir.file(name));
     w.ui.statuses.clear();
     w.p.guide.guide_locked = 1;
     w.p.exposure.display_after_shooting = c.shown ? 1 : 0;
@@ -229,9 +195,9 @@ TEST_F(Series, StopsTakeEffectAtTheirPoints) {
     const SeriesEnd end = c.guided ? (w.p.series.exp_menu_grab_auto_Click(), SeriesEnd::Stopped)
                                    : w.p.series.exp_menu_grab_Click();
     EXPECT_EQ(end, SeriesEnd::Stopped);
-    EXPECT_EQ(count("V"), c.exposures);
-    EXPECT_EQ(count("U"), c.downloads);
-    EXPECT_EQ(static_cast<int>(files_in(dir.path()).size()), c.files);
+    EXPECT_EQ(w.sent("V"), c.exposures);
+    EXPECT_EQ(w.sent("U"), c.downloads);
+    EXPECT_EQ(static_cast<int>(folder_names(dir.path()).size()), c.files);
     EXPECT_EQ(statuses_starting(" 追尾中"), c.guiding_steps);
     EXPECT_EQ(w.ui.last_status(), stopped);
     EXPECT_EQ(std::tie(w.p.series.state().series_running, w.p.series.state().guiding_mode), std::tuple(0, 0));
@@ -245,12 +211,12 @@ TEST_F(Series, StopsTakeEffectAtTheirPoints) {
 TEST_F(Series, AnAbortedFrameEndsTheSeriesUnsaved) {
   w.ui.input_answers = {"3"};
   w.ui.on_progress = [this] {
-    if (count("V") == 2 && w.ui.progress.back().kind == ExchangeKind::Download)
+    if (w.sent("V") == 2 && w.ui.progress.back().kind == ExchangeKind::Download)
       w.p.exposure.abort.token.request();
   };
   w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(count("V"), 2);
-  EXPECT_EQ(files_in(dir.path()).size(), 1u);
+  EXPECT_EQ(w.sent("V"), 2);
+  EXPECT_EQ(folder_names(dir.path()).size(), 1u);
   EXPECT_EQ(w.ui.last_status(), " 撮影を中止しました");
   EXPECT_EQ(std::tie(w.p.series.state().series_running, w.p.series.state().frames_remaining),
             std::tuple(0, -1));
@@ -263,7 +229,7 @@ TEST_F(Series, TheWaitFollowsTheIntervalField) {
   w.ui.input_answers = {"2"};
   at_yield(" 次の撮影待ち", 1, [&] { w.p.form.Text6 = "0"; });
   w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213006.FIT"}));
+  EXPECT_EQ(folder_names(dir.path()), (Strings{"07213005.FIT", "07213006.FIT"}));
 }
 
 // With display after shooting, dark subtraction and flat correction during
@@ -283,11 +249,11 @@ TEST_F(Series, CorrectionsReachTheFileAndTheGuidingMeasurement) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.dark ? "dark" : "flat");
-    for (const std::string& name : files_in(dir.path())) fs::remove(dir.file(name));
+    for (const std::string& name : folder_names(dir.path())) fs::remove(dir.file(name));
     w.ui.statuses.clear();
     Frames& f = w.p.frames;
-    for (int y = 0; y < kFrameRows; ++y)
-      for (int x = 0; x < kFrameColumns; ++x) f.dark.counts.at(x, y) = 65535, f.flat.counts.at(x, y) = 1;
+    testing::fill(f.dark, kFrameColumns, kFrameRows, 65535);
+    testing::fill(f.flat, kFrameColumns, kFrameRows, 1);
     f.dark.width = 384, f.dark.height = 256;
     f.flat_loaded = 1, f.flat_mean = 1000;
     w.p.settings.guide_dark_sub = c.dark ? 1 : 0;
@@ -300,17 +266,13 @@ TEST_F(Series, CorrectionsReachTheFileAndTheGuidingMeasurement) {
     at_yield(" 次の撮影待ち", 1, [&] { w.p.series.exp_menu_grab_auto_stop_Click(); });
     w.p.series.exp_menu_grab_auto_Click();
 
-    const Strings files = files_in(dir.path());
+    const Strings files = folder_names(dir.path());
     ASSERT_EQ(files.size(), 1u);
     HeaderTables headers;
     auto saved = std::make_unique<Frames>();
     ASSERT_FALSE(read_fits_frame(dir.file(files[0]), kOpenLight, headers, *saved));
     ASSERT_EQ(std::tie(saved->light.width, saved->light.height), std::tuple(384, 256));
-    int lo = 65535, hi = 0;
-    for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 384; ++x)
-        lo = std::min(lo, saved->light.counts.at(x, y)), hi = std::max(hi, saved->light.counts.at(x, y));
-    EXPECT_EQ(std::pair(lo, hi), std::pair(c.file_min, c.file_max));
+    EXPECT_EQ(std::pair(saved->light.min, saved->light.max), std::pair(c.file_min, c.file_max));
     EXPECT_GE(w.p.guide.star_sum, c.least_star_sum);
     EXPECT_LE(w.p.guide.star_sum, c.most_star_sum);
   }
@@ -333,10 +295,10 @@ TEST_F(Series, UnguidedFramesStayOnTheNextShotText) {
   EXPECT_EQ(waits, (Strings{" 追尾できず 1枚", " 追尾できず 2枚", ""}));
 }
 
-// Refusals at the start: nothing is exposed, and a later series can start.
+// Refusals at the start: nothing is exposed, and a later series can start
+// (without the camera, ProgramShooting.WithoutTheCameraTheCountdownsStillRun).
 TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
   struct Case {
-    bool connected;
     const char* shutter;
     double save;
     MessageAnswer answer;
@@ -344,13 +306,11 @@ TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
     const char* status;
   };
   const Case cases[] = {
-      {false, "1", 1, MessageAnswer::Ok, {}, " ＴＸ－１１の接続をして下さい"},
-      {true, "0.9", 1, MessageAnswer::Ok, {}, " シャッター時間は1sec以上"},
-      {true, "1", 0, MessageAnswer::Cancel, {"S 1000", "N 2 2"}, ""},
+      {"0.9", 1, MessageAnswer::Ok, {}, " シャッター時間は1sec以上"},
+      {"1", 0, MessageAnswer::Cancel, {"S 1000", "N 2 2"}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.shutter);
-    w.p.link.camera_connected = c.connected;
     w.p.form.Text5 = c.shutter;
     w.p.settings.save_in_series = c.save;
     w.ui.box_answers = {c.answer};
@@ -370,8 +330,8 @@ TEST_F(Series, StartChecksAndTheNoSaveQuestion) {
   w.ui.box_answers.clear();
   w.ui.input_answers = {"2"};
   w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(count("V"), 2);
-  EXPECT_TRUE(files_in(dir.path()).empty());
+  EXPECT_EQ(w.sent("V"), 2);
+  EXPECT_TRUE(folder_names(dir.path()).empty());
   EXPECT_EQ(w.p.file.file_mode, 1);
 }
 
@@ -404,7 +364,7 @@ TEST_F(Series, AFileThatAppearsDuringTheSaveIsKept) {
   w.ui.input_answers = {"1"};
   at_yield(" ライトフレーム保存中", 1, [&] { std::ofstream(dir.file("07213005.FIT")) << "other"; });
   w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT", "07213005_1.FIT"}));
+  EXPECT_EQ(folder_names(dir.path()), (Strings{"07213005.FIT", "07213005_1.FIT"}));
   EXPECT_EQ(testing::file_bytes(dir.file("07213005.FIT")), "other");
   EXPECT_EQ(w.p.file.save_file_name, dir.file("07213005_1.FIT"));
   EXPECT_EQ(w.ui.last_status(), " 撮影終了");
@@ -419,7 +379,7 @@ TEST_F(Series, OneSeriesAtATime) {
     w.p.series.exp_menu_grab_Click();
   });
   w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(count("V"), 2);
+  EXPECT_EQ(w.sent("V"), 2);
   EXPECT_EQ(w.ui.inputs.size(), 1u);
   EXPECT_EQ(statuses_starting(" 連続撮影中です"), 3);
   EXPECT_EQ(w.ui.last_status(), " 撮影終了");
@@ -445,7 +405,7 @@ TEST_F(Series, WarnsWhenTheDiskTakesFewerFrames) {
   EXPECT_NE(text.find(" 枚分", at), std::string::npos) << text;
   EXPECT_NEAR(std::stod(text.substr(at + std::string("あと ").size())), static_cast<double>(room),
               static_cast<double>(room / 20 + 10));
-  EXPECT_EQ(count("V"), 0);
+  EXPECT_EQ(w.sent("V"), 0);
 }
 
 // A garbled size reply in the middle of a series: the frame is neither
@@ -454,8 +414,8 @@ TEST_F(Series, AGarbledSizeReplyStopsTheSeriesWithoutSaving) {
   w.ui.input_answers = {"3"};
   at_yield(" ファイル保存終了", 1, [this] { w.unit().options().size_reply = "384 0"; });
   w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(count("V"), 2);
-  EXPECT_EQ(files_in(dir.path()), (Strings{"07213005.FIT"}));
+  EXPECT_EQ(w.sent("V"), 2);
+  EXPECT_EQ(folder_names(dir.path()), (Strings{"07213005.FIT"}));
   EXPECT_EQ(w.ui.last_status(), short_frame_text(0, 384 * 256));
   EXPECT_EQ(w.ui.picture_updates, 1);
 }
@@ -479,7 +439,7 @@ TEST_F(Series, AFlatLoadedAroundTheDownloadDoesNotShrinkTheSavedFrame) {
       ++loads, load_flat();
   };
   w.p.series.exp_menu_grab_num_Click();
-  const Strings files = files_in(dir.path());
+  const Strings files = folder_names(dir.path());
   ASSERT_EQ(files.size(), 3u);
   for (const std::string& name : files)
     EXPECT_EQ(fs::file_size(dir.file(name)), fs::file_size(dir.file(files[0])));
@@ -498,8 +458,8 @@ TEST_F(Series, AFullDiskStopsTheSeriesInOrder) {
 
   w.ui.input_answers = {"5"};
   w.p.series.exp_menu_grab_num_Click();
-  EXPECT_EQ(count("V"), 3);
-  const Strings files = files_in(dir.path());
+  EXPECT_EQ(w.sent("V"), 3);
+  const Strings files = folder_names(dir.path());
   EXPECT_EQ(files, (Strings{"07213005.FIT", "07213007.FIT"}));
   for (const std::string& f : files) {
     const std::string bytes = testing::file_bytes(dir.file(f));

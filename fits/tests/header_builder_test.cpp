@@ -55,7 +55,6 @@ TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
   };
   const Case cases[] = {
       {4, 1, 768, 512, " --.-", " 0"},
-      {4, 2, 384, 256, " 0.5", " .5"},
       {16, 2, 768, 512, "-2.25s", "-2.25"},
       {0, 2, 768, 512, "1e20", " 1E+20"},
       // 15 significant digits would need 22 columns: fewer digits are kept.

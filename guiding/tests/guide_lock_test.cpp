@@ -24,13 +24,10 @@ struct LockWorld : testing::World {
   // A frame of `sky`, with up to 49 counts of noise when `noisy`, drawn
   // into the picture in grey.
   void frame(int width, int height, std::int32_t sky, bool noisy = false) {
-    Frames& f = p.frames;
-    f.light.width = width;
-    f.light.height = height;
+    set_light(width, height, sky);
     std::mt19937 random(7);
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        f.light.counts.at(x, y) = sky + (noisy ? static_cast<std::int32_t>(random() % 50) : 0);
+    for (int y = 0; noisy && y < height; ++y)
+      for (int x = 0; x < width; ++x) f.light.counts.at(x, y) += static_cast<std::int32_t>(random() % 50);
     f.display_background = sky;
     f.display_range = 50;
     draw_frame(p.picture, f, f.light);

@@ -80,7 +80,7 @@ TEST(GuidingStep, LevelsMovesWaitsAndStatus) {
   struct Row {
     const char* name;
     int star_x, star_y;  // -1: no star
-    int x_reverse, y_reverse, small_shift_ignore, x_on, y_on;
+    int y_reverse, x_on, y_on;
     Strings spans;
     Strings events;
     Strings statuses;
@@ -90,17 +90,15 @@ TEST(GuidingStep, LevelsMovesWaitsAndStatus) {
   // X moves: repeat 2 of amount x 10 + 1 counts; Y moves: one of amount x 30 + 1.
   // clang-format off
   const Row rows[] = {
-      {"worked example: right 3 then down 4", 203, 146, 0, 1, 0, 1, 1, {"10"}, step({move("w", 31, 2), move("s", 121, 1)}),
+      {"worked example: right 3 then down 4", 203, 146, 1, 1, 1, {"10"}, step({move("w", 31, 2), move("s", 121, 1)}),
         {" 追尾中", "move right 3( 10)", "move right 3( 10) stop", "move down 4( 30)", "move down 4( 30) stop"}},
-      {"level 1: X 4 x floor(6), Y floor(4.5)", 212, 141, 0, 0, 0, 1, 1, {"10", "15"}, step({move("w", 241, 2), move("n", 121, 1)}),
+      {"level 1: X 4 x floor(6), Y floor(4.5)", 212, 141, 0, 1, 1, {"10", "15"}, step({move("w", 241, 2), move("n", 121, 1)}),
         {" 追尾中", "move right 24( 10)", "move right 24( 10) stop", "move up 4( 30)", "move up 4( 30) stop"}},
-      {"level 2: X 8 x floor(7.5)", 225, 150, 0, 0, 0, 1, 1, {"10", "15", "30"}, step({move("w", 561, 2)}),
-        {" 追尾中", "move right 56( 10)", "move right 56( 10) stop"}},
-      {"level 3: floor(0.3 x 50), floor(0.25 x 100)", 150, 250, 0, 0, 0, 1, 1, {"10", "15", "30", "256"}, step({move("e", 151, 2), move("s", 751, 1)}),
+      {"level 3: floor(0.3 x 50), floor(0.25 x 100)", 150, 250, 0, 1, 1, {"10", "15", "30", "256"}, step({move("e", 151, 2), move("s", 751, 1)}),
         {" 追尾中", "move left 15( 10)", "move left 15( 10) stop", "move down 25( 30)", "move down 25( 30) stop"}},
-      {"not found at any level: no move", -1, -1, 0, 0, 0, 1, 1, {"10", "15", "30", "256"}, step({}),
+      {"not found at any level: no move", -1, -1, 0, 1, 1, {"10", "15", "30", "256"}, step({}),
         {" 追尾中"}},
-      {"both axes off: open and close only", 203, 146, 0, 0, 0, 0, 0, {"10"}, step({}), {" 追尾中"}},
+      {"both axes off: open and close only", 203, 146, 0, 0, 0, {"10"}, step({}), {" 追尾中"}},
   };
   // clang-format on
   for (const Row& r : rows) {
@@ -108,9 +106,7 @@ TEST(GuidingStep, LevelsMovesWaitsAndStatus) {
     StepWorld w;
     if (r.star_x >= 0) w.star(r.star_x, r.star_y);
     Settings& s = w.p.settings;
-    s.x_reverse = static_cast<std::int16_t>(r.x_reverse);
     s.y_reverse = static_cast<std::int16_t>(r.y_reverse);
-    s.small_shift_ignore = static_cast<std::int16_t>(r.small_shift_ignore);
     s.x_tracking_on = static_cast<std::int16_t>(r.x_on);
     s.y_tracking_on = static_cast<std::int16_t>(r.y_on);
     w.guiding_step();
@@ -157,18 +153,7 @@ TEST(GuidingStep, FramesLeftUnguidedAreCountedUntilAStepGuides) {
   EXPECT_TRUE(w.p.guide.tracking_status.unguided.starts_with("2  望遠鏡のシリアルポート COM1"))
       << w.p.guide.tracking_status.unguided;
 
-  w.serial.open_error = LineError::None;  // the line opens, but the stop of the move cannot go out
-  w.serial.on_send = [&](const std::string& text) {
-    if (text == "#:Mw#\r\n") w.serial.send_error = LineError::WriteFailed;
-  };
-  w.guiding_step();
-  EXPECT_EQ(w.p.guide.unguided_frames, 3);
-  EXPECT_TRUE(
-      w.p.guide.tracking_status.unguided.starts_with("3 move right 3( 10) 望遠鏡に停止コマンド #:Qw#"))
-      << w.p.guide.tracking_status.unguided;
-
-  w.serial.send_error = LineError::None;
-  w.serial.on_send = nullptr;
+  w.serial.open_error = LineError::None;
   w.guiding_step();
   EXPECT_EQ(w.p.guide.unguided_frames, 0);
   EXPECT_EQ(w.p.guide.tracking_status.unguided, "");
@@ -238,33 +223,22 @@ TEST(GuidingStep, RedrawsTheMarkerWhenTheFrameWasShown) {
 namespace stellacq {
 namespace {
 
-// The step as a service, without the program's line and window: what it
-// measured, planned and moved, and a move that does not go out ends it.
-TEST(GuidingService, ReturnsWhatItMeasuredPlannedAndMoved) {
-  for (const MoveEnd end : {MoveEnd::Done, MoveEnd::StopNotSent}) {
-    StepWorld w;
-    w.star(212, 141);  // found at level 1
-    const Frames& f = w.p.frames;
-    const GuidingInput input{f.light, kGuideX, kGuideY, 0, 0, w.p.settings};
-    std::vector<GuideMove> moved;
-    int settles = 0;
-    const GuidingResult r = run_guiding_step(input, {{},
-                                                     [&](const GuideMove& m) {
-                                                       moved.push_back(m);
-                                                       return end;
-                                                     },
-                                                     [&] { ++settles; }});
-    ASSERT_EQ(r.levels.size(), 2u);
-    EXPECT_EQ(std::pair(r.levels[1].span, r.levels[1].measurement.star_x), std::pair(15, 212));
-    EXPECT_TRUE(r.found());
-    const std::vector<GuideMove> plan{{Direction::Right, 24}, {Direction::Up, 4}};
-    EXPECT_EQ(r.planned, plan);
-    EXPECT_EQ(r.moves_made, end == MoveEnd::Done ? 2u : 0u);
-    EXPECT_EQ(moved.size(), end == MoveEnd::Done ? 2u : 1u);
-    EXPECT_EQ(settles, end == MoveEnd::Done ? 2 : 0);
-    EXPECT_EQ(r.completed(), end == MoveEnd::Done);
-    EXPECT_TRUE(w.serial.events.empty());  // the service never touches the line itself
-  }
+// The step as a service, without the program's line and window: a move whose
+// stop does not go out ends the step before the next move and its settling.
+TEST(GuidingService, AMoveWhoseStopIsNotSentEndsTheStep) {
+  StepWorld w;
+  w.star(212, 141);  // right 24, then up 4
+  const GuidingInput input{w.p.frames.light, kGuideX, kGuideY, 0, 0, w.p.settings};
+  int moves = 0, settles = 0;
+  const GuidingResult r = run_guiding_step(input, {{},
+                                                   [&](const GuideMove&) {
+                                                     ++moves;
+                                                     return MoveEnd::StopNotSent;
+                                                   },
+                                                   [&] { ++settles; }});
+  EXPECT_TRUE(r.found());
+  EXPECT_EQ(std::tuple(moves, r.moves_made, settles, r.completed()), std::tuple(1, 0u, 0, false));
+  EXPECT_TRUE(w.serial.events.empty());  // the service never touches the line itself
 }
 
 }  // namespace

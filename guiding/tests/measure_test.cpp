@@ -9,6 +9,8 @@
 #include <memory>
 #include <random>
 
+#include "test_support/world.h"
+
 namespace stellacq {
 namespace {
 
@@ -99,8 +101,7 @@ TEST(MeasureGuideStar, WorkedNumbers) {
   // A sky of 100 with one bright pixel: every centre within the aperture
   // sees it, the first in column-then-row order wins; the sky area of span
   // 10 and aperture 2 is 441 - 25 = 416.
-  for (int y = 0; y < 50; ++y)
-    for (int x = 0; x < 50; ++x) f->counts.at(x, y) = 100;
+  testing::fill(*f, 50, 50, 100);
   f->counts.at(25, 25) = 10000;
   GuideMeasurement m = measure_guide_star(*f, 25, 25, 10, 2, 0, 0);
   EXPECT_EQ(m.star_sum, 24 * 100 + 10000);
@@ -111,8 +112,7 @@ TEST(MeasureGuideStar, WorkedNumbers) {
   EXPECT_FALSE(m.found(5.0f));
 
   // The same pixel on a sky of 0: the sky is 0 and a positive star is found.
-  for (int y = 0; y < 50; ++y)
-    for (int x = 0; x < 50; ++x) f->counts.at(x, y) = 0;
+  testing::fill(*f, 50, 50, 0);
   f->counts.at(30, 40) = 7;
   m = measure_guide_star(*f, 32, 38, 10, 2, 0, 0);
   EXPECT_EQ(std::pair(m.star_x, m.star_y), std::pair(28, 38));
@@ -144,8 +144,7 @@ TEST(MeasureGuideStar, FullFrameOfSaturatedCountsNeedsWideSums) {
   // 1536 x 1024 of 65535 searched as wide as the frame is high: the window
   // total (about 1e11) and a box of 123 x 123 go beyond 32 bits.
   auto f = std::make_unique<Frame>(Frame{.width = 1536, .height = 1024});
-  for (int y = 0; y < 1024; ++y)
-    for (int x = 0; x < 1536; ++x) f->counts.at(x, y) = 65535;
+  testing::fill(*f, 1536, 1024, 65535);
   const GuideMeasurement m = measure_guide_star(*f, 700, 500, 1024, 61, 0, 0);
   EXPECT_EQ(m.star_sum, std::int64_t{123} * 123 * 65535);
   EXPECT_EQ(std::pair(m.star_x, m.star_y), std::pair(61, 61));  // first box wholly inside
@@ -161,8 +160,7 @@ TEST(MeasureGuideStar, FeaturelessFrameIsNoStarAtAnyEdge) {
   // is 1 wherever the frame cuts the window, and a threshold of 3 finds
   // nothing to guide on.
   auto f = std::make_unique<Frame>(Frame{.width = 384, .height = 256});
-  for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 384; ++x) f->counts.at(x, y) = 1800;
+  testing::fill(*f, 384, 256, 1800);
   const struct {
     int gx, gy;
   } locks[] = {{2, 128}, {381, 128}, {192, 1}, {192, 254}, {0, 0}, {383, 255}, {386, 100}, {192, 128}};

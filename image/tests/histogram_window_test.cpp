@@ -21,6 +21,11 @@ class HistogramWindowTest : public QObject {
     return text("Text1") + " " + text("Text2");
   }
   QRgb pixel(int x, int y) { return form_->picture()->image().pixel(x, y); }
+  void open(testing::World& w) {
+    form_ = new Form9(w.p.display, w.p.ui);
+    form_->setAttribute(Qt::WA_DeleteOnClose);
+    form_->show();
+  }
   void click(Qt::MouseButton button, int x) {
     QTest::mouseClick(form_->picture(), button, Qt::NoModifier, QPoint(x, 100));
   }
@@ -36,11 +41,8 @@ class HistogramWindowTest : public QObject {
     w->f.scan_min = w->f.display_background = 1000;
     w->f.scan_max = 4000;
     w->f.display_range = 3000;
-    form_ = new Form9(w->p.display, w->p.ui);
-    form_->setAttribute(Qt::WA_DeleteOnClose);
-    form_->show();
+    open(*w);
     QCOMPARE(fields(), QStringLiteral("1000 3000"));
-    QCOMPARE(form_->state().scale_height, std::int64_t{91});
     QCOMPARE(pixel(0, 3), qRgb(0, 255, 0));          // 90 of 91: nearly full height
     QCOMPARE(pixel(150, 170), qRgb(255, 255, 255));  // 9 of 91: about 20 pixels
     QCOMPARE(pixel(299, 199), qRgb(255, 255, 255));  // bin 300 is not drawn
@@ -70,9 +72,7 @@ class HistogramWindowTest : public QObject {
     for (int x = 0; x <= 300; ++x) w->f.light.counts.at(x, 0) = x * 10;
     w->f.scan_min = 0;
     w->f.scan_max = 3000;
-    form_ = new Form9(w->p.display, w->p.ui);
-    form_->setAttribute(Qt::WA_DeleteOnClose);
-    form_->show();
+    open(*w);
     for (const double X : {150.6, 149.5, 0.4}) {
       form_->Picture1_MouseDown(Qt::LeftButton, X);
       QCOMPARE(pixel(static_cast<int>(round_half_even(X)), 0), qRgb(0, 0, 0));

@@ -178,21 +178,50 @@ class DriverTest : public ::testing::Test {
   }
 
   void connect_simulation() {
-    client_->set_switch("SIMULATION", "ENABLE");
-    ASSERT_TRUE(client_->wait([](Client& c) { return c.property("SIMULATION").switches["ENABLE"]; }, 5s));
+    choose("SIMULATION", "ENABLE");
     client_->set_switch("CONNECTION", "CONNECT");
     ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_OK, 15s));
     ASSERT_TRUE(client_->wait([](Client& c) { return c.has("CCD_BINNING") && c.has("CCD1"); }, 5s));
   }
 
-  void set_binning(int bin) {
-    client_->set_number("CCD_BINNING", {{"HOR_BIN", bin}, {"VER_BIN", bin}});
+  void set_binning(int bin) { set_numbers("CCD_BINNING", {{"HOR_BIN", bin}, {"VER_BIN", bin}}); }
+
+  // Sets the numbers and waits until the property shows them, Ok.
+  void set_numbers(const std::string& property, const std::map<std::string, double>& values) {
+    client_->set_number(property, values);
     ASSERT_TRUE(client_->wait(
-        [bin](Client& c) {
-          PropertyCopy p = c.property("CCD_BINNING");
-          return p.state == IPS_OK && p.numbers["HOR_BIN"] == bin && p.numbers["VER_BIN"] == bin;
+        [&](Client& c) {
+          PropertyCopy p = c.property(property);
+          return p.state == IPS_OK && std::all_of(values.begin(), values.end(), [&](const auto& v) {
+                   return p.numbers[v.first] == v.second;
+                 });
         },
         5s));
+  }
+  // Switches the element on and waits until the property shows it.
+  void choose(const std::string& property, const std::string& element) {
+    client_->set_switch(property, element);
+    ASSERT_TRUE(client_->wait([&](Client& c) { return c.property(property).switches[element]; }, 5s));
+  }
+  void set_port(const std::string& port) {
+    client_->set_text("PARALLEL_PORT", "PORT", port);
+    ASSERT_TRUE(
+        client_->wait([&](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == port; }, 5s));
+  }
+  // Does `act`, then waits for a message containing `text` said after it.
+  bool says(const std::string& text, const std::function<void()>& act, std::chrono::milliseconds limit = 5s) {
+    const std::size_t said = client_->messages().size();
+    act();
+    return client_->wait([&](Client& c) { return c.said(text, said); }, limit);
+  }
+  // Waits until the exposure is busy with at most `left` seconds to go.
+  bool exposing_with_at_most(double left) {
+    return client_->wait(
+        [left](Client& c) {
+          PropertyCopy e = c.property("CCD_EXPOSURE");
+          return e.state == IPS_BUSY && e.numbers["CCD_EXPOSURE_VALUE"] <= left;
+        },
+        10s);
   }
 
   // Starts an exposure and returns the number of BLOBs before it.
@@ -226,14 +255,14 @@ TEST_F(DriverTest, FramesArriveAsFitsBlobsWithWhatWasTaken) {
   start_server();
   connect_simulation();
   PropertyCopy info = client_->property("CCD_INFO");
-  EXPECT_EQ(info.numbers["CCD_MAX_X"], 1536);
-  EXPECT_EQ(info.numbers["CCD_MAX_Y"], 1024);
-  EXPECT_EQ(info.numbers["CCD_BITSPERPIXEL"], 16);
+  EXPECT_EQ(
+      std::tuple(info.numbers["CCD_MAX_X"], info.numbers["CCD_MAX_Y"], info.numbers["CCD_BITSPERPIXEL"]),
+      std::tuple(1536, 1024, 16));
 
-  const std::size_t said = client_->messages().size();
-  client_->set_number("CCD_BINNING", {{"HOR_BIN", 1}, {"VER_BIN", 2}});
+  EXPECT_TRUE(says("1 x 2 is not available", [&] {
+    client_->set_number("CCD_BINNING", {{"HOR_BIN", 1}, {"VER_BIN", 2}});
+  }));
   EXPECT_TRUE(client_->wait_state("CCD_BINNING", IPS_ALERT, 5s));
-  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("1 x 2 is not available", said); }, 5s));
   set_binning(2);
 
   Fits light = next_frame(expose(1.4));
@@ -244,13 +273,10 @@ TEST_F(DriverTest, FramesArriveAsFitsBlobsWithWhatWasTaken) {
   const int threshold = light.median() + 3000;
   EXPECT_GT(light.above(threshold), 40);
 
-  client_->set_switch("CCD_FRAME_TYPE", "FRAME_DARK");
-  ASSERT_TRUE(
-      client_->wait([](Client& c) { return c.property("CCD_FRAME_TYPE").switches["FRAME_DARK"]; }, 5s));
+  choose("CCD_FRAME_TYPE", "FRAME_DARK");
   Fits dark = next_frame(expose(1));
   ASSERT_TRUE(dark.ok);
-  EXPECT_EQ(dark.frame, "Dark");
-  EXPECT_EQ(dark.width, 768);
+  EXPECT_EQ(std::tie(dark.frame, dark.width), std::tuple("Dark", 768L));
   // The shutter stays closed: at most the few hot pixels stand out.
   EXPECT_LT(dark.above(dark.median() + 3000), 20);
 }
@@ -263,33 +289,19 @@ TEST_F(DriverTest, AbortDuringExposureAndDownloadThenAGoodFrame) {
   connect_simulation();
   set_binning(1);
 
-  std::size_t before = expose(5);
-  ASSERT_TRUE(client_->wait(
-      [](Client& c) {
-        PropertyCopy e = c.property("CCD_EXPOSURE");
-        return e.state == IPS_BUSY && e.numbers["CCD_EXPOSURE_VALUE"] < 4.5;
-      },
-      10s));
-  std::size_t said = client_->messages().size();
-  client_->set_switch("CCD_ABORT_EXPOSURE", "ABORT");
-  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("Exposure aborted", said); }, 3s));
+  const auto abort = [this] { client_->set_switch("CCD_ABORT_EXPOSURE", "ABORT"); };
+  expose(5);
+  ASSERT_TRUE(exposing_with_at_most(4.4));
+  EXPECT_TRUE(says("Exposure aborted", abort, 3s));
   EXPECT_EQ(client_->property("CCD_EXPOSURE").state, IPS_IDLE);
 
   // The download starts when the countdown shows 0 while the exposure is
   // busy; a port as slow as a real one makes it last about 2.4 s at 2 x 2.
-  client_->set_number("SIM_PORT_ACCESS", {{"ACCESS_US", 1}});
-  ASSERT_TRUE(client_->wait_state("SIM_PORT_ACCESS", IPS_OK, 5s));
+  set_numbers("SIM_PORT_ACCESS", {{"ACCESS_US", 1}});
   set_binning(2);
-  before = expose(1);
-  ASSERT_TRUE(client_->wait(
-      [](Client& c) {
-        PropertyCopy e = c.property("CCD_EXPOSURE");
-        return e.state == IPS_BUSY && e.numbers["CCD_EXPOSURE_VALUE"] == 0;
-      },
-      10s));
-  said = client_->messages().size();
-  client_->set_switch("CCD_ABORT_EXPOSURE", "ABORT");
-  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("aborted during the download", said); }, 3s));
+  const std::size_t before = expose(1);
+  ASSERT_TRUE(exposing_with_at_most(0));
+  EXPECT_TRUE(says("aborted during the download", abort, 3s));
   std::this_thread::sleep_for(1s);
   EXPECT_EQ(client_->blobs().size(), before);
 
@@ -323,9 +335,7 @@ TEST_F(DriverTest, CoolingOnTheTemperatureFalls) {
 TEST_F(DriverTest, SavedSettingsSurviveARestart) {
   start_server();
   client_->set_switch("HEAD_MODEL", "TX11");
-  client_->set_text("PARALLEL_PORT", "PORT", "/dev/parport3");
-  ASSERT_TRUE(client_->wait(
-      [](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport3"; }, 5s));
+  set_port("/dev/parport3");
   client_->set_switch("CONFIG_PROCESS", "CONFIG_SAVE");
   ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
 
@@ -356,8 +366,8 @@ TEST_F(DriverTest, ClientsJoiningAConnectedCamera) {
   for (const std::string& message : client_->messages())
     EXPECT_EQ(message.find("Disconnect the camera"), std::string::npos) << message;
   PropertyCopy exposure = second.property("CCD_EXPOSURE");
-  EXPECT_EQ(exposure.minimum["CCD_EXPOSURE_VALUE"], 1);
-  EXPECT_EQ(exposure.step["CCD_EXPOSURE_VALUE"], 1);
+  EXPECT_EQ(std::tuple(exposure.minimum["CCD_EXPOSURE_VALUE"], exposure.step["CCD_EXPOSURE_VALUE"]),
+            std::tuple(1, 1));
 }
 
 // A subframe, given in unbinned chip pixels as Ekos sends it, comes as that
@@ -371,34 +381,24 @@ TEST_F(DriverTest, SubframesAndCompressedFrames) {
   connect_simulation();
   set_binning(2);
   // 200 x 160 chip pixels from (300, 120): 100 x 80 of the 768 x 512 frame from (150, 60).
-  client_->set_number("CCD_FRAME", {{"X", 300}, {"Y", 120}, {"WIDTH", 200}, {"HEIGHT", 160}});
-  ASSERT_TRUE(client_->wait(
-      [](Client& c) {
-        PropertyCopy p = c.property("CCD_FRAME");
-        return p.state == IPS_OK && p.numbers["X"] == 300 && p.numbers["HEIGHT"] == 160;
-      },
-      5s));
+  set_numbers("CCD_FRAME", {{"X", 300}, {"Y", 120}, {"WIDTH", 200}, {"HEIGHT", 160}});
   const Fits part = next_frame(expose(1));
   ASSERT_TRUE(part.ok);
   EXPECT_EQ(std::tie(part.width, part.height, part.origin_x, part.origin_y),
             std::tuple(100L, 80L, 150L, 60L));
 
-  const std::size_t said = client_->messages().size();
-  client_->set_number("CCD_FRAME", {{"X", 1500}, {"Y", 0}, {"WIDTH", 100}, {"HEIGHT", 100}});
+  EXPECT_TRUE(says("does not lie within the chip", [&] {
+    client_->set_number("CCD_FRAME", {{"X", 1500}, {"Y", 0}, {"WIDTH", 100}, {"HEIGHT", 100}});
+  }));
   EXPECT_TRUE(client_->wait_state("CCD_FRAME", IPS_ALERT, 5s));
-  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("does not lie within the chip", said); }, 5s));
   EXPECT_EQ(client_->property("CCD_FRAME").numbers["X"], 300);
 
-  client_->set_number("CCD_FRAME", {{"X", 0}, {"Y", 0}, {"WIDTH", 1536}, {"HEIGHT", 1024}});
-  ASSERT_TRUE(client_->wait_state("CCD_FRAME", IPS_OK, 5s));
-  client_->set_switch("CCD_COMPRESSION", "INDI_ENABLED");
-  ASSERT_TRUE(
-      client_->wait([](Client& c) { return c.property("CCD_COMPRESSION").switches["INDI_ENABLED"]; }, 5s));
+  set_numbers("CCD_FRAME", {{"X", 0}, {"Y", 0}, {"WIDTH", 1536}, {"HEIGHT", 1024}});
+  choose("CCD_COMPRESSION", "INDI_ENABLED");
   const std::size_t before = expose(1);
   const Fits packed = next_frame(before, ".fits.fz");
   ASSERT_TRUE(packed.ok);
-  EXPECT_EQ(packed.width, 768);
-  EXPECT_EQ(packed.height, 512);
+  EXPECT_EQ(std::tie(packed.width, packed.height), std::tuple(768L, 512L));
   EXPECT_GT(packed.above(packed.median() + 3000), 40);
   EXPECT_LT(client_->blobs()[before].bytes.size(), 768 * 512 * 2 * 8 / 10);
   EXPECT_TRUE(fitsverify_ok(home_ + "/blob.fits"));
@@ -469,9 +469,8 @@ TEST_F(DriverTest, HostileValuesAreRefusedAndThePropertyKeepsItsValues) {
   refused("PIXEL_SIZE", "TX22_UM", nan);
   refused("SIM_PORT_ACCESS", "ACCESS_US", 20);
 
-  std::size_t said = client_->messages().size();
-  client_->set_text("PARALLEL_PORT", "PORT", std::string(1 << 20, 'p'));
-  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("PARALLEL_PORT: a text of", said); }, 5s));
+  EXPECT_TRUE(says("PARALLEL_PORT: a text of",
+                   [&] { client_->set_text("PARALLEL_PORT", "PORT", std::string(1 << 20, 'p')); }));
   EXPECT_TRUE(client_->wait_state("PARALLEL_PORT", IPS_ALERT, 5s));
   EXPECT_EQ(client_->property("PARALLEL_PORT").texts["PORT"], "/dev/parport0");
 
@@ -480,7 +479,7 @@ TEST_F(DriverTest, HostileValuesAreRefusedAndThePropertyKeepsItsValues) {
   refused("CCD_BINNING", "VER_BIN", 1e12);
   refused("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", std::numeric_limits<double>::infinity());
 
-  said = client_->messages().size();
+  const std::size_t said = client_->messages().size();
   const int updates = client_->property("SIMULATION").updates;
   client_->set_switch("SIMULATION", "DISABLE");
   EXPECT_TRUE(client_->wait(
@@ -506,31 +505,23 @@ TEST_F(DriverTest, ConnectingAnswersMeanwhileAndItsFailuresArriveAsWholeXml) {
   // no port.
   const int holder = open(lock_path.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
-  std::size_t said = client_->messages().size();
-  client_->set_switch("CONNECTION", "CONNECT");
-  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("is in use", said); }, 5s));
+  const auto connect = [this] { client_->set_switch("CONNECTION", "CONNECT"); };
+  EXPECT_TRUE(says("is in use", connect));
   EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 5s));
   close(holder);
-  client_->set_text("PARALLEL_PORT", "PORT", "0x123456");
-  ASSERT_TRUE(
-      client_->wait([](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == "0x123456"; }, 5s));
-  said = client_->messages().size();
-  client_->set_switch("CONNECTION", "CONNECT");
-  EXPECT_TRUE(client_->wait([said](Client& c) { return c.said("cannot be used", said); }, 5s));
+  set_port("0x123456");
+  EXPECT_TRUE(says("cannot be used", connect));
   EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 5s));
 
   EXPECT_TRUE(strict.read(500ms)) << strict.error;
   for (const std::string& message : strict.messages) EXPECT_LT(message.size(), 256u) << message;
-  EXPECT_TRUE(strict.said("使用中"));            // the port is in use by ...
-  EXPECT_TRUE(strict.said("開き直して下さい"));  // end it and open again
-  EXPECT_TRUE(strict.said("範囲外"));            // out of range
-  EXPECT_TRUE(strict.said("sudo usermod -aG lp"));
+  // The port is in use by ...; end it and open again; out of range; the group to join.
+  for (const char* text : {"使用中", "開き直して下さい", "範囲外", "sudo usermod -aG lp"})
+    EXPECT_TRUE(strict.said(text)) << text;
 
   // Nothing answers on the fake port.
-  client_->set_text("PARALLEL_PORT", "PORT", "/dev/parport0");
-  ASSERT_TRUE(client_->wait(
-      [](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport0"; }, 5s));
-  said = client_->messages().size();
+  set_port("/dev/parport0");
+  const std::size_t said = client_->messages().size();
   client_->set_switch("CONNECTION", "CONNECT");
   ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_BUSY, 2s));
   client_->set_number("PIXEL_SIZE", {{"TX22_UM", 11}});

@@ -84,10 +84,9 @@ TEST(LinkProgress, ALongWaitTellsItsTimeEveryTenthOfASecond) {
 }
 
 TEST(LinkDecode, SamplesOnTheWire) {
-  EXPECT_EQ(decode_sample(0x00, 0x00), 32767);
-  EXPECT_EQ(decode_sample(0xFF, 0x7F), 0);
-  EXPECT_EQ(decode_sample(0x00, 0x80), 65535);
-  EXPECT_EQ(decode_sample(0xFF, 0xFF), 32768);
+  EXPECT_EQ(std::tuple(decode_sample(0x00, 0x00), decode_sample(0xFF, 0x7F), decode_sample(0x00, 0x80),
+                       decode_sample(0xFF, 0xFF)),
+            std::tuple(32767, 0, 65535, 32768));
 }
 
 TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {

@@ -29,8 +29,7 @@ TEST(YieldingWait, EndsAtTheNextChangeOfTheClockSecondAndYieldsOnEveryPass) {
   ScriptedInteraction ui;
   tick_seconds(clock, ui, 7);
   EXPECT_EQ(wait_second_change(clock, ui), WaitEnd::Reached);
-  EXPECT_EQ(ui.idles, 7);
-  EXPECT_EQ(ui.yields, 7);
+  EXPECT_EQ(std::tuple(ui.idles, ui.yields), std::tuple(7, 7));
   EXPECT_EQ(time_text(clock.now_value), "00:00:00");
 }
 
@@ -61,8 +60,8 @@ TEST(YieldingWait, MonotonicWaitLastsAtLeastItsLength) {
   ScriptedInteraction ui;
   ui.on_idle = [&] { clock.advance_us(300'000); };
   EXPECT_EQ(wait_for_us(clock, ui, 1'000'000), WaitEnd::Reached);
-  EXPECT_EQ(ui.idles, 4);  // 0.3 s each: 0.9 s is not yet enough
-  EXPECT_EQ(clock.monotonic_value_us, 1'200'000);
+  // 0.3 s each: 0.9 s is not yet enough.
+  EXPECT_EQ(std::tuple(ui.idles, clock.monotonic_value_us), std::tuple(4, 1'200'000));
 }
 
 TEST(RunningHandler, CountsNestedHandlersAndUndoesItselfOnEveryExit) {

@@ -188,27 +188,22 @@ TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
 class FuseExfatFolder {
  public:
   FuseExfatFolder() {
+    const std::string image = scratch_.file("stick.img"), loop = scratch_.file("loop");
+    const auto run = [](const std::string& command) { return std::system(command.c_str()) == 0; };
     if (::geteuid() != 0) {
       missing = "not root";
-      return;
-    }
-    if (std::system("command -v mount.exfat-fuse mkfs.exfat losetup >/dev/null && test -c /dev/fuse") != 0) {
+    } else if (!run("command -v mount.exfat-fuse mkfs.exfat losetup >/dev/null && test -c /dev/fuse")) {
       missing = "no FUSE, exfat-fuse, exfatprogs or losetup";
-      return;
-    }
-    fs::create_directory(path);
-    const std::string image = scratch_.file("stick.img"), loop = scratch_.file("loop");
-    if (std::system(("truncate -s 16M " + image + " && mkfs.exfat " + image +
-                     " >/dev/null && losetup -f --show " + image + " >" + loop)
-                        .c_str()) != 0) {
+    } else if (!fs::create_directory(path) ||
+               !run("truncate -s 16M " + image + " && mkfs.exfat " + image +
+                    " >/dev/null && losetup -f --show " + image + " >" + loop)) {
       missing = "no loop device";
-      return;
+    } else {
+      loop_device_ = file_bytes(loop);
+      loop_device_.erase(loop_device_.find_last_not_of('\n') + 1);
+      mounted_ = run("mount.exfat-fuse " + loop_device_ + " " + path + " >/dev/null 2>&1");
+      if (!mounted_) missing = "exfat-fuse did not mount";
     }
-    loop_device_ = file_bytes(loop);
-    while (!loop_device_.empty() && loop_device_.back() == '\n') loop_device_.pop_back();
-    mounted_ =
-        std::system(("mount.exfat-fuse " + loop_device_ + " " + path + " >/dev/null 2>&1").c_str()) == 0;
-    if (!mounted_) missing = "exfat-fuse did not mount";
   }
   ~FuseExfatFolder() {
     if (mounted_) (void)!std::system(("umount " + path).c_str());

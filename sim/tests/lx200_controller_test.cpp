@@ -181,12 +181,8 @@ TEST(Lx200Controller, AFloodOfQueriesKeepsMemoryFlatAndRepliesFresh) {
 // degree mark, low precision from power-on, and a controller that answers
 // nothing.
 TEST(Lx200Controller, FaultsDelayPauseDegreeMarkPrecisionAndSilence) {
-  sim::Lx200Options o;
-  o.reply_delay_us = 20'000;
-  o.reply_pause_us = 50'000;
-  o.degree_mark = '\xDF';
-  o.high_precision = false;
-  Bench b(o);
+  Bench b(
+      {.high_precision = false, .degree_mark = '\xDF', .reply_delay_us = 20'000, .reply_pause_us = 50'000});
   const double char_s = 10.0 / 9600;
   EXPECT_EQ(b.exchange(":GD#", 0.020), "");
   EXPECT_EQ(b.exchange("", 3.5 * char_s), "-05");  // the first half, then the pause

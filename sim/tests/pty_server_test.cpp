@@ -45,10 +45,7 @@ void open_com1(QtSerialLine& line) {
 
 TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
   testing::ScratchDir dir;
-  sim::MountAxesOptions steady;
-  steady.periodic_error_arcsec = 0;
-  steady.dec_drift_arcsec_per_s = 0;
-  SimMount m(steady);
+  SimMount m({.periodic_error_arcsec = 0, .dec_drift_arcsec_per_s = 0});
   CalibratedBusyCount busy(m.clock);
   std::ostringstream log;
   sim::PtyServer server(m.mount, m.mutex, {dir.file("mount"), &log});

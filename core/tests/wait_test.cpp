@@ -13,13 +13,8 @@ void tick_seconds(ManualClock& clock, ScriptedInteraction& ui, int every) {
   ui.on_idle = [&clock, &ui, every] {
     if (ui.idles % every != 0) return;
     LocalDateTime& t = clock.now_value;
-    if (++t.second == 60) {
-      t.second = 0;
-      if (++t.minute == 60) {
-        t.minute = 0;
-        t.hour = (t.hour + 1) % 24;
-      }
-    }
+    const int s = (t.hour * 3600 + t.minute * 60 + t.second + 1) % 86400;
+    t.hour = s / 3600, t.minute = s / 60 % 60, t.second = s % 60;
   };
 }
 

@@ -158,17 +158,15 @@ void Client::newMessage(INDI::BaseDevice device, int id) {
 }
 
 bool Client::wait(const std::function<bool(Client&)>& ready, std::chrono::milliseconds timeout) {
+  // Looks again at least every 50 ms: a change between a look and the wait
+  // is not lost.
   const auto until = Clock::now() + timeout;
-  for (;;) {
-    if (ready(*this)) return true;
+  while (!ready(*this)) {
+    if (Clock::now() >= until) return false;
     std::unique_lock<std::mutex> lock(mutex_);
-    if (changed_.wait_until(lock, std::min(until, Clock::now() + std::chrono::milliseconds(50))) ==
-            std::cv_status::timeout &&
-        Clock::now() >= until) {
-      lock.unlock();
-      return ready(*this);
-    }
+    changed_.wait_until(lock, std::min(until, Clock::now() + std::chrono::milliseconds(50)));
   }
+  return true;
 }
 
 bool Client::wait_state(const std::string& name, IPState state, std::chrono::milliseconds timeout) {

@@ -264,8 +264,8 @@ TEST_F(Alpaca, ASubframeBinnedAndADarkAsImageBytesJsonAndTheirFitsCopy) {
   EXPECT_NEAR(same.x + x0, bright.x, 1.5);
   EXPECT_NEAR(same.y + y0, bright.y, 1.5);
   EXPECT_GT(same.peak, bright.peak / 2);
-  EXPECT_EQ(get("percentcompleted").at("Value"), 100);
-  EXPECT_EQ(get("lastexposureduration").at("Value"), 1.0);
+  EXPECT_EQ(std::tuple(get("percentcompleted").at("Value"), get("lastexposureduration").at("Value")),
+            std::tuple(100, 1.0));
 
   // The FITS copy kept on the server holds the same pixels, row 0 first.
   const auto fits = [](const std::string& file, std::vector<int>& pixels, std::string& kind) {

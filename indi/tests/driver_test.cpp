@@ -201,10 +201,10 @@ class DriverTest : public ::testing::Test {
     client_->set_switch(property, element);
     ASSERT_TRUE(client_->wait([&](Client& c) { return c.property(property).switches[element]; }, 5s));
   }
-  void set_port(const std::string& port) {
-    client_->set_text("PARALLEL_PORT", "PORT", port);
-    ASSERT_TRUE(
-        client_->wait([&](Client& c) { return c.property("PARALLEL_PORT").texts["PORT"] == port; }, 5s));
+  // Sets the text and waits until the property shows it.
+  void set_text(const std::string& property, const std::string& element, const std::string& text) {
+    client_->set_text(property, element, text);
+    ASSERT_TRUE(client_->wait([&](Client& c) { return c.property(property).texts[element] == text; }, 5s));
   }
   // Does `act`, then waits for a message containing `text` said after it.
   bool says(const std::string& text, const std::function<void()>& act, std::chrono::milliseconds limit = 5s) {
@@ -331,7 +331,7 @@ TEST_F(DriverTest, CoolingOnTheTemperatureFalls) {
 TEST_F(DriverTest, SavedSettingsSurviveARestart) {
   start_server();
   client_->set_switch("HEAD_MODEL", "TX11");
-  set_port("/dev/parport3");
+  set_text("PARALLEL_PORT", "PORT", "/dev/parport3");
   client_->set_switch("CONFIG_PROCESS", "CONFIG_SAVE");
   ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
 
@@ -409,14 +409,8 @@ TEST_F(DriverTest, HeaderCarriesIndisStandardInputs) {
   const std::string setprop = "indi_setprop -t 5 -p " + std::to_string(server_->port()) + " ";
   ASSERT_EQ(run(setprop + "'Telescope Simulator.CONNECTION.CONNECT=On'").first, 0);
   connect_simulation();
-  client_->set_number("SCOPE_INFO", {{"FOCAL_LENGTH", 1240}, {"APERTURE", 200}});
-  client_->set_text("FITS_HEADER", "FITS_OBJECT", "M 1");
-  ASSERT_TRUE(client_->wait(
-      [](Client& c) {
-        return c.property("SCOPE_INFO").numbers["APERTURE"] == 200 &&
-               c.property("FITS_HEADER").texts["FITS_OBJECT"] == "M 1";
-      },
-      5s));
+  set_numbers("SCOPE_INFO", {{"FOCAL_LENGTH", 1240}, {"APERTURE", 200}});
+  set_text("FITS_HEADER", "FITS_OBJECT", "M 1");
   ASSERT_TRUE(next_frame(expose(1)).ok);
   const std::string path = home_ + "/blob.fits";
   EXPECT_TRUE(fitsverify_ok(path));
@@ -495,7 +489,7 @@ TEST_F(DriverTest, ConnectingAnswersMeanwhileAndItsFailuresArriveAsWholeXml) {
   EXPECT_TRUE(says("is in use", connect));
   EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 5s));
   close(holder);
-  set_port("0x123456");
+  set_text("PARALLEL_PORT", "PORT", "0x123456");
   EXPECT_TRUE(says("cannot be used", connect));
   EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 5s));
 
@@ -506,7 +500,7 @@ TEST_F(DriverTest, ConnectingAnswersMeanwhileAndItsFailuresArriveAsWholeXml) {
     EXPECT_TRUE(strict.said(text)) << text;
 
   // Nothing answers on the fake port.
-  set_port("/dev/parport0");
+  set_text("PARALLEL_PORT", "PORT", "/dev/parport0");
   const std::size_t said = client_->messages().size();
   client_->set_switch("CONNECTION", "CONNECT");
   ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_BUSY, 2s));

@@ -42,11 +42,10 @@ TEST(YieldingWait, AStopGivenDuringAPassEndsTheWaitBeforeItsMoment) {
 
 TEST(YieldingWait, AStopWinsOverAMomentReachedInTheSamePass) {
   ScriptedInteraction ui;
-  EXPECT_EQ(wait_until(
-                ui, [] { return true; }, [] { return true; }),
-            WaitEnd::Stopped);
+  const auto yes = [] { return true; };
+  EXPECT_EQ(wait_until(ui, yes, yes), WaitEnd::Stopped);
   // A moment already come still lets pending commands run once.
-  EXPECT_EQ(wait_until(ui, [] { return true; }), WaitEnd::Reached);
+  EXPECT_EQ(wait_until(ui, yes), WaitEnd::Reached);
   EXPECT_EQ(ui.idles, 2);
 }
 

@@ -33,6 +33,7 @@ struct Bench {
     apply_parallel_port(2, ports);
     camera_clock.auto_step_us = 250'000;
     camera = std::make_unique<Camera>(*unit, ports, clock(), busy);
+    camera->set_models(4, 4);  // TX-11 on TU-11
   }
   Clock& clock() { return real_time ? static_cast<Clock&>(system_clock) : camera_clock; }
   // Whether `into` holds the unit's last frame of width x height.
@@ -63,7 +64,6 @@ Bytes bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
 // TX-11 on TU-11 at 2 x 2: three blocks of 30720 samples and one of 6144.
 TEST(CameraFrame, AWholeLightFrameCrossesThePortByteForByte) {
   Bench b(sim::kUnitTu11);
-  b.camera->set_models(4, 4);
   std::string greeting;
   ASSERT_TRUE(b.camera->connect(&greeting).ok());
   EXPECT_EQ(greeting, b.unit->greeting());
@@ -84,8 +84,7 @@ TEST(CameraFrame, AWholeLightFrameCrossesThePortByteForByte) {
             std::tuple(1.0, 2, 4, 4));
   EXPECT_TRUE(b.holds_unit_frame(*b.frame, 384, 256));
   ASSERT_FALSE(told.empty());
-  EXPECT_EQ(told.back().phase, CameraProgress::Phase::Download);
-  EXPECT_EQ(told.back().done, told.back().total);
+  EXPECT_TRUE(told.back().phase == CameraProgress::Phase::Download && told.back().done == told.back().total);
 }
 
 // A cancel ends the call, resets the unit and brings it back: head size,
@@ -97,7 +96,6 @@ TEST(CameraCancel, TheNextFrameIsWholeAndTheCoolingIsBack) {
     const bool in_exposure = where == Where::ExposureFromAnotherThread;
     SCOPED_TRACE(in_exposure ? "exposure" : "download");
     Bench b(sim::kUnitTu11, in_exposure);
-    b.camera->set_models(4, 4);
     ASSERT_TRUE(b.camera->connect().ok());
     ASSERT_TRUE(b.camera->cooling_on(-100).ok());
     // The unit's clock stands still: an exposure it times never ends.
@@ -120,11 +118,9 @@ TEST(CameraCancel, TheNextFrameIsWholeAndTheCoolingIsBack) {
     if (canceller.joinable()) canceller.join();
     EXPECT_EQ(r.status.error, CameraError::Cancelled);
     EXPECT_LT(b.unit->recorder().samples_sent, 384 * 256);
-    const Lines before{"S 30000", "N 2 2", "V"};
-    const Lines after{"I 768 512", "F 99", "C -100", "S 30000", "N 2 2"};
-    Lines expected = before;
+    Lines expected{"S 30000", "N 2 2", "V"};
     if (!in_exposure) expected.insert(expected.end(), {"X", "U"});
-    expected.insert(expected.end(), after.begin(), after.end());
+    expected.insert(expected.end(), {"I 768 512", "F 99", "C -100", "S 30000", "N 2 2"});
     EXPECT_EQ(b.unit->recorder().commands, expected);
     const Bytes& controls = b.unit->recorder().controls;
     EXPECT_EQ(std::count(controls.begin(), controls.end(), kControlReset), 1);
@@ -205,7 +201,6 @@ TEST(CameraFailure, EachFaultIsToldAndNothingPassesForAFrame) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Bench b(sim::kUnitTu11);
-    b.camera->set_models(4, 4);
     ASSERT_TRUE(b.camera->assume_connected().ok());
     b.frame->counts.at(0, 0) = -5;
     b.unit->recorder().clear();
@@ -213,10 +208,8 @@ TEST(CameraFailure, EachFaultIsToldAndNothingPassesForAFrame) {
     const FrameResult r = c.temperature
                               ? FrameResult{b.camera->read_temperature().status, {}, false}
                               : b.camera->take_frame({FrameKind::Light, 1, 2}, *b.frame, nullptr, b.cancel);
-    EXPECT_EQ(r.status.error, c.error);
-    EXPECT_EQ(r.status.link, c.link);
-    EXPECT_EQ(r.status.command, c.command);
-    EXPECT_EQ(b.camera->link().unit_silent, c.silent);
+    EXPECT_EQ(std::tuple(r.status.error, r.status.link, r.status.command, b.camera->link().unit_silent),
+              std::tuple(c.error, c.link, std::string(c.command), c.silent));
     EXPECT_EQ(b.frame->counts.at(0, 0), -5);
     if (c.error == CameraError::NoPort) {
       EXPECT_TRUE(b.unit->recorder().controls.empty());

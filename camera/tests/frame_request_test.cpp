@@ -13,16 +13,12 @@ namespace stellacq {
 namespace {
 
 TEST(FrameRequest, ExposureTimesBecomeWholeSecondsFromOne) {
-  EXPECT_EQ(exposure_seconds(1.4), 1);
-  EXPECT_EQ(exposure_seconds(1.6), 2);
   // Halves go to the even second.
-  EXPECT_EQ(exposure_seconds(2.5), 2);
-  EXPECT_EQ(exposure_seconds(3.5), 4);
-  EXPECT_EQ(exposure_seconds(0.001), 1);
-  EXPECT_EQ(exposure_seconds(-5), 1);
-  EXPECT_EQ(exposure_seconds(std::numeric_limits<double>::quiet_NaN()), 1);
-  EXPECT_EQ(exposure_seconds(std::numeric_limits<double>::infinity()), 1);
-  EXPECT_EQ(exposure_seconds(1e12), 1'000'000);
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, int> cases[] = {
+      {1.4, 1}, {1.6, 2}, {2.5, 2}, {3.5, 4}, {0.001, 1}, {-5, 1}, {nan, 1}, {inf, 1}, {1e12, 1'000'000},
+  };
+  for (const auto& [asked, taken] : cases) EXPECT_EQ(exposure_seconds(asked), taken) << asked;
 }
 
 // A subframe asked for in unbinned pixels lies on the binned chip, clipped

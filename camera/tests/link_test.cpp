@@ -43,8 +43,7 @@ TEST(LinkRead, RepliesEndAtTheirTerminator) {
     CameraPort port = testing::camera_port(w);
     w.unit().queue_output(bytes);
     ASSERT_EQ(mode ? read_reply(port, w.p.link, *mode) : read_byte(port, w.p.link), LinkResult::Ok);
-    EXPECT_EQ(w.p.link.reply_text, expected);
-    EXPECT_EQ(w.traffic().sent.size(), taken);
+    EXPECT_EQ(std::tuple(w.p.link.reply_text, w.traffic().sent.size()), std::tuple(expected, taken));
     // 0x26, then 0x27 and 0x26 for every byte taken, and idle at the end.
     Bytes controls{kControlReceive};
     for (std::size_t i = 0; i < taken; ++i) controls.insert(controls.end(), {kControlTaken, kControlReceive});
@@ -58,9 +57,8 @@ TEST(LinkRead, EndlessReplyIsCutOff) {
   w.unit().options().temperature_reply = std::string(kMaxReplyBytes + 100, 'A');
   w.p.link.camera_connected = 1;
   w.p.connection.Timer1_Timer();
-  EXPECT_EQ(w.p.link.reply_text.size(), kMaxReplyBytes);
-  EXPECT_TRUE(w.p.link.unit_silent);
-  EXPECT_EQ(w.control_register(), kControlIdle);
+  EXPECT_EQ(std::tuple(w.p.link.reply_text.size(), w.p.link.unit_silent, w.control_register()),
+            std::tuple(kMaxReplyBytes, true, kControlIdle));
   EXPECT_EQ(w.ui.last_status().rfind(" カメラの応答が不正です（「T」への応答が終わりません）", 0), 0u);
 }
 
@@ -84,10 +82,9 @@ TEST(LinkProgress, ALongWaitTellsItsTimeEveryTenthOfASecond) {
 }
 
 TEST(LinkDecode, SamplesOnTheWire) {
-  EXPECT_EQ(decode_sample(0x00, 0x00), 32767);
-  EXPECT_EQ(decode_sample(0xFF, 0x7F), 0);
-  EXPECT_EQ(decode_sample(0x00, 0x80), 65535);
-  EXPECT_EQ(decode_sample(0xFF, 0xFF), 32768);
+  EXPECT_EQ(std::tuple(decode_sample(0x00, 0x00), decode_sample(0xFF, 0x7F), decode_sample(0x00, 0x80),
+                       decode_sample(0xFF, 0xFF)),
+            std::tuple(32767, 0, 65535, 32768));
 }
 
 TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
@@ -113,8 +110,7 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
     w.p.link.command_text = "T";
     const LinkResult r = run(port, w.p.link);
     EXPECT_EQ(r, result);
-    EXPECT_FALSE(w.p.link.unit_silent);  // the primitive tells nobody
-    EXPECT_TRUE(w.ui.statuses.empty());
+    EXPECT_TRUE(!w.p.link.unit_silent && w.ui.statuses.empty());  // the primitive tells nobody
     EXPECT_EQ(w.traffic().controls.back(), kControlIdle);
     // The wait ended near its limit, not long after it.
     EXPECT_LT(w.clock.monotonic_value_us, 2 * kHandshakeLimitUs);

@@ -72,12 +72,11 @@ TEST(ReplaceFile, TargetsReplacedAndRefused) {
       SCOPED_TRACE(what + (unnamed ? " (unnamed)" : " (named)"));
 
       const ReplaceResult r = replace_file(path, text_writer("new"), {true, unnamed});
-      EXPECT_EQ(r.reason, c.reason);
-      EXPECT_EQ(r.ok, !*c.reason);
+      EXPECT_EQ(std::tuple(r.ok, r.reason), std::tuple(!*c.reason, std::string(c.reason)));
       const std::string written = what == "link" ? real : target;
       if (r.ok || what == "mode 0444") {
-        EXPECT_EQ(file_bytes(written), r.ok ? "new" : "old");
-        EXPECT_EQ(mode_of(written), c.mode);
+        EXPECT_EQ(std::tuple(file_bytes(written), mode_of(written)),
+                  std::tuple(std::string(r.ok ? "new" : "old"), c.mode));
       }
       EXPECT_EQ(fs::is_symlink(target), what.starts_with("link"));
       EXPECT_EQ(fs::is_fifo(fs::symlink_status(target)), what == "pipe");
@@ -101,8 +100,7 @@ TEST(ReplaceFile, FailedWriteKeepsTheOldFileAndLeavesNothing) {
       testing::FileSizeLimit limit(1000);
       r = replace_file(path, text_writer(std::string(5000, 'x')), {true, unnamed});
     }
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.reason, "File too large");
+    EXPECT_EQ(std::tuple(r.ok, r.reason), std::tuple(false, std::string("File too large")));
     EXPECT_EQ(file_bytes(path), "old contents");
     EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"frame.fit"}));
   }
@@ -167,8 +165,8 @@ TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
     const CreateResult r = create_new_file(names, racing_writer, options);
     ASSERT_TRUE(r.ok) << r.reason;
     EXPECT_EQ(r.path, dir.file("f2"));
-    EXPECT_EQ(file_bytes(dir.file("f0")), "other program");
-    EXPECT_EQ(file_bytes(dir.file("f2")), "ours");
+    EXPECT_EQ(std::tuple(file_bytes(dir.file("f0")), file_bytes(dir.file("f2"))),
+              std::tuple("other program", "ours"));
     EXPECT_FALSE(fs::exists(dir.file("nowhere")));
     // Where the file system links, the frame is linked, not renamed over an
     // empty reservation.
@@ -178,8 +176,7 @@ TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
 
     std::ofstream(dir.file("f3")) << "third";
     const CreateResult full = create_new_file(names, text_writer("lost"), options);
-    EXPECT_FALSE(full.ok);
-    EXPECT_TRUE(full.all_taken);
+    EXPECT_TRUE(!full.ok && full.all_taken);
     EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"f0", "f1", "f2", "f3"}));
     EXPECT_EQ(file_bytes(dir.file("f3")), "third");
   }
@@ -191,27 +188,22 @@ TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
 class FuseExfatFolder {
  public:
   FuseExfatFolder() {
+    const std::string image = scratch_.file("stick.img"), loop = scratch_.file("loop");
+    const auto run = [](const std::string& command) { return std::system(command.c_str()) == 0; };
     if (::geteuid() != 0) {
       missing = "not root";
-      return;
-    }
-    if (std::system("command -v mount.exfat-fuse mkfs.exfat losetup >/dev/null && test -c /dev/fuse") != 0) {
+    } else if (!run("command -v mount.exfat-fuse mkfs.exfat losetup >/dev/null && test -c /dev/fuse")) {
       missing = "no FUSE, exfat-fuse, exfatprogs or losetup";
-      return;
-    }
-    fs::create_directory(path);
-    const std::string image = scratch_.file("stick.img"), loop = scratch_.file("loop");
-    if (std::system(("truncate -s 16M " + image + " && mkfs.exfat " + image +
-                     " >/dev/null && losetup -f --show " + image + " >" + loop)
-                        .c_str()) != 0) {
+    } else if (!fs::create_directory(path) ||
+               !run("truncate -s 16M " + image + " && mkfs.exfat " + image +
+                    " >/dev/null && losetup -f --show " + image + " >" + loop)) {
       missing = "no loop device";
-      return;
+    } else {
+      loop_device_ = file_bytes(loop);
+      loop_device_.erase(loop_device_.find_last_not_of('\n') + 1);
+      mounted_ = run("mount.exfat-fuse " + loop_device_ + " " + path + " >/dev/null 2>&1");
+      if (!mounted_) missing = "exfat-fuse did not mount";
     }
-    loop_device_ = file_bytes(loop);
-    while (!loop_device_.empty() && loop_device_.back() == '\n') loop_device_.pop_back();
-    mounted_ =
-        std::system(("mount.exfat-fuse " + loop_device_ + " " + path + " >/dev/null 2>&1").c_str()) == 0;
-    if (!mounted_) missing = "exfat-fuse did not mount";
   }
   ~FuseExfatFolder() {
     if (mounted_) (void)!std::system(("umount " + path).c_str());
@@ -244,8 +236,8 @@ TEST(CreateNewFile, SavesOnExfatThroughFuse) {
   const CreateResult r = create_new_file(names, racing_writer);
   ASSERT_TRUE(r.ok) << r.reason;
   EXPECT_EQ(r.path, stick.path + "/F1");
-  EXPECT_EQ(file_bytes(stick.path + "/F0"), "other program");
-  EXPECT_EQ(file_bytes(stick.path + "/F1"), "ours");
+  EXPECT_EQ(std::tuple(file_bytes(stick.path + "/F0"), file_bytes(stick.path + "/F1")),
+            std::tuple("other program", "ours"));
   const ReplaceResult replaced = replace_file(stick.path + "/F0", text_writer("replaced"));
   ASSERT_TRUE(replaced.ok) << replaced.reason;
   EXPECT_EQ(file_bytes(stick.path + "/F0"), "replaced");

@@ -51,9 +51,8 @@ TEST(PlainDecimalText, NeverWritesAnExponent) {
 }
 
 TEST(Rounding, HalfToEvenFloorAndClamp) {
-  EXPECT_EQ(round_half_even(2.5), 2);
-  EXPECT_EQ(round_half_even(3.5), 4);
-  EXPECT_EQ(round_half_even(-2.5), -2);
+  EXPECT_EQ(std::tuple(round_half_even(2.5), round_half_even(3.5), round_half_even(-2.5)),
+            std::tuple(2, 4, -2));
   EXPECT_EQ(int_floor(-0.5), -1);
   EXPECT_EQ(clamp_to_int32(-3e9), std::numeric_limits<std::int32_t>::min());
   EXPECT_EQ(clamp_to_int32(std::numeric_limits<double>::quiet_NaN()), 0);

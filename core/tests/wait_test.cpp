@@ -13,13 +13,8 @@ void tick_seconds(ManualClock& clock, ScriptedInteraction& ui, int every) {
   ui.on_idle = [&clock, &ui, every] {
     if (ui.idles % every != 0) return;
     LocalDateTime& t = clock.now_value;
-    if (++t.second == 60) {
-      t.second = 0;
-      if (++t.minute == 60) {
-        t.minute = 0;
-        t.hour = (t.hour + 1) % 24;
-      }
-    }
+    const int s = (t.hour * 3600 + t.minute * 60 + t.second + 1) % 86400;
+    t.hour = s / 3600, t.minute = s / 60 % 60, t.second = s % 60;
   };
 }
 
@@ -29,8 +24,7 @@ TEST(YieldingWait, EndsAtTheNextChangeOfTheClockSecondAndYieldsOnEveryPass) {
   ScriptedInteraction ui;
   tick_seconds(clock, ui, 7);
   EXPECT_EQ(wait_second_change(clock, ui), WaitEnd::Reached);
-  EXPECT_EQ(ui.idles, 7);
-  EXPECT_EQ(ui.yields, 7);
+  EXPECT_EQ(std::tuple(ui.idles, ui.yields), std::tuple(7, 7));
   EXPECT_EQ(time_text(clock.now_value), "00:00:00");
 }
 
@@ -48,11 +42,10 @@ TEST(YieldingWait, AStopGivenDuringAPassEndsTheWaitBeforeItsMoment) {
 
 TEST(YieldingWait, AStopWinsOverAMomentReachedInTheSamePass) {
   ScriptedInteraction ui;
-  EXPECT_EQ(wait_until(
-                ui, [] { return true; }, [] { return true; }),
-            WaitEnd::Stopped);
+  const auto yes = [] { return true; };
+  EXPECT_EQ(wait_until(ui, yes, yes), WaitEnd::Stopped);
   // A moment already come still lets pending commands run once.
-  EXPECT_EQ(wait_until(ui, [] { return true; }), WaitEnd::Reached);
+  EXPECT_EQ(wait_until(ui, yes), WaitEnd::Reached);
   EXPECT_EQ(ui.idles, 2);
 }
 
@@ -61,8 +54,8 @@ TEST(YieldingWait, MonotonicWaitLastsAtLeastItsLength) {
   ScriptedInteraction ui;
   ui.on_idle = [&] { clock.advance_us(300'000); };
   EXPECT_EQ(wait_for_us(clock, ui, 1'000'000), WaitEnd::Reached);
-  EXPECT_EQ(ui.idles, 4);  // 0.3 s each: 0.9 s is not yet enough
-  EXPECT_EQ(clock.monotonic_value_us, 1'200'000);
+  // 0.3 s each: 0.9 s is not yet enough.
+  EXPECT_EQ(std::tuple(ui.idles, clock.monotonic_value_us), std::tuple(4, 1'200'000));
 }
 
 TEST(RunningHandler, CountsNestedHandlersAndUndoesItselfOnEveryExit) {

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -157,55 +158,49 @@ void Client::newMessage(INDI::BaseDevice device, int id) {
 }
 
 bool Client::wait(const std::function<bool(Client&)>& ready, std::chrono::milliseconds timeout) {
+  // Looks again at least every 50 ms: a change between a look and the wait
+  // is not lost.
   const auto until = Clock::now() + timeout;
-  for (;;) {
-    if (ready(*this)) return true;
+  while (!ready(*this)) {
+    if (Clock::now() >= until) return false;
     std::unique_lock<std::mutex> lock(mutex_);
-    if (changed_.wait_until(lock, std::min(until, Clock::now() + std::chrono::milliseconds(50))) ==
-            std::cv_status::timeout &&
-        Clock::now() >= until) {
-      lock.unlock();
-      return ready(*this);
-    }
+    changed_.wait_until(lock, std::min(until, Clock::now() + std::chrono::milliseconds(50)));
   }
+  return true;
 }
 
 bool Client::wait_state(const std::string& name, IPState state, std::chrono::milliseconds timeout) {
   return wait([&](Client& c) { return c.has(name) && c.property(name).state == state; }, timeout);
 }
 
+// A copy of what `read` gives, taken under the lock.
+template <typename Read>
+auto locked(std::mutex& mutex, Read read) {
+  std::lock_guard<std::mutex> lock(mutex);
+  return read();
+}
+
 PropertyCopy Client::property(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = properties_.find(name);
-  return it == properties_.end() ? PropertyCopy{} : it->second;
+  return locked(mutex_, [&] { return properties_.count(name) ? properties_.at(name) : PropertyCopy{}; });
 }
-
 std::vector<PropertyCopy> Client::updates(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = updates_.find(name);
-  return it == updates_.end() ? std::vector<PropertyCopy>{} : it->second;
+  return locked(mutex_,
+                [&] { return updates_.count(name) ? updates_.at(name) : std::vector<PropertyCopy>{}; });
 }
-
 bool Client::has(const std::string& name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return properties_.count(name) != 0;
+  return locked(mutex_, [&] { return properties_.count(name) != 0; });
 }
-
 std::vector<BlobCopy> Client::blobs() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return blobs_;
+  return locked(mutex_, [&] { return blobs_; });
 }
-
 std::vector<std::string> Client::messages() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return messages_;
+  return locked(mutex_, [&] { return messages_; });
 }
-
 bool Client::said(const std::string& text, std::size_t from) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (std::size_t i = from; i < messages_.size(); ++i)
-    if (messages_[i].find(text) != std::string::npos) return true;
-  return false;
+  return locked(mutex_, [&] {
+    return std::any_of(messages_.begin() + std::min(from, messages_.size()), messages_.end(),
+                       [&](const std::string& m) { return m.find(text) != std::string::npos; });
+  });
 }
 
 // Requests are built afresh, not made on the library's copy of the property,

@@ -12,6 +12,11 @@
 namespace stellacq {
 namespace {
 
+// The unit's reply to `command`, or what says there was none.
+std::string reply_to(testing::SimWorld& w, const char* command, ReplyMode mode = ReplyMode::Framed) {
+  return testing::exchange(w, command, mode) ? w.p.link.reply_text : "(no reply)";
+}
+
 TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
   // Unit, head command, binning command, "X" reply, "U" reply.
   using Row = std::tuple<int, const char*, const char*, const char*, const char*>;
@@ -30,10 +35,8 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
     EXPECT_EQ(w.p.link.reply_text,
               unit == sim::kUnitTu11 ? " TU-11 CCD CONTROLLER READY" : " TU-22 CCD CONTROLLER READY");
     for (const char* command : {head, binning, "S 1000", "D"}) ASSERT_TRUE(testing::exchange(w, command));
-    ASSERT_TRUE(testing::exchange(w, "X"));
-    EXPECT_EQ(w.p.link.reply_text, x_reply);
-    ASSERT_TRUE(testing::exchange(w, "U", ReplyMode::Line));
-    EXPECT_EQ(w.p.link.reply_text, u_reply);
+    EXPECT_EQ(reply_to(w, "X"), x_reply);
+    EXPECT_EQ(reply_to(w, "U", ReplyMode::Line), u_reply);
   }
 }
 
@@ -41,23 +44,19 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
 // the unit reports it, and drifts back to ambient once cooling stops.
 TEST(SimUnit, CoolingMovesTheTemperatureAtAFiniteRateAndBack) {
   testing::SimWorld w;  // ambient +20 C, 0.5 C a second
-  const auto reported = [&w] {
-    EXPECT_TRUE(testing::exchange(w, "T"));
-    return w.p.link.reply_text;
-  };
-  EXPECT_EQ(reported(), "200");
+  EXPECT_EQ(reply_to(w, "T"), "200");
   ASSERT_TRUE(testing::exchange(w, "F 99") && testing::exchange(w, "C -100"));
   // Seconds more on the unit's clock, and the temperature then reported.
   const std::pair<std::int64_t, const char*> cooling[] = {{10, "150"}, {50, "-100"}, {100, "-100"}};
   for (const auto& [seconds, tenths] : cooling) {
     w.unit_clock.advance_us(seconds * 1'000'000);
-    EXPECT_EQ(reported(), tenths) << seconds;
+    EXPECT_EQ(reply_to(w, "T"), tenths) << seconds;
   }
   ASSERT_TRUE(testing::exchange(w, "C 751"));
   w.unit_clock.advance_us(20'000'000);
-  EXPECT_EQ(reported(), "0");
+  EXPECT_EQ(reply_to(w, "T"), "0");
   w.unit_clock.advance_us(100'000'000);
-  EXPECT_EQ(reported(), "200");
+  EXPECT_EQ(reply_to(w, "T"), "200");
 }
 
 }  // namespace

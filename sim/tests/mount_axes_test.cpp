@@ -26,10 +26,7 @@ TEST(MountAxes, DriftsWhenNotCorrected) {
 // does a sync.
 TEST(MountAxes, SlewsAtTheSlewingRateTheShortWayRound) {
   ManualClock clock;
-  sim::MountAxesOptions steady;
-  steady.periodic_error_arcsec = 0;
-  steady.dec_drift_arcsec_per_s = 0;
-  sim::MountAxes axes(clock, 83.82, -5.39, steady);
+  sim::MountAxes axes(clock, 83.82, -5.39, {.periodic_error_arcsec = 0, .dec_drift_arcsec_per_s = 0});
   axes.slew_to(358.75, -5.39 + 1.5);  // 23h55m
   clock.advance_us(1'000'000);
   EXPECT_TRUE(axes.slewing());

@@ -27,28 +27,36 @@
 namespace stellacq {
 namespace {
 
+// The simulated mount at 5h35m17s -5d23'24", with the lock its server takes.
+struct SimMount {
+  explicit SimMount(const sim::MountAxesOptions& options = {}) : axes(clock, 83.82, -5.39, options) {}
+  SystemClock clock;
+  sim::MountAxes axes;
+  sim::Lx200Controller mount{clock, axes};
+  std::mutex mutex;
+};
+
+// The program's line on COM1, opened.
+void open_com1(QtSerialLine& line) {
+  line.set_port_number(1);
+  line.set_settings(kLineSettingsText);
+  ASSERT_EQ(line.open(), LineError::None);
+}
+
 TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
   testing::ScratchDir dir;
-  SystemClock clock;
-  CalibratedBusyCount busy(clock);
-  sim::MountAxesOptions steady;
-  steady.periodic_error_arcsec = 0;
-  steady.dec_drift_arcsec_per_s = 0;
-  sim::MountAxes axes(clock, 83.82, -5.39, steady);
-  sim::Lx200Controller mount(clock, axes);
-  std::mutex mutex;
+  SimMount m({.periodic_error_arcsec = 0, .dec_drift_arcsec_per_s = 0});
+  CalibratedBusyCount busy(m.clock);
   std::ostringstream log;
-  sim::PtyServer server(mount, mutex, {dir.file("mount"), &log});
+  sim::PtyServer server(m.mount, m.mutex, {dir.file("mount"), &log});
   std::string error;
   ASSERT_TRUE(server.start(&error)) << error;
   ::setenv("STELLACQ_COM1", dir.file("mount").c_str(), 1);
 
   QtSerialLine line;
-  line.set_port_number(1);
-  line.set_settings(kLineSettingsText);
-  ASSERT_EQ(line.open(), LineError::None);
+  ASSERT_NO_FATAL_FAILURE(open_com1(line));
   EXPECT_EQ(line.device_name(), dir.file("mount"));
-  Mount program_side(line, busy, clock);
+  Mount program_side(line, busy, m.clock);
   for (int poll = 0; poll < 3; ++poll) {  // the telescope window's ticks
     EXPECT_EQ(program_side.query_ra().text, "05:35:17#");
     EXPECT_EQ(program_side.query_dec().text, "-05*23'24#");
@@ -58,8 +66,8 @@ TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
   // unknown command before it has been seen and logged.
   EXPECT_EQ(program_side.query_ra().text, "05:35:17#");
   {
-    std::lock_guard lock(mutex);  // as a camera thread reads the pointing
-    EXPECT_NEAR(axes.dec_deg(), -5.39, 1e-9);
+    std::lock_guard lock(m.mutex);  // as a camera thread reads the pointing
+    EXPECT_NEAR(m.axes.dec_deg(), -5.39, 1e-9);
   }
   line.close();
   server.stop();
@@ -76,16 +84,12 @@ TEST(PtyServer, TheProgramsSerialLinePollsTheMountThroughTheLink) {
 TEST(PtyServer, RefusesToReplaceAFileWithItsLink) {
   testing::ScratchDir dir;
   std::ofstream(dir.file("settings")) << "kept";
-  SystemClock clock;
-  sim::MountAxes axes(clock, 83.82, -5.39);
-  sim::Lx200Controller mount(clock, axes);
-  std::mutex mutex;
-  sim::PtyServer server(mount, mutex, {dir.file("settings"), nullptr});
+  SimMount m;
+  sim::PtyServer server(m.mount, m.mutex, {dir.file("settings"), nullptr});
   std::string error;
   EXPECT_FALSE(server.start(&error));
   EXPECT_NE(error.find(dir.file("settings")), std::string::npos) << error;
-  EXPECT_FALSE(server.running());
-  EXPECT_EQ(server.path(), "");
+  EXPECT_EQ(std::tuple(server.running(), server.path()), std::tuple(false, ""));
   EXPECT_EQ(testing::file_bytes(dir.file("settings")), "kept");
 }
 
@@ -93,11 +97,8 @@ TEST(PtyServer, RefusesToReplaceAFileWithItsLink) {
 // and notices when the device goes away under it, like an adapter pulled
 // out.
 TEST(QtSerialLine, RefusesWhatItCannotOpenAndNoticesAVanishedDevice) {
-  SystemClock clock;
-  sim::MountAxes axes(clock, 83.82, -5.39);
-  sim::Lx200Controller mount(clock, axes);
-  std::mutex mutex;
-  sim::PtyServer server(mount, mutex);
+  SimMount m;
+  sim::PtyServer server(m.mount, m.mutex);
   ASSERT_TRUE(server.start());
   ::setenv("STELLACQ_COM2", server.path().c_str(), 1);
   ::setenv("STELLACQ_COM3", "/dev/stellacq-no-such-device", 1);
@@ -160,9 +161,7 @@ TEST(MountSimProgram, ServesOnAfterItsLogPipeClosesAndRemovesItsLink) {
   SystemClock clock;
   CalibratedBusyCount busy(clock);
   QtSerialLine line;
-  line.set_port_number(1);
-  line.set_settings(kLineSettingsText);
-  ASSERT_EQ(line.open(), LineError::None);
+  ASSERT_NO_FATAL_FAILURE(open_com1(line));
   Mount program_side(line, busy, clock);
   for (int poll = 0; poll < 3; ++poll) EXPECT_EQ(program_side.query_ra().text.size(), 9u);
   line.close();

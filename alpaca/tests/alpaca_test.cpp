@@ -248,8 +248,10 @@ TEST_F(Alpaca, ASubframeBinnedAndADarkAsImageBytesJsonAndTheirFitsCopy) {
     auto r = c.Get(path("imagearray") + "?ClientTransactionID=9", {{"Accept", "application/imagebytes"}});
     Received got{w, h, r ? r->body : ""};
     EXPECT_EQ(got.bytes.size(), 44u + 2u * w * h);
-    const std::int32_t header[] = {1, 0, 9, le32(got.bytes, 12), 44, 2, 8, 2, w, h, 0};
-    for (int i = 0; i < 11 && got.bytes.size() >= 44; ++i) EXPECT_EQ(le32(got.bytes, 4 * i), header[i]) << i;
+    // [3] is the server's transaction number: any count from 1 on.
+    const std::int32_t header[] = {1, 0, 9, 0, 44, 2, 8, 2, w, h, 0};
+    for (int i = 0; i < 11 && got.bytes.size() >= 44; ++i)
+      EXPECT_TRUE(i == 3 ? le32(got.bytes, 12) > 0 : le32(got.bytes, 4 * i) == header[i]) << i;
     return got;
   };
   // A star of the full binned frame, then a subframe around it.

@@ -5,25 +5,17 @@
 
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QTest>
 
 #include "camera/connection.h"
 #include "config/ini_file.h"
+#include "test_support/widgets.h"
 #include "test_support/world.h"
 
 namespace stellacq {
 
 class ProgramWindowTest : public QObject {
   Q_OBJECT
-
-  static QString text(QWidget* form, const char* name) { return form->findChild<QLineEdit*>(name)->text(); }
-  static void set(QWidget* form, const char* name, const char* value) {
-    form->findChild<QLineEdit*>(name)->setText(QString::fromUtf8(value));
-  }
-  static void click(QWidget* form, const char* name) {
-    QTest::mouseClick(form->findChild<QPushButton*>(name), Qt::LeftButton);
-  }
 
  private slots:
   void cancel_during_the_countdown_ends_the_program_and_the_window() {
@@ -50,20 +42,22 @@ class ProgramWindowTest : public QObject {
       program();
     };
     form->show();
-    QCOMPARE(text(form, "Text1") + "," + text(form, "Text2") + "," + text(form, "Text3") + "," +
-                 text(form, "Text4") + "," + text(form, "Text5"),
-             QStringLiteral("60,.5,10,3,"));  // the stored program, a wait never set empty
+    // The stored program, a wait never set empty; then a program of its own.
+    QString shown;
     for (const auto& [name, value] :
-         {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"}, {"Text5", "3"}})
-      set(form, name, value);
+         {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"}, {"Text5", "3"}}) {
+      shown += testing::text(form, name) + ",";
+      testing::child<QLineEdit>(form, name)->setText(value);
+    }
+    QCOMPARE(shown, QStringLiteral("60,.5,10,3,,"));
     bool clicked = false, hidden_while_running = false;
     w.ui.on_yield = [&] {
       if (clicked || w.ui.last_status() != " 待ち時間 2秒") return;
       clicked = true;
-      click(form, "Command2");
+      QTest::mouseClick(testing::child(form, "Command2"), Qt::LeftButton);  // no settling inside the run
       hidden_while_running = form && form->isHidden() && w.p.series.state().program_running == 0;
     };
-    click(form, "Command1");
+    testing::click(form, "Command1");
     QCOMPARE(handlers, 1);
     QVERIFY(hidden_while_running);  // and the program was cancelled
     QTRY_VERIFY(form.isNull());

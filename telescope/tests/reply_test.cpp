@@ -146,10 +146,7 @@ TEST(PacedReplies, FieldsShowOnlyWholeRepliesOfTheirOwnQuery) {
     for (const auto& [ra, dec] : shown) {
       EXPECT_TRUE(ra.empty() || ra == kRa) << ra;
       EXPECT_TRUE(dec.empty() || dec == kDec) << dec;
-      if (c.shown_at_once) {
-        EXPECT_EQ(ra, kRa);
-        EXPECT_EQ(dec, kDec);
-      }
+      EXPECT_TRUE(!c.shown_at_once || (ra == kRa && dec == kDec)) << ra << dec;
     }
     // What the user reads while the mount is too slow for the limit.
     if (!c.shown_at_once) {
@@ -188,11 +185,9 @@ TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
       }
       w.clock.advance_us(500'000);
     }
-    EXPECT_GE(shown, 595);
-    EXPECT_EQ(lost_again, 0);
-    EXPECT_GE(lost_at, 0);
-    EXPECT_GE(back_at, 0);
-    EXPECT_LE(back_at - lost_at, 3'000'000);
+    EXPECT_TRUE(shown >= 595 && lost_again == 0 && lost_at >= 0 && back_at >= 0 &&
+                back_at - lost_at <= 3'000'000)
+        << shown << " shown, " << lost_again << " lost again, lost at " << lost_at << ", back at " << back_at;
     const auto outage = [](const std::string& s) {
       return s.starts_with(" 望遠鏡が応答しません") || s.starts_with(" 望遠鏡の応答が途中で切れました");
     };
@@ -259,8 +254,7 @@ TEST(MountService, TheTailOfAReplyGivenUpIsNotTheNextReply) {
   EXPECT_EQ(mount.query_ra().end, ReplyEnd::Incomplete);
   // Nothing more before the next send; then the rest of the first reply.
   line.incoming = {"", "5:17#", "-05*2", "3'24#"};
-  const Reply dec = mount.query_dec();
-  EXPECT_EQ(dec.text, "-05*23'24#");
+  EXPECT_EQ(mount.query_dec().text, "-05*23'24#");
 }
 
 }  // namespace

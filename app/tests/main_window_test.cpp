@@ -117,31 +117,22 @@ class MainWindowTest : public QObject {
              QStringLiteral("ｼﾘｱﾙﾎﾟｰﾄ設定 (SkySensor2000PC)"));
   }
 
-  void start_up_opens_the_port_dialogs_that_are_not_chosen_data() {
-    QTest::addColumn<int>("com_port");
-    QTest::addColumn<int>("parallel_port");
-    QTest::addColumn<bool>("com_dialog");
-    QTest::addColumn<bool>("parallel_dialog");
-    QTest::newRow("parallel unset") << 1 << 0 << false << true;
-    QTest::newRow("com unset") << 0 << 2 << true << false;
-  }
+  // The parallel port unset, then the COM port unset.
   void start_up_opens_the_port_dialogs_that_are_not_chosen() {
-    QFETCH(int, com_port);
-    QFETCH(int, parallel_port);
-    QFETCH(bool, com_dialog);
-    QFETCH(bool, parallel_dialog);
-    QTemporaryDir dir;
-    write_ini(dir.path(), com_port, parallel_port);
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
-    form.show();
-    form.Form_Load();
-    QCOMPARE(top_level("Form5") != nullptr, com_dialog);
-    QCOMPARE(top_level("Form2") != nullptr, parallel_dialog);
-    QCOMPARE(form.menu_action("exp_menu_grab_auto")->isEnabled(), false);
-    QCOMPARE(form.menu_action("exp_menu_grab_auto_stop")->isEnabled(), false);
-    for (QWidget* top : QApplication::topLevelWidgets())
-      if (top != &form) top->close();
+    for (const auto& [com_port, parallel_port] : {std::pair(1, 0), {0, 2}}) {
+      QTemporaryDir dir;
+      write_ini(dir.path(), com_port, parallel_port);
+      World w;
+      Form1 form(w.program, w.ui, dir.path().toStdString());
+      form.show();
+      form.Form_Load();
+      QCOMPARE(std::pair(top_level("Form5") != nullptr, top_level("Form2") != nullptr),
+               std::pair(com_port == 0, parallel_port == 0));
+      QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled() &&
+              !form.menu_action("exp_menu_grab_auto_stop")->isEnabled());
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != &form) top->close();
+    }
   }
 
   // Every window opened from a menu is one of its kind: a second command

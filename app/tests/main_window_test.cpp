@@ -193,8 +193,7 @@ class MainWindowTest : public QObject {
     Window s;
     auto& [dir, w, form] = s;
     form.show();
-    w.program.frames.light.width = 768;
-    w.program.frames.light.height = 512;
+    w.program.frames.light.width = 768, w.program.frames.light.height = 512;
     auto* picture = form.findChild<QWidget*>("Picture1");
     QTest::mouseClick(picture, Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
     QPointer<QWidget> graph = top_level("Form12");
@@ -217,12 +216,10 @@ class MainWindowTest : public QObject {
     auto& [dir, w, form] = s;
     form.show();
     Frames& f = w.program.frames;
-    f.light.width = 384;
-    f.light.height = 256;
+    f.light.width = 384, f.light.height = 256;
     for (int y = 0; y < 256; ++y)
       for (int x = 0; x < 384; ++x) f.light.counts.at(x, y) = 100;
-    w.program.settings.search_span = 10;
-    w.program.settings.aperture = 2;
+    w.program.settings.search_span = 10, w.program.settings.aperture = 2;
     int answered = 0;
     QTimer answer;
     connect(&answer, &QTimer::timeout, [&] {

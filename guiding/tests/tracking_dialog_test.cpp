@@ -31,12 +31,8 @@ class TrackingDialogTest : public QObject {
     p().ini_path = ini_path_for(folder_->path());
     Settings& s = p().settings;
     s.x_reverse = s.x_tracking_on = s.guide_dark_sub = 1;
-    s.x_tracking_factor = 150;
-    s.search_span = 10;
-    s.aperture = 2;
-    s.threshold = 1.5f;
-    s.x_move_repeat = 2.5;
-    s.y_move_repeat = 3;
+    s.x_tracking_factor = 150, s.search_span = 10, s.aperture = 2, s.threshold = 1.5f;
+    s.x_move_repeat = 2.5, s.y_move_repeat = 3;
     dialog_ = new Form4(settings_file(p()), p().ui, nullptr);
     dialog_->show();
   }

@@ -91,10 +91,9 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
     std::size_t sent_at_yield = 99;
     w.ui.on_yield = [&] { sent_at_yield = w.serial.sent.size(); };
     EXPECT_EQ(w.p.telescope.timed_move(c.direction, c.amount), MoveEnd::Done) << c.status;
-    EXPECT_EQ(w.after_open(), c.traffic) << c.status;
-    EXPECT_EQ(w.ui.statuses, (std::vector<std::string>{c.status, std::string(c.status) + " stop"}));
-    EXPECT_EQ(w.ui.yields, 1);
-    EXPECT_EQ(sent_at_yield, 0u) << "the one yield comes before the start command";
+    // The one yield comes before the start command.
+    EXPECT_EQ(std::tuple(w.after_open(), w.ui.statuses, w.ui.yields, sent_at_yield),
+              std::tuple(c.traffic, Events{c.status, std::string(c.status) + " stop"}, 1, 0u));
   }
 }
 
@@ -249,8 +248,7 @@ TEST(TelescopeWindow, RefusalsNameDeviceReasonAndRemedy) {
   }
   LinkWorld closed;  // a button before "RS232C Open"
   closed.p.telescope.telescope_window_nudge(Direction::Left);
-  EXPECT_TRUE(closed.serial.sent.empty());
-  ASSERT_EQ(closed.ui.boxes.size(), 1u);
+  ASSERT_EQ(std::tuple(closed.serial.sent, closed.ui.boxes.size()), std::tuple("", 1u));
   EXPECT_NE(closed.ui.boxes[0].text.find("RS232C Open"), std::string::npos);
 }
 
@@ -272,9 +270,8 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
     w.p.series.state().program_running = c.program_running;
     w.serial.open_now = false;  // the adapter is pulled out
     w.p.telescope.telescope_window_tick();
-    EXPECT_FALSE(w.p.telescope.state().polling);
-    ASSERT_EQ(w.ui.boxes.size(), c.boxes);
-    EXPECT_EQ(w.p.telescope.state().ra_text, c.fields);
+    ASSERT_EQ(std::tuple(w.p.telescope.state().polling, w.ui.boxes.size(), w.p.telescope.state().ra_text),
+              std::tuple(false, c.boxes, c.fields));
     const std::string& told = c.boxes ? w.ui.boxes[0].text : w.ui.last_status();
     EXPECT_NE(told.find("接続が切れました"), std::string::npos);
     EXPECT_TRUE(c.boxes == 1 || told.find('\n') == std::string::npos) << "the status line has one line";
@@ -287,11 +284,11 @@ TEST(TelescopeWindow, ALostLineDuringASeriesIsToldWithoutABox) {
       if (text == "#:Mn#\r\n") w.serial.send_error = LineError::WriteFailed;
     };
     w.p.telescope.telescope_window_nudge(Direction::Up);
-    EXPECT_FALSE(w.p.telescope.state().polling);
-    EXPECT_EQ(w.ui.boxes.size(), series_running == 1 ? 0u : 1u);
-    if (series_running == 1) {
-      EXPECT_NE(w.ui.last_status().find("#:Qn# を送れませんでした"), std::string::npos) << w.ui.last_status();
-    }
+    EXPECT_EQ(std::tuple(w.p.telescope.state().polling, w.ui.boxes.size()),
+              std::tuple(false, series_running == 1 ? 0u : 1u));
+    EXPECT_TRUE(series_running == 0 ||
+                w.ui.last_status().find("#:Qn# を送れませんでした") != std::string::npos)
+        << w.ui.last_status();
   }
 }
 

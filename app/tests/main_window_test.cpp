@@ -264,9 +264,7 @@ class MainWindowTest : public QObject {
     traffic.clear();
 
     QStringList seen;  // the bar's texts, as painted
-    int paints = 0;
-    int commands_when_clicked = -1;
-    int commands_after_click = -1;
+    int paints = 0, commands_when_clicked = -1, commands_after_click = -1;
     QTimer watcher;
     connect(&watcher, &QTimer::timeout, &form, [&] {
       if (!bar->isVisible()) return;
@@ -287,9 +285,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(commands_when_clicked, 3);  // "S", "N", "V": the exposure was running
     QCOMPARE(commands_after_click, commands_when_clicked);
     QVERIFY(!bar->isVisible());
-    QVERIFY(seen.contains(QStringLiteral("露出 残り 3 秒")));
-    QVERIFY(seen.contains(QStringLiteral("露出 残り 1 秒")));
-    QVERIFY(seen.back().startsWith(QStringLiteral("ダウンロード")));
+    QVERIFY2(seen.contains(QStringLiteral("露出 残り 3 秒")) &&
+                 seen.contains(QStringLiteral("露出 残り 1 秒")) &&
+                 seen.back().startsWith(QStringLiteral("ダウンロード")),
+             qPrintable(seen.join('|')));
     // The held-back command and one tick run after the exposure's reply.
     QTRY_COMPARE(traffic.commands.size(), std::size_t{7});
     const std::vector<std::string> expected{"S 3000", "N 2 2", "V", "C 751", "T", "X", "U"};
@@ -323,9 +322,7 @@ class MainWindowTest : public QObject {
     // window system delivers them; in the first round, first a click on
     // Check1, which must wait.
     QString phase;
-    bool by_button = false;
-    bool click_check = true;
-    bool check_held = false;
+    bool by_button = false, click_check = true, check_held = false;
     QTimer watcher;
     connect(&watcher, &QTimer::timeout, &form, [&] {
       if (phase.isEmpty() || !bar->isVisible() || !bar->text().startsWith(phase)) return;

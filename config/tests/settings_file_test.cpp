@@ -100,9 +100,8 @@ TEST(ParseSettings, ToleratesOtherLineEndsExtraLinesAndShortFiles) {
   Settings waiting = kDistinct;
   waiting.program_wait = 60;
   const std::string crlf = settings_file_text(waiting);
-  std::string lf;
-  for (char c : crlf)
-    if (c != '\r') lf += c;
+  std::string lf = crlf;
+  std::erase(lf, '\r');
   for (const std::string& text : {lf, crlf + "extra\r\nlines\r\n", crlf.substr(0, crlf.size() - 2)}) {
     Settings read;
     EXPECT_EQ(parse_settings_text(text, read), SettingsFileState::Complete);

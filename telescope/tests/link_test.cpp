@@ -81,11 +81,10 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
     LinkWorld w;
     const bool vertical = c.direction == Direction::Up || c.direction == Direction::Down;
     (vertical ? w.p.settings.y_tracking_factor : w.p.settings.x_tracking_factor) = c.factor;
-    if (vertical) {
+    if (vertical)
       w.p.settings.y_move_repeat = static_cast<std::int16_t>(c.repeat);
-    } else {
+    else
       w.p.settings.x_move_repeat = c.repeat;
-    }
     ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
     w.serial.sent.clear();
     std::size_t sent_at_yield = 99;

@@ -165,8 +165,7 @@ TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
     SCOPED_TRACE(pacing.name);
     PacedWorld w(pacing);
     w.p.telescope.telescope_window_open();
-    int shown = 0;
-    int lost_again = 0;
+    int shown = 0, lost_again = 0;
     std::int64_t lost_at = -1, back_at = -1;
     for (int tick = 0; tick < 600; ++tick) {
       const std::int64_t started = w.clock.monotonic_value_us;

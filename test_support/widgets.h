@@ -21,11 +21,11 @@ W* child(const QObject* parent, const char* name) {
 
 // A left click near the left edge, where a check box's or an option's
 // indicator is; a window the click closed is then deleted.
-inline void click(QWidget* w) {
+inline void click(const QObject* parent, const char* name) {
+  QWidget* w = child(parent, name);
   QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
   settle();
 }
-inline void click(const QObject* parent, const char* name) { click(child(parent, name)); }
 
 // The text of the field `name`.
 inline QString text(const QObject* parent, const char* name) {

@@ -46,8 +46,7 @@ class MainWindowTest : public QObject {
     }
     static sim::ObservatoryOptions options(bool timed) {
       sim::ObservatoryOptions o;
-      o.unit.instant_exposures = !timed;
-      o.unit.record = timed;
+      o.unit.instant_exposures = !timed, o.unit.record = timed;
       return o;
     }
     const bool timed;
@@ -74,10 +73,9 @@ class MainWindowTest : public QObject {
 
   static void write_ini(const QString& dir, int com_port, int parallel_port) {
     Settings s;
-    s.com_port = static_cast<std::int16_t>(com_port);
+    s.com_port = static_cast<std::int16_t>(com_port),
     s.parallel_port = static_cast<std::int16_t>(parallel_port);
-    s.unit_model = 16;
-    s.head_model = 16;
+    s.unit_model = s.head_model = 16;
     QVERIFY(write_settings_file(ini_path_for(dir.toStdString()), s));
   }
 
@@ -142,9 +140,8 @@ class MainWindowTest : public QObject {
     Window s;
     auto& [dir, w, form] = s;
     const auto count = [](const char* name) {
-      int n = 0;
-      for (QWidget* top : QApplication::topLevelWidgets()) n += top->objectName() == QLatin1String(name);
-      return n;
+      return std::ranges::count_if(QApplication::topLevelWidgets(),
+                                   [&](QWidget* top) { return top->objectName() == QLatin1String(name); });
     };
     const std::pair<const char*, const char*> rows[] = {
         {"config_menu_para", "Form2"},     {"config_menu_serial", "Form5"},

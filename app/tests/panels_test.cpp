@@ -96,8 +96,7 @@ class PanelsTest : public QObject {
   // when closed.
   void the_tracking_status_reads_the_settings_and_the_ratio() {
     testing::World w;
-    w.p.settings.search_span = 10;
-    w.p.settings.aperture = 2;
+    w.p.settings.search_span = 10, w.p.settings.aperture = 2;
     w.p.settings.threshold = 2.7f;  // 2.70000004768372 in double precision
     w.p.guide.tracking_status.Label8 = "4.96";
     QWidget main;

@@ -29,8 +29,7 @@ bool download_light(testing::SimWorld& w) {
 // Tells the unit the head, loads a pattern frame of `rows` rows into it and
 // sets the light and dark frame sizes as the exposure code would.
 void prepare(testing::SimWorld& w, std::int16_t unit, std::int16_t head, int binning, int rows = 0) {
-  w.p.settings.unit_model = unit;
-  w.p.settings.head_model = head;
+  w.p.settings.unit_model = unit, w.p.settings.head_model = head;
   w.unit().options().unit_model = unit;
   const int width = (head == 4 ? 768 : 1536) / binning, height = (head == 4 ? 512 : 1024) / binning;
   w.p.frames.light.width = w.p.frames.dark.width = width;

@@ -165,8 +165,7 @@ class SettingsFile : public ::testing::Test {
   void SetUp() override { p.ini_path = ini_path_for(folder.path()); }
   void write_ports(int com, int parallel) {
     Settings s;
-    s.com_port = static_cast<std::int16_t>(com);
-    s.parallel_port = static_cast<std::int16_t>(parallel);
+    s.com_port = static_cast<std::int16_t>(com), s.parallel_port = static_cast<std::int16_t>(parallel);
     ASSERT_TRUE(write_settings_file(p.ini_path, s));
   }
 };

@@ -22,13 +22,10 @@ class ProgramWindowTest : public QObject {
     testing::SimWorld w;
     testing::ScratchDir dir;
     w.p.ini_path = dir.file("STELLACQ.INI");
-    w.p.settings.save_in_series = 1;
-    w.p.settings.save_folder = dir.path();
-    w.p.settings.program_shutter = 60;
-    w.p.settings.program_interval = 0.5;
-    w.p.settings.program_count = 10;
-    w.p.settings.program_repeat = 3;
-    w.p.settings.program_wait = std::nullopt;
+    Settings& s = w.p.settings;
+    s.save_in_series = 1, s.save_folder = dir.path();
+    s.program_shutter = 60, s.program_interval = 0.5, s.program_count = 10, s.program_repeat = 3;
+    s.program_wait = std::nullopt;
     w.p.connection.camera_menu_link_sumi_Click();
     w.ui.on_idle = [&] {
       LocalDateTime& t = w.clock.now_value;

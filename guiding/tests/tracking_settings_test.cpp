@@ -61,10 +61,8 @@ TEST(TrackingOk, RefusesWhatCannotBeStoredOrMeasured) {
     testing::ScratchDir folder;
     w.p.ini_path = ini_path_for(folder.path());
     TrackingEdits e = tracking_edits(w.p.settings);
-    e.x_tracking_factor = whole_field_value(r.factor);
-    e.search_span = whole_field_value(r.span);
-    e.aperture = whole_field_value(r.aperture);
-    e.threshold = field_value(r.threshold);
+    e.x_tracking_factor = whole_field_value(r.factor), e.search_span = whole_field_value(r.span);
+    e.aperture = whole_field_value(r.aperture), e.threshold = field_value(r.threshold);
     const TrackingOk result = tracking_ok(settings_file(w.p), w.p.ui, e);
     if (*r.names == '\0') {
       EXPECT_EQ(std::tuple(result, w.p.settings.search_span, testing::file_bytes(w.p.ini_path)),

@@ -379,8 +379,7 @@ class MainWindowTest : public QObject {
     Window s(true);
     auto& [dir, w, form] = s;
     form.camera_menu_link_sumi_Click();
-    w.program.settings.save_in_series = 1;
-    w.program.settings.save_folder = dir.path().toStdString();
+    w.program.settings.save_in_series = 1, w.program.settings.save_folder = dir.path().toStdString();
     w.program.form.Text5 = "1";
     w.program.form.Text6 = "5";  // the manual clock stands still: the series waits until stopped
     QTimer clicker;

@@ -116,8 +116,7 @@ TEST(Download, FailuresEndTheTransferAndKeepTheFramesExtremes) {
 
   for (const auto& [width, height] : {std::pair{0, 0}, std::pair{1538, 10}, std::pair{10, 1026}}) {
     w.traffic().clear();
-    w.p.frames.light.width = width;
-    w.p.frames.light.height = height;
+    w.p.frames.light.width = width, w.p.frames.light.height = height;
     EXPECT_FALSE(download_light(w));
     EXPECT_EQ(std::tuple(w.traffic().controls.size(), w.ui.last_status()),
               std::tuple(0u, kBadFrameSizeMessage));

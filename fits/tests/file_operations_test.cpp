@@ -15,8 +15,7 @@ using World = testing::World;
 
 // A 384 x 256 light frame with its header; the settings file in `dir`.
 void take_light(World& w, const ScratchDir& dir) {
-  w.p.ini_path = dir.file("STELLACQ.INI");
-  w.p.settings.head_model = 4;
+  w.p.ini_path = dir.file("STELLACQ.INI"), w.p.settings.head_model = 4;
   make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
   w.p.frames.light.counts.at(3, 4) = 4321;
 }

@@ -14,10 +14,8 @@ using World = testing::World;
 TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield) {
   World w;
   w.clock.now_value = {2026, 12, 6, 21, 3, 9};
-  w.p.settings.head_model = 16;
-  w.p.frames.binning = 1;
-  w.p.form.Text5 = "30";
-  w.p.form.Text4 = " --.-";
+  w.p.settings.head_model = 16, w.p.frames.binning = 1;
+  w.p.form.Text5 = "30", w.p.form.Text4 = " --.-";
   w.ui.on_yield = [&] { w.p.form.Text4 = "-10.5", w.p.form.Text5 = "99"; };  // read before / after
   CardTable& h = w.p.headers.light_header;
   h[0] = "zero", h[20] = "HISTORY gone", h[37] = "HISTORY kept";
@@ -58,8 +56,7 @@ TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
   };
   for (const Case& c : cases) {
     World w;
-    w.p.settings.head_model = static_cast<std::int16_t>(c.head);
-    w.p.frames.binning = c.binning;
+    w.p.settings.head_model = static_cast<std::int16_t>(c.head), w.p.frames.binning = c.binning;
     w.p.form.Text5 = w.p.form.Text4 = c.field;
     make_dark_header(w.p.headers, w.p.shooting.record_start(w.p.frames.dark));
     const auto value = [](std::string n) { return std::string(21 - n.size(), ' ') + n; };

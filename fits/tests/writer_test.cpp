@@ -45,8 +45,7 @@ bool fitsverify_ok(const std::string& path) {
 
 // A light frame of the given head and binning, header built, pattern filled.
 void take_light(World& w, int head, int binning) {
-  w.p.settings.head_model = static_cast<std::int16_t>(head);
-  w.p.frames.binning = binning;
+  w.p.settings.head_model = static_cast<std::int16_t>(head), w.p.frames.binning = binning;
   make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
   for (int y = 0; y < w.p.frames.light.height; ++y)
     for (int x = 0; x < w.p.frames.light.width; ++x)

@@ -100,8 +100,7 @@ TEST(TimedMove, SendsStartCountsAndStopWithTheStatusTexts) {
 // telescope window that falls into them sends nothing between start and stop.
 TEST(TimedMove, PaintsDuringTheCountsAndHoldsThePollingBack) {
   LinkWorld w;
-  w.p.settings.x_tracking_factor = 1000;
-  w.p.settings.x_move_repeat = 1;
+  w.p.settings.x_tracking_factor = 1000, w.p.settings.x_move_repeat = 1;
   w.answer("05:35:17#", "-05*23'24#");
   w.p.telescope.telescope_window_open();
   w.ui.on_progress = [&] { w.p.telescope.telescope_window_tick(); };

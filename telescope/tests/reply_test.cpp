@@ -200,8 +200,7 @@ TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
 TEST(PacedReplies, AMoveAfterAFreshOpenLastsItsPlannedLengthAtTheMount) {
   for (const int amount : {10, 20, 100}) {
     PacedWorld w({.name = "9600 baud"});
-    w.p.settings.x_tracking_factor = 1000;  // a millisecond a unit of amount
-    w.p.settings.x_move_repeat = 1;
+    w.p.settings.x_tracking_factor = 1000, w.p.settings.x_move_repeat = 1;  // a millisecond a unit of amount
     ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
     EXPECT_EQ(w.p.telescope.timed_move(Direction::Right, amount), MoveEnd::Done);
     const auto& got = w.line.arrived;

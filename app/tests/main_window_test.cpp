@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,15 +18,17 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <map>
 
 #include "app/program.h"
 #include "app/qt_interaction.h"
 #include "config/ini_file.h"
 #include "fits/header_tables.h"
 #include "sim/observatory.h"
+#include "test_support/widgets.h"
 
 namespace stellacq {
+
+using testing::top_level;
 
 class MainWindowTest : public QObject {
   Q_OBJECT
@@ -45,8 +46,7 @@ class MainWindowTest : public QObject {
     }
     static sim::ObservatoryOptions options(bool timed) {
       sim::ObservatoryOptions o;
-      o.unit.instant_exposures = !timed;
-      o.unit.record = timed;
+      o.unit.instant_exposures = !timed, o.unit.record = timed;
       return o;
     }
     const bool timed;
@@ -73,17 +73,10 @@ class MainWindowTest : public QObject {
 
   static void write_ini(const QString& dir, int com_port, int parallel_port) {
     Settings s;
-    s.com_port = static_cast<std::int16_t>(com_port);
+    s.com_port = static_cast<std::int16_t>(com_port),
     s.parallel_port = static_cast<std::int16_t>(parallel_port);
-    s.unit_model = 16;
-    s.head_model = 16;
+    s.unit_model = s.head_model = 16;
     QVERIFY(write_settings_file(ini_path_for(dir.toStdString()), s));
-  }
-
-  static QWidget* top_level(const char* name) {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w->objectName() == QLatin1String(name) && w->isVisible()) return w;
-    return nullptr;
   }
 
  private slots:
@@ -122,31 +115,22 @@ class MainWindowTest : public QObject {
              QStringLiteral("ｼﾘｱﾙﾎﾟｰﾄ設定 (SkySensor2000PC)"));
   }
 
-  void start_up_opens_the_port_dialogs_that_are_not_chosen_data() {
-    QTest::addColumn<int>("com_port");
-    QTest::addColumn<int>("parallel_port");
-    QTest::addColumn<bool>("com_dialog");
-    QTest::addColumn<bool>("parallel_dialog");
-    QTest::newRow("parallel unset") << 1 << 0 << false << true;
-    QTest::newRow("com unset") << 0 << 2 << true << false;
-  }
+  // The parallel port unset, then the COM port unset.
   void start_up_opens_the_port_dialogs_that_are_not_chosen() {
-    QFETCH(int, com_port);
-    QFETCH(int, parallel_port);
-    QFETCH(bool, com_dialog);
-    QFETCH(bool, parallel_dialog);
-    QTemporaryDir dir;
-    write_ini(dir.path(), com_port, parallel_port);
-    World w;
-    Form1 form(w.program, w.ui, dir.path().toStdString());
-    form.show();
-    form.Form_Load();
-    QCOMPARE(top_level("Form5") != nullptr, com_dialog);
-    QCOMPARE(top_level("Form2") != nullptr, parallel_dialog);
-    QCOMPARE(form.menu_action("exp_menu_grab_auto")->isEnabled(), false);
-    QCOMPARE(form.menu_action("exp_menu_grab_auto_stop")->isEnabled(), false);
-    for (QWidget* top : QApplication::topLevelWidgets())
-      if (top != &form) top->close();
+    for (const auto& [com_port, parallel_port] : {std::pair(1, 0), {0, 2}}) {
+      QTemporaryDir dir;
+      write_ini(dir.path(), com_port, parallel_port);
+      World w;
+      Form1 form(w.program, w.ui, dir.path().toStdString());
+      form.show();
+      form.Form_Load();
+      QCOMPARE(std::pair(top_level("Form5") != nullptr, top_level("Form2") != nullptr),
+               std::pair(com_port == 0, parallel_port == 0));
+      QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled() &&
+              !form.menu_action("exp_menu_grab_auto_stop")->isEnabled());
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != &form) top->close();
+    }
   }
 
   // Every window opened from a menu is one of its kind: a second command
@@ -156,9 +140,8 @@ class MainWindowTest : public QObject {
     Window s;
     auto& [dir, w, form] = s;
     const auto count = [](const char* name) {
-      int n = 0;
-      for (QWidget* top : QApplication::topLevelWidgets()) n += top->objectName() == QLatin1String(name);
-      return n;
+      return std::ranges::count_if(QApplication::topLevelWidgets(),
+                                   [&](QWidget* top) { return top->objectName() == QLatin1String(name); });
     };
     const std::pair<const char*, const char*> rows[] = {
         {"config_menu_para", "Form2"},     {"config_menu_serial", "Form5"},
@@ -175,7 +158,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(top_level("Form3")->windowTitle(), QStringLiteral("Dark File save"));
     QCOMPARE(w.program.file.file_mode, kSaveDark);
     top_level("Form2")->close();  // a closed window is made afresh next time
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    testing::settle();
     QCOMPARE(count("Form2"), 0);
     form.menu_action("config_menu_para")->trigger();
     QCOMPARE(count("Form2"), 1);
@@ -207,8 +190,7 @@ class MainWindowTest : public QObject {
     Window s;
     auto& [dir, w, form] = s;
     form.show();
-    w.program.frames.light.width = 768;
-    w.program.frames.light.height = 512;
+    w.program.frames.light.width = 768, w.program.frames.light.height = 512;
     auto* picture = form.findChild<QWidget*>("Picture1");
     QTest::mouseClick(picture, Qt::RightButton, Qt::ShiftModifier, QPoint(100, 100));
     QPointer<QWidget> graph = top_level("Form12");
@@ -231,12 +213,10 @@ class MainWindowTest : public QObject {
     auto& [dir, w, form] = s;
     form.show();
     Frames& f = w.program.frames;
-    f.light.width = 384;
-    f.light.height = 256;
+    f.light.width = 384, f.light.height = 256;
     for (int y = 0; y < 256; ++y)
       for (int x = 0; x < 384; ++x) f.light.counts.at(x, y) = 100;
-    w.program.settings.search_span = 10;
-    w.program.settings.aperture = 2;
+    w.program.settings.search_span = 10, w.program.settings.aperture = 2;
     int answered = 0;
     QTimer answer;
     connect(&answer, &QTimer::timeout, [&] {
@@ -247,23 +227,18 @@ class MainWindowTest : public QObject {
     });
     answer.start(10);
     QWidget* picture = form.findChild<QWidget*>("Picture1");
-    const auto enabled = [&] {
-      return form.menu_action("exp_menu_grab_auto")->isEnabled() &&
-             form.menu_action("exp_menu_grab_auto_stop")->isEnabled();
-    };
-
+    auto* status = form.findChild<QLineEdit*>("Text7");
+    // The click reaches the lock at the frame's pixel under it; the lock's
+    // menus and status window reach the window.
     QTest::mouseClick(picture, Qt::RightButton, Qt::NoModifier, QPoint(100, 80));
-    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" 126 102 100 Locked"));
-    QVERIFY(enabled());
-    QWidget* status = top_level("Form6");
-    QVERIFY(status != nullptr);
-    QCOMPARE(status->findChild<QLabel*>("Label5")->text(), QStringLiteral("10"));
-
+    QCOMPARE(status->text(), QStringLiteral(" 126 102 100 Locked"));
+    QVERIFY(form.menu_action("exp_menu_grab_auto")->isEnabled() &&
+            form.menu_action("exp_menu_grab_auto_stop")->isEnabled());
+    QVERIFY(top_level("Form6"));
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(10, 10));
-    QCOMPARE(form.findChild<QLineEdit*>("Text7")->text(), QStringLiteral(" UnLocked"));
+    QCOMPARE(status->text(), QStringLiteral(" UnLocked"));
     QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled());
     QTRY_VERIFY(top_level("Form6") == nullptr);
-
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 80));
     QCOMPARE(w.program.guide.guide_locked, std::int16_t{0});
     QCOMPARE(answered, 2);
@@ -286,9 +261,7 @@ class MainWindowTest : public QObject {
     traffic.clear();
 
     QStringList seen;  // the bar's texts, as painted
-    int paints = 0;
-    int commands_when_clicked = -1;
-    int commands_after_click = -1;
+    int paints = 0, commands_when_clicked = -1, commands_after_click = -1;
     QTimer watcher;
     connect(&watcher, &QTimer::timeout, &form, [&] {
       if (!bar->isVisible()) return;
@@ -309,9 +282,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(commands_when_clicked, 3);  // "S", "N", "V": the exposure was running
     QCOMPARE(commands_after_click, commands_when_clicked);
     QVERIFY(!bar->isVisible());
-    QVERIFY(seen.contains(QStringLiteral("露出 残り 3 秒")));
-    QVERIFY(seen.contains(QStringLiteral("露出 残り 1 秒")));
-    QVERIFY(seen.back().startsWith(QStringLiteral("ダウンロード")));
+    QVERIFY2(seen.contains(QStringLiteral("露出 残り 3 秒")) &&
+                 seen.contains(QStringLiteral("露出 残り 1 秒")) &&
+                 seen.back().startsWith(QStringLiteral("ダウンロード")),
+             qPrintable(seen.join('|')));
     // The held-back command and one tick run after the exposure's reply.
     QTRY_COMPARE(traffic.commands.size(), std::size_t{7});
     const std::vector<std::string> expected{"S 3000", "N 2 2", "V", "C 751", "T", "X", "U"};
@@ -345,9 +319,7 @@ class MainWindowTest : public QObject {
     // window system delivers them; in the first round, first a click on
     // Check1, which must wait.
     QString phase;
-    bool by_button = false;
-    bool click_check = true;
-    bool check_held = false;
+    bool by_button = false, click_check = true, check_held = false;
     QTimer watcher;
     connect(&watcher, &QTimer::timeout, &form, [&] {
       if (phase.isEmpty() || !bar->isVisible() || !bar->text().startsWith(phase)) return;
@@ -407,8 +379,7 @@ class MainWindowTest : public QObject {
     Window s(true);
     auto& [dir, w, form] = s;
     form.camera_menu_link_sumi_Click();
-    w.program.settings.save_in_series = 1;
-    w.program.settings.save_folder = dir.path().toStdString();
+    w.program.settings.save_in_series = 1, w.program.settings.save_folder = dir.path().toStdString();
     w.program.form.Text5 = "1";
     w.program.form.Text6 = "5";  // the manual clock stands still: the series waits until stopped
     QTimer clicker;

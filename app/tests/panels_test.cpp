@@ -12,6 +12,7 @@
 
 #include "guiding/tracking_status_window.h"
 #include "telescope/telescope_window.h"
+#include "test_support/widgets.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -20,14 +21,17 @@ class PanelsTest : public QObject {
   Q_OBJECT
 
   // Name, description and the caption it is labelled by, as a tool reads
-  // them: "name|description|caption".
-  static QString heard(QWidget* window, const char* name) {
-    auto* label = window->findChild<QLabel*>(name);
-    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(label);
-    QString caption;
-    for (const auto& [other, relation] : a->relations(QAccessible::Label))
-      if (relation & QAccessible::Label) caption = other->text(QAccessible::Name);
-    return a->text(QAccessible::Name) + "|" + a->text(QAccessible::Description) + "|" + caption;
+  // them: "name|description|caption", the labels' one after the other.
+  static QString heard(QWidget* window, std::initializer_list<const char*> names) {
+    QStringList heard;
+    for (const char* name : names) {
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(testing::child<QLabel>(window, name));
+      QString caption;
+      for (const auto& [other, relation] : a->relations(QAccessible::Label))
+        if (relation & QAccessible::Label) caption = other->text(QAccessible::Name);
+      heard << a->text(QAccessible::Name) + "|" + a->text(QAccessible::Description) + "|" + caption;
+    }
+    return heard.join(' ');
   }
 
  private slots:
@@ -42,13 +46,12 @@ class PanelsTest : public QObject {
     form->show();
     auto* timer = form->findChild<QTimer*>("Timer1");
     QVERIFY(!timer->isActive());
-    QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    testing::click(form, "Command1");
     QVERIFY(timer->isActive());
     form->Timer1_Timer();  // replies come at the line's pace on the mount's clock
-    QCOMPARE(heard(form, "Label3"), QStringLiteral("05:35:17#|Label3|R.A."));
-    QCOMPARE(heard(form, "Label4"), QStringLiteral("-05*23'24#|Label4|R.D."));
-    QCOMPARE(heard(form, "Label1"), QStringLiteral("R.A.|Label1|"));
-    QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    QCOMPARE(heard(form, {"Label3", "Label4", "Label1"}),
+             QStringLiteral("05:35:17#|Label3|R.A. -05*23'24#|Label4|R.D. R.A.|Label1|"));
+    testing::click(form, "Command2");
     QTRY_VERIFY(form.isNull());
     QVERIFY(!w.p.serial.is_open() && !w.p.telescope.state().polling);
   }
@@ -65,7 +68,7 @@ class PanelsTest : public QObject {
     };
     Form10 form(w.p.telescope);
     form.show();
-    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    testing::click(&form, "Command1");
     form.Timer1_Timer();
     auto* ra = form.findChild<QLabel*>("Label3");
     auto* dec = form.findChild<QLabel*>("Label4");
@@ -73,8 +76,7 @@ class PanelsTest : public QObject {
     QVERIFY(dec->minimumSizeHint().width() <= dec->width());
     QCOMPARE(dec->width(), ra->width());
     w.serial.sent.clear();
-    for (const char* button : {"Command3", "Command4", "Command5", "Command6"})
-      QTest::mouseClick(form.findChild<QPushButton*>(button), Qt::LeftButton);
+    for (const char* button : {"Command3", "Command4", "Command5", "Command6"}) testing::click(&form, button);
     QCOMPARE(QString::fromStdString(w.serial.sent),
              QStringLiteral("#:Mn#\r\n#:Qn#\r\n#:Ms#\r\n#:Qs#\r\n#:Mw#\r\n#:Qw#\r\n#:Me#\r\n#:Qe#\r\n"));
   }
@@ -84,7 +86,7 @@ class PanelsTest : public QObject {
     w.p.settings.com_port = 1;
     w.serial.open_error = LineError::NoDevice;
     Form10 form(w.p.telescope);
-    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    testing::click(&form, "Command1");
     QVERIFY(!form.findChild<QTimer*>("Timer1")->isActive());
     QCOMPARE(w.ui.boxes.size(), std::size_t{1});
   }
@@ -94,8 +96,7 @@ class PanelsTest : public QObject {
   // when closed.
   void the_tracking_status_reads_the_settings_and_the_ratio() {
     testing::World w;
-    w.p.settings.search_span = 10;
-    w.p.settings.aperture = 2;
+    w.p.settings.search_span = 10, w.p.settings.aperture = 2;
     w.p.settings.threshold = 2.7f;  // 2.70000004768372 in double precision
     w.p.guide.tracking_status.Label8 = "4.96";
     QWidget main;
@@ -104,17 +105,16 @@ class PanelsTest : public QObject {
     QPointer<Form6> form = new Form6(w.p.guide.tracking_status, w.p.settings, &main);
     form->show();
     QCOMPARE(form->pos(), QPoint(main.frameGeometry().width(), 0));
-    QCOMPARE(heard(form, "Label5"), QStringLiteral("10|Label5|Sarch Span"));
-    QCOMPARE(heard(form, "Label6"), QStringLiteral("2|Label6|Aperture"));
-    QCOMPARE(heard(form, "Label7"), QStringLiteral("2.7|Label7|Threshold"));
-    QCOMPARE(heard(form, "Label8"), QStringLiteral("4.96|Label8|Star / Sky"));
+    QCOMPARE(
+        heard(form, {"Label5", "Label6", "Label7", "Label8"}),
+        QStringLiteral("10|Label5|Sarch Span 2|Label6|Aperture 2.7|Label7|Threshold 4.96|Label8|Star / Sky"));
     QVERIFY(form->findChild<QLabel*>("Label10")->isHidden());  // every step guided
     w.p.guide.tracking_status.Label8 = "12.35";
     w.p.guide.tracking_status.unguided = "2 no line";
     form->show_values();
-    QCOMPARE(heard(form, "Label8"), QStringLiteral("12.35|Label8|Star / Sky"));
-    QVERIFY(form->findChild<QLabel*>("Label10")->isVisible());
-    QCOMPARE(form->findChild<QLabel*>("Label10")->text(), QStringLiteral("2 no line"));
+    QCOMPARE(heard(form, {"Label8"}), QStringLiteral("12.35|Label8|Star / Sky"));
+    QVERIFY(form->findChild<QLabel*>("Label10")->isVisible() &&
+            form->findChild<QLabel*>("Label10")->text() == QStringLiteral("2 no line"));
     form->close();
     QTRY_VERIFY(form.isNull());
   }

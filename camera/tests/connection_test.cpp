@@ -22,19 +22,16 @@ TEST(Connection, NewConnectionResetsFirstAlreadyConnectedNever) {
   const Bytes& c = w.traffic().controls;
   ASSERT_GE(c.size(), 4u);
   EXPECT_EQ(Bytes(c.begin(), c.begin() + 4), (Bytes{0x04, 0x00, 0x04, 0x26}));
-  EXPECT_EQ(w.busy.total, 1001);
-  EXPECT_EQ(w.ui.statuses.front(), w.unit().greeting());
-  EXPECT_EQ(w.p.link.camera_connected, 1);
-  EXPECT_EQ(w.traffic().commands, (Lines{"I 1536 1024"}));
+  EXPECT_EQ(std::tuple(w.busy.total, w.ui.statuses.front(), w.p.link.camera_connected, w.traffic().commands),
+            std::tuple(1001, w.unit().greeting(), 1, Lines{"I 1536 1024"}));
 
   for (const auto& [head, command] : {std::pair{4, "I 768 512"}, {16, "I 1536 1024"}, {7, "I 1536 1024"}}) {
     testing::SimWorld v;
     v.p.settings.head_model = static_cast<std::int16_t>(head);
     v.p.connection.camera_menu_link_sumi_Click();
-    EXPECT_EQ(v.traffic().commands, (Lines{command}));
-    EXPECT_EQ(v.p.link.camera_connected, 1);
-    EXPECT_EQ(v.ui.statuses.front(), kAssumedConnectedMessage);
-    EXPECT_EQ(std::count(v.traffic().controls.begin(), v.traffic().controls.end(), kControlReset), 0);
+    EXPECT_EQ(std::tuple(v.traffic().commands, v.p.link.camera_connected, v.ui.statuses.front(),
+                         std::count(v.traffic().controls.begin(), v.traffic().controls.end(), kControlReset)),
+              std::tuple(Lines{command}, 1, std::string(kAssumedConnectedMessage), 0));
   }
 }
 
@@ -50,11 +47,9 @@ TEST(Connection, RefusalsTouchNothing) {
     testing::SimWorld w;
     if (!port_chosen) w.p.ports = {};
     command(w.p);
-    EXPECT_TRUE(w.traffic().controls.empty());
-    EXPECT_EQ(w.busy.calls, 0);
-    EXPECT_EQ(w.p.link.camera_connected, 0);
-    EXPECT_EQ(w.p.form.Text3, "-10");
-    EXPECT_EQ(w.ui.statuses, (Lines{status}));
+    EXPECT_EQ(std::tuple(w.traffic().controls.size(), w.busy.calls, w.p.link.camera_connected, w.p.form.Text3,
+                         w.ui.statuses),
+              std::tuple(0u, 0, 0, std::string("-10"), Lines{status}));
   }
 }
 
@@ -68,15 +63,12 @@ TEST(Cooling, SetPointEncodingsAndStop) {
     w.traffic().clear();
     w.p.form.Text3 = field;
     w.p.connection.camera_menu_cool_Click(numeric_value(w.p.form.Text3));
-    EXPECT_EQ(w.traffic().commands, (Lines{"F 99", command})) << field;
-    EXPECT_EQ(w.p.form.Text3, shown);
-    EXPECT_EQ(w.ui.statuses.back(), kCoolingStartedMessage);
+    EXPECT_EQ(std::tuple(w.traffic().commands, w.p.form.Text3, w.ui.statuses.back()),
+              std::tuple(Lines{"F 99", command}, std::string(shown), std::string(kCoolingStartedMessage)));
     w.traffic().clear();
     w.p.connection.camera_menu_cool_stop_Click();
-    EXPECT_EQ(w.traffic().commands, (Lines{"C 751"}));
-    EXPECT_EQ(w.p.form.Text3, " --.-");
-    EXPECT_EQ(w.ui.statuses.back(), kCoolingStoppedMessage);
-    EXPECT_EQ(w.ui.yields, 1);
+    EXPECT_EQ(std::tuple(w.traffic().commands, w.p.form.Text3, w.ui.statuses.back(), w.ui.yields),
+              std::tuple(Lines{"C 751"}, std::string(" --.-"), std::string(kCoolingStoppedMessage), 1));
   }
 }
 
@@ -97,10 +89,9 @@ TEST(Tick, DateLineRemainingFramesAndTemperature) {
     w.clock.now_value = {2010, 5, 1, 21, 30, 5};
     w.p.series.state().frames_remaining = remaining;
     w.p.connection.Timer1_Timer();
-    EXPECT_EQ(w.p.form.Text1, std::string("2010-05-01 21:30:05") + line_end);
-    EXPECT_EQ(w.traffic().controls.empty(), reply == nullptr);
-    EXPECT_EQ(w.traffic().commands, reply ? Lines{"T"} : Lines{});
-    EXPECT_EQ(w.p.form.Text4, shown);
+    EXPECT_EQ(std::tuple(w.p.form.Text1, w.traffic().controls.empty(), w.traffic().commands, w.p.form.Text4),
+              std::tuple(std::string("2010-05-01 21:30:05") + line_end, reply == nullptr,
+                         reply ? Lines{"T"} : Lines{}, std::string(shown)));
   }
 }
 
@@ -110,13 +101,13 @@ TEST(Tick, SilentUnitIsLeftAloneUntilANewConnection) {
   w.p.connection.camera_menu_link_Click();  // no greeting: not connected
   EXPECT_EQ(w.p.link.camera_connected, 0);
   w.p.connection.camera_menu_link_sumi_Click();  // connected, the head size goes unanswered
-  EXPECT_TRUE(w.p.link.unit_silent);
-  EXPECT_EQ(w.ui.last_status().rfind(" カメラが応答しません", 0), 0u);
+  EXPECT_TRUE(w.p.link.unit_silent && w.ui.last_status().starts_with(" カメラが応答しません"))
+      << w.ui.last_status();
   const std::size_t writes = w.traffic().controls.size();
   const std::int64_t clock_before = w.clock.monotonic_value_us;
   w.p.connection.Timer1_Timer();
-  EXPECT_EQ(w.traffic().controls.size(), writes);
-  EXPECT_EQ(w.clock.monotonic_value_us, clock_before);  // no wait at all
+  EXPECT_EQ(std::tuple(w.traffic().controls.size(), w.clock.monotonic_value_us),
+            std::tuple(writes, clock_before));
 
   w.unit().options().powered = true;
   w.p.connection.camera_menu_link_Click();

@@ -8,21 +8,18 @@
 #include "app/parts.h"
 #include "config/ini_file.h"
 #include "config/settings_store.h"
+#include "test_support/widgets.h"
 #include "test_support/world.h"
 
 namespace stellacq {
 
-void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
+using testing::click;
+using testing::settle;
 
-// A control of a dialog by its name.
-QAbstractButton* child(QWidget* dialog, const char* name) {
-  auto* w = dialog->findChild<QAbstractButton*>(name);
-  if (!w) qFatal("no control %s", name);
-  return w;
+// Whether the option `name` of `dialog` is chosen.
+bool on(QWidget* dialog, const char* name) {
+  return testing::child<QAbstractButton>(dialog, name)->isChecked();
 }
-
-// Lets a closed dialog finish deleting itself.
-void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 class SettingsDialogsTest : public QObject {
   Q_OBJECT
@@ -49,14 +46,13 @@ class SettingsDialogsTest : public QObject {
   void form2_ok_puts_the_chosen_port_in_use_at_once_and_writes_the_file() {
     p().settings.parallel_port = 5;  // no option matches: none is checked
     QPointer<Form2> f2 = open<Form2>(p().ports);
-    QVERIFY(!child(f2, "Option1")->isChecked() && !child(f2, "Option2")->isChecked() &&
-            !child(f2, "Option3")->isChecked());
-    click(child(f2, "Command1"));  // nothing changes, the file is written
-    QVERIFY(!p().ports.set && f2);
+    QVERIFY(!on(f2, "Option1") && !on(f2, "Option2") && !on(f2, "Option3"));
+    click(f2, "Command1");  // nothing changes, the file is written, the dialog closes
+    QVERIFY(!p().ports.set && f2.isNull());
     QCOMPARE(file(), settings_file_text(p().settings));
-    click(child(f2, "Option3"));
-    click(child(f2, "Command1"));
-    settle();
+    f2 = open<Form2>(p().ports);
+    click(f2, "Option3");
+    click(f2, "Command1");
     QVERIFY(f2.isNull() && p().settings.parallel_port == 3);  // closed and gone
     QVERIFY(p().ports.set && p().ports.port_data == 0x3BC);   // in use at once
   }
@@ -67,21 +63,20 @@ class SettingsDialogsTest : public QObject {
     const Settings before = p().settings;
     const auto stamp = std::filesystem::last_write_time(p().ini_path);
     QPointer<Form7> f = open<Form7>();
-    QVERIFY(child(f, "Option2")->isChecked() && child(f, "Option4")->isChecked());  // opens with the settings
-    click(child(f, "Option1"));
-    click(child(f, "Command2"));
-    settle();
-    QVERIFY(f.isNull() && p().settings == before);
-    QVERIFY(std::filesystem::last_write_time(p().ini_path) == stamp);
+    QVERIFY(on(f, "Option2") && on(f, "Option4"));  // opens with the settings
+    click(f, "Option1");
+    click(f, "Command2");
+    QVERIFY(f.isNull() && p().settings == before && std::filesystem::last_write_time(p().ini_path) == stamp);
 
     f = open<Form7>();
-    click(child(f, "Option1"));  // TU-11 brings TX-11
-    QVERIFY(child(f, "Option1")->isChecked() && child(f, "Option3")->isChecked());
-    click(child(f, "Option4"));  // TX-22 brings TU-22
-    QVERIFY(child(f, "Option2")->isChecked() && child(f, "Option4")->isChecked());
-    click(child(f, "Option3"));  // TX-11 alone: the unit stays
-    QVERIFY(child(f, "Option2")->isChecked() && child(f, "Option3")->isChecked());
-    click(child(f, "Command1"));
+    // TU-11 brings TX-11, TX-22 brings TU-22, TX-11 alone leaves the unit.
+    for (const auto& [option, unit, head] : {std::tuple("Option1", "Option1", "Option3"),
+                                             {"Option4", "Option2", "Option4"},
+                                             {"Option3", "Option2", "Option3"}}) {
+      click(f, option);
+      QVERIFY2(on(f, unit) && on(f, head), option);
+    }
+    click(f, "Command1");
     QVERIFY(p().settings.unit_model == 16 && p().settings.head_model == 4);
     QCOMPARE(file(), settings_file_text(p().settings));
   }
@@ -89,9 +84,8 @@ class SettingsDialogsTest : public QObject {
   void failed_write_is_reported_and_the_dialog_stays_open() {
     p().ini_path = folder_->path();  // a folder cannot be replaced by the file
     QPointer<Form5> dialog = open<Form5>();
-    click(child(dialog, "Option3"));
-    click(child(dialog, "Command1"));
-    settle();
+    click(dialog, "Option3");
+    click(dialog, "Command1");
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(p().settings.com_port, std::int16_t{3});  // in effect for this run
     QCOMPARE(world_->ui.boxes.size(), std::size_t{1});

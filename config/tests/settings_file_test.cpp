@@ -100,9 +100,8 @@ TEST(ParseSettings, ToleratesOtherLineEndsExtraLinesAndShortFiles) {
   Settings waiting = kDistinct;
   waiting.program_wait = 60;
   const std::string crlf = settings_file_text(waiting);
-  std::string lf;
-  for (char c : crlf)
-    if (c != '\r') lf += c;
+  std::string lf = crlf;
+  std::erase(lf, '\r');
   for (const std::string& text : {lf, crlf + "extra\r\nlines\r\n", crlf.substr(0, crlf.size() - 2)}) {
     Settings read;
     EXPECT_EQ(parse_settings_text(text, read), SettingsFileState::Complete);
@@ -166,8 +165,7 @@ class SettingsFile : public ::testing::Test {
   void SetUp() override { p.ini_path = ini_path_for(folder.path()); }
   void write_ports(int com, int parallel) {
     Settings s;
-    s.com_port = static_cast<std::int16_t>(com);
-    s.parallel_port = static_cast<std::int16_t>(parallel);
+    s.com_port = static_cast<std::int16_t>(com), s.parallel_port = static_cast<std::int16_t>(parallel);
     ASSERT_TRUE(write_settings_file(p.ini_path, s));
   }
 };
@@ -179,8 +177,8 @@ TEST_F(SettingsFile, AnyFolderNameComesBackWhole) {
     p.settings.save_folder = folder;
     ASSERT_TRUE(save_settings(settings_file(p), p.ui));
     p.settings = Settings{};
-    EXPECT_TRUE(load_settings(settings_file(p))) << folder;
-    EXPECT_EQ(p.settings.save_folder, folder);
+    EXPECT_TRUE(load_settings(settings_file(p)) && p.settings.save_folder == folder)
+        << p.settings.save_folder;
   }
 }
 
@@ -191,8 +189,8 @@ TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByte) {
   EXPECT_EQ(first, settings_file_text(kDistinct));
   p.settings = Settings{};
   ASSERT_TRUE(load_settings(settings_file(p)) && save_settings(settings_file(p), p.ui));
-  EXPECT_EQ(p.settings, kDistinct);
-  EXPECT_EQ(file_bytes(p.ini_path), first);  // never-set program fields stay empty lines
+  EXPECT_EQ(std::tuple(p.settings, file_bytes(p.ini_path)),
+            std::tuple(kDistinct, first));  // never-set program fields stay empty lines
 }
 
 TEST_F(SettingsFile, FailedWriteLeavesTheOldFileIntactAndIsReportedWithItsReason) {
@@ -227,8 +225,8 @@ TEST_F(SettingsFile, OpensPortDialogsForUnchosenPortsAndDerivesAddresses) {
     const StartupDialogs d = start(w.p, folder.path() + "/");
     EXPECT_EQ(w.p.ini_path, folder.path() + "/STELLACQ.INI");
     SCOPED_TRACE("com " + std::to_string(c.com) + " parallel " + std::to_string(c.parallel));
-    EXPECT_EQ(d.open_com_dialog, c.com_dialog);
-    EXPECT_EQ(d.open_parallel_dialog, c.parallel_dialog);
+    EXPECT_EQ(std::pair(d.open_com_dialog, d.open_parallel_dialog),
+              std::pair(c.com_dialog, c.parallel_dialog));
     const PortAddresses& a = w.p.ports;
     EXPECT_EQ(std::make_tuple(a.set, a.port_data, a.port_status, a.port_control),
               std::make_tuple(c.data != 0, c.data, c.data ? c.data + 1 : 0, c.data ? c.data + 2 : 0));
@@ -252,9 +250,7 @@ TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
     testing::World w;
     const StartupDialogs d = start(w.p, folder.path());
     SCOPED_TRACE(kind);
-    EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog);
-    EXPECT_FALSE(w.p.ports.set);
-    EXPECT_EQ(w.p.settings, Settings{});
+    EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog && !w.p.ports.set && w.p.settings == Settings{});
     const std::string path = w.p.ini_path;
     const std::string reason = k == "folder" ? "Is a directory"
                                : k == "pipe" ? "not a regular file"

@@ -5,11 +5,11 @@
 
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QTest>
 
 #include "camera/connection.h"
 #include "config/ini_file.h"
+#include "test_support/widgets.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -17,26 +17,15 @@ namespace stellacq {
 class ProgramWindowTest : public QObject {
   Q_OBJECT
 
-  static QString text(QWidget* form, const char* name) { return form->findChild<QLineEdit*>(name)->text(); }
-  static void set(QWidget* form, const char* name, const char* value) {
-    form->findChild<QLineEdit*>(name)->setText(QString::fromUtf8(value));
-  }
-  static void click(QWidget* form, const char* name) {
-    QTest::mouseClick(form->findChild<QPushButton*>(name), Qt::LeftButton);
-  }
-
  private slots:
   void cancel_during_the_countdown_ends_the_program_and_the_window() {
     testing::SimWorld w;
     testing::ScratchDir dir;
     w.p.ini_path = dir.file("STELLACQ.INI");
-    w.p.settings.save_in_series = 1;
-    w.p.settings.save_folder = dir.path();
-    w.p.settings.program_shutter = 60;
-    w.p.settings.program_interval = 0.5;
-    w.p.settings.program_count = 10;
-    w.p.settings.program_repeat = 3;
-    w.p.settings.program_wait = std::nullopt;
+    Settings& s = w.p.settings;
+    s.save_in_series = 1, s.save_folder = dir.path();
+    s.program_shutter = 60, s.program_interval = 0.5, s.program_count = 10, s.program_repeat = 3;
+    s.program_wait = std::nullopt;
     w.p.connection.camera_menu_link_sumi_Click();
     w.ui.on_idle = [&] {
       LocalDateTime& t = w.clock.now_value;
@@ -50,20 +39,22 @@ class ProgramWindowTest : public QObject {
       program();
     };
     form->show();
-    QCOMPARE(text(form, "Text1") + "," + text(form, "Text2") + "," + text(form, "Text3") + "," +
-                 text(form, "Text4") + "," + text(form, "Text5"),
-             QStringLiteral("60,.5,10,3,"));  // the stored program, a wait never set empty
+    // The stored program, a wait never set empty; then a program of its own.
+    QString shown;
     for (const auto& [name, value] :
-         {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"}, {"Text5", "3"}})
-      set(form, name, value);
+         {std::pair("Text1", "1"), {"Text2", "0"}, {"Text3", "1"}, {"Text4", "2"}, {"Text5", "3"}}) {
+      shown += testing::text(form, name) + ",";
+      testing::child<QLineEdit>(form, name)->setText(value);
+    }
+    QCOMPARE(shown, QStringLiteral("60,.5,10,3,,"));
     bool clicked = false, hidden_while_running = false;
     w.ui.on_yield = [&] {
       if (clicked || w.ui.last_status() != " 待ち時間 2秒") return;
       clicked = true;
-      click(form, "Command2");
+      QTest::mouseClick(testing::child(form, "Command2"), Qt::LeftButton);  // no settling inside the run
       hidden_while_running = form && form->isHidden() && w.p.series.state().program_running == 0;
     };
-    click(form, "Command1");
+    testing::click(form, "Command1");
     QCOMPARE(handlers, 1);
     QVERIFY(hidden_while_running);  // and the program was cancelled
     QTRY_VERIFY(form.isNull());

@@ -11,6 +11,7 @@
 #include "config/ini_file.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"
+#include "test_support/widgets.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -22,10 +23,6 @@ class DialogsTest : public QObject {
   testing::ScratchDir* dir_ = nullptr;
   QString start_folder_, folder_;
 
-  template <typename W>
-  static W* child(Form3* d, const char* name) {
-    return d->findChild<W*>(name);
-  }
   // Chooses the folder `path` in the dialog's Dir1 list.
   template <typename Dialog>
   static void choose_folder(Dialog* d, const QString& path) {
@@ -59,8 +56,8 @@ class DialogsTest : public QObject {
     d->set_operation(kSaveDark);  // its caption is checked from the main window's menu
     QCOMPARE(std::tuple(d->operation(), w_->ui.beeps), std::tuple(kSaveDark, 1));
     QVERIFY(!d->isModal());
-    auto* files = child<QListWidget>(d, "File1");
-    auto* text = child<QLineEdit>(d, "Text1");
+    auto* files = testing::child<QListWidget>(d, "File1");
+    auto* text = testing::child<QLineEdit>(d, "Text1");
 
     QStringList names;
     for (int i = 0; i < files->count(); ++i) names << files->item(i)->text();
@@ -82,8 +79,8 @@ class DialogsTest : public QObject {
       w_->p.settings.save_folder = "/data/m42";
       w_->p.settings.save_in_series = saving;
       Form8 dialog(settings_file(w_->p), w_->p.ui);
-      QCOMPARE(std::tuple(dialog.findChild<QLineEdit*>("Text1")->text(),
-                          dialog.findChild<QCheckBox*>("Check1")->isChecked()),
+      QCOMPARE(std::tuple(testing::text(&dialog, "Text1"),
+                          testing::child<QCheckBox>(&dialog, "Check1")->isChecked()),
                std::tuple(QString("/data/m42"), ticked));
       // The list starts at the current folder, not at save_folder.
       QCOMPARE(dialog.findChild<QListWidget*>("Dir1")->currentItem()->data(Qt::UserRole).toString(), folder_);
@@ -92,17 +89,17 @@ class DialogsTest : public QObject {
     d->setAttribute(Qt::WA_DeleteOnClose);
     d->show();
     choose_folder(d.data(), folder_ + "/sub");
-    QCOMPARE(std::tuple(d->findChild<QLineEdit*>("Text1")->text(), QDir::currentPath()),
+    QCOMPARE(std::tuple(testing::text(d, "Text1"), QDir::currentPath()),
              std::tuple(folder_ + "/sub", folder_ + "/sub"));
     QVERIFY(w_->p.settings.save_folder == "/data/m42");  // stored only by OK
 
     // A settings file that cannot be written keeps the dialog open for another try.
     w_->p.ini_path = dir_->file("gone/STELLACQ.INI");
-    QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    testing::click(d, "Command1");
     QVERIFY(d->isVisible());
     QCOMPARE(w_->ui.boxes.size(), std::size_t{1});
     w_->p.ini_path = dir_->file("STELLACQ.INI");
-    QTest::mouseClick(d->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    testing::click(d, "Command1");
     QTRY_VERIFY(d.isNull());
   }
 };

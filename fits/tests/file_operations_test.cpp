@@ -15,8 +15,7 @@ using World = testing::World;
 
 // A 384 x 256 light frame with its header; the settings file in `dir`.
 void take_light(World& w, const ScratchDir& dir) {
-  w.p.ini_path = dir.file("STELLACQ.INI");
-  w.p.settings.head_model = 4;
+  w.p.ini_path = dir.file("STELLACQ.INI"), w.p.settings.head_model = 4;
   make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
   w.p.frames.light.counts.at(3, 4) = 4321;
 }
@@ -86,10 +85,10 @@ TEST(SaveFolderOk, EveryPathOfTheOkButtonInTurn) {
     std::string text = s.typed;
     EXPECT_EQ(save_folder_ok(settings_file(w.p), w.p.ui, text, &s != &steps[0]), closes) << s.typed;
     EXPECT_EQ(w.ui.boxes.empty() ? "" : w.ui.boxes.back().text.substr(0, s.box.size()), s.box) << s.typed;
-    EXPECT_EQ(std::tie(w.p.settings.save_folder, w.p.settings.save_in_series),
-              std::tie(s.folder, s.save_in_series));
-    EXPECT_EQ(fs::exists(w.p.ini_path), closes) << s.typed;
-    EXPECT_EQ(text, s.typed.ends_with("$") ? s.typed.substr(0, s.typed.size() - 1) : s.typed);
+    EXPECT_EQ(
+        std::tuple(w.p.settings.save_folder, w.p.settings.save_in_series, fs::exists(w.p.ini_path), text),
+        std::tuple(s.folder, s.save_in_series, closes,
+                   s.typed.ends_with("$") ? s.typed.substr(0, s.typed.size() - 1) : s.typed));
   }
   EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::Ok);
 }
@@ -130,9 +129,9 @@ TEST(SeriesSave, WritesOnlyWhenSwitchedOnAndStopsOnAVanishedFolder) {
         << c.folder;
     EXPECT_EQ(std::tie(w.p.file.file_mode, w.p.file.save_file_name),
               std::tuple(kSaveLight, c.folder + "/25210309.FIT"));
-    EXPECT_EQ(fs::exists(w.p.file.save_file_name), c.save_in_series == 1 && ok);
-    EXPECT_EQ(w.ui.statuses.empty() ? "" : w.ui.last_status(), c.status);
-    EXPECT_EQ(w.ui.boxes.size(), ok ? 0u : 1u);
+    EXPECT_EQ(std::tuple(fs::exists(w.p.file.save_file_name), w.ui.statuses.empty() ? "" : w.ui.last_status(),
+                         w.ui.boxes.size()),
+              std::tuple(c.save_in_series == 1 && ok, c.status, ok ? 0u : 1u));
     fs::remove(dir.file("25210309.FIT"));
   }
 }

@@ -42,16 +42,9 @@ Header read(const CardTable& table) {
 TEST(FrameCards, TheHeaderSaysWhatWasTakenAndKeepsEachKeywordOnce) {
   Frame frame;
   FrameExtras extras;
-  extras.type = FrameType::Bias;
-  frame.seconds = 1;
-  frame.binning = 2;
-  frame.width = 100;
-  frame.height = 80;
-  extras.pixel_um = 9.0;
-  frame.head_model = kHeadTx22;
+  frame.seconds = 1, frame.binning = 2, frame.width = 100, frame.height = 80, frame.head_model = kHeadTx22;
   frame.start_utc = 1709672829;  // 2024-03-05 21:07:09 UTC
-  extras.origin_x = 120;
-  extras.origin_y = 45;
+  extras.type = FrameType::Bias, extras.pixel_um = 9.0, extras.origin_x = 120, extras.origin_y = 45;
   extras.extra_cards = {
       "TELESCOP= 'Scope A'", "EXPTIME =                  5.0", "DATAMIN =                    0",
       "TELESCOP= 'Scope B'", "COMMENT made by INDI",           "OBJECT  = 'M 1'"};
@@ -66,17 +59,16 @@ TEST(FrameCards, TheHeaderSaysWhatWasTakenAndKeepsEachKeywordOnce) {
       {"TELESCOP", "'Scope A'"}, {"OBJECT", "'M 1'"}};
   // clang-format on
   for (const auto& [key, value] : values) EXPECT_EQ(header.value[key], value) << key;
-  EXPECT_EQ(header.count["CCD-TEMP"], 0);  // no reading before the exposure
-  EXPECT_EQ(header.count["DATAMIN"], 0);
-  EXPECT_EQ(header.count["COMMENT"], 0);
+  // No reading before the exposure; the front-end's DATAMIN and COMMENT are left out.
+  EXPECT_EQ(std::tuple(header.count["CCD-TEMP"], header.count["DATAMIN"], header.count["COMMENT"]),
+            std::tuple(0, 0, 0));
   for (const auto& [key, count] : header.count) EXPECT_LE(count, 1) << key;
   EXPECT_EQ(header.last, "END");
 
   frame.ccd_temp_c = -10.25;
   extras.type = FrameType::Flat;
   header = read(frame_cards(frame, extras));
-  EXPECT_EQ(header.value["CCD-TEMP"], "-10.25");
-  EXPECT_EQ(header.value["FRAME"], "'Flat    '");
+  EXPECT_EQ(header.value["CCD-TEMP"] + " " + header.value["FRAME"], "-10.25 'Flat    '");
 }
 
 }  // namespace

@@ -88,14 +88,12 @@ std::string mutate(std::string file, std::mt19937& rng) {
 struct Snapshot {
   std::vector<std::int32_t> pixels, values;
   HeaderTables headers;
-  bool operator==(const Snapshot& o) const {
-    return pixels == o.pixels && values == o.values && headers.light_header == o.headers.light_header &&
-           headers.dark_header == o.headers.dark_header && headers.flat_header == o.headers.flat_header &&
-           std::tie(headers.light_bitpix, headers.light_bzero, headers.light_bscale, headers.dark_bitpix,
-                    headers.dark_bzero, headers.dark_bscale) ==
-               std::tie(o.headers.light_bitpix, o.headers.light_bzero, o.headers.light_bscale,
-                        o.headers.dark_bitpix, o.headers.dark_bzero, o.headers.dark_bscale);
+  auto fields() const {
+    const HeaderTables& h = headers;
+    return std::tie(pixels, values, h.light_header, h.dark_header, h.flat_header, h.light_bitpix,
+                    h.light_bzero, h.light_bscale, h.dark_bitpix, h.dark_bzero, h.dark_bscale);
   }
+  bool operator==(const Snapshot& o) const { return fields() == o.fields(); }
 };
 
 // Calls f(x, y) for every pixel of the band: the first rows whole, the
@@ -112,21 +110,11 @@ void take_snapshot(const Program& p, Snapshot& s) {
   s.pixels.clear();
   for (const FrameBuffer* b : {&f.light.counts, &f.dark.counts, &f.flat.counts})
     for_band([&](int x, int y) { s.pixels.push_back(b->at(x, y)); });
-  s.values = {f.light.width,
-              f.light.height,
-              f.dark.width,
-              f.dark.height,
-              f.light.max,
-              f.light.min,
-              f.dark.max,
-              f.dark.min,
-              f.flat.max,
-              f.flat.min,
-              f.flat_loaded,
-              f.flat_mean,
-              static_cast<int>(f.display_source),
-              f.display_range,
-              f.display_background};
+  // clang-format off
+  s.values = {f.light.width, f.light.height, f.dark.width, f.dark.height, f.light.max, f.light.min, f.dark.max,
+              f.dark.min, f.flat.max, f.flat.min, f.flat_loaded, f.flat_mean, static_cast<int>(f.display_source),
+              f.display_range, f.display_background};
+  // clang-format on
   s.headers = p.headers;
 }
 
@@ -143,18 +131,15 @@ void check_accepted(const Program& p, const Snapshot& before, Snapshot& after, i
   double sum = 0;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      high = std::max(high, b.at(x, y));
-      low = std::min(low, b.at(x, y));
-      sum += b.at(x, y);
+      high = std::max(high, b.at(x, y)), low = std::min(low, b.at(x, y)), sum += b.at(x, y);
     }
   const auto [max, min] = target == kOpenLight ? std::pair(f.light.max, f.light.min)
                           : dark               ? std::pair(f.dark.max, f.dark.min)
                                                : std::pair(f.flat.max, f.flat.min);
   // The running maximum starts at -1, so a frame of negative counts has -1.
   EXPECT_EQ(std::pair(max, min), std::pair(std::max(high, -1), low)) << iteration;
-  if (target == kOpenFlat) {
-    EXPECT_EQ(f.flat_mean, clamp_to_int32(round_half_even(sum / width / height))) << iteration;
-  }
+  EXPECT_TRUE(target != kOpenFlat || f.flat_mean == clamp_to_int32(round_half_even(sum / width / height)))
+      << iteration << ": flat mean " << f.flat_mean;
   const int buffer = target == kOpenLight ? 0 : dark ? 1 : 2;
   take_snapshot(p, after);
   const std::size_t band = after.pixels.size() / 3;
@@ -211,16 +196,15 @@ TEST(ReaderFuzz, RefusedLoadsChangeNothingAcceptedOnesAreConsistentAndSaveBack) 
     const bool dark = target == kOpenDark;
     const FrameBuffer& a = dark ? w.p.frames.dark.counts : w.p.frames.light.counts;
     const FrameBuffer& b = dark ? other.p.frames.dark.counts : other.p.frames.light.counts;
-    const int width = dark ? w.p.frames.dark.width : w.p.frames.light.width;
-    const int height = dark ? w.p.frames.dark.height : w.p.frames.light.height;
+    const auto [width, height] = dark ? std::pair(w.p.frames.dark.width, w.p.frames.dark.height)
+                                      : std::pair(w.p.frames.light.width, w.p.frames.light.height);
     int mismatches = 0;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) mismatches += std::clamp(a.at(x, y), 0, 65535) != b.at(x, y);
     EXPECT_EQ(mismatches, 0) << i;
   }
   // The mutations must leave enough files readable for the second oracle.
-  EXPECT_GT(accepted, kIterations / 10);
-  EXPECT_LT(accepted, kIterations * 9 / 10);
+  EXPECT_TRUE(accepted > kIterations / 10 && accepted < kIterations * 9 / 10) << accepted;
 }
 
 }  // namespace

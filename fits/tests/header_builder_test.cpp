@@ -14,30 +14,24 @@ using World = testing::World;
 TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield) {
   World w;
   w.clock.now_value = {2026, 12, 6, 21, 3, 9};
-  w.p.settings.head_model = 16;
-  w.p.frames.binning = 1;
-  w.p.form.Text5 = "30";
-  w.p.form.Text4 = " --.-";
+  w.p.settings.head_model = 16, w.p.frames.binning = 1;
+  w.p.form.Text5 = "30", w.p.form.Text4 = " --.-";
   w.ui.on_yield = [&] { w.p.form.Text4 = "-10.5", w.p.form.Text5 = "99"; };  // read before / after
   CardTable& h = w.p.headers.light_header;
   h[0] = "zero", h[20] = "HISTORY gone", h[37] = "HISTORY kept";
   make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
+  // clang-format off
   const char* expected[] = {
-      "SIMPLE  =                    T",
-      "BITPIX  =                   16",
-      "NAXIS   =                    2",
-      "NAXIS1  =                 1536",
-      "NAXIS2  =                 1024",
-      "DATE-OBS= '2026-12-06'         / DATE OF START (ASSUMES PC CLOCK)",
-      "UT      = '21:03:09'           / TIME OF START (ASSUMES PC CLOCK)",
-      "INSTRUME= 'KERNO TX-11'",
-      "BZERO   =                32768",
-      "BSCALE  =                    1",
-      "EXPTIME =                   30 / EXPOSURE IN SECONDS",
-      "TEMPERAT=                -10.5 / TEMPERATURE IN DEGREES C",
-      "COMMENT File created by the ASTRIDE software from T.Arven",
-      "END",
+      "SIMPLE  =                    T", "BITPIX  =                   16",
+      "NAXIS   =                    2", "NAXIS1  =                 1536",
+      "NAXIS2  =                 1024", "DATE-OBS= '2026-12-06'         / DATE OF START (ASSUMES PC CLOCK)",
+      "UT      = '21:03:09'           / TIME OF START (ASSUMES PC CLOCK)", "INSTRUME= 'KERNO TX-11'",
+      "BZERO   =                32768", "BSCALE  =                    1",
+      "EXPTIME =                   30 / EXPOSURE IN SECONDS", "TEMPERAT=                -10.5 / TEMPERATURE IN DEGREES C",
+      "COMMENT File created by the ASTRIDE software from T.Arven", "END",
   };
+  // clang-format on
+
   for (int slot = 1; slot <= 36; ++slot)
     EXPECT_EQ(h[slot], pad(slot <= 14 ? expected[slot - 1] : "")) << slot;
   EXPECT_EQ(std::tie(h[0], h[37], w.ui.yields), std::tuple("zero", "HISTORY kept", 1));
@@ -62,8 +56,7 @@ TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
   };
   for (const Case& c : cases) {
     World w;
-    w.p.settings.head_model = static_cast<std::int16_t>(c.head);
-    w.p.frames.binning = c.binning;
+    w.p.settings.head_model = static_cast<std::int16_t>(c.head), w.p.frames.binning = c.binning;
     w.p.form.Text5 = w.p.form.Text4 = c.field;
     make_dark_header(w.p.headers, w.p.shooting.record_start(w.p.frames.dark));
     const auto value = [](std::string n) { return std::string(21 - n.size(), ' ') + n; };

@@ -142,8 +142,8 @@ TEST(Reader, FlatLoadSetsTheLightSizeMeanAndFlag) {
   EXPECT_EQ((std::vector{f.light.width, f.light.height, f.flat_mean, f.flat_loaded, f.flat.max, f.flat.min,
                          f.light.counts.at(0, 0)}),
             (std::vector{4, 1, 100, 1, 101, 100, 1234}));
-  EXPECT_EQ(w.p.headers.light_bitpix, 8);
-  EXPECT_EQ(std::tuple(w.p.headers.flat_header[5], w.p.headers.light_header[1]), std::tuple(pad("END"), ""));
+  EXPECT_EQ(std::tuple(w.p.headers.light_bitpix, w.p.headers.flat_header[5], w.p.headers.light_header[1]),
+            std::tuple(8, pad("END"), ""));
 }
 
 TEST(Reader, EveryRefusalExplainsAndChangesNothing) {

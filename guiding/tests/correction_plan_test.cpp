@@ -25,7 +25,7 @@ TEST(CorrectionPlan, MovesPerLevel) {
   struct Row {
     const char* what;
     int level, dx, dy;
-    int x_reverse, y_reverse, x_on, y_on, ignore_small;
+    std::int16_t x_reverse, y_reverse, x_on, y_on, ignore_small;
     std::vector<GuideMove> moves;
   };
   // clang-format off
@@ -47,11 +47,8 @@ TEST(CorrectionPlan, MovesPerLevel) {
   // clang-format on
   for (const Row& row : rows) {
     Settings s;
-    s.x_reverse = static_cast<std::int16_t>(row.x_reverse);
-    s.y_reverse = static_cast<std::int16_t>(row.y_reverse);
-    s.x_tracking_on = static_cast<std::int16_t>(row.x_on);
-    s.y_tracking_on = static_cast<std::int16_t>(row.y_on);
-    s.small_shift_ignore = static_cast<std::int16_t>(row.ignore_small);
+    std::tie(s.x_reverse, s.y_reverse, s.x_tracking_on, s.y_tracking_on, s.small_shift_ignore) =
+        std::tuple(row.x_reverse, row.y_reverse, row.x_on, row.y_on, row.ignore_small);
     EXPECT_EQ(plan_correction(row.level, row.dx, row.dy, s), row.moves) << row.what;
   }
 }

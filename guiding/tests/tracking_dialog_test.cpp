@@ -8,6 +8,7 @@
 
 #include "app/parts.h"
 #include "config/ini_file.h"
+#include "test_support/widgets.h"
 #include "test_support/world.h"
 
 namespace stellacq {
@@ -19,23 +20,9 @@ class TrackingDialogTest : public QObject {
   QPointer<Form4> dialog_;
   Program& p() { return world_->p; }
 
-  template <typename W = QWidget>
-  W* control(const char* name) {
-    return dialog_->findChild<W*>(QString::fromLatin1(name));
-  }
-  // Clicks near the left edge, where a check box's indicator is.
-  void click(const char* name) {
-    QTest::mouseClick(control(name), Qt::LeftButton, Qt::NoModifier, QPoint(8, control(name)->height() / 2));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  }
-  bool ticked(const char* name) { return control<QCheckBox>(name)->isChecked(); }
-  QString type(const char* name, const QString& text) {
-    auto* field = control<QLineEdit>(name);
-    field->selectAll();  // the first key replaces the old text
-    if (text.isEmpty()) QTest::keyClick(field, Qt::Key_Backspace);
-    QTest::keyClicks(field, text);
-    return field->text();
-  }
+  void click(const char* name) { testing::click(dialog_, name); }
+  bool ticked(const char* name) { return testing::child<QCheckBox>(dialog_, name)->isChecked(); }
+  QString type(const char* name, const QString& text) { return testing::type(dialog_, name, text); }
 
  private slots:
   void init() {
@@ -44,22 +31,19 @@ class TrackingDialogTest : public QObject {
     p().ini_path = ini_path_for(folder_->path());
     Settings& s = p().settings;
     s.x_reverse = s.x_tracking_on = s.guide_dark_sub = 1;
-    s.x_tracking_factor = 150;
-    s.search_span = 10;
-    s.aperture = 2;
-    s.threshold = 1.5f;
-    s.x_move_repeat = 2.5;
-    s.y_move_repeat = 3;
+    s.x_tracking_factor = 150, s.search_span = 10, s.aperture = 2, s.threshold = 1.5f;
+    s.x_move_repeat = 2.5, s.y_move_repeat = 3;
     dialog_ = new Form4(settings_file(p()), p().ui, nullptr);
     dialog_->show();
   }
   void cleanup() { delete dialog_.data(); }
 
   void opens_with_the_settings_and_ok_stores_the_edits() {
-    QCOMPARE(control("Text3")->accessibleName(), QStringLiteral("Sarch Span"));  // from its row's caption
+    QCOMPARE(testing::child(dialog_, "Text3")->accessibleName(),
+             QStringLiteral("Sarch Span"));  // from its row's caption
     QVERIFY(!ticked("Check1") && ticked("Check2") && ticked("Check3") && !ticked("Check4"));
     QVERIFY(ticked("Check5") && !ticked("Check6") && ticked("Check7"));
-    QCOMPARE(control<QLineEdit>("Text5")->text() + control<QLineEdit>("Text6")->text(), " 1.52.5");
+    QCOMPARE(testing::text(dialog_, "Text5") + testing::text(dialog_, "Text6"), " 1.52.5");
 
     click("Check2");  // clearing reversed ticks normal
     QVERIFY(ticked("Check1") && !ticked("Check2"));

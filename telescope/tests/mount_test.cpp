@@ -22,18 +22,11 @@ namespace {
 // way a guiding correction with both axes in normal direction needs: a star
 // right of its place comes back with move right, one above it with move up.
 TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
-  struct Row {
-    Direction direction;
-    double star_dx, star_dy;  // pixels per pixel-equivalent of move time
-  };
-  const Row rows[] = {
-      {Direction::Right, -1, 0},
-      {Direction::Left, 1, 0},
-      {Direction::Up, 0, 1},
-      {Direction::Down, 0, -1},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(static_cast<int>(r.direction));
+  // The direction, and the stars' shift in pixels per pixel-equivalent of move time.
+  const std::tuple<Direction, double, double> rows[] = {
+      {Direction::Right, -1, 0}, {Direction::Left, 1, 0}, {Direction::Up, 0, 1}, {Direction::Down, 0, -1}};
+  for (const auto& [direction, star_dx, star_dy] : rows) {
+    SCOPED_TRACE(static_cast<int>(direction));
     sim::ObservatoryOptions options = testing::SimWorld::default_options();
     options.mount_axes.periodic_error_arcsec = 0;
     options.mount_axes.dec_drift_arcsec_per_s = 0;
@@ -52,7 +45,7 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
 
     w.p.settings.x_tracking_factor = w.p.settings.y_tracking_factor = 100'000;  // 0.1 s a pixel of amount
     ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
-    EXPECT_EQ(w.p.telescope.timed_move(r.direction, 20), MoveEnd::Done);
+    EXPECT_EQ(w.p.telescope.timed_move(direction, 20), MoveEnd::Done);
     w.p.telescope.close_link_after_guiding();
 
     EXPECT_EQ(brightest(), before);  // the sky moves when an exposure ends
@@ -62,8 +55,8 @@ TEST(SimObservatory, TimedMovesShiftTheStarsOfTheNextFrame) {
     // shorter by cos(declination).
     const double arcsec = 0.5 * sim::kSiderealArcsecPerS * 2.000001;
     const double cos_dec = std::cos(5.39 * 3.14159265358979 / 180);
-    EXPECT_NEAR(after.first - before.first, r.star_dx * arcsec * cos_dec / 1.5, 0.01);  // about 10 pixels
-    EXPECT_NEAR(after.second - before.second, r.star_dy * arcsec / 1.5, 0.01);
+    EXPECT_NEAR(after.first - before.first, star_dx * arcsec * cos_dec / 1.5, 0.01);  // about 10 pixels
+    EXPECT_NEAR(after.second - before.second, star_dy * arcsec / 1.5, 0.01);
   }
 }
 

@@ -146,10 +146,7 @@ TEST(PacedReplies, FieldsShowOnlyWholeRepliesOfTheirOwnQuery) {
     for (const auto& [ra, dec] : shown) {
       EXPECT_TRUE(ra.empty() || ra == kRa) << ra;
       EXPECT_TRUE(dec.empty() || dec == kDec) << dec;
-      if (c.shown_at_once) {
-        EXPECT_EQ(ra, kRa);
-        EXPECT_EQ(dec, kDec);
-      }
+      EXPECT_TRUE(!c.shown_at_once || (ra == kRa && dec == kDec)) << ra << dec;
     }
     // What the user reads while the mount is too slow for the limit.
     if (!c.shown_at_once) {
@@ -168,8 +165,7 @@ TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
     SCOPED_TRACE(pacing.name);
     PacedWorld w(pacing);
     w.p.telescope.telescope_window_open();
-    int shown = 0;
-    int lost_again = 0;
+    int shown = 0, lost_again = 0;
     std::int64_t lost_at = -1, back_at = -1;
     for (int tick = 0; tick < 600; ++tick) {
       const std::int64_t started = w.clock.monotonic_value_us;
@@ -188,11 +184,9 @@ TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
       }
       w.clock.advance_us(500'000);
     }
-    EXPECT_GE(shown, 595);
-    EXPECT_EQ(lost_again, 0);
-    EXPECT_GE(lost_at, 0);
-    EXPECT_GE(back_at, 0);
-    EXPECT_LE(back_at - lost_at, 3'000'000);
+    EXPECT_TRUE(shown >= 595 && lost_again == 0 && lost_at >= 0 && back_at >= 0 &&
+                back_at - lost_at <= 3'000'000)
+        << shown << " shown, " << lost_again << " lost again, lost at " << lost_at << ", back at " << back_at;
     const auto outage = [](const std::string& s) {
       return s.starts_with(" 望遠鏡が応答しません") || s.starts_with(" 望遠鏡の応答が途中で切れました");
     };
@@ -206,8 +200,7 @@ TEST(PacedReplies, FieldsComeBackAfterALostReplyOrHash) {
 TEST(PacedReplies, AMoveAfterAFreshOpenLastsItsPlannedLengthAtTheMount) {
   for (const int amount : {10, 20, 100}) {
     PacedWorld w({.name = "9600 baud"});
-    w.p.settings.x_tracking_factor = 1000;  // a millisecond a unit of amount
-    w.p.settings.x_move_repeat = 1;
+    w.p.settings.x_tracking_factor = 1000, w.p.settings.x_move_repeat = 1;  // a millisecond a unit of amount
     ASSERT_TRUE(w.p.telescope.open_link_for_guiding());
     EXPECT_EQ(w.p.telescope.timed_move(Direction::Right, amount), MoveEnd::Done);
     const auto& got = w.line.arrived;
@@ -259,8 +252,7 @@ TEST(MountService, TheTailOfAReplyGivenUpIsNotTheNextReply) {
   EXPECT_EQ(mount.query_ra().end, ReplyEnd::Incomplete);
   // Nothing more before the next send; then the rest of the first reply.
   line.incoming = {"", "5:17#", "-05*2", "3'24#"};
-  const Reply dec = mount.query_dec();
-  EXPECT_EQ(dec.text, "-05*23'24#");
+  EXPECT_EQ(mount.query_dec().text, "-05*23'24#");
 }
 
 }  // namespace

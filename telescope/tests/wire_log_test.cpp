@@ -60,53 +60,25 @@ TEST(WireLog, ExchangesWithTheUnitAndTheMountAreLoggedInOrderAndNothingWhenOff) 
   WireRecorder log;
   exchanges();
   const std::string greeting = "camera <  TU-22 CCD CONTROLLER READY\\xDB";
+  // clang-format off
   const std::vector<std::string> expected = {
-      "camera ! reset pulse",
-      greeting,
-      "camera > I 1536 1024\\r",
-      "camera < OK\\xDB",
-      "camera > N 2 2\\r",
-      "camera < OK\\xDB",
-      "camera > T\\r",
-      "camera < -100\\xDB",
-      "camera > S 1000\\r",
-      "camera < OK\\xDB",
-      "camera > V\\r",
-      "camera < OK\\xDB",
-      "camera > X\\r",
-      "camera < 768 512\\xDB",
-      "camera > U\\r",
-      "camera < 768 512\\r\\n",
+      "camera ! reset pulse", greeting, "camera > I 1536 1024\\r", "camera < OK\\xDB",
+      "camera > N 2 2\\r", "camera < OK\\xDB", "camera > T\\r", "camera < -100\\xDB",
+      "camera > S 1000\\r", "camera < OK\\xDB", "camera > V\\r", "camera < OK\\xDB",
+      "camera > X\\r", "camera < 768 512\\xDB", "camera > U\\r", "camera < 768 512\\r\\n",
       "camera ! download: the unit announces 393216 samples, the frame takes 393216",
-      "camera ! block count 30720 (00 78)",
-      "camera < K",
+      "camera ! block count 30720 (00 78)", "camera < K",
       // The cancel is seen at the first sample of the next block.
-      "camera ! block count 30720 (00 78)",
-      "camera < K",
-      "camera ! download cancelled after 30720 of 393216 samples",
-      "camera ! cancelled: recovering the unit",
-      "camera ! reset pulse",
-      greeting,
-      "camera > I 1536 1024\\r",
-      "camera < OK\\xDB",
-      "camera > S 1000\\r",
-      "camera < OK\\xDB",
-      "camera > N 2 2\\r",
-      "camera < OK\\xDB",
-      "mount ! open COM1 (" + w.observatory.serial_line().device_name() +
-          ") 9600,N,8,1; the four stops follow",
-      "mount > #:Qn#\\r\\n",
-      "mount > #:Qs#\\r\\n",
-      "mount > #:Qe#\\r\\n",
-      "mount > #:Qw#\\r\\n",
-      "mount > #:GR#\\r\\n",
-      "mount < 05:35:17#",
-      "mount > #:GD#\\r\\n",
-      "mount ! no reply",
-      "mount ! close",
-      "camera > T\\r",
-      "camera ! no handshake for a command byte (send timed out)",
+      "camera ! block count 30720 (00 78)", "camera < K",
+      "camera ! download cancelled after 30720 of 393216 samples", "camera ! cancelled: recovering the unit",
+      "camera ! reset pulse", greeting, "camera > I 1536 1024\\r", "camera < OK\\xDB",
+      "camera > S 1000\\r", "camera < OK\\xDB", "camera > N 2 2\\r", "camera < OK\\xDB",
+      "mount ! open COM1 (" + w.observatory.serial_line().device_name() + ") 9600,N,8,1; the four stops follow",
+      "mount > #:Qn#\\r\\n", "mount > #:Qs#\\r\\n", "mount > #:Qe#\\r\\n", "mount > #:Qw#\\r\\n",
+      "mount > #:GR#\\r\\n", "mount < 05:35:17#", "mount > #:GD#\\r\\n", "mount ! no reply", "mount ! close",
+      "camera > T\\r", "camera ! no handshake for a command byte (send timed out)",
   };
+  // clang-format on
   EXPECT_EQ(log.lines, expected);
 
   // Off: the same exchanges reach no sink.

@@ -18,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/parts.h"
 #include "app/program.h"
 #include "bench/pty_mount.h"
 #include "telescope/mount_link.h"

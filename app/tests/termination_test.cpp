@@ -14,7 +14,6 @@
 #include <csignal>
 #include <string>
 
-#include "app/parts.h"
 #include "app/program.h"
 #include "app/qt_interaction.h"
 #include "telescope/telescope.h"

@@ -6,7 +6,6 @@
 #include <optional>
 #include <tuple>
 
-#include "app/parts.h"
 #include "camera/connection.h"
 #include "camera/operations.h"
 #include "test_support/world.h"

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "camera/connection.h"
 #include "config/ini_file.h"
 #include "exposure/series.h"
 #include "test_support/world.h"

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "camera/connection.h"
 #include "camera/download.h"
 #include "fits/header_tables.h"
 #include "fits/reader.h"

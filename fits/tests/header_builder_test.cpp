@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/parts.h"
 #include "test_support/world.h"
 
 namespace stellacq {

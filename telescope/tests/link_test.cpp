@@ -4,7 +4,6 @@
 // telescope window's polling of a silent mount.
 #include <gtest/gtest.h>
 
-#include "app/parts.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"

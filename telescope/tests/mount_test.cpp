@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/parts.h"
 #include "camera/connection.h"
 #include "camera/operations.h"
 #include "sim/observatory.h"

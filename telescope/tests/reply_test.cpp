@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <deque>
 
-#include "app/parts.h"
 #include "telescope/mount.h"
 #include "telescope/telescope.h"
 #include "test_support/world.h"

@@ -70,6 +70,10 @@ class Client final : public INDI::BaseClient {
  public:
   using Clock = std::chrono::steady_clock;
 
+  // The connection ends before the copies go: libindiclient's reading
+  // thread calls this client back until it has ended.
+  ~Client() override { disconnectServer(); }
+
   // Connects to the server on `port` (retrying while it starts) and asks
   // for the device's BLOBs too. False when no server answered.
   bool start(int port, const std::string& device = kDevice);

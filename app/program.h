@@ -9,7 +9,6 @@
 // controller or the parts they show.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "camera/camera.h"
@@ -159,10 +158,9 @@ class Program {
   GuideState& guide = guiding.state();
   Shooting shooting{camera, settings, display, headers, clock, status, shot_fields};
   ExposureState& exposure = shooting.state();
-  // The main window's timer, run at once by a counted series to show its count.
-  std::function<void()> timer_tick = [this] { connection.Timer1_Timer(); };
+  // The series runs the main window's timer at once to show a count.
   SeriesShooting series{shooting, display, guiding, settings,    headers,
-                        file,     clock,   status,  shot_fields, timer_tick};
+                        file,     clock,   status,  shot_fields, [this] { connection.Timer1_Timer(); }};
   ProgramShooting program_shooting{series, {ini_path, settings, ini_status}, clock, status, shot_fields};
 
   // A series or a program shooting runs: the telescope panel and guiding

@@ -101,6 +101,27 @@ TEST_F(SingleExposure, AFailedExchangeEndsTheExposureWithItsReason) {
   EXPECT_EQ(w.ui.picture_updates, 0);
 }
 
+// A flat loaded while the light frame comes in gives the light frame the
+// flat's size (a 4 x 4 flat): the download still fills the 384 x 256 the
+// exposure was started with, and the frame keeps that size.
+TEST_F(SingleExposure, AFlatLoadedDuringTheExposureDoesNotResizeTheFrame) {
+  w.ui.on_yield = [&] {
+    if (w.ui.last_status() != kDownloadingMessage) return;
+    Frames& f = w.p.frames;
+    f.light.width = f.light.height = 4;
+    testing::fill(f.flat, 4, 4, 1000);
+    f.flat_loaded = 1;
+  };
+  w.p.shooting.exp_menu_one_Click();
+  const Frames& f = w.p.frames;
+  EXPECT_EQ(std::pair(f.light.width, f.light.height), std::pair(384, 256));
+  const std::vector<std::uint16_t>& sent = w.unit().frame();
+  ASSERT_EQ(sent.size(), 384u * 256u);
+  EXPECT_EQ(f.light.counts.at(383, 255), sent.back());
+  EXPECT_EQ(f.light.counts.at(4, 4), sent[4 * 384 + 4]);
+  EXPECT_EQ(w.ui.last_status(), kShootingDoneMessage);
+}
+
 // A connected world whose unit times its exposures on a clock that runs
 // with the program's: both move 61 us a reading and both by the wait's rests.
 std::unique_ptr<testing::SimWorld> timed_world(const char* seconds) {

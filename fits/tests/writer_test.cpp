@@ -50,8 +50,10 @@ void take_light(World& w, int head, int binning) {
   for (int y = 0; y < w.p.frames.light.height; ++y)
     for (int x = 0; x < w.p.frames.light.width; ++x)
       w.p.frames.light.counts.at(x, y) = (x * 131 + y * 977) % 65536;
-  const int edge[] = {0, 32767, 32768, 65535, -5, 70000};  // the last two are clipped
-  for (int i = 0; i < 6; ++i) w.p.frames.light.counts.at(i, 0) = edge[i];
+  // The last three are clipped, each just past its bound or far from it (a
+  // frame read from a file with BZERO 0 can hold -1).
+  const int edge[] = {0, 32767, 32768, 65535, -1, 70000, 65536};
+  for (int i = 0; i < 7; ++i) w.p.frames.light.counts.at(i, 0) = edge[i];
   w.p.file.file_mode = kSaveLight;
 }
 
@@ -73,8 +75,8 @@ TEST(Writer, EveryFrameSizeRoundTripsThroughCfitsioAndOurReader) {
     long size[2];
     const std::vector<long long> values = cfitsio_read(path, size);
     ASSERT_EQ(std::tuple(size[0], size[1], values.size()), std::tuple(width, height, width * height));
-    EXPECT_EQ(std::vector(values.begin(), values.begin() + 6),
-              (std::vector<long long>{0, 32767, 32768, 65535, 0, 65535}));
+    EXPECT_EQ(std::vector(values.begin(), values.begin() + 7),
+              (std::vector<long long>{0, 32767, 32768, 65535, 0, 65535, 65535}));
     ASSERT_TRUE(load_fits(held_frames(other.p), other.p.ui, path, kOpenDark));
     int mismatches = 0, low = 65535, high = 0;
     double sum = 0;

@@ -188,7 +188,7 @@ int take_name(const FileSystemCalls& calls, const std::string& temporary, const 
   // this one's own file by the time of the rename is left alone. The name
   // holds the empty reservation only for the moment between the two calls,
   // then the whole, flushed file, never part of it.
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int fd = calls.create_exclusive(name.c_str(), 0600);
   if (fd < 0) return errno;
   struct stat reserved {
   }, named{};
@@ -196,7 +196,7 @@ int take_name(const FileSystemCalls& calls, const std::string& temporary, const 
   if (::fstat(fd, &reserved) != 0 || ::lstat(name.c_str(), &named) != 0 || named.st_dev != reserved.st_dev ||
       named.st_ino != reserved.st_ino) {
     error = EEXIST;
-  } else if (::rename(temporary.c_str(), name.c_str()) != 0) {
+  } else if (calls.rename(temporary.c_str(), name.c_str()) != 0) {
     error = errno;
     ::unlink(name.c_str());
   }
@@ -246,10 +246,15 @@ int open_unnamed(const char* folder, mode_t mode) {
   return ::open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 }
 
+int create_exclusive(const char* path, mode_t mode) {
+  return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
 }  // namespace
 
 const FileSystemCalls& system_file_calls() {
-  static const FileSystemCalls calls{open_unnamed, ::linkat, ::renameat2, ::fchmod};
+  static const FileSystemCalls calls{open_unnamed, ::linkat,         ::renameat2,
+                                     ::fchmod,     create_exclusive, ::rename};
   return calls;
 }
 

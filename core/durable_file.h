@@ -27,14 +27,19 @@ namespace stellacq {
 // The calls whose support differs between file systems: exFAT or FAT
 // through FUSE (as USB sticks are often mounted) offers none of the first
 // three, and the save then takes the next way (see create_new_file); FAT
-// through FUSE keeps no modes either. The tests put their own in place to
-// act out such a file system.
+// through FUSE keeps no modes either. The last two reserve a name and move
+// the finished file onto it on such a file system. The tests put their own
+// in place to act out such a file system, or another writer between two
+// calls.
 struct FileSystemCalls {
   // open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)
   int (*open_unnamed)(const char* folder, mode_t mode);
   int (*linkat)(int old_dir, const char* old_path, int new_dir, const char* new_path, int flags);
   int (*renameat2)(int old_dir, const char* old_path, int new_dir, const char* new_path, unsigned flags);
   int (*fchmod)(int fd, mode_t mode);
+  // open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode)
+  int (*create_exclusive)(const char* path, mode_t mode);
+  int (*rename)(const char* old_path, const char* new_path);
 };
 
 // The system's own calls.

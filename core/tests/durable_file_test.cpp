@@ -131,16 +131,23 @@ std::vector<FileSystemKind> file_system_kinds() {
   std::vector<FileSystemKind> kinds{
       {"unnamed", true, own, 0},
       {"named", false, own, 0},
-      {"no exclusive rename", true, {refuse_unnamed, counted_link, refuse_rename, own.fchmod}, EINVAL},
-      {"unnamed file not linked", true, {own.open_unnamed, refuse_link, refuse_rename, own.fchmod}, EPERM},
+      {"no exclusive rename",
+       true,
+       {refuse_unnamed, counted_link, refuse_rename, own.fchmod, own.create_exclusive, own.rename},
+       EINVAL},
+      {"unnamed file not linked",
+       true,
+       {own.open_unnamed, refuse_link, refuse_rename, own.fchmod, own.create_exclusive, own.rename},
+       EPERM},
   };
   // exFAT through FUSE: EOPNOTSUPP, EPERM and EINVAL; FAT through FUSE also
   // keeps no modes (ENOSYS); the others elsewhere.
   for (const int refusal : {EINVAL, EPERM, EOPNOTSUPP, ENOSYS, EXDEV})
-    kinds.push_back({"none of the calls, " + std::string(strerrorname_np(refusal)),
-                     true,
-                     {refuse_unnamed, refuse_link, refuse_rename, refuse_mode},
-                     refusal});
+    kinds.push_back(
+        {"none of the calls, " + std::string(strerrorname_np(refusal)),
+         true,
+         {refuse_unnamed, refuse_link, refuse_rename, refuse_mode, own.create_exclusive, own.rename},
+         refusal});
   return kinds;
 }
 
@@ -180,6 +187,38 @@ TEST(CreateNewFile, TakesTheNextNameWhenOneAppearsMeanwhile) {
     EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"f0", "f1", "f2", "f3"}));
     EXPECT_EQ(file_bytes(dir.file("f3")), "third");
   }
+}
+
+// Another writer that removes the empty reservation and puts its own file
+// under the name, in the moment between the reservation and the rename.
+std::string g_taken_name;
+int reserve_then_lose(const char* path, mode_t mode) {
+  const int fd = system_file_calls().create_exclusive(path, mode);
+  if (fd >= 0 && g_taken_name.empty()) {
+    g_taken_name = path;
+    ::unlink(path);
+    std::ofstream(path) << "other program";
+  }
+  return fd;
+}
+
+// Where the name is reserved by an empty file (exFAT through FUSE), a
+// reservation that is no longer this writer's own file by the time of the
+// rename is left to its new owner, and the file takes the next name.
+TEST(CreateNewFile, AReservationTakenOverBeforeTheRenameIsLeftAlone) {
+  g_refusal = EOPNOTSUPP;
+  g_taken_name.clear();
+  const FileSystemCalls own = system_file_calls();
+  const FileSystemCalls calls{refuse_unnamed, refuse_link,       refuse_rename,
+                              own.fchmod,     reserve_then_lose, own.rename};
+  ScratchDir dir;
+  const NameList names = [&](int n) { return n < 3 ? dir.file("f" + std::to_string(n)) : std::string(); };
+  const CreateResult r = create_new_file(names, text_writer("ours"), {true, true, &calls});
+  ASSERT_TRUE(r.ok) << r.reason;
+  EXPECT_EQ(std::tuple(g_taken_name, r.path), std::tuple(dir.file("f0"), dir.file("f1")));
+  EXPECT_EQ(std::tuple(file_bytes(dir.file("f0")), file_bytes(dir.file("f1"))),
+            std::tuple("other program", "ours"));
+  EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"f0", "f1"}));
 }
 
 // A folder on an exFAT file system mounted through FUSE, as a USB stick

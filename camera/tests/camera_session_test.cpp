@@ -125,7 +125,9 @@ TEST(CameraSession, RepliesComeInTheOrderOfTheJobsOnTheFrontEndsThread) {
   ASSERT_TRUE(f.pump([&] { return order.size() >= 4 && f.session->jobs_in_flight() == 0; }));
   EXPECT_EQ(order, (std::vector<std::string>{"cooling", "progress", "frame", "temperature"}));
 
-  ASSERT_TRUE(frame && frame->result.status.ok() && frame->frame);
+  ASSERT_TRUE(frame);
+  ASSERT_TRUE(frame->result.status.ok());
+  ASSERT_TRUE(frame->frame);
   EXPECT_FALSE(frame->aborted);
   EXPECT_TRUE(frame->frame->ccd_temp_c.has_value());
   ASSERT_EQ(std::tuple(frame->frame->width, frame->frame->height), std::tuple(768, 512));
@@ -143,7 +145,8 @@ TEST(CameraSession, AnAbortDuringTheExposureOrTheDownloadLeavesTheNextFrameWhole
   FrameOutcome exposure = f.frame({FrameKind::Light, 30, 2}, [&](const CameraProgress& p) {
     if (p.phase == CameraProgress::Phase::Exposure) f.session->abort();
   });
-  EXPECT_TRUE(exposure.aborted && exposure.result.status.error == CameraError::Cancelled);
+  EXPECT_TRUE(exposure.aborted);
+  EXPECT_EQ(exposure.result.status.error, CameraError::Cancelled);
   EXPECT_LT(Clock_::now() - started, 10s) << "the 30 s exposure was cut short";
 
   f.hardware->slow = true;
@@ -161,11 +164,14 @@ TEST(CameraSession, AnAbortDuringTheExposureOrTheDownloadLeavesTheNextFrameWhole
       EXPECT_TRUE(f.session->start_frame({FrameKind::Dark, 1, 2}, next));
     }
   });
-  EXPECT_TRUE(saw_download && download.aborted && download.result.status.error == CameraError::Cancelled);
+  EXPECT_TRUE(saw_download);
+  EXPECT_TRUE(download.aborted);
+  EXPECT_EQ(download.result.status.error, CameraError::Cancelled);
   EXPECT_FALSE(download.frame);
 
   ASSERT_TRUE(f.pump([&] { return whole.has_value(); }, 60s));
-  ASSERT_TRUE(whole->result.status.ok() && !whole->aborted);
+  ASSERT_TRUE(whole->result.status.ok());
+  ASSERT_FALSE(whole->aborted);
   const std::vector<std::uint16_t>& sent = f.hardware->unit.frame();
   ASSERT_EQ(sent.size(), 768u * 512u);
   for (int y = 0; y < 512; y += 3) ASSERT_EQ(whole->frame->counts.at(767, y), sent[y * 768 + 767]);

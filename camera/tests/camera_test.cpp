@@ -84,7 +84,8 @@ TEST(CameraFrame, AWholeLightFrameCrossesThePortByteForByte) {
             std::tuple(1.0, 2, 4, 4));
   EXPECT_TRUE(b.holds_unit_frame(*b.frame, 384, 256));
   ASSERT_FALSE(told.empty());
-  EXPECT_TRUE(told.back().phase == CameraProgress::Phase::Download && told.back().done == told.back().total);
+  EXPECT_EQ(told.back().phase, CameraProgress::Phase::Download);
+  EXPECT_EQ(told.back().done, told.back().total);
 }
 
 // A cancel ends the call, resets the unit and brings it back: head size,

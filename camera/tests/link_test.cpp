@@ -109,7 +109,8 @@ TEST(LinkTimeout, SilentUnitEndsEveryPrimitiveWithAMessage) {
     w.p.link.command_text = "T";
     const LinkResult r = run(port, w.p.link);
     EXPECT_EQ(r, result);
-    EXPECT_TRUE(!w.p.link.unit_silent && w.ui.statuses.empty());  // the primitive tells nobody
+    EXPECT_FALSE(w.p.link.unit_silent);
+    EXPECT_TRUE(w.ui.statuses.empty());  // the primitive tells nobody
     EXPECT_EQ(w.traffic().controls.back(), kControlIdle);
     // The wait ended near its limit, not long after it.
     EXPECT_LT(w.clock.monotonic_value_us, 2 * kHandshakeLimitUs);

@@ -31,7 +31,8 @@ TEST(Parport, FindsThePortByItsFirstAddressOrExplainsWhyItCannotBeUsed) {
   std::filesystem::create_directories(dev);
   LinuxParallelPort port(/*allow_raw=*/false);
   ParportOpenResult r = port.open(0x378, proc, dev);  // no such port
-  EXPECT_FALSE(r.ok || port.is_open());
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(port.is_open());
   EXPECT_NE(r.message.find("modprobe"), std::string::npos) << r.message;
   EXPECT_EQ(port.PortIn(0x379), 0xFF);  // a closed port reads all ones
 
@@ -47,7 +48,8 @@ TEST(Parport, FindsThePortByItsFirstAddressOrExplainsWhyItCannotBeUsed) {
   EXPECT_EQ(find_parport_by_base(root.file("missing"), 0x378), std::nullopt);
   std::ofstream(dev + "/parport1") << "not a device";
   r = port.open(0x378, proc, dev);
-  EXPECT_FALSE(r.ok || r.held);
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(r.held);
   EXPECT_NE(r.message.find(dev + "/parport1 を確保できません (PPEXCL)"), std::string::npos) << r.message;
 }
 
@@ -61,11 +63,12 @@ TEST(Parport, NamesAreDevicesOrHexadecimalBaseAddressesAndAnythingElseIsRefusedW
        {Case{"/dev/parport1", "/dev/parport1", 0}, Case{"parport2", "parport2", 0},
         Case{" 0xd010\n", "", 0xD010}, Case{"0X378", "", 0x378}, Case{"0xFFFD", "", 0xFFFD}}) {
     const ParportName name = parse_parport_name(c.text);
-    EXPECT_TRUE(name.ok && name.device == c.device && name.base == c.base) << c.text;
+    EXPECT_EQ(std::tuple(name.ok, name.device, name.base), std::tuple(true, c.device, c.base)) << c.text;
   }
   for (const char* text : {"", "d010", "0x", "0x0", "0xFFFE", "0xd010x", "parport", "0x00000000378"}) {
     const ParportName name = parse_parport_name(text);
-    EXPECT_FALSE(name.ok || name.message.empty()) << text;
+    EXPECT_FALSE(name.ok) << text;
+    EXPECT_NE(name.message, "") << text;
   }
 }
 
@@ -180,7 +183,8 @@ TEST(Parport, ASecondOpenerIsToldThePortIsHeldAndByWhomWithoutWaiting) {
 
     LinuxParallelPort second(/*allow_raw=*/false, k.ppdev);
     const ParportOpenResult r = second.open_named(c.named, k.proc, k.dev);
-    EXPECT_FALSE(r.ok || second.is_open()) << c.named;
+    EXPECT_FALSE(r.ok) << c.named;
+    EXPECT_FALSE(second.is_open()) << c.named;
     EXPECT_TRUE(r.held) << r.message;
     EXPECT_EQ(k.ppdev.waits, 0) << r.message;
     expect_all_in(r.message, {k.card, c.shown, "parport0 0x378, parport1 0xD010"});
@@ -218,7 +222,7 @@ TEST(Parport, ANamedPortIsReachedAtItsOwnBaseAddressAndAFailureNamesItAndTheKnow
 
   for (const char* named : {"0xe000", "parport5", "0xe00g"}) {
     const ParportOpenResult r = port.open_named(named, k.proc, k.dev);
-    EXPECT_FALSE(r.ok || r.held || port.is_open()) << named;
+    EXPECT_EQ(std::tuple(r.ok, r.held, port.is_open()), std::tuple(false, false, false)) << named;
     expect_all_in(r.message,
                   {named == std::string("0xe000") ? "0xE000" : named, "parport0 0x378, parport7 0xD010"});
   }
@@ -255,7 +259,8 @@ TEST(ChosenPort, ANamedPortReplacesTheChosenOneAndABadNameOpensNone) {
     PortAddresses ports;
     port.use_named("0xd010", ports, report);
     EXPECT_TRUE(reports.empty());
-    EXPECT_TRUE(ports.set && port.is_open());
+    EXPECT_TRUE(ports.set);
+    EXPECT_TRUE(port.is_open());
     EXPECT_EQ(std::vector<int>({ports.port_data, ports.port_status, ports.port_control}),
               std::vector<int>({0xD010, 0xD011, 0xD012}));
     apply_parallel_port(2, ports);  // 0x378 chosen in the dialog while running

@@ -110,7 +110,7 @@ TEST(ParseSettings, ToleratesOtherLineEndsExtraLinesAndShortFiles) {
   // A short file keeps what it has; the rest is fresh.
   Settings s;
   EXPECT_EQ(parse_settings_text(crlf.substr(0, crlf.find("\r\n 2.25")), s), SettingsFileState::Partial);
-  EXPECT_TRUE(s.com_port == 1 && s.parallel_port == 2 && s.x_move_repeat == 1 && s.save_folder.empty());
+  EXPECT_EQ(std::tuple(s.com_port, s.parallel_port, s.x_move_repeat, s.save_folder), std::tuple(1, 2, 1, ""));
 }
 
 // Random and mutated texts with a fixed seed. Whatever is read lies inside
@@ -140,7 +140,8 @@ TEST(ParseSettingsFuzz, ReadsOnlyWhatItCanWriteBackAndDamageStaysLocal) {
     if (i % 5 == 0) text.resize(pick(text.size() + 1));  // and sometimes cut short
     Settings read;
     parse_settings_text(text, read);
-    EXPECT_TRUE(read.x_move_repeat >= 1 && read.y_move_repeat >= 1) << i;
+    EXPECT_GE(read.x_move_repeat, 1) << i;
+    EXPECT_GE(read.y_move_repeat, 1) << i;
 
     Settings again;
     const std::string written = settings_file_text(read);
@@ -177,8 +178,8 @@ TEST_F(SettingsFile, AnyFolderNameComesBackWhole) {
     p.settings.save_folder = folder;
     ASSERT_TRUE(save_settings(settings_file(p), p.ui));
     p.settings = Settings{};
-    EXPECT_TRUE(load_settings(settings_file(p)) && p.settings.save_folder == folder)
-        << p.settings.save_folder;
+    EXPECT_TRUE(load_settings(settings_file(p)));
+    EXPECT_EQ(p.settings.save_folder, folder);
   }
 }
 
@@ -188,7 +189,8 @@ TEST_F(SettingsFile, SavedRecordLoadsBackAndRewritesKeepEveryByte) {
   const std::string first = file_bytes(p.ini_path);
   EXPECT_EQ(first, settings_file_text(kDistinct));
   p.settings = Settings{};
-  ASSERT_TRUE(load_settings(settings_file(p)) && save_settings(settings_file(p), p.ui));
+  ASSERT_TRUE(load_settings(settings_file(p)));
+  ASSERT_TRUE(save_settings(settings_file(p), p.ui));
   EXPECT_EQ(std::tuple(p.settings, file_bytes(p.ini_path)),
             std::tuple(kDistinct, first));  // never-set program fields stay empty lines
 }
@@ -250,7 +252,9 @@ TEST_F(SettingsFile, MissingGarbledOrUnreadableFileAsksForBothPorts) {
     testing::World w;
     const StartupDialogs d = start(w.p, folder.path());
     SCOPED_TRACE(kind);
-    EXPECT_TRUE(d.open_com_dialog && d.open_parallel_dialog && !w.p.ports.set && w.p.settings == Settings{});
+    EXPECT_EQ(std::tuple(d.open_com_dialog, d.open_parallel_dialog, w.p.ports.set),
+              std::tuple(true, true, false));
+    EXPECT_EQ(w.p.settings, Settings{});
     const std::string path = w.p.ini_path;
     const std::string reason = k == "folder" ? "Is a directory"
                                : k == "pipe" ? "not a regular file"
@@ -287,7 +291,8 @@ TEST_F(SettingsFile, AFileThatCouldNotBeReadIsReplacedOnlyAfterAsking) {
   std::filesystem::remove(p.ini_path);
   world.ui.boxes.clear();
   world.ui.box_answers = {MessageAnswer::Ok};
-  EXPECT_TRUE(save_settings(settings_file(p), p.ui) && save_settings(settings_file(p), p.ui));
+  EXPECT_TRUE(save_settings(settings_file(p), p.ui));
+  EXPECT_TRUE(save_settings(settings_file(p), p.ui));
   EXPECT_EQ(world.ui.boxes.size(), 1u);
 }
 

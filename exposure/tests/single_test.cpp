@@ -37,8 +37,9 @@ TEST_F(SingleExposure, LightFrameRunsTheWholeDialogueAndShowsTheFrame) {
   // The simulated sky must be one the automatic levels can stretch: a quiet
   // sky puts the histogram peak into its first bins and shows a white frame.
   const Frames& f = w.p.frames;
-  EXPECT_TRUE(f.display_background > f.light.min && f.display_range > 50 &&
-              f.display_background + f.display_range < f.light.max);
+  EXPECT_GT(f.display_background, f.light.min);
+  EXPECT_GT(f.display_range, 50);
+  EXPECT_LT(f.display_background + f.display_range, f.light.max);
   EXPECT_EQ(w.ui.picture_updates, 1);
   EXPECT_EQ(w.ui.beeps, 1);
 }

@@ -125,7 +125,8 @@ void check_accepted(const Program& p, const Snapshot& before, Snapshot& after, i
   const Frames& f = p.frames;
   const bool dark = target == kOpenDark;
   const int width = dark ? f.dark.width : f.light.width, height = dark ? f.dark.height : f.light.height;
-  ASSERT_TRUE(width >= 1 && width <= kFrameColumns && height >= 1 && height <= kFrameRows) << iteration;
+  ASSERT_TRUE(width >= 1 && width <= kFrameColumns) << iteration << ": width " << width;
+  ASSERT_TRUE(height >= 1 && height <= kFrameRows) << iteration << ": height " << height;
   const FrameBuffer& b = target == kOpenLight ? f.light.counts : dark ? f.dark.counts : f.flat.counts;
   std::int32_t high = INT32_MIN, low = INT32_MAX;
   double sum = 0;
@@ -204,7 +205,8 @@ TEST(ReaderFuzz, RefusedLoadsChangeNothingAcceptedOnesAreConsistentAndSaveBack) 
     EXPECT_EQ(mismatches, 0) << i;
   }
   // The mutations must leave enough files readable for the second oracle.
-  EXPECT_TRUE(accepted > kIterations / 10 && accepted < kIterations * 9 / 10) << accepted;
+  EXPECT_GT(accepted, kIterations / 10);
+  EXPECT_LT(accepted, kIterations * 9 / 10);
 }
 
 }  // namespace

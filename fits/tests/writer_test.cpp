@@ -139,8 +139,8 @@ TEST(Writer, LoadedTableIsRewrittenToDescribeTheData) {
   EXPECT_EQ(std::tuple(bytes.size(), bytes.substr(0, 5760)),
             std::tuple(5760u + 4u * 2880u, header));  // 10000 data bytes: four blocks
   long size[2];
-  EXPECT_TRUE(cfitsio_read(w.p.file.save_file_name, size).size() == 5000u &&
-              fitsverify_ok(w.p.file.save_file_name));
+  EXPECT_EQ(cfitsio_read(w.p.file.save_file_name, size).size(), 5000u);
+  EXPECT_TRUE(fitsverify_ok(w.p.file.save_file_name));
 }
 
 TEST(Writer, FailuresAreReportedAndLeaveNothingBehind) {
@@ -232,7 +232,8 @@ TEST(Writer, ASaveKilledHalfwayLeavesTheOldFileAndNothingElse) {
   }
   int status = 0;
   ::waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
   EXPECT_EQ(file_bytes(path), "old frame");
   EXPECT_EQ(testing::folder_names(dir.path()), std::vector<std::string>{"frame.fit"});
 }

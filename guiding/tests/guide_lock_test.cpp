@@ -55,28 +55,35 @@ TEST(GuideLock, LockConfirmThenRelease) {
   EXPECT_EQ(w.ui.statuses.front(), " 126 102 1234 Locked");
   EXPECT_EQ(std::pair(w.p.guide.star_x, w.p.guide.star_y), std::pair(125, 101));  // first box holding both
   const TrackingStatusValues& s = w.p.guide.tracking_status;
-  EXPECT_EQ(s.Label5 + "|" + s.Label6 + "|" + s.Label7 + "|" + s.Label8, "10|2|2|5.01");  // 12534 / 2500
+  EXPECT_EQ(std::tuple(s.Label5, s.Label6, s.Label7, s.Label8),
+            std::tuple("10", "2", "2", "5.01"));  // 12534 / 2500
   ASSERT_EQ(w.ui.boxes.size(), 1u);
-  EXPECT_EQ(w.ui.boxes[0].text + w.ui.boxes[0].title, "この星を追尾星にします自動追尾");
+  EXPECT_EQ(std::tuple(w.ui.boxes[0].text, w.ui.boxes[0].title),
+            std::tuple("この星を追尾星にします", "自動追尾"));
   EXPECT_EQ(w.ui.boxes[0].buttons, MessageButtons::OkCancel);
-  EXPECT_TRUE(w.menus() && w.opened == 1 && w.closed == 0);
+  EXPECT_TRUE(w.menus());
+  EXPECT_EQ(std::pair(w.opened, w.closed), std::pair(1, 0));
   EXPECT_NE(w.p.picture.pixels, w.before);  // the marker
 
   // A release cancelled keeps everything; a release confirmed undoes it all.
   w.ui.box_answers = {MessageAnswer::Cancel};
   EXPECT_EQ(w.click(10, 10), PictureClick::ReleaseCancelled);
-  EXPECT_TRUE(w.menus() && w.p.guide.guide_locked == 1 && w.closed == 0);
+  EXPECT_TRUE(w.menus());
+  EXPECT_EQ(std::tuple(w.p.guide.guide_locked, w.closed), std::tuple(1, 0));
   EXPECT_EQ(w.click(10, 10), PictureClick::Released);
-  EXPECT_EQ(w.ui.boxes.back().text + w.ui.boxes.back().title, "追尾星指定を解除します自動追尾");
+  EXPECT_EQ(std::tuple(w.ui.boxes.back().text, w.ui.boxes.back().title),
+            std::tuple("追尾星指定を解除します", "自動追尾"));
   EXPECT_EQ(w.ui.last_status(), " UnLocked");
-  EXPECT_TRUE(w.menus_off() && w.p.guide.guide_locked == 0 && w.closed == 1);
+  EXPECT_TRUE(w.menus_off());
+  EXPECT_EQ(std::tuple(w.p.guide.guide_locked, w.closed), std::tuple(0, 1));
   EXPECT_EQ(w.p.picture.pixels, w.before);
 
   // A lock cancelled in its confirmation is undone the same way.
   w.ui.box_answers = {MessageAnswer::Cancel};
   EXPECT_EQ(w.click(100, 80), PictureClick::LockCancelled);
   EXPECT_EQ(w.ui.last_status(), " UnLocked");
-  EXPECT_TRUE(w.menus_off() && w.p.guide.guide_locked == 0 && w.opened == 2 && w.closed == 2);
+  EXPECT_TRUE(w.menus_off());
+  EXPECT_EQ(std::tuple(w.p.guide.guide_locked, w.opened, w.closed), std::tuple(0, 2, 2));
   EXPECT_EQ(w.p.picture.pixels, w.before);
 }
 

@@ -45,7 +45,8 @@ TEST(SimUnit, GreetingAndTransferSizesFollowTheCommands) {
 TEST(SimUnit, CoolingMovesTheTemperatureAtAFiniteRateAndBack) {
   testing::SimWorld w;  // ambient +20 C, 0.5 C a second
   EXPECT_EQ(reply_to(w, "T"), "200");
-  ASSERT_TRUE(testing::exchange(w, "F 99") && testing::exchange(w, "C -100"));
+  ASSERT_TRUE(testing::exchange(w, "F 99"));
+  ASSERT_TRUE(testing::exchange(w, "C -100"));
   // Seconds more on the unit's clock, and the temperature then reported.
   const std::pair<std::int64_t, const char*> cooling[] = {{10, "150"}, {50, "-100"}, {100, "-100"}};
   for (const auto& [seconds, tenths] : cooling) {

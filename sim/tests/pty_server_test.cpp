@@ -170,7 +170,8 @@ TEST(MountSimProgram, ServesOnAfterItsLogPipeClosesAndRemovesItsLink) {
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   pid = 0;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_NE(::lstat(link.c_str(), &st), 0);
 }
 

@@ -29,7 +29,7 @@ struct LinkWorld : testing::World {
   Events after_open() {
     Events e = serial.events;
     const Events opening = join({{"open COM1 9600,N,8,1"}, stops()});
-    EXPECT_TRUE(e.size() >= opening.size() && Events(e.begin(), e.begin() + 5) == opening);
+    EXPECT_EQ(Events(e.begin(), e.begin() + std::min<std::ptrdiff_t>(5, std::ssize(e))), opening);
     e.erase(e.begin(), e.begin() + std::min<std::ptrdiff_t>(5, std::ssize(e)));
     return e;
   }
@@ -170,9 +170,11 @@ TEST(TelescopeWindow, OpenPollsAndNudges) {
   LinkWorld w;
   w.answer("05:35:17#", "-05*23'24#");
   w.p.telescope.telescope_window_load();
-  EXPECT_EQ(w.p.telescope.state().ra_text + w.p.telescope.state().dec_text, "00:00:00+00d00'");
+  EXPECT_EQ(std::tuple(w.p.telescope.state().ra_text, w.p.telescope.state().dec_text),
+            std::tuple("00:00:00", "+00d00'"));
   w.p.telescope.telescope_window_open();
-  EXPECT_TRUE(w.after_open().empty() && w.p.telescope.state().polling);
+  EXPECT_TRUE(w.after_open().empty());
+  EXPECT_TRUE(w.p.telescope.state().polling);
   w.p.telescope.telescope_window_tick();
   EXPECT_EQ(
       std::tuple(w.p.telescope.state().ra_text, w.p.telescope.state().dec_text, w.serial.sent, w.ui.yields),
@@ -188,9 +190,9 @@ TEST(TelescopeWindow, SilentMountIsProbedWithoutWaiting) {
   LinkWorld w;
   w.p.telescope.telescope_window_open();
   w.p.telescope.telescope_window_tick();  // one query waits its full limit, the second is skipped
-  EXPECT_EQ(std::tuple(w.p.telescope.state().mount_silent,
-                       w.p.telescope.state().ra_text + w.p.telescope.state().dec_text, w.busy.total),
-            std::tuple(true, "", kQueryPolls * kPauseTickCounts));
+  EXPECT_EQ(std::tuple(w.p.telescope.state().mount_silent, w.p.telescope.state().ra_text,
+                       w.p.telescope.state().dec_text, w.busy.total),
+            std::tuple(true, "", "", kQueryPolls * kPauseTickCounts));
   EXPECT_EQ(w.ui.last_status(),
             " 望遠鏡が応答しません (COM1 (/dev/ttyS0))。電源とケーブルを確かめてください");
 
@@ -325,9 +327,9 @@ TEST(SharedLine, GuidingClosesOnlyWhatItOpened) {
     LinkWorld w;
     w.serial.open_error = LineError::NoPermission;
     EXPECT_FALSE(w.p.telescope.open_link_for_guiding());
-    EXPECT_TRUE(w.ui.last_status().find("dialout") != std::string::npos &&
-                w.ui.last_status().find('\n') == std::string::npos && w.ui.boxes.empty())
-        << w.ui.last_status() << " (the status line has one line, no box)";
+    EXPECT_NE(w.ui.last_status().find("dialout"), std::string::npos) << w.ui.last_status();
+    EXPECT_EQ(w.ui.last_status().find('\n'), std::string::npos) << "the status line has one line";
+    EXPECT_TRUE(w.ui.boxes.empty());
   }
 }
 

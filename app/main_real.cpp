@@ -7,14 +7,19 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdlib>
+#include <iostream>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/program.h"
 #include "camera/chosen_port.h"
 #include "core/wire_log.h"
 #include "telescope/qt_serial_line.h"
 
 int main(int argc, char** argv) {
+  if (const auto ended =
+          stellacq::answer_informational_options(stellacq::DesktopProgram::Real, argc, argv, std::cout))
+    return *ended;
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("stellacq"));
   stellacq::wire_log_from_environment();

@@ -3,13 +3,18 @@
 // mount on the serial line (any COM port), both on one simulated sky.
 // STELLACQ_DEBUG=1 writes every exchange with them to standard error.
 #include <QApplication>
+#include <iostream>
 
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/program.h"
 #include "core/wire_log.h"
 #include "sim/observatory.h"
 
 int main(int argc, char** argv) {
+  if (const auto ended =
+          stellacq::answer_informational_options(stellacq::DesktopProgram::Simulator, argc, argv, std::cout))
+    return *ended;
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("stellacq-sim"));
   stellacq::wire_log_from_environment();

@@ -11,7 +11,7 @@ packages=(
   indi-bin libindi-dev
   libcpp-httplib-dev nlohmann-json3-dev
   xvfb xauth fonts-noto-cjk
-  lintian desktop-file-utils clang-format
+  lintian desktop-file-utils clang-format man-db
   exfat-fuse exfatprogs
 )
 
@@ -23,6 +23,7 @@ done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Waits for another apt or dpkg that holds the lock, up to ten minutes.
+  apt-get -o DPkg::Lock::Timeout=600 update -qq
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
 fi

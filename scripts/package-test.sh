@@ -62,9 +62,13 @@ for package in "${packages[@]}"; do
   fi
 done
 
+# Another apt or dpkg (an unattended upgrade, a second test run) may hold the
+# package manager's lock for a while: apt waits for it, up to ten minutes,
+# instead of failing at once as dpkg does.
+apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -y -qq -o DPkg::Lock::Timeout=600 "$@"; }
 run=$(mktemp -d)
-trap 'dpkg -r "${packages[@]}" >/dev/null 2>&1 || true; rm -rf "$run"' EXIT
-dpkg -i "${debs[@]}"
+trap 'apt_get remove "${packages[@]}" >/dev/null 2>&1 || true; rm -rf "$run"' EXIT
+apt_get install --no-install-recommends "${debs[@]}"
 
 # stellacq: both programs started from their menu entries, in a scratch
 # folder (the settings file is kept in the current folder); still running
@@ -115,7 +119,7 @@ if [[ " ${packages[*]} " == *" stellacq-alpaca "* ]]; then
   [[ $answer == *'"Value":"STELLACQ CCD"'* ]] || fail "stellacq-alpaca did not answer: $answer $(cat "$run/alpaca.log")"
 fi
 
-dpkg -r "${packages[@]}"
+apt_get remove "${packages[@]}"
 for deb in "${debs[@]}"; do
   while read -r path; do
     if [[ -e $path && ! -d $path ]]; then fail "$path is left after the packages were removed"; fi

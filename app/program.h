@@ -59,14 +59,13 @@ struct Form1Fields {
   bool exp_menu_grab_auto_stop_enabled = false;
 };
 
-// The main window's shutter-speed, interval and CCD-temperature fields as
-// the shootings read and write them.
+// The main window's shutter-speed and interval fields as the shootings read
+// and write them.
 class FormShotFields final : public ShotFields {
  public:
   explicit FormShotFields(Form1Fields& form) : form_(form) {}
   double shutter_seconds() const override { return numeric_value(form_.Text5); }
   double interval_seconds() const override { return numeric_value(form_.Text6); }
-  double ccd_temperature() const override { return numeric_value(form_.Text4); }
   void set_whole_shutter_seconds(int seconds) override { form_.Text5 = decimal_text(seconds); }
   void set_whole_interval_seconds(int seconds) override { form_.Text6 = decimal_text(seconds); }
   void set_program_row(const std::string& shutter, const std::string& interval) override {
@@ -174,12 +173,6 @@ class Program {
 inline Camera& camera_of(Program& p) {
   p.camera.set_models(p.settings.head_model, p.settings.unit_model);
   return p.camera;
-}
-
-// Writes the status line: keeps the text in Text7 and shows it at once.
-inline void set_status(Program& p, const std::string& text) {
-  p.form.Text7 = text;
-  p.ui.status(text);
 }
 
 }  // namespace stellacq

@@ -154,7 +154,7 @@ TemperatureResult Camera::read_temperature() {
   if (t.status.ok()) t.status = exchange("T");
   // Tenths of a degree as signed decimal text ("-100" is -10.0 C), read
   // leniently: a reply without a number reads as 0.
-  if (t.status.ok()) t.celsius = numeric_value(link_.reply_text) / 10.0;
+  if (t.status.ok()) last_celsius_ = t.celsius = numeric_value(link_.reply_text) / 10.0;
   return t;
 }
 
@@ -208,7 +208,7 @@ FrameResult Camera::download(Frame& into, FrameShape shape, const ProgressHook& 
     };
   }
   // A TX-11 head on a TU-22 unit sends each row twice as long as the frame.
-  const bool doubled_rows = head_model_ == 4 && unit_model_ != 4;
+  const bool doubled_rows = head_model_ == kHeadTx11 && unit_model_ != kUnitTu11;
   const TransferResult r = transfer_frame(p, link_, into, shape, doubled_rows);
   result.streamed = r.streamed;
   if (r.streamed) {

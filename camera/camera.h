@@ -143,6 +143,9 @@ class Camera {
   // "T": the CCD temperature. The unit reports tenths of a degree; a reply
   // without a number reads as 0, as the window has always shown it.
   TemperatureResult read_temperature();
+  // The last temperature the unit reported, in degrees C; none before the
+  // first reading.
+  std::optional<double> last_temperature() const { return last_celsius_; }
 
   // The steps of a frame, for callers that do something between them (the
   // window's series builds the FITS header just before the exposure and
@@ -196,6 +199,7 @@ class Camera {
   int unit_model_ = 16;
   std::optional<int> binning_sent_;
   std::optional<int> seconds_sent_;
+  std::optional<double> last_celsius_;
   FrameShape exposure_shape_;                    // of the exposure last started
   std::optional<int> cooling_set_point_tenths_;  // restored after a cancel
 };

@@ -152,13 +152,6 @@ void CameraSession::connect(HardwareOpener open, std::function<void(const Connec
   });
 }
 
-std::future<ConnectOutcome> CameraSession::connect(HardwareOpener open) {
-  auto promise = std::make_shared<std::promise<ConnectOutcome>>();
-  std::future<ConnectOutcome> future = promise->get_future();
-  post([this, open = std::move(open), promise] { promise->set_value(open_and_greet(open)); });
-  return future;
-}
-
 ConnectOutcome CameraSession::open_and_greet(const HardwareOpener& open) {
   ConnectOutcome outcome;
   hardware_.reset();

@@ -26,7 +26,6 @@
 #include <ctime>
 #include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -127,10 +126,6 @@ class CameraSession {
   // Opens the hardware, resets the unit, reads its greeting and the first
   // temperature. A failed connect leaves the port closed.
   void connect(HardwareOpener open, std::function<void(const ConnectOutcome&)> done);
-  // The same for a front-end that must answer at once (INDI's Connect()):
-  // the outcome is set on the session's thread, so the front-end's thread
-  // may wait for it; the unit's reply time-outs bound the wait.
-  std::future<ConnectOutcome> connect(HardwareOpener open);
   // Cancels a running frame and closes the port.
   void disconnect(std::function<void()> done = {});
   void cooling_on(int set_point_tenths, std::function<void(const CameraStatus&)> done = {});

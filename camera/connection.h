@@ -12,18 +12,13 @@
 #include <utility>
 
 #include "camera/camera.h"
+#include "camera/messages.h"
 #include "config/settings.h"
 #include "core/clock.h"
 #include "core/interaction.h"
 #include "core/status_line.h"
 
 namespace stellacq {
-
-inline constexpr const char* kAssumedConnectedMessage = " ＴＸ－１１接続済みとしました";
-inline constexpr const char* kPleaseConnectMessage = " ＴＸ－１１の接続をして下さい";
-inline constexpr const char* kCoolingStartedMessage = " 冷却開始しました  設定温度にします";
-inline constexpr const char* kCoolingStoppedMessage = " 冷却停止しました";
-inline constexpr const char* kNoSetTemperature = " --.-";
 
 // The main window's texts that the connection writes.
 struct ConnectionFields {

@@ -5,11 +5,6 @@
 
 namespace stellacq {
 
-std::string short_frame_text(long long announced_samples, long long expected_samples) {
-  return " 画像サイズの応答が不正です（カメラの知らせた画素数 " + std::to_string(announced_samples) +
-         "、この画像に必要な画素数 " + std::to_string(expected_samples) + "）。画像は受信していません";
-}
-
 bool frame_step_ok(const StatusLine& status, const CameraStatus& result, FrameAbort* abort) {
   if (abort && result.error == CameraError::Cancelled) {
     abort->dropped = true;

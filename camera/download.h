@@ -14,18 +14,12 @@
 #include <string>
 
 #include "camera/camera.h"
+#include "camera/messages.h"
+#include "camera/operations.h"
 #include "core/status_line.h"
 #include "image/frames.h"
 
 namespace stellacq {
-
-inline constexpr const char* kDownloadingMessage = " ダウンロード中";
-inline constexpr const char* kDownloadDoneMessage = " ダウンロード完了";
-inline constexpr const char* kBadFrameSizeMessage =
-    " 画像サイズが決まっていません（撮影の準備をやり直して下さい）";
-inline constexpr const char* kNoBlockAckMessage =
-    " カメラの応答が不正です（ブロックの確認「K」が来ません）。新規接続して下さい";
-inline constexpr const char* kShootingAbortedMessage = " 撮影を中止しました";
 
 // The user's abort of the running exposure or download. The window requests
 // it on the token while the exchange runs; the camera ends the exchange and
@@ -45,10 +39,6 @@ struct FrameAbort {
 // succeeded; otherwise the reason is on the status line, and a cancel marks
 // the frame dropped.
 [[nodiscard]] bool frame_step_ok(const StatusLine& status, const CameraStatus& result, FrameAbort* abort);
-
-// The status text of a size reply that announced fewer samples than the
-// frame needs: the frame on screen is still the previous one.
-std::string short_frame_text(long long announced_samples, long long expected_samples);
 
 // Downloads a frame of `shape` (the size the exposure was started with)
 // into the light frame (kind Light) or the dark frame (Dark); the frame's

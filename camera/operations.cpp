@@ -1,8 +1,5 @@
 #include "camera/operations.h"
 
-#include "camera/connection.h"
-#include "camera/download.h"
-
 namespace stellacq {
 
 namespace {
@@ -18,6 +15,11 @@ std::string silent(const std::string& doing) {
 }
 
 }  // namespace
+
+std::string short_frame_text(long long announced_samples, long long expected_samples) {
+  return " 画像サイズの応答が不正です（カメラの知らせた画素数 " + std::to_string(announced_samples) +
+         "、この画像に必要な画素数 " + std::to_string(expected_samples) + "）。画像は受信していません";
+}
 
 std::string link_failure_text(LinkResult result, const std::string& command_text) {
   const std::string name = command_name(command_text);

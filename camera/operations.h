@@ -11,14 +11,14 @@
 
 #include "camera/camera.h"
 #include "camera/link.h"
+#include "camera/messages.h"
 #include "core/status_line.h"
 
 namespace stellacq {
 
-inline constexpr const char* kChoosePortMessage =
-    " パラレルポートが選ばれていません。設定メニューでパラレルポートを選んで下さい";
-inline constexpr const char* kCancelledMessage = " カメラとのやりとりを中止しました";
-inline constexpr const char* kSilentUnitHint = "。ケーブルと電源を確かめて新規接続して下さい";
+// The status text of a size reply that announced fewer samples than the
+// frame needs: the frame on screen is still the previous one.
+std::string short_frame_text(long long announced_samples, long long expected_samples);
 
 // The status text of a failed primitive; `command_text` is the command the
 // exchange was about (a trailing CR is ignored; empty for the greeting).

@@ -21,7 +21,7 @@ Frame& Shooting::record_start(Frame& frame) {
   frame.start = clock_.local_now();
   frame.seconds = fields_.shutter_seconds();
   ui_.yield();
-  frame.ccd_temp_c = fields_.ccd_temperature();
+  frame.ccd_temp_c = camera_.last_temperature();
   return frame;
 }
 

@@ -61,8 +61,9 @@ class Shooting {
   bool camera_connected() const { return camera_.link().camera_connected != 0; }
   // What `frame` records of the exposure that starts now, read before its
   // header is built: the head, the binning, the clock and the shutter-speed
-  // field; then pending window events run once and the temperature field is
-  // read, the freshest shown.
+  // field; then pending window events run once (the periodic tick may read
+  // the temperature) and the last temperature reading is taken, the one the
+  // window shows.
   Frame& record_start(Frame& frame);
 
  private:

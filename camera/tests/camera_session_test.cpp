@@ -179,8 +179,7 @@ TEST(CameraSession, AnAbortDuringTheExposureOrTheDownloadLeavesTheNextFrameWhole
 
 TEST(CameraSession, EndingDuringALongExposureCancelsItInsteadOfWaiting) {
   FrontEnd f;
-  // Connected as INDI's Connect() does it, waiting on its own thread.
-  ASSERT_TRUE(f.session->connect(f.opener()).get().ok());
+  f.connect();
   bool exposing = false;
   FrameCallbacks callbacks;
   callbacks.progress = [&](const CameraProgress& p) {

@@ -10,12 +10,21 @@ namespace {
 using testing::pad;
 using World = testing::World;
 
+// The temperature recorded is the unit's reading taken by the tick that runs
+// in the one yield, not what the temperature field's text says.
 TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield) {
-  World w;
+  sim::ObservatoryOptions o = testing::SimWorld::default_options();
+  o.unit.temperature_reply = "-105";
+  testing::SimWorld w(o);
+  w.p.connection.camera_menu_link_sumi_Click();
   w.clock.now_value = {2026, 12, 6, 21, 3, 9};
   w.p.settings.head_model = 16, w.p.frames.binning = 1;
-  w.p.form.Text5 = "30", w.p.form.Text4 = " --.-";
-  w.ui.on_yield = [&] { w.p.form.Text4 = "-10.5", w.p.form.Text5 = "99"; };  // read before / after
+  w.p.form.Text5 = "30";
+  w.ui.yields = 0;
+  w.ui.on_yield = [&] {  // read before / after
+    w.p.connection.Timer1_Timer();
+    w.p.form.Text4 = "25", w.p.form.Text5 = "99";
+  };
   CardTable& h = w.p.headers.light_header;
   h[0] = "zero", h[20] = "HISTORY gone", h[37] = "HISTORY kept";
   make_light_header(w.p.headers, w.p.shooting.record_start(w.p.frames.light));
@@ -40,7 +49,8 @@ TEST(HeaderBuilder, LightHeaderByteForByteWithTheTemperatureReadAfterTheOneYield
             (std::vector<double>{30, -10.5, 16, 32768, 1}));
 }
 
-// The number ends in column 30, whatever the field holds; sizes by head and binning.
+// The number ends in column 30, whatever the field holds; sizes by head and
+// binning; a temperature never read is recorded as 0.
 TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
   struct Case {
     int head, binning, width, height;
@@ -56,14 +66,14 @@ TEST(HeaderBuilder, DarkHeaderFieldsAndSizes) {
   for (const Case& c : cases) {
     World w;
     w.p.settings.head_model = static_cast<std::int16_t>(c.head), w.p.frames.binning = c.binning;
-    w.p.form.Text5 = w.p.form.Text4 = c.field;
+    w.p.form.Text5 = c.field;
     make_dark_header(w.p.headers, w.p.shooting.record_start(w.p.frames.dark));
     const auto value = [](std::string n) { return std::string(21 - n.size(), ' ') + n; };
     const CardTable& h = w.p.headers.dark_header;
     EXPECT_EQ(h[4], pad("NAXIS1  =" + value(std::to_string(c.width)))) << c.field;
     EXPECT_EQ(h[5], pad("NAXIS2  =" + value(std::to_string(c.height))));
     EXPECT_EQ(h[11], pad("EXPTIME =" + value(c.number) + " / EXPOSURE IN SECONDS"));
-    EXPECT_EQ(h[12], pad("TEMPERAT=" + value(c.number) + " / TEMPERATURE IN DEGREES C"));
+    EXPECT_EQ(h[12], pad("TEMPERAT=" + value(" 0") + " / TEMPERATURE IN DEGREES C"));  // never read
     EXPECT_EQ(std::tie(w.p.frames.dark.width, w.p.frames.dark.height), std::tie(c.width, c.height));
     EXPECT_EQ(w.p.frames.light.width, 0);  // the light side is untouched
   }

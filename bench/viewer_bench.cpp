@@ -1,0 +1,159 @@
+// The full-resolution viewer on a full TX-22 frame (1536 x 1024) in an
+// 800 x 600 window: the CPU of a repaint of its visible area at "fit",
+// 100 % and 800 %, mapping a new frame to grey, a star measurement, and the
+// copies of the frame the viewer holds. Prints each beside its goal.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "bench/goal_reporter.h"
+#include "image/commands.h"
+#include "image/star_measure.h"
+#include "image/viewer_window.h"
+#include "test_support/world.h"
+
+namespace stellacq {
+namespace {
+
+constexpr int kWidth = 1536;
+constexpr int kHeight = 1024;
+constexpr double kStarX = 700.4, kStarY = 500.7;
+
+// Sky of about 1000 counts with noise and a few hundred stars of FWHM 3,
+// one of them at (kStarX, kStarY); drawn with automatic levels.
+struct Bench {
+  std::unique_ptr<testing::World> w = testing::make_world();
+  std::shared_ptr<ViewerPlace> place = std::make_shared<ViewerPlace>();
+  std::unique_ptr<Form13> form;
+
+  Bench() {
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0, 20);
+    Frame& light = w->f.light;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        light.counts.at(x, y) = static_cast<std::int32_t>(1000 + noise(random));
+    std::uniform_real_distribution<double> px(10, kWidth - 10), py(10, kHeight - 10), peak(500, 30000);
+    const auto star = [&](double cx, double cy, double amplitude) {
+      for (int y = static_cast<int>(cy) - 8; y <= static_cast<int>(cy) + 8; ++y)
+        for (int x = static_cast<int>(cx) - 8; x <= static_cast<int>(cx) + 8; ++x) {
+          const double r2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+          light.counts.at(x, y) += static_cast<std::int32_t>(amplitude * std::exp(-r2 / (2 * 1.274 * 1.274)));
+        }
+    };
+    for (int s = 0; s < 300; ++s) star(px(random), py(random), peak(random));
+    star(kStarX, kStarY, 20000);
+    light.width = kWidth;
+    light.height = kHeight;
+    light.max = 65535;
+    light.min = 0;
+    w->p.display.image_menu_display_auto_Click();
+    form = std::make_unique<Form13>(w->p.display.state(), nullptr, place);
+    form->show();
+    QApplication::processEvents();
+  }
+  // The zoom: step 0 = 100 %, 3 = 800 %, anything else fits; centred on the star.
+  void zoom(int step) {
+    ZoomView& v = place->view;
+    if (step < kMinZoomStep || step > kMaxZoomStep) {
+      v.fit();
+    } else {
+      v.set_step(step, {0, 0});
+      const double z = v.zoom();
+      v.scroll_to(static_cast<int>(kStarX * z) - v.viewport_width() / 2,
+                  static_cast<int>(kStarY * z) - v.viewport_height() / 2);
+    }
+    form->picture()->view_changed();
+  }
+};
+
+// Made at its first use and gone before the application object.
+std::unique_ptr<Bench> the_bench;
+Bench& bench() {
+  if (!the_bench) the_bench = std::make_unique<Bench>();
+  return *the_bench;
+}
+
+void repaint_at(benchmark::State& state, int step) {
+  Bench& b = bench();
+  b.zoom(step);
+  for (auto _ : state) b.form->picture()->viewport()->repaint();
+}
+void BM_RepaintFit(benchmark::State& state) { repaint_at(state, 99); }
+void BM_Repaint100(benchmark::State& state) { repaint_at(state, 0); }
+void BM_Repaint800(benchmark::State& state) { repaint_at(state, 3); }
+
+void BM_MapNewFrame(benchmark::State& state) {
+  Bench& b = bench();
+  for (auto _ : state) {
+    redraw_light_frame(b.w->p.display.shown(), b.w->ui);  // the main window's drawing
+    b.form->picture_changed();                            // the viewer maps it again
+  }
+}
+
+void BM_MeasureStar(benchmark::State& state) {
+  const Frame& light = bench().w->f.light;
+  for (auto _ : state) {
+    const StarMeasurement s = measure_star(light.counts, kWidth, kHeight, kStarX + 3, kStarY - 2);
+    benchmark::DoNotOptimize(s);
+  }
+}
+
+BENCHMARK(BM_RepaintFit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Repaint100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Repaint800)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MapNewFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeasureStar)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace stellacq
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  stellacq::GoalReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  struct Goal {
+    const char* name;
+    const char* what;
+    double goal_ms;  // 0: no goal, shown for what it costs
+  };
+  const Goal goals[] = {
+      {"BM_RepaintFit", "repaint of the visible area, fit", 10},
+      {"BM_Repaint100", "repaint of the visible area, 100 %", 10},
+      {"BM_Repaint800", "repaint of the visible area, 800 %", 10},
+      {"BM_MapNewFrame", "new frame: main drawing + grey map", 0},
+      {"BM_MeasureStar", "star measurement (click)", 2},
+  };
+  // Judged on CPU time, which the load of a shared machine does not change.
+  std::printf("\n%-40s %10s %10s %10s %8s\n", "operation", "CPU ms", "wall ms", "goal ms", "ratio");
+  bool all_met = true;
+  for (const Goal& g : goals) {
+    const auto it = reporter.cpu_ms.find(g.name);
+    if (it == reporter.cpu_ms.end()) continue;
+    if (g.goal_ms <= 0) {
+      std::printf("%-40s %10.2f %10.2f %10s\n", g.what, it->second, reporter.ms[g.name], "-");
+      continue;
+    }
+    const bool met = it->second < g.goal_ms;
+    all_met = all_met && met;
+    std::printf("%-40s %10.2f %10.2f %10.1f %8.2f %s\n", g.what, it->second, reporter.ms[g.name], g.goal_ms,
+                it->second / g.goal_ms, met ? "met" : "MISSED");
+  }
+  const stellacq::GreyFrame& grey = stellacq::bench().form->grey();
+  const double held = static_cast<double>(grey.grey.capacity());
+  const double one_copy = static_cast<double>(stellacq::kWidth) * stellacq::kHeight;
+  std::printf("%-40s %10.0f bytes, goal %.0f (one 8-bit copy) %s\n", "frame copies the viewer holds", held,
+              one_copy, held <= one_copy ? "met" : "MISSED");
+  all_met = all_met && held <= one_copy;
+  std::printf("%s\n", all_met ? "all goals met" : "some goals missed");
+  stellacq::the_bench.reset();
+  return 0;
+}

@@ -582,7 +582,10 @@ void Form1::image_menu_view_full_Click() {
     const int span = configured_span(p_.settings);
     return FrameSquare{g.guide_x - span, g.guide_y - span, g.guide_x + span, g.guide_y + span};
   };
-  open_dialog<Form13>(Form13_, p_.display.state(), guide_window, viewer_place_);
+  bool created = false;
+  Form13* viewer =
+      show_single<Form13>(Form13_, &created, p_.display.state(), guide_window, viewer_place_, this);
+  if (created) viewer->move(frameGeometry().right() + 1, frameGeometry().top());  // beside the main window
 }
 
 // ---- telescope and settings ----

@@ -97,6 +97,7 @@ void ViewerArea::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   view_.set_viewport(viewport()->width(), viewport()->height());
   view_changed();
+  emit zoom_changed();  // a fitted frame changes its zoom with the window
 }
 
 void ViewerArea::scrollContentsBy(int, int) {

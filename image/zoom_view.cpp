@@ -9,6 +9,9 @@ namespace stellacq {
 namespace {
 
 constexpr double kMaxZoom = 8;
+// From "fit" a step counts as the next one up or down only when it changes
+// the zoom by a tenth or more: fit 49.8 % goes to 100 %, not to 50 %.
+constexpr double kNextStep = 1.1;
 
 double step_zoom(int step) { return std::ldexp(1.0, step); }
 
@@ -56,7 +59,7 @@ void ZoomView::zoom_in(ViewPoint anchor) {
   }
   const double z = zoom();
   for (int s = kMinZoomStep; s <= kMaxZoomStep; ++s)
-    if (step_zoom(s) > z * (1 + 1e-9)) {
+    if (step_zoom(s) > z * kNextStep) {
       set_step(s, anchor);
       return;
     }
@@ -69,7 +72,7 @@ void ZoomView::zoom_out(ViewPoint anchor) {
   }
   const double z = zoom();
   for (int s = kMaxZoomStep; s >= kMinZoomStep; --s)
-    if (step_zoom(s) < z * (1 - 1e-9)) {
+    if (step_zoom(s) < z / kNextStep) {
       set_step(s, anchor);
       return;
     }

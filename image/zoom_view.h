@@ -46,8 +46,8 @@ class ZoomView {
   // screen point `anchor` in place.
   void set_step(int step, ViewPoint anchor);
   // The next step up or down from the current zoom (from "fit" the nearest
-  // step above or below it), around `anchor`. Nothing happens past 800 %
-  // or below 12.5 %.
+  // step at least a tenth above or below it), around `anchor`. Nothing
+  // happens past 800 % or below 12.5 %.
   void zoom_in(ViewPoint anchor);
   void zoom_out(ViewPoint anchor);
   // Moves the view so that the frame follows the pointer by (dx, dy) screen

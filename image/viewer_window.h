@@ -29,6 +29,7 @@ namespace stellacq {
 // A square of frame pixels, its corners included.
 struct FrameSquare {
   int left = 0, top = 0, right = 0, bottom = 0;
+  bool operator==(const FrameSquare&) const = default;
 };
 
 // The locked guide star's search window, or nothing while none is locked.
@@ -55,6 +56,7 @@ class ViewerArea final : public QAbstractScrollArea {
   // The centroid's cross, or none.
   void set_cross(std::optional<ViewPoint> frame_point);
   void set_guide_window(std::optional<FrameSquare> square) { guide_window_ = square; }
+  const std::optional<FrameSquare>& guide_window() const { return guide_window_; }
 
  signals:
   // Frame point under the pointer (continuous frame coordinates), and a

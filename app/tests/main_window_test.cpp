@@ -242,16 +242,20 @@ class MainWindowTest : public QObject {
     answer.start(10);
     QWidget* picture = form.findChild<QWidget*>("Picture1");
     auto* status = form.findChild<QLineEdit*>("Text7");
+    form.menu_action("image_menu_view_full")->trigger();
+    auto* viewer = qobject_cast<Form13*>(top_level("Form13"));
+    QVERIFY(viewer && !viewer->picture()->guide_window());
     // The click reaches the lock at the frame's pixel under it; the lock's
-    // menus and status window reach the window.
+    // menus and status window reach the window, its search window the viewer.
     QTest::mouseClick(picture, Qt::RightButton, Qt::NoModifier, QPoint(100, 80));
     QCOMPARE(status->text(), QStringLiteral(" 126 102 100 Locked"));
+    QCOMPARE(viewer->picture()->guide_window(), std::optional(FrameSquare{116, 92, 136, 112}));
     QVERIFY(form.menu_action("exp_menu_grab_auto")->isEnabled() &&
             form.menu_action("exp_menu_grab_auto_stop")->isEnabled());
     QVERIFY(top_level("Form6"));
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(10, 10));
     QCOMPARE(status->text(), QStringLiteral(" UnLocked"));
-    QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled());
+    QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled() && !viewer->picture()->guide_window());
     QTRY_VERIFY(top_level("Form6") == nullptr);
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 80));
     QCOMPARE(w.program.guide.guide_locked, std::int16_t{0});

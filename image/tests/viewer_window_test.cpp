@@ -207,6 +207,12 @@ class ViewerWindowTest : public QObject {
     QVERIFY(qGray(pixel(sky_at.x(), sky_at.y())) <= 3);  // 1000 / 100000 * 256 = 2.56
     const QColor edge(pixel(over(110, 80).x(), over(110, 80).y()));
     QVERIFY(edge.red() == edge.green() && edge.green() == edge.blue());
+    // The dark frame shown in the main window shows here.
+    w->set_dark(kW / 2, kH / 2, 300);
+    w->p.display.image_menu_display_dark_Click();
+    form_->picture_changed();
+    QCOMPARE(form_->picture()->accessibleName(), QStringLiteral("ダークフレーム 150 x 100"));
+    QCOMPARE(form_->view().frame_width(), kW / 2);
   }
 
   void reopensWithItsSizeAndZoom() {

@@ -120,33 +120,14 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  struct Goal {
-    const char* name;
-    const char* what;
-    double goal_ms;  // 0: no goal, shown for what it costs
-  };
-  const Goal goals[] = {
-      {"BM_RepaintFit", "repaint of the visible area, fit", 10},
-      {"BM_Repaint100", "repaint of the visible area, 100 %", 10},
-      {"BM_Repaint800", "repaint of the visible area, 800 %", 10},
-      {"BM_MapNewFrame", "new frame: main drawing + grey map", 0},
-      {"BM_MeasureStar", "star measurement (click)", 2},
-  };
-  // Judged on CPU time, which the load of a shared machine does not change.
-  std::printf("\n%-40s %10s %10s %10s %8s\n", "operation", "CPU ms", "wall ms", "goal ms", "ratio");
-  bool all_met = true;
-  for (const Goal& g : goals) {
-    const auto it = reporter.cpu_ms.find(g.name);
-    if (it == reporter.cpu_ms.end()) continue;
-    if (g.goal_ms <= 0) {
-      std::printf("%-40s %10.2f %10.2f %10s\n", g.what, it->second, reporter.ms[g.name], "-");
-      continue;
-    }
-    const bool met = it->second < g.goal_ms;
-    all_met = all_met && met;
-    std::printf("%-40s %10.2f %10.2f %10.1f %8.2f %s\n", g.what, it->second, reporter.ms[g.name], g.goal_ms,
-                it->second / g.goal_ms, met ? "met" : "MISSED");
-  }
+  bool all_met =
+      stellacq::print_cpu_goals(reporter, {
+                                              {"BM_RepaintFit", "repaint of the visible area, fit", 10},
+                                              {"BM_Repaint100", "repaint of the visible area, 100 %", 10},
+                                              {"BM_Repaint800", "repaint of the visible area, 800 %", 10},
+                                              {"BM_MapNewFrame", "new frame: main drawing + grey map", 0},
+                                              {"BM_MeasureStar", "star measurement (click)", 2},
+                                          });
   const stellacq::GreyFrame& grey = stellacq::bench().form->grey();
   const double held = static_cast<double>(grey.grey.capacity());
   const double one_copy = static_cast<double>(stellacq::kWidth) * stellacq::kHeight;

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace stellacq {
@@ -202,7 +203,7 @@ Growth growth_curve(const Counts& c, double x, double y, double background, doub
   Growth g;
   std::vector<double> bins(static_cast<std::size_t>(radius / kGrowthBin) + 2, 0.0);
   const Span xs = span_around(x, radius + 1, c.width), ys = span_around(y, radius + 1, c.height);
-  g.peak = INT32_MIN;
+  g.peak = std::numeric_limits<std::int32_t>::min();
   for (int v = ys.lo; v <= ys.hi; ++v)
     for (int u = xs.lo; u <= xs.hi; ++u) {
       const double share = (c.at(u, v) - background) / (kSubpixels * kSubpixels);

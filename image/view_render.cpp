@@ -1,3 +1,4 @@
+// The grey copy of a frame and its rendering into the viewport; see view_render.h.
 #include "image/view_render.h"
 
 #include <algorithm>

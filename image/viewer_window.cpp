@@ -1,3 +1,6 @@
+// The viewer (Form13) and its image area; see viewer_window.h. The window
+// holds no logic of its own: zoom and pan are ZoomView, the picture
+// render_view, the readout cursor_readout, the measurement measure_star.
 #include "image/viewer_window.h"
 
 #include <QApplication>
@@ -8,6 +11,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "image/auto_level.h"

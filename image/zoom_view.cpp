@@ -1,3 +1,4 @@
+// The zoomed view of a frame; see zoom_view.h.
 #include "image/zoom_view.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 // The full-resolution viewer on a full TX-22 frame (1536 x 1024) in an
 // 800 x 600 window: the CPU of a repaint of its visible area at "fit",
-// 100 % and 800 %, mapping a new frame to grey, a star measurement, and the
-// copies of the frame the viewer holds. Prints each beside its goal.
+// 100 % and 800 %, mapping a new frame to grey, the measurement of a sharp
+// and of a far defocused star, and the copies of the frame the viewer
+// holds. Prints each beside its goal, and what the two measurements found.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <utility>
 
 #include "bench/goal_reporter.h"
 #include "image/commands.h"
@@ -22,9 +24,11 @@ namespace {
 constexpr int kWidth = 1536;
 constexpr int kHeight = 1024;
 constexpr double kStarX = 700.4, kStarY = 500.7;
+constexpr double kBroadX = 300.2, kBroadY = 800.9;
 
 // Sky of about 1000 counts with noise and a few hundred stars of FWHM 3,
-// one of them at (kStarX, kStarY); drawn with automatic levels.
+// one of them at (kStarX, kStarY), and one of FWHM 16 at (kBroadX,
+// kBroadY); drawn with automatic levels.
 struct Bench {
   std::unique_ptr<testing::World> w = testing::make_world();
   std::shared_ptr<ViewerPlace> place = std::make_shared<ViewerPlace>();
@@ -38,15 +42,19 @@ struct Bench {
       for (int x = 0; x < kWidth; ++x)
         light.counts.at(x, y) = static_cast<std::int32_t>(1000 + noise(random));
     std::uniform_real_distribution<double> px(10, kWidth - 10), py(10, kHeight - 10), peak(500, 30000);
-    const auto star = [&](double cx, double cy, double amplitude) {
-      for (int y = static_cast<int>(cy) - 8; y <= static_cast<int>(cy) + 8; ++y)
-        for (int x = static_cast<int>(cx) - 8; x <= static_cast<int>(cx) + 8; ++x) {
+    const auto star = [&](double cx, double cy, double amplitude, double fwhm) {
+      const double sigma = fwhm / 2.3548;
+      const int reach = static_cast<int>(4 * sigma) + 1;
+      for (int y = static_cast<int>(cy) - reach; y <= static_cast<int>(cy) + reach; ++y)
+        for (int x = static_cast<int>(cx) - reach; x <= static_cast<int>(cx) + reach; ++x) {
+          if (x < 0 || y < 0 || x >= kWidth || y >= kHeight) continue;
           const double r2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
-          light.counts.at(x, y) += static_cast<std::int32_t>(amplitude * std::exp(-r2 / (2 * 1.274 * 1.274)));
+          light.counts.at(x, y) += static_cast<std::int32_t>(amplitude * std::exp(-r2 / (2 * sigma * sigma)));
         }
     };
-    for (int s = 0; s < 300; ++s) star(px(random), py(random), peak(random));
-    star(kStarX, kStarY, 20000);
+    for (int s = 0; s < 300; ++s) star(px(random), py(random), peak(random), 3);
+    star(kStarX, kStarY, 20000, 3);
+    star(kBroadX, kBroadY, 2000, 16);  // far out of focus
     light.width = kWidth;
     light.height = kHeight;
     light.max = 65535;
@@ -103,11 +111,20 @@ void BM_MeasureStar(benchmark::State& state) {
   }
 }
 
+void BM_MeasureBroadStar(benchmark::State& state) {
+  const Frame& light = bench().w->f.light;
+  for (auto _ : state) {
+    const StarMeasurement s = measure_star(light.counts, kWidth, kHeight, kBroadX, kBroadY);
+    benchmark::DoNotOptimize(s);
+  }
+}
+
 BENCHMARK(BM_RepaintFit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Repaint100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Repaint800)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MapNewFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MeasureStar)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeasureBroadStar)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace stellacq
@@ -126,8 +143,16 @@ int main(int argc, char** argv) {
                                               {"BM_Repaint100", "repaint of the visible area, 100 %", 10},
                                               {"BM_Repaint800", "repaint of the visible area, 800 %", 10},
                                               {"BM_MapNewFrame", "new frame: main drawing + grey map", 0},
-                                              {"BM_MeasureStar", "star measurement (click)", 2},
+                                              {"BM_MeasureStar", "star measurement, FWHM 3", 2},
+                                              {"BM_MeasureBroadStar", "star measurement, FWHM 16", 2},
                                           });
+  const stellacq::Frame& light = stellacq::bench().w->f.light;
+  for (const auto& [x, y] :
+       {std::pair(stellacq::kStarX, stellacq::kStarY), std::pair(stellacq::kBroadX, stellacq::kBroadY)})
+    std::printf(
+        "measured near %.1f %.1f: %s\n", x, y,
+        stellacq::star_text(stellacq::measure_star(light.counts, stellacq::kWidth, stellacq::kHeight, x, y))
+            .c_str());
   const stellacq::GreyFrame& grey = stellacq::bench().form->grey();
   const double held = static_cast<double>(grey.grey.capacity());
   const double one_copy = static_cast<double>(stellacq::kWidth) * stellacq::kHeight;

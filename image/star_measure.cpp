@@ -12,9 +12,9 @@
 // weighted second moment is 2 s^2 w^2 / (s^2 + w^2), which gives s back
 // from any w; noise far from the star carries almost no weight. The
 // half-flux radius comes from the growth curve of the background-subtracted
-// light, each pixel spread over 5 x 5 sub-pixels; spreading a pixel's light
-// over its square widens the star by a variance of 1/12 pixel^2 on each
-// axis, which is taken out again.
+// light, each pixel spread over its square (5 x 5 sub-pixels for a small
+// star); the spreading widens the star by nearly 1/12 pixel^2 of variance on
+// each axis, which is taken out again.
 #include "image/star_measure.h"
 
 #include <algorithm>
@@ -31,8 +31,7 @@ constexpr double kSigmaToFwhm = 2.3548200450309493;  // 2 sqrt(2 ln 2)
 constexpr double kDetectSigmas = 5;                  // of the noise of a 3 x 3 mean
 constexpr double kMinRing = 12;                      // inner ring radius, pixels
 constexpr double kRingWidth = 8;
-constexpr double kMaxSigma = 20;  // broader light is not taken for a star
-constexpr int kSubpixels = 5;
+constexpr double kMaxSigma = 20;     // broader light is not taken for a star
 constexpr double kGrowthBin = 0.02;  // pixels
 
 struct Counts {
@@ -201,23 +200,27 @@ struct Growth {
 Growth growth_curve(const Counts& c, double x, double y, double background, double radius,
                     double peak_radius) {
   Growth g;
+  // Sub-pixels a side: fine for small stars, where they matter; a broad
+  // star is long enough in radius for whole pixels.
+  const int n = radius <= 8 ? 5 : radius <= 16 ? 3 : 1;
+  const double sub_area = 1.0 / (n * n);
   std::vector<double> bins(static_cast<std::size_t>(radius / kGrowthBin) + 2, 0.0);
   const Span xs = span_around(x, radius + 1, c.width), ys = span_around(y, radius + 1, c.height);
   g.peak = std::numeric_limits<std::int32_t>::min();
   for (int v = ys.lo; v <= ys.hi; ++v)
     for (int u = xs.lo; u <= xs.hi; ++u) {
-      const double share = (c.at(u, v) - background) / (kSubpixels * kSubpixels);
+      const double share = (c.at(u, v) - background) * sub_area;
       if ((u - x) * (u - x) + (v - y) * (v - y) <= peak_radius * peak_radius)
         g.peak = std::max(g.peak, c.buffer.at(u, v));
-      for (int sv = 0; sv < kSubpixels; ++sv)
-        for (int su = 0; su < kSubpixels; ++su) {
-          const double dx = u + (su + 0.5) / kSubpixels - 0.5 - x;
-          const double dy = v + (sv + 0.5) / kSubpixels - 0.5 - y;
+      for (int sv = 0; sv < n; ++sv)
+        for (int su = 0; su < n; ++su) {
+          const double dx = u + (su + 0.5) / n - 0.5 - x;
+          const double dy = v + (sv + 0.5) / n - 0.5 - y;
           const double r = std::sqrt(dx * dx + dy * dy);
           if (r > radius) continue;
           bins[static_cast<std::size_t>(r / kGrowthBin)] += share;
           g.flux += share;
-          g.area += 1.0 / (kSubpixels * kSubpixels);
+          g.area += sub_area;
         }
     }
   if (!(g.flux > 0)) return g;
@@ -225,7 +228,11 @@ Growth growth_curve(const Counts& c, double x, double y, double background, doub
   for (std::size_t b = 0; b < bins.size(); ++b) {
     if (below + bins[b] >= g.flux / 2 && bins[b] > 0) {
       const double r = (static_cast<double>(b) + (g.flux / 2 - below) / bins[b]) * kGrowthBin;
-      g.hfr = std::sqrt(std::max(r * r - std::log(2.0) / 6, 0.0));
+      // Spreading over n x n points adds a variance of (n^2 - 1) / (12 n^2)
+      // on each axis; a Gaussian's half-flux radius squared is 2 ln 2 times
+      // its variance.
+      const double spread = 2 * std::log(2.0) * (n * n - 1) / (12.0 * n * n);
+      g.hfr = std::sqrt(std::max(r * r - spread, 0.0));
       break;
     }
     below += bins[b];

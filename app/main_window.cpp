@@ -580,6 +580,7 @@ void Form1::image_menu_view_full_Click() {
     const GuideState& g = p_.guide;
     if (g.guide_locked != 1) return std::nullopt;
     const int span = configured_span(p_.settings);
+    if (span < 0) return std::nullopt;  // searches nothing, as the marker draws nothing
     return FrameSquare{g.guide_x - span, g.guide_y - span, g.guide_x + span, g.guide_y + span};
   };
   bool created = false;

@@ -43,6 +43,7 @@
 #include "image/commands.h"
 #include "image/histogram_window.h"
 #include "image/profile_window.h"
+#include "image/viewer_window.h"
 #include "telescope/telescope_window.h"
 #include "ui/window_support.h"
 
@@ -120,6 +121,7 @@ const MenuItem kMenuTree[] = {
      &Form1::image_menu_display_flat_Click},
     {"image_menu_display_flat_sub", "image_menu", "フラット処理して表示",
      &Form1::image_menu_display_flat_sub_Click},
+    {"image_menu_view_full", "image_menu", "拡大表示", &Form1::image_menu_view_full_Click},
     {"telescope_menu", nullptr, "望遠鏡", &Form1::telescope_menu_Click},
     {"config_menu", nullptr, "設定", nullptr},
     {"config_menu_para", "config_menu", "ﾊﾟﾗﾚﾙﾎﾟｰﾄ設定 (TX11)", &Form1::config_menu_para_Click},
@@ -132,7 +134,7 @@ const MenuItem kMenuTree[] = {
 }  // namespace
 
 Form1::Form1(Program& program, QtInteraction& ui, const std::string& start_dir)
-    : p_(program), ui_(ui), start_dir_(start_dir) {
+    : p_(program), ui_(ui), start_dir_(start_dir), viewer_place_(std::make_shared<ViewerPlace>()) {
   named(this, "Form1");
   setWindowTitle(QStringLiteral(" STELLACQ ver2.4"));
   build_controls();
@@ -142,7 +144,10 @@ Form1::Form1(Program& program, QtInteraction& ui, const std::string& start_dir)
     Text7_->repaint();
   };
   ui_.on_fields = [this] { show_fields(); };
-  ui_.on_picture = [this] { Picture1_->update(); };
+  ui_.on_picture = [this] {
+    Picture1_->update();
+    if (auto* viewer = qobject_cast<Form13*>(Form13_.data())) viewer->picture_changed();
+  };
   ui_.on_progress = [this](const ExchangeProgress& progress) { show_progress(progress); };
   ui_.on_exchange_end = [this] { end_progress(); };
   ui_.on_exchange_input = [this](QObject* receiver, QEvent* event) {
@@ -567,6 +572,21 @@ void Form1::image_menu_display_flat_Click() {
 }
 void Form1::image_menu_display_flat_sub_Click() {
   run([&] { p_.display.image_menu_display_flat_sub_Click(); });
+}
+
+void Form1::image_menu_view_full_Click() {
+  // The viewer shows the guide star's search window while one is locked.
+  const GuideWindowSource guide_window = [this]() -> std::optional<FrameSquare> {
+    const GuideState& g = p_.guide;
+    if (g.guide_locked != 1) return std::nullopt;
+    const int span = configured_span(p_.settings);
+    if (span < 0) return std::nullopt;  // searches nothing, as the marker draws nothing
+    return FrameSquare{g.guide_x - span, g.guide_y - span, g.guide_x + span, g.guide_y + span};
+  };
+  bool created = false;
+  Form13* viewer =
+      show_single<Form13>(Form13_, &created, p_.display.state(), guide_window, viewer_place_, this);
+  if (created) viewer->move(frameGeometry().right() + 1, frameGeometry().top());  // beside the main window
 }
 
 // ---- telescope and settings ----

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ enum class InputVerdict;
 class PictureBox;
 class Program;
 class QtInteraction;
+struct ViewerPlace;
 
 class Form1 final : public QMainWindow {
   Q_OBJECT
@@ -73,6 +75,7 @@ class Form1 final : public QMainWindow {
   void image_menu_display_dark_sub_Click();
   void image_menu_display_flat_Click();
   void image_menu_display_flat_sub_Click();
+  void image_menu_view_full_Click();
   void telescope_menu_Click();
   void config_menu_para_Click();
   void config_menu_cu_Click();
@@ -150,6 +153,9 @@ class Form1 final : public QMainWindow {
   QPointer<QWidget> Form2_, Form3_, Form4_, Form5_, Form7_, Form8_, Form9_, Form10_, Form11_;
   QPointer<QWidget> Form6_;   // tracking status, opened and closed by the guide-star lock
   QPointer<QWidget> Form12_;  // line profile graph
+  QPointer<QWidget> Form13_;  // full-resolution viewer
+  // The viewer's size and zoom, kept from one opening to the next.
+  std::shared_ptr<ViewerPlace> viewer_place_;
 };
 
 }  // namespace stellacq

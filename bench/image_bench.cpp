@@ -105,27 +105,12 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  struct Goal {
-    const char* name;
-    const char* what;
-    double goal_ms;
-  };
-  const Goal goals[] = {
-      {"BM_AutoLevelAndDraw", "auto_level + draw_frame, 1536 x 1024", 15},
-      {"BM_SubtractDark", "dark subtraction, 1536 x 1024", 5},
-      {"BM_DivideFlat", "flat correction, 1536 x 1024", 5},
-  };
-  // Judged on CPU time, which the load of a shared machine does not change.
-  std::printf("\n%-40s %10s %10s %10s %8s\n", "operation", "CPU ms", "wall ms", "goal ms", "ratio");
-  bool all_met = true;
-  for (const Goal& g : goals) {
-    const auto it = reporter.cpu_ms.find(g.name);
-    if (it == reporter.cpu_ms.end()) continue;
-    const bool met = it->second < g.goal_ms;
-    all_met = all_met && met;
-    std::printf("%-40s %10.2f %10.2f %10.1f %8.2f %s\n", g.what, it->second, reporter.ms[g.name], g.goal_ms,
-                it->second / g.goal_ms, met ? "met" : "MISSED");
-  }
+  const bool all_met = stellacq::print_cpu_goals(
+      reporter, {
+                    {"BM_AutoLevelAndDraw", "auto_level + draw_frame, 1536 x 1024", 15},
+                    {"BM_SubtractDark", "dark subtraction, 1536 x 1024", 5},
+                    {"BM_DivideFlat", "flat correction, 1536 x 1024", 5},
+                });
   std::printf("%s\n", all_met ? "all goals met" : "some goals missed");
   return 0;
 }

@@ -127,8 +127,12 @@ void auto_level(Frames& frames) {
 }
 
 int grey_level(const Frames& frames, std::int32_t count) {
-  const std::int64_t d = std::int64_t{count} - frames.display_background;
-  const std::int32_t range = frames.display_range == 0 ? 1 : frames.display_range;
+  return grey_level(frames.display_background, frames.display_range, count);
+}
+
+int grey_level(std::int32_t background, std::int32_t display_range, std::int32_t count) {
+  const std::int64_t d = std::int64_t{count} - background;
+  const std::int32_t range = display_range == 0 ? 1 : display_range;
   const double g = int_floor(static_cast<double>(d) / range * 256 + 0.5);
   if (!(g >= 0.0)) return 0;
   if (g > 255.0) return 255;

@@ -48,5 +48,7 @@ void auto_level(Frames& frames);
 // Int((v - background) / range * 256 + 0.5), clamped. A range of 0 is
 // taken as 1.
 int grey_level(const Frames& frames, std::int32_t count);
+// The same under the levels `background` and `range`.
+int grey_level(std::int32_t background, std::int32_t range, std::int32_t count);
 
 }  // namespace stellacq

@@ -150,7 +150,8 @@ void FrameDisplay::Picture1_MouseMove(double X, double Y, double W, double H) {
   int cx = 0;
   int cy = 0;
   if (!frame_position(state_.frames, X, Y, W, H, cx, cy)) return;
-  fields_.Label1 = decimal_text(cx) + decimal_text(cy) + decimal_text(state_.frames.light.counts.at(cx, cy));
+  if (const std::optional<std::string> readout = cursor_readout(state_.frames, cx, cy))
+    fields_.Label1 = *readout;
 }
 
 void FrameDisplay::Option1_Click() {

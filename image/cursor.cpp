@@ -44,6 +44,13 @@ bool frame_position(const Frames& frames, double X, double Y, double W, double H
   return true;
 }
 
+std::optional<std::string> cursor_readout(const Frames& frames, int x, int y) {
+  const int width = std::min(frames.light.width, kFrameColumns);
+  const int height = std::min(frames.light.height, kFrameRows);
+  if (x < 0 || x >= width || y < 0 || y >= height) return std::nullopt;
+  return decimal_text(x) + decimal_text(y) + decimal_text(frames.light.counts.at(x, y));
+}
+
 std::optional<DisplayScale> display_scale(int width, int height, double scale_width, double scale_height) {
   if (width <= 0 || height <= 0 || !(scale_width > 0) || !(scale_height > 0)) return std::nullopt;
   DisplayScale s;

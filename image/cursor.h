@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "image/frames.h"
 
@@ -15,6 +16,11 @@ namespace stellacq {
 // (positions past the right or bottom edge give the last column or row,
 // negative ones 0). False when there is no light frame or no area.
 bool frame_position(const Frames& frames, double X, double Y, double W, double H, int& cx, int& cy);
+
+// The cursor readout of frame pixel (x, y): " x y count" of the light
+// frame, each number with its sign position; nothing outside the light
+// frame.
+std::optional<std::string> cursor_readout(const Frames& frames, int x, int y);
 
 // Frame pixels per unit of the image area, in single precision: the frame
 // fills about 382 x 254 of every 384 x 256 units of the area, so

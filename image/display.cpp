@@ -45,6 +45,10 @@ std::vector<int> last_source(int count, int screen_size, Map map) {
 
 void draw_frame(Picture& picture, const Frames& levels, const Frame& frame) {
   picture.clear();
+  const DisplaySource source = &frame == &levels.dark   ? DisplaySource::Dark
+                               : &frame == &levels.flat ? DisplaySource::Flat
+                                                        : DisplaySource::Light;
+  picture.content = {picture.content.draws + 1, source, levels.display_background, levels.display_range};
   const int columns = std::clamp(levels.used_width(frame), 0, kFrameColumns);
   const int rows = std::clamp(levels.used_height(frame), 0, kFrameRows);
   if (columns > 0 && rows > 0) {

@@ -17,7 +17,7 @@ int screen_y(int y, int height);
 // used with (Frames::used_width/used_height) in grey under the display
 // levels of `frames`. Where several frame pixels fall on one screen pixel the
 // one with the largest y, then the largest x, shows. Sizes are limited to
-// the buffer's shape.
+// the buffer's shape. The picture's content records the frame and levels.
 void draw_frame(Picture& picture, const Frames& frames, const Frame& frame);
 
 }  // namespace stellacq

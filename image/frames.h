@@ -106,6 +106,16 @@ struct Frames {
   int used_height(const Frame& frame) const { return &frame == &flat ? light.height : frame.height; }
 };
 
+// What a picture shows: the frame last drawn into it and the levels it was
+// drawn with. `draws` counts the drawings (0: none yet), so that another
+// view of the same frame knows when to map it again.
+struct PictureContent {
+  std::uint64_t draws = 0;
+  DisplaySource source = DisplaySource::Light;
+  std::int32_t background = 0;
+  std::int32_t range = 1;
+};
+
 // The image area of the main window (Picture1) as an RGB32 picture that the
 // window paints in one go. Frames are drawn into its top-left 303 x 200
 // pixels; its extent is the ScaleWidth x ScaleHeight of the mouse mappings.
@@ -114,6 +124,7 @@ struct Picture {
   static constexpr int kHeight = 201;
   static constexpr std::uint32_t kBackground = 0xFF000000u;  // opaque black
   std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(kWidth * kHeight, kBackground);
+  PictureContent content;  // kept by draw_frame; clearing leaves it
 
   std::uint32_t& at(int x, int y) { return pixels[static_cast<std::size_t>(y) * kWidth + x]; }
   std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * kWidth + x]; }

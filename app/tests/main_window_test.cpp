@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,6 +24,7 @@
 #include "app/qt_interaction.h"
 #include "config/ini_file.h"
 #include "fits/header_tables.h"
+#include "image/viewer_window.h"
 #include "sim/observatory.h"
 #include "test_support/widgets.h"
 
@@ -105,7 +107,7 @@ class MainWindowTest : public QObject {
                  "image_menu(image_menu_display(image_menu_display_auto image_menu_display_manual("
                  "image_menu_display_manual_bright image_menu_display_manual_range "
                  "image_menu_display_manual_background)) image_menu_display_dark image_menu_display_dark_sub "
-                 "image_menu_display_flat image_menu_display_flat_sub) telescope_menu "
+                 "image_menu_display_flat image_menu_display_flat_sub image_menu_view_full) telescope_menu "
                  "config_menu(config_menu_para config_menu_cu config_menu_serial config_menu_track "
                  "config_menu_file)"));
     // Captions whose odd characters (a full-width minus for the long vowel,
@@ -147,7 +149,8 @@ class MainWindowTest : public QObject {
         {"config_menu_para", "Form2"},     {"config_menu_serial", "Form5"},
         {"config_menu_cu", "Form7"},       {"config_menu_file", "Form8"},
         {"config_menu_track", "Form4"},    {"image_menu_display_manual_bright", "Form9"},
-        {"file_menu_open_light", "Form3"}, {"exp_menu_grab_program", "Form11"}};
+        {"file_menu_open_light", "Form3"}, {"exp_menu_grab_program", "Form11"},
+        {"image_menu_view_full", "Form13"}};
     for (const auto& [item, window] : rows) {
       form.menu_action(item)->trigger();
       form.menu_action(item)->trigger();
@@ -182,6 +185,17 @@ class MainWindowTest : public QObject {
     for (int x = 0; x < 300; x += 3)
       for (int y = 0; y < 200; y += 3) lit += qGray(shown.pixel(x, y)) > 0;
     QVERIFY(lit > 100);
+    // The viewer shows the frame and follows the next one at its zoom.
+    form.menu_action("image_menu_view_full")->trigger();
+    auto* viewer = qobject_cast<Form13*>(top_level("Form13"));
+    QVERIFY(viewer && viewer->windowTitle() == QStringLiteral("拡大表示"));
+    QCOMPARE(viewer->picture()->accessibleName(), QStringLiteral("ライトフレーム 768 x 512"));
+    QTest::keyClick(viewer->picture(), Qt::Key_1);
+    QTest::keyClick(viewer->picture(), Qt::Key_Plus);
+    const std::vector<std::uint8_t> first = viewer->grey().grey;
+    form.menu_action("exp_menu_one")->trigger();
+    QCOMPARE(viewer->findChild<QLabel*>("Label2")->text(), QStringLiteral("200%"));
+    QVERIFY(viewer->grey().grey.size() == first.size() && viewer->grey().grey != first);
   }
 
   // Shift alone, with any button, opens the line profile (Shift with Ctrl
@@ -228,16 +242,20 @@ class MainWindowTest : public QObject {
     answer.start(10);
     QWidget* picture = form.findChild<QWidget*>("Picture1");
     auto* status = form.findChild<QLineEdit*>("Text7");
+    form.menu_action("image_menu_view_full")->trigger();
+    auto* viewer = qobject_cast<Form13*>(top_level("Form13"));
+    QVERIFY(viewer && !viewer->picture()->guide_window());
     // The click reaches the lock at the frame's pixel under it; the lock's
-    // menus and status window reach the window.
+    // menus and status window reach the window, its search window the viewer.
     QTest::mouseClick(picture, Qt::RightButton, Qt::NoModifier, QPoint(100, 80));
     QCOMPARE(status->text(), QStringLiteral(" 126 102 100 Locked"));
+    QCOMPARE(viewer->picture()->guide_window(), std::optional(FrameSquare{116, 92, 136, 112}));
     QVERIFY(form.menu_action("exp_menu_grab_auto")->isEnabled() &&
             form.menu_action("exp_menu_grab_auto_stop")->isEnabled());
     QVERIFY(top_level("Form6"));
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, QPoint(10, 10));
     QCOMPARE(status->text(), QStringLiteral(" UnLocked"));
-    QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled());
+    QVERIFY(!form.menu_action("exp_menu_grab_auto")->isEnabled() && !viewer->picture()->guide_window());
     QTRY_VERIFY(top_level("Form6") == nullptr);
     QTest::mouseClick(picture, Qt::LeftButton, Qt::ShiftModifier, QPoint(100, 80));
     QCOMPARE(w.program.guide.guide_locked, std::int16_t{0});

@@ -14,6 +14,7 @@
 
 #include "camera/camera_rig.h"
 #include "camera/frame_request.h"
+#include "camera/geometry.h"
 #include "fits/frame_file.h"
 #include "sim/simulated_rig.h"
 

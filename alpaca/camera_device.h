@@ -19,6 +19,7 @@
 #include <string>
 
 #include "camera/camera_session.h"
+#include "camera/geometry.h"
 #include "config/settings.h"
 
 namespace stellacq::alpaca {

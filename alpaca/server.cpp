@@ -15,6 +15,7 @@
 #include <fstream>
 #include <random>
 
+#include "camera/geometry.h"
 #include "core/durable_file.h"
 
 namespace stellacq::alpaca {

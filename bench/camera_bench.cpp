@@ -9,9 +9,9 @@
 #include "app/parts.h"
 #include "app/program.h"
 #include "camera/connection.h"
-#include "camera/download.h"
 #include "camera/link.h"
 #include "camera/operations.h"
+#include "exposure/download.h"
 #include "test_support/world.h"
 
 namespace {

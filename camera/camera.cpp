@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "camera/geometry.h"
 #include "camera/transfer.h"
 #include "core/numeric.h"
 #include "core/wire_log.h"

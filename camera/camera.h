@@ -20,13 +20,14 @@
 #include <string>
 #include <string_view>
 
+#include "camera/geometry.h"
 #include "camera/link.h"
 #include "camera/link_state.h"
 #include "camera/port_io.h"
 #include "config/settings.h"
 #include "core/busy_count.h"
 #include "core/clock.h"
-#include "image/frames.h"
+#include "core/frame.h"
 
 namespace stellacq {
 

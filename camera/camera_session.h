@@ -33,7 +33,7 @@
 #include <thread>
 
 #include "camera/camera.h"
-#include "image/frames.h"
+#include "core/frame.h"
 
 namespace stellacq {
 

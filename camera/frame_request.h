@@ -3,7 +3,7 @@
 // the download.
 #pragma once
 
-#include "image/frames.h"
+#include "core/frame.h"
 
 namespace stellacq {
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "camera/geometry.h"
 #include "core/wire_log.h"
 
 namespace stellacq {

@@ -18,9 +18,10 @@
 #include <cstdint>
 #include <limits>
 
+#include "camera/geometry.h"
 #include "camera/link.h"
 #include "config/settings.h"
-#include "image/frames.h"
+#include "core/frame.h"
 
 namespace stellacq {
 

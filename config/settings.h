@@ -57,24 +57,6 @@ struct SettingsFileStatus {
 };
 
 // The three registers of the chosen parallel port.
-// Values of unit_model and head_model. A unit or head of any other value is
-// taken as the TU-22 or the TX-22.
-inline constexpr int kUnitTu11 = 4;
-inline constexpr int kUnitTu22 = 16;
-inline constexpr int kHeadTx11 = 4;   // 768 x 512
-inline constexpr int kHeadTx22 = 16;  // 1536 x 1024
-
-// Width and height of the frames a head sends at a binning: the sensor, or
-// half of it each way binned 2 x 2 (any binning other than 1).
-struct FrameShape {
-  int width = 0;
-  int height = 0;
-};
-constexpr FrameShape frame_shape(int head_model, int binning) {
-  const FrameShape sensor = head_model == kHeadTx11 ? FrameShape{768, 512} : FrameShape{1536, 1024};
-  return binning == 1 ? sensor : FrameShape{sensor.width / 2, sensor.height / 2};
-}
-
 struct PortAddresses {
   bool set = false;  // false until a valid parallel_port has been applied
   std::uint16_t port_data = 0;

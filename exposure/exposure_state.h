@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "camera/download.h"
+#include "exposure/download.h"
 
 namespace stellacq {
 

@@ -8,9 +8,10 @@
 #include <memory>
 #include <system_error>
 
-#include "camera/download.h"
+#include "camera/geometry.h"
 #include "core/numeric.h"
 #include "core/wait.h"
+#include "exposure/download.h"
 #include "exposure/single.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"

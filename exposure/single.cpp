@@ -1,8 +1,9 @@
 #include "exposure/single.h"
 
-#include "camera/download.h"
+#include "camera/geometry.h"
 #include "camera/operations.h"
 #include "core/numeric.h"
+#include "exposure/download.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "image/commands.h"

@@ -13,11 +13,11 @@
 #include <cstdint>
 
 #include "camera/camera.h"
-#include "camera/download.h"
 #include "camera/link_state.h"
 #include "config/settings.h"
 #include "core/clock.h"
 #include "core/status_line.h"
+#include "exposure/download.h"
 #include "exposure/exposure_state.h"
 #include "exposure/shot_fields.h"
 #include "fits/header_builder.h"

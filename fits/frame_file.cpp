@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 
+#include "camera/geometry.h"
 #include "config/settings.h"
 #include "fits/cards.h"
 #include "fits/writer.h"

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "camera/geometry.h"
 #include "config/settings.h"
 #include "fits/cards.h"
 

@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 
+#include "camera/geometry.h"
 #include "ui/window_support.h"
 
 namespace stellacq {

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 
+#include "camera/geometry.h"
 #include "guiding/measure.h"
 #include "ui/window_support.h"
 

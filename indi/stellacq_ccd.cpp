@@ -13,6 +13,7 @@
 #include <regex>
 
 #include "camera/frame_request.h"
+#include "camera/geometry.h"
 #include "core/wire_log.h"
 #include "indi/compressed_fits.h"
 #include "sim/simulated_rig.h"

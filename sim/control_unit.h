@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/geometry.h"
 #include "camera/port_io.h"
 #include "config/settings.h"
 #include "core/clock.h"

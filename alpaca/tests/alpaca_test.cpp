@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "alpaca/server.h"
+#include "camera/geometry.h"
 
 namespace stellacq::alpaca {
 namespace {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "camera/geometry.h"
 #include "camera/transfer.h"
 #include "sim/control_unit.h"
 

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "camera/chosen_port.h"
+#include "camera/geometry.h"
 #include "camera/parport_linux.h"
 #include "sim/observatory.h"
 #include "test_support/world.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "camera/download.h"
+#include "exposure/download.h"
 #include "fits/header_tables.h"
 #include "fits/reader.h"
 #include "test_support/world.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "camera/connection.h"
-#include "camera/download.h"
+#include "exposure/download.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -7,6 +7,7 @@
 
 #include <map>
 
+#include "camera/geometry.h"
 #include "config/settings.h"
 #include "fits/cards.h"
 

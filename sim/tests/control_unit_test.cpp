@@ -6,6 +6,7 @@
 
 #include <tuple>
 
+#include "camera/geometry.h"
 #include "camera/operations.h"
 #include "test_support/world.h"
 

@@ -1,6 +1,6 @@
 // Image transfer against the simulated unit: block counts, row layouts,
 // extremes, and what happens when the unit says more or less than expected.
-#include "camera/download.h"
+#include "exposure/download.h"
 
 #include <gtest/gtest.h>
 

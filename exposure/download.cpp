@@ -1,5 +1,6 @@
-#include "camera/download.h"
+#include "exposure/download.h"
 
+#include "camera/geometry.h"
 #include "camera/operations.h"
 #include "image/auto_level.h"
 

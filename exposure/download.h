@@ -14,6 +14,7 @@
 #include <string>
 
 #include "camera/camera.h"
+#include "camera/geometry.h"
 #include "camera/messages.h"
 #include "camera/operations.h"
 #include "core/status_line.h"

@@ -16,7 +16,6 @@
 // CONNECTION showing Busy until the unit has answered or failed.
 #pragma once
 
-#include <indiccd.h>
 #include <indipropertynumber.h>
 #include <indipropertyswitch.h>
 #include <indipropertytext.h>
@@ -30,10 +29,11 @@
 #include "camera/camera_rig.h"
 #include "camera/camera_session.h"
 #include "fits/frame_file.h"
+#include "indi/ccd_api.h"
 
 namespace stellacq::indi {
 
-class StellacqCcd final : public INDI::CCD {
+class StellacqCcd final : public CcdApi {
  public:
   StellacqCcd();
   ~StellacqCcd() override;
@@ -56,6 +56,7 @@ class StellacqCcd final : public INDI::CCD {
   int SetTemperature(double temperature) override;
   void TimerHit() override;
   bool saveConfigItems(FILE* fp) override;
+  bool ISSnoopDevice(XMLEle* root) override;
   // Debug on: the wire log goes to the DEBUG level (see the .cpp).
   void debugTriggered(bool enable) override;
   // The cooling state is kept by the driver's own readings (see
@@ -75,6 +76,7 @@ class StellacqCcd final : public INDI::CCD {
   bool launch_frame(const std::shared_ptr<FrameJob>& job);
   void show_progress(FrameJob& job, const CameraProgress& progress);
   void finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome);
+  void continue_fast_exposure(int seconds);
   std::string local_file_name() const;
   bool refuse_while_connected(const char* what);
   void load_saved_settings();
@@ -83,7 +85,10 @@ class StellacqCcd final : public INDI::CCD {
   bool handle_connection(ISState* states, char* names[], int n);
   void finish_connect(const RigOptions& options, const ConnectOutcome& outcome);
   bool refuse_bad_numbers(const char* name, const double values[], char* names[], int n);
-  bool refuse_long_texts(const char* name, char* texts[], int n);
+  bool refuse_bad_texts(const char* name, char* texts[], int n);
+  bool refuse_unknown_switches(const char* name, char* names[], int n);
+  static bool switches_change(const INDI::PropertySwitch& property, const ISState* states, char* names[],
+                              int n);
   void tell(INDI::Logger::VerbosityLevel level, const std::string& text);
 
   EventFdWakeUp wake_;  // outlives the session
@@ -93,6 +98,8 @@ class StellacqCcd final : public INDI::CCD {
   // Main thread state.
   bool connected_ = false;
   bool settings_loaded_ = false;  // the saved head, unit, port and pixel sizes
+  bool mount_on_sky_ = false;     // the snooped mount's last coordinates are a place on the sky
+  bool own_defined_ = false;      // HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE, SIM_PORT_ACCESS
   bool connecting_ = false;
   int connect_attempt_ = 0;                      // the reply of an attempt given up is dropped
   std::shared_ptr<FrameJob> frame_;              // the exposure running, if any

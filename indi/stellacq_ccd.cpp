@@ -4,6 +4,7 @@
 #include <indicom.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -350,6 +351,15 @@ void StellacqCcd::load_saved_settings() {
   loadConfig(true, UnitSP.getName());
   loadConfig(true, PortTP.getName());
   loadConfig(true, PixelSizeNP.getName());
+  // The binning and the subframe, for the connection, which defines their
+  // properties (libindi loads no property that is not defined).
+  double value = 0;
+  if (IUGetConfigNumber(getDeviceName(), "CCD_BINNING", "HOR_BIN", &value) == 0 && (value == 1 || value == 2))
+    binning_ = static_cast<int>(value);
+  const char* members[] = {"X", "Y", "WIDTH", "HEIGHT"};
+  for (int i = 0; i < 4; ++i)
+    if (IUGetConfigNumber(getDeviceName(), "CCD_FRAME", members[i], &value) == 0)
+      subframe_[i] = static_cast<int>(std::clamp(std::round(value), 0.0, 100000.0));
 }
 
 bool StellacqCcd::updateProperties() {
@@ -372,6 +382,10 @@ bool StellacqCcd::updateProperties() {
     if (isSimulation()) defineProperty(MountPortTP);
     apply_sensor_size();
     PrimaryCCD.setBin(binning_, binning_);
+    // The subframe last in use, or the one saved, when it lies on this head's chip.
+    if (const auto& [x, y, w, h] = subframe_;
+        w > 0 && h > 0 && x + w <= PrimaryCCD.getXRes() && y + h <= PrimaryCCD.getYRes())
+      PrimaryCCD.setFrame(x, y, w, h);
   } else {
     deleteProperty(CoolerSP.getName());
     deleteProperty(MountPortTP.getName());
@@ -493,8 +507,21 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
     if (strcmp(name, "CCD_EXPOSURE") == 0) raise_short_exposure(values, names, n);
     if (refuse_bad_numbers(name, values, names, n)) return false;
     // The frame is taken in whole pixels and shown as taken.
-    if (strcmp(name, "CCD_FRAME") == 0)
+    if (strcmp(name, "CCD_FRAME") == 0) {
       for (int i = 0; i < n; ++i) values[i] = std::round(values[i]);
+      // While disconnected (the configuration loading) it is kept for the
+      // connection, which checks it against the chip.
+      if (!isConnected()) {
+        for (int i = 0; i < n; ++i) {
+          const int value = static_cast<int>(std::clamp(values[i], 0.0, 100000.0));
+          if (strcmp(names[i], "X") == 0) subframe_[0] = value;
+          if (strcmp(names[i], "Y") == 0) subframe_[1] = value;
+          if (strcmp(names[i], "WIDTH") == 0) subframe_[2] = value;
+          if (strcmp(names[i], "HEIGHT") == 0) subframe_[3] = value;
+        }
+        return true;
+      }
+    }
     if (PixelSizeNP.isNameMatch(name)) {
       const bool taken = PixelSizeNP.update(values, names, n);
       PixelSizeNP.setState(taken ? IPS_OK : IPS_ALERT);
@@ -588,6 +615,7 @@ bool StellacqCcd::UpdateCCDFrame(int x, int y, int w, int h) {
     return false;
   }
   PrimaryCCD.setFrame(x, y, w, h);
+  subframe_ = {x, y, w, h};
   return true;
 }
 
@@ -1031,7 +1059,8 @@ bool StellacqCcd::saveConfigItems(FILE* fp) {
   UnitSP.save(fp);
   PortTP.save(fp);
   PixelSizeNP.save(fp);
-  // Kept also while disconnected, when CCD_BINNING is not defined.
+  // The binning and the subframe, kept also while disconnected, when their
+  // properties are not defined.
   INumber bins[2];
   IUFillNumber(&bins[0], "HOR_BIN", "X", "%2.0f", 1, 2, 1, binning_);
   IUFillNumber(&bins[1], "VER_BIN", "Y", "%2.0f", 1, 2, 1, binning_);
@@ -1039,6 +1068,14 @@ bool StellacqCcd::saveConfigItems(FILE* fp) {
   IUFillNumberVector(&binning, bins, 2, getDeviceName(), "CCD_BINNING", "Binning", IMAGE_SETTINGS_TAB, IP_RW,
                      60, IPS_IDLE);
   IUSaveConfigNumber(fp, &binning);
+  INumber frame[4];
+  const char* members[] = {"X", "Y", "WIDTH", "HEIGHT"};
+  for (int i = 0; i < 4; ++i)
+    IUFillNumber(&frame[i], members[i], members[i], "%.f", 0, 100000, 1, subframe_[i]);
+  INumberVectorProperty subframe;
+  IUFillNumberVector(&subframe, frame, 4, getDeviceName(), "CCD_FRAME", "Frame", IMAGE_SETTINGS_TAB, IP_RW,
+                     60, IPS_IDLE);
+  IUSaveConfigNumber(fp, &subframe);
   return true;
 }
 

@@ -20,6 +20,7 @@
 #include <indipropertyswitch.h>
 #include <indipropertytext.h>
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -106,7 +107,8 @@ class StellacqCcd final : public CcdApi {
   std::chrono::milliseconds watch_interval_{0};  // of the temperature readings
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;
-  int binning_ = 1;  // 1 or 2, the same on both axes
+  int binning_ = 1;                // 1 or 2, the same on both axes
+  std::array<int, 4> subframe_{};  // CCD_FRAME in use or saved: x, y, width, height; width 0 = the whole chip
   bool cooling_ = false;
   IPState cooling_state_ = IPS_IDLE;  // of CCD_TEMPERATURE while cooling, whatever a refusal showed
   // Busy temperature: ends at the set point, or when the readings stop

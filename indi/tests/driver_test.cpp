@@ -340,11 +340,15 @@ TEST_F(DriverTest, CoolingOnTheTemperatureFalls) {
   EXPECT_NEAR(client_->property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"], start - 3, 0.5);
 }
 
-// Head and port survive a restart of the driver through its configuration.
+// Head and port survive a restart of the driver through its configuration,
+// and so do the binning and the subframe, in force once connected.
 TEST_F(DriverTest, SavedSettingsSurviveARestart) {
   start_server();
   client_->set_switch("HEAD_MODEL", "TX11");
   set_text("PARALLEL_PORT", "PORT", "/dev/parport3");
+  connect_simulation();
+  set_binning(2);
+  set_numbers("CCD_FRAME", {{"X", 100}, {"Y", 50}, {"WIDTH", 300}, {"HEIGHT", 200}});
   client_->set_switch("CONFIG_PROCESS", "CONFIG_SAVE");
   ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
 
@@ -355,6 +359,10 @@ TEST_F(DriverTest, SavedSettingsSurviveARestart) {
                c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport3";
       },
       5s));
+  connect_simulation();
+  const Fits part = next_frame(expose(1));
+  EXPECT_EQ(std::tie(part.xbinning, part.width, part.height, part.origin_x, part.origin_y),
+            std::tuple(2L, 150L, 100L, 50L, 25L));
 }
 
 // With the configuration saved, a client that joins the connected camera gets

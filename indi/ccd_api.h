@@ -140,6 +140,8 @@ class CcdApi : public INDI::CCD {
     fitsfile* file = *PrimaryCCD.fitsFilePointer();
     long axes[2] = {1, 1};
     if (fits_create_img(file, USHORT_IMG, 2, axes, &status) == 0) {
+      // INDI 2 says first how the rows lie; the frames are the same on both.
+      fits_update_key_str(file, "ROWORDER", "TOP-DOWN", "Row Order", &status);
       addFITSKeywords(&PrimaryCCD);
       cards = read_cards(file);
     }

@@ -644,7 +644,12 @@ std::vector<std::string> StellacqCcd::indi_cards(double seconds) {
   // The frame's CCD-TEMP is the reading taken just before its exposure,
   // not the one CCD_TEMPERATURE shows now.
   std::vector<std::string> cards = standard_cards();
-  std::erase_if(cards, [](const std::string& card) { return card.rfind("CCD-TEMP", 0) == 0; });
+  // INDI 1.9 also writes its FITS_HEADER defaults, an OBSERVER and OBJECT of
+  // 'Unknown', which INDI 2 leaves out: the frames are the same on both.
+  std::erase_if(cards, [](const std::string& card) {
+    return card.rfind("CCD-TEMP", 0) == 0 || card.rfind("OBSERVER= 'Unknown '", 0) == 0 ||
+           card.rfind("OBJECT  = 'Unknown '", 0) == 0;
+  });
   return cards;
 }
 

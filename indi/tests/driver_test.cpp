@@ -446,13 +446,14 @@ TEST_F(DriverTest, HeaderCarriesIndisStandardInputs) {
   std::ofstream(script) << R"(import sys, collections
 from astropy.io import fits
 header = fits.open(sys.argv[1])[0].header
-print(header.get('TELESCOP'), header.get('OBJECT'), '%.2f' % header.get('SCALE'), sep='|')
+print(header.get('TELESCOP'), header.get('OBJECT'), '%.2f' % header.get('SCALE'), header.get('ROWORDER'), sep='|')
 keys = collections.Counter(c.keyword for c in header.cards if c.keyword not in ('COMMENT', 'HISTORY', ''))
 print('repeated:', *(k for k, n in keys.items() if n > 1))
 )";
-  // The scale of 9 um at 1240 mm; no keyword repeated.
+  // The scale of 9 um at 1240 mm; the rows from the top of the sky down, as
+  // INDI 2 declares them; no keyword repeated.
   EXPECT_EQ(std::tuple(run("/usr/bin/python3 " + script + " " + path)),
-            std::tuple(0, "Telescope Simulator|M 1|1.50\nrepeated:\n"));
+            std::tuple(0, "Telescope Simulator|M 1|1.50|TOP-DOWN\nrepeated:\n"));
 }
 
 // Numbers that are none or lie outside their range, a text of a megabyte,

@@ -2,6 +2,7 @@
 
 #include <fitsio.h>
 #include <indicom.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -379,7 +380,6 @@ bool StellacqCcd::updateProperties() {
   INDI::CCD::updateProperties();
   if (isConnected()) {
     defineProperty(CoolerSP);
-    if (isSimulation()) defineProperty(MountPortTP);
     apply_sensor_size();
     PrimaryCCD.setBin(binning_, binning_);
     // The subframe last in use, or the one saved, when it lies on this head's chip.
@@ -388,7 +388,6 @@ bool StellacqCcd::updateProperties() {
       PrimaryCCD.setFrame(x, y, w, h);
   } else {
     deleteProperty(CoolerSP.getName());
-    deleteProperty(MountPortTP.getName());
   }
   return true;
 }
@@ -404,6 +403,7 @@ RigOptions StellacqCcd::rig_options() const {
 // The port claimed for this process alone, or in simulation the simulated
 // observatory with its mount on a pseudo-terminal.
 HardwareOpener StellacqCcd::opener(const RigOptions& options) const {
+  if (isSimulation() && site_) return sim::simulated_opener(site_, options, SimAccessNP[0].getValue());
   if (isSimulation()) return sim::simulated_opener(options, SimAccessNP[0].getValue());
   return parport_opener(options);
 }
@@ -676,6 +676,53 @@ bool StellacqCcd::ISSnoopDevice(XMLEle* root) {
   return CcdApi::ISSnoopDevice(root);
 }
 
+// The simulated observatory lives from Simulation on to Simulation off, its
+// mount answering LX200 through a link of a fixed name (SIM_MOUNT_PORT) in
+// the user's runtime folder: an LX200 driver's saved port stays good across
+// the camera's connects and the driver's restarts, and a mount driver can
+// connect before the camera does.
+void StellacqCcd::simulationTriggered(bool enable) {
+  CcdApi::simulationTriggered(enable);
+  if (!enable) {
+    site_.reset();
+    deleteProperty(MountPortTP.getName());
+    return;
+  }
+  if (site_) return;
+  std::string error;
+  const std::string link = mount_link_path(&error);
+  if (!link.empty()) site_ = sim::start_simulated_site(link, &error);
+  if (!site_) {
+    tell(INDI::Logger::DBG_WARNING,
+         "The simulated mount has no fixed port; it gets one at connecting. " + error);
+    return;
+  }
+  MountPortTP[0].setText(link);
+  defineProperty(MountPortTP);
+  LOGF_INFO("The simulated mount answers LX200 on %s.", link.c_str());
+}
+
+// $XDG_RUNTIME_DIR/stellacq (the user's own, emptied at logout), else
+// /tmp/stellacq-UID made for the user alone; the link is named after the
+// device. Empty with the reason in `error` when the folder is not the user's.
+std::string StellacqCcd::mount_link_path(std::string* error) const {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string dir = runtime != nullptr && runtime[0] == '/'
+                              ? std::string(runtime) + "/stellacq"
+                              : "/tmp/stellacq-" + std::to_string(getuid());
+  ::mkdir(dir.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+      (st.st_mode & 0077) != 0) {
+    *error = dir + " is not a folder of this user's alone.";
+    return {};
+  }
+  std::string name = getDeviceName();
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return dir + "/" + name + "-mount";
+}
+
 // ---------------------------------------------------------------------------
 // Connection
 
@@ -741,7 +788,10 @@ void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome
   connected_ = true;
   if (const std::size_t start = outcome.greeting.find_first_not_of(' '); start != std::string::npos)
     tell(INDI::Logger::DBG_SESSION, "The control unit says: " + outcome.greeting.substr(start));
-  MountPortTP[0].setText(outcome.open.mount_device);
+  if (!site_) {
+    MountPortTP[0].setText(outcome.open.mount_device);
+    MountPortTP.apply();
+  }
   if (isSimulation() && !outcome.open.mount_device.empty())
     LOGF_INFO("The simulated mount answers LX200 on %s.", outcome.open.mount_device.c_str());
   // CCD_TEMPERATURE is defined with this first reading.

@@ -31,6 +31,7 @@
 #include "camera/camera_session.h"
 #include "fits/frame_file.h"
 #include "indi/ccd_api.h"
+#include "sim/simulated_rig.h"
 
 namespace stellacq::indi {
 
@@ -58,6 +59,7 @@ class StellacqCcd final : public CcdApi {
   void TimerHit() override;
   bool saveConfigItems(FILE* fp) override;
   bool ISSnoopDevice(XMLEle* root) override;
+  void simulationTriggered(bool enable) override;
   // Debug on: the wire log goes to the DEBUG level (see the .cpp).
   void debugTriggered(bool enable) override;
   // The cooling state is kept by the driver's own readings (see
@@ -80,6 +82,7 @@ class StellacqCcd final : public CcdApi {
   void continue_fast_exposure(int seconds);
   std::string local_file_name() const;
   bool refuse_while_connected(const char* what);
+  std::string mount_link_path(std::string* error) const;
   void load_saved_settings();
   void raise_short_exposure(double values[], char* names[], int n);
   std::vector<std::string> indi_cards(double seconds);
@@ -92,6 +95,9 @@ class StellacqCcd final : public CcdApi {
                               int n);
   void tell(INDI::Logger::VerbosityLevel level, const std::string& text);
 
+  // In simulation: the observatory with its mount, which the session's
+  // hardware shares while connected.
+  std::shared_ptr<sim::SimulatedSite> site_;
   EventFdWakeUp wake_;  // outlives the session
   CameraSession session_{wake_};
   int wake_callback_ = -1;

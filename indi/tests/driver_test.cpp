@@ -180,6 +180,7 @@ class DriverTest : public ::testing::Test {
                     std::vector<std::string> more_drivers = {}) {
     client_.reset();
     server_.reset();
+    environment.emplace("XDG_RUNTIME_DIR", home_);  // where the simulated mount's link goes
     server_ =
         std::make_unique<IndiServer>(ServerOptions{home_, std::move(environment), std::move(more_drivers)});
     ASSERT_TRUE(server_->running());
@@ -704,6 +705,45 @@ TEST_F(DriverTest, MountCardsOnlyFromAMountOnTheSky) {
   EXPECT_EQ(mount_cards(), "RA DEC OBJCTRA OBJCTDEC ");
   std::ofstream(home_ + "/gone") << "";
   EXPECT_EQ(mount_cards(), "");
+}
+
+// Whether an LX200 mount answers its position on `device`.
+bool mount_answers(const std::string& device) {
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return false;
+  std::string reply;
+  if (write(fd, ":GR#", 4) == 4) {
+    for (pollfd p{fd, POLLIN, 0}; reply.find('#') == std::string::npos && poll(&p, 1, 2000) > 0;) {
+      char buffer[64];
+      const ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got <= 0) break;
+      reply.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  close(fd);
+  return reply.find('#') != std::string::npos;
+}
+
+// In simulation the mount answers LX200 on a link of a fixed name from
+// Simulation on to Simulation off, before the camera connects (Ekos connects
+// the mount first) and across the camera's connects.
+TEST_F(DriverTest, SimulatedMountKeepsItsPortFromSimulationOnToOff) {
+  start_server();
+  choose("SIMULATION", "ENABLE");
+  ASSERT_TRUE(client_->wait([](Client& c) { return c.has("SIM_MOUNT_PORT"); }, 5s));
+  const std::string link = home_ + "/stellacq/STELLACQ_CCD-mount";
+  EXPECT_EQ(client_->property("SIM_MOUNT_PORT").texts["PORT"], link);
+  EXPECT_TRUE(mount_answers(link));
+  for (int i = 0; i < 2; ++i) {
+    client_->set_switch("CONNECTION", "CONNECT");
+    ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_OK, 15s));
+    EXPECT_TRUE(mount_answers(link));
+    EXPECT_EQ(client_->property("SIM_MOUNT_PORT").texts["PORT"], link);
+    choose("CONNECTION", "DISCONNECT");
+    EXPECT_TRUE(mount_answers(link));
+  }
+  choose("SIMULATION", "DISABLE");
+  EXPECT_TRUE(client_->wait([&](Client&) { return !std::filesystem::is_symlink(link); }, 5s));
 }
 
 }  // namespace

@@ -388,6 +388,7 @@ bool StellacqCcd::updateProperties() {
       PrimaryCCD.setFrame(x, y, w, h);
   } else {
     deleteProperty(CoolerSP.getName());
+    if (!site_) deleteProperty(MountPortTP.getName());  // the mount went with the connection
   }
   return true;
 }
@@ -788,9 +789,9 @@ void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome
   connected_ = true;
   if (const std::size_t start = outcome.greeting.find_first_not_of(' '); start != std::string::npos)
     tell(INDI::Logger::DBG_SESSION, "The control unit says: " + outcome.greeting.substr(start));
-  if (!site_) {
+  if (!site_ && isSimulation() && !outcome.open.mount_device.empty()) {
     MountPortTP[0].setText(outcome.open.mount_device);
-    MountPortTP.apply();
+    defineProperty(MountPortTP);
   }
   if (isSimulation() && !outcome.open.mount_device.empty())
     LOGF_INFO("The simulated mount answers LX200 on %s.", outcome.open.mount_device.c_str());

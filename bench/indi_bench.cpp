@@ -10,6 +10,11 @@
 //    no Nagle delay), timed to the definition coming back. Goal: < 50 ms.
 //  - the driver's processor time during a 10 s exposure, as a share of one
 //    core. Goal: < 5 %.
+//  - the driver's processor time per 1 s frame (exposure, download, file and
+//    BLOB), and its memory (resident now and at most) after the frames:
+//    figures beside the simulator's, no goal.
+// The bench runs against the INDI it was built with (INDI 1.9 or 2.x);
+// scripts/indi-bench.sh runs it for both in one go.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -187,11 +192,17 @@ struct Figures {
   double blob_ms = -1;    // median, exposure end to BLOB at the client
   double answer_ms = -1;  // median, request at the exposure end to its answer
   int answers_during_download = 0;
+  double cpu_ms_per_frame = -1;  // the driver's processor time, exposure to BLOB
 };
+
+double cpu_seconds(pid_t pid);
 
 Figures measure(Session& s, Device& camera, int binning) {
   Figures f;
   Client& c = camera.client;
+  const pid_t pid = s.server->driver_pid(camera.program);
+  const double cpu_before = cpu_seconds(pid);
+  int frames = 0;
   Probe probe(s.server->port());
   c.set_number("CCD_BINNING", {{"HOR_BIN", binning}, {"VER_BIN", binning}});
   c.wait([binning](Client& c) { return c.property("CCD_BINNING").numbers["HOR_BIN"] == binning; }, 5s);
@@ -206,6 +217,7 @@ Figures measure(Session& s, Device& camera, int binning) {
     if (!c.wait([before](Client& c) { return c.blobs().size() > before; }, 30s)) continue;
     const BlobCopy frame = c.blobs()[before];
     blob.push_back(Ms(frame.at - *end_shown(c, from)).count());
+    ++frames;
     if (answered_ms >= 0) {
       answer.push_back(answered_ms);
       if (answered_at < frame.at) ++f.answers_during_download;
@@ -214,7 +226,23 @@ Figures measure(Session& s, Device& camera, int binning) {
   }
   f.blob_ms = median(blob);
   f.answer_ms = median(answer);
+  if (frames > 0 && cpu_before >= 0) f.cpu_ms_per_frame = 1000.0 * (cpu_seconds(pid) - cpu_before) / frames;
   return f;
+}
+
+// A process's resident memory now and at most so far, in MiB.
+std::pair<double, double> memory_mib(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  double now = -1, peak = -1;
+  for (std::string line; std::getline(status, line);) {
+    std::istringstream fields(line);
+    std::string key;
+    double kib = 0;
+    fields >> key >> kib;
+    if (key == "VmRSS:") now = kib / 1024;
+    if (key == "VmHWM:") peak = kib / 1024;
+  }
+  return {now, peak};
 }
 
 // A full 1 x 1 frame with CCD_COMPRESSION off and on: the BLOB's bytes and
@@ -303,25 +331,37 @@ int main() {
   }
   std::printf(
       "indi_stellacq_ccd in simulation beside INDI's CCD simulator (indi_simulator_ccd) at the\n"
-      "same frame (1536 x 1024, 16 bits), same server, same run; %d frames of 1 s each, medians\n\n",
-      kFrames);
-  std::printf("%-8s %12s | %-28s | %-36s\n", "", "", "end to BLOB ms", "answer at the exposure end ms");
-  std::printf("%-8s %12s | %8s %8s %5s %5s | %8s %8s %5s %13s\n", "binning", "download ms", "stellacq",
-              "INDI sim", "ratio", "goal", "stellacq", "INDI sim", "ratio", "in download");
+      "same frame (1536 x 1024, 16 bits), same server, same run, INDI %d.%d.%d (%s);\n"
+      "%d frames of 1 s each, medians\n\n",
+      INDI_VERSION_MAJOR, INDI_VERSION_MINOR, INDI_VERSION_RELEASE, STELLACQ_INDISERVER, kFrames);
+  std::printf("%-8s %12s | %-44s | %-36s\n", "", "", "end to BLOB ms", "answer at the exposure end ms");
+  std::printf("%-8s %12s | %8s %9s %8s %5s %5s | %8s %8s %5s %13s\n", "binning", "download ms", "stellacq",
+              "-download", "INDI sim", "ratio", "goal", "stellacq", "INDI sim", "ratio", "in download");
   bool all_met = true;
+  Figures cpu[2][2];  // binning 1, 2 x ours, simulator
   for (int binning : {1, 2}) {
     const double alone = download_ms(binning);
     const Figures f = measure(session, session.ours, binning);
     const Figures sim = measure(session, session.simulator, binning);
+    cpu[binning - 1][0] = f;
+    cpu[binning - 1][1] = sim;
     const double goal = alone + 100.0;
     const bool met = f.blob_ms >= 0 && f.blob_ms <= goal && f.answer_ms >= 0 && f.answer_ms < 50.0;
     all_met = all_met && met;
-    std::printf("%-8s %12.1f | %8.1f %8.1f %5.2f %5.0f | %8.1f %8.1f %5.2f %8d/%d %s\n",
-                binning == 1 ? "1 x 1" : "2 x 2", alone, f.blob_ms, sim.blob_ms,
-                ratio(f.blob_ms, sim.blob_ms), goal, f.answer_ms, sim.answer_ms,
+    const double beyond = f.blob_ms >= 0 && alone >= 0 ? f.blob_ms - alone : -1;
+    std::printf("%-8s %12.1f | %8.1f %9.1f %8.1f %5.2f %5.0f | %8.1f %8.1f %5.2f %8d/%d %s\n",
+                binning == 1 ? "1 x 1" : "2 x 2", alone, f.blob_ms, beyond, sim.blob_ms,
+                ratio(beyond, sim.blob_ms), goal, f.answer_ms, sim.answer_ms,
                 ratio(f.answer_ms, sim.answer_ms), f.answers_during_download, kFrames,
                 met ? "" : " <- goal missed");
   }
+  std::printf(
+      "\n(-download: end to BLOB less the simulated download, the part INDI's simulator also has.)\n");
+  std::printf(
+      "\nDriver CPU per 1 s frame (exposure, download, file, BLOB), ms: 1 x 1 stellacq %.1f, INDI sim "
+      "%.1f; 2 x 2 stellacq %.1f, INDI sim %.1f (figures, no goal)\n",
+      cpu[0][0].cpu_ms_per_frame, cpu[0][1].cpu_ms_per_frame, cpu[1][0].cpu_ms_per_frame,
+      cpu[1][1].cpu_ms_per_frame);
   const auto [ours_cpu, sim_cpu] = exposure_cpu(session);
   const bool cpu_met = ours_cpu >= 0 && ours_cpu < 5.0;
   all_met = all_met && cpu_met;
@@ -343,5 +383,10 @@ int main() {
   std::printf(
       "  CCD_COMPRESSION on:  %9.0f bytes (.fits.fz), exposure end to BLOB %7.1f ms (%.0f %% of the bytes)\n",
       packed.bytes, packed.blob_ms, plain.bytes > 0 ? 100.0 * packed.bytes / plain.bytes : -1.0);
+  const auto [ours_now, ours_peak] = memory_mib(session.server->driver_pid(session.ours.program));
+  const auto [sim_now, sim_peak] = memory_mib(session.server->driver_pid(session.simulator.program));
+  std::printf(
+      "\nDriver memory after the frames, MiB resident (peak): stellacq %.1f (%.1f), INDI sim %.1f (%.1f)\n",
+      ours_now, ours_peak, sim_now, sim_peak);
   return all_met ? 0 : 2;
 }

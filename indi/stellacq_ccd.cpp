@@ -2,8 +2,11 @@
 
 #include <fitsio.h>
 #include <indicom.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -141,7 +144,6 @@ struct StellacqCcd::FrameJob {
   FrameExtras extras;
   // What the frame records of its start, as the client saw it begin.
   std::time_t start_utc = 0;
-  std::optional<double> ccd_temp_c;
   int head_model = 0;
   bool send = true;              // upload to the client
   std::string local_path;        // save on the server's disk ("" = no)
@@ -201,8 +203,7 @@ bool StellacqCcd::initProperties() {
   CoolerSP.fill(getDeviceName(), "CCD_COOLER", "Cooler", MAIN_CONTROL_TAB, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
 
   addCaptureFormat({"INDI_MONO", "Mono", 16, true});
-  TemperatureN[0].min = kTemperatureMinC;
-  TemperatureN[0].max = kTemperatureMaxC;
+  set_temperature_range(kTemperatureMinC, kTemperatureMaxC);
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "HOR_BIN", 1, 2, 1, false);
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "VER_BIN", 1, 2, 1, false);
   // The unit exposes whole seconds, one at least.
@@ -260,19 +261,33 @@ bool StellacqCcd::refuse_bad_numbers(const char* name, const double values[], ch
   return false;
 }
 
-// Texts are taken up to kLongestText bytes; a longer one leaves the
-// property Alert with the texts it had, never echoed. Also for a property
-// not defined now: the base class keeps (and echoes) some of those.
-bool StellacqCcd::refuse_long_texts(const char* name, char* texts[], int n) {
+// Texts are taken up to kLongestText bytes of characters that XML carries
+// (a control character or a byte that is no UTF-8 would be echoed to every
+// client and break a strict one's stream); another leaves the property
+// Alert with the texts it had, never echoed. Also for a property not defined
+// now: the base class keeps (and echoes) some of those.
+bool StellacqCcd::refuse_bad_texts(const char* name, char* texts[], int n) {
   for (int i = 0; i < n; ++i) {
-    const std::size_t length = texts[i] != nullptr ? std::strlen(texts[i]) : 0;
-    if (length <= kLongestText) continue;
+    const std::string text = texts[i] != nullptr ? texts[i] : "";
+    std::string why;
+    if (text.size() > kLongestText) {
+      why = "a text of " + std::to_string(text.size()) + " bytes is refused; at most " +
+            std::to_string(kLongestText) + " are taken.";
+    } else {
+      for (std::size_t at = 0; at < text.size() && why.empty();) {
+        const std::size_t bytes = character_bytes(text, at);
+        if (bytes == 0) why = "a text with a control character or a byte that is no UTF-8 is refused.";
+        at += bytes;
+      }
+    }
+    if (why.empty()) continue;
     INDI::PropertyText property = getText(name);
     if (!property.isValid()) {
-      LOGF_ERROR("A text of %zu bytes is refused; at most %zu are taken.", length, kLongestText);
+      why[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(why[0])));
+      LOGF_ERROR("%s", why.c_str());
       return true;
     }
-    LOGF_ERROR("%s: a text of %zu bytes is refused; at most %zu are taken.", name, length, kLongestText);
+    LOGF_ERROR("%s: %s", name, why.c_str());
     property.setState(IPS_ALERT);
     property.apply();
     return true;
@@ -280,13 +295,51 @@ bool StellacqCcd::refuse_long_texts(const char* name, char* texts[], int n) {
   return false;
 }
 
+// A switch request naming a switch the property does not have is refused
+// whole: libindi would turn every switch off and show Ok.
+bool StellacqCcd::refuse_unknown_switches(const char* name, char* names[], int n) {
+  INDI::PropertySwitch property = getSwitch(name);
+  if (!property.isValid()) return false;
+  for (int i = 0; i < n; ++i) {
+    if (property.findWidgetByName(names[i]) != nullptr) continue;
+    LOGF_ERROR("%s has no switch %s; it stays as it was.", name, names[i]);
+    property.setState(IPS_ALERT);
+    property.apply();
+    return true;
+  }
+  return false;
+}
+
+// Whether taking the request would change any switch of `property`.
+bool StellacqCcd::switches_change(const INDI::PropertySwitch& property, const ISState* states, char* names[],
+                                  int n) {
+  if (!property.isValid()) return true;
+  // One of many: the switch turned on, the others off.
+  for (int i = 0; i < n; ++i)
+    if (states[i] == ISS_ON)
+      for (const auto& element : property)
+        if ((element.getState() == ISS_ON) != (strcmp(element.getName(), names[i]) == 0)) return true;
+  for (int i = 0; i < n; ++i) {
+    const auto* element = property.findWidgetByName(names[i]);
+    if (element == nullptr || element->getState() != states[i]) return true;
+  }
+  return false;
+}
+
+// The driver's own properties are defined with the first getProperties;
+// from then on they are the device's, and libindi defines them again for
+// each later one, as it does its own.
 void StellacqCcd::ISGetProperties(const char* dev) {
   INDI::CCD::ISGetProperties(dev);
-  defineProperty(HeadSP);
-  defineProperty(UnitSP);
-  defineProperty(PortTP);
-  defineProperty(PixelSizeNP);
-  defineProperty(SimAccessNP);
+  if (dev != nullptr && strcmp(dev, getDeviceName()) != 0) return;
+  if (!own_defined_) {
+    own_defined_ = true;
+    defineProperty(HeadSP);
+    defineProperty(UnitSP);
+    defineProperty(PortTP);
+    defineProperty(PixelSizeNP);
+    defineProperty(SimAccessNP);
+  }
   load_saved_settings();
 }
 
@@ -300,6 +353,15 @@ void StellacqCcd::load_saved_settings() {
   loadConfig(true, UnitSP.getName());
   loadConfig(true, PortTP.getName());
   loadConfig(true, PixelSizeNP.getName());
+  // The binning and the subframe, for the connection, which defines their
+  // properties (libindi loads no property that is not defined).
+  double value = 0;
+  if (IUGetConfigNumber(getDeviceName(), "CCD_BINNING", "HOR_BIN", &value) == 0 && (value == 1 || value == 2))
+    binning_ = static_cast<int>(value);
+  const char* members[] = {"X", "Y", "WIDTH", "HEIGHT"};
+  for (int i = 0; i < 4; ++i)
+    if (IUGetConfigNumber(getDeviceName(), "CCD_FRAME", members[i], &value) == 0)
+      subframe_[i] = static_cast<int>(std::clamp(std::round(value), 0.0, 100000.0));
 }
 
 bool StellacqCcd::updateProperties() {
@@ -308,25 +370,26 @@ bool StellacqCcd::updateProperties() {
     // would send it before it is defined.
     const RigOptions options = rig_options();
     const double pixel = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
-    INumberVectorProperty* info = PrimaryCCD.getCCDInfo();
     const std::pair<const char*, double> values[] = {{"CCD_MAX_X", head_width(options.head_model)},
                                                      {"CCD_MAX_Y", head_height(options.head_model)},
                                                      {"CCD_PIXEL_SIZE", pixel},
                                                      {"CCD_PIXEL_SIZE_X", pixel},
                                                      {"CCD_PIXEL_SIZE_Y", pixel},
                                                      {"CCD_BITSPERPIXEL", 16}};
-    for (const auto& [name, value] : values)
-      if (INumber* number = IUFindNumber(info, name)) number->value = value;
+    for (const auto& [name, value] : values) set_ccd_info(name, value);
   }
   INDI::CCD::updateProperties();
   if (isConnected()) {
     defineProperty(CoolerSP);
-    if (isSimulation()) defineProperty(MountPortTP);
     apply_sensor_size();
     PrimaryCCD.setBin(binning_, binning_);
+    // The subframe last in use, or the one saved, when it lies on this head's chip.
+    if (const auto& [x, y, w, h] = subframe_;
+        w > 0 && h > 0 && x + w <= PrimaryCCD.getXRes() && y + h <= PrimaryCCD.getYRes())
+      PrimaryCCD.setFrame(x, y, w, h);
   } else {
     deleteProperty(CoolerSP.getName());
-    deleteProperty(MountPortTP.getName());
+    if (!site_) deleteProperty(MountPortTP.getName());  // the mount went with the connection
   }
   return true;
 }
@@ -342,6 +405,7 @@ RigOptions StellacqCcd::rig_options() const {
 // The port claimed for this process alone, or in simulation the simulated
 // observatory with its mount on a pseudo-terminal.
 HardwareOpener StellacqCcd::opener(const RigOptions& options) const {
+  if (isSimulation() && site_) return sim::simulated_opener(site_, options, SimAccessNP[0].getValue());
   if (isSimulation()) return sim::simulated_opener(options, SimAccessNP[0].getValue());
   return parport_opener(options);
 }
@@ -367,8 +431,16 @@ bool StellacqCcd::refuse_while_connected(const char* what) {
 bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states, char* names[], int n) {
   if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
     if (strcmp(name, "CONNECTION") == 0 && handle_connection(states, names, n)) return true;
+    if (refuse_unknown_switches(name, names, n)) return false;
     if (HeadSP.isNameMatch(name) || UnitSP.isNameMatch(name)) {
       INDI::PropertySwitch& property = HeadSP.isNameMatch(name) ? HeadSP : UnitSP;
+      // A saved configuration loaded while connected asks for the same head
+      // and unit again: taken, as nothing changes.
+      if (!switches_change(property, states, names, n)) {
+        property.setState(IPS_OK);
+        property.apply();
+        return true;
+      }
       if (refuse_while_connected(HeadSP.isNameMatch(name) ? "camera head" : "control unit")) {
         property.setState(IPS_ALERT);
         property.apply();
@@ -380,7 +452,8 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
       apply_sensor_size();
       return taken;
     }
-    if (strcmp(name, "SIMULATION") == 0 && (isConnected() || connecting_)) {
+    if (strcmp(name, "SIMULATION") == 0 && (isConnected() || connecting_) &&
+        switches_change(getSwitch(name), states, names, n)) {
       LOG_ERROR("Disconnect the camera before switching the simulation on or off.");
       INDI::PropertySwitch simulation = getSwitch(name);
       simulation.setState(IPS_ALERT);
@@ -401,8 +474,7 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
           CoolerSP.apply();
           if (!status.ok()) LOGF_ERROR("Cooling off failed: %s", camera_error_text(status).c_str());
         });
-        TemperatureNP.s = IPS_IDLE;
-        IDSetNumber(&TemperatureNP, nullptr);
+        show_temperature(IPS_IDLE);
         CoolerSP.setState(IPS_BUSY);
         CoolerSP.apply();
       }
@@ -413,9 +485,13 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
 }
 
 bool StellacqCcd::ISNewText(const char* dev, const char* name, char* texts[], char* names[], int n) {
-  if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && refuse_long_texts(name, texts, n)) return false;
+  if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && refuse_bad_texts(name, texts, n)) return false;
   if (dev != nullptr && strcmp(dev, getDeviceName()) == 0 && PortTP.isNameMatch(name)) {
-    if (refuse_while_connected("parallel port")) {
+    bool same = true;
+    for (int i = 0; i < n; ++i)
+      if (const auto* element = PortTP.findWidgetByName(names[i]))
+        same = same && texts[i] != nullptr && strcmp(element->getText(), texts[i]) == 0;
+    if (!same && refuse_while_connected("parallel port")) {
       PortTP.setState(IPS_ALERT);
       PortTP.apply();
       return false;
@@ -432,6 +508,22 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
   if (dev != nullptr && strcmp(dev, getDeviceName()) == 0) {
     if (strcmp(name, "CCD_EXPOSURE") == 0) raise_short_exposure(values, names, n);
     if (refuse_bad_numbers(name, values, names, n)) return false;
+    // The frame is taken in whole pixels and shown as taken.
+    if (strcmp(name, "CCD_FRAME") == 0) {
+      for (int i = 0; i < n; ++i) values[i] = std::round(values[i]);
+      // While disconnected (the configuration loading) it is kept for the
+      // connection, which checks it against the chip.
+      if (!isConnected()) {
+        for (int i = 0; i < n; ++i) {
+          const int value = static_cast<int>(std::clamp(values[i], 0.0, 100000.0));
+          if (strcmp(names[i], "X") == 0) subframe_[0] = value;
+          if (strcmp(names[i], "Y") == 0) subframe_[1] = value;
+          if (strcmp(names[i], "WIDTH") == 0) subframe_[2] = value;
+          if (strcmp(names[i], "HEIGHT") == 0) subframe_[3] = value;
+        }
+        return true;
+      }
+    }
     if (PixelSizeNP.isNameMatch(name)) {
       const bool taken = PixelSizeNP.update(values, names, n);
       PixelSizeNP.setState(taken ? IPS_OK : IPS_ALERT);
@@ -476,6 +568,15 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
       binning.apply();
       return true;
     }
+    if (strcmp(name, "CCD_FAST_COUNT") == 0) {
+      for (int i = 0; i < n; ++i)
+        if (strcmp(names[i], "FRAMES") == 0 && (values[i] < 1 || values[i] != std::floor(values[i]))) {
+          LOGF_ERROR("CCD_FAST_COUNT FRAMES: %g is not a whole number of frames from 1; the count stays %g.",
+                     values[i], fast_exposure_count());
+          show_fast_exposure_count(fast_exposure_count(), IPS_ALERT);
+          return false;
+        }
+    }
     if (strcmp(name, "CCD_TEMPERATURE") == 0) {
       if (!connected_) {
         LOG_ERROR("Connect the camera before setting the temperature.");
@@ -484,8 +585,7 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
       const double wanted = n > 0 ? values[0] : NAN;
       if (!std::isfinite(wanted) || wanted < kTemperatureMinC || wanted > kTemperatureMaxC) {
         LOGF_ERROR("The set point must lie between %.0f and %.0f C.", kTemperatureMinC, kTemperatureMaxC);
-        TemperatureNP.s = IPS_ALERT;
-        IDSetNumber(&TemperatureNP, nullptr);
+        show_temperature(IPS_ALERT);
         return false;
       }
       start_cooling(wanted);
@@ -517,6 +617,7 @@ bool StellacqCcd::UpdateCCDFrame(int x, int y, int w, int h) {
     return false;
   }
   PrimaryCCD.setFrame(x, y, w, h);
+  subframe_ = {x, y, w, h};
   return true;
 }
 
@@ -533,34 +634,95 @@ void StellacqCcd::raise_short_exposure(double values[], char* names[], int n) {
 std::vector<std::string> StellacqCcd::indi_cards(double seconds) {
   // libindi's own keyword writer, on the main loop where everything it reads
   // lives (the snooped mount, SCOPE_INFO, FITS_HEADER, WCS_CONTROL, the
-  // chip's frame, binning and pixel size); it writes into the chip's
-  // in-memory FITS file, which the base class uses for nothing else here,
-  // and the cards read back from it go to the session with the job.
-  std::vector<std::string> cards;
-  // Its DATAMIN/DATAMAX scan reads the chip's buffer as a frame of this size
-  // (the cards leave those two out).
-  const int bytes =
-      PrimaryCCD.getSubW() / PrimaryCCD.getBinX() * (PrimaryCCD.getSubH() / PrimaryCCD.getBinY()) * 2;
-  if (PrimaryCCD.getFrameBufferSize() < bytes) {
-    PrimaryCCD.setFrameBufferSize(bytes);
-    std::memset(PrimaryCCD.getFrameBuffer(), 0, bytes);
-  }
+  // chip's frame, binning and pixel size); the cards go to the session with
+  // the job.
   exposureDuration = seconds;
   std::snprintf(exposureStartTime, sizeof exposureStartTime, "%s", PrimaryCCD.getExposureStartTime());
-  int status = 0;
-  if (!PrimaryCCD.openFITSFile(16 * 2880, status)) return cards;
-  fitsfile* file = *PrimaryCCD.fitsFilePointer();
-  long axes[2] = {1, 1};
-  if (fits_create_img(file, USHORT_IMG, 2, axes, &status) == 0) {
-    addFITSKeywords(&PrimaryCCD);
-    int count = 0;
-    fits_get_hdrspace(file, &count, nullptr, &status);
-    char card[FLEN_CARD];
-    for (int i = 1; i <= count && status == 0; ++i)
-      if (fits_read_record(file, i, card, &status) == 0) cards.emplace_back(card);
+  // A mount that is not on the sky (see ISSnoopDevice) gives no cards.
+  if (!mount_on_sky_) {
+    RA = Dec = J2000RA = J2000DE = NAN;
+    J2000Valid = false;
   }
-  PrimaryCCD.closeFITSFile();
+  // The frame's CCD-TEMP is the reading taken just before its exposure,
+  // not the one CCD_TEMPERATURE shows now.
+  std::vector<std::string> cards = standard_cards();
+  // INDI 1.9 also writes its FITS_HEADER defaults, an OBSERVER and OBJECT of
+  // 'Unknown', which INDI 2 leaves out: the frames are the same on both.
+  std::erase_if(cards, [](const std::string& card) {
+    return card.rfind("CCD-TEMP", 0) == 0 || card.rfind("OBSERVER= 'Unknown '", 0) == 0 ||
+           card.rfind("OBJECT  = 'Unknown '", 0) == 0;
+  });
   return cards;
+}
+
+// Whether the snooped mount's coordinates are a place on the sky. A mount
+// that disconnects deletes them, and libindi's camera would go on writing
+// the last ones it saw into every frame; one that sends a declination of
+// 200 or a negative right ascension has them clamped into plausible ones.
+// Either way the frames leave the mount out until it sends a place again.
+bool StellacqCcd::ISSnoopDevice(XMLEle* root) {
+  const char* device = findXMLAttValu(root, "device");
+  const char* name = findXMLAttValu(root, "name");
+  if ((strcmp(name, "EQUATORIAL_EOD_COORD") == 0 || strcmp(name, "EQUATORIAL_COORD") == 0) &&
+      snooped_mount() == device) {
+    bool on_sky = strcmp(tagXMLEle(root), "delProperty") != 0;
+    for (XMLEle* element = nextXMLEle(root, 1); element != nullptr && on_sky; element = nextXMLEle(root, 0)) {
+      const char* axis = findXMLAttValu(element, "name");
+      double value = NAN;
+      if (f_scansexa(pcdataXMLEle(element), &value) != 0 || !std::isfinite(value)) on_sky = false;
+      if (strcmp(axis, "RA") == 0) on_sky = on_sky && value >= 0 && value < 24;
+      if (strcmp(axis, "DEC") == 0) on_sky = on_sky && value >= -90 && value <= 90;
+    }
+    mount_on_sky_ = on_sky;
+  }
+  return CcdApi::ISSnoopDevice(root);
+}
+
+// The simulated observatory lives from Simulation on to Simulation off, its
+// mount answering LX200 through a link of a fixed name (SIM_MOUNT_PORT) in
+// the user's runtime folder: an LX200 driver's saved port stays good across
+// the camera's connects and the driver's restarts, and a mount driver can
+// connect before the camera does.
+void StellacqCcd::simulationTriggered(bool enable) {
+  CcdApi::simulationTriggered(enable);
+  if (!enable) {
+    site_.reset();
+    deleteProperty(MountPortTP.getName());
+    return;
+  }
+  if (site_) return;
+  std::string error;
+  const std::string link = mount_link_path(&error);
+  if (!link.empty()) site_ = sim::start_simulated_site(link, &error);
+  if (!site_) {
+    tell(INDI::Logger::DBG_WARNING,
+         "The simulated mount has no fixed port; it gets one at connecting. " + error);
+    return;
+  }
+  MountPortTP[0].setText(link);
+  defineProperty(MountPortTP);
+  LOGF_INFO("The simulated mount answers LX200 on %s.", link.c_str());
+}
+
+// $XDG_RUNTIME_DIR/stellacq (the user's own, emptied at logout), else
+// /tmp/stellacq-UID made for the user alone; the link is named after the
+// device. Empty with the reason in `error` when the folder is not the user's.
+std::string StellacqCcd::mount_link_path(std::string* error) const {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string dir = runtime != nullptr && runtime[0] == '/'
+                              ? std::string(runtime) + "/stellacq"
+                              : "/tmp/stellacq-" + std::to_string(getuid());
+  ::mkdir(dir.c_str(), 0700);
+  struct stat st {};
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+      (st.st_mode & 0077) != 0) {
+    *error = dir + " is not a folder of this user's alone.";
+    return {};
+  }
+  std::string name = getDeviceName();
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return dir + "/" + name + "-mount";
 }
 
 // ---------------------------------------------------------------------------
@@ -626,15 +788,18 @@ void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome
     return;
   }
   connected_ = true;
-  if (!outcome.greeting.empty())
-    tell(INDI::Logger::DBG_SESSION, "The control unit says: " + outcome.greeting);
-  MountPortTP[0].setText(outcome.open.mount_device);
+  if (const std::size_t start = outcome.greeting.find_first_not_of(' '); start != std::string::npos)
+    tell(INDI::Logger::DBG_SESSION, "The control unit says: " + outcome.greeting.substr(start));
+  if (!site_ && isSimulation() && !outcome.open.mount_device.empty()) {
+    MountPortTP[0].setText(outcome.open.mount_device);
+    defineProperty(MountPortTP);
+  }
   if (isSimulation() && !outcome.open.mount_device.empty())
     LOGF_INFO("The simulated mount answers LX200 on %s.", outcome.open.mount_device.c_str());
   // CCD_TEMPERATURE is defined with this first reading.
   if (outcome.temperature.status.ok()) {
     last_temperature_c_ = outcome.temperature.celsius;
-    TemperatureN[0].value = outcome.temperature.celsius;
+    set_temperature(outcome.temperature.celsius);
   }
   setConnected(true, IPS_OK);
   updateProperties();
@@ -667,8 +832,7 @@ void StellacqCcd::start_cooling(double set_point_c) {
   cooling_state_ = IPS_BUSY;
   best_distance_c_ = last_temperature_c_ ? std::fabs(*last_temperature_c_ - set_point_c_) : 1e9;
   last_approach_ = std::chrono::steady_clock::now();
-  TemperatureNP.s = IPS_BUSY;
-  IDSetNumber(&TemperatureNP, nullptr);
+  show_temperature(IPS_BUSY);
   CoolerSP[0].setState(ISS_ON);
   CoolerSP[1].setState(ISS_OFF);
   CoolerSP.setState(IPS_BUSY);
@@ -682,8 +846,7 @@ void StellacqCcd::start_cooling(double set_point_c) {
       CoolerSP.setState(IPS_ALERT);
       cooling_ = false;
       cooling_state_ = IPS_IDLE;
-      TemperatureNP.s = IPS_ALERT;
-      IDSetNumber(&TemperatureNP, nullptr);
+      show_temperature(IPS_ALERT);
     }
     CoolerSP.apply();
   });
@@ -698,12 +861,11 @@ int StellacqCcd::SetTemperature(double temperature) {
 void StellacqCcd::on_temperature(bool ok, double celsius, const std::string& error) {
   if (!ok) {
     LOGF_WARN("Reading the temperature failed: %s", error.c_str());
-    TemperatureNP.s = IPS_ALERT;
-    IDSetNumber(&TemperatureNP, nullptr);
+    show_temperature(IPS_ALERT);
     return;
   }
   last_temperature_c_ = celsius;
-  TemperatureN[0].value = celsius;
+  set_temperature(celsius);
   // A refused set point or a failed reading shows Alert until this reading;
   // the cooling towards the set point in force goes on all the same.
   if (cooling_ && cooling_state_ == IPS_BUSY) {
@@ -720,8 +882,7 @@ void StellacqCcd::on_temperature(bool ok, double celsius, const std::string& err
                 set_point_c_);
     }
   }
-  TemperatureNP.s = cooling_ ? cooling_state_ : IPS_IDLE;
-  IDSetNumber(&TemperatureNP, nullptr);
+  show_temperature(cooling_ ? cooling_state_ : IPS_IDLE);
 }
 
 // The session reads the temperature once a polling period while no other
@@ -766,13 +927,11 @@ bool StellacqCcd::StartExposure(float duration) {
   job->request.seconds = seconds;
   job->request.binning = binning_;
   job->extras.type = type;
-  job->ccd_temp_c = last_temperature_c_;
   job->extras.pixel_um = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
   job->head_model = options.head_model;
   job->start_utc = std::time(nullptr);
-  job->send = UploadS[UPLOAD_CLIENT].s == ISS_ON || UploadS[UPLOAD_BOTH].s == ISS_ON;
-  if (UploadS[UPLOAD_LOCAL].s == ISS_ON || UploadS[UPLOAD_BOTH].s == ISS_ON)
-    job->local_path = local_file_name();
+  job->send = upload_mode(UPLOAD_CLIENT) || upload_mode(UPLOAD_BOTH);
+  if (upload_mode(UPLOAD_LOCAL) || upload_mode(UPLOAD_BOTH)) job->local_path = local_file_name();
 
   PrimaryCCD.setExposureDuration(seconds);
   ExposureTime = seconds;
@@ -784,8 +943,16 @@ bool StellacqCcd::StartExposure(float duration) {
   job->frame_height = PrimaryCCD.getSubH();
   InExposure = true;
   frame_ = job;
-  // After an abort the session starts this frame once the aborted one has
-  // ended (the unit made ready).
+  // The unit cannot answer during an exposure or a download, and back to
+  // back frames leave the session no idle interval for its readings: the
+  // temperature is read just before each exposure, for CCD_TEMPERATURE and
+  // the frame's CCD-TEMP (the session's last reading). After an abort the
+  // session runs both once the aborted frame has ended (the unit made ready).
+  session_.read_temperature([this](const TemperatureResult& reading) {
+    if (connected_)
+      on_temperature(reading.status.ok(), reading.celsius,
+                     reading.status.ok() ? "" : camera_error_text(reading.status));
+  });
   if (!launch_frame(job)) {
     frame_.reset();
     InExposure = false;
@@ -806,7 +973,6 @@ bool StellacqCcd::launch_frame(const std::shared_ptr<FrameJob>& job) {
                                           job->request.binning, frame.width, frame.height);
     cut_subframe(frame, part);
     frame.start_utc = job->start_utc;
-    frame.ccd_temp_c = job->ccd_temp_c;
     frame.head_model = job->head_model;
     job->extras.origin_x = part.x;
     job->extras.origin_y = part.y;
@@ -874,9 +1040,7 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job, const Frame
     return;
   }
   if (!job->local_path.empty()) {
-    IUSaveText(&FileNameT[0], job->local_path.c_str());
-    FileNameTP.s = IPS_OK;
-    IDSetText(&FileNameTP, nullptr);
+    show_file_name(job->local_path);
     tell(INDI::Logger::DBG_SESSION, "Frame saved to " + job->local_path);
   }
   if (job->send) {
@@ -891,23 +1055,51 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job, const Frame
     blob[0].setBlobLen(0);
   }
   PrimaryCCD.setExposureComplete();
+  continue_fast_exposure(job->request.seconds);
 }
 
+// Fast exposure: CCD_FAST_COUNT frames back to back from one CCD_EXPOSURE,
+// the count going down as each next one starts, as in libindi's cameras.
+void StellacqCcd::continue_fast_exposure(int seconds) {
+  if (!fast_exposure_on()) return;
+  const double left = fast_exposure_count();
+  if (left <= 1) {
+    show_fast_exposure_count(left, IPS_IDLE);
+    return;
+  }
+  show_fast_exposure_count(left - 1, IPS_BUSY);
+  if (!StartExposure(static_cast<float>(seconds))) {
+    show_fast_exposure_count(1, IPS_ALERT);
+    return;
+  }
+  PrimaryCCD.setExposureLeft(seconds);
+}
+
+// The next free name in the upload directory: the prefix with ISO8601
+// replaced by the local time and XXX by the first unused number from 001. A
+// prefix without XXX gets "_001" and so on once its plain name is taken: an
+// earlier frame is never overwritten. No prefix is the default, IMAGE_XXX.
 std::string StellacqCcd::local_file_name() const {
-  const std::string dir = UploadSettingsT[UPLOAD_DIR].text ? UploadSettingsT[UPLOAD_DIR].text : ".";
-  std::string prefix =
-      UploadSettingsT[UPLOAD_PREFIX].text ? UploadSettingsT[UPLOAD_PREFIX].text : "IMAGE_XXX";
+  std::string dir = upload_setting(UPLOAD_DIR);
+  if (dir.empty()) dir = ".";
+  std::string prefix = upload_setting(UPLOAD_PREFIX);
+  if (prefix.empty()) prefix = "IMAGE_XXX";
   char stamp[32];
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H-%M-%S", &local);
   prefix = std::regex_replace(prefix, std::regex("ISO8601"), stamp);
+  const bool numbered = prefix.find("XXX") != std::string::npos;
+  if (!numbered && !std::filesystem::exists(dir + "/" + prefix + ".fits"))
+    return dir + "/" + prefix + ".fits";
   for (int index = 1;; ++index) {
     char number[16];
     std::snprintf(number, sizeof number, "%03d", index);
-    const std::string name = dir + "/" + std::regex_replace(prefix, std::regex("XXX"), number) + ".fits";
-    if (!std::filesystem::exists(name) || prefix.find("XXX") == std::string::npos) return name;
+    const std::string name =
+        dir + "/" +
+        (numbered ? std::regex_replace(prefix, std::regex("XXX"), number) : prefix + "_" + number) + ".fits";
+    if (!std::filesystem::exists(name)) return name;
   }
 }
 
@@ -924,7 +1116,8 @@ bool StellacqCcd::saveConfigItems(FILE* fp) {
   UnitSP.save(fp);
   PortTP.save(fp);
   PixelSizeNP.save(fp);
-  // Kept also while disconnected, when CCD_BINNING is not defined.
+  // The binning and the subframe, kept also while disconnected, when their
+  // properties are not defined.
   INumber bins[2];
   IUFillNumber(&bins[0], "HOR_BIN", "X", "%2.0f", 1, 2, 1, binning_);
   IUFillNumber(&bins[1], "VER_BIN", "Y", "%2.0f", 1, 2, 1, binning_);
@@ -932,6 +1125,14 @@ bool StellacqCcd::saveConfigItems(FILE* fp) {
   IUFillNumberVector(&binning, bins, 2, getDeviceName(), "CCD_BINNING", "Binning", IMAGE_SETTINGS_TAB, IP_RW,
                      60, IPS_IDLE);
   IUSaveConfigNumber(fp, &binning);
+  INumber frame[4];
+  const char* members[] = {"X", "Y", "WIDTH", "HEIGHT"};
+  for (int i = 0; i < 4; ++i)
+    IUFillNumber(&frame[i], members[i], members[i], "%.f", 0, 100000, 1, subframe_[i]);
+  INumberVectorProperty subframe;
+  IUFillNumberVector(&subframe, frame, 4, getDeviceName(), "CCD_FRAME", "Frame", IMAGE_SETTINGS_TAB, IP_RW,
+                     60, IPS_IDLE);
+  IUSaveConfigNumber(fp, &subframe);
   return true;
 }
 

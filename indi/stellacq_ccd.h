@@ -16,11 +16,11 @@
 // CONNECTION showing Busy until the unit has answered or failed.
 #pragma once
 
-#include <indiccd.h>
 #include <indipropertynumber.h>
 #include <indipropertyswitch.h>
 #include <indipropertytext.h>
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -30,10 +30,12 @@
 #include "camera/camera_rig.h"
 #include "camera/camera_session.h"
 #include "fits/frame_file.h"
+#include "indi/ccd_api.h"
+#include "sim/simulated_rig.h"
 
 namespace stellacq::indi {
 
-class StellacqCcd final : public INDI::CCD {
+class StellacqCcd final : public CcdApi {
  public:
   StellacqCcd();
   ~StellacqCcd() override;
@@ -56,6 +58,8 @@ class StellacqCcd final : public INDI::CCD {
   int SetTemperature(double temperature) override;
   void TimerHit() override;
   bool saveConfigItems(FILE* fp) override;
+  bool ISSnoopDevice(XMLEle* root) override;
+  void simulationTriggered(bool enable) override;
   // Debug on: the wire log goes to the DEBUG level (see the .cpp).
   void debugTriggered(bool enable) override;
   // The cooling state is kept by the driver's own readings (see
@@ -75,17 +79,25 @@ class StellacqCcd final : public INDI::CCD {
   bool launch_frame(const std::shared_ptr<FrameJob>& job);
   void show_progress(FrameJob& job, const CameraProgress& progress);
   void finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome);
+  void continue_fast_exposure(int seconds);
   std::string local_file_name() const;
   bool refuse_while_connected(const char* what);
+  std::string mount_link_path(std::string* error) const;
   void load_saved_settings();
   void raise_short_exposure(double values[], char* names[], int n);
   std::vector<std::string> indi_cards(double seconds);
   bool handle_connection(ISState* states, char* names[], int n);
   void finish_connect(const RigOptions& options, const ConnectOutcome& outcome);
   bool refuse_bad_numbers(const char* name, const double values[], char* names[], int n);
-  bool refuse_long_texts(const char* name, char* texts[], int n);
+  bool refuse_bad_texts(const char* name, char* texts[], int n);
+  bool refuse_unknown_switches(const char* name, char* names[], int n);
+  static bool switches_change(const INDI::PropertySwitch& property, const ISState* states, char* names[],
+                              int n);
   void tell(INDI::Logger::VerbosityLevel level, const std::string& text);
 
+  // In simulation: the observatory with its mount, which the session's
+  // hardware shares while connected.
+  std::shared_ptr<sim::SimulatedSite> site_;
   EventFdWakeUp wake_;  // outlives the session
   CameraSession session_{wake_};
   int wake_callback_ = -1;
@@ -93,13 +105,16 @@ class StellacqCcd final : public INDI::CCD {
   // Main thread state.
   bool connected_ = false;
   bool settings_loaded_ = false;  // the saved head, unit, port and pixel sizes
+  bool mount_on_sky_ = false;     // the snooped mount's last coordinates are a place on the sky
+  bool own_defined_ = false;      // HEAD_MODEL, UNIT_MODEL, PARALLEL_PORT, PIXEL_SIZE, SIM_PORT_ACCESS
   bool connecting_ = false;
   int connect_attempt_ = 0;                      // the reply of an attempt given up is dropped
   std::shared_ptr<FrameJob> frame_;              // the exposure running, if any
   std::chrono::milliseconds watch_interval_{0};  // of the temperature readings
   std::optional<double> last_temperature_c_;
   double set_point_c_ = -10.0;
-  int binning_ = 1;  // 1 or 2, the same on both axes
+  int binning_ = 1;                // 1 or 2, the same on both axes
+  std::array<int, 4> subframe_{};  // CCD_FRAME in use or saved: x, y, width, height; width 0 = the whole chip
   bool cooling_ = false;
   IPState cooling_state_ = IPS_IDLE;  // of CCD_TEMPERATURE while cooling, whatever a refusal showed
   // Busy temperature: ends at the set point, or when the readings stop

@@ -13,6 +13,9 @@ packages=(
   xvfb xauth fonts-noto-cjk
   lintian desktop-file-utils clang-format man-db
   exfat-fuse exfatprogs
+  # INDI 2.x's core, built from source for the driver's second leg of tests
+  libnova-dev libusb-1.0-0-dev zlib1g-dev libgsl-dev libjpeg-dev
+  libcurl4-gnutls-dev libev-dev libfftw3-dev libtheora-dev libogg-dev ninja-build
 )
 
 missing=()

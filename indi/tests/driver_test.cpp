@@ -37,7 +37,9 @@ struct Fits {
   double exptime = -1;
   long xbinning = 0;
   long origin_x = -1, origin_y = -1;  // XORGSUBF, YORGSUBF
+  double ccd_temp = NAN;
   std::string frame;
+  std::map<std::string, std::string> cards;  // keyword: value as written
   std::vector<unsigned short> pixels;
 
   // Pixels that stand well above the sky: stars, or a dark frame's few hot pixels.
@@ -61,6 +63,8 @@ Fits read_fits(const std::vector<unsigned char>& bytes, const std::string& scrat
   int origin_status = 0;
   fits_read_key(file, TLONG, "XORGSUBF", &f.origin_x, nullptr, &origin_status);
   fits_read_key(file, TLONG, "YORGSUBF", &f.origin_y, nullptr, &origin_status);
+  origin_status = 0;
+  fits_read_key(file, TDOUBLE, "CCD-TEMP", &f.ccd_temp, nullptr, &origin_status);
   long axes[2] = {0, 0};
   int naxis = 0;
   char frame[FLEN_VALUE] = "";
@@ -68,6 +72,12 @@ Fits read_fits(const std::vector<unsigned char>& bytes, const std::string& scrat
   fits_read_key(file, TDOUBLE, "EXPTIME", &f.exptime, nullptr, &status);
   fits_read_key(file, TLONG, "XBINNING", &f.xbinning, nullptr, &status);
   fits_read_key(file, TSTRING, "FRAME", frame, nullptr, &status);
+  int count = 0;
+  fits_get_hdrspace(file, &count, nullptr, &status);
+  for (int i = 1; i <= count && status == 0; ++i) {
+    char key[FLEN_KEYWORD] = "", value[FLEN_VALUE] = "";
+    if (fits_read_keyn(file, i, key, value, nullptr, &status) == 0) f.cards[key] = value;
+  }
   f.width = axes[0];
   f.height = axes[1];
   f.frame = frame;
@@ -106,10 +116,16 @@ class StrictXmlClient {
     parser_ = XML_ParserCreate("UTF-8");
     XML_SetUserData(parser_, this);
     XML_SetStartElementHandler(parser_, [](void* self, const XML_Char* name, const XML_Char** attributes) {
-      if (std::string(name) != "message") return;
-      for (int i = 0; attributes[i] != nullptr; i += 2)
-        if (std::string(attributes[i]) == "message")
+      const std::string tag = name;
+      const bool definition = tag.rfind("def", 0) == 0 && tag.ends_with("Vector");
+      if (tag != "message" && !definition) return;
+      for (int i = 0; attributes[i] != nullptr; i += 2) {
+        const std::string attribute = attributes[i];
+        if (tag == "message" && attribute == "message")
           static_cast<StrictXmlClient*>(self)->messages.push_back(attributes[i + 1]);
+        if (definition && attribute == "name")
+          ++static_cast<StrictXmlClient*>(self)->defined[attributes[i + 1]];
+      }
     });
     // The stream is a sequence of elements: one root around it all.
     parsed_ = XML_Parse(parser_, "<stream>", 8, 0) == XML_STATUS_OK;
@@ -139,6 +155,7 @@ class StrictXmlClient {
   }
 
   std::vector<std::string> messages;
+  std::map<std::string, int> defined;  // definitions seen, by property
   std::string error;
 
  private:
@@ -163,6 +180,7 @@ class DriverTest : public ::testing::Test {
                     std::vector<std::string> more_drivers = {}) {
     client_.reset();
     server_.reset();
+    environment.emplace("XDG_RUNTIME_DIR", home_);  // where the simulated mount's link goes
     server_ =
         std::make_unique<IndiServer>(ServerOptions{home_, std::move(environment), std::move(more_drivers)});
     ASSERT_TRUE(server_->running());
@@ -323,11 +341,15 @@ TEST_F(DriverTest, CoolingOnTheTemperatureFalls) {
   EXPECT_NEAR(client_->property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"], start - 3, 0.5);
 }
 
-// Head and port survive a restart of the driver through its configuration.
+// Head and port survive a restart of the driver through its configuration,
+// and so do the binning and the subframe, in force once connected.
 TEST_F(DriverTest, SavedSettingsSurviveARestart) {
   start_server();
   client_->set_switch("HEAD_MODEL", "TX11");
   set_text("PARALLEL_PORT", "PORT", "/dev/parport3");
+  connect_simulation();
+  set_binning(2);
+  set_numbers("CCD_FRAME", {{"X", 100}, {"Y", 50}, {"WIDTH", 300}, {"HEIGHT", 200}});
   client_->set_switch("CONFIG_PROCESS", "CONFIG_SAVE");
   ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
 
@@ -338,6 +360,10 @@ TEST_F(DriverTest, SavedSettingsSurviveARestart) {
                c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport3";
       },
       5s));
+  connect_simulation();
+  const Fits part = next_frame(expose(1));
+  EXPECT_EQ(std::tie(part.xbinning, part.width, part.height, part.origin_x, part.origin_y),
+            std::tuple(2L, 150L, 100L, 50L, 25L));
 }
 
 // With the configuration saved, a client that joins the connected camera gets
@@ -406,7 +432,13 @@ TEST_F(DriverTest, HeaderCarriesIndisStandardInputs) {
   ASSERT_EQ(run(setprop + "'Telescope Simulator.CONNECTION.CONNECT=On'").first, 0);
   connect_simulation();
   set_numbers("SCOPE_INFO", {{"FOCAL_LENGTH", 1240}, {"APERTURE", 200}});
+#if INDI_VERSION_MAJOR >= 2
+  // INDI 2 takes any keyword, a name and a value.
+  set_text("FITS_HEADER", "KEYWORD_NAME", "OBJECT");
+  set_text("FITS_HEADER", "KEYWORD_VALUE", "M 1");
+#else
   set_text("FITS_HEADER", "FITS_OBJECT", "M 1");
+#endif
   ASSERT_TRUE(next_frame(expose(1)).ok);
   const std::string path = home_ + "/blob.fits";
   EXPECT_EQ(run("/usr/bin/fitsverify -q " + path).first, 0);
@@ -415,13 +447,14 @@ TEST_F(DriverTest, HeaderCarriesIndisStandardInputs) {
   std::ofstream(script) << R"(import sys, collections
 from astropy.io import fits
 header = fits.open(sys.argv[1])[0].header
-print(header.get('TELESCOP'), header.get('OBJECT'), '%.2f' % header.get('SCALE'), sep='|')
+print(header.get('TELESCOP'), header.get('OBJECT'), '%.2f' % header.get('SCALE'), header.get('ROWORDER'), sep='|')
 keys = collections.Counter(c.keyword for c in header.cards if c.keyword not in ('COMMENT', 'HISTORY', ''))
 print('repeated:', *(k for k, n in keys.items() if n > 1))
 )";
-  // The scale of 9 um at 1240 mm; no keyword repeated.
+  // The scale of 9 um at 1240 mm; the rows from the top of the sky down, as
+  // INDI 2 declares them; no keyword repeated.
   EXPECT_EQ(std::tuple(run("/usr/bin/python3 " + script + " " + path)),
-            std::tuple(0, "Telescope Simulator|M 1|1.50\nrepeated:\n"));
+            std::tuple(0, "Telescope Simulator|M 1|1.50|TOP-DOWN\nrepeated:\n"));
 }
 
 // Numbers that are none or lie outside their range, a text of a megabyte,
@@ -505,6 +538,212 @@ TEST_F(DriverTest, ConnectingAnswersMeanwhileAndItsFailuresArriveAsWholeXml) {
   EXPECT_EQ(client_->property("CONNECTION").state, IPS_BUSY);
   EXPECT_TRUE(client_->wait_state("CONNECTION", IPS_ALERT, 10s));
   EXPECT_TRUE(client_->said("did not answer", said));
+}
+
+// Ekos loads the saved configuration right after connecting: the head, unit,
+// port and simulation in use are taken again without a refusal, and a real
+// change is still refused. Each of the driver's own properties is defined
+// once in answer to a getProperties.
+TEST_F(DriverTest, ConfigurationLoadedWhileConnectedAndEachPropertyDefinedOnce) {
+  start_server();
+  choose("SIMULATION", "ENABLE");
+  client_->set_switch("CONFIG_PROCESS", "CONFIG_SAVE");
+  ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
+  connect_simulation();
+  const std::size_t said = client_->messages().size();
+  const int loads = client_->property("CONFIG_PROCESS").updates;
+  client_->set_switch("CONFIG_PROCESS", "CONFIG_LOAD");
+  ASSERT_TRUE(client_->wait([&](Client& c) { return c.property("CONFIG_PROCESS").updates > loads; }, 5s));
+  EXPECT_TRUE(next_frame(expose(1)).ok);  // whatever the load said has arrived
+  EXPECT_FALSE(client_->said("Disconnect the camera", said));
+  for (const char* name : {"HEAD_MODEL", "UNIT_MODEL", "PARALLEL_PORT", "SIMULATION"})
+    EXPECT_NE(client_->property(name).state, IPS_ALERT) << name;
+
+  EXPECT_TRUE(says("Disconnect the camera before changing the camera head",
+                   [&] { client_->set_switch("HEAD_MODEL", "TX11"); }));
+  EXPECT_TRUE(client_->wait_state("HEAD_MODEL", IPS_ALERT, 5s));
+  EXPECT_TRUE(client_->property("HEAD_MODEL").switches["TX22"]);
+  EXPECT_TRUE(says("Disconnect the camera before changing the parallel port",
+                   [&] { client_->set_text("PARALLEL_PORT", "PORT", "/dev/parport1"); }));
+
+  StrictXmlClient strict(server_->port());
+  ASSERT_TRUE(strict.read(500ms)) << strict.error;
+  for (const char* name : {"HEAD_MODEL", "UNIT_MODEL", "PARALLEL_PORT", "PIXEL_SIZE", "SIM_PORT_ACCESS",
+                           "CONNECTION", "CCD_EXPOSURE", "SIM_MOUNT_PORT"})
+    EXPECT_EQ(strict.defined[name], 1) << name;
+}
+
+// Back to back frames (Ekos starts the next 0.4 s after a frame) leave the
+// session no idle second for its readings: the temperature is read before
+// each exposure, each frame's CCD-TEMP is that reading, and CCD_TEMPERATURE
+// follows the cooling between the frames.
+TEST_F(DriverTest, TemperatureIsReadBetweenBackToBackFrames) {
+  start_server();
+  connect_simulation();
+  set_binning(2);
+  ASSERT_TRUE(client_->wait([](Client& c) { return c.property("CCD_TEMPERATURE").updates > 0; }, 5s));
+  const double start = client_->property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"];
+  client_->set_number("CCD_TEMPERATURE", {{"CCD_TEMPERATURE_VALUE", start - 3}});
+  ASSERT_TRUE(client_->wait_state("CCD_TEMPERATURE", IPS_BUSY, 5s));
+  std::vector<double> frame_temps, shown;
+  for (int i = 0; i < 5; ++i) {
+    const Fits frame = next_frame(expose(1));
+    frame_temps.push_back(frame.ccd_temp);
+    shown.push_back(client_->property("CCD_TEMPERATURE").numbers["CCD_TEMPERATURE_VALUE"]);
+  }
+  for (std::size_t i = 1; i < frame_temps.size(); ++i) {
+    EXPECT_LT(frame_temps[i], frame_temps[i - 1]) << i;
+    EXPECT_LT(shown[i], shown[i - 1]) << i;
+    // The reading before the exposure, which the property shows at its end.
+    EXPECT_NEAR(frame_temps[i], shown[i], 0.05) << i;
+  }
+}
+
+// What the hostile client sent, each refused or taken as sound: a control
+// character in a text, a frame type the property does not have, a fraction
+// of a pixel, fast exposure counts that are no whole number of frames. The
+// count of frames itself comes back to back from one CCD_EXPOSURE.
+TEST_F(DriverTest, HostileRequestsAndFastExposure) {
+  start_server();
+  // (indiserver itself passes the request on to the other clients as sent.)
+  EXPECT_TRUE(says("PARALLEL_PORT: a text with a control character",
+                   [&] { client_->set_text("PARALLEL_PORT", "PORT", "/dev/par\x01port0"); }));
+  EXPECT_TRUE(client_->wait_state("PARALLEL_PORT", IPS_ALERT, 5s));
+  EXPECT_EQ(client_->property("PARALLEL_PORT").texts["PORT"], "/dev/parport0");
+
+  connect_simulation();
+  EXPECT_TRUE(client_->said("The control unit says: TU-22"));
+  EXPECT_TRUE(says("CCD_FRAME_TYPE has no switch FRAME_SKY",
+                   [&] { client_->set_switch("CCD_FRAME_TYPE", "FRAME_SKY"); }));
+  EXPECT_TRUE(client_->wait_state("CCD_FRAME_TYPE", IPS_ALERT, 5s));
+  EXPECT_TRUE(client_->property("CCD_FRAME_TYPE").switches["FRAME_LIGHT"]);
+
+  set_binning(1);
+  client_->set_number("CCD_FRAME", {{"X", 10.6}, {"Y", 20.4}, {"WIDTH", 99.5}, {"HEIGHT", 50.2}});
+  set_numbers("CCD_FRAME", {{"X", 11}, {"Y", 20}, {"WIDTH", 100}, {"HEIGHT", 50}});
+  const Fits part = next_frame(expose(1));
+  EXPECT_EQ(std::tie(part.width, part.height, part.origin_x, part.origin_y), std::tuple(100L, 50L, 11L, 20L));
+
+  for (const double count : {0.0, 1e-320, 2.5}) {
+    SCOPED_TRACE(count);
+    EXPECT_TRUE(says("CCD_FAST_COUNT FRAMES", [&] {
+      client_->set_number("CCD_FAST_COUNT", {{"FRAMES", count}});
+    }));
+    EXPECT_TRUE(client_->wait_state("CCD_FAST_COUNT", IPS_ALERT, 5s));
+    EXPECT_EQ(client_->property("CCD_FAST_COUNT").numbers["FRAMES"], 1);
+  }
+  choose("CCD_FAST_TOGGLE", "INDI_ENABLED");
+  set_numbers("CCD_FAST_COUNT", {{"FRAMES", 3}});
+  const std::size_t before = expose(1);
+  EXPECT_TRUE(client_->wait([&](Client& c) { return c.blobs().size() == before + 3; }, 20s));
+  EXPECT_TRUE(client_->wait_state("CCD_FAST_COUNT", IPS_IDLE, 5s));
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(client_->blobs().size(), before + 3);
+  EXPECT_EQ(client_->property("CCD_EXPOSURE").state, IPS_OK);
+}
+
+// Frames saved on the server's disk never overwrite one another: a prefix
+// without XXX is numbered once its name is taken, and an empty one is the
+// default IMAGE_XXX rather than a hidden ".fits".
+TEST_F(DriverTest, LocalFilesAreNeverOverwritten) {
+  start_server();
+  connect_simulation();
+  set_binning(2);
+  const std::string dir = home_ + "/frames";
+  std::filesystem::create_directory(dir);
+  choose("UPLOAD_MODE", "UPLOAD_LOCAL");
+  set_text("UPLOAD_SETTINGS", "UPLOAD_DIR", dir);
+  const auto save = [&](const std::string& prefix, const std::string& name) {
+    set_text("UPLOAD_SETTINGS", "UPLOAD_PREFIX", prefix);
+    expose(1);
+    EXPECT_TRUE(client_->wait(
+        [&](Client& c) { return c.property("CCD_FILE_PATH").texts["FILE_PATH"] == dir + "/" + name; }, 10s))
+        << name;
+    EXPECT_TRUE(client_->wait_state("CCD_EXPOSURE", IPS_OK, 5s));
+  };
+  save("M42", "M42.fits");
+  save("M42", "M42_001.fits");
+  save("", "IMAGE_001.fits");
+  save("", "IMAGE_002.fits");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+            4);
+}
+
+// The mount's position goes into a light frame only while the mount has one
+// on the sky: coordinates no sky has (RA -5 h, DEC 200) and those of a mount
+// that took them back (disconnected) leave the mount's cards out. A mount
+// driver of a few lines plays the mount, its coordinates set through a file.
+TEST_F(DriverTest, MountCardsOnlyFromAMountOnTheSky) {
+  const std::string coords = home_ + "/coords", script = home_ + "/fake_mount";
+  std::ofstream(coords) << "5.5 22\n";
+  std::ofstream(script)
+      << "#!/bin/sh\necho \"<defNumberVector device='Fake Mount' name='EQUATORIAL_EOD_COORD' "
+      << "state='Ok' perm='rw'><defNumber name='RA'>0</defNumber><defNumber name='DEC'>0"
+      << "</defNumber></defNumberVector>\"\nwhile :; do\n  if [ -f " << home_
+      << "/gone ]; then\n    echo \"<delProperty device='Fake Mount' name='EQUATORIAL_EOD_COORD'/>\"\n"
+      << "  else\n    read ra dec < " << coords << "\n"
+      << "    echo \"<setNumberVector device='Fake Mount' name='EQUATORIAL_EOD_COORD' state='Ok'>"
+      << "<oneNumber name='RA'>$ra</oneNumber><oneNumber name='DEC'>$dec</oneNumber>"
+      << "</setNumberVector>\"\n  fi\n  sleep 0.2\ndone\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  start_server({}, {script});
+  connect_simulation();
+  set_binning(2);
+  set_text("ACTIVE_DEVICES", "ACTIVE_TELESCOPE", "Fake Mount");
+  const auto mount_cards = [&] {
+    std::this_thread::sleep_for(1s);  // the mount's next coordinates have come
+    const Fits frame = next_frame(expose(1));
+    std::string cards;
+    for (const char* key : {"RA", "DEC", "OBJCTRA", "OBJCTDEC"})
+      if (frame.cards.count(key)) cards += std::string(key) + " ";
+    return cards;
+  };
+  EXPECT_EQ(mount_cards(), "RA DEC OBJCTRA OBJCTDEC ");
+  std::ofstream(coords) << "-5 200\n";
+  EXPECT_EQ(mount_cards(), "");
+  std::ofstream(coords) << "5.5 22\n";
+  EXPECT_EQ(mount_cards(), "RA DEC OBJCTRA OBJCTDEC ");
+  std::ofstream(home_ + "/gone") << "";
+  EXPECT_EQ(mount_cards(), "");
+}
+
+// Whether an LX200 mount answers its position on `device`.
+bool mount_answers(const std::string& device) {
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return false;
+  std::string reply;
+  if (write(fd, ":GR#", 4) == 4) {
+    for (pollfd p{fd, POLLIN, 0}; reply.find('#') == std::string::npos && poll(&p, 1, 2000) > 0;) {
+      char buffer[64];
+      const ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got <= 0) break;
+      reply.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+  close(fd);
+  return reply.find('#') != std::string::npos;
+}
+
+// In simulation the mount answers LX200 on a link of a fixed name from
+// Simulation on to Simulation off, before the camera connects (Ekos connects
+// the mount first) and across the camera's connects.
+TEST_F(DriverTest, SimulatedMountKeepsItsPortFromSimulationOnToOff) {
+  start_server();
+  choose("SIMULATION", "ENABLE");
+  ASSERT_TRUE(client_->wait([](Client& c) { return c.has("SIM_MOUNT_PORT"); }, 5s));
+  const std::string link = home_ + "/stellacq/STELLACQ_CCD-mount";
+  EXPECT_EQ(client_->property("SIM_MOUNT_PORT").texts["PORT"], link);
+  EXPECT_TRUE(mount_answers(link));
+  for (int i = 0; i < 2; ++i) {
+    client_->set_switch("CONNECTION", "CONNECT");
+    ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_OK, 15s));
+    EXPECT_TRUE(mount_answers(link));
+    EXPECT_EQ(client_->property("SIM_MOUNT_PORT").texts["PORT"], link);
+    choose("CONNECTION", "DISCONNECT");
+    EXPECT_TRUE(mount_answers(link));
+  }
+  choose("SIMULATION", "DISABLE");
+  EXPECT_TRUE(client_->wait([&](Client&) { return !std::filesystem::is_symlink(link); }, 5s));
 }
 
 }  // namespace

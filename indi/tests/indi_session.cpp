@@ -53,8 +53,12 @@ IndiServer::IndiServer(const ServerOptions& options) {
   if (pid_ == 0) {
     setpgid(0, 0);
     setenv("HOME", options.home.c_str(), 1);
+    // Drivers named without a path come from the server's own INDI first.
+    const char* path = std::getenv("PATH");
+    const std::string bin = std::filesystem::path(STELLACQ_INDISERVER).parent_path();
+    setenv("PATH", (bin + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-    execvp("indiserver", argv.data());
+    execv(STELLACQ_INDISERVER, argv.data());
     _exit(127);
   }
   group_ = pid_;

@@ -54,6 +54,8 @@ int free_port(int type = SOCK_DGRAM) {
 class Alpaca : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // A client writing to a connection the server has closed gets EPIPE.
+    signal(SIGPIPE, SIG_IGN);
     scratch = fs::temp_directory_path() / ("stellacq-alpaca-test-" + std::to_string(getpid()));
     fs::create_directories(scratch);
     setenv("HOME", scratch.c_str(), 1);
@@ -64,6 +66,7 @@ class Alpaca : public ::testing::Test {
     DeviceSettings settings;
     settings.simulate = true;
     settings.fits_folder = (scratch / "fits").string();
+    fs::create_directories(settings.fits_folder);
     // A slow enough port that a download can be caught and aborted.
     settings.sim_access_us = 0.2;
     options.command_line = {settings.simulate, settings.fits_folder, settings.sim_access_us};
@@ -139,7 +142,8 @@ TEST_F(Alpaca, EveryMemberAnswersAsTheInterfaceSays) {
       {"PUT", "stopexposure", {}, 200, kNotImplemented, nullptr},
       {"PUT", "pulseguide", {{"Direction", "0"}, {"Duration", "10"}}, 200, kNotImplemented, nullptr},
       {"PUT", "action", {{"Action", "x"}, {"Parameters", ""}}, 200, kActionNotImplemented, nullptr},
-      {"PUT", "binx", {{"binx", "2"}}, 200, 0, nullptr},  // names in any case
+      {"PUT", "binx", {{"binx", "2"}}, 400, 0, nullptr},  // PUT names as the API spells them
+      {"PUT", "binx", {{"BinX", "2"}}, 200, 0, nullptr},
       {"GET", "biny", {}, 200, 0, 2},                     // symmetric binning
       {"PUT", "BinX", {{"BinX", "1"}}, 404, 0, nullptr},  // members are lower case
       {"PUT", "binx", {{"BinX", "3"}}, 200, kInvalidValue, nullptr},
@@ -409,13 +413,14 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   ASSERT_TRUE(page && page->status == 200);
   EXPECT_NE(page->body.find("/dev/parport0"), std::string::npos);
   // The head does not change under a connected camera.
-  auto refused =
-      c.Post("/setup/v1/camera/0/setup", "form=1&simulate=on&head=TX11", "application/x-www-form-urlencoded");
+  const std::string token = "token=" + server->form_token() + "&";
+  auto refused = c.Post("/setup/v1/camera/0/setup", token + "form=1&simulate=on&head=TX11",
+                        "application/x-www-form-urlencoded");
   EXPECT_EQ(refused->status, 409);
   EXPECT_EQ(server->device().settings().head_model, kHeadTx22);
   ASSERT_EQ(put("connected", {{"Connected", "false"}}).at("ErrorNumber"), 0);
-  auto saved =
-      c.Post("/setup", "form=1&simulate=on&head=TX11&pixel_tx11=17.5", "application/x-www-form-urlencoded");
+  auto saved = c.Post("/setup", token + "form=1&simulate=on&head=TX11&pixel_tx11=17.5",
+                      "application/x-www-form-urlencoded");
   EXPECT_EQ(saved->status, 200);
   const DeviceSettings kept = load_settings((scratch / "alpaca.json").string(), DeviceSettings{});
   // The simulation and the folder came from the command line: the file
@@ -431,7 +436,7 @@ TEST_F(Alpaca, ManagementDiscoveryAndTheSetupPage) {
   EXPECT_EQ(get("cameraxsize").at("Value"), 768);
   EXPECT_EQ(get("pixelsizey").at("Value"), 17.5);
   ASSERT_EQ(put("connected", {{"Connected", "false"}}).at("ErrorNumber"), 0);
-  c.Post("/setup", "form=1&simulate=on&head=TX22", "application/x-www-form-urlencoded");
+  c.Post("/setup", token + "form=1&simulate=on&head=TX22", "application/x-www-form-urlencoded");
 
   // A server's UniqueID is made on its first start and kept; another
   // settings file, another server, gets its own.

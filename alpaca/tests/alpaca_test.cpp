@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "alpaca/server.h"
+#include "alpaca/tests/loopback.h"
 
 namespace stellacq::alpaca {
 namespace {
@@ -31,24 +32,6 @@ namespace fs = std::filesystem;
 std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
-}
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-int free_port(int type = SOCK_DGRAM) {
-  const int fd = socket(AF_INET, type, 0);
-  sockaddr_in a = loopback(0);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t size = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-  close(fd);
-  return ntohs(a.sin_port);
 }
 
 class Alpaca : public ::testing::Test {

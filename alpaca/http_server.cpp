@@ -201,7 +201,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     head.set(http::field::server, "stellacq-alpaca");
     head.set(http::field::content_type, answer_.content_type);
     for (const auto& [name, value] : answer_.headers) head.set(name, value);
-    head.content_length(answer_.body.size() + (answer_.tail ? answer_.tail->size() : 0));
+    head.content_length(answer_.body.size() + (answer_.tail ? answer_.tail->size() : 0) +
+                        (answer_.source ? answer_.source->size() : 0));
     head.keep_alive(keep_alive_);
     std::ostringstream text;
     text << head.base();
@@ -211,11 +212,35 @@ class Connection : public std::enable_shared_from_this<Connection> {
         answer_.tail ? net::buffer(*answer_.tail) : net::const_buffer()};
     stream_.expires_after(server_.limits.write);
     net::async_write(stream_, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
-      self->answer_ = {};
       if (ec) return self->close();
-      if (!self->keep_alive_) return self->drain();
-      self->wait_for_request();
+      self->sent_ = 0;
+      self->send_source();
     });
+  }
+
+  // The made body, a piece at a time as the client takes them.
+  void send_source() {
+    if (!answer_.source) return finish_answer();
+    piece_.clear();
+    const bool more = answer_.source->next(piece_);
+    sent_ += piece_.size();
+    // A source that gives more or less than it announced would break the
+    // connection's framing: the connection ends instead.
+    if (sent_ > answer_.source->size() || (!more && sent_ != answer_.source->size())) return close();
+    if (!more) answer_.source.reset();
+    if (piece_.empty()) return send_source();
+    net::async_write(stream_, net::buffer(piece_),
+                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                       if (ec) return self->close();
+                       self->send_source();
+                     });
+  }
+
+  void finish_answer() {
+    answer_ = {};
+    piece_ = {};
+    if (!keep_alive_) return drain();
+    wait_for_request();
   }
 
   // After the last answer: what the client still sends (the rest of a
@@ -250,6 +275,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool keep_alive_ = true;
   HttpResponse answer_;
   std::string head_;
+  std::string piece_;  // the source's piece being sent
+  std::size_t sent_ = 0;
 };
 
 // The answer to a connection beyond the bounds, written at once without

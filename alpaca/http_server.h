@@ -34,12 +34,24 @@ struct HttpRequest {
   std::string peer;  // the client's address
 };
 
+// A body made as it is sent, a piece at a time, so that a large answer
+// never lies whole in memory: `size()` bytes in all.
+class BodySource {
+ public:
+  virtual ~BodySource() = default;
+  virtual std::size_t size() const = 0;
+  // Appends the next piece to `out`; false once everything has been given.
+  virtual bool next(std::string& out) = 0;
+};
+
 struct HttpResponse {
   int status = 200;
   std::string content_type = "text/plain; charset=utf-8";
   std::string body;
   // Sent after `body` as it is, shared with other answers: an image's bytes.
   std::shared_ptr<const std::string> tail;
+  // Sent last, made as it goes out (on the event loop).
+  std::shared_ptr<BodySource> source;
   std::vector<std::pair<std::string, std::string>> headers;  // further header fields
 };
 

@@ -66,31 +66,58 @@ std::uint16_t clipped(std::int32_t count) {
 }
 
 // {"Type":2,"Rank":2,"Value":[[column 0],[column 1],...], ...}: the array
-// written straight from the counts, the rest of the object by the JSON
-// library.
-std::string image_json(const Image& image, std::uint32_t client, std::uint32_t server) {
-  std::string out;
-  out.reserve(static_cast<std::size_t>(image.width) * image.height * 6 + 256);
-  out += R"({"Type":2,"Rank":2,"Value":[)";
-  char number[16];
-  for (int x = 0; x < image.width; ++x) {
-    out += x ? ",[" : "[";
-    for (int y = 0; y < image.height; ++y) {
-      if (y) out += ',';
-      const auto [end, ec] = std::to_chars(number, number + sizeof number, image.counts.at(x, y));
-      out.append(number, end);
-    }
-    out += ']';
+// written straight from the counts as it is sent, some columns at a time,
+// the rest of the object by the JSON library.
+class ImageJson final : public BodySource {
+ public:
+  // `columns_bytes`: the length of the columns and the commas between them
+  // (columns_bytes() of the image).
+  ImageJson(std::shared_ptr<const Image> image, std::size_t columns_bytes, std::uint32_t client,
+            std::uint32_t server)
+      : image_(std::move(image)), columns_bytes_(columns_bytes) {
+    const json rest = {{"ClientTransactionID", client},
+                       {"ServerTransactionID", server},
+                       {"ErrorNumber", 0},
+                       {"ErrorMessage", ""}};
+    tail_ = "]," + rest.dump().substr(1);  // without its opening brace
   }
-  out += "],";
-  const json rest = {{"ClientTransactionID", client},
-                     {"ServerTransactionID", server},
-                     {"ErrorNumber", 0},
-                     {"ErrorMessage", ""}};
-  const std::string tail = rest.dump();
-  out.append(tail, 1, std::string::npos);  // without its opening brace
-  return out;
-}
+  std::size_t size() const override { return kHead.size() + columns_bytes_ + tail_.size(); }
+  bool next(std::string& out) override {
+    constexpr std::size_t kPiece = 64 * 1024;
+    if (x_ == 0) out += kHead;
+    char number[16];
+    for (; x_ < image_->width && out.size() < kPiece; ++x_) {
+      out += x_ ? ",[" : "[";
+      for (int y = 0; y < image_->height; ++y) {
+        if (y) out += ',';
+        const auto [end, ec] = std::to_chars(number, number + sizeof number, image_->counts.at(x_, y));
+        out.append(number, end);
+      }
+      out += ']';
+    }
+    if (x_ < image_->width) return true;
+    out += tail_;
+    return false;
+  }
+  static std::size_t columns_bytes(const Image& image) {
+    std::size_t n = 0;
+    char number[16];
+    for (int x = 0; x < image.width; ++x)
+      for (int y = 0; y < image.height; ++y)
+        n += static_cast<std::size_t>(
+            std::to_chars(number, number + sizeof number, image.counts.at(x, y)).ptr - number);
+    // Brackets and the commas between the values and between the columns.
+    const std::size_t w = image.width, h = image.height;
+    return n + 2 * w + (h > 0 ? (h - 1) * w : 0) + (w > 0 ? w - 1 : 0);
+  }
+
+ private:
+  static inline const std::string kHead = R"({"Type":2,"Rank":2,"Value":[)";
+  std::shared_ptr<const Image> image_;
+  std::size_t columns_bytes_;
+  std::string tail_;
+  int x_ = 0;
+};
 
 }  // namespace
 
@@ -344,15 +371,20 @@ AlpacaServer::AlpacaServer(const ServerOptions& options, const DeviceSettings& s
 
 AlpacaServer::~AlpacaServer() { stop(); }
 
-std::shared_ptr<const std::string> AlpacaServer::pixels_of(const std::shared_ptr<const Image>& image) {
+AlpacaServer::FrameBodies AlpacaServer::frame_bodies(const std::shared_ptr<const Image>& image, bool pixels) {
   {
-    std::lock_guard<std::mutex> lock(pixels_mutex_);
-    if (pixels_image_ == image) return pixels_;
+    std::lock_guard<std::mutex> lock(bodies_mutex_);
+    if (bodies_image_ == image && (!pixels || bodies_.pixels)) return bodies_;
   }
-  auto made = std::make_shared<const std::string>(image_pixels(*image));
-  std::lock_guard<std::mutex> lock(pixels_mutex_);
-  pixels_image_ = image;
-  pixels_ = made;
+  // Made outside the lock (a few milliseconds for a full frame); two
+  // first requests at once make it twice, and either is kept.
+  FrameBodies made;
+  made.json_columns = ImageJson::columns_bytes(*image);
+  if (pixels) made.pixels = std::make_shared<const std::string>(image_pixels(*image));
+  std::lock_guard<std::mutex> lock(bodies_mutex_);
+  if (bodies_image_ == image && !made.pixels) made.pixels = bodies_.pixels;
+  bodies_image_ = image;
+  bodies_ = made;
   return made;
 }
 
@@ -421,7 +453,7 @@ HttpResponse AlpacaServer::device_api(const HttpRequest& request, const std::str
     r.content_type = "application/imagebytes";
     if (a.image) {
       r.body = metadata(0, client, server, 2, a.image->width, a.image->height);
-      r.tail = pixels_of(a.image);
+      r.tail = frame_bodies(a.image, true).pixels;
     } else {
       r.body = metadata(a.error_number, client, server, 0, 0, 0) + a.message;
     }
@@ -430,7 +462,7 @@ HttpResponse AlpacaServer::device_api(const HttpRequest& request, const std::str
   if (a.image) {
     HttpResponse r;
     r.content_type = "application/json";
-    r.body = image_json(*a.image, client, server);
+    r.source = std::make_shared<ImageJson>(a.image, frame_bodies(a.image).json_columns, client, server);
     return r;
   }
   json j = json::object();

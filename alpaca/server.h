@@ -83,8 +83,13 @@ class AlpacaServer {
                           const std::string& member);
   HttpResponse management(const HttpRequest& request, const std::string& path);
   HttpResponse setup(const HttpRequest& request);
-  // The pixels of an image as ImageBytes carry them, made once per frame.
-  std::shared_ptr<const std::string> pixels_of(const std::shared_ptr<const Image>& image);
+  // What the answers of the last frame share, made once for it: the pixels
+  // as ImageBytes carry them (when `pixels`), the length of its JSON array.
+  struct FrameBodies {
+    std::shared_ptr<const std::string> pixels;
+    std::size_t json_columns = 0;
+  };
+  FrameBodies frame_bodies(const std::shared_ptr<const Image>& image, bool pixels = false);
   void loop();
   void answer_discovery(int fd);
   bool open_discovery(std::string* error);
@@ -96,9 +101,9 @@ class AlpacaServer {
   HttpServer http_;
   std::unique_ptr<RequestGuard> guard_;
   std::string token_;
-  std::mutex pixels_mutex_;
-  std::shared_ptr<const Image> pixels_image_;
-  std::shared_ptr<const std::string> pixels_;
+  std::mutex bodies_mutex_;
+  std::shared_ptr<const Image> bodies_image_;
+  FrameBodies bodies_;
   std::vector<int> discovery_fds_;
   std::atomic<std::uint32_t> server_transaction_{0};
   int bound_port_ = 0;

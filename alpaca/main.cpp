@@ -6,6 +6,7 @@
 // settings file (see the setup page) gives the defaults; options given on
 // the command line win over it. --debug writes every exchange with the
 // control unit to standard error (the wire log).
+#include <malloc.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -36,6 +37,12 @@ bool number(const char* text, double low, double high, double& out) {
 
 int main(int argc, char** argv) {
   using namespace stellacq::alpaca;
+  // Frames and their answers are megabytes each, made and dropped on several
+  // threads: with a fixed threshold they are mapped and given back to the
+  // system when dropped, rather than kept in growing per-thread heaps (a
+  // frame's worth in each).
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+  mallopt(M_ARENA_MAX, 2);
   ServerOptions options;
   options.settings_path = default_settings_path();
   DeviceSettings settings = load_settings_with_id(options.settings_path);

@@ -88,7 +88,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   using Parser = http::request_parser<http::string_body>;
 
   // A kept-alive connection may be quiet for the idle time; a request
-  // already begun (pipelined behind the last one) is read at once.
+  // already begun (pipelined behind the last one) is read at once. One
+  // request is answered before the next is read, so the answers go out in
+  // the order the requests came (RFC 9112 9.3.2).
   void wait_for_request() {
     if (buffer_.size() > 0) return read_head();
     stream_.expires_after(server_.limits.idle);

@@ -468,12 +468,10 @@ TEST(AlpacaProgram, RefusesAHeldPortAndStopsAtOnceDuringAnExposure) {
   auto [held, held_port] = run({});
   const json refused = connect(held_port);
   EXPECT_EQ(refused.value("ErrorNumber", 0), kDriverError);
-  EXPECT_EQ(refused.value("ErrorMessage", "")
-                .rfind("The parallel port /dev/parport3 is in use by another program or driver; close it and "
-                       "connect again.",
-                       0),
-            0u)
-      << refused.dump();
+  EXPECT_EQ(
+      refused.value("ErrorMessage", ""),
+      "The parallel port /dev/parport3 is in use by another program or driver; close it and connect again.")
+      << "the protocol's texts are English, the port's details go to the log";
   // Free, the port has no unit on it: the greeting never comes.
   flock(holder, LOCK_UN);
   const json silent = connect(held_port);

@@ -25,7 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using nlohmann::json;
 
-constexpr int kInterfaceVersion = 3;
+constexpr int kInterfaceVersion = 4;
 constexpr int kMaxBin = 2;
 constexpr double kExposureMinS = 1.0;
 constexpr double kExposureMaxS = 86400.0;  // the longest exposure the unit is waited for
@@ -117,6 +117,17 @@ std::string utc_text(std::time_t t) {
   return text;
 }
 
+// Now in UTC to the millisecond, as DeviceState's TimeStamp.
+std::string utc_now_text() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  char fraction[8];
+  std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms));
+  return utc_text(seconds) + fraction;
+}
+
 // The members and the verbs they answer.
 struct Member {
   bool get = false;
@@ -168,6 +179,7 @@ const std::map<std::string, Member>& members() {
                              "sensorname",
                              "sensortype",
                              "connecting",
+                             "devicestate",
                              "description",
                              "driverinfo",
                              "driverversion",
@@ -189,9 +201,9 @@ const std::map<std::string, Member>& members() {
 
 // Members answered without a connection.
 const std::set<std::string> kWithoutConnection = {
-    "connected",  "connecting",    "connect",          "disconnect",   "description",
-    "driverinfo", "driverversion", "interfaceversion", "name",         "supportedactions",
-    "action",     "commandblind",  "commandbool",      "commandstring"};
+    "connected",        "connecting", "connect",       "disconnect",       "description",
+    "devicestate",      "driverinfo", "driverversion", "interfaceversion", "name",
+    "supportedactions", "action",     "commandblind",  "commandbool",      "commandstring"};
 
 // What the camera does not have.
 const std::map<std::string, std::string> kAbsent = {
@@ -230,10 +242,6 @@ HardwareOpener opener_for(const DeviceSettings& settings) {
 }
 
 }  // namespace
-
-bool Caseless::operator()(const std::string& a, const std::string& b) const {
-  return strcasecmp(a.c_str(), b.c_str()) < 0;
-}
 
 struct CameraDevice::State {
   DeviceSettings settings;
@@ -329,12 +337,16 @@ Answer CameraDevice::connect(bool wait) {
       if (round != s.connect_round) return;
       s.connecting = false;
       if (!o.open.ok) {
+        // The answer is the protocol's, in English; the port's own account
+        // of what failed and what to do goes to the log.
         s.connect_error = o.open.held
                               ? "The parallel port " + settings.port +
                                     " is in use by another program or driver; close it and connect "
-                                    "again.\n" +
-                                    o.open.message
-                              : "The parallel port " + settings.port + " cannot be used.\n" + o.open.message;
+                                    "again."
+                              : "The parallel port " + settings.port +
+                                    " cannot be used: check the port setting, the ppdev module and the "
+                                    "lp group.";
+        if (!o.open.message.empty()) std::cerr << o.open.message << "\n";
       } else if (!o.status.ok()) {
         s.connect_error = "Connecting failed: " + camera_error_text(o.status);
       } else {
@@ -377,6 +389,17 @@ Answer CameraDevice::disconnect() {
   session_.disconnect();
   changed_.notify_all();
   return done();
+}
+
+std::optional<int> CameraDevice::percent_completed() const {
+  const State& s = *state_;
+  if (s.exposing) {
+    const std::optional<CameraProgress> p = session_.progress();
+    if (!p || p->total <= 0) return 0;
+    return static_cast<int>(std::clamp(p->done * 100 / p->total, 0LL, 100LL));
+  }
+  if (s.image_ready) return 100;
+  return std::nullopt;
 }
 
 CameraState CameraDevice::camera_state() const {
@@ -456,9 +479,8 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
     frame.start_utc = started;
     frame.ccd_temp_c = ccd_temp_c;
     frame.head_model = head_model;
+    // The folder is the user's, checked when it was set: never made here.
     if (fits_path.empty()) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(fits_path).parent_path(), ignored);
     const std::string error = write_frame_file(fits_path, frame, extras, true);
     if (error.empty())
       *written = fits_path;
@@ -578,6 +600,26 @@ Answer CameraDevice::answer(bool put, const std::string& member, const Params& p
   const FrameShape sensor = s.sensor();
 
   if (member == "camerastate") return value(static_cast<int>(camera_state()));
+  if (member == "devicestate") {
+    // ICameraV4 DeviceState: the operational properties the camera has.
+    // Those it does not implement (CoolerPower, HeatSinkTemperature,
+    // IsPulseGuiding) are left out, as the Master Interfaces ask of
+    // DeviceState and ConformU accepts (it notes an absent one as
+    // information); so is what is not known yet. Not connected, only the
+    // time stamp is known.
+    json state = json::array();
+    const auto add = [&](const char* name, json v) {
+      state.push_back({{"Name", name}, {"Value", std::move(v)}});
+    };
+    if (s.connected) {
+      add("CameraState", static_cast<int>(camera_state()));
+      if (s.ccd_temp_c) add("CCDTemperature", *s.ccd_temp_c);
+      add("ImageReady", s.image_ready);
+      if (const std::optional<int> p = percent_completed()) add("PercentCompleted", *p);
+    }
+    add("TimeStamp", utc_now_text());
+    return value(state);
+  }
   if (member == "cameraxsize") return value(sensor.width);
   if (member == "cameraysize") return value(sensor.height);
   if (member == "canabortexposure") return value(true);
@@ -614,12 +656,7 @@ Answer CameraDevice::answer(bool put, const std::string& member, const Params& p
   if (member == "maxadu") return value(65535);
   if (member == "maxbinx" || member == "maxbiny") return value(kMaxBin);
   if (member == "percentcompleted") {
-    if (s.exposing) {
-      const std::optional<CameraProgress> p = session_.progress();
-      if (!p || p->total <= 0) return value(0);
-      return value(static_cast<int>(std::clamp(p->done * 100 / p->total, 0LL, 100LL)));
-    }
-    if (s.image_ready) return value(100);
+    if (const std::optional<int> p = percent_completed()) return value(*p);
     return refuse(kInvalidOperation, "No exposure is running.");
   }
   if (member == "pixelsizex" || member == "pixelsizey") return value(s.pixel_um());

@@ -1,5 +1,5 @@
-// The camera as ASCOM Alpaca Camera device 0 (interface version 3, with the
-// Connect, Connecting and Disconnect members of version 4): every member's
+// The camera as ASCOM Alpaca Camera device 0 (ICameraV4, interface version
+// 4: with Connect, Connecting, Disconnect and DeviceState): every member's
 // answer as a value, apart from HTTP, on the camera session.
 //
 // Threads: the HTTP server's threads call answer() and the setup calls; the
@@ -52,11 +52,9 @@ struct DeviceSettings {
   std::string unique_id;
 };
 
-// Request parameters, names compared without regard to case.
-struct Caseless {
-  bool operator()(const std::string& a, const std::string& b) const;
-};
-using Params = std::map<std::string, std::string, Caseless>;
+// Request parameters by name, as the API spells them (the server brings a
+// GET's names to that spelling).
+using Params = std::map<std::string, std::string>;
 
 // A frame as the clients get it: the binned subframe asked for, cut to the
 // top left of its counts.
@@ -98,7 +96,8 @@ class CameraDevice {
   Answer start_exposure(const Params& params, const std::string& client);
   void finish_frame(const FrameOutcome& outcome, int binning, int start_x, int start_y, int width, int height,
                     double requested_seconds);
-  CameraState camera_state() const;  // under mutex_
+  CameraState camera_state() const;              // under mutex_
+  std::optional<int> percent_completed() const;  // under mutex_; none when idle without an image
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;

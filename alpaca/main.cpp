@@ -1,24 +1,29 @@
-// stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--fits-folder DIR]
-//                 [--discovery-port N] [--sim-port-access US] [--debug]
+// stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--allow-host NAME]...
+//                 [--fits-folder DIR] [--fits-root DIR] [--discovery-port N]
+//                 [--sim-port-access US] [--debug]
 //
 // Serves the camera as ASCOM Alpaca camera 0 until SIGINT or SIGTERM. The
 // settings file (see the setup page) gives the defaults; options given on
 // the command line win over it. --debug writes every exchange with the
 // control unit to standard error (the wire log).
+#include <malloc.h>
 #include <signal.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "alpaca/server.h"
+#include "alpaca/setup_form.h"
 #include "core/wire_log.h"
 
 namespace {
 
 int usage() {
-  std::cerr << "usage: stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--fits-folder DIR]\n"
-               "                       [--discovery-port N (0 = off)] [--sim-port-access US] [--debug]\n";
+  std::cerr << "usage: stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--allow-host NAME]...\n"
+               "                       [--fits-folder DIR] [--fits-root DIR] [--discovery-port N (0 = off)]\n"
+               "                       [--sim-port-access US] [--debug]\n";
   return 2;
 }
 
@@ -32,6 +37,12 @@ bool number(const char* text, double low, double high, double& out) {
 
 int main(int argc, char** argv) {
   using namespace stellacq::alpaca;
+  // Frames and their answers are megabytes each, made and dropped on several
+  // threads: with a fixed threshold they are mapped and given back to the
+  // system when dropped, rather than kept in growing per-thread heaps (a
+  // frame's worth in each).
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+  mallopt(M_ARENA_MAX, 2);
   ServerOptions options;
   options.settings_path = default_settings_path();
   DeviceSettings settings = load_settings_with_id(options.settings_path);
@@ -52,9 +63,21 @@ int main(int argc, char** argv) {
     } else if (arg == "--discovery-port" && has_value && number(argv[i + 1], 0, 65535, v)) {
       options.discovery_port = static_cast<int>(v);
       ++i;
+    } else if (arg == "--allow-host" && has_value) {
+      options.allow_hosts.push_back(argv[++i]);
     } else if (arg == "--fits-folder" && has_value) {
-      settings.fits_folder = argv[++i];
+      std::string folder;
+      if (const std::string why = check_fits_folder(argv[++i], "", &folder); !why.empty()) {
+        std::cerr << "stellacq-alpaca: --fits-folder " << argv[i] << ": " << why << "\n";
+        return 2;
+      }
+      settings.fits_folder = folder;
       options.command_line.fits_folder = settings.fits_folder;
+    } else if (arg == "--fits-root" && has_value) {
+      if (const std::string why = check_fits_folder(argv[++i], "", &options.fits_root); !why.empty()) {
+        std::cerr << "stellacq-alpaca: --fits-root " << argv[i] << ": " << why << "\n";
+        return 2;
+      }
     } else if (arg == "--sim-port-access" && has_value && number(argv[i + 1], 0, 10, v)) {
       settings.sim_access_us = v;
       options.command_line.sim_access_us = v;
@@ -72,6 +95,13 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // The server's own data folder, the setup page's FITS folders' default
+  // bounds, is its own to make.
+  if (options.fits_root.empty()) {
+    options.fits_root = default_fits_root();
+    std::error_code ignored;
+    std::filesystem::create_directories(options.fits_root, ignored);
+  }
   AlpacaServer server(options, settings);
   std::string error;
   if (!server.start(&error)) {

@@ -1,20 +1,24 @@
 #include "alpaca/server.h"
 
 #include <arpa/inet.h>
-#include <httplib.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <random>
 
+#include "alpaca/setup_form.h"
 #include "camera/geometry.h"
 #include "core/durable_file.h"
 
@@ -26,8 +30,6 @@ using nlohmann::json;
 
 constexpr const char* kDiscoveryMessage = "alpacadiscovery1";
 constexpr const char* kDiscoveryGroupV6 = "ff12::a1:9aca";
-// A PUT body is a handful of short parameters.
-constexpr std::size_t kMaxBody = 64 * 1024;
 constexpr int kImageElementInt32 = 2;
 constexpr int kTransmissionUInt16 = 8;
 constexpr std::size_t kImageBytesHeader = 44;
@@ -38,17 +40,6 @@ constexpr std::size_t kImageBytesHeader = 44;
 // not hold up the others.
 constexpr std::size_t kWorkers = 32;
 constexpr double kPixelMinUm = 1, kPixelMaxUm = 40;
-
-std::uint32_t transaction_id(const httplib::Request& request) {
-  for (const auto& [name, text] : request.params) {
-    if (strcasecmp(name.c_str(), "ClientTransactionID") != 0) continue;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || text[0] == '-' || v > 0xFFFFFFFFull) return 0;
-    return static_cast<std::uint32_t>(v);
-  }
-  return 0;
-}
 
 void put_le32(std::string& out, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -76,122 +67,58 @@ std::uint16_t clipped(std::int32_t count) {
 }
 
 // {"Type":2,"Rank":2,"Value":[[column 0],[column 1],...], ...}: the array
-// written straight from the counts, the rest of the object by the JSON
-// library.
-std::string image_json(const Image& image, std::uint32_t client, std::uint32_t server) {
-  std::string out;
-  out.reserve(static_cast<std::size_t>(image.width) * image.height * 6 + 256);
-  out += R"({"Type":2,"Rank":2,"Value":[)";
-  char number[16];
-  for (int x = 0; x < image.width; ++x) {
-    out += x ? ",[" : "[";
-    for (int y = 0; y < image.height; ++y) {
-      if (y) out += ',';
-      const auto [end, ec] = std::to_chars(number, number + sizeof number, image.counts.at(x, y));
-      out.append(number, end);
+// written straight from the counts as it is sent, some columns at a time,
+// the rest of the object by the JSON library.
+class ImageJson final : public BodySource {
+ public:
+  // `columns_bytes`: the length of the columns and the commas between them
+  // (columns_bytes() of the image).
+  ImageJson(std::shared_ptr<const Image> image, std::size_t columns_bytes, std::uint32_t client,
+            std::uint32_t server)
+      : image_(std::move(image)), columns_bytes_(columns_bytes) {
+    const json rest = {{"ClientTransactionID", client},
+                       {"ServerTransactionID", server},
+                       {"ErrorNumber", 0},
+                       {"ErrorMessage", ""}};
+    tail_ = "]," + rest.dump().substr(1);  // without its opening brace
+  }
+  std::size_t size() const override { return kHead.size() + columns_bytes_ + tail_.size(); }
+  bool next(std::string& out) override {
+    constexpr std::size_t kPiece = 64 * 1024;
+    if (x_ == 0) out += kHead;
+    char number[16];
+    for (; x_ < image_->width && out.size() < kPiece; ++x_) {
+      out += x_ ? ",[" : "[";
+      for (int y = 0; y < image_->height; ++y) {
+        if (y) out += ',';
+        const auto [end, ec] = std::to_chars(number, number + sizeof number, image_->counts.at(x_, y));
+        out.append(number, end);
+      }
+      out += ']';
     }
-    out += ']';
+    if (x_ < image_->width) return true;
+    out += tail_;
+    return false;
   }
-  out += "],";
-  const json rest = {{"ClientTransactionID", client},
-                     {"ServerTransactionID", server},
-                     {"ErrorNumber", 0},
-                     {"ErrorMessage", ""}};
-  const std::string tail = rest.dump();
-  out.append(tail, 1, std::string::npos);  // without its opening brace
-  return out;
-}
+  static std::size_t columns_bytes(const Image& image) {
+    std::size_t n = 0;
+    char number[16];
+    for (int x = 0; x < image.width; ++x)
+      for (int y = 0; y < image.height; ++y)
+        n += static_cast<std::size_t>(
+            std::to_chars(number, number + sizeof number, image.counts.at(x, y)).ptr - number);
+    // Brackets and the commas between the values and between the columns.
+    const std::size_t w = image.width, h = image.height;
+    return n + 2 * w + (h > 0 ? (h - 1) * w : 0) + (w > 0 ? w - 1 : 0);
+  }
 
-std::string html_escape(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-std::string setup_page(const DeviceSettings& s, bool connected, const std::string& mount,
-                       const std::string& note) {
-  const auto selected = [](bool on) { return on ? " selected" : ""; };
-  std::string page =
-      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>STELLACQ camera "
-      "setup</title></head><body>\n"
-      "<h1>STELLACQ CCD</h1>\n<p>ASCOM Alpaca camera 0: a TX-11 or TX-22 head on a TU-11 or TU-22 control "
-      "unit, on the parallel port.</p>\n";
-  page += std::string("<p>The camera is ") + (connected ? "connected" : "not connected") + ".</p>\n";
-  if (!mount.empty()) page += "<p>The simulated mount answers LX200 on " + html_escape(mount) + ".</p>\n";
-  if (!note.empty()) page += "<p><strong>" + html_escape(note) + "</strong></p>\n";
-  page +=
-      "<form method=\"post\" action=\"/setup/v1/camera/0/setup\">\n<input type=\"hidden\" name=\"form\" "
-      "value=\"1\">\n<p><label>Camera head <select name=\"head\"><option value=\"TX22\"" +
-      std::string(selected(s.head_model != kHeadTx11)) +
-      ">TX-22 (1536 x 1024)</option><option value=\"TX11\"" + selected(s.head_model == kHeadTx11) +
-      ">TX-11 (768 x 512)</option></select></label></p>\n"
-      "<p><label>Control unit <select name=\"unit\"><option value=\"TU22\"" +
-      selected(s.unit_model != kUnitTu11) + ">TU-22</option><option value=\"TU11\"" +
-      selected(s.unit_model == kUnitTu11) + ">TU-11</option></select></label></p>\n" +
-      "<p><label>Parallel port <input name=\"port\" value=\"" + html_escape(s.port) + "\"></label></p>\n" +
-      "<p><label>TX-11 pixel (um) <input name=\"pixel_tx11\" value=\"" + std::to_string(s.pixel_tx11_um) +
-      "\"></label> <label>TX-22 pixel (um) <input name=\"pixel_tx22\" value=\"" +
-      std::to_string(s.pixel_tx22_um) + "\"></label></p>\n" +
-      "<p><label><input type=\"checkbox\" name=\"simulate\"" + (s.simulate ? " checked" : "") +
-      "> Simulated observatory</label></p>\n" +
-      "<p><label>FITS folder on the server <input name=\"fits_folder\" value=\"" +
-      html_escape(s.fits_folder) +
-      "\"></label> (empty: no copy)</p>\n<p><input type=\"submit\" "
-      "value=\"Save\"></p>\n</form>\n</body></html>\n";
-  return page;
-}
-
-// The setup form's values over `current`; false with the reason when a
-// field is malformed.
-bool settings_from_form(const httplib::Request& request, DeviceSettings& s, std::string& why) {
-  const auto field = [&](const char* name) -> const std::string* {
-    const auto it = request.params.find(name);
-    return it == request.params.end() ? nullptr : &it->second;
-  };
-  if (const std::string* head = field("head")) {
-    if (*head != "TX11" && *head != "TX22") return why = "Unknown camera head " + *head + ".", false;
-    s.head_model = *head == "TX11" ? kHeadTx11 : kHeadTx22;
-  }
-  if (const std::string* unit = field("unit")) {
-    if (*unit != "TU11" && *unit != "TU22") return why = "Unknown control unit " + *unit + ".", false;
-    s.unit_model = *unit == "TU11" ? kUnitTu11 : kUnitTu22;
-  }
-  if (const std::string* port = field("port")) s.port = *port;
-  for (const auto& [name, target] :
-       {std::pair<const char*, double*>{"pixel_tx11", &s.pixel_tx11_um}, {"pixel_tx22", &s.pixel_tx22_um}}) {
-    if (const std::string* text = field(name)) {
-      char* end = nullptr;
-      const double v = std::strtod(text->c_str(), &end);
-      if (text->empty() || *end != '\0' || !(v >= kPixelMinUm && v <= kPixelMaxUm))
-        return why = std::string("The pixel size must be a number from 1 to 40 um."), false;
-      *target = v;
-    }
-  }
-  if (field("form")) s.simulate = field("simulate") != nullptr;
-  if (const std::string* folder = field("fits_folder")) s.fits_folder = *folder;
-  return true;
-}
-
-bool is_loopback(const std::string& address) {
-  return address == "127.0.0.1" || address == "localhost" || address == "::1";
-}
+ private:
+  static inline const std::string kHead = R"({"Type":2,"Rank":2,"Value":[)";
+  std::shared_ptr<const Image> image_;
+  std::size_t columns_bytes_;
+  std::string tail_;
+  int x_ = 0;
+};
 
 }  // namespace
 
@@ -238,6 +165,12 @@ DeviceSettings load_settings(const std::string& path, const DeviceSettings& defa
   if (!(s.pixel_tx22_um >= kPixelMinUm && s.pixel_tx22_um <= kPixelMaxUm))
     s.pixel_tx22_um = defaults.pixel_tx22_um;
   if (!(s.sim_access_us >= 0 && s.sim_access_us <= 10)) s.sim_access_us = defaults.sim_access_us;
+  if (!check_port(s.port).empty()) s.port = defaults.port;
+  if (const std::string why = check_fits_folder(s.fits_folder, ""); !why.empty()) {
+    std::cerr << "The settings file names the FITS folder \"" << s.fits_folder << "\": " << why
+              << " No FITS copies are kept.\n";
+    s.fits_folder.clear();
+  }
   return s;
 }
 
@@ -283,10 +216,13 @@ std::string save_settings(const std::string& path, const DeviceSettings& s) {
   return replace_file(path, [&bytes](int fd) { return write_all(fd, bytes.data(), bytes.size()); }).reason;
 }
 
-std::string image_bytes(const Image& image, std::uint32_t client, std::uint32_t server) {
-  std::string out = metadata(0, client, server, 2, image.width, image.height);
-  out.resize(kImageBytesHeader + static_cast<std::size_t>(image.width) * image.height * 2);
-  char* p = out.data() + kImageBytesHeader;
+namespace {
+
+// The pixels as ImageBytes carry them: UInt16 little-endian, x the outer
+// index.
+std::string image_pixels(const Image& image) {
+  std::string out(static_cast<std::size_t>(image.width) * image.height * 2, '\0');
+  char* p = out.data();
   for (int x = 0; x < image.width; ++x)
     for (int y = 0; y < image.height; ++y) {
       const std::uint16_t v = clipped(image.counts.at(x, y));
@@ -296,144 +232,329 @@ std::string image_bytes(const Image& image, std::uint32_t client, std::uint32_t 
   return out;
 }
 
-std::string image_bytes_error(int error_number, const std::string& message, std::uint32_t client,
-                              std::uint32_t server) {
-  return metadata(error_number, client, server, 0, 0, 0) + message;
+HttpResponse text(int status, std::string body) {
+  HttpResponse r;
+  r.status = status;
+  r.body = std::move(body);
+  return r;
+}
+
+HttpResponse json_answer(const json& j) {
+  HttpResponse r;
+  r.content_type = "application/json";
+  // Every text in an answer is valid UTF-8 (the requests' are checked); a
+  // byte that is not would be replaced rather than fail the answer.
+  r.body = j.dump(-1, ' ', false, json::error_handler_t::replace);
+  return r;
+}
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool utf8(const std::string& text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    int more = 0;
+    std::uint32_t code = 0, least = 0;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      more = 1, code = c & 0x1F, least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2, code = c & 0x0F, least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3, code = c & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    for (int i = 1; i <= more; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      code = code << 6 | (p[i] & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
+// The first field whose name or value is not UTF-8 text, or null.
+const std::pair<std::string, std::string>* not_utf8(const Fields& fields) {
+  for (const auto& field : fields)
+    if (!utf8(field.first) || !utf8(field.second)) return &field;
+  return nullptr;
+}
+
+// A ClientTransactionID, or 0 when there is none or it is not a number from
+// 0 to 4294967295. (ConformU takes 200 or 400 for a malformed one unless it
+// runs its strict checks; 0 keeps answering the clients that send them.)
+std::uint32_t transaction_id(const Params& params) {
+  const auto it = params.find("ClientTransactionID");
+  if (it == params.end()) return 0;
+  const std::string& text = it->second;
+  char* end = nullptr;
+  const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>(text[0])) || v > 0xFFFFFFFFull)
+    return 0;
+  return static_cast<std::uint32_t>(v);
+}
+
+// The weight a client's Accept gives `type` (0 = not acceptable): its own
+// q-value, or 1 without one; 0 when it is not listed. RFC 9110 12.5.1 (a
+// media range with q=0 is "not acceptable").
+double accept_weight(const std::string& accept, const std::string& type) {
+  std::size_t at = 0;
+  while (at <= accept.size()) {
+    std::size_t comma = accept.find(',', at);
+    if (comma == std::string::npos) comma = accept.size();
+    const std::string range = accept.substr(at, comma - at);
+    at = comma + 1;
+    const std::size_t semicolon = range.find(';');
+    std::string name = range.substr(0, semicolon);
+    name.erase(0, name.find_first_not_of(" \t"));
+    name.erase(name.find_last_not_of(" \t") + 1);
+    if (strcasecmp(name.c_str(), type.c_str()) != 0) continue;
+    double q = 1;
+    for (std::size_t p = semicolon; p != std::string::npos;) {
+      const std::size_t next = range.find(';', p + 1);
+      std::string parameter =
+          range.substr(p + 1, next == std::string::npos ? std::string::npos : next - p - 1);
+      parameter.erase(0, parameter.find_first_not_of(" \t"));
+      if (parameter.size() > 2 && (parameter[0] == 'q' || parameter[0] == 'Q') && parameter[1] == '=')
+        q = std::strtod(parameter.c_str() + 2, nullptr);
+      p = next;
+    }
+    return q > 0 && q <= 1 ? q : 0;
+  }
+  return 0;
+}
+
+std::string random_token() {
+  std::random_device random;
+  char text[33];
+  for (int i = 0; i < 4; ++i) std::snprintf(text + 8 * i, 9, "%08x", static_cast<unsigned>(random()));
+  return text;
+}
+
+std::vector<std::string> split_path(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t at = 1;
+  while (at <= path.size()) {
+    const std::size_t slash = std::min(path.find('/', at), path.size());
+    parts.push_back(path.substr(at, slash - at));
+    at = slash + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+std::string default_fits_root() {
+  if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
+    // systemd may list several, separated by colons: the first is ours.
+    const std::string first(state);
+    return first.substr(0, first.find(':'));
+  }
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+    return std::string(xdg) + "/stellacq/alpaca";
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : ".") + "/.local/share/stellacq/alpaca";
 }
 
 AlpacaServer::AlpacaServer(const ServerOptions& options, const DeviceSettings& settings)
-    : options_(options), device_(settings, wake_), http_(std::make_unique<httplib::Server>()) {
-  routes();
+    : options_(options),
+      device_(settings, wake_),
+      http_([this](const HttpRequest& request) { return answer(request); }, options.limits),
+      token_(random_token()) {
+  if (options_.fits_root.empty()) options_.fits_root = default_fits_root();
 }
 
 AlpacaServer::~AlpacaServer() { stop(); }
 
-void AlpacaServer::routes() {
-  httplib::Server& http = *http_;
-  http.set_payload_max_length(kMaxBody);
-  http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
-  // The port is this server's alone: SO_REUSEADDR for a quick restart, but
-  // not SO_REUSEPORT, which would let a second server share it.
-  http.set_socket_options([](int fd) {
-    int yes = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-    if (!response.body.empty()) return;
-    const std::string text = response.status == 404   ? "Not found.\n"
-                             : response.status == 413 ? "The request is too large.\n"
-                                                      : "The request was not understood.\n";
-    response.set_content(text, "text/plain");
-  });
-
-  const auto device_api = [this](const httplib::Request& request, httplib::Response& response) {
-    const bool put = request.method == "PUT";
-    const std::string type = request.matches[1], number = request.matches[2], member = request.matches[3];
-    if (type != "camera" || number != "0") {
-      response.status = 404;
-      response.set_content("There is no " + type + " device " + number + ".\n", "text/plain");
-      return;
-    }
-    Params params;
-    for (const auto& [name, text] : request.params) params.emplace(name, text);
-    const std::uint32_t client = transaction_id(request);
-    const std::uint32_t server = ++server_transaction_;
-    const Answer a = device_.answer(put, member, params);
-    if (a.http_status != 200) {
-      response.status = a.http_status;
-      response.set_content(a.message + "\n", "text/plain");
-      return;
-    }
-    const bool wants_bytes =
-        request.get_header_value("Accept").find("application/imagebytes") != std::string::npos &&
-        (member == "imagearray" || member == "imagearrayvariant");
-    if (wants_bytes) {
-      response.set_content(a.image ? image_bytes(*a.image, client, server)
-                                   : image_bytes_error(a.error_number, a.message, client, server),
-                           "application/imagebytes");
-      return;
-    }
-    if (a.image) {
-      response.set_content(image_json(*a.image, client, server), "application/json");
-      return;
-    }
-    json j = json::object();
-    if (a.value) j["Value"] = *a.value;
-    j["ClientTransactionID"] = client;
-    j["ServerTransactionID"] = server;
-    j["ErrorNumber"] = a.error_number;
-    j["ErrorMessage"] = a.message;
-    response.set_content(j.dump(), "application/json");
-  };
-  http.Get(R"(/api/v1/([^/]+)/([^/]+)/([^/]+))", device_api);
-  http.Put(R"(/api/v1/([^/]+)/([^/]+)/([^/]+))", device_api);
-
-  const auto management = [this](const httplib::Request& request, json value) {
-    return json{{"Value", std::move(value)},
-                {"ClientTransactionID", transaction_id(request)},
-                {"ServerTransactionID", ++server_transaction_},
-                {"ErrorNumber", 0},
-                {"ErrorMessage", ""}}
-        .dump();
-  };
-  http.Get("/management/apiversions",
-           [management](const httplib::Request& request, httplib::Response& response) {
-             response.set_content(management(request, json::array({1})), "application/json");
-           });
-  http.Get("/management/v1/description",
-           [management](const httplib::Request& request, httplib::Response& response) {
-             response.set_content(management(request, {{"ServerName", "STELLACQ Alpaca server"},
-                                                       {"Manufacturer", "STELLACQ"},
-                                                       {"ManufacturerVersion", STELLACQ_VERSION},
-                                                       {"Location", ""}}),
-                                  "application/json");
-           });
-  http.Get("/management/v1/configureddevices", [this, management](const httplib::Request& request,
-                                                                  httplib::Response& response) {
-    response.set_content(management(request, json::array({{{"DeviceName", "STELLACQ CCD"},
-                                                           {"DeviceType", "Camera"},
-                                                           {"DeviceNumber", 0},
-                                                           {"UniqueID", device_.settings().unique_id}}})),
-                         "application/json");
-  });
-
-  const auto show_setup = [this](const httplib::Request&, httplib::Response& response) {
-    response.set_content(setup_page(device_.settings(), device_.connected(), device_.mount_device(), ""),
-                         "text/html; charset=utf-8");
-  };
-  const auto change_setup = [this](const httplib::Request& request, httplib::Response& response) {
-    DeviceSettings wanted = device_.settings();
-    std::string note;
-    if (!settings_from_form(request, wanted, note)) {
-      response.status = 400;
-    } else if (const auto refused = device_.change_settings(wanted)) {
-      note = *refused;
-      response.status = 409;
-    } else if (!options_.settings_path.empty()) {
-      // A value the form only echoes from the command line stays the file's own.
-      DeviceSettings to_save = wanted;
-      const DeviceSettings in_file = load_settings(options_.settings_path, DeviceSettings{});
-      const CommandLineSettings& given = options_.command_line;
-      if (given.simulate == wanted.simulate) to_save.simulate = in_file.simulate;
-      if (given.fits_folder == wanted.fits_folder) to_save.fits_folder = in_file.fits_folder;
-      if (given.sim_access_us == wanted.sim_access_us) to_save.sim_access_us = in_file.sim_access_us;
-      const std::string error = save_settings(options_.settings_path, to_save);
-      note = error.empty() ? "Saved." : "The settings apply, but could not be saved: " + error;
-    } else {
-      note = "Applied.";
-    }
-    response.set_content(setup_page(device_.settings(), device_.connected(), device_.mount_device(), note),
-                         "text/html; charset=utf-8");
-  };
-  for (const char* path : {"/setup", "/setup/v1/camera/0/setup"}) {
-    http.Get(path, show_setup);
-    http.Post(path, change_setup);
+AlpacaServer::FrameBodies AlpacaServer::frame_bodies(const std::shared_ptr<const Image>& image, bool pixels) {
+  {
+    std::lock_guard<std::mutex> lock(bodies_mutex_);
+    if (bodies_image_ == image && (!pixels || bodies_.pixels)) return bodies_;
   }
+  // Made outside the lock (a few milliseconds for a full frame); two
+  // first requests at once make it twice, and either is kept.
+  FrameBodies made;
+  made.json_columns = ImageJson::columns_bytes(*image);
+  if (pixels) made.pixels = std::make_shared<const std::string>(image_pixels(*image));
+  std::lock_guard<std::mutex> lock(bodies_mutex_);
+  if (bodies_image_ == image && !made.pixels) made.pixels = bodies_.pixels;
+  bodies_image_ = image;
+  bodies_ = made;
+  return made;
 }
 
+HttpResponse AlpacaServer::answer(const HttpRequest& request) {
+  // Only the server's own names: a foreign name that resolves to this
+  // machine (DNS rebinding) would make a web page this server's own origin.
+  if (!guard_->host_allowed(request.host))
+    return text(403,
+                "This server answers only to its own names and addresses; start it with --allow-host NAME "
+                "to add a name.\n");
+  if (const auto* bad = not_utf8(request.query); bad)
+    return text(400, "A parameter of the request is not UTF-8 text.\n");
+  if (const auto* bad = not_utf8(request.form); bad)
+    return text(400, "A parameter of the request is not UTF-8 text.\n");
+  if (request.method != "GET" && !RequestGuard::same_origin(request))
+    return text(403, "Changes from the pages of another site are refused.\n");
+
+  const std::vector<std::string> parts = split_path(request.path);
+  if (parts.size() == 5 && parts[0] == "api" && parts[1] == "v1") {
+    if (request.method != "GET" && request.method != "PUT") {
+      HttpResponse r = text(405, "The device API takes GET and PUT.\n");
+      r.headers.emplace_back("Allow", "GET, PUT");
+      return r;
+    }
+    return device_api(request, parts[2], parts[3], parts[4]);
+  }
+  if (request.path.rfind("/management/", 0) == 0) return management(request, request.path);
+  if (request.path == "/setup" || request.path == "/setup/v1/camera/0/setup") return setup(request);
+  return text(404, "Not found.\n");
+}
+
+HttpResponse AlpacaServer::device_api(const HttpRequest& request, const std::string& type,
+                                      const std::string& number, const std::string& member) {
+  if (type != "camera" || number != "0")
+    return text(404, "There is no " + type + " device " + number + ".\n");
+  const bool put = request.method == "PUT";
+  // Alpaca API, "Alpaca Device API" / ConformU's protocol checks: a PUT's
+  // parameters come in the form body, their names as the API spells them
+  // (a name in other casing is not that parameter: "Bad casing" expects 400,
+  // a lower-case ClientTransactionID is not echoed); parameters in a PUT's
+  // query are not its own. A GET's query names are compared without regard
+  // to case ("Inverted casing" and "Different ClientTransactionID casing"
+  // expect 200 and the ID echoed).
+  Params params;
+  if (put) {
+    for (const auto& [name, value] : request.form) params.emplace(name, value);
+  } else {
+    for (const auto& [name, value] : request.query) {
+      std::string canonical = name;
+      for (const char* known : {"ClientID", "ClientTransactionID"})
+        if (strcasecmp(name.c_str(), known) == 0) canonical = known;
+      params.emplace(canonical, value);
+    }
+  }
+  const std::uint32_t client = transaction_id(params);
+  const std::uint32_t server = ++server_transaction_;
+  const Answer a = device_.answer(put, member, params);
+  if (a.http_status != 200) return text(a.http_status, a.message + "\n");
+  // Alpaca ImageBytes: sent when the client lists application/imagebytes in
+  // Accept with a q-value above 0 and not below that of application/json.
+  const double bytes_weight = accept_weight(request.accept, "application/imagebytes");
+  const bool wants_bytes = (member == "imagearray" || member == "imagearrayvariant") && bytes_weight > 0 &&
+                           bytes_weight >= accept_weight(request.accept, "application/json");
+  if (wants_bytes) {
+    HttpResponse r;
+    r.content_type = "application/imagebytes";
+    if (a.image) {
+      r.body = metadata(0, client, server, 2, a.image->width, a.image->height);
+      r.tail = frame_bodies(a.image, true).pixels;
+    } else {
+      r.body = metadata(a.error_number, client, server, 0, 0, 0) + a.message;
+    }
+    return r;
+  }
+  if (a.image) {
+    HttpResponse r;
+    r.content_type = "application/json";
+    r.source = std::make_shared<ImageJson>(a.image, frame_bodies(a.image).json_columns, client, server);
+    return r;
+  }
+  json j = json::object();
+  if (a.value) j["Value"] = *a.value;
+  j["ClientTransactionID"] = client;
+  j["ServerTransactionID"] = server;
+  j["ErrorNumber"] = a.error_number;
+  j["ErrorMessage"] = a.message;
+  return json_answer(j);
+}
+
+HttpResponse AlpacaServer::management(const HttpRequest& request, const std::string& path) {
+  if (request.method != "GET") return text(405, "The management API takes GET.\n");
+  Params params;
+  for (const auto& [name, value] : request.query)
+    params.emplace(strcasecmp(name.c_str(), "ClientTransactionID") == 0 ? "ClientTransactionID" : name,
+                   value);
+  json value;
+  if (path == "/management/apiversions") {
+    value = json::array({1});
+  } else if (path == "/management/v1/description") {
+    value = {{"ServerName", "STELLACQ Alpaca server"},
+             {"Manufacturer", "STELLACQ"},
+             {"ManufacturerVersion", STELLACQ_VERSION},
+             {"Location", ""}};
+  } else if (path == "/management/v1/configureddevices") {
+    value = json::array({{{"DeviceName", "STELLACQ CCD"},
+                          {"DeviceType", "Camera"},
+                          {"DeviceNumber", 0},
+                          {"UniqueID", device_.settings().unique_id}}});
+  } else {
+    return text(404, "Not found.\n");
+  }
+  return json_answer({{"Value", std::move(value)},
+                      {"ClientTransactionID", transaction_id(params)},
+                      {"ServerTransactionID", ++server_transaction_},
+                      {"ErrorNumber", 0},
+                      {"ErrorMessage", ""}});
+}
+
+HttpResponse AlpacaServer::setup(const HttpRequest& request) {
+  SetupView view;
+  view.settings = device_.settings();
+  view.token = token_;
+  view.fits_root = options_.fits_root;
+  HttpResponse r;
+  r.content_type = "text/html; charset=utf-8";
+  // The page may not be shown inside another site's frame.
+  r.headers = {{"X-Frame-Options", "DENY"}, {"Content-Security-Policy", "frame-ancestors 'none'"}};
+  if (request.method == "POST") {
+    const auto token = std::find_if(request.form.begin(), request.form.end(),
+                                    [](const auto& field) { return field.first == "token"; });
+    if (token == request.form.end() || token->second != token_) {
+      r.status = 403;
+      view.note = "Nothing was changed: the form is not this server's own. Change the settings on this page.";
+    } else if (!settings_from_form(request.form, view)) {
+      r.status = 400;
+      view.note = "Nothing was changed: correct the values marked.";
+    } else if (const auto refused = device_.change_settings(view.settings)) {
+      r.status = 409;
+      view.note = *refused;
+      view.settings = device_.settings();
+    } else if (!options_.settings_path.empty()) {
+      // A value the form only echoes from the command line stays the file's own.
+      DeviceSettings to_save = view.settings;
+      const DeviceSettings in_file = load_settings(options_.settings_path, DeviceSettings{});
+      const CommandLineSettings& given = options_.command_line;
+      if (given.simulate == to_save.simulate) to_save.simulate = in_file.simulate;
+      if (given.fits_folder == to_save.fits_folder) to_save.fits_folder = in_file.fits_folder;
+      if (given.sim_access_us == to_save.sim_access_us) to_save.sim_access_us = in_file.sim_access_us;
+      const std::string error = save_settings(options_.settings_path, to_save);
+      view.note = error.empty() ? "Saved." : "The settings apply, but could not be saved: " + error;
+    } else {
+      view.note = "Applied.";
+    }
+  } else if (request.method != "GET") {
+    return text(405, "The setup page takes GET and POST.\n");
+  }
+  view.connected = device_.connected();
+  view.mount = device_.mount_device();
+  r.body = setup_page(view);
+  return r;
+}
+
+// Discovery answers on the address families the HTTP server takes
+// connections on, no other: a client that finds the server must reach it
+// (Alpaca API, "Alpaca Discovery Protocol": the reply names only the port,
+// to be used at the address the answer came from).
 bool AlpacaServer::open_discovery(std::string* error) {
   if (options_.discovery_port <= 0) return true;
-  const bool loopback = is_loopback(options_.listen);
+  const bool loopback = http_.loopback();
   const auto bound = [&](int fd, const sockaddr* address, socklen_t size) {
     int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -444,26 +565,30 @@ bool AlpacaServer::open_discovery(std::string* error) {
     discovery_fds_.push_back(fd);
     return true;
   };
-  const int v4 = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_in a4{};
-  a4.sin_family = AF_INET;
-  a4.sin_port = htons(static_cast<std::uint16_t>(options_.discovery_port));
-  a4.sin_addr.s_addr = htonl(loopback ? INADDR_LOOPBACK : INADDR_ANY);
-  if (v4 < 0 || !bound(v4, reinterpret_cast<sockaddr*>(&a4), sizeof a4)) {
-    if (error)
-      *error = "The discovery port " + std::to_string(options_.discovery_port) +
-               " cannot be used: " + std::strerror(errno);
-    return false;
+  const auto port = htons(static_cast<std::uint16_t>(options_.discovery_port));
+  if (http_.takes_ipv4()) {
+    const int v4 = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in a4{};
+    a4.sin_family = AF_INET;
+    a4.sin_port = port;
+    a4.sin_addr.s_addr = htonl(loopback ? INADDR_LOOPBACK : INADDR_ANY);
+    if (v4 < 0 || !bound(v4, reinterpret_cast<sockaddr*>(&a4), sizeof a4)) {
+      if (error)
+        *error = "The discovery port " + std::to_string(options_.discovery_port) +
+                 " cannot be used: " + std::strerror(errno);
+      http_.stop();
+      return false;
+    }
   }
   // IPv6 where the machine has it: the Alpaca multicast group on every
   // interface, or the loopback only.
-  const int v6 = socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int v6 = http_.takes_ipv6() ? socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0) : -1;
   if (v6 >= 0) {
     int yes = 1;
     setsockopt(v6, IPPROTO_IPV6, IPV6_V6ONLY, &yes, sizeof yes);
     sockaddr_in6 a6{};
     a6.sin6_family = AF_INET6;
-    a6.sin6_port = a4.sin_port;
+    a6.sin6_port = port;
     a6.sin6_addr = loopback ? in6addr_loopback : in6addr_any;
     if (bound(v6, reinterpret_cast<sockaddr*>(&a6), sizeof a6) && !loopback) {
       ipv6_mreq group{};
@@ -479,35 +604,22 @@ bool AlpacaServer::start(std::string* error) {
     if (error) *error = "The server could not make its wake-up descriptors.";
     return false;
   }
-  if (options_.port == 0) {
-    bound_port_ = http_->bind_to_any_port(options_.listen);
-  } else if (http_->bind_to_port(options_.listen, options_.port)) {
-    bound_port_ = options_.port;
-  }
-  if (bound_port_ <= 0) {
-    if (error)
-      *error = "Cannot listen on " + options_.listen + " port " + std::to_string(options_.port) +
-               ": the address is not this machine's, or another program has the port.";
-    return false;
-  }
-  if (!open_discovery(error)) {
-    http_->stop();
-    return false;
-  }
-  http_thread_ = std::thread([this] { http_->listen_after_bind(); });
+  if (!http_.bind(options_.listen, options_.port, error)) return false;
+  bound_port_ = http_.port();
+  guard_ = std::make_unique<RequestGuard>(http_.loopback(), options_.allow_hosts);
+  if (!open_discovery(error)) return false;
+  http_.start();
   loop_thread_ = std::thread([this] { loop(); });
+  serving_ = true;
   return true;
 }
 
 void AlpacaServer::stop() {
-  if (http_thread_.joinable()) {
-    http_->stop();
-    http_thread_.join();
-  }
-  if (loop_thread_.joinable()) {
-    stop_.wake();
-    loop_thread_.join();
-  }
+  if (!serving_) return;
+  serving_ = false;
+  http_.stop();
+  stop_.wake();
+  loop_thread_.join();
   for (const int fd : discovery_fds_) close(fd);
   discovery_fds_.clear();
 }

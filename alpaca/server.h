@@ -1,25 +1,25 @@
 // stellacq-alpaca's server: the Alpaca device API of camera 0, the
 // management API, the setup pages and the UDP discovery responder.
 //
-// Threads: cpp-httplib's pool answers the HTTP requests; one loop thread
-// runs the camera session's replies (woken through an eventfd) and answers
-// discovery datagrams. Image arrays are encoded on the requesting client's
-// thread from the image it holds, so a slow download holds up no one else.
+// Threads: the HTTP server's event loop holds the connections and its few
+// workers answer the requests; one loop thread runs the camera session's
+// replies (woken through an eventfd) and answers discovery datagrams. An
+// image's ImageBytes are made once per frame and shared by every download
+// of it, so a slow download holds up no one else and costs no copy.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "alpaca/camera_device.h"
-
-namespace httplib {
-class Server;
-}
+#include "alpaca/http_server.h"
+#include "alpaca/request_guard.h"
 
 namespace stellacq::alpaca {
 
@@ -36,6 +36,13 @@ struct ServerOptions {
   int port = 11111;                  // 0 = any free port (tests)
   int discovery_port = 32227;        // 0 = no discovery responder
   std::string settings_path;         // where the setup page saves ("" = nowhere)
+  // The folder the setup page may set the FITS folder within ("" = the
+  // server's own data folder, default_fits_root()).
+  std::string fits_root;
+  // Names besides the machine's own a request may give as its Host when
+  // the server listens on a network.
+  std::vector<std::string> allow_hosts;
+  HttpLimits limits;
   CommandLineSettings command_line;
 };
 
@@ -49,14 +56,9 @@ std::string save_settings(const std::string& path, const DeviceSettings& setting
 DeviceSettings load_settings_with_id(const std::string& path);
 // $XDG_CONFIG_HOME/stellacq/alpaca.json, or ~/.config/stellacq/alpaca.json.
 std::string default_settings_path();
-
-// The ImageBytes form of an image: the 44-byte metadata (version 1, Int32
-// image elements sent as UInt16) then the counts, x the outer index.
-std::string image_bytes(const Image& image, std::uint32_t client_transaction,
-                        std::uint32_t server_transaction);
-// An ImageBytes error answer: the metadata, then the message.
-std::string image_bytes_error(int error_number, const std::string& message, std::uint32_t client_transaction,
-                              std::uint32_t server_transaction);
+// The server's own data folder: $STATE_DIRECTORY (the system service's),
+// else $XDG_DATA_HOME/stellacq/alpaca or ~/.local/share/stellacq/alpaca.
+std::string default_fits_root();
 
 class AlpacaServer {
  public:
@@ -72,9 +74,22 @@ class AlpacaServer {
   void stop();
   int port() const { return bound_port_; }
   CameraDevice& device() { return device_; }
+  // The token the setup form carries.
+  const std::string& form_token() const { return token_; }
 
  private:
-  void routes();
+  HttpResponse answer(const HttpRequest& request);
+  HttpResponse device_api(const HttpRequest& request, const std::string& type, const std::string& number,
+                          const std::string& member);
+  HttpResponse management(const HttpRequest& request, const std::string& path);
+  HttpResponse setup(const HttpRequest& request);
+  // What the answers of the last frame share, made once for it: the pixels
+  // as ImageBytes carry them (when `pixels`), the length of its JSON array.
+  struct FrameBodies {
+    std::shared_ptr<const std::string> pixels;
+    std::size_t json_columns = 0;
+  };
+  FrameBodies frame_bodies(const std::shared_ptr<const Image>& image, bool pixels = false);
   void loop();
   void answer_discovery(int fd);
   bool open_discovery(std::string* error);
@@ -83,11 +98,16 @@ class AlpacaServer {
   EventFdWakeUp wake_;
   EventFdWakeUp stop_;
   CameraDevice device_;
-  std::unique_ptr<httplib::Server> http_;
+  HttpServer http_;
+  std::unique_ptr<RequestGuard> guard_;
+  std::string token_;
+  std::mutex bodies_mutex_;
+  std::shared_ptr<const Image> bodies_image_;
+  FrameBodies bodies_;
   std::vector<int> discovery_fds_;
   std::atomic<std::uint32_t> server_transaction_{0};
   int bound_port_ = 0;
-  std::thread http_thread_;
+  bool serving_ = false;
   std::thread loop_thread_;
 };
 

@@ -41,7 +41,9 @@ std::string error_text(int error) { return std::strerror(error); }
 class SystemPpdevCalls final : public PpdevCalls {
  public:
   int open(const std::string& path) override {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    // O_NOCTTY: a name that turns out to be a terminal never becomes the
+    // process's controlling terminal.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
     return fd >= 0 ? fd : -errno;
   }
   int ioctl(int fd, unsigned long request, void* argument) override {

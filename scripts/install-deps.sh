@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcfitsio-dev fitsverify python3-astropy libexpat1-dev
   indi-bin libindi-dev
-  libcpp-httplib-dev nlohmann-json3-dev
+  libcpp-httplib-dev nlohmann-json3-dev libboost-dev chromium
   xvfb xauth fonts-noto-cjk
   lintian desktop-file-utils clang-format man-db
   exfat-fuse exfatprogs

@@ -20,11 +20,30 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--allow-host NAME]...\n"
+    "                       [--fits-folder DIR] [--fits-root DIR] [--discovery-port N (0 = off)]\n"
+    "                       [--sim-port-access US] [--debug] | --help | --version\n";
+
 int usage() {
-  std::cerr << "usage: stellacq-alpaca [--simulate] [--listen ADDRESS] [--port N] [--allow-host NAME]...\n"
-               "                       [--fits-folder DIR] [--fits-root DIR] [--discovery-port N (0 = off)]\n"
-               "                       [--sim-port-access US] [--debug]\n";
+  std::cerr << kUsage;
   return 2;
+}
+
+int help() {
+  std::cout << kUsage
+            << "Serves the camera as ASCOM Alpaca camera 0, with discovery and a setup page at\n"
+               "http://HOST:PORT/setup, until SIGINT or SIGTERM.\n"
+               "  --simulate            the simulated observatory instead of the camera\n"
+               "  --listen ADDRESS      the address to listen on (default 127.0.0.1)\n"
+               "  --port N              the HTTP port (default 11111)\n"
+               "  --allow-host NAME     a further host name clients reach the server by\n"
+               "  --fits-folder DIR     keep a FITS copy of every frame in DIR (existing, absolute)\n"
+               "  --fits-root DIR       the folder within which the setup page may choose it\n"
+               "  --discovery-port N    the UDP port of Alpaca discovery (default 32227, 0 = off)\n"
+               "  --sim-port-access US  in simulation, the time of one port access\n"
+               "  --debug               write every exchange with the control unit to standard error\n";
+  return 0;
 }
 
 bool number(const char* text, double low, double high, double& out) {
@@ -50,7 +69,12 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
     double v = 0;
-    if (arg == "--simulate") {
+    if (arg == "--help" || arg == "-h") {
+      return help();
+    } else if (arg == "--version") {
+      std::cout << "stellacq-alpaca " << STELLACQ_VERSION << "\n";
+      return 0;
+    } else if (arg == "--simulate") {
       settings.simulate = true;
       options.command_line.simulate = true;
     } else if (arg == "--debug") {

@@ -23,9 +23,9 @@
 #include <exception>
 #include <utility>
 
-#include "app/parts.h"
 #include "app/picture_box.h"
 #include "app/program.h"
+#include "app/program_parts.h"
 #include "app/qt_interaction.h"
 #include "camera/connection.h"
 #include "config/settings_dialogs.h"
@@ -40,12 +40,12 @@
 #include "guiding/guide_lock.h"
 #include "guiding/tracking_dialog.h"
 #include "guiding/tracking_status_window.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 #include "image/histogram_window.h"
 #include "image/profile_window.h"
 #include "image/viewer_window.h"
 #include "telescope/telescope_window.h"
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

@@ -27,7 +27,7 @@
 #include "exposure/single.h"
 #include "fits/header_tables.h"
 #include "guiding/guide_lock.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 #include "telescope/mount.h"
 #include "telescope/serial_line.h"
 #include "telescope/telescope.h"

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/parts.h"
 #include "app/program.h"
+#include "app/program_parts.h"
 #include "camera/connection.h"
+#include "camera/failure_text.h"
 #include "camera/link.h"
-#include "camera/operations.h"
 #include "exposure/download.h"
 #include "test_support/world.h"
 

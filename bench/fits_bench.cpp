@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "app/parts.h"
 #include "app/program.h"
+#include "app/program_parts.h"
 #include "core/durable_file.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"

@@ -15,8 +15,8 @@
 #include <map>
 #include <string>
 
-#include "app/parts.h"
 #include "app/program.h"
+#include "app/program_parts.h"
 #include "camera/connection.h"
 #include "core/numeric.h"
 #include "exposure/download.h"
@@ -24,7 +24,7 @@
 #include "exposure/single.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 #include "test_support/world.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "bench/goal_reporter.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 #include "image/star_measure.h"
 #include "image/viewer_window.h"
 #include "test_support/world.h"

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "camera/operations.h"
+#include "camera/failure_text.h"
 #include "core/numeric.h"
 
 namespace stellacq {

@@ -15,7 +15,7 @@
 //
 // No wait is unbounded: a handshake that sees no change of the status line
 // within its limit gives up, puts the control register back to idle (0x04)
-// and returns what failed. The operations above (camera/operations.h) tell
+// and returns what failed. The operations above (camera/failure_text.h) tell
 // the user and mark the unit silent.
 #pragma once
 

@@ -13,7 +13,7 @@
 #include "config/ini_file.h"
 #include "config/settings_choices.h"
 #include "config/settings_store.h"
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

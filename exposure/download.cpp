@@ -1,7 +1,7 @@
 #include "exposure/download.h"
 
+#include "camera/failure_text.h"
 #include "camera/geometry.h"
-#include "camera/operations.h"
 #include "image/auto_level.h"
 
 namespace stellacq {

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "camera/camera.h"
+#include "camera/failure_text.h"
 #include "camera/geometry.h"
 #include "camera/messages.h"
-#include "camera/operations.h"
 #include "core/status_line.h"
 #include "image/frames.h"
 

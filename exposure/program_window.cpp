@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "exposure/program_shooting.h"
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

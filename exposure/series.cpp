@@ -16,7 +16,7 @@
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "guiding/guide_lock.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 
 namespace stellacq {
 

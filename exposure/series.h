@@ -30,7 +30,7 @@
 #include "exposure/single.h"
 #include "fits/header_tables.h"
 #include "guiding/guide_lock.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 
 namespace stellacq {
 

@@ -1,12 +1,12 @@
 #include "exposure/single.h"
 
+#include "camera/failure_text.h"
 #include "camera/geometry.h"
-#include "camera/operations.h"
 #include "core/numeric.h"
 #include "exposure/download.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 
 namespace stellacq {
 

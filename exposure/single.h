@@ -22,7 +22,7 @@
 #include "exposure/shot_fields.h"
 #include "fits/header_builder.h"
 #include "fits/header_tables.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 
 namespace stellacq {
 

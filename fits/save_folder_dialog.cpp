@@ -10,7 +10,7 @@
 
 #include "fits/file_operations.h"
 #include "fits/folder_lists.h"
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

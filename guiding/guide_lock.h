@@ -18,7 +18,7 @@
 #include "core/status_line.h"
 #include "guiding/guide_state.h"
 #include "guiding/measure.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 #include "telescope/telescope.h"
 
 namespace stellacq {

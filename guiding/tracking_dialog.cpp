@@ -5,7 +5,7 @@
 #include <QGridLayout>
 
 #include "camera/geometry.h"
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

@@ -7,7 +7,7 @@
 
 #include "camera/geometry.h"
 #include "guiding/measure.h"
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

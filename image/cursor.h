@@ -1,6 +1,6 @@
 // Where a position of the image area falls in the light frame: the display
 // mapping of the guide-star lock and the line profile, and the mapping of
-// the cursor readout (Picture1_MouseMove, image/commands.h).
+// the cursor readout (Picture1_MouseMove, image/frame_display.h).
 #pragma once
 
 #include <optional>

@@ -1,6 +1,6 @@
 // Arithmetic of the histogram window: the 300-bar histogram of the light
 // frame and black- and white-point clicks turned into working levels. The
-// window's OK is histogram_ok (image/commands.h).
+// window's OK is histogram_ok (image/frame_display.h).
 //
 // Reads the light frame, its size and scan_max/scan_min as they stand when
 // the window opens.

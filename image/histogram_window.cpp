@@ -9,8 +9,8 @@
 #include <cmath>
 
 #include "core/numeric.h"
-#include "image/commands.h"
-#include "ui/window_support.h"
+#include "image/frame_display.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "image/commands.h"
+#include "image/frame_display.h"
 #include "image/histogram.h"
 
 namespace stellacq {

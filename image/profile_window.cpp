@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

@@ -17,7 +17,7 @@
 
 #include "image/auto_level.h"
 #include "image/cursor.h"
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 namespace stellacq {
 

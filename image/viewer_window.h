@@ -19,7 +19,7 @@
 #include <memory>
 #include <optional>
 
-#include "image/commands.h"
+#include "image/frame_display.h"
 #include "image/star_measure.h"
 #include "image/view_render.h"
 #include "image/zoom_view.h"

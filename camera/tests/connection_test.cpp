@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "camera/operations.h"
+#include "camera/failure_text.h"
 #include "core/numeric.h"
 #include "test_support/world.h"
 

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "camera/connection.h"
-#include "camera/operations.h"
+#include "camera/failure_text.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -5,7 +5,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "config/ini_file.h"
 #include "config/settings_store.h"
 #include "test_support/widgets.h"

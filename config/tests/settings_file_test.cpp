@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "config/ini_file.h"
 #include "config/settings_store.h"
 #include "config/startup.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "camera/connection.h"
 #include "camera/link.h"
 #include "camera/transfer.h"

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "config/ini_file.h"
 #include "fits/file_dialog.h"
 #include "fits/save_folder_dialog.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "fits/header_builder.h"
 #include "test_support/world.h"
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <random>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "core/numeric.h"
 #include "fits/cards.h"
 #include "fits/file_operations.h"

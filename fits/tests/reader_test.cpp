@@ -10,7 +10,7 @@
 #include <chrono>
 #include <future>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "fits/cards.h"
 #include "fits/file_operations.h"
 #include "test_support/world.h"

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
 #include "fits/reader.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <random>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "guiding/marker.h"
 #include "image/display.h"
 #include "test_support/world.h"

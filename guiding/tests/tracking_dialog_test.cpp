@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QtTest>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "config/ini_file.h"
 #include "test_support/widgets.h"
 #include "test_support/world.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/parts.h"
+#include "app/program_parts.h"
 #include "config/ini_file.h"
 #include "test_support/world.h"
 

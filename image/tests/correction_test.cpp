@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "image/commands.h"
 #include "image/display.h"
+#include "image/frame_display.h"
 #include "test_support/world.h"
 
 namespace stellacq {

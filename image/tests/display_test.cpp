@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "image/commands.h"
 #include "image/cursor.h"
+#include "image/frame_display.h"
 #include "image/histogram.h"
 #include "test_support/world.h"
 

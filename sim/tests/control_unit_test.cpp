@@ -6,8 +6,8 @@
 
 #include <tuple>
 
+#include "camera/failure_text.h"
 #include "camera/geometry.h"
-#include "camera/operations.h"
 #include "test_support/world.h"
 
 namespace stellacq {

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "camera/connection.h"
-#include "camera/operations.h"
+#include "camera/failure_text.h"
 #include "sim/observatory.h"
 #include "telescope/mount_link.h"
 #include "telescope/telescope.h"

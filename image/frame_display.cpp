@@ -1,4 +1,4 @@
-#include "image/commands.h"
+#include "image/frame_display.h"
 
 #include "core/numeric.h"
 #include "image/auto_level.h"

@@ -10,7 +10,7 @@
 #include "core/status_line.h"
 #include "fits/file_operations.h"
 #include "fits/header_builder.h"
-#include "image/commands.h"
+#include "image/frame_display.h"
 
 namespace stellacq {
 

@@ -1,4 +1,4 @@
-#include "ui/window_support.h"
+#include "window_kit/window_support.h"
 
 #include <QGuiApplication>
 #include <QScreen>

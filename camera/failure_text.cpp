@@ -1,4 +1,4 @@
-#include "camera/operations.h"
+#include "camera/failure_text.h"
 
 namespace stellacq {
 

@@ -126,7 +126,6 @@ void CameraSession::loop() {
           auto on_reading = on_reading_;
           lock.unlock();
           const TemperatureResult reading = hardware_->camera().read_temperature();
-          if (reading.status.ok()) last_celsius_ = reading.celsius;
           if (on_reading) reply([on_reading, reading] { on_reading(reading); });
           continue;
         }
@@ -160,7 +159,6 @@ ConnectOutcome CameraSession::open_and_greet(const HardwareOpener& open) {
     outcome.status = hardware_->camera().connect(&outcome.greeting);
     if (outcome.status.ok()) {
       outcome.temperature = hardware_->camera().read_temperature();
-      if (outcome.temperature.status.ok()) last_celsius_ = outcome.temperature.celsius;
     } else {
       hardware_.reset();
     }
@@ -176,7 +174,6 @@ void CameraSession::disconnect(std::function<void()> done) {
   abort();
   post([this, done = std::move(done)] {
     hardware_.reset();
-    last_celsius_.reset();
     connected_ = false;
     if (done) reply(done);
   });
@@ -205,7 +202,6 @@ void CameraSession::read_temperature(std::function<void(const TemperatureResult&
     TemperatureResult reading;
     reading.status.error = CameraError::NotConnected;
     if (hardware_) reading = hardware_->camera().read_temperature();
-    if (reading.status.ok()) last_celsius_ = reading.celsius;
     if (done) reply([done, reading] { done(reading); });
   });
 }
@@ -292,7 +288,7 @@ void CameraSession::take_frame(const std::shared_ptr<RunningFrame>& frame) {
     };
     outcome->frame = std::make_shared<Frame>();
     outcome->frame->start_utc = start_utc;
-    outcome->frame->ccd_temp_c = last_celsius_;
+    outcome->frame->ccd_temp_c = hardware_->camera().last_temperature();
     outcome->result = hardware_->camera().take_frame(frame->request, *outcome->frame, hook, frame->cancel);
     if (!outcome->result.status.ok()) outcome->frame.reset();
   }

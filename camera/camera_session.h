@@ -181,7 +181,6 @@ class CameraSession {
 
   // Session thread only.
   std::unique_ptr<CameraHardware> hardware_;
-  std::optional<double> last_celsius_;
 
   std::thread thread_;
 };

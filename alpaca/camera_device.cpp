@@ -13,6 +13,7 @@
 #include <set>
 
 #include "camera/camera_rig.h"
+#include "camera/frame_finishing.h"
 #include "camera/frame_request.h"
 #include "camera/geometry.h"
 #include "fits/frame_file.h"
@@ -29,7 +30,6 @@ constexpr int kInterfaceVersion = 4;
 constexpr int kMaxBin = 2;
 constexpr double kExposureMinS = 1.0;
 constexpr double kExposureMaxS = 86400.0;  // the longest exposure the unit is waited for
-constexpr double kTemperatureMinC = -50.0, kTemperatureMaxC = 50.0;
 constexpr auto kTemperatureInterval = 2s;
 // A connection is bounded by the unit's reply time-outs; an aborted frame
 // ends within the cancel latency and the unit's recovery.
@@ -311,11 +311,10 @@ std::optional<std::string> CameraDevice::change_settings(const DeviceSettings& w
   std::lock_guard<std::mutex> lock(mutex_);
   DeviceSettings& s = state_->settings;
   if (state_->connected || state_->connecting) {
-    if (wanted.port != s.port) return "Disconnect the camera before changing the parallel port.";
-    if (wanted.head_model != s.head_model) return "Disconnect the camera before changing the camera head.";
-    if (wanted.unit_model != s.unit_model) return "Disconnect the camera before changing the control unit.";
-    if (wanted.simulate != s.simulate)
-      return "Disconnect the camera before switching the simulation on or off.";
+    if (wanted.port != s.port) return disconnect_first_text("parallel port");
+    if (wanted.head_model != s.head_model) return disconnect_first_text("camera head");
+    if (wanted.unit_model != s.unit_model) return disconnect_first_text("control unit");
+    if (wanted.simulate != s.simulate) return kDisconnectBeforeSimulation;
   }
   s = wanted;
   return std::nullopt;
@@ -339,16 +338,12 @@ Answer CameraDevice::connect(bool wait) {
       if (!o.open.ok) {
         // The answer is the protocol's, in English; the port's own account
         // of what failed and what to do goes to the log.
-        s.connect_error = o.open.held
-                              ? "The parallel port " + settings.port +
-                                    " is in use by another program or driver; close it and connect "
-                                    "again."
-                              : "The parallel port " + settings.port +
-                                    " cannot be used: check the port setting, the ppdev module and the "
-                                    "lp group.";
+        s.connect_error = o.open.held ? port_held_text(settings.port)
+                                      : port_unusable_text(settings.port) +
+                                            ": check the port setting, the ppdev module and the lp group.";
         if (!o.open.message.empty()) std::cerr << o.open.message << "\n";
       } else if (!o.status.ok()) {
-        s.connect_error = "Connecting failed: " + camera_error_text(o.status);
+        s.connect_error = connect_failed_text(o.status);
       } else {
         s.connected = true;
         const FrameShape sensor = s.sensor();
@@ -359,8 +354,7 @@ Answer CameraDevice::connect(bool wait) {
         s.mount_device = o.open.mount_device;
         if (o.temperature.status.ok()) s.ccd_temp_c = o.temperature.celsius;
         if (!o.greeting.empty()) std::cerr << "The control unit says: " << o.greeting << "\n";
-        if (!s.mount_device.empty())
-          std::cerr << "The simulated mount answers LX200 on " << s.mount_device << ".\n";
+        if (!s.mount_device.empty()) std::cerr << simulated_mount_text(s.mount_device) << "\n";
         if (!o.open.message.empty()) std::cerr << o.open.message << "\n";
       }
       if (!s.connect_error.empty()) std::cerr << s.connect_error << "\n";
@@ -450,44 +444,27 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
   request.kind = light ? FrameKind::Light : FrameKind::Dark;
   request.seconds = exposure_seconds(duration);
   request.binning = s.bin;
-  const int start_x = s.start_x, start_y = s.start_y, width = s.num_x, height = s.num_y;
-  const std::time_t started = std::time(nullptr);
-
-  // The FITS copy, written on the session's thread from the cut frame.
-  FrameExtras extras;
-  extras.type = light ? FrameType::Light : FrameType::Dark;
-  extras.pixel_um = s.pixel_um();
-  extras.origin_x = start_x;
-  extras.origin_y = start_y;
-  const std::optional<double> ccd_temp_c = s.ccd_temp_c;
-  const int head_model = s.settings.head_model;
-  std::string fits_path;
+  FrameFinishing finishing;
+  finishing.part = {s.start_x, s.start_y, s.num_x, s.num_y};
+  finishing.extras.type = light ? FrameType::Light : FrameType::Dark;
+  finishing.extras.pixel_um = s.pixel_um();
+  // The FITS copy, written on the session's thread from the cut frame. The
+  // folder is the user's, checked when it was set: never made here.
   if (!s.settings.fits_folder.empty()) {
+    const std::time_t now = std::time(nullptr);
     char name[64];
     std::tm utc{};
-    gmtime_r(&started, &utc);
+    gmtime_r(&now, &utc);
     std::strftime(name, sizeof name, "%Y%m%dT%H%M%S", &utc);
-    fits_path = s.settings.fits_folder + "/stellacq-" + name + "-" + std::to_string(++s.frame_number) +
-                (light ? "-light" : "-dark") + ".fits";
+    finishing.copy_path = s.settings.fits_folder + "/stellacq-" + name + "-" +
+                          std::to_string(++s.frame_number) + (light ? "-light" : "-dark") + ".fits";
   }
-  auto written = std::make_shared<std::string>();
 
-  FrameCallbacks callbacks;
-  callbacks.on_session_thread = [=](FrameOutcome& outcome) {
-    Frame& frame = *outcome.frame;
-    cut_subframe(frame, {start_x, start_y, width, height});
-    frame.start_utc = started;
-    frame.ccd_temp_c = ccd_temp_c;
-    frame.head_model = head_model;
-    // The folder is the user's, checked when it was set: never made here.
-    if (fits_path.empty()) return;
-    const std::string error = write_frame_file(fits_path, frame, extras, true);
-    if (error.empty())
-      *written = fits_path;
-    else
-      std::cerr << "The FITS copy " << fits_path << " could not be written: " << error << "\n";
-  };
-  callbacks.done = [this, written, started](const FrameOutcome& outcome) {
+  FinishedFrameCallbacks callbacks;
+  callbacks.done = [this, copy_path = finishing.copy_path](const FrameOutcome& outcome,
+                                                           FinishedFiles& files) {
+    if (!files.error.empty())
+      std::cerr << "The FITS copy " << copy_path << " could not be written: " << files.error << "\n";
     std::lock_guard<std::mutex> lock(mutex_);
     State& s = *state_;
     s.aborting = false;
@@ -498,8 +475,8 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
         s.image_ready = true;
         // The start and the length describe the same, completed exposure.
         s.last_duration_s = outcome.request.seconds;
-        s.last_start = started;
-        s.fits_path = *written;
+        s.last_start = outcome.frame->start_utc;
+        s.fits_path = files.copied ? copy_path : "";
       } else {
         s.failed = true;
         s.failure = "The exposure failed: " + camera_error_text(outcome.result.status);
@@ -508,7 +485,8 @@ Answer CameraDevice::start_exposure(const Params& params, const std::string& cli
     }
     changed_.notify_all();
   };
-  if (!session_.start_frame(request, std::move(callbacks)))
+  if (!start_finished_frame(session_, request, std::move(finishing), frame_fits_writing(),
+                            std::move(callbacks)))
     return refuse(kInvalidOperation, "An exposure is running; wait for it or abort it.");
   s.exposing = true;
   s.failed = false;
@@ -698,12 +676,8 @@ Answer CameraDevice::answer(bool put, const std::string& member, const Params& p
   }
   if (member == "setccdtemperature") {
     if (!put) return value(s.set_point_c);
-    if (double_value < kTemperatureMinC || double_value > kTemperatureMaxC) {
-      char text[96];
-      std::snprintf(text, sizeof text, "The set point must lie between %.0f and %.0f C.", kTemperatureMinC,
-                    kTemperatureMaxC);
-      return refuse(kInvalidValue, text);
-    }
+    if (double_value < kSetPointMinC || double_value > kSetPointMaxC)
+      return refuse(kInvalidValue, set_point_range_text());
     const int tenths = set_point_tenths(double_value);
     s.set_point_c = tenths / 10.0;
     if (s.cooler_on) session_.cooling_on(tenths);

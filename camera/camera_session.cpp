@@ -27,32 +27,6 @@ void EventFdWakeUp::clear() {
   }
 }
 
-std::string camera_error_text(const CameraStatus& status) {
-  const std::string about = status.command.empty() ? "its greeting" : "\"" + status.command + "\"";
-  switch (status.error) {
-    case CameraError::Ok:
-      return "no error";
-    case CameraError::NoPort:
-      return "No parallel port is open.";
-    case CameraError::NotConnected:
-      return "The camera is not connected.";
-    case CameraError::NoReply:
-      return "The control unit did not answer (" + about +
-             "). Check that it is switched on and its cable is in the port.";
-    case CameraError::GarbledReply:
-      return "The control unit's answer to " + about + " made no sense.";
-    case CameraError::ShortFrame:
-      return "The control unit announced " + std::to_string(status.announced_samples) +
-             " samples, the frame needs " + std::to_string(status.expected_samples) +
-             ": check the head and unit models.";
-    case CameraError::BadFrameSize:
-      return "The frame is larger than a frame buffer.";
-    case CameraError::Cancelled:
-      return "Cancelled.";
-  }
-  return "unknown error";
-}
-
 struct CameraSession::RunningFrame {
   ExposureRequest request;
   FrameCallbacks callbacks;

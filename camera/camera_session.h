@@ -33,13 +33,10 @@
 #include <thread>
 
 #include "camera/camera.h"
+#include "camera/session_texts.h"
 #include "core/frame.h"
 
 namespace stellacq {
-
-// What failed, in a sentence for the user (the front-ends' logs and error
-// messages).
-std::string camera_error_text(const CameraStatus& status);
 
 // How the session tells the front-end that replies wait. wake() is called
 // from the session's thread; the front-end then calls run_replies() on its

@@ -117,4 +117,13 @@ std::string frame_file_bytes(const Frame& frame, const FrameExtras& extras,
   return {};
 }
 
+FitsWriting frame_fits_writing() {
+  FitsWriting fits;
+  fits.file = [](const std::string& path, const Frame& frame, const FrameExtras& extras) {
+    return write_frame_file(path, frame, extras, true);
+  };
+  fits.bytes = frame_file_bytes;
+  return fits;
+}
+
 }  // namespace stellacq

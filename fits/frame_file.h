@@ -7,29 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "camera/frame_finishing.h"
+#include "camera/frame_request.h"
 #include "fits/header_tables.h"
 #include "image/frames.h"
 
 namespace stellacq {
-
-// What the client asked for; the unit knows light (shutter open) and dark
-// (shutter closed) only: a bias is a dark of the shortest time, a flat a light.
-enum class FrameType { Light, Bias, Dark, Flat };
-
-// What the front-end adds to what the frame records (its shape, seconds,
-// binning, head, start_utc and CCD temperature).
-struct FrameExtras {
-  FrameType type = FrameType::Light;
-  double pixel_um = 9.0;  // of the unbinned head
-  // Where the frame lies on the binned chip: its top left pixel, 0-based
-  // (a subframe starts elsewhere than 0, 0).
-  int origin_x = 0;
-  int origin_y = 0;
-  // Cards of the front-end (INDI's standard inputs: telescope, observer,
-  // object, mount position, world coordinates); those whose keyword the
-  // frame's own cards already have are left out.
-  std::vector<std::string> extra_cards;
-};
 
 // The header cards, slots 1 onwards, END last (structure cards included;
 // the writer puts its own BZERO and BSCALE in).
@@ -43,5 +26,9 @@ std::string write_frame_file(const std::string& path, const Frame& frame, const 
 // The file bytes of the frame in `bytes`, the same bytes write_frame_file
 // writes. Empty text on success, else why it failed.
 std::string frame_file_bytes(const Frame& frame, const FrameExtras& extras, std::vector<std::uint8_t>& bytes);
+
+// The writer of a network front-end's frames: the file replaced durably,
+// the bytes as write_frame_file writes them.
+FitsWriting frame_fits_writing();
 
 }  // namespace stellacq

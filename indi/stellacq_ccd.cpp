@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "camera/frame_finishing.h"
 #include "camera/frame_request.h"
 #include "camera/geometry.h"
 #include "core/wire_log.h"
@@ -28,7 +29,6 @@ namespace {
 constexpr const char* kDriverTab = "Camera";
 constexpr double kTemperatureReachedC = 0.5;
 constexpr auto kTemperatureStall = std::chrono::seconds(60);
-constexpr double kTemperatureMinC = -50.0, kTemperatureMaxC = 50.0;
 
 // The simulated heads image 1.5" (TX-22) and 3" (TX-11) a pixel, the same
 // sky on both; with a focal length of about 1240 mm that is a pixel of 9 um
@@ -141,23 +141,13 @@ int head_height(int head) { return frame_shape(head, 1).height; }
 // One exposure from its start on the main thread to its BLOB.
 struct StellacqCcd::FrameJob {
   ExposureRequest request;
-  FrameExtras extras;
-  // What the frame records of its start, as the client saw it begin.
-  std::time_t start_utc = 0;
-  int head_model = 0;
-  bool send = true;              // upload to the client
-  std::string local_path;        // save on the server's disk ("" = no)
-  bool compress = false;         // send it as a tile-compressed ".fits.fz"
-  int frame_x = 0, frame_y = 0;  // CCD_FRAME when it started, unbinned chip pixels
-  int frame_width = 0, frame_height = 0;
+  FrameFinishing finishing;
+  bool compress = false;  // send it as a tile-compressed ".fits.fz"
   // Main thread.
   bool aborted = false;         // the client aborted it
   bool downloading = false;     // the download had begun when it was aborted
   long long last_left_ms = -1;  // the countdown last shown
   bool download_told = false;
-  // Set on the session's thread before the frame's end is told.
-  std::vector<std::uint8_t> bytes;
-  std::string file_error;
 };
 
 StellacqCcd::StellacqCcd() { setVersion(2, 4); }
@@ -203,7 +193,7 @@ bool StellacqCcd::initProperties() {
   CoolerSP.fill(getDeviceName(), "CCD_COOLER", "Cooler", MAIN_CONTROL_TAB, IP_RW, ISR_1OFMANY, 60, IPS_IDLE);
 
   addCaptureFormat({"INDI_MONO", "Mono", 16, true});
-  set_temperature_range(kTemperatureMinC, kTemperatureMaxC);
+  set_temperature_range(kSetPointMinC, kSetPointMaxC);
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "HOR_BIN", 1, 2, 1, false);
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "VER_BIN", 1, 2, 1, false);
   // The unit exposes whole seconds, one at least.
@@ -421,7 +411,7 @@ void StellacqCcd::apply_sensor_size() {
 
 bool StellacqCcd::refuse_while_connected(const char* what) {
   if (!isConnected() && !connecting_) return false;
-  LOGF_ERROR("Disconnect the camera before changing the %s.", what);
+  LOGF_ERROR("%s", disconnect_first_text(what).c_str());
   return true;
 }
 
@@ -454,7 +444,7 @@ bool StellacqCcd::ISNewSwitch(const char* dev, const char* name, ISState* states
     }
     if (strcmp(name, "SIMULATION") == 0 && (isConnected() || connecting_) &&
         switches_change(getSwitch(name), states, names, n)) {
-      LOG_ERROR("Disconnect the camera before switching the simulation on or off.");
+      LOG_ERROR(kDisconnectBeforeSimulation);
       INDI::PropertySwitch simulation = getSwitch(name);
       simulation.setState(IPS_ALERT);
       simulation.apply();
@@ -583,8 +573,8 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
         return false;
       }
       const double wanted = n > 0 ? values[0] : NAN;
-      if (!std::isfinite(wanted) || wanted < kTemperatureMinC || wanted > kTemperatureMaxC) {
-        LOGF_ERROR("The set point must lie between %.0f and %.0f C.", kTemperatureMinC, kTemperatureMaxC);
+      if (!std::isfinite(wanted) || wanted < kSetPointMinC || wanted > kSetPointMaxC) {
+        LOGF_ERROR("%s", set_point_range_text().c_str());
         show_temperature(IPS_ALERT);
         return false;
       }
@@ -701,7 +691,7 @@ void StellacqCcd::simulationTriggered(bool enable) {
   }
   MountPortTP[0].setText(link);
   defineProperty(MountPortTP);
-  LOGF_INFO("The simulated mount answers LX200 on %s.", link.c_str());
+  LOGF_INFO("%s", simulated_mount_text(link).c_str());
 }
 
 // $XDG_RUNTIME_DIR/stellacq (the user's own, emptied at logout), else
@@ -770,20 +760,15 @@ bool StellacqCcd::handle_connection(ISState* states, char* names[], int n) {
 void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome& outcome) {
   connecting_ = false;
   if (!outcome.open.ok) {
-    if (outcome.open.held)
-      tell(INDI::Logger::DBG_ERROR,
-           "The parallel port " + options.port +
-               " is in use by another program or driver; close it and connect again.\n" +
-               outcome.open.message);
-    else
-      tell(INDI::Logger::DBG_ERROR,
-           "The parallel port " + options.port + " cannot be used.\n" + outcome.open.message);
+    tell(INDI::Logger::DBG_ERROR,
+         (outcome.open.held ? port_held_text(options.port) : port_unusable_text(options.port) + ".") + "\n" +
+             outcome.open.message);
     setConnected(false, IPS_ALERT);
     return;
   }
   if (!outcome.open.message.empty()) tell(INDI::Logger::DBG_WARNING, outcome.open.message);
   if (!outcome.status.ok()) {
-    tell(INDI::Logger::DBG_ERROR, "Connecting failed: " + camera_error_text(outcome.status));
+    tell(INDI::Logger::DBG_ERROR, connect_failed_text(outcome.status));
     setConnected(false, IPS_ALERT);
     return;
   }
@@ -795,7 +780,7 @@ void StellacqCcd::finish_connect(const RigOptions& options, const ConnectOutcome
     defineProperty(MountPortTP);
   }
   if (isSimulation() && !outcome.open.mount_device.empty())
-    LOGF_INFO("The simulated mount answers LX200 on %s.", outcome.open.mount_device.c_str());
+    LOGF_INFO("%s", simulated_mount_text(outcome.open.mount_device).c_str());
   // CCD_TEMPERATURE is defined with this first reading.
   if (outcome.temperature.status.ok()) {
     last_temperature_c_ = outcome.temperature.celsius;
@@ -926,21 +911,20 @@ bool StellacqCcd::StartExposure(float duration) {
   job->request.kind = type == FrameType::Dark || type == FrameType::Bias ? FrameKind::Dark : FrameKind::Light;
   job->request.seconds = seconds;
   job->request.binning = binning_;
-  job->extras.type = type;
-  job->extras.pixel_um = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
-  job->head_model = options.head_model;
-  job->start_utc = std::time(nullptr);
-  job->send = upload_mode(UPLOAD_CLIENT) || upload_mode(UPLOAD_BOTH);
-  if (upload_mode(UPLOAD_LOCAL) || upload_mode(UPLOAD_BOTH)) job->local_path = local_file_name();
+  FrameFinishing& finishing = job->finishing;
+  finishing.extras.type = type;
+  finishing.extras.pixel_um = PixelSizeNP[options.head_model == kHeadTx11 ? 0 : 1].getValue();
+  finishing.send_bytes = upload_mode(UPLOAD_CLIENT) || upload_mode(UPLOAD_BOTH);
+  if (upload_mode(UPLOAD_LOCAL) || upload_mode(UPLOAD_BOTH)) finishing.copy_path = local_file_name();
 
   PrimaryCCD.setExposureDuration(seconds);
   ExposureTime = seconds;
-  job->extras.extra_cards = indi_cards(seconds);
+  finishing.extras.extra_cards = indi_cards(seconds);
   job->compress = PrimaryCCD.isCompressed();
-  job->frame_x = PrimaryCCD.getSubX();
-  job->frame_y = PrimaryCCD.getSubY();
-  job->frame_width = PrimaryCCD.getSubW();
-  job->frame_height = PrimaryCCD.getSubH();
+  // The unit reads the whole chip; the part asked for is cut from the download.
+  const FrameShape chip = frame_shape(options.head_model, binning_);
+  finishing.part = binned_subframe(PrimaryCCD.getSubX(), PrimaryCCD.getSubY(), PrimaryCCD.getSubW(),
+                                   PrimaryCCD.getSubH(), binning_, chip.width, chip.height);
   InExposure = true;
   frame_ = job;
   // The unit cannot answer during an exposure or a download, and back to
@@ -963,31 +947,19 @@ bool StellacqCcd::StartExposure(float duration) {
 }
 
 bool StellacqCcd::launch_frame(const std::shared_ptr<FrameJob>& job) {
-  FrameCallbacks callbacks;
+  FitsWriting fits = frame_fits_writing();
+  if (job->compress)
+    fits.bytes = [](const Frame& frame, const FrameExtras& extras, std::vector<std::uint8_t>& bytes) {
+      std::vector<std::uint8_t> plain;
+      if (std::string error = frame_file_bytes(frame, extras, plain); !error.empty()) return error;
+      return compress_fits(plain, bytes);
+    };
+  FinishedFrameCallbacks callbacks;
   callbacks.progress = [this, job](const CameraProgress& progress) { show_progress(*job, progress); };
-  // The part asked for is cut from the whole chip's download, and the file
-  // made, on the session's thread.
-  callbacks.on_session_thread = [job](FrameOutcome& outcome) {
-    Frame& frame = *outcome.frame;
-    const Subframe part = binned_subframe(job->frame_x, job->frame_y, job->frame_width, job->frame_height,
-                                          job->request.binning, frame.width, frame.height);
-    cut_subframe(frame, part);
-    frame.start_utc = job->start_utc;
-    frame.head_model = job->head_model;
-    job->extras.origin_x = part.x;
-    job->extras.origin_y = part.y;
-    if (!job->local_path.empty())
-      job->file_error = write_frame_file(job->local_path, frame, job->extras, true);
-    if (job->send && job->file_error.empty())
-      job->file_error = frame_file_bytes(frame, job->extras, job->bytes);
-    if (job->send && job->compress && job->file_error.empty()) {
-      std::vector<std::uint8_t> compressed;
-      job->file_error = compress_fits(job->bytes, compressed);
-      job->bytes.swap(compressed);
-    }
+  callbacks.done = [this, job](const FrameOutcome& outcome, FinishedFiles& files) {
+    finish_frame(job, outcome, files);
   };
-  callbacks.done = [this, job](const FrameOutcome& outcome) { finish_frame(job, outcome); };
-  return session_.start_frame(job->request, std::move(callbacks));
+  return start_finished_frame(session_, job->request, job->finishing, fits, std::move(callbacks));
 }
 
 void StellacqCcd::show_progress(FrameJob& job, const CameraProgress& progress) {
@@ -1016,7 +988,8 @@ bool StellacqCcd::AbortExposure() {
   return true;
 }
 
-void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome) {
+void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome,
+                               FinishedFiles& files) {
   const CameraStatus& status = outcome.result.status;
   if (job->aborted) {
     if (status.ok())
@@ -1034,20 +1007,22 @@ void StellacqCcd::finish_frame(const std::shared_ptr<FrameJob>& job, const Frame
     PrimaryCCD.setExposureFailed();
     return;
   }
-  if (!job->file_error.empty()) {
-    tell(INDI::Logger::DBG_ERROR, "The frame could not be stored: " + job->file_error);
+  if (!files.error.empty()) {
+    tell(INDI::Logger::DBG_ERROR, "The frame could not be stored: " + files.error);
     PrimaryCCD.setExposureFailed();
     return;
   }
-  if (!job->local_path.empty()) {
-    show_file_name(job->local_path);
-    tell(INDI::Logger::DBG_SESSION, "Frame saved to " + job->local_path);
+  const std::string& local_path = job->finishing.copy_path;
+  if (!local_path.empty()) {
+    show_file_name(local_path);
+    tell(INDI::Logger::DBG_SESSION, "Frame saved to " + local_path);
   }
-  if (job->send) {
+  if (job->finishing.send_bytes) {
+    std::vector<std::uint8_t>& bytes = files.bytes;  // lent to the property while it is sent
     INDI::PropertyBlob blob = getBLOB("CCD1");
-    blob[0].setBlob(job->bytes.data());
-    blob[0].setBlobLen(static_cast<int>(job->bytes.size()));
-    blob[0].setSize(static_cast<int>(job->bytes.size()));
+    blob[0].setBlob(bytes.data());
+    blob[0].setBlobLen(static_cast<int>(bytes.size()));
+    blob[0].setSize(static_cast<int>(bytes.size()));
     blob[0].setFormat(job->compress ? ".fits.fz" : ".fits");
     blob.setState(IPS_OK);
     blob.apply();

@@ -29,6 +29,7 @@
 
 #include "camera/camera_rig.h"
 #include "camera/camera_session.h"
+#include "camera/frame_finishing.h"
 #include "fits/frame_file.h"
 #include "indi/ccd_api.h"
 #include "sim/simulated_rig.h"
@@ -78,7 +79,7 @@ class StellacqCcd final : public CcdApi {
   void on_temperature(bool ok, double celsius, const std::string& error);
   bool launch_frame(const std::shared_ptr<FrameJob>& job);
   void show_progress(FrameJob& job, const CameraProgress& progress);
-  void finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome);
+  void finish_frame(const std::shared_ptr<FrameJob>& job, const FrameOutcome& outcome, FinishedFiles& files);
   void continue_fast_exposure(int seconds);
   std::string local_file_name() const;
   bool refuse_while_connected(const char* what);

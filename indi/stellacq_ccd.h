@@ -15,10 +15,10 @@
 // loop never waits for the port: connecting too runs on the session,
 // CONNECTION showing Busy until the unit has answered or failed.
 //
-// The class's parts: the device and its properties (stellacq_ccd.cpp), the
-// client's requests (requests.cpp), connecting and the temperature
-// (connection.cpp), the exposures (frames.cpp); the texts as INDI carries
-// them in messages.h.
+// The class's parts: the device with its exposures (stellacq_ccd.cpp), its
+// properties (properties.cpp), the client's requests (requests.cpp),
+// connecting and the temperature (connection.cpp); the texts as INDI
+// carries them in messages.h.
 #pragma once
 
 #include <indipropertynumber.h>

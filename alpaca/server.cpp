@@ -21,6 +21,7 @@
 #include "alpaca/setup_form.h"
 #include "camera/geometry.h"
 #include "core/durable_file.h"
+#include "core/utf8.h"
 
 namespace stellacq::alpaca {
 
@@ -248,41 +249,10 @@ HttpResponse json_answer(const json& j) {
   return r;
 }
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool utf8(const std::string& text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    const unsigned char c = *p;
-    int more = 0;
-    std::uint32_t code = 0, least = 0;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      more = 1, code = c & 0x1F, least = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      more = 2, code = c & 0x0F, least = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      more = 3, code = c & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (end - p <= more) return false;
-    for (int i = 1; i <= more; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      code = code << 6 | (p[i] & 0x3F);
-    }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    p += more + 1;
-  }
-  return true;
-}
-
 // The first field whose name or value is not UTF-8 text, or null.
 const std::pair<std::string, std::string>* not_utf8(const Fields& fields) {
   for (const auto& field : fields)
-    if (!utf8(field.first) || !utf8(field.second)) return &field;
+    if (!is_utf8(field.first) || !is_utf8(field.second)) return &field;
   return nullptr;
 }
 

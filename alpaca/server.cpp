@@ -26,12 +26,6 @@ using nlohmann::json;
 
 constexpr const char* kDiscoveryMessage = "alpacadiscovery1";
 constexpr const char* kDiscoveryGroupV6 = "ff12::a1:9aca";
-// A connection holds a worker while it is open: between a client's polls
-// (keep-alive), while a request comes in slowly, while an image goes out to
-// a slow reader. Enough of them that a few such clients -- a browser on the
-// setup page, several imaging programs each with its own connections -- do
-// not hold up the others.
-constexpr std::size_t kWorkers = 32;
 
 HttpResponse text(int status, std::string body) {
   HttpResponse r;

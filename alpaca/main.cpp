@@ -15,6 +15,7 @@
 #include <string>
 
 #include "alpaca/server.h"
+#include "alpaca/settings_file.h"
 #include "alpaca/setup_form.h"
 #include "core/wire_log.h"
 

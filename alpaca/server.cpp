@@ -9,18 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <random>
 
+#include "alpaca/image_array.h"
+#include "alpaca/request_parts.h"
+#include "alpaca/settings_file.h"
 #include "alpaca/setup_form.h"
-#include "camera/geometry.h"
-#include "core/durable_file.h"
 
 namespace stellacq::alpaca {
 
@@ -30,207 +26,6 @@ using nlohmann::json;
 
 constexpr const char* kDiscoveryMessage = "alpacadiscovery1";
 constexpr const char* kDiscoveryGroupV6 = "ff12::a1:9aca";
-constexpr int kImageElementInt32 = 2;
-constexpr int kTransmissionUInt16 = 8;
-constexpr std::size_t kImageBytesHeader = 44;
-// A connection holds a worker while it is open: between a client's polls
-// (keep-alive), while a request comes in slowly, while an image goes out to
-// a slow reader. Enough of them that a few such clients -- a browser on the
-// setup page, several imaging programs each with its own connections -- do
-// not hold up the others.
-constexpr std::size_t kWorkers = 32;
-constexpr double kPixelMinUm = 1, kPixelMaxUm = 40;
-
-void put_le32(std::string& out, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::string metadata(int error_number, std::uint32_t client, std::uint32_t server, int rank, int x, int y) {
-  std::string out(kImageBytesHeader, '\0');
-  const std::uint32_t fields[] = {1,
-                                  static_cast<std::uint32_t>(error_number),
-                                  client,
-                                  server,
-                                  static_cast<std::uint32_t>(kImageBytesHeader),
-                                  static_cast<std::uint32_t>(kImageElementInt32),
-                                  static_cast<std::uint32_t>(kTransmissionUInt16),
-                                  static_cast<std::uint32_t>(rank),
-                                  static_cast<std::uint32_t>(x),
-                                  static_cast<std::uint32_t>(y),
-                                  0};
-  for (std::size_t i = 0; i < std::size(fields); ++i) put_le32(out, 4 * i, fields[i]);
-  return out;
-}
-
-std::uint16_t clipped(std::int32_t count) {
-  return static_cast<std::uint16_t>(std::clamp<std::int32_t>(count, 0, 65535));
-}
-
-// {"Type":2,"Rank":2,"Value":[[column 0],[column 1],...], ...}: the array
-// written straight from the counts as it is sent, some columns at a time,
-// the rest of the object by the JSON library.
-class ImageJson final : public BodySource {
- public:
-  // `columns_bytes`: the length of the columns and the commas between them
-  // (columns_bytes() of the image).
-  ImageJson(std::shared_ptr<const Image> image, std::size_t columns_bytes, std::uint32_t client,
-            std::uint32_t server)
-      : image_(std::move(image)), columns_bytes_(columns_bytes) {
-    const json rest = {{"ClientTransactionID", client},
-                       {"ServerTransactionID", server},
-                       {"ErrorNumber", 0},
-                       {"ErrorMessage", ""}};
-    tail_ = "]," + rest.dump().substr(1);  // without its opening brace
-  }
-  std::size_t size() const override { return kHead.size() + columns_bytes_ + tail_.size(); }
-  bool next(std::string& out) override {
-    constexpr std::size_t kPiece = 64 * 1024;
-    if (x_ == 0) out += kHead;
-    char number[16];
-    for (; x_ < image_->width && out.size() < kPiece; ++x_) {
-      out += x_ ? ",[" : "[";
-      for (int y = 0; y < image_->height; ++y) {
-        if (y) out += ',';
-        const auto [end, ec] = std::to_chars(number, number + sizeof number, image_->counts.at(x_, y));
-        out.append(number, end);
-      }
-      out += ']';
-    }
-    if (x_ < image_->width) return true;
-    out += tail_;
-    return false;
-  }
-  static std::size_t columns_bytes(const Image& image) {
-    std::size_t n = 0;
-    char number[16];
-    for (int x = 0; x < image.width; ++x)
-      for (int y = 0; y < image.height; ++y)
-        n += static_cast<std::size_t>(
-            std::to_chars(number, number + sizeof number, image.counts.at(x, y)).ptr - number);
-    // Brackets and the commas between the values and between the columns.
-    const std::size_t w = image.width, h = image.height;
-    return n + 2 * w + (h > 0 ? (h - 1) * w : 0) + (w > 0 ? w - 1 : 0);
-  }
-
- private:
-  static inline const std::string kHead = R"({"Type":2,"Rank":2,"Value":[)";
-  std::shared_ptr<const Image> image_;
-  std::size_t columns_bytes_;
-  std::string tail_;
-  int x_ = 0;
-};
-
-}  // namespace
-
-std::string default_settings_path() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-    return std::string(xdg) + "/stellacq/alpaca.json";
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : ".") + "/.config/stellacq/alpaca.json";
-}
-
-DeviceSettings load_settings(const std::string& path, const DeviceSettings& defaults) {
-  DeviceSettings s = defaults;
-  std::ifstream in(path);
-  if (!in) return s;
-  const json j = json::parse(in, nullptr, false);
-  if (!j.is_object()) return s;
-  const auto take = [&](const char* key, auto& target) {
-    using T = std::decay_t<decltype(target)>;
-    const auto it = j.find(key);
-    if (it == j.end()) return;
-    if constexpr (std::is_same_v<T, bool>) {
-      if (it->is_boolean()) target = it->template get<bool>();
-    } else if constexpr (std::is_same_v<T, std::string>) {
-      if (it->is_string()) target = it->template get<std::string>();
-    } else {
-      if (it->is_number()) target = it->template get<T>();
-    }
-  };
-  take("simulate", s.simulate);
-  take("port", s.port);
-  take("head_model", s.head_model);
-  take("unit_model", s.unit_model);
-  take("pixel_tx11_um", s.pixel_tx11_um);
-  take("pixel_tx22_um", s.pixel_tx22_um);
-  take("fits_folder", s.fits_folder);
-  take("sim_access_us", s.sim_access_us);
-  take("unique_id", s.unique_id);
-  // A hand-edited file may hold what the setup page and the command line
-  // refuse: those values keep their defaults.
-  if (s.head_model != kHeadTx11 && s.head_model != kHeadTx22) s.head_model = defaults.head_model;
-  if (s.unit_model != kUnitTu11 && s.unit_model != kUnitTu22) s.unit_model = defaults.unit_model;
-  if (!(s.pixel_tx11_um >= kPixelMinUm && s.pixel_tx11_um <= kPixelMaxUm))
-    s.pixel_tx11_um = defaults.pixel_tx11_um;
-  if (!(s.pixel_tx22_um >= kPixelMinUm && s.pixel_tx22_um <= kPixelMaxUm))
-    s.pixel_tx22_um = defaults.pixel_tx22_um;
-  if (!(s.sim_access_us >= 0 && s.sim_access_us <= 10)) s.sim_access_us = defaults.sim_access_us;
-  if (!check_port(s.port).empty()) s.port = defaults.port;
-  if (const std::string why = check_fits_folder(s.fits_folder, ""); !why.empty()) {
-    std::cerr << "The settings file names the FITS folder \"" << s.fits_folder << "\": " << why
-              << " No FITS copies are kept.\n";
-    s.fits_folder.clear();
-  }
-  return s;
-}
-
-namespace {
-
-// A random (version 4) UUID.
-std::string new_unique_id() {
-  std::random_device random;
-  std::uint8_t b[16];
-  for (int i = 0; i < 16; i += 4) {
-    const std::uint32_t r = random();
-    for (int k = 0; k < 4; ++k) b[i + k] = static_cast<std::uint8_t>(r >> (8 * k));
-  }
-  b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);
-  b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);
-  char text[37];
-  std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
-                b[15]);
-  return text;
-}
-
-}  // namespace
-
-DeviceSettings load_settings_with_id(const std::string& path) {
-  DeviceSettings s = load_settings(path, DeviceSettings{});
-  if (s.unique_id.empty()) {
-    s.unique_id = new_unique_id();
-    save_settings(path, s);
-  }
-  return s;
-}
-
-std::string save_settings(const std::string& path, const DeviceSettings& s) {
-  const json j = {{"simulate", s.simulate},           {"port", s.port},
-                  {"head_model", s.head_model},       {"unit_model", s.unit_model},
-                  {"pixel_tx11_um", s.pixel_tx11_um}, {"pixel_tx22_um", s.pixel_tx22_um},
-                  {"fits_folder", s.fits_folder},     {"sim_access_us", s.sim_access_us},
-                  {"unique_id", s.unique_id}};
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  const std::string bytes = j.dump(2) + "\n";
-  return replace_file(path, [&bytes](int fd) { return write_all(fd, bytes.data(), bytes.size()); }).reason;
-}
-
-namespace {
-
-// The pixels as ImageBytes carry them: UInt16 little-endian, x the outer
-// index.
-std::string image_pixels(const Image& image) {
-  std::string out(static_cast<std::size_t>(image.width) * image.height * 2, '\0');
-  char* p = out.data();
-  for (int x = 0; x < image.width; ++x)
-    for (int y = 0; y < image.height; ++y) {
-      const std::uint16_t v = clipped(image.counts.at(x, y));
-      *p++ = static_cast<char>(v & 0xFF);
-      *p++ = static_cast<char>(v >> 8);
-    }
-  return out;
-}
 
 HttpResponse text(int status, std::string body) {
   HttpResponse r;
@@ -248,88 +43,6 @@ HttpResponse json_answer(const json& j) {
   return r;
 }
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool utf8(const std::string& text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    const unsigned char c = *p;
-    int more = 0;
-    std::uint32_t code = 0, least = 0;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      more = 1, code = c & 0x1F, least = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      more = 2, code = c & 0x0F, least = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      more = 3, code = c & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (end - p <= more) return false;
-    for (int i = 1; i <= more; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      code = code << 6 | (p[i] & 0x3F);
-    }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    p += more + 1;
-  }
-  return true;
-}
-
-// The first field whose name or value is not UTF-8 text, or null.
-const std::pair<std::string, std::string>* not_utf8(const Fields& fields) {
-  for (const auto& field : fields)
-    if (!utf8(field.first) || !utf8(field.second)) return &field;
-  return nullptr;
-}
-
-// A ClientTransactionID, or 0 when there is none or it is not a number from
-// 0 to 4294967295. (ConformU takes 200 or 400 for a malformed one unless it
-// runs its strict checks; 0 keeps answering the clients that send them.)
-std::uint32_t transaction_id(const Params& params) {
-  const auto it = params.find("ClientTransactionID");
-  if (it == params.end()) return 0;
-  const std::string& text = it->second;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || !std::isdigit(static_cast<unsigned char>(text[0])) || v > 0xFFFFFFFFull)
-    return 0;
-  return static_cast<std::uint32_t>(v);
-}
-
-// The weight a client's Accept gives `type` (0 = not acceptable): its own
-// q-value, or 1 without one; 0 when it is not listed. RFC 9110 12.5.1 (a
-// media range with q=0 is "not acceptable").
-double accept_weight(const std::string& accept, const std::string& type) {
-  std::size_t at = 0;
-  while (at <= accept.size()) {
-    std::size_t comma = accept.find(',', at);
-    if (comma == std::string::npos) comma = accept.size();
-    const std::string range = accept.substr(at, comma - at);
-    at = comma + 1;
-    const std::size_t semicolon = range.find(';');
-    std::string name = range.substr(0, semicolon);
-    name.erase(0, name.find_first_not_of(" \t"));
-    name.erase(name.find_last_not_of(" \t") + 1);
-    if (strcasecmp(name.c_str(), type.c_str()) != 0) continue;
-    double q = 1;
-    for (std::size_t p = semicolon; p != std::string::npos;) {
-      const std::size_t next = range.find(';', p + 1);
-      std::string parameter =
-          range.substr(p + 1, next == std::string::npos ? std::string::npos : next - p - 1);
-      parameter.erase(0, parameter.find_first_not_of(" \t"));
-      if (parameter.size() > 2 && (parameter[0] == 'q' || parameter[0] == 'Q') && parameter[1] == '=')
-        q = std::strtod(parameter.c_str() + 2, nullptr);
-      p = next;
-    }
-    return q > 0 && q <= 1 ? q : 0;
-  }
-  return 0;
-}
-
 std::string random_token() {
   std::random_device random;
   char text[33];
@@ -337,30 +50,7 @@ std::string random_token() {
   return text;
 }
 
-std::vector<std::string> split_path(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t at = 1;
-  while (at <= path.size()) {
-    const std::size_t slash = std::min(path.find('/', at), path.size());
-    parts.push_back(path.substr(at, slash - at));
-    at = slash + 1;
-  }
-  return parts;
-}
-
 }  // namespace
-
-std::string default_fits_root() {
-  if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
-    // systemd may list several, separated by colons: the first is ours.
-    const std::string first(state);
-    return first.substr(0, first.find(':'));
-  }
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-    return std::string(xdg) + "/stellacq/alpaca";
-  const char* home = std::getenv("HOME");
-  return std::string(home ? home : ".") + "/.local/share/stellacq/alpaca";
-}
 
 AlpacaServer::AlpacaServer(const ServerOptions& options, const DeviceSettings& settings)
     : options_(options),
@@ -453,10 +143,10 @@ HttpResponse AlpacaServer::device_api(const HttpRequest& request, const std::str
     HttpResponse r;
     r.content_type = "application/imagebytes";
     if (a.image) {
-      r.body = metadata(0, client, server, 2, a.image->width, a.image->height);
+      r.body = image_bytes_metadata(0, client, server, 2, a.image->width, a.image->height);
       r.tail = frame_bodies(a.image, true).pixels;
     } else {
-      r.body = metadata(a.error_number, client, server, 0, 0, 0) + a.message;
+      r.body = image_bytes_metadata(a.error_number, client, server, 0, 0, 0) + a.message;
     }
     return r;
   }

@@ -1,5 +1,7 @@
 #include "indi/messages.h"
 
+#include "core/utf8.h"
+
 namespace stellacq::indi {
 
 namespace {
@@ -12,28 +14,9 @@ constexpr std::size_t kMessageBytes = 200;
 }  // namespace
 
 std::size_t character_bytes(const std::string& text, std::size_t i) {
-  const auto at = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
-  const unsigned c = at(i);
-  if (c == '\t' || (c >= 0x20 && c < 0x80)) return 1;
-  unsigned low = 0x80, high = 0xBF;
-  std::size_t bytes = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    bytes = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    bytes = 3;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;  // no surrogates
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    bytes = 4;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at(i + 1) < low || at(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < bytes; ++k)
-    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
-  return bytes;
+  const unsigned c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+  if (c < 0x80) return c == '\t' || c >= 0x20 ? 1 : 0;
+  return utf8_character_bytes(text, i);
 }
 
 std::vector<std::string> message_pieces(const std::string& text) {

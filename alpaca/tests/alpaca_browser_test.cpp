@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "alpaca/server.h"
+#include "alpaca/settings_file.h"
 
 namespace stellacq::alpaca {
 namespace {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "alpaca/server.h"
+#include "alpaca/settings_file.h"
 #include "alpaca/setup_form.h"
 #include "alpaca/tests/loopback.h"
 

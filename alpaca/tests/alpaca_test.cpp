@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "alpaca/server.h"
+#include "alpaca/settings_file.h"
 #include "alpaca/tests/loopback.h"
 #include "camera/geometry.h"
 

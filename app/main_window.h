@@ -93,6 +93,7 @@ class Form1 final : public QMainWindow {
 
  private:
   void build_controls();
+  // The menu bar, from the tree of items in main_menu.cpp.
   void build_menus();
   void Form_Unload();
   // Runs a piece of logic as one handler: no exception leaves it, and the

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "sim/observatory.h"
@@ -39,14 +40,18 @@ bool number(const char* text, double* value) {
   return end != text && *end == '\0';
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  using namespace stellacq;
-  sim::ObservatoryOptions options;
-  sim::PtyServerOptions server_options;
+// What the command line asks for.
+struct CommandLine {
+  stellacq::sim::ObservatoryOptions options;
+  stellacq::sim::PtyServerOptions server_options;
   std::string log_path;
   double ra_hours = -1, dec_deg = 100;
+};
+
+// Reads the options into `command_line`; answers the exit code when the program
+// ends here (after the usage text, or on a wrong option).
+std::optional<int> parse_options(int argc, char** argv, CommandLine& command_line) {
+  stellacq::sim::ObservatoryOptions& options = command_line.options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
@@ -61,13 +66,13 @@ int main(int argc, char** argv) {
       return value;
     };
     if (arg == "--link" && has_value) {
-      server_options.link_path = argv[++i];
+      command_line.server_options.link_path = argv[++i];
     } else if (arg == "--log" && has_value) {
-      log_path = argv[++i];
+      command_line.log_path = argv[++i];
     } else if (arg == "--ra") {
-      ra_hours = numeric(0, 24);
+      command_line.ra_hours = numeric(0, 24);
     } else if (arg == "--dec") {
-      dec_deg = numeric(-90, 90);
+      command_line.dec_deg = numeric(-90, 90);
     } else if (arg == "--no-drift") {
       options.mount_axes.periodic_error_arcsec = 0;
       options.mount_axes.dec_drift_arcsec_per_s = 0;
@@ -91,15 +96,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  return std::nullopt;
+}
 
-  // The site's hours from UTC are this computer's, so that the local time
-  // and date the mount reports agree with the UTC a client works out.
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  options.mount_controller.utc_offset_hours = static_cast<int>(local.tm_gmtoff / 3600);
-
-  std::ofstream log_file;
+// Points the log at the standard output ("-") or at the file `log_path`
+// (appended to), or nowhere if it is empty. False if the file cannot be
+// opened, which it has told.
+bool open_log(const std::string& log_path, std::ofstream& log_file,
+              stellacq::sim::PtyServerOptions& server_options) {
   if (log_path == "-") {
     server_options.log = &std::cout;
   } else if (!log_path.empty()) {
@@ -107,10 +111,39 @@ int main(int argc, char** argv) {
     if (!log_file) {
       std::cerr << "stellacq-mount-sim: cannot write the log " << log_path << ": " << std::strerror(errno)
                 << "\n";
-      return 1;
+      return false;
     }
     server_options.log = &log_file;
   }
+  return true;
+}
+
+// Syncs the mount to the pointing given by --ra and --dec; an axis not given
+// (hours below 0, degrees above 90) keeps the observatory's own start.
+void start_pointing(stellacq::sim::Observatory& observatory, double ra_hours, double dec_deg) {
+  if (ra_hours >= 0 || dec_deg <= 90) {
+    std::lock_guard lock(observatory.mount_mutex());
+    stellacq::sim::MountAxes& axes = observatory.mount_axes();
+    axes.sync(ra_hours >= 0 ? ra_hours * 15.0 : axes.ra_deg(), dec_deg <= 90 ? dec_deg : axes.dec_deg());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace stellacq;
+  CommandLine command_line;
+  if (const std::optional<int> code = parse_options(argc, argv, command_line)) return *code;
+
+  // The site's hours from UTC are this computer's, so that the local time
+  // and date the mount reports agree with the UTC a client works out.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  command_line.options.mount_controller.utc_offset_hours = static_cast<int>(local.tm_gmtoff / 3600);
+
+  std::ofstream log_file;
+  if (!open_log(command_line.log_path, log_file, command_line.server_options)) return 1;
 
   // A log on a pipe whose reader has gone fails its writes instead of ending
   // the program; the server then stops logging and goes on serving.
@@ -123,13 +156,10 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   SystemClock clock;
-  sim::Observatory observatory(clock, options);
-  if (ra_hours >= 0 || dec_deg <= 90) {
-    std::lock_guard lock(observatory.mount_mutex());
-    sim::MountAxes& axes = observatory.mount_axes();
-    axes.sync(ra_hours >= 0 ? ra_hours * 15.0 : axes.ra_deg(), dec_deg <= 90 ? dec_deg : axes.dec_deg());
-  }
-  sim::PtyServer server(observatory.mount_controller(), observatory.mount_mutex(), server_options);
+  sim::Observatory observatory(clock, command_line.options);
+  start_pointing(observatory, command_line.ra_hours, command_line.dec_deg);
+  sim::PtyServer server(observatory.mount_controller(), observatory.mount_mutex(),
+                        command_line.server_options);
   std::string error;
   if (!server.start(&error)) {
     std::cerr << "stellacq-mount-sim: " << error << "\n";
@@ -137,7 +167,9 @@ int main(int argc, char** argv) {
   }
   std::cout << server.path() << std::endl;
   std::cerr << "stellacq-mount-sim: the simulated mount answers on " << server.path()
-            << (server_options.link_path.empty() ? "" : " (" + server_options.link_path + ")")
+            << (command_line.server_options.link_path.empty()
+                    ? ""
+                    : " (" + command_line.server_options.link_path + ")")
             << "; Ctrl+C ends it\n";
   int signal = 0;
   sigwait(&signals, &signal);

@@ -103,7 +103,8 @@ TEST_F(AlpacaGuarded, SlowClientsAreCutOffAndTheExcessRefusedWhileOthersAreAnswe
   httplib::Client other = client();
   for (int i = 0; i < 20; ++i) {
     auto r = other.Get(api("name"));
-    ASSERT_TRUE(r && r->status == 200) << "request " << i;
+    ASSERT_TRUE(r) << "request " << i;
+    ASSERT_EQ(r->status, 200) << "request " << i;
   }
   // The request deadline (1 s) ends every trickling connection.
   int cut = 0;
@@ -172,7 +173,8 @@ TEST_F(AlpacaGuarded, ForeignNamesPagesAndFormsChangeNothing) {
   EXPECT_EQ(server->device().settings().pixel_tx22_um, 9.0);
   EXPECT_FALSE(fs::exists(scratch / "alpaca.json"));
   auto page = setup(form, {{"Origin", own}, {"Referer", own + "/setup"}});
-  ASSERT_TRUE(page && page->status == 200) << (page ? page->body : "");
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->status, 200) << page->body;
   EXPECT_EQ(server->device().settings().pixel_tx22_um, 12.0);
   EXPECT_EQ(load_settings((scratch / "alpaca.json").string(), DeviceSettings{}).pixel_tx22_um, 12.0);
 
@@ -262,8 +264,8 @@ TEST_F(AlpacaGuarded, ProtocolRulesAsConformUChecksThem) {
   EXPECT_EQ(state.at("CameraState"), 0);
   EXPECT_EQ(state.at("ImageReady"), false);
   EXPECT_EQ(state.at("TimeStamp").get<std::string>().size(), 23u);
-  EXPECT_EQ(state.count("IsPulseGuiding") + state.count("CoolerPower") + state.count("HeatSinkTemperature"),
-            0u);
+  for (const char* absent : {"IsPulseGuiding", "CoolerPower", "HeatSinkTemperature"})
+    EXPECT_EQ(state.count(absent), 0u) << absent;
 
   // An image, then Accept with q-values: q=0 refuses ImageBytes.
   for (const std::string form : {"BinX=2", "NumX=8", "NumY=6"}) {
@@ -283,7 +285,11 @@ TEST_F(AlpacaGuarded, ProtocolRulesAsConformUChecksThem) {
     auto r = client().Get(api("imagearray"), {{"Accept", accept}});
     ASSERT_TRUE(r);
     EXPECT_EQ(r->get_header_value("Content-Type"), type) << accept;
-    EXPECT_EQ(r->body.size() == 44 + 8 * 6 * 2, type == "application/imagebytes") << accept;
+    if (type == "application/imagebytes") {
+      EXPECT_EQ(r->body.size(), 44u + 8 * 6 * 2) << accept;
+    } else {
+      EXPECT_NE(r->body.size(), 44u + 8 * 6 * 2) << accept;
+    }
   }
   ASSERT_EQ(put("disconnect", "").at("ErrorNumber"), 0);
 

@@ -186,14 +186,19 @@ class DriverTest : public ::testing::Test {
     ASSERT_TRUE(server_->running());
     client_ = std::make_unique<Client>();
     ASSERT_TRUE(client_->start(server_->port()));
-    ASSERT_TRUE(client_->wait([](Client& c) { return c.has("PARALLEL_PORT") && c.has("SIMULATION"); }, 10s));
+    // Waits for both; the assertions name the one that did not come.
+    client_->wait([](Client& c) { return c.has("PARALLEL_PORT") && c.has("SIMULATION"); }, 10s);
+    ASSERT_TRUE(client_->has("PARALLEL_PORT"));
+    ASSERT_TRUE(client_->has("SIMULATION"));
   }
 
   void connect_simulation() {
     choose("SIMULATION", "ENABLE");
     client_->set_switch("CONNECTION", "CONNECT");
     ASSERT_TRUE(client_->wait_state("CONNECTION", IPS_OK, 15s));
-    ASSERT_TRUE(client_->wait([](Client& c) { return c.has("CCD_BINNING") && c.has("CCD1"); }, 5s));
+    client_->wait([](Client& c) { return c.has("CCD_BINNING") && c.has("CCD1"); }, 5s);
+    ASSERT_TRUE(client_->has("CCD_BINNING"));
+    ASSERT_TRUE(client_->has("CCD1"));
   }
 
   void set_binning(int bin) { set_numbers("CCD_BINNING", {{"HOR_BIN", bin}, {"VER_BIN", bin}}); }
@@ -201,14 +206,19 @@ class DriverTest : public ::testing::Test {
   // Sets the numbers and waits until the property shows them, Ok.
   void set_numbers(const std::string& property, const std::map<std::string, double>& values) {
     client_->set_number(property, values);
-    ASSERT_TRUE(client_->wait(
+    // The assertions look at the copy the wait saw last.
+    PropertyCopy p;
+    client_->wait(
         [&](Client& c) {
-          PropertyCopy p = c.property(property);
+          p = c.property(property);
           return p.state == IPS_OK && std::all_of(values.begin(), values.end(), [&](const auto& v) {
                    return p.numbers[v.first] == v.second;
                  });
         },
-        5s));
+        5s);
+    ASSERT_EQ(p.state, IPS_OK) << property;
+    for (const auto& [element, value] : values)
+      ASSERT_EQ(p.numbers[element], value) << property << "." << element;
   }
   // Switches the element on and waits until the property shows it.
   void choose(const std::string& property, const std::string& element) {
@@ -354,12 +364,17 @@ TEST_F(DriverTest, SavedSettingsSurviveARestart) {
   ASSERT_TRUE(client_->wait_state("CONFIG_PROCESS", IPS_OK, 5s));
 
   start_server();
-  EXPECT_TRUE(client_->wait(
-      [](Client& c) {
-        return c.property("HEAD_MODEL").switches["TX11"] &&
-               c.property("PARALLEL_PORT").texts["PORT"] == "/dev/parport3";
+  bool tx11 = false;
+  std::string port;
+  client_->wait(
+      [&](Client& c) {
+        tx11 = c.property("HEAD_MODEL").switches["TX11"];
+        port = c.property("PARALLEL_PORT").texts["PORT"];
+        return tx11 && port == "/dev/parport3";
       },
-      5s));
+      5s);
+  EXPECT_TRUE(tx11);
+  EXPECT_EQ(port, "/dev/parport3");
   connect_simulation();
   const Fits part = next_frame(expose(1));
   EXPECT_EQ(std::tie(part.xbinning, part.width, part.height, part.origin_x, part.origin_y),
@@ -377,7 +392,9 @@ TEST_F(DriverTest, ClientsJoiningAConnectedCamera) {
   connect_simulation();
   Client second;
   ASSERT_TRUE(second.start(server_->port()));
-  ASSERT_TRUE(second.wait([](Client& c) { return c.has("PIXEL_SIZE") && c.has("CCD_EXPOSURE"); }, 10s));
+  second.wait([](Client& c) { return c.has("PIXEL_SIZE") && c.has("CCD_EXPOSURE"); }, 10s);
+  ASSERT_TRUE(second.has("PIXEL_SIZE"));
+  ASSERT_TRUE(second.has("CCD_EXPOSURE"));
   // Whatever the join made the driver say has arrived before this frame.
   const Fits frame = next_frame(expose(0.5));
   EXPECT_EQ(frame.exptime, 1.0);
@@ -491,12 +508,16 @@ TEST_F(DriverTest, HostileValuesAreRefusedAndThePropertyKeepsItsValues) {
   const std::size_t said = client_->messages().size();
   const int updates = client_->property("SIMULATION").updates;
   client_->set_switch("SIMULATION", "DISABLE");
-  EXPECT_TRUE(client_->wait(
-      [updates](Client& c) {
-        PropertyCopy p = c.property("SIMULATION");
-        return p.updates > updates && p.state == IPS_ALERT && p.switches["ENABLE"];
+  PropertyCopy simulation;
+  client_->wait(
+      [&](Client& c) {
+        simulation = c.property("SIMULATION");
+        return simulation.updates > updates && simulation.state == IPS_ALERT && simulation.switches["ENABLE"];
       },
-      5s));
+      5s);
+  EXPECT_GT(simulation.updates, updates);
+  EXPECT_EQ(simulation.state, IPS_ALERT);
+  EXPECT_TRUE(simulation.switches["ENABLE"]);
   EXPECT_TRUE(client_->said("Disconnect the camera", said));
   EXPECT_EQ(client_->blobs().size(), 0u);
 }

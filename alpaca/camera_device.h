@@ -17,21 +17,14 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "alpaca/answer.h"
 #include "camera/camera_session.h"
 #include "camera/geometry.h"
 #include "config/settings.h"
 
 namespace stellacq::alpaca {
-
-// Alpaca error numbers.
-inline constexpr int kNotImplemented = 0x400;
-inline constexpr int kInvalidValue = 0x401;
-inline constexpr int kValueNotSet = 0x402;
-inline constexpr int kNotConnected = 0x407;
-inline constexpr int kInvalidOperation = 0x40B;
-inline constexpr int kActionNotImplemented = 0x40C;
-inline constexpr int kDriverError = 0x500;  // the port or the unit failed
 
 // ASCOM CameraState values.
 enum class CameraState { Idle = 0, Waiting = 1, Exposing = 2, Reading = 3, Download = 4, Error = 5 };
@@ -50,22 +43,6 @@ struct DeviceSettings {
   // The device's UniqueID for Alpaca clients: made once for a settings file
   // and kept in it, so that two servers on one network never share one.
   std::string unique_id;
-};
-
-// Request parameters by name, as the API spells them (the server brings a
-// GET's names to that spelling).
-using Params = std::map<std::string, std::string>;
-
-// A frame as the clients get it: the binned subframe asked for, cut to the
-// top left of its counts.
-using Image = Frame;
-
-struct Answer {
-  int http_status = 200;  // 400 / 404: `message` is the plain text sent
-  std::string message;    // the HTTP error text, or the Alpaca ErrorMessage
-  int error_number = 0;
-  std::optional<nlohmann::json> value;  // the Value, when the member has one
-  std::shared_ptr<const Image> image;   // ImageArray: sent by the server
 };
 
 class CameraDevice {
@@ -89,13 +66,29 @@ class CameraDevice {
   // The FITS file written for the last frame ("" = none).
   std::string last_fits_path() const;
 
+  // A member of the API as the device's one table of members holds it:
+  // the routing, the not-implemented answers and the tests read it.
+  struct MemberInfo {
+    std::string name;  // lower case, as in the URL
+    bool get = false;
+    bool put = false;
+    bool needs_connection = false;  // refused (0x407) while disconnected
+    bool implemented = true;        // else answered with 0x400 (or 0x40C for Action)
+  };
+  static std::vector<MemberInfo> members();
+
  private:
   struct State;
+  struct Call;
+  struct Member;
+  struct Rows;
+  // The table (camera_members.cpp): every member with its verbs, its
+  // parameters and its handler.
+  static const std::vector<Member>& member_table();
+
   Answer connect(bool wait);
   Answer disconnect();
-  Answer start_exposure(const Params& params, const std::string& client);
-  void finish_frame(const FrameOutcome& outcome, int binning, int start_x, int start_y, int width, int height,
-                    double requested_seconds);
+  Answer start_exposure(State& s, const Call& call);
   CameraState camera_state() const;              // under mutex_
   std::optional<int> percent_completed() const;  // under mutex_; none when idle without an image
 

@@ -278,12 +278,23 @@ Answer CameraDevice::answer(bool put, const std::string& name, const Params& par
   call.client = params.count("ClientID") ? params.at("ClientID") : "";
   // The parameters of a PUT, read before anything else is decided.
   Answer failure;
+  using Kind = Parameter::Kind;
   for (const Parameter& p : put ? member.parameters : std::vector<Parameter>{}) {
-    const bool read = p.kind == Parameter::Kind::Int ? read_int(params, p.name, call.int_value, failure)
-                      : p.kind == Parameter::Kind::Double
-                          ? read_double(params, p.name, call.double_value, failure)
-                      : p.kind == Parameter::Kind::Bool ? read_bool(params, p.name, call.bool_value, failure)
-                                                        : find(params, p.name, failure) != nullptr;
+    bool read = false;
+    switch (p.kind) {
+      case Kind::Int:
+        read = read_int(params, p.name, call.int_value, failure);
+        break;
+      case Kind::Double:
+        read = read_double(params, p.name, call.double_value, failure);
+        break;
+      case Kind::Bool:
+        read = read_bool(params, p.name, call.bool_value, failure);
+        break;
+      case Kind::Text:  // only needed there
+        read = find(params, p.name, failure) != nullptr;
+        break;
+    }
     if (!read) return failure;
   }
   if (member.absent) return refuse(member.absent_error, member.absent);

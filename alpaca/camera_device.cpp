@@ -279,7 +279,8 @@ Answer CameraDevice::answer(bool put, const std::string& name, const Params& par
   // The parameters of a PUT, read before anything else is decided.
   Answer failure;
   using Kind = Parameter::Kind;
-  for (const Parameter& p : put ? member.parameters : std::vector<Parameter>{}) {
+  static const std::vector<Parameter> kNone;  // a GET reads none
+  for (const Parameter& p : put ? member.parameters : kNone) {
     bool read = false;
     switch (p.kind) {
       case Kind::Int:

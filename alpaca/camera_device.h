@@ -10,11 +10,8 @@
 #pragma once
 
 #include <condition_variable>
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +19,6 @@
 #include "alpaca/answer.h"
 #include "camera/camera_session.h"
 #include "camera/geometry.h"
-#include "config/settings.h"
 
 namespace stellacq::alpaca {
 

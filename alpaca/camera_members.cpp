@@ -229,8 +229,7 @@ std::vector<CameraDevice::Member> CameraDevice::Rows::camera_members() {
       get_put("setccdtemperature", {"SetCCDTemperature", Kind::Double},
               [](Device& d, State& s, const Call& c) {
                 if (!c.put) return value(s.set_point_c);
-                if (c.double_value < kSetPointMinC || c.double_value > kSetPointMaxC)
-                  return refuse(kInvalidValue, set_point_range_text());
+                if (!set_point_in_range(c.double_value)) return refuse(kInvalidValue, set_point_range_text());
                 const int tenths = set_point_tenths(c.double_value);
                 s.set_point_c = tenths / 10.0;
                 if (s.cooler_on) d.session_.cooling_on(tenths);

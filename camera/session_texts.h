@@ -13,6 +13,10 @@ namespace stellacq {
 // The set points the front-ends take, in degrees Celsius.
 inline constexpr double kSetPointMinC = -50.0;
 inline constexpr double kSetPointMaxC = 50.0;
+// Whether a set point lies within those limits (not a number does not).
+constexpr bool set_point_in_range(double celsius) {
+  return celsius >= kSetPointMinC && celsius <= kSetPointMaxC;
+}
 
 // What failed, in a sentence for the user (the front-ends' logs and error
 // messages).

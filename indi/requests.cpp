@@ -261,7 +261,7 @@ bool StellacqCcd::ISNewNumber(const char* dev, const char* name, double values[]
         return false;
       }
       const double wanted = n > 0 ? values[0] : NAN;
-      if (!std::isfinite(wanted) || wanted < kSetPointMinC || wanted > kSetPointMaxC) {
+      if (!set_point_in_range(wanted)) {
         LOGF_ERROR("%s", set_point_range_text().c_str());
         show_temperature(IPS_ALERT);
         return false;
